@@ -150,7 +150,8 @@ void InitRectangles(PluginDataPtr theConfig, int32_t MaxFrame, Rect ActiveRect) 
     ClipRect(&ActiveRect);
 
     int16_t W = FieldColumns(*theConfig), H = FieldRows(*theConfig);
-    const int16_t P = theConfig->Sliders[3];
+    // A negative share would make tiles end before they start: it counts as 0.
+    const int16_t P = std::max<int16_t>(0, theConfig->Sliders[3]);
     const int16_t Method = theConfig->Method;
     const int32_t FullSpan = MaxFrame;
 
@@ -159,6 +160,7 @@ void InitRectangles(PluginDataPtr theConfig, int32_t MaxFrame, Rect ActiveRect) 
     const bool Randomize = theConfig->RandomizedDuration;
     Duration = TruncL(P / 100.0 * Duration);
     if (Duration > MaxFrame) Duration = MaxFrame / 2;
+    Duration = std::max(0, Duration);  // a run of no frames has no overlap
     MaxFrame = TruncL(std::max(1.0, double(MaxFrame) - double(Duration)));  // span over which tiles start
 
     Units u;
@@ -197,7 +199,7 @@ void InitRectangles(PluginDataPtr theConfig, int32_t MaxFrame, Rect ActiveRect) 
             int32_t StartFrame, EndFrame;
             if (Method == 1) {
                 StartFrame = TruncL(MaxFrame * FGetRandom());
-                EndFrame = StartFrame + 1;
+                EndFrame = TruncL(double(StartFrame) + 1);
             } else if (Method == 2) {
                 StartFrame = TruncL(MaxFrame * FGetRandom());
                 const int32_t Delta = MaxFrame - StartFrame;
