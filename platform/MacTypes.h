@@ -16,7 +16,7 @@ typedef unsigned char Str255[256];
 typedef unsigned char Str63[64];
 typedef unsigned char Str31[32];
 
-enum { noErr = 0, paramErr = -50, memFullErr = -108, fnfErr = -43, ioErr = -36, eofErr = -39 };
+inline constexpr OSErr noErr = 0, paramErr = -50, memFullErr = -108, fnfErr = -43, ioErr = -36, eofErr = -39;
 
 #ifdef __cplusplus
 // Four-character code from a text literal: FourCC("Pref") == 'Pref' on the original compilers.
