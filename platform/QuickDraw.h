@@ -104,3 +104,37 @@ Boolean EmptyRect(const Rect* r);
 int16_t Random();
 void SetQDRandomSeed(int32_t seed);
 int32_t GetQDRandomSeed();
+
+// --- Shapes, regions, pen and text in the current port (QuickDrawShapes.cpp) ---
+// Pen transfer modes of shapes, lines and text. Copy writes the colour with alpha 255; or, xor and
+// bic change red, green and blue bit by bit and keep the alpha byte; the not- modes use the
+// inverted colour. PaintRect above always copies.
+enum : int16_t {
+    patCopy = 8, patOr = 9, patXor = 10, patBic = 11, notPatCopy = 12, notPatOr = 13, notPatXor = 14, notPatBic = 15
+};
+void PenMode(int16_t mode);
+void MoveTo(int16_t h, int16_t v);
+// Draws a one-pixel line from the pen to (h, v) and moves the pen there; while a region is open
+// the line becomes an edge of the region's polygon instead.
+void LineTo(int16_t h, int16_t v);
+void GetPen(Point* pt);
+// Ovals and arcs cover the pixels whose centres lie inside the oval inscribed in r.
+void PaintOval(const Rect* r);
+void FrameOval(const Rect* r);
+// A pie wedge of the oval in r: angles in degrees, 0 at twelve o'clock, positive clockwise.
+void PaintArc(const Rect* r, int16_t startAngle, int16_t arcAngle);
+void FrameRect(const Rect* r);
+void EraseRect(const Rect* r);   // fills with the background colour
+void InvertRect(const Rect* r);  // inverts red, green and blue
+// Regions hold polygons recorded between OpenRgn and CloseRgn (MoveTo starts a new one) and are
+// painted with the even-odd rule, pixel centres inside.
+RgnHandle NewRgn();
+void OpenRgn();
+void CloseRgn(RgnHandle dstRgn);
+void PaintRgn(RgnHandle rgn);
+void OffsetRgn(RgnHandle rgn, int16_t dh, int16_t dv);
+void DisposeRgn(RgnHandle rgn);
+// Text in a built-in 5 x 7 pixel font, 6 pixels a character; the pen is on the baseline at the
+// left of the first character and moves past the text. s is length-prefixed.
+void DrawString(const unsigned char* s);
+int16_t StringWidth(const unsigned char* s);

@@ -1,0 +1,185 @@
+#include "engine/pixeleffect.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "engine/maskgenerators.h"
+#include "engine/recthandler.h"
+#include "engine/relrects.h"
+#include "imaging/CGglue.h"
+#include "imaging/commonprocs.h"
+#include "platform/Numerics.h"
+
+namespace {
+// Mask and layer of the last frame size. A run renders every frame at one size, so keeping them
+// spares two full-frame allocations (and their page faults) per frame.
+GWorldPtr lgMaskGW = nullptr;
+GWorldPtr lgLayerGW = nullptr;
+
+GWorldPtr FrameBuffer(GWorldPtr& kept, Rect MyFrame) {
+    if (kept && GetPortRect(kept) == MyFrame) return kept;
+    DisposeGWorld(kept);
+    kept = AllocateRectGWorld(MyFrame);
+    return kept;
+}
+
+RGBColor GreyColor(uint8_t a) {
+    const uint16_t c = uint16_t(a * 256);
+    return RGBColor{c, c, c};
+}
+
+struct TileGrid {
+    int16_t W, H;
+    double XSize, YSize;
+    Rect Active;
+};
+TileGrid GridFor(const PluginDataRec& cfg, Rect MyFrame) {
+    int32_t Wid, Hig;
+    GetDims(MyFrame, Wid, Hig);
+    TileGrid g;
+    g.W = FieldColumns(cfg);
+    g.H = FieldRows(cfg);
+    g.XSize = double(Wid) / g.W;
+    g.YSize = double(Hig) / g.H;
+    g.Active = Rel2Rect(cfg.StartRel, MyFrame);
+    return g;
+}
+
+int32_t Edge(int32_t i, double size) { return TruncL(i * size); }
+}  // namespace
+
+uint8_t TileAlpha(int32_t f, int32_t s, int32_t e) {
+    if (f < s) return 0;
+    if (f >= e) return 255;
+    int64_t Delta = int64_t(e) - s;
+    if (Delta == 0) Delta = 1;
+    return uint8_t(std::clamp<int32_t>(TruncL(double(int64_t(f) - s) / double(Delta) * 255.0), 0, 255));
+}
+
+void SetupAlphaScalar(PluginDataPtr theConfig, int32_t FrameNum, int32_t TotalFrames) {
+    if (!theConfig || !theConfig->Rects || !theConfig->TheMask) return;
+    if (TotalFrames < 1) TotalFrames = 1;
+    CGrafPtr savePort;
+    GDHandle saveDevice;
+    GetGWorld(&savePort, &saveDevice);
+    const Rect MyFrame = GetPortRect(theConfig->TheMask);
+    SetGWorld(theConfig->TheMask, nullptr);
+    const TileGrid g = GridFor(*theConfig, MyFrame);
+    ClipRect(&g.Active);
+    const RectField& field = *theConfig->Rects;
+    for (int y = 1; y <= g.H; y++)
+        for (int x = 1; x <= g.W; x++) {
+            const RGBColor grey = GreyColor(TileAlpha(FrameNum, field[x][y].StartFrame, field[x][y].EndFrame));
+            RGBForeColor(&grey);
+            const Rect r{TruncS(Edge(y - 1, g.YSize)), TruncS(Edge(x - 1, g.XSize)), TruncS(Edge(y, g.YSize)),
+                         TruncS(Edge(x, g.XSize))};
+            PaintRect(&r);
+        }
+    const RGBColor white{65535, 65535, 65535};
+    RGBForeColor(&white);
+    ClipRect(&MyFrame);
+    SetGWorld(savePort, saveDevice);
+}
+
+void SetupAlpha(PluginDataPtr theConfig, int32_t FrameNum, int32_t TotalFrames) {
+    if (!theConfig || !theConfig->Rects || !theConfig->TheMask) return;
+    if (TotalFrames < 1) TotalFrames = 1;
+    CGrafPtr savePort;
+    GDHandle saveDevice;
+    GetGWorld(&savePort, &saveDevice);
+    GWorldPtr mask = theConfig->TheMask;
+    const Rect MyFrame = GetPortRect(mask);
+    SetGWorld(mask, nullptr);
+    const TileGrid g = GridFor(*theConfig, MyFrame);
+    ClipRect(&g.Active);
+    // Painting one tile row at a time: the row of greys is built once, clipped to the active area,
+    // and copied into every pixel row of the band. Same pixels as one PaintRect a tile.
+    Rect area;
+    PixMapHandle pm = GetGWorldPixMap(mask);
+    if (SectRect(&g.Active, &MyFrame, &area)) {
+        const Ptr base = GetPixBaseAddr(pm);
+        const int32_t rowBytes = GetPixRowBytes(pm);
+        const RectField& field = *theConfig->Rects;
+        std::vector<PixRec> line(size_t(area.right - area.left));
+        for (int y = 1; y <= g.H; y++) {
+            const int32_t top = std::max<int32_t>(Edge(y - 1, g.YSize), area.top);
+            const int32_t bottom = std::min<int32_t>(Edge(y, g.YSize), area.bottom);
+            if (top >= bottom) continue;
+            for (int x = 1; x <= g.W; x++) {
+                const int32_t left = std::max<int32_t>(Edge(x - 1, g.XSize), area.left);
+                const int32_t right = std::min<int32_t>(Edge(x, g.XSize), area.right);
+                if (left >= right) continue;
+                const uint8_t a = TileAlpha(FrameNum, field[x][y].StartFrame, field[x][y].EndFrame);
+                std::fill(line.begin() + (left - area.left), line.begin() + (right - area.left), PixRec{255, a, a, a});
+            }
+            for (int32_t row = top; row < bottom; row++)
+                std::memcpy(PixRow(base, rowBytes, row - MyFrame.top) + (area.left - MyFrame.left), line.data(),
+                            line.size() * sizeof(PixRec));
+        }
+    }
+    const RGBColor white{65535, 65535, 65535};
+    RGBForeColor(&white);
+    ClipRect(&MyFrame);
+    SetGWorld(savePort, saveDevice);
+}
+
+void ThePixelEffect(GWorldPtr Source, GWorldPtr Dest, Rect, Boolean, PluginDataPtr theConfig, int32_t CurrentFrame,
+                    int32_t MaxFrame) {
+    // Nothing to draw into or no settings to draw with: leave everything as it is.
+    if (!Dest || !theConfig) return;
+    CGrafPtr savePort;
+    GDHandle saveDevice;
+    GetGWorld(&savePort, &saveDevice);
+    SetGWorld(Dest, nullptr);
+    const Rect MyFrame = GetPortRect(Dest);
+
+    theConfig->TheMask = FrameBuffer(lgMaskGW, MyFrame);
+    Assert(theConfig->TheMask, "Cannot allocate theMask in pixelEffect");
+    GWorldPtr TempGW = FrameBuffer(lgLayerGW, MyFrame);
+    Assert(TempGW, "Cannot allocate tempGW in pixeleffect");
+
+    ClearGW(theConfig->TheMask, RGBColor{0, 0, 0});
+    SetupAlpha(theConfig, CurrentFrame, MaxFrame);
+
+    bool compose = true;
+    switch (theConfig->Which) {
+        case 1:
+            ClearGW(TempGW, theConfig->Colors[1]);
+            break;
+        case 2:
+            Source2Target(Dest, TempGW);
+            ClearGW(Dest, theConfig->Colors[1]);
+            break;
+        case 3:
+            // A missing clip B is a transparent layer, as a fresh buffer would be.
+            if (Source)
+                Source2Target(Source, TempGW);
+            else
+                SetPixMapPixels(TempGW, MyFrame, 0, 0, 0);
+            break;
+        default: {
+            static const unsigned char kText[] = "\x30thePixelEffect: Invalid Transition Type Selected";
+            static_assert(sizeof(kText) - 2 == 0x30);
+            MoveTo(20, 20);
+            DrawString(kText);
+            compose = false;
+            break;
+        }
+    }
+    if (compose) {
+        GW2Alpha(theConfig->TheMask, TempGW, MyFrame, 1, false, true, true, 0, 0, 0, 0, 0, 0);
+        CGImageRef TheImage = GWorld2CGImage(TempGW);
+        Assert(TheImage, "Cannot create theImage from tempGW in pixeleffect");
+        DrawCGImageInQDRect(Dest, TheImage, MyFrame, 0.0f, false);
+        CGImageRelease(TheImage);
+    }
+    theConfig->TheMask = nullptr;
+    SetGWorld(savePort, saveDevice);
+}
+
+void ReleasePixelEffectBuffers() {
+    DisposeGWorld(lgMaskGW);
+    DisposeGWorld(lgLayerGW);
+    lgMaskGW = lgLayerGW = nullptr;
+}

@@ -1,0 +1,23 @@
+// Composition of one transition frame: a grey mask holds every tile's progress, becomes the alpha of
+// a layer holding the incoming picture, and the layer is drawn over the destination buffer.
+// The mask and layer buffers are kept between calls of the same frame size (see
+// ReleasePixelEffectBuffers); their contents never carry over from one frame to the next.
+#pragma once
+#include <cstdint>
+
+#include "host/PluginDefines.h"
+#include "imaging/pixellib.h"
+
+// Composes frame CurrentFrame of the tile field into Dest by theConfig->Which (1 colour over Dest,
+// 2 Dest over the colour, 3 Source over Dest). ActiveRect and CopyRest have no effect.
+void ThePixelEffect(GWorldPtr Source, GWorldPtr Dest, Rect ActiveRect, Boolean CopyRest, PluginDataPtr theConfig,
+                    int32_t CurrentFrame, int32_t MaxFrame);
+// Paints theConfig->TheMask: each tile of the grid in the grey of its progress at FrameNum, clipped
+// to the active area.
+void SetupAlpha(PluginDataPtr theConfig, int32_t FrameNum, int32_t TotalFrames);
+// The painting as one PaintRect a tile: the plain reference of SetupAlpha, for tests.
+void SetupAlphaScalar(PluginDataPtr theConfig, int32_t FrameNum, int32_t TotalFrames);
+// A tile's progress at frame f: 0 before StartFrame, 255 from EndFrame on, linear in between.
+uint8_t TileAlpha(int32_t f, int32_t StartFrame, int32_t EndFrame);
+// Releases the buffers kept for the next frame; they are made again when needed.
+void ReleasePixelEffectBuffers();
