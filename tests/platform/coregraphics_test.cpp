@@ -1,0 +1,315 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "platform/CoreGraphics.h"
+#include "platform/QuickDraw.h"
+
+namespace {
+struct Pix {
+    uint8_t a, r, g, b;
+};
+
+GWorldPtr NewGW(int w, int h) {
+    GWorldPtr gw = nullptr;
+    const Rect bounds{0, 0, int16_t(h), int16_t(w)};
+    EXPECT_EQ(NewGWorld(&gw, 32, &bounds, nullptr, nullptr, 0), noErr);
+    return gw;
+}
+Pix At(GWorldPtr gw, int x, int y) {
+    PixMapHandle pm = GetGWorldPixMap(gw);
+    Pix p;
+    std::memcpy(&p, GetPixBaseAddr(pm) + y * GetPixRowBytes(pm) + x * 4, 4);
+    return p;
+}
+void Set(GWorldPtr gw, int x, int y, Pix p) {
+    PixMapHandle pm = GetGWorldPixMap(gw);
+    std::memcpy(GetPixBaseAddr(pm) + y * GetPixRowBytes(pm) + x * 4, &p, 4);
+}
+void Fill(GWorldPtr gw, Pix p) {
+    Rect b;
+    GetPortBounds(gw, &b);
+    for (int y = 0; y < b.bottom; y++)
+        for (int x = 0; x < b.right; x++) Set(gw, x, y, p);
+}
+bool operator==(Pix p, Pix q) { return std::memcmp(&p, &q, 4) == 0; }
+
+CGImageRef Snapshot(GWorldPtr gw) {
+    PixMapHandle pm = GetGWorldPixMap(gw);
+    Rect b;
+    GetPortBounds(gw, &b);
+    CGColorSpaceRef space = CGColorSpaceCreateDeviceRGB();
+    CGContextRef ctx = CGBitmapContextCreate(GetPixBaseAddr(pm), size_t(b.right), size_t(b.bottom), 8,
+                                             size_t(GetPixRowBytes(pm)), space, kCGImageAlphaPremultipliedFirst);
+    CGColorSpaceRelease(space);
+    CGImageRef img = CGBitmapContextCreateImage(ctx);
+    CGContextRelease(ctx);
+    return img;
+}
+
+// --- Source-over rows: the fast loop against the plain one ---
+class OverRow : public ::testing::TestWithParam<int> {};
+TEST_P(OverRow, FastLoopMatchesScalarAndLeavesInputAndNeighboursAlone) {
+    const int count = GetParam();
+    std::mt19937 rng(1234 + count);
+    std::printf("seed %d\n", 1234 + count);
+    for (uint8_t galpha : {uint8_t(255), uint8_t(0), uint8_t(128), uint8_t(1), uint8_t(254)}) {
+        std::vector<uint8_t> src(size_t(count) * 4), dst(size_t(count + 2) * 4, 0xA5);
+        for (auto& v : src) v = uint8_t(rng());
+        for (int i = 0; i < count; i += 3) src[size_t(i) * 4] = uint8_t(i % 2 ? 255 : 0);  // opaque and clear pixels
+        for (size_t i = 4; i < dst.size() - 4; i++) dst[i] = uint8_t(rng());
+        std::vector<uint8_t> ref = dst;
+        const std::vector<uint8_t> srcCopy = src;
+        CGOverRow(src.data(), dst.data() + 4, count, galpha);
+        CGOverRowScalar(src.data(), ref.data() + 4, count, galpha);
+        EXPECT_EQ(dst, ref) << "galpha " << int(galpha);
+        EXPECT_EQ(src, srcCopy);
+        for (int k = 0; k < 4; k++) {
+            EXPECT_EQ(dst[size_t(k)], 0xA5);
+            EXPECT_EQ(dst[dst.size() - 1 - size_t(k)], 0xA5);
+        }
+    }
+}
+INSTANTIATE_TEST_SUITE_P(Widths, OverRow, ::testing::Values(1, 3, 17, 1000));
+
+TEST(OverRowScalar, IsPorterDuffSourceOverOnPremultipliedValues) {
+    const uint8_t src[4] = {128, 100, 50, 0};
+    uint8_t dst[4] = {255, 200, 200, 200};
+    CGOverRowScalar(src, dst, 1, 255);
+    // 200 x (1 - 128/255) = 99.6
+    EXPECT_EQ(dst[0], 255);
+    EXPECT_EQ(dst[1], 100 + 100);
+    EXPECT_EQ(dst[2], 50 + 100);
+    EXPECT_EQ(dst[3], 0 + 100);
+}
+
+// --- Snapshots ---
+TEST(BitmapContext, ImageIsASnapshot) {
+    GWorldPtr gw = NewGW(5, 4);
+    Fill(gw, Pix{255, 10, 20, 30});
+    CGImageRef img = Snapshot(gw);
+    ASSERT_NE(img, nullptr);
+    EXPECT_EQ(CGImageGetWidth(img), 5u);
+    EXPECT_EQ(CGImageGetHeight(img), 4u);
+    Fill(gw, Pix{0, 0, 0, 0});
+    GWorldPtr out = NewGW(5, 4);
+    CGContextRef ctx;
+    ASSERT_EQ(QDBeginCGContext(out, &ctx), noErr);
+    CGContextDrawImage(ctx, CGRect{{0, 0}, {5, 4}}, img);
+    QDEndCGContext(out, &ctx);
+    CGContextRelease(ctx);
+    EXPECT_TRUE(At(out, 2, 2) == (Pix{255, 10, 20, 30}));
+    CGImageRelease(img);
+    DisposeGWorld(out);
+    DisposeGWorld(gw);
+}
+
+TEST(BitmapContext, RejectsOtherLayouts) {
+    uint32_t pixels[4] = {};
+    CGColorSpaceRef space = CGColorSpaceCreateDeviceRGB();
+    EXPECT_EQ(CGBitmapContextCreate(pixels, 2, 2, 8, 8, space, 1), nullptr);
+    EXPECT_EQ(CGBitmapContextCreate(pixels, 2, 2, 16, 8, space, 2), nullptr);
+    EXPECT_EQ(CGBitmapContextCreate(pixels, 2, 2, 8, 4, space, 2), nullptr);  // rows shorter than 4 x width
+    EXPECT_EQ(CGBitmapContextCreate(pixels, 0, 2, 8, 8, space, 2), nullptr);
+    CGColorSpaceRelease(space);
+}
+
+TEST(Images, RetainReleaseAndCopyKeepCount) {
+    const int32_t before = CGImageLiveCount();
+    GWorldPtr gw = NewGW(3, 3);
+    CGImageRef img = Snapshot(gw);
+    CGImageRef copy = CGImageCreateCopy(img);
+    CGImageRetain(img);
+    CGImageRelease(img);
+    CGImageRelease(img);
+    EXPECT_EQ(CGImageGetWidth(copy), 3u);
+    CGImageRelease(copy);
+    EXPECT_EQ(CGImageLiveCount(), before);
+    DisposeGWorld(gw);
+}
+
+// --- Drawing ---
+TEST(DrawImage, QuarterTurnMovesTheMarkedCorner) {
+    // Source 4 x 2 with its top-left pixel marked; turned a quarter counter-clockwise about the centre
+    // of a 2 x 4 target the top-left corner lands at the bottom-left.
+    GWorldPtr src = NewGW(4, 2);
+    Fill(src, Pix{255, 0, 0, 255});
+    Set(src, 0, 0, Pix{255, 255, 0, 0});
+    CGImageRef img = Snapshot(src);
+    GWorldPtr out = NewGW(2, 4);
+    CGContextRef ctx;
+    ASSERT_EQ(QDBeginCGContext(out, &ctx), noErr);
+    CGContextTranslateCTM(ctx, 1, 2);
+    CGContextRotateCTM(ctx, float(M_PI / 2));
+    CGContextDrawImage(ctx, CGRect{{-2, -1}, {4, 2}}, img);
+    QDEndCGContext(out, &ctx);
+    CGContextRelease(ctx);
+    EXPECT_TRUE(At(out, 0, 3) == (Pix{255, 255, 0, 0}));
+    int red = 0;
+    for (int y = 0; y < 4; y++)
+        for (int x = 0; x < 2; x++) red += At(out, x, y).r == 255;
+    EXPECT_EQ(red, 1);
+    CGImageRelease(img);
+    DisposeGWorld(src);
+    DisposeGWorld(out);
+}
+
+TEST(DrawImage, GlobalAlphaAndBlendModes) {
+    GWorldPtr src = NewGW(2, 2);
+    Fill(src, Pix{255, 200, 0, 0});
+    CGImageRef img = Snapshot(src);
+    GWorldPtr out = NewGW(2, 2);
+    Fill(out, Pix{255, 0, 0, 200});
+    CGContextRef ctx;
+    QDBeginCGContext(out, &ctx);
+    CGContextSetAlpha(ctx, 5.0f);  // held to 1
+    CGContextSetAlpha(ctx, 0.5f);
+    CGContextDrawImage(ctx, CGRect{{0, 0}, {2, 2}}, img);
+    QDEndCGContext(out, &ctx);
+    CGContextRelease(ctx);
+    const Pix p = At(out, 1, 1);
+    EXPECT_NEAR(p.r, 100, 1);
+    EXPECT_NEAR(p.b, 100, 1);
+    EXPECT_EQ(p.a, 255);
+    EXPECT_TRUE(CGBlendModeIsSupported(kCGBlendModeMultiply));
+    EXPECT_FALSE(CGBlendModeIsSupported(kCGBlendModePlusDarker));
+    CGImageRelease(img);
+    DisposeGWorld(src);
+    DisposeGWorld(out);
+}
+
+TEST(DrawImage, RotatedClearOnlyTouchesItsShape) {
+    GWorldPtr out = NewGW(20, 20);
+    Fill(out, Pix{255, 9, 9, 9});
+    CGContextRef ctx;
+    QDBeginCGContext(out, &ctx);
+    CGContextTranslateCTM(ctx, 10, 10);
+    CGContextRotateCTM(ctx, float(M_PI / 4));
+    CGContextClearRect(ctx, CGRect{{-4, -4}, {8, 8}});
+    QDEndCGContext(out, &ctx);
+    CGContextRelease(ctx);
+    EXPECT_TRUE(At(out, 10, 10) == (Pix{0, 0, 0, 0}));
+    EXPECT_TRUE(At(out, 0, 0) == (Pix{255, 9, 9, 9}));
+    EXPECT_TRUE(At(out, 4, 4) == (Pix{255, 9, 9, 9}));  // a corner of the unrotated square
+    DisposeGWorld(out);
+}
+
+// --- QuickDraw shapes ---
+struct ShapeCase {
+    const char* name;
+    void (*draw)();
+    int x, y;
+    bool painted;
+};
+const ShapeCase kShapes[] = {
+    {"oval centre", [] { Rect r{0, 0, 10, 10}; PaintOval(&r); }, 5, 5, true},
+    {"oval corner", [] { Rect r{0, 0, 10, 10}; PaintOval(&r); }, 0, 0, false},
+    {"arc 0..90 upper right", [] { Rect r{0, 0, 10, 10}; PaintArc(&r, 0, 90); }, 7, 2, true},
+    {"arc 0..90 lower left", [] { Rect r{0, 0, 10, 10}; PaintArc(&r, 0, 90); }, 2, 7, false},
+    {"arc 0..90 lower right", [] { Rect r{0, 0, 10, 10}; PaintArc(&r, 0, 90); }, 7, 7, false},
+    {"arc negative span", [] { Rect r{0, 0, 10, 10}; PaintArc(&r, 0, -90); }, 2, 2, true},
+    {"frame oval edge", [] { Rect r{0, 0, 10, 10}; FrameOval(&r); }, 5, 0, true},
+    {"frame oval inside", [] { Rect r{0, 0, 10, 10}; FrameOval(&r); }, 5, 5, false},
+    {"frame rect edge", [] { Rect r{2, 2, 8, 8}; FrameRect(&r); }, 2, 5, true},
+    {"frame rect inside", [] { Rect r{2, 2, 8, 8}; FrameRect(&r); }, 5, 5, false},
+    {"line", [] { MoveTo(0, 0); LineTo(9, 9); }, 4, 4, true},
+};
+class Shapes : public ::testing::TestWithParam<ShapeCase> {};
+TEST_P(Shapes, PaintsWhereItShould) {
+    GWorldPtr gw = NewGW(10, 10);
+    CGrafPtr save;
+    GetGWorld(&save, nullptr);
+    SetGWorld(gw, nullptr);
+    const RGBColor white{65535, 65535, 65535};
+    RGBForeColor(&white);
+    GetParam().draw();
+    SetGWorld(save, nullptr);
+    EXPECT_EQ(At(gw, GetParam().x, GetParam().y).r == 255, GetParam().painted) << GetParam().name;
+    DisposeGWorld(gw);
+}
+INSTANTIATE_TEST_SUITE_P(Table, Shapes, ::testing::ValuesIn(kShapes));
+
+TEST(Regions, EvenOddPolygonOffsetAndClip) {
+    QDSetExtraRowPadding(8);
+    GWorldPtr gw = NewGW(17, 12);
+    QDSetExtraRowPadding(0);
+    PixMapHandle pm = GetGWorldPixMap(gw);
+    for (int y = 0; y < 12; y++) std::memset(GetPixBaseAddr(pm) + y * GetPixRowBytes(pm) + 17 * 4, 0x5A, 8);
+    CGrafPtr save;
+    GetGWorld(&save, nullptr);
+    SetGWorld(gw, nullptr);
+    RgnHandle rgn = NewRgn();
+    OpenRgn();
+    MoveTo(-50, 0);  // a triangle reaching far outside the buffer
+    LineTo(20, 0);
+    LineTo(-50, 20);
+    LineTo(-50, 0);
+    CloseRgn(rgn);
+    const RGBColor white{65535, 65535, 65535};
+    RGBForeColor(&white);
+    PaintRgn(rgn);
+    EXPECT_EQ(At(gw, 0, 0).r, 255);
+    EXPECT_EQ(At(gw, 16, 11).r, 0);
+    OffsetRgn(rgn, 100, 0);
+    RGBColor black{0, 0, 0};
+    RGBForeColor(&black);
+    PaintRgn(rgn);  // now entirely to the right: nothing changes
+    EXPECT_EQ(At(gw, 0, 0).r, 255);
+    DisposeRgn(rgn);
+    SetGWorld(save, nullptr);
+    for (int y = 0; y < 12; y++)
+        for (int k = 0; k < 8; k++) EXPECT_EQ(uint8_t(GetPixBaseAddr(pm)[y * GetPixRowBytes(pm) + 17 * 4 + k]), 0x5A);
+    DisposeGWorld(gw);
+}
+
+TEST(Text, DrawStringStandsOnThePenAndAdvances) {
+    GWorldPtr gw = NewGW(40, 20);
+    CGrafPtr save;
+    GetGWorld(&save, nullptr);
+    SetGWorld(gw, nullptr);
+    const RGBColor white{65535, 65535, 65535};
+    RGBForeColor(&white);
+    MoveTo(5, 15);
+    static const unsigned char kHi[] = "\x02HI";
+    DrawString(kHi);
+    Point pen;
+    GetPen(&pen);
+    SetGWorld(save, nullptr);
+    EXPECT_EQ(pen.h, 5 + 12);
+    EXPECT_EQ(StringWidth(kHi), 12);
+    int inside = 0, outside = 0;
+    for (int y = 0; y < 20; y++)
+        for (int x = 0; x < 40; x++) {
+            const bool lit = At(gw, x, y).r == 255;
+            if (x >= 5 && x < 17 && y >= 8 && y < 15)
+                inside += lit;
+            else
+                outside += lit;
+        }
+    EXPECT_GT(inside, 20);  // H and I are mostly strokes
+    EXPECT_EQ(outside, 0);
+    DisposeGWorld(gw);
+}
+
+TEST(PenModes, XorTwiceRestoresAndInvertRectInverts) {
+    GWorldPtr gw = NewGW(4, 4);
+    Fill(gw, Pix{255, 10, 20, 30});
+    CGrafPtr save;
+    GetGWorld(&save, nullptr);
+    SetGWorld(gw, nullptr);
+    Rect r{0, 0, 4, 4};
+    InvertRect(&r);
+    EXPECT_TRUE(At(gw, 1, 1) == (Pix{255, 245, 235, 225}));
+    InvertRect(&r);
+    const RGBColor bg{0x8000, 0x8000, 0x8000};
+    RGBBackColor(&bg);
+    Rect e{0, 0, 1, 1};
+    EraseRect(&e);
+    SetGWorld(save, nullptr);
+    EXPECT_TRUE(At(gw, 1, 1) == (Pix{255, 10, 20, 30}));
+    EXPECT_TRUE(At(gw, 0, 0) == (Pix{255, 128, 128, 128}));
+    DisposeGWorld(gw);
+}
+}  // namespace
