@@ -1,0 +1,200 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+
+#include "engine/lineEffect.h"
+#include "engine/maskgenerators.h"
+#include "imaging/CGglue.h"
+#include "imaging/commonprocs.h"
+
+namespace {
+PixRec& At(GWorldPtr gw, int x, int y) {
+    PixMapHandle pm = GetGWorldPixMap(gw);
+    return PixRow(GetPixBaseAddr(pm), GetPixRowBytes(pm), y)[x];
+}
+bool Same(PixRec a, PixRec b) { return std::memcmp(&a, &b, 4) == 0; }
+GWorldPtr One(PixRec p) {
+    GWorldPtr gw = AllocateGWorld(1, 1);
+    At(gw, 0, 0) = p;
+    return gw;
+}
+
+// --- The row loop against the plain one ---
+class AlphaRow : public ::testing::TestWithParam<int> {};
+TEST_P(AlphaRow, FastLoopMatchesScalarAndLeavesTheMaskAlone) {
+    const int n = GetParam();
+    std::mt19937 rng{uint32_t(n)};
+    for (int flags = 0; flags < 4; flags++) {
+        std::vector<PixRec> mask(size_t(n) + 2), a(size_t(n) + 2), b;
+        for (auto& p : mask) p = PixRec{uint8_t(rng()), uint8_t(rng()), uint8_t(rng()), uint8_t(rng())};
+        for (int i = 0; i < n; i += 4) mask[size_t(i)].RED = uint8_t(i % 8 ? 255 : 0);
+        for (auto& p : a) p = PixRec{uint8_t(rng()), uint8_t(rng()), uint8_t(rng()), uint8_t(rng())};
+        b = a;
+        const auto maskCopy = mask;
+        AlphaFromRedRow(mask.data(), a.data() + 1, n, flags & 1, flags & 2);
+        AlphaFromRedRowScalar(mask.data(), b.data() + 1, n, flags & 1, flags & 2);
+        EXPECT_EQ(std::memcmp(a.data(), b.data(), a.size() * 4), 0) << "flags " << flags;
+        EXPECT_EQ(std::memcmp(mask.data(), maskCopy.data(), mask.size() * 4), 0);
+    }
+}
+INSTANTIATE_TEST_SUITE_P(Widths, AlphaRow, ::testing::Values(1, 3, 17, 4096));
+
+// --- Alpha modes ---
+struct ModeCase {
+    int16_t mode;
+    PixRec mask;
+    int16_t Trigger, Left, Right, Min, Max;
+    bool invert;
+    uint8_t alpha;
+};
+const ModeCase kModes[] = {
+    {0, {9, 30, 60, 90}, 0, 0, 0, 0, 0, false, 60},
+    {1, {9, 128, 0, 0}, 0, 0, 0, 0, 0, false, 128},
+    {2, {9, 1, 77, 3}, 0, 0, 0, 0, 0, false, 77},
+    {3, {9, 1, 2, 88}, 0, 0, 0, 0, 0, false, 88},
+    {4, {9, 128, 128, 128}, 128, 11, 22, 0, 0, false, 22},
+    {4, {9, 127, 127, 127}, 128, 11, 22, 0, 0, false, 11},
+    {5, {9, 30, 30, 30}, 0, 0, 0, 50, 200, false, 50},
+    {5, {9, 220, 220, 220}, 0, 0, 0, 50, 200, false, 200},
+    {5, {9, 120, 120, 120}, 0, 0, 0, 50, 200, false, 120},
+    {6, {9, 125, 125, 125}, 0, 50, 0, 50, 200, false, 127},  // (125 - 50) x 255 / 150
+    {7, {66, 1, 2, 3}, 0, 0, 0, 0, 0, false, 66},
+    {9, {9, 44, 1, 1}, 0, 0, 0, 0, 0, false, 44},
+    {1, {9, 40, 0, 0}, 0, 0, 0, 0, 0, true, 215},
+};
+class Modes : public ::testing::TestWithParam<ModeCase> {};
+TEST_P(Modes, PickTheAlpha) {
+    const ModeCase& c = GetParam();
+    GWorldPtr mask = One(c.mask), layer = One(PixRec{1, 255, 255, 255});
+    GW2Alpha(mask, layer, Rect{0, 0, 1, 1}, c.mode, c.invert, false, false, c.Trigger, c.Left, c.Right, c.Min, c.Max, 0);
+    EXPECT_EQ(At(layer, 0, 0).ALPHA, c.alpha);
+    EXPECT_EQ(At(layer, 0, 0).RED, 255);  // no premultiplying asked
+    DisposeGWorld(mask);
+    DisposeGWorld(layer);
+}
+INSTANTIATE_TEST_SUITE_P(Table, Modes, ::testing::ValuesIn(kModes));
+
+TEST(GW2Alpha, PremultipliesTheWorkedExample) {
+    GWorldPtr mask = One(PixRec{0, 128, 0, 0}), layer = One(PixRec{77, 200, 100, 0});
+    GW2Alpha(mask, layer, Rect{0, 0, 1, 1}, 1, false, true, true, 0, 0, 0, 0, 0, 0);
+    EXPECT_TRUE(Same(At(layer, 0, 0), PixRec{128, 100, 50, 0}));
+    DisposeGWorld(mask);
+    DisposeGWorld(layer);
+}
+
+TEST(GW2Alpha, DifferentSizesAndMissingBuffersChangeNothing) {
+    GWorldPtr mask = AllocateGWorld(2, 2), layer = One(PixRec{7, 8, 9, 10});
+    GW2Alpha(mask, layer, Rect{0, 0, 2, 2}, 1, false, true, true, 0, 0, 0, 0, 0, 0);
+    EXPECT_TRUE(Same(At(layer, 0, 0), PixRec{7, 8, 9, 10}));
+    GW2Alpha(nullptr, layer, Rect{0, 0, 2, 2}, 1, false, true, true, 0, 0, 0, 0, 0, 0);
+    GW2Alpha(layer, nullptr, Rect{0, 0, 1, 1}, 7, true, false, false, 0, 0, 0, 0, 0, 0);  // into itself
+    EXPECT_EQ(At(layer, 0, 0).ALPHA, 255 - 7);
+    DisposeGWorld(mask);
+    DisposeGWorld(layer);
+}
+
+TEST(GW2Alpha, CopyRestCopiesOutsideTheActiveArea) {
+    GWorldPtr mask = AllocateGWorld(3, 1), layer = AllocateGWorld(3, 1);
+    for (int x = 0; x < 3; x++) {
+        At(mask, x, 0) = PixRec{5, 6, 7, 8};
+        At(layer, x, 0) = PixRec{1, 1, 1, 1};
+    }
+    GW2Alpha(mask, layer, Rect{0, 1, 1, 2}, 1, false, true, false, 0, 0, 0, 0, 0, 0);
+    EXPECT_TRUE(Same(At(layer, 0, 0), PixRec{5, 6, 7, 8}));
+    EXPECT_TRUE(Same(At(layer, 1, 0), PixRec{6, 1, 1, 1}));
+    EXPECT_TRUE(Same(At(layer, 2, 0), PixRec{5, 6, 7, 8}));
+    Alpha2GW(layer, mask, Rect{0, 0, 1, 3}, true, false, true, false, false);
+    EXPECT_TRUE(Same(At(mask, 1, 0), PixRec{0, 6, 0, 6}));
+    DisposeGWorld(mask);
+    DisposeGWorld(layer);
+}
+
+// --- Generators ---
+TEST(Generators, LRFadeWithThicknessZeroRampsOverTwoColumns) {
+    GWorldPtr gw = AllocateGWorld(10, 2);
+    SetupLRFade(0, 128, 0, 255, false, gw);  // Pos = trunc(10 x 128 / 255) - 0 = 5
+    EXPECT_EQ(At(gw, 4, 0).RED, 0);
+    EXPECT_EQ(At(gw, 5, 0).RED, 0);
+    EXPECT_EQ(At(gw, 6, 1).RED, 255);
+    EXPECT_EQ(At(gw, 9, 1).RED, 255);
+    SetupLRFade(0, 128, 0, 255, true, gw);
+    EXPECT_EQ(At(gw, 0, 0).RED, 255);
+    EXPECT_EQ(At(gw, 9, 0).RED, 0);
+    DisposeGWorld(gw);
+}
+
+TEST(Generators, DoubleFadesAreMirrorImagesInvertedOrNot) {
+    for (bool invert : {false, true}) {
+        GWorldPtr gw = AllocateGWorld(41, 3);
+        SetupDoubleLRFade(60, 128, 60, 128, 0, 255, invert, gw);
+        EXPECT_EQ(At(gw, 0, 1).RED, invert ? 255 : 0);
+        EXPECT_EQ(At(gw, 40, 1).RED, invert ? 255 : 0);
+        EXPECT_EQ(At(gw, 20, 1).RED, invert ? 0 : 255);
+        GWorldPtr ud = AllocateGWorld(3, 41);
+        SetupDoubleUDFade(60, 128, 60, 128, 0, 255, invert, ud);
+        EXPECT_EQ(At(ud, 1, 0).RED, invert ? 255 : 0);
+        EXPECT_EQ(At(ud, 1, 40).RED, invert ? 255 : 0);
+        DisposeGWorld(gw);
+        DisposeGWorld(ud);
+    }
+}
+
+TEST(Generators, ShapesRampFromOutsideToCore) {
+    GWorldPtr gw = AllocateGWorld(60, 40);
+    for (auto fade : {SetupRectFade, SetupOvalFade}) {
+        fade(40, 128, 128, 100, 100, 0, 255, false, gw);
+        EXPECT_EQ(At(gw, 0, 0).RED, 0);
+        EXPECT_EQ(At(gw, 30, 20).RED, 255);
+    }
+    SetupArcFade(40, 0, 128, 100, 255, 100, false, gw);  // AMin 100, yet the background is black
+    EXPECT_EQ(At(gw, 0, 39).RED, 0);
+    EXPECT_GT(At(gw, 33, 10).RED, 200);  // upper right, inside the wedge from twelve to three
+    SetupLRSlideFade(20, 128, 128, 0, 255, false, gw);
+    EXPECT_EQ(At(gw, 0, 20).RED, 0);
+    EXPECT_EQ(At(gw, 59, 20).RED, 255);
+    SetupTBSlideFade(20, 128, 128, 0, 255, false, gw);
+    EXPECT_EQ(At(gw, 30, 0).RED, 0);
+    EXPECT_EQ(At(gw, 30, 39).RED, 255);
+    SetupLRSlideFade(20, 128, 128, 0, 255, false, nullptr);  // no buffer: nothing
+    for (int16_t hostile : {int16_t(-32768), int16_t(32767)})
+        SetupRectFade(hostile, hostile, hostile, hostile, hostile, hostile, hostile, false, gw);
+    DisposeGWorld(gw);
+}
+
+// --- Line art ---
+TEST(LineArt, RenderKeepsOnePreparedImageAndDropsItWithoutAPicture) {
+    const int32_t live = CGImageLiveCount();
+    GWorldPtr pic = AllocateGWorld(7, 5);
+    At(pic, 0, 0) = PixRec{255, 1, 2, 3};
+    PluginDataRec config{};
+    config.TheOriginalImage = GWorld2CGImage(pic);
+    RenderLineArt(&config);
+    RenderLineArt(&config);
+    ASSERT_NE(config.TheRendered, nullptr);
+    EXPECT_EQ(GetImageRect(config.TheRendered), (Rect{0, 0, 5, 7}));
+    EXPECT_EQ(CGImageLiveCount(), live + 2);
+    CGImageRelease(config.TheOriginalImage);
+    config.TheOriginalImage = nullptr;
+    RenderLineArt(&config);
+    EXPECT_EQ(config.TheRendered, nullptr);
+    EXPECT_EQ(CGImageLiveCount(), live);
+    DisposeGWorld(pic);
+}
+
+TEST(LineArt, EffectIsAScaledCopyAndOverlaysBySlider3) {
+    GWorldPtr src = AllocateGWorld(4, 4), dst = AllocateGWorld(8, 8);
+    ClearGW(src, RGBColor{0, 0, 0});
+    At(src, 2, 2) = PixRec{255, 200, 200, 200};
+    PluginDataRec config{};
+    config.Sliders[3] = 0;
+    TheLineEffect(src, dst, Rect{2, 2, 4, 4}, true, &config, 0, 1);  // a 2 x 2 corner onto 8 x 8
+    EXPECT_TRUE(Same(At(dst, 0, 0), PixRec{255, 200, 200, 200}));
+    EXPECT_TRUE(Same(At(dst, 7, 7), PixRec{255, 0, 0, 0}));
+    config.Sliders[3] = 50;
+    TheLineEffect(src, dst, Rect{2, 2, 4, 4}, true, &config, 0, 1);
+    EXPECT_NEAR(At(dst, 0, 0).RED, 100, 1);  // black source half over it
+    DisposeGWorld(src);
+    DisposeGWorld(dst);
+}
+}  // namespace
