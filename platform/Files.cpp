@@ -1,0 +1,260 @@
+#include "platform/Files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+constexpr int32_t kFirstDirID = 100;  // below are the platform's fixed IDs (1 root parent, 2 root)
+constexpr int16_t kTheVolume = -1;
+constexpr const char* kFinderInfoAttr = "user.com.apple.FinderInfo";
+constexpr size_t kFinderInfoSize = 32;
+
+std::vector<std::string> lgDirs;  // directory ID kFirstDirID + i names lgDirs[i]
+int64_t lgFailWritesAfter = -1;
+
+int32_t DirIDFor(const std::string& path) {
+    for (size_t i = 0; i < lgDirs.size(); i++)
+        if (lgDirs[i] == path) return kFirstDirID + int32_t(i);
+    lgDirs.push_back(path);
+    return kFirstDirID + int32_t(lgDirs.size() - 1);
+}
+
+const std::string* DirPath(int32_t dirID) {
+    if (dirID < kFirstDirID || size_t(dirID - kFirstDirID) >= lgDirs.size()) return nullptr;
+    return &lgDirs[size_t(dirID - kFirstDirID)];
+}
+
+OSErr ErrFromErrno(int e) {
+    switch (e) {
+        case ENOENT: return fnfErr;
+        case ENOTDIR: return dirNFErr;
+        case ENOSPC:
+        case EDQUOT: return dskFulErr;
+        case EACCES:
+        case EPERM: return permErr;
+        case EROFS: return wPrErr;
+        case EEXIST: return dupFNErr;
+        default: return ioErr;
+    }
+}
+
+bool IsDirectory(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// mkdir -p with mode 0700 for every folder it makes.
+bool MakeFolders(const std::string& path) {
+    if (IsDirectory(path)) return true;
+    const size_t slash = path.find_last_of('/');
+    if (slash != std::string::npos && slash > 0 && !MakeFolders(path.substr(0, slash))) return false;
+    return ::mkdir(path.c_str(), 0700) == 0 || (errno == EEXIST && IsDirectory(path));
+}
+
+std::string PreferencesPath() {
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    if (xdg && xdg[0] == '/') return xdg;  // relative values are invalid and ignored
+    const char* home = std::getenv("HOME");
+    if (home && home[0] == '/') return std::string(home) + "/.config";
+    return {};
+}
+
+void PutBE(uint8_t* p, uint32_t v, int bytes) {
+    for (int i = bytes - 1; i >= 0; i--, v >>= 8) p[i] = uint8_t(v);
+}
+uint32_t GetBE(const uint8_t* p, int bytes) {
+    uint32_t v = 0;
+    for (int i = 0; i < bytes; i++) v = (v << 8) | p[i];
+    return v;
+}
+
+bool WriteAll(int fd, const std::vector<uint8_t>& bytes, OSErr& err) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        size_t chunk = bytes.size() - done;
+        if (lgFailWritesAfter >= 0) {
+            if (done >= uint64_t(lgFailWritesAfter)) {
+                err = dskFulErr;
+                return false;
+            }
+            chunk = std::min<size_t>(chunk, size_t(lgFailWritesAfter) - done);
+        }
+        const ssize_t n = ::write(fd, bytes.data() + done, chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            err = n < 0 ? ErrFromErrno(errno) : ioErr;
+            return false;
+        }
+        done += size_t(n);
+    }
+    return true;
+}
+
+// The temporary file takes over what the old file had; a new file gets the usual mode.
+void CarryOverAttributes(int tmpFd, const std::string& oldPath, const FInfo* newInfo) {
+    struct stat st;
+    if (::stat(oldPath.c_str(), &st) == 0) {
+        ::fchmod(tmpFd, st.st_mode & 07777);
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::fchmod(tmpFd, 0666 & ~mask);
+    }
+    uint8_t info[kFinderInfoSize] = {};
+    if (newInfo) {
+        PutBE(info + 0, newInfo->fdType, 4);
+        PutBE(info + 4, newInfo->fdCreator, 4);
+        PutBE(info + 8, newInfo->fdFlags, 2);
+        PutBE(info + 10, uint16_t(newInfo->fdLocation.v), 2);
+        PutBE(info + 12, uint16_t(newInfo->fdLocation.h), 2);
+        PutBE(info + 14, uint16_t(newInfo->fdFldr), 2);
+    } else if (::getxattr(oldPath.c_str(), kFinderInfoAttr, info, sizeof info) != ssize_t(sizeof info)) {
+        return;
+    }
+    ::fsetxattr(tmpFd, kFinderInfoAttr, info, sizeof info, 0);  // no user attributes: dropped
+}
+
+void SyncFolder(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+}  // namespace
+
+OSErr FindFolder(int16_t, OSType folderType, Boolean, int16_t* foundVRefNum, int32_t* foundDirID) {
+    if (!foundVRefNum || !foundDirID) return paramErr;
+    if (folderType != kPreferencesFolderType) return fnfErr;
+    const std::string path = PreferencesPath();
+    if (path.empty() || !MakeFolders(path)) return dirNFErr;
+    *foundVRefNum = kTheVolume;
+    *foundDirID = DirIDFor(path);
+    return noErr;
+}
+
+OSErr FSMakeFSSpec(int16_t vRefNum, int32_t dirID, ConstStr255Param fileName, FSSpec* fileSpec) {
+    if (!fileSpec) return paramErr;
+    const std::string_view name = PStrView(fileName);
+    if (name.empty() || name.size() > 63 || name == "." || name == ".." ||
+        name.find_first_of(std::string_view("/\0", 2)) != std::string_view::npos)
+        return bdNamErr;
+    const std::string* dir = DirPath(dirID);
+    if (!dir || !IsDirectory(*dir)) return dirNFErr;
+    fileSpec->vRefNum = vRefNum == kOnSystemDisk ? kTheVolume : vRefNum;
+    fileSpec->parID = dirID;
+    CopyToPStr(name, fileSpec->name, 63);
+    struct stat st;
+    return ::lstat(FSSpecPath(*fileSpec).c_str(), &st) == 0 ? noErr : fnfErr;
+}
+
+OSErr FSpDelete(const FSSpec* fileSpec) {
+    if (!fileSpec) return paramErr;
+    const std::string path = FSSpecPath(*fileSpec);
+    if (path.empty()) return dirNFErr;
+    return ::unlink(path.c_str()) == 0 ? noErr : ErrFromErrno(errno);
+}
+
+OSErr FSpGetFInfo(const FSSpec* fileSpec, FInfo* fndrInfo) {
+    if (!fileSpec || !fndrInfo) return paramErr;
+    const std::string path = FSSpecPath(*fileSpec);
+    struct stat st;
+    if (path.empty()) return dirNFErr;
+    if (::stat(path.c_str(), &st) != 0) return ErrFromErrno(errno);
+    uint8_t info[kFinderInfoSize] = {};
+    *fndrInfo = FInfo{};
+    if (::getxattr(path.c_str(), kFinderInfoAttr, info, sizeof info) == ssize_t(sizeof info)) {
+        fndrInfo->fdType = GetBE(info + 0, 4);
+        fndrInfo->fdCreator = GetBE(info + 4, 4);
+        fndrInfo->fdFlags = uint16_t(GetBE(info + 8, 2));
+        fndrInfo->fdLocation = Point{int16_t(GetBE(info + 10, 2)), int16_t(GetBE(info + 12, 2))};
+        fndrInfo->fdFldr = int16_t(GetBE(info + 14, 2));
+    }
+    return noErr;
+}
+
+OSErr FSMakeFSSpecFromPath(const std::string& path, FSSpec* fileSpec) {
+    const size_t slash = path.find_last_of('/');
+    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (name.size() > 255) return bdNamErr;
+    unsigned char pname[256];
+    CopyToPStr(name, pname, 255);
+    return FSMakeFSSpec(kTheVolume, DirIDFor(dir), pname, fileSpec);
+}
+
+std::string FSSpecPath(const FSSpec& fileSpec) {
+    const std::string* dir = DirPath(fileSpec.parID);
+    if (!dir) return {};
+    return (*dir == "/" ? std::string() : *dir) + "/" + std::string(PStrView(fileSpec.name));
+}
+
+OSErr FSReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, size_t maxBytes) {
+    bytes.clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return ErrFromErrno(errno);
+    struct stat st;
+    OSErr err = noErr;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        err = ioErr;
+    } else if (uint64_t(st.st_size) > maxBytes) {
+        err = memFullErr;  // larger than anything the caller can hold
+    } else {
+        bytes.resize(size_t(st.st_size));
+        size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;  // the file shrank under us: keep what was there
+            done += size_t(n);
+        }
+        bytes.resize(done);
+    }
+    ::close(fd);
+    return err;
+}
+
+OSErr FSWriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes, bool mustNotExist,
+                       const FInfo* newInfo) {
+    const size_t slash = path.find_last_of('/');
+    const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::string tmp = (slash == std::string::npos ? std::string() : dir) + "." + base + ".XXXXXX";
+    const int fd = ::mkstemp(tmp.data());
+    if (fd < 0) return ErrFromErrno(errno);
+
+    OSErr err = noErr;
+    bool ok = WriteAll(fd, bytes, err);
+    if (ok) {
+        CarryOverAttributes(fd, path, newInfo);
+        if (::fsync(fd) != 0) {
+            err = ErrFromErrno(errno);
+            ok = false;
+        }
+    }
+    if (::close(fd) != 0 && ok) {
+        err = ErrFromErrno(errno);
+        ok = false;
+    }
+    if (ok) {
+        // link() refuses an existing name, so two creators cannot overwrite each other.
+        const int rc = mustNotExist ? ::link(tmp.c_str(), path.c_str()) : ::rename(tmp.c_str(), path.c_str());
+        if (rc != 0) {
+            err = ErrFromErrno(errno);
+            ok = false;
+        }
+    }
+    if (!ok || mustNotExist) ::unlink(tmp.c_str());
+    if (ok) SyncFolder(path);
+    return ok ? noErr : err;
+}
+
+void FSFailWritesAfter(int64_t bytes) { lgFailWritesAfter = bytes < 0 ? -1 : bytes; }

@@ -1,0 +1,70 @@
+// File Manager and Folder Manager over the host file system. A directory is named by a directory
+// ID that stands for its path; a file by an FSSpec (directory ID plus a name of at most 63
+// characters). The Preferences folder is $XDG_CONFIG_HOME, else $HOME/.config, and exists whenever
+// it is found, as on the original system: FindFolder creates it (mode 0700) when it is missing.
+// File type and creator live in the extended attribute "user.com.apple.FinderInfo" (32 bytes,
+// big-endian, the Finder's layout); on a file system without user attributes they are dropped.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/MacTypes.h"
+#include "platform/PascalStrings.h"
+#include "platform/QuickDraw.h"
+
+enum : OSErr {
+    dskFulErr = -34,
+    nsvErr = -35,
+    bdNamErr = -37,
+    wPrErr = -44,
+    dupFNErr = -48,
+    permErr = -54,
+    dirNFErr = -120,
+};
+
+enum : int16_t { kOnSystemDisk = -32768 };
+inline constexpr OSType kPreferencesFolderType = FourCC("pref");
+inline constexpr Boolean kCreateFolder = true, kDontCreateFolder = false;
+enum : int16_t { smSystemScript = -1 };
+
+struct FSSpec {
+    int16_t vRefNum;  // always the one volume, -1
+    int32_t parID;    // directory ID of the folder holding the file
+    Str63 name;       // length-prefixed file name
+};
+
+struct FInfo {
+    OSType fdType;
+    OSType fdCreator;
+    uint16_t fdFlags;
+    Point fdLocation;
+    int16_t fdFldr;
+};
+
+// Only the Preferences folder ('pref') is known; other folder types give fnfErr. The folder is
+// created when missing whatever createFolder says (see above); dirNFErr when that is impossible.
+OSErr FindFolder(int16_t vRefNum, OSType folderType, Boolean createFolder, int16_t* foundVRefNum,
+                 int32_t* foundDirID);
+// Fills fileSpec even when the file does not exist, and then answers fnfErr. A name holding '/' or a
+// NUL, ".", "..", an empty name or one longer than 63 characters gives bdNamErr; an unknown
+// directory ID dirNFErr.
+OSErr FSMakeFSSpec(int16_t vRefNum, int32_t dirID, ConstStr255Param fileName, FSSpec* fileSpec);
+OSErr FSpDelete(const FSSpec* fileSpec);
+OSErr FSpGetFInfo(const FSSpec* fileSpec, FInfo* fndrInfo);
+
+// --- Over paths: the stand-in's own, for files the host system names by path ---
+OSErr FSMakeFSSpecFromPath(const std::string& path, FSSpec* fileSpec);
+std::string FSSpecPath(const FSSpec& fileSpec);  // empty when the directory ID is unknown
+
+// Whole-file access for the Resource Manager. A file is replaced atomically: the new contents go
+// to a temporary file in the same folder, are flushed, take over the old file's mode and Finder
+// information and are renamed over it, so the path always holds the old or the new contents.
+// mustNotExist makes the final step fail with dupFNErr when the path exists by then.
+OSErr FSReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, size_t maxBytes);
+OSErr FSWriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes, bool mustNotExist,
+                       const FInfo* newInfo);
+
+// Test hook: every whole-file write from now on fails with dskFulErr after writing `bytes` bytes
+// of its temporary file; a negative count ends the failures.
+void FSFailWritesAfter(int64_t bytes);

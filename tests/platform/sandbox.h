@@ -1,0 +1,69 @@
+// A fresh temporary folder per test, set as XDG_CONFIG_HOME and HOME for the test's duration, so
+// that nothing a test does reaches the real user's files. Also ends every injected failure.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/Files.h"
+#include "platform/Memory.h"
+
+class Sandbox : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (std::filesystem::temp_directory_path() / "bw-test-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        Root = pattern;
+        Config = Root + "/config";
+        Home = Root + "/home";
+        std::filesystem::create_directory(Home);
+        Keep("XDG_CONFIG_HOME", Config);
+        Keep("HOME", Home);
+    }
+    void TearDown() override {
+        MemFailNextAllocations(0);
+        FSFailWritesAfter(-1);
+        for (auto& [name, value] : Saved) value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
+        std::error_code ec;
+        std::filesystem::remove_all(Root, ec);
+    }
+    // Sets (or with nullopt unsets) a variable until the end of the test.
+    void Keep(const std::string& name, std::optional<std::string> value) {
+        if (!Saved.count(name)) {
+            const char* old = std::getenv(name.c_str());
+            Saved[name] = old ? std::optional<std::string>(old) : std::nullopt;
+        }
+        value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
+    }
+
+    std::string PrefsPath() const { return Config + "/kpblk-Prefs"; }
+
+    static std::vector<uint8_t> ReadBytes(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+    }
+    static void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    }
+    // Names in a folder, to find temporary files left behind.
+    static std::vector<std::string> Listing(const std::string& dir) {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(dir)) names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    std::string Root, Config, Home;
+    std::map<std::string, std::optional<std::string>> Saved;
+};

@@ -1,0 +1,219 @@
+#include "settings/DataHandling.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "configs.h"
+#include "engine/fixedrandom.h"
+#include "engine/recthandler.h"
+#include "engine/relrects.h"
+
+namespace {
+TEST(ConfigSaveRecord, FieldsSitAtTheirOffsetsInNativeOrder) {
+    ConfigBlock c;
+    FillDistinct(*c.P);
+    const std::vector<uint8_t> b = SavedBytes(c.P);
+    ASSERT_EQ(b.size(), 396u);
+    EXPECT_EQ(GetNative<uint32_t>(b, 0), 396u);
+    EXPECT_EQ(GetNative<uint32_t>(b, 4), 3u);
+    EXPECT_EQ(GetNative<double>(b, 8), 0.125);    // StartRel.Left
+    EXPECT_EQ(GetNative<double>(b, 16), 0.875);   // .Right
+    EXPECT_EQ(GetNative<double>(b, 24), 0.25);    // .Top
+    EXPECT_EQ(GetNative<double>(b, 32), 0.75);    // .Bottom
+    EXPECT_EQ(GetNative<double>(b, 40), 0.0625);  // EndRel.Left
+    EXPECT_EQ(GetNative<double>(b, 64), 1.0 / 3); // EndRel.Bottom
+    for (int i = 1; i <= 6; i++) {
+        const size_t colour = 72 + 6 * size_t(i - 1);
+        EXPECT_EQ(GetNative<uint16_t>(b, colour), 1000 * i);
+        EXPECT_EQ(GetNative<uint16_t>(b, colour + 2), 2000 * i);
+        EXPECT_EQ(GetNative<uint16_t>(b, colour + 4), 3000 * i);
+        EXPECT_EQ(GetNative<int16_t>(b, 108 + 2 * size_t(i - 1)), 10 * i);
+    }
+    EXPECT_EQ(GetNative<uint16_t>(b, 120), 11);
+    EXPECT_EQ(GetNative<uint16_t>(b, 124), 33);
+    EXPECT_EQ(GetNative<uint16_t>(b, 126), 44);
+    EXPECT_EQ(GetNative<uint16_t>(b, 130), 66);
+    EXPECT_EQ(GetNative<int16_t>(b, 132), 3);
+    EXPECT_EQ(b[134], 1);
+    EXPECT_EQ(b[135], 0);
+    EXPECT_EQ(GetNative<int16_t>(b, 136), 28);
+    EXPECT_EQ(b[138], 0);
+    EXPECT_EQ(b[139], 35);
+    EXPECT_EQ(std::string(b.begin() + 140, b.begin() + 175), "Config save for qv/z iMovie plug-in");
+    for (size_t i = 175; i < 396; i++) EXPECT_EQ(b[i], 0) << "byte " << i;
+}
+
+TEST(ConfigSaveRecord, ConvertersRefuseMissingArguments) {
+    ConfigBlock c;
+    Handle h = NewHandleClear(sizeof(ConfigSaveRec));
+    auto* rec = reinterpret_cast<ConfigSaveHandle>(h);
+    EXPECT_FALSE(Config2Save(nullptr, rec));
+    EXPECT_FALSE(Config2Save(c.P, nullptr));
+    EXPECT_FALSE(Save2Config(nullptr, rec));
+    EXPECT_FALSE(Save2Config(c.P, nullptr));
+    EXPECT_EQ(std::vector<uint8_t>(*h, *h + 396), std::vector<uint8_t>(396, 0));  // nothing written
+    Handle small = NewHandleClear(100);
+    EXPECT_FALSE(Config2Save(c.P, reinterpret_cast<ConfigSaveHandle>(small)));
+    DisposeHandle(small);
+    DisposeHandle(h);
+}
+
+TEST(ConfigSaveRecord, RoundTripKeepsEverySavedFieldAndNothingElse) {
+    ConfigBlock from, to;
+    FillDistinct(*from.P);
+    ResetConfig(to.P, true);
+    to->Which = 3;
+    to->LineIndex[7] = 77;
+    RectFieldPtr rects = to->Rects;
+    Handle h = NewHandleClear(sizeof(ConfigSaveRec));
+    ASSERT_TRUE(Config2Save(from.P, reinterpret_cast<ConfigSaveHandle>(h)));
+    ASSERT_TRUE(Save2Config(to.P, reinterpret_cast<ConfigSaveHandle>(h)));
+    EXPECT_TRUE(SameSaved(*from.P, *to.P));
+    EXPECT_EQ(to->Which, 3);
+    EXPECT_EQ(to->LineIndex[7], 77);
+    EXPECT_EQ(to->Rects, rects);
+    DisposeHandle(h);
+}
+
+// Records Save2Config must refuse, leaving the configuration exactly as it was.
+struct Refusal {
+    const char* What;
+    Size HandleSize;
+    void (*Spoil)(std::vector<uint8_t>& b);
+};
+const Refusal kRefusals[] = {
+    {"version 2", 396, [](auto& b) { PutNative<uint32_t>(b, 4, 2); }},
+    {"version 4", 396, [](auto& b) { PutNative<uint32_t>(b, 4, 4); }},
+    {"written in the other byte order", 396,
+     [](auto& b) {
+         PutNative<uint32_t>(b, 0, __builtin_bswap32(396));
+         PutNative<uint32_t>(b, 4, __builtin_bswap32(3));
+     }},
+    {"size field 395", 396, [](auto& b) { PutNative<uint32_t>(b, 0, 395); }},
+    {"a block of 395 bytes", 395, [](auto&) {}},
+    {"a block of 400 bytes", 400, [](auto&) {}},
+    {"NaN left edge", 396, [](auto& b) { PutNative(b, 8, std::numeric_limits<double>::quiet_NaN()); }},
+    {"infinite top edge", 396, [](auto& b) { PutNative(b, 24, -std::numeric_limits<double>::infinity()); }},
+    {"infinite end bottom", 396, [](auto& b) { PutNative(b, 64, std::numeric_limits<double>::infinity()); }},
+};
+class RefusedRecord : public ::testing::TestWithParam<Refusal> {};
+TEST_P(RefusedRecord, LeavesTheConfigurationAsItWas) {
+    ConfigBlock source, c;
+    FillDistinct(*source.P);
+    std::vector<uint8_t> b = SavedBytes(source.P);
+    GetParam().Spoil(b);
+    Handle h = NewHandleClear(GetParam().HandleSize);
+    std::memcpy(*h, b.data(), std::min<size_t>(b.size(), size_t(GetParam().HandleSize)));
+    ResetConfig(c.P, true);
+    const std::vector<uint8_t> before(reinterpret_cast<uint8_t*>(c.P), reinterpret_cast<uint8_t*>(c.P + 1));
+    EXPECT_FALSE(Save2Config(c.P, reinterpret_cast<ConfigSaveHandle>(h))) << GetParam().What;
+    EXPECT_EQ(std::vector<uint8_t>(reinterpret_cast<uint8_t*>(c.P), reinterpret_cast<uint8_t*>(c.P + 1)), before);
+    DisposeHandle(h);
+}
+INSTANTIATE_TEST_SUITE_P(Cases, RefusedRecord, ::testing::ValuesIn(kRefusals));
+
+TEST(ConfigSaveRecord, TheOtherByteOrderReadsAsTheLargeSize) {
+    EXPECT_EQ(__builtin_bswap32(396u), 2348875776u);
+}
+
+TEST(ResetConfig, FullInitWritesTheFactoryDefaults) {
+    ConfigBlock c;
+    c->FrameEndColor = RGBColor{1, 2, 3};
+    c->Which = 2;
+    c->LineIndex[2000] = 5;
+    c->TheOriginalImage = reinterpret_cast<CGImageRef>(0x10);  // stale references: cleared, not released
+    c->TheMask = reinterpret_cast<GWorldPtr>(0x20);
+    FSetIndex(123);
+    ResetConfig(c.P, true);
+    EXPECT_EQ(c->StartRel.Left, 0);
+    EXPECT_EQ(c->StartRel.Right, 1);
+    EXPECT_EQ(c->StartRel.Top, 0);
+    EXPECT_EQ(c->StartRel.Bottom, 1);
+    EXPECT_EQ(std::memcmp(&c->EndRel, &c->StartRel, sizeof(RelRect)), 0);
+    EXPECT_EQ(c->Colors[1], (RGBColor{0, 0, 65535}));
+    EXPECT_EQ(c->Colors[2], (RGBColor{65535, 65535, 65535}));
+    for (int i = 3; i <= 6; i++) EXPECT_EQ(c->Colors[i], (RGBColor{0, 0, 0}));
+    const int16_t sliders[] = {50, 50, 50, 0, 0, 0};
+    for (int i = 1; i <= 6; i++) EXPECT_EQ(c->Sliders[i], sliders[i - 1]);
+    EXPECT_EQ(c->FrameStartColor, (RGBColor{65535, 0, 0}));
+    EXPECT_EQ(c->MediaType, 1);
+    EXPECT_FALSE(c->KeepProps);
+    EXPECT_EQ(c->Method, 1);
+    EXPECT_TRUE(c->RandomizedDuration);
+    EXPECT_EQ(c->TheOriginalImage, nullptr);
+    EXPECT_EQ(c->TheRendered, nullptr);
+    EXPECT_EQ(c->TheMask, nullptr);
+    ASSERT_NE(c->Rects, nullptr);
+    EXPECT_EQ(GetPtrSize(reinterpret_cast<Ptr>(c->Rects)), 80000);
+    const auto* field = reinterpret_cast<const uint8_t*>(c->Rects);
+    EXPECT_TRUE(std::all_of(field, field + 80000, [](uint8_t v) { return v == 0; }));
+    EXPECT_EQ(FGetIndex(), 0);  // the random table was drawn afresh
+    EXPECT_EQ(c->FrameEndColor, (RGBColor{1, 2, 3}));
+    EXPECT_EQ(c->Which, 2);
+    EXPECT_EQ(c->LineIndex[2000], 5);
+}
+
+TEST(ResetConfig, WithoutFullInitKeepsPicturesFieldAndEndColour) {
+    ConfigBlock c;
+    ResetConfig(c.P, true);
+    FillDistinct(*c.P);
+    RectFieldPtr rects = c->Rects;
+    (*rects)[3][4].StartFrame = 9;
+    c->TheOriginalImage = reinterpret_cast<CGImageRef>(0x10);
+    c->TheRendered = reinterpret_cast<CGImageRef>(0x20);
+    c->TheMask = reinterpret_cast<GWorldPtr>(0x30);
+    FSetIndex(77);
+    ResetConfig(c.P, false);
+    EXPECT_EQ(c->Rects, rects);
+    EXPECT_EQ((*rects)[3][4].StartFrame, 9);
+    EXPECT_EQ(c->TheOriginalImage, reinterpret_cast<CGImageRef>(0x10));
+    EXPECT_EQ(c->TheRendered, reinterpret_cast<CGImageRef>(0x20));
+    EXPECT_EQ(c->TheMask, reinterpret_cast<GWorldPtr>(0x30));
+    EXPECT_EQ(c->FrameEndColor, (RGBColor{44, 55, 66}));
+    EXPECT_EQ(c->MediaType, 1);
+    EXPECT_EQ(c->Method, 1);
+    EXPECT_EQ(c->Sliders[1], 50);
+    EXPECT_EQ(FGetIndex(), 77);  // the random table is left alone
+    c->TheOriginalImage = c->TheRendered = nullptr;
+    c->TheMask = nullptr;
+}
+
+// Finite but extreme values pass the read: every engine path that uses them stays defined.
+struct Extreme {
+    int16_t Columns, Rows, Percent, Method;
+    double Edge;
+};
+class ExtremeRecord : public ::testing::TestWithParam<Extreme> {};
+TEST_P(ExtremeRecord, IsAcceptedAndLaysOutSafely) {
+    const Extreme x = GetParam();
+    ConfigBlock source, c;
+    FillDistinct(*source.P);
+    source->Sliders[1] = x.Columns;
+    source->Sliders[2] = x.Rows;
+    source->Sliders[3] = x.Percent;
+    source->Method = x.Method;
+    source->StartRel = RelRect{-x.Edge, x.Edge, x.Edge, -x.Edge};
+    std::vector<uint8_t> b = SavedBytes(source.P);
+    Handle h = NewHandleClear(396);
+    std::memcpy(*h, b.data(), 396);
+    ResetConfig(c.P, true);
+    ASSERT_TRUE(Save2Config(c.P, reinterpret_cast<ConfigSaveHandle>(h)));
+    DisposeHandle(h);
+
+    const Rect active = Rel2Rect(c->StartRel, Rect{0, 0, 480, 720});
+    for (int32_t frames : {0, 1, 150, 100000}) InitRectangles(c.P, frames, active);
+    EXPECT_GE(FieldColumns(*c.P), 1);
+    EXPECT_LE(FieldColumns(*c.P), 100);
+    EXPECT_GE(FieldRows(*c.P), 1);
+    EXPECT_LE(FieldRows(*c.P), 100);
+}
+INSTANTIATE_TEST_SUITE_P(Cases, ExtremeRecord,
+                         ::testing::Values(Extreme{32767, 32767, 32767, 32767, 1e308},
+                                           Extreme{-32768, -32768, -32768, -32768, 1e308},
+                                           Extreme{0, 0, 0, 0, 0}, Extreme{101, 1, 100, 28, 5e9},
+                                           Extreme{100, 100, -1, 29, -1e300},
+                                           Extreme{99, 100, 32767, 2, 0.5}));
+}  // namespace
