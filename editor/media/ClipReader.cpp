@@ -1,0 +1,629 @@
+// Clip reading on libavformat/libavcodec: one demuxer and decoder for the pictures and, opened on
+// first use, a second one for the sound, so each side seeks and reads at its own pace.
+#include "editor/media/ClipReader.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <vector>
+
+#include "editor/media/FFmpeg_p.h"
+
+namespace bw::media {
+
+using namespace detail;
+
+void detail::QuietFFmpegLog() {
+    static std::once_flag once;
+    std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
+}
+
+namespace {
+
+// A path that names an image sequence ("frames/%05d.png") rather than one file.
+bool IsPattern(const std::string& path) {
+    const size_t pct = path.find('%');
+    if (pct == std::string::npos)
+        return false;
+    size_t i = pct + 1;
+    while (i < path.size() && std::isdigit(static_cast<unsigned char>(path[i])))
+        i++;
+    return i < path.size() && path[i] == 'd';
+}
+
+// Opens `path` for demuxing and reads its stream information.
+MediaStatus OpenInput(const std::string& path, InputPtr& out) {
+    AVFormatContext* raw = nullptr;
+    int err = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
+    if (err < 0) {
+        if (err == AVERROR(ENOENT))
+            return MediaStatus::Fail(path, "no such file");
+        if (err == AVERROR(EACCES))
+            return MediaStatus::Fail(path, "permission denied");
+        return MediaStatus::Fail(path, "not a readable media file or truncated (" + AvErrorText(err) + ")");
+    }
+    out.reset(raw);
+    err = avformat_find_stream_info(raw, nullptr);
+    if (err < 0)
+        return MediaStatus::Fail(path, "cannot read stream information (" + AvErrorText(err) + ")");
+    return {};
+}
+
+MediaStatus OpenDecoder(const std::string& path, const AVStream* st, int threads, CodecPtr& out) {
+    const char* kind = st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO ? "video" : "audio";
+    const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
+    if (codec == nullptr)
+        return MediaStatus::Fail(path, std::string("unsupported ") + kind + " codec " +
+                                           avcodec_get_name(st->codecpar->codec_id));
+    CodecPtr ctx(avcodec_alloc_context3(codec));
+    if (!ctx)
+        return MediaStatus::Fail(path, "out of memory");
+    int err = avcodec_parameters_to_context(ctx.get(), st->codecpar);
+    if (err >= 0) {
+        ctx->pkt_timebase = st->time_base;
+        ctx->thread_count = threads;
+        if (st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO)
+            ctx->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+        err = avcodec_open2(ctx.get(), codec, nullptr);
+    }
+    if (err < 0)
+        return MediaStatus::Fail(path, std::string("cannot open the ") + kind + " decoder " + codec->name + " (" +
+                                           AvErrorText(err) + ")");
+    out = std::move(ctx);
+    return {};
+}
+
+// swscale wants the full-range "J" formats spelled as the plain ones plus a range flag.
+AVPixelFormat PlainFormat(AVPixelFormat f, bool& fullRange) {
+    switch (f) {
+    case AV_PIX_FMT_YUVJ420P: fullRange = true; return AV_PIX_FMT_YUV420P;
+    case AV_PIX_FMT_YUVJ422P: fullRange = true; return AV_PIX_FMT_YUV422P;
+    case AV_PIX_FMT_YUVJ444P: fullRange = true; return AV_PIX_FMT_YUV444P;
+    case AV_PIX_FMT_YUVJ440P: fullRange = true; return AV_PIX_FMT_YUV440P;
+    case AV_PIX_FMT_YUVJ411P: fullRange = true; return AV_PIX_FMT_YUV411P;
+    default: return f;
+    }
+}
+
+// Matrix of a YUV frame for swscale: the tagged one, else BT.709 for HD sizes and BT.601 below.
+int SwsColorspace(const AVFrame* f) {
+    switch (f->colorspace) {
+    case AVCOL_SPC_BT709: return SWS_CS_ITU709;
+    case AVCOL_SPC_BT470BG:
+    case AVCOL_SPC_SMPTE170M: return SWS_CS_ITU601;
+    case AVCOL_SPC_SMPTE240M: return SWS_CS_SMPTE240M;
+    case AVCOL_SPC_FCC: return SWS_CS_FCC;
+    case AVCOL_SPC_BT2020_NCL:
+    case AVCOL_SPC_BT2020_CL: return SWS_CS_BT2020;
+    default: return f->height >= 720 ? SWS_CS_ITU709 : SWS_CS_ITU601;
+    }
+}
+
+}  // namespace
+
+struct ClipReader::Impl {
+    std::string   Path;
+    ReaderOptions Options;
+    ClipInfo      Info;
+
+    // Pictures.
+    InputPtr   VFmt;
+    CodecPtr   VDec;
+    int        VStream = -1;
+    AVRational VTimeBase{1, 1};
+    int64_t    VStartPts = 0;        // pts of frame 0
+    double     StartSeconds = 0;     // the same in seconds: origin of the audio timeline too
+    PacketPtr  VPkt;
+    FramePtr   Current, Pending;     // Current shows for indexes [CurrentIndex, PendingIndex)
+    int64_t    CurrentIndex = -1, PendingIndex = -1;
+    bool       HaveCurrent = false, HavePending = false;
+    bool       VDemuxDone = false, VDecodeDone = false;
+    std::string VReadError;          // set when the file ended in a read error rather than cleanly
+    SwsPtr     Sws;
+    int        SwsSpace = -1, SwsRange = -1;
+
+    // Sound, opened lazily.
+    int        AStream = -1;
+    bool       AOpened = false;
+    InputPtr   AFmt;
+    CodecPtr   ADec;
+    AVRational ATimeBase{1, 1};
+    PacketPtr  APkt;
+    FramePtr   AFrame;
+    SwrPtr     Swr;
+    int        SwrInRate = 0, SwrInFormat = -1, SwrInChannels = 0;
+    int        OutRate = 48000;
+    std::vector<float> ABuf;         // stereo samples starting at ABufStart on the output timeline
+    int64_t    ABufStart = 0;
+    bool       APositioned = false, ADemuxDone = false, ADecodeDone = false;
+
+    int64_t IndexOfPts(int64_t pts) const {
+        return av_rescale_q_rnd(pts - VStartPts, VTimeBase, AVRational{Info.FrameRate.Den, Info.FrameRate.Num},
+                                AVRounding(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX));
+    }
+    int64_t PtsOfIndex(int64_t index) const {
+        return VStartPts + av_rescale_q(index, AVRational{Info.FrameRate.Den, Info.FrameRate.Num}, VTimeBase);
+    }
+
+    MediaStatus DecodeVideo(AVFrame* into, bool& got);
+    MediaStatus SeekVideo(int64_t index, bool toStart);
+    MediaStatus PositionAt(int64_t index);
+    MediaStatus Scale(const PixelView& dst, bool highQuality);
+
+    MediaStatus OpenAudio();
+    MediaStatus SeekAudio(int64_t first);
+    MediaStatus DecodeAudioChunk();
+};
+
+// Decodes the next picture in stream order into `into`; got is false at the end of the stream.
+MediaStatus ClipReader::Impl::DecodeVideo(AVFrame* into, bool& got) {
+    got = false;
+    int badPackets = 0;
+    while (!VDecodeDone) {
+        int err = avcodec_receive_frame(VDec.get(), into);
+        if (err == 0) {
+            got = true;
+            return {};
+        }
+        if (err == AVERROR_EOF) {
+            VDecodeDone = true;
+            break;
+        }
+        if (err != AVERROR(EAGAIN)) {
+            // A damaged picture: skip it, but do not loop forever on a file of garbage.
+            if (++badPackets > 64)
+                return MediaStatus::Fail(Path, "corrupt video data (" + AvErrorText(err) + ")");
+            continue;
+        }
+        if (VDemuxDone) {
+            VDecodeDone = true;
+            break;
+        }
+        err = av_read_frame(VFmt.get(), VPkt.get());
+        if (err < 0) {
+            if (err != AVERROR_EOF)
+                VReadError = AvErrorText(err);
+            VDemuxDone = true;
+            avcodec_send_packet(VDec.get(), nullptr);   // drain the frames still inside the decoder
+            continue;
+        }
+        if (VPkt->stream_index == VStream) {
+            err = avcodec_send_packet(VDec.get(), VPkt.get());
+            if (err < 0 && err != AVERROR(EAGAIN) && ++badPackets > 64) {
+                av_packet_unref(VPkt.get());
+                return MediaStatus::Fail(Path, "corrupt video data (" + AvErrorText(err) + ")");
+            }
+        }
+        av_packet_unref(VPkt.get());
+    }
+    return {};
+}
+
+MediaStatus ClipReader::Impl::SeekVideo(int64_t index, bool toStart) {
+    const int64_t ts = toStart ? VStartPts : PtsOfIndex(index);
+    int err = av_seek_frame(VFmt.get(), VStream, ts, AVSEEK_FLAG_BACKWARD);
+    if (err < 0 && !toStart)
+        err = av_seek_frame(VFmt.get(), VStream, VStartPts, AVSEEK_FLAG_BACKWARD);
+    if (err < 0)
+        err = avformat_seek_file(VFmt.get(), -1, INT64_MIN, 0, 0, 0);
+    if (err < 0)
+        return MediaStatus::Fail(Path, "cannot seek to frame " + std::to_string(index) + " (" + AvErrorText(err) + ")");
+    avcodec_flush_buffers(VDec.get());
+    HaveCurrent = HavePending = false;
+    VDemuxDone = VDecodeDone = false;
+    return {};
+}
+
+// Makes Current the last picture whose index is at most `index` (or the first picture when the
+// clip starts later), decoding forward from where we are or after a seek.
+MediaStatus ClipReader::Impl::PositionAt(int64_t index) {
+    bool forward = HaveCurrent && index >= CurrentIndex;
+    if (forward && HavePending && index >= PendingIndex + 1) {
+        // Jumping ahead: seek only when a keyframe lies between here and the target.
+        const AVStream* st = VFmt->streams[VStream];
+        const int entry = av_index_search_timestamp(const_cast<AVStream*>(st), PtsOfIndex(index), AVSEEK_FLAG_BACKWARD);
+        const AVIndexEntry* ie = entry >= 0 ? avformat_index_get_entry(const_cast<AVStream*>(st), entry) : nullptr;
+        if (ie != nullptr)
+            forward = ie->timestamp <= Current->best_effort_timestamp;
+        else
+            forward = index - CurrentIndex <= 2 * int64_t(Info.FrameRate.ToDouble() + 1);
+    }
+    for (int attempt = 0; !forward && attempt < 2; attempt++) {
+        if (MediaStatus s = SeekVideo(index, attempt == 1); !s)
+            return s;
+        bool got = false;
+        if (MediaStatus s = DecodeVideo(Current.get(), got); !s)
+            return s;
+        if (!got)
+            continue;
+        const int64_t pts = Current->best_effort_timestamp;
+        CurrentIndex = pts == AV_NOPTS_VALUE ? 0 : IndexOfPts(pts);
+        HaveCurrent = true;
+        if (CurrentIndex <= index)
+            break;   // landed before the target: decode forward from here
+    }
+    if (!HaveCurrent)
+        return MediaStatus::Fail(Path, "no decodable video frames");
+    for (;;) {
+        if (!HavePending) {
+            if (VDecodeDone)
+                break;
+            bool got = false;
+            if (MediaStatus s = DecodeVideo(Pending.get(), got); !s)
+                return s;
+            if (!got)
+                break;
+            const int64_t pts = Pending->best_effort_timestamp;
+            PendingIndex = pts == AV_NOPTS_VALUE ? CurrentIndex + 1 : IndexOfPts(pts);
+            HavePending = true;
+        }
+        if (PendingIndex > index)
+            break;
+        std::swap(Current, Pending);
+        CurrentIndex = PendingIndex;
+        HavePending = false;
+        av_frame_unref(Pending.get());
+    }
+    if (!HavePending && VDecodeDone && index > CurrentIndex && !VReadError.empty())
+        return MediaStatus::Fail(Path, "truncated or corrupt: frame " + std::to_string(index) +
+                                           " cannot be read (" + VReadError + ")");
+    return {};
+}
+
+MediaStatus ClipReader::Impl::Scale(const PixelView& dst, bool highQuality) {
+    const AVFrame* f = Current.get();
+    bool fullRange = f->color_range == AVCOL_RANGE_JPEG;
+    const AVPixelFormat srcFormat = PlainFormat(AVPixelFormat(f->format), fullRange);
+    const int flags = (highQuality ? SWS_BILINEAR : SWS_POINT) | SWS_ACCURATE_RND;
+    SwsContext* before = Sws.get();
+    SwsContext* ctx = sws_getCachedContext(Sws.release(), f->width, f->height, srcFormat, dst.Width, dst.Height,
+                                           AV_PIX_FMT_ARGB, flags, nullptr, nullptr, nullptr);
+    Sws.reset(ctx);
+    if (ctx == nullptr)
+    {
+        const char* name = av_get_pix_fmt_name(srcFormat);
+        return MediaStatus::Fail(Path, std::string("cannot convert ") + (name ? name : "unknown") + " pictures to ARGB");
+    }
+    const int space = SwsColorspace(f);
+    if (ctx != before || space != SwsSpace || int(fullRange) != SwsRange) {
+        const int* coeffs = sws_getCoefficients(space);
+        // Source matrix and range from the frame; RGB output is always full range.
+        sws_setColorspaceDetails(ctx, coeffs, fullRange ? 1 : 0, coeffs, 1, 0, 1 << 16, 1 << 16);
+        SwsSpace = space;
+        SwsRange = int(fullRange);
+    }
+    uint8_t* dstData[4] = {dst.Base, nullptr, nullptr, nullptr};
+    int dstStride[4] = {dst.RowBytes, 0, 0, 0};
+    const int rows = sws_scale(ctx, f->data, f->linesize, 0, f->height, dstData, dstStride);
+    if (rows != dst.Height)
+        return MediaStatus::Fail(Path, "picture conversion failed");
+    return {};
+}
+
+MediaStatus ClipReader::Impl::OpenAudio() {
+    AOpened = true;
+    if (MediaStatus s = OpenInput(Path, AFmt); !s)
+        return s;
+    const AVStream* st = AFmt->streams[AStream];
+    if (MediaStatus s = OpenDecoder(Path, st, 1, ADec); !s)
+        return s;
+    ATimeBase = st->time_base;
+    APkt.reset(av_packet_alloc());
+    AFrame.reset(av_frame_alloc());
+    if (!APkt || !AFrame)
+        return MediaStatus::Fail(Path, "out of memory");
+    // The second demuxer only needs the audio packets.
+    for (unsigned i = 0; i < AFmt->nb_streams; i++)
+        if (int(i) != AStream)
+            AFmt->streams[i]->discard = AVDISCARD_ALL;
+    return {};
+}
+
+MediaStatus ClipReader::Impl::SeekAudio(int64_t first) {
+    // A little earlier than needed: decoders may drop the first samples after a seek.
+    const double seconds = StartSeconds + double(first) / OutRate - 0.1;
+    const int64_t ts = int64_t(std::floor(seconds * ATimeBase.den / ATimeBase.num));
+    int err = av_seek_frame(AFmt.get(), AStream, ts, AVSEEK_FLAG_BACKWARD);
+    if (err < 0)
+        err = av_seek_frame(AFmt.get(), AStream, INT64_MIN + 1, AVSEEK_FLAG_BACKWARD);
+    if (err < 0)
+        err = avformat_seek_file(AFmt.get(), -1, INT64_MIN, 0, 0, 0);
+    if (err < 0)
+        return MediaStatus::Fail(Path, "cannot seek in the audio (" + AvErrorText(err) + ")");
+    avcodec_flush_buffers(ADec.get());
+    Swr.reset();
+    ABuf.clear();
+    APositioned = ADemuxDone = ADecodeDone = false;
+    return {};
+}
+
+// Decodes one more audio frame (or drains the resampler at the end) onto the end of ABuf.
+MediaStatus ClipReader::Impl::DecodeAudioChunk() {
+    int badPackets = 0;
+    for (;;) {
+        int err = ADecodeDone ? AVERROR_EOF : avcodec_receive_frame(ADec.get(), AFrame.get());
+        if (err == 0)
+            break;
+        if (err == AVERROR_EOF) {
+            ADecodeDone = true;
+            if (Swr) {   // the resampler holds a few samples back; fetch them
+                float tail[2 * 256];
+                uint8_t* out[1] = {reinterpret_cast<uint8_t*>(tail)};
+                const int n = swr_convert(Swr.get(), out, 256, nullptr, 0);
+                if (n > 0)
+                    ABuf.insert(ABuf.end(), tail, tail + 2 * n);
+                if (n < 256)
+                    Swr.reset();
+            }
+            return {};
+        }
+        if (err != AVERROR(EAGAIN)) {
+            if (++badPackets > 64)
+                return MediaStatus::Fail(Path, "corrupt audio data (" + AvErrorText(err) + ")");
+            continue;
+        }
+        if (ADemuxDone) {
+            ADecodeDone = true;
+            continue;
+        }
+        err = av_read_frame(AFmt.get(), APkt.get());
+        if (err < 0) {
+            ADemuxDone = true;
+            avcodec_send_packet(ADec.get(), nullptr);
+            continue;
+        }
+        if (APkt->stream_index == AStream) {
+            err = avcodec_send_packet(ADec.get(), APkt.get());
+            if (err < 0 && err != AVERROR(EAGAIN) && ++badPackets > 64) {
+                av_packet_unref(APkt.get());
+                return MediaStatus::Fail(Path, "corrupt audio data (" + AvErrorText(err) + ")");
+            }
+        }
+        av_packet_unref(APkt.get());
+    }
+
+    AVFrame* f = AFrame.get();
+    const int channels = f->ch_layout.nb_channels;
+    if (!Swr || f->sample_rate != SwrInRate || f->format != SwrInFormat || channels != SwrInChannels) {
+        AVChannelLayout inLayout{};
+        if (f->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
+            av_channel_layout_default(&inLayout, channels);
+        else
+            av_channel_layout_copy(&inLayout, &f->ch_layout);
+        AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
+        SwrContext* raw = nullptr;
+        int err = swr_alloc_set_opts2(&raw, &stereo, AV_SAMPLE_FMT_FLT, OutRate, &inLayout,
+                                      AVSampleFormat(f->format), f->sample_rate, 0, nullptr);
+        av_channel_layout_uninit(&inLayout);
+        if (err >= 0)
+            err = swr_init(raw);
+        if (err < 0) {
+            swr_free(&raw);
+            return MediaStatus::Fail(Path, "cannot convert the audio (" + AvErrorText(err) + ")");
+        }
+        Swr.reset(raw);
+        SwrInRate = f->sample_rate;
+        SwrInFormat = f->format;
+        SwrInChannels = channels;
+    }
+    if (!APositioned) {
+        // The first chunk after a seek places the buffer on the timeline; later ones follow on.
+        const int64_t pts = f->best_effort_timestamp;
+        const double seconds = pts == AV_NOPTS_VALUE ? StartSeconds : pts * av_q2d(ATimeBase);
+        ABufStart = std::llround((seconds - StartSeconds) * OutRate);
+        APositioned = true;
+    }
+    const int room = swr_get_out_samples(Swr.get(), f->nb_samples);
+    const size_t old = ABuf.size();
+    ABuf.resize(old + 2 * size_t(std::max(room, 0)));
+    uint8_t* out[1] = {reinterpret_cast<uint8_t*>(ABuf.data() + old)};
+    const int n = swr_convert(Swr.get(), out, room, const_cast<const uint8_t**>(f->extended_data), f->nb_samples);
+    ABuf.resize(old + 2 * size_t(std::max(n, 0)));
+    av_frame_unref(f);
+    if (n < 0)
+        return MediaStatus::Fail(Path, "cannot convert the audio (" + AvErrorText(n) + ")");
+    return {};
+}
+
+ClipReader::ClipReader(std::unique_ptr<Impl> impl) : fImpl(std::move(impl)) {}
+ClipReader::~ClipReader() = default;
+
+std::unique_ptr<ClipReader> ClipReader::Open(const std::string& path, MediaStatus& status,
+                                             const ReaderOptions& options) {
+    QuietFFmpegLog();
+    status = {};
+    std::error_code ec;
+    if (!IsPattern(path)) {
+        const auto kind = std::filesystem::status(path, ec).type();
+        if (kind == std::filesystem::file_type::not_found) {
+            status = MediaStatus::Fail(path, "no such file");
+            return nullptr;
+        }
+        if (kind == std::filesystem::file_type::directory) {
+            status = MediaStatus::Fail(path, "is a folder, not a media file");
+            return nullptr;
+        }
+    }
+    auto impl = std::make_unique<Impl>();
+    Impl& m = *impl;
+    m.Path = path;
+    m.Options = options;
+    if (status = OpenInput(path, m.VFmt); !status)
+        return nullptr;
+
+    int vs = av_find_best_stream(m.VFmt.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (vs < 0) {
+        status = MediaStatus::Fail(path, "no video stream");
+        return nullptr;
+    }
+    m.VStream = vs;
+    AVStream* st = m.VFmt->streams[vs];
+    if (status = OpenDecoder(path, st, options.Threads, m.VDec); !status)
+        return nullptr;
+    for (unsigned i = 0; i < m.VFmt->nb_streams; i++)
+        if (int(i) != vs)
+            m.VFmt->streams[i]->discard = AVDISCARD_ALL;
+
+    ClipInfo& info = m.Info;
+    info.Width = st->codecpar->width;
+    info.Height = st->codecpar->height;
+    if (info.Width <= 0 || info.Height <= 0) {
+        status = MediaStatus::Fail(path, "video stream without a picture size (corrupt header)");
+        return nullptr;
+    }
+    info.VideoCodec = avcodec_get_name(st->codecpar->codec_id);
+    AVRational rate = st->avg_frame_rate;
+    if (rate.num <= 0 || rate.den <= 0)
+        rate = st->r_frame_rate;
+    if (rate.num <= 0 || rate.den <= 0 || av_q2d(rate) > 1000)
+        rate = AVRational{25, 1};
+    av_reduce(&rate.num, &rate.den, rate.num, rate.den, INT32_MAX);
+    info.FrameRate = ToRational(rate);
+    m.VTimeBase = st->time_base;
+    m.VStartPts = st->start_time != AV_NOPTS_VALUE ? st->start_time : 0;
+    m.StartSeconds = m.VStartPts * av_q2d(m.VTimeBase);
+
+    if (st->duration != AV_NOPTS_VALUE && st->duration > 0)
+        info.Duration = st->duration * av_q2d(st->time_base);
+    else if (m.VFmt->duration != AV_NOPTS_VALUE && m.VFmt->duration > 0)
+        info.Duration = double(m.VFmt->duration) / AV_TIME_BASE;
+    if (st->nb_frames > 0) {
+        info.FrameCount = st->nb_frames;
+        info.FrameCountExact = true;
+    } else if (options.CountFrames) {
+        InputPtr counter;
+        if (OpenInput(path, counter)) {
+            for (unsigned i = 0; i < counter->nb_streams; i++)
+                if (int(i) != vs)
+                    counter->streams[i]->discard = AVDISCARD_ALL;
+            PacketPtr pkt(av_packet_alloc());
+            int64_t count = 0;
+            int err = 0;
+            while ((err = av_read_frame(counter.get(), pkt.get())) >= 0) {
+                count += pkt->stream_index == vs;
+                av_packet_unref(pkt.get());
+            }
+            info.FrameCount = count;
+            info.FrameCountExact = err == AVERROR_EOF;   // a read error leaves it a lower bound
+        }
+    }
+    if (info.FrameCount <= 0) {
+        info.FrameCount = std::llround(info.Duration * info.FrameRate.ToDouble());
+        info.FrameCountExact = false;
+    }
+    if (info.FrameCount <= 0) {
+        status = MediaStatus::Fail(path, "no video frames (empty or truncated)");
+        return nullptr;
+    }
+    if (info.Duration <= 0)
+        info.Duration = double(info.FrameCount) / info.FrameRate.ToDouble();
+
+    const AVCodec* adec = nullptr;
+    int as = av_find_best_stream(m.VFmt.get(), AVMEDIA_TYPE_AUDIO, -1, vs, &adec, 0);
+    if (as >= 0) {
+        const AVCodecParameters* par = m.VFmt->streams[as]->codecpar;
+        info.HasAudio = true;
+        info.AudioSampleRate = par->sample_rate;
+        info.AudioChannels = par->ch_layout.nb_channels;
+        info.AudioCodec = avcodec_get_name(par->codec_id);
+        m.AStream = as;
+        m.OutRate = par->sample_rate > 0 ? par->sample_rate : 48000;
+    } else if (as == AVERROR_DECODER_NOT_FOUND) {
+        info.Warning = "audio in an unsupported codec is read as silence";
+    }
+
+    m.VPkt.reset(av_packet_alloc());
+    m.Current.reset(av_frame_alloc());
+    m.Pending.reset(av_frame_alloc());
+    if (!m.VPkt || !m.Current || !m.Pending) {
+        status = MediaStatus::Fail(path, "out of memory");
+        return nullptr;
+    }
+    return std::unique_ptr<ClipReader>(new ClipReader(std::move(impl)));
+}
+
+MediaStatus ClipReader::ReadFrameInto(int64_t index, const PixelView& dst, bool highQuality, AudioBlock* audio) {
+    Impl& m = *fImpl;
+    if (index < 0 || index >= m.Info.FrameCount)
+        return MediaStatus::Fail(m.Path, "frame " + std::to_string(index) + " out of range (the clip has " +
+                                             std::to_string(m.Info.FrameCount) + " frames)");
+    if (dst.Base == nullptr || dst.Width <= 0 || dst.Height <= 0 || dst.RowBytes < dst.Width * 4)
+        return MediaStatus::Fail(m.Path, "invalid output buffer");
+    if (MediaStatus s = m.PositionAt(index); !s)
+        return s;
+    if (MediaStatus s = m.Scale(dst, highQuality); !s)
+        return s;
+    if (audio != nullptr) {
+        const int64_t first = FrameSampleStart(index, m.Info.FrameRate, m.OutRate);
+        const int64_t end = FrameSampleStart(index + 1, m.Info.FrameRate, m.OutRate);
+        return ReadAudio(first, end - first, *audio);
+    }
+    return {};
+}
+
+MediaStatus ClipReader::ReadAudio(int64_t first, int64_t count, AudioBlock& audio) {
+    Impl& m = *fImpl;
+    audio.SampleRate = m.OutRate;
+    audio.Channels = 2;
+    audio.Samples.assign(size_t(std::max<int64_t>(count, 0)) * 2, 0.0f);
+    if (m.AStream < 0 || count <= 0)
+        return {};
+    if (!m.AOpened) {
+        if (MediaStatus s = m.OpenAudio(); !s) {
+            m.AStream = -1;   // read as silence from now on, but say so once
+            m.Info.HasAudio = false;
+            m.Info.Warning = s.Error;
+            return {};
+        }
+    }
+    const int64_t bufEnd = m.ABufStart + int64_t(m.ABuf.size() / 2);
+    if (!m.APositioned || first < m.ABufStart || first > bufEnd + m.OutRate) {
+        if (MediaStatus s = m.SeekAudio(first); !s)
+            return s;
+    }
+    const int64_t want = first + count;
+    while (!m.ADecodeDone || m.Swr) {
+        if (m.APositioned && m.ABufStart + int64_t(m.ABuf.size() / 2) >= want)
+            break;
+        if (MediaStatus s = m.DecodeAudioChunk(); !s)
+            return s;
+        // Keep the buffer from growing while skipping forward.
+        if (m.APositioned && m.ABufStart < first) {
+            const int64_t drop = std::min<int64_t>(first - m.ABufStart, int64_t(m.ABuf.size() / 2));
+            m.ABuf.erase(m.ABuf.begin(), m.ABuf.begin() + 2 * drop);
+            m.ABufStart += drop;
+        }
+    }
+    if (!m.APositioned)
+        return {};
+    const int64_t from = std::max(first, m.ABufStart);
+    const int64_t to = std::min(want, m.ABufStart + int64_t(m.ABuf.size() / 2));
+    if (to > from)
+        std::memcpy(audio.Samples.data() + 2 * (from - first), m.ABuf.data() + 2 * (from - m.ABufStart),
+                    size_t(to - from) * 2 * sizeof(float));
+    return {};
+}
+
+const ClipInfo& ClipReader::Info() const { return fImpl->Info; }
+int64_t ClipReader::FrameCount() const { return fImpl->Info.FrameCount; }
+Rational ClipReader::FrameRate() const { return fImpl->Info.FrameRate; }
+int ClipReader::Width() const { return fImpl->Info.Width; }
+int ClipReader::Height() const { return fImpl->Info.Height; }
+int ClipReader::SampleRate() const { return fImpl->OutRate; }
+bool ClipReader::HasAudio() const { return fImpl->AStream >= 0; }
+const std::string& ClipReader::Name() const { return fImpl->Path; }
+
+void ClipReader::SetSampleRate(int rate) {
+    Impl& m = *fImpl;
+    if (rate <= 0 || rate == m.OutRate)
+        return;
+    m.OutRate = rate;
+    m.Swr.reset();
+    m.ABuf.clear();
+    m.APositioned = false;   // the next read seeks and resamples afresh
+}
+
+}  // namespace bw::media

@@ -1,0 +1,71 @@
+// Reading a video file frame by frame: probing, decoding to ARGB at any size, and each frame's
+// share of the audio resampled to stereo float. FFmpeg objects stay inside the implementation.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "editor/media/FrameSource.h"
+
+namespace bw::media {
+
+// What a clip holds, as probed when it is opened.
+struct ClipInfo {
+    int         Width = 0;             // natural frame size in pixels (coded size, no aspect correction)
+    int         Height = 0;
+    Rational    FrameRate{25, 1};      // average rate; 25 when the file does not say
+    int64_t     FrameCount = 0;        // frames at FrameRate
+    bool        FrameCountExact = false;   // false: estimated from the duration
+    double      Duration = 0;          // seconds of video
+    std::string VideoCodec;            // FFmpeg codec name, e.g. "h264"
+    bool        HasAudio = false;      // an audio stream that we can decode
+    int         AudioSampleRate = 0;   // the stream's own rate; 0 without audio
+    int         AudioChannels = 0;
+    std::string AudioCodec;
+    std::string Warning;               // e.g. an audio stream we cannot decode (read as silence)
+};
+
+struct ReaderOptions {
+    // When the container stores no frame count (Matroska, WebM, YUV4MPEG2), count the video packets
+    // once at open (reads the file without decoding) instead of estimating from the duration.
+    bool CountFrames = true;
+    int  Threads = 0;   // decoder threads; 0 lets FFmpeg choose from the processor count
+};
+
+class ClipReader final : public FrameSource {
+public:
+    // Opens and probes `path`. On failure returns null and status names the file and the problem:
+    // "no such file", "no video stream", "unsupported video codec ...", "not a readable media
+    // file or truncated (...)".
+    static std::unique_ptr<ClipReader> Open(const std::string& path, MediaStatus& status,
+                                            const ReaderOptions& options = {});
+    ~ClipReader() override;
+
+    const ClipInfo& Info() const;
+
+    // Sequential indexes decode forward; a jump seeks to the keyframe before the frame and decodes
+    // forward from there. Indexes beyond the last decodable frame repeat it, unless the file ended
+    // in a read error (truncated), which is reported.
+    MediaStatus ReadFrameInto(int64_t index, const PixelView& dst, bool highQuality, AudioBlock* audio) override;
+
+    // Audio samples [first, first + count) of the clip's timeline at SampleRate(), stereo;
+    // silence where the clip has none. Sample 0 is the start of the first video frame.
+    MediaStatus ReadAudio(int64_t first, int64_t count, AudioBlock& audio);
+
+    int64_t  FrameCount() const override;
+    Rational FrameRate() const override;
+    int      Width() const override;
+    int      Height() const override;
+    int      SampleRate() const override;
+    void     SetSampleRate(int rate) override;
+    bool     HasAudio() const override;
+    const std::string& Name() const override;
+
+    struct Impl;
+
+private:
+    explicit ClipReader(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> fImpl;
+};
+
+}  // namespace bw::media

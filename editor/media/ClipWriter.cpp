@@ -1,0 +1,556 @@
+// Clip writing on libavformat/libavcodec: swscale turns ARGB into the encoder's pixel format,
+// swresample and a FIFO turn per-frame audio blocks into the encoder's fixed-size frames.
+#include "editor/media/ClipWriter.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <filesystem>
+#include <vector>
+
+#include "editor/media/FFmpeg_p.h"
+
+namespace bw::media {
+
+using namespace detail;
+namespace fs = std::filesystem;
+
+namespace {
+
+bool EndsWith(const std::string& s, const char* tail) {
+    const size_t n = std::char_traits<char>::length(tail);
+    if (s.size() < n)
+        return false;
+    for (size_t i = 0; i < n; i++)
+        if (std::tolower(static_cast<unsigned char>(s[s.size() - n + i])) != tail[i])
+            return false;
+    return true;
+}
+
+// One printf-style frame number ("%d", "%05d") and nothing else that printf would expand.
+bool HasFramePattern(const std::string& path) {
+    int numbers = 0;
+    for (size_t i = 0; i < path.size(); i++) {
+        if (path[i] != '%')
+            continue;
+        size_t j = i + 1;
+        while (j < path.size() && std::isdigit(static_cast<unsigned char>(path[j])))
+            j++;
+        if (j < path.size() && path[j] == 'd')
+            numbers++;
+        else if (j < path.size() && path[j] == '%' && j == i + 1)
+            j++;   // "%%" is a literal percent sign
+        else
+            return false;
+        i = j;
+    }
+    return numbers == 1;
+}
+
+// A unique hidden name in `dir` for a file or folder that becomes `name` when done.
+fs::path TemporaryName(const fs::path& dir, const std::string& name) {
+    static std::atomic<int> counter{0};
+    return dir / ("." + name + ".part-" + std::to_string(getpid()) + "-" + std::to_string(counter++));
+}
+
+struct KindRow {
+    OutputKind  Kind;
+    const char* Name;
+    const char* Muxer;
+    const char* VideoEncoder;
+    const char* AudioEncoder;   // null: no sound track
+};
+constexpr KindRow cKinds[] = {
+    {OutputKind::Mp4, "MP4 (H.264, AAC)", "mp4", "libx264", "aac"},
+    {OutputKind::Mov, "QuickTime (H.264, AAC)", "mov", "libx264", "aac"},
+    {OutputKind::Mkv, "Matroska (H.264, AAC)", "matroska", "libx264", "aac"},
+    {OutputKind::WebM, "WebM (VP9, Opus)", "webm", "libvpx-vp9", "libopus"},
+    {OutputKind::PngSequence, "PNG sequence", "image2", "png", nullptr},
+    {OutputKind::Y4m, "YUV4MPEG2", "yuv4mpegpipe", "wrapped_avframe", nullptr},
+    {OutputKind::Null, "no output", nullptr, nullptr, nullptr},
+};
+static_assert(std::size(cKinds) == size_t(OutputKind::Null) + 1);
+
+const KindRow& Row(OutputKind kind) { return cKinds[size_t(kind)]; }
+
+}  // namespace
+
+MediaStatus OutputKindForPath(const std::string& path, OutputKind& kind) {
+    if (path == "null") {
+        kind = OutputKind::Null;
+        return {};
+    }
+    if (path.find('%') != std::string::npos) {
+        if (!EndsWith(path, ".png") || !HasFramePattern(path))
+            return MediaStatus::Fail(path, "an image sequence needs one frame number pattern and .png, e.g. frames/%05d.png");
+        kind = OutputKind::PngSequence;
+        return {};
+    }
+    static const std::pair<const char*, OutputKind> cExtensions[] = {
+        {".mp4", OutputKind::Mp4}, {".mov", OutputKind::Mov}, {".mkv", OutputKind::Mkv},
+        {".webm", OutputKind::WebM}, {".y4m", OutputKind::Y4m},
+    };
+    for (const auto& [ext, k] : cExtensions)
+        if (EndsWith(path, ext)) {
+            kind = k;
+            return {};
+        }
+    return MediaStatus::Fail(path, "unknown output kind (use .mp4, .mov, .mkv, .webm, .y4m, a frames/%05d.png pattern or null)");
+}
+
+const char* OutputKindName(OutputKind kind) { return Row(kind).Name; }
+bool OutputHasAudio(OutputKind kind) { return Row(kind).AudioEncoder != nullptr; }
+
+struct ClipWriter::Impl {
+    std::string    Path;
+    OutputKind     Kind = OutputKind::Null;
+    WriterSettings Settings;
+    bool           IsOpen = false;
+    fs::path       Temp;          // file, or folder for a PNG sequence
+    fs::path       FinalDir;      // PNG sequence: destination folder
+    int64_t        Frames = 0;
+
+    std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> Out{nullptr, [](AVFormatContext* c) {
+        if (c != nullptr && !(c->oformat->flags & AVFMT_NOFILE))
+            avio_closep(&c->pb);
+        avformat_free_context(c);
+    }};
+    CodecPtr  VEnc, AEnc;
+    AVStream* VSt = nullptr;
+    AVStream* ASt = nullptr;
+    FramePtr  VFrame, AFrame;
+    PacketPtr Pkt;
+    SwsPtr    Sws;
+    SwrPtr    Swr;
+    FifoPtr   Fifo;
+    int64_t   AudioPts = 0;       // samples sent to the audio encoder
+    int64_t   AudioIn = 0;        // samples received at the input rate
+    std::vector<float> Silence;
+
+    MediaStatus Fail(const std::string& problem) { return MediaStatus::Fail(Path, problem); }
+    MediaStatus OpenVideo(const KindRow& row);
+    MediaStatus OpenAudio(const KindRow& row);
+    MediaStatus Drain(AVCodecContext* enc, AVStream* st);
+    MediaStatus EncodeAudio(bool flush);
+    MediaStatus Close();
+    void        Discard();
+};
+
+MediaStatus ClipWriter::Impl::Drain(AVCodecContext* enc, AVStream* st) {
+    for (;;) {
+        int err = avcodec_receive_packet(enc, Pkt.get());
+        if (err == AVERROR(EAGAIN) || err == AVERROR_EOF)
+            return {};
+        if (err < 0)
+            return Fail(std::string("encoding failed (") + AvErrorText(err) + ")");
+        av_packet_rescale_ts(Pkt.get(), enc->time_base, st->time_base);
+        Pkt->stream_index = st->index;
+        err = av_interleaved_write_frame(Out.get(), Pkt.get());
+        if (err < 0)
+            return Fail("write failed (" + AvErrorText(err) + ")");
+    }
+}
+
+MediaStatus ClipWriter::Impl::OpenVideo(const KindRow& row) {
+    const AVCodec* codec = avcodec_find_encoder_by_name(row.VideoEncoder);
+    if (codec == nullptr)
+        return Fail(std::string("this FFmpeg has no ") + row.VideoEncoder + " encoder");
+    VEnc.reset(avcodec_alloc_context3(codec));
+    if (!VEnc)
+        return Fail("out of memory");
+    AVCodecContext* c = VEnc.get();
+    const Rational rate = Settings.FrameRate;
+    c->width = Settings.Width;
+    c->height = Settings.Height;
+    c->time_base = AVRational{rate.Den, rate.Num};
+    c->framerate = AVRational{rate.Num, rate.Den};
+    c->sample_aspect_ratio = AVRational{1, 1};
+    c->thread_count = Settings.Threads;
+    if (Kind == OutputKind::PngSequence) {
+        c->pix_fmt = AV_PIX_FMT_RGB24;
+    } else {
+        c->pix_fmt = AV_PIX_FMT_YUV420P;
+        // BT.709 from 720 lines up, BT.601 below, limited range: what players assume untagged.
+        const bool hd = Settings.Height >= 720;
+        c->colorspace = hd ? AVCOL_SPC_BT709 : AVCOL_SPC_SMPTE170M;
+        c->color_primaries = hd ? AVCOL_PRI_BT709 : AVCOL_PRI_SMPTE170M;
+        c->color_trc = hd ? AVCOL_TRC_BT709 : AVCOL_TRC_SMPTE170M;
+        c->color_range = AVCOL_RANGE_MPEG;
+        c->gop_size = std::max(1, int(2 * rate.ToDouble() + 0.5));   // a keyframe every 2 s keeps seeking cheap
+    }
+    if (Kind == OutputKind::WebM) {
+        c->bit_rate = 0;   // constant quality
+        av_opt_set_int(c->priv_data, "crf", Settings.Crf >= 0 ? Settings.Crf : 32, 0);
+        av_opt_set(c->priv_data, "deadline", "good", 0);
+        av_opt_set_int(c->priv_data, "cpu-used", 5, 0);
+        av_opt_set_int(c->priv_data, "row-mt", 1, 0);
+    } else if (std::string(row.VideoEncoder) == "libx264") {
+        av_opt_set(c->priv_data, "preset", Settings.Preset.c_str(), 0);
+        av_opt_set_double(c->priv_data, "crf", Settings.Crf >= 0 ? Settings.Crf : 20, 0);
+    }
+    if (Out->oformat->flags & AVFMT_GLOBALHEADER)
+        c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    int err = avcodec_open2(c, codec, nullptr);
+    if (err < 0)
+        return Fail(std::string("cannot open the ") + row.VideoEncoder + " encoder (" + AvErrorText(err) + ")");
+    VSt = avformat_new_stream(Out.get(), nullptr);
+    if (VSt == nullptr || avcodec_parameters_from_context(VSt->codecpar, c) < 0)
+        return Fail("cannot add the video stream");
+    VSt->time_base = c->time_base;
+    VSt->avg_frame_rate = c->framerate;
+    VSt->sample_aspect_ratio = c->sample_aspect_ratio;
+
+    VFrame.reset(av_frame_alloc());
+    if (!VFrame)
+        return Fail("out of memory");
+    Sws.reset(sws_getContext(Settings.Width, Settings.Height, AV_PIX_FMT_ARGB, Settings.Width, Settings.Height,
+                             c->pix_fmt, SWS_BILINEAR | SWS_ACCURATE_RND, nullptr, nullptr, nullptr));
+    if (!Sws)
+        return Fail("cannot set up the colour conversion");
+    if (c->pix_fmt == AV_PIX_FMT_YUV420P) {
+        const int* coeffs = sws_getCoefficients(c->colorspace == AVCOL_SPC_BT709 ? SWS_CS_ITU709 : SWS_CS_ITU601);
+        // Full-range RGB in, limited-range YUV with the tagged matrix out.
+        sws_setColorspaceDetails(Sws.get(), coeffs, 1, coeffs, 0, 0, 1 << 16, 1 << 16);
+    }
+    return {};
+}
+
+MediaStatus ClipWriter::Impl::OpenAudio(const KindRow& row) {
+    const AVCodec* codec = avcodec_find_encoder_by_name(row.AudioEncoder);
+    if (codec == nullptr)
+        return Fail(std::string("this FFmpeg has no ") + row.AudioEncoder + " encoder");
+    AEnc.reset(avcodec_alloc_context3(codec));
+    if (!AEnc)
+        return Fail("out of memory");
+    AVCodecContext* c = AEnc.get();
+    // The input rate when the encoder takes it, else 48 kHz (Opus takes nothing else).
+    int rate = 48000;
+    for (const int* r = codec->supported_samplerates; r != nullptr && *r != 0; r++)
+        if (*r == Settings.SampleRate)
+            rate = Settings.SampleRate;
+    if (codec->supported_samplerates == nullptr)
+        rate = Settings.SampleRate;
+    AVSampleFormat format = codec->sample_fmts != nullptr ? codec->sample_fmts[0] : AV_SAMPLE_FMT_FLTP;
+    for (const AVSampleFormat* f = codec->sample_fmts; f != nullptr && *f != AV_SAMPLE_FMT_NONE; f++)
+        if (*f == AV_SAMPLE_FMT_FLT || *f == AV_SAMPLE_FMT_FLTP)
+            format = *f;
+    c->sample_rate = rate;
+    c->sample_fmt = format;
+    c->ch_layout = AV_CHANNEL_LAYOUT_STEREO;
+    c->bit_rate = Kind == OutputKind::WebM ? 128000 : 192000;
+    c->time_base = AVRational{1, rate};
+    if (Out->oformat->flags & AVFMT_GLOBALHEADER)
+        c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    int err = avcodec_open2(c, codec, nullptr);
+    if (err < 0)
+        return Fail(std::string("cannot open the ") + row.AudioEncoder + " encoder (" + AvErrorText(err) + ")");
+    ASt = avformat_new_stream(Out.get(), nullptr);
+    if (ASt == nullptr || avcodec_parameters_from_context(ASt->codecpar, c) < 0)
+        return Fail("cannot add the audio stream");
+    ASt->time_base = c->time_base;
+
+    AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
+    SwrContext* raw = nullptr;
+    err = swr_alloc_set_opts2(&raw, &stereo, format, rate, &stereo, AV_SAMPLE_FMT_FLT, Settings.SampleRate, 0, nullptr);
+    if (err >= 0)
+        err = swr_init(raw);
+    if (err < 0) {
+        swr_free(&raw);
+        return Fail("cannot set up the audio conversion (" + AvErrorText(err) + ")");
+    }
+    Swr.reset(raw);
+    Fifo.reset(av_audio_fifo_alloc(format, 2, std::max(c->frame_size, 1024) * 4));
+    AFrame.reset(av_frame_alloc());
+    if (!Fifo || !AFrame)
+        return Fail("out of memory");
+    return {};
+}
+
+// Sends whole encoder frames from the FIFO; with flush also the last, short one.
+MediaStatus ClipWriter::Impl::EncodeAudio(bool flush) {
+    AVCodecContext* c = AEnc.get();
+    const int frameSize = c->frame_size > 0 ? c->frame_size : 1024;
+    const bool shortLastFrame = (c->codec->capabilities & AV_CODEC_CAP_SMALL_LAST_FRAME) != 0;
+    while (av_audio_fifo_size(Fifo.get()) >= frameSize || (flush && av_audio_fifo_size(Fifo.get()) > 0)) {
+        const int available = std::min(av_audio_fifo_size(Fifo.get()), frameSize);
+        AVFrame* f = AFrame.get();
+        av_frame_unref(f);
+        f->nb_samples = shortLastFrame ? available : frameSize;
+        f->format = c->sample_fmt;
+        f->sample_rate = c->sample_rate;
+        av_channel_layout_copy(&f->ch_layout, &c->ch_layout);
+        if (av_frame_get_buffer(f, 0) < 0)
+            return Fail("out of memory");
+        if (available < f->nb_samples)
+            av_samples_set_silence(f->extended_data, 0, f->nb_samples, 2, c->sample_fmt);
+        if (av_audio_fifo_read(Fifo.get(), reinterpret_cast<void**>(f->extended_data), available) < available)
+            return Fail("audio buffering failed");
+        f->pts = AudioPts;
+        AudioPts += f->nb_samples;
+        int err = avcodec_send_frame(c, f);
+        if (err < 0)
+            return Fail("audio encoding failed (" + AvErrorText(err) + ")");
+        if (MediaStatus s = Drain(c, ASt); !s)
+            return s;
+    }
+    return {};
+}
+
+MediaStatus ClipWriter::Impl::Close() {
+    if (Kind == OutputKind::Null)
+        return {};
+    if (AEnc) {
+        // Whatever the resampler still holds, then the short last frame, then the encoder's delay.
+        const int room = swr_get_out_samples(Swr.get(), 0);
+        if (room > 0) {
+            uint8_t** planes = nullptr;
+            int lines = 0;
+            if (av_samples_alloc_array_and_samples(&planes, &lines, 2, room, AEnc->sample_fmt, 0) < 0)
+                return Fail("out of memory");
+            const int n = swr_convert(Swr.get(), planes, room, nullptr, 0);
+            if (n > 0)
+                av_audio_fifo_write(Fifo.get(), reinterpret_cast<void**>(planes), n);
+            av_freep(&planes[0]);
+            av_freep(&planes);
+        }
+        if (MediaStatus s = EncodeAudio(true); !s)
+            return s;
+        avcodec_send_frame(AEnc.get(), nullptr);
+        if (MediaStatus s = Drain(AEnc.get(), ASt); !s)
+            return s;
+    }
+    avcodec_send_frame(VEnc.get(), nullptr);
+    if (MediaStatus s = Drain(VEnc.get(), VSt); !s)
+        return s;
+    int err = av_write_trailer(Out.get());
+    if (err < 0)
+        return Fail("cannot finish the file (" + AvErrorText(err) + ")");
+    if (!(Out->oformat->flags & AVFMT_NOFILE)) {
+        err = avio_closep(&Out->pb);
+        if (err < 0)
+            return Fail("cannot close the file (" + AvErrorText(err) + ")");
+    }
+    Out.reset();
+    return {};
+}
+
+void ClipWriter::Impl::Discard() {
+    Out.reset();
+    VEnc.reset();
+    AEnc.reset();
+    std::error_code ec;
+    if (!Temp.empty())
+        fs::remove_all(Temp, ec);
+    Temp.clear();
+    IsOpen = false;
+}
+
+ClipWriter::ClipWriter() : fImpl(std::make_unique<Impl>()) {}
+ClipWriter::~ClipWriter() { Abort(); }
+
+MediaStatus ClipWriter::Open(const std::string& path, const WriterSettings& settings) {
+    QuietFFmpegLog();
+    Abort();
+    fImpl = std::make_unique<Impl>();
+    Impl& m = *fImpl;
+    m.Path = path;
+    m.Settings = settings;
+    if (MediaStatus s = OutputKindForPath(path, m.Kind); !s)
+        return s;
+    if (settings.Width <= 0 || settings.Height <= 0)
+        return m.Fail("invalid frame size " + std::to_string(settings.Width) + "x" + std::to_string(settings.Height));
+    if (settings.FrameRate.Num <= 0 || settings.FrameRate.Den <= 0)
+        return m.Fail("invalid frame rate");
+    if (settings.SampleRate <= 0 || settings.SampleRate > 384000)
+        return m.Fail("invalid sample rate " + std::to_string(settings.SampleRate));
+    if (m.Kind != OutputKind::PngSequence && m.Kind != OutputKind::Null &&
+        (settings.Width % 2 != 0 || settings.Height % 2 != 0))
+        return m.Fail("frame size " + std::to_string(settings.Width) + "x" + std::to_string(settings.Height) +
+                      " must be even for " + OutputKindName(m.Kind));
+    if (m.Kind == OutputKind::Null) {
+        m.IsOpen = true;
+        return {};
+    }
+
+    // Where the temporary output goes.
+    const fs::path target(path);
+    std::error_code ec;
+    std::string tempTarget;
+    if (m.Kind == OutputKind::PngSequence) {
+        m.FinalDir = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+        const fs::path parent = m.FinalDir.parent_path().empty() ? fs::path(".") : m.FinalDir.parent_path();
+        if (!fs::is_directory(parent, ec))
+            return m.Fail("folder " + parent.string() + " does not exist");
+        m.Temp = TemporaryName(parent, m.FinalDir.filename().string() == "." ? "frames" : m.FinalDir.filename().string());
+        if (!fs::create_directory(m.Temp, ec))
+            return m.Fail("cannot create a temporary folder in " + parent.string() + " (" + ec.message() + ")");
+        tempTarget = (m.Temp / target.filename()).string();
+    } else {
+        const fs::path dir = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+        if (!fs::is_directory(dir, ec))
+            return m.Fail("folder " + dir.string() + " does not exist");
+        if (fs::is_directory(target, ec))
+            return m.Fail("is a folder");
+        m.Temp = TemporaryName(dir, target.filename().string());
+        tempTarget = m.Temp.string();
+    }
+    m.IsOpen = true;   // from here on a failure removes the temporary output
+
+    const KindRow& row = Row(m.Kind);
+    AVFormatContext* oc = nullptr;
+    int err = avformat_alloc_output_context2(&oc, nullptr, row.Muxer, tempTarget.c_str());
+    if (err < 0 || oc == nullptr) {
+        Abort();
+        return MediaStatus::Fail(path, "cannot set up the " + std::string(row.Muxer) + " writer");
+    }
+    m.Out.reset(oc);
+    m.Pkt.reset(av_packet_alloc());
+    if (!m.Pkt) {
+        Abort();
+        return MediaStatus::Fail(path, "out of memory");
+    }
+    MediaStatus s = m.OpenVideo(row);
+    if (s && row.AudioEncoder != nullptr && settings.Audio)
+        s = m.OpenAudio(row);
+    if (s && !(oc->oformat->flags & AVFMT_NOFILE)) {
+        err = avio_open(&oc->pb, tempTarget.c_str(), AVIO_FLAG_WRITE);
+        if (err < 0)
+            s = m.Fail("cannot create the file (" + AvErrorText(err) + ")");
+    }
+    if (s) {
+        err = avformat_write_header(oc, nullptr);
+        if (err < 0)
+            s = m.Fail("cannot write the header (" + AvErrorText(err) + ")");
+    }
+    if (!s)
+        Abort();
+    return s;
+}
+
+MediaStatus ClipWriter::WriteFrame(const PixelView& frame, const AudioBlock* audio) {
+    Impl& m = *fImpl;
+    if (!m.IsOpen)
+        return MediaStatus::Fail(m.Path, "the writer is not open");
+    const auto fail = [this](MediaStatus s) {
+        Abort();
+        return s;
+    };
+    if (frame.Base == nullptr || frame.Width != m.Settings.Width || frame.Height != m.Settings.Height ||
+        frame.RowBytes < frame.Width * 4)
+        return fail(m.Fail("frame " + std::to_string(m.Frames) + " is " + std::to_string(frame.Width) + "x" +
+                           std::to_string(frame.Height) + ", the output is " + std::to_string(m.Settings.Width) +
+                           "x" + std::to_string(m.Settings.Height)));
+    if (audio != nullptr && (audio->Channels != 2 || audio->SampleRate != m.Settings.SampleRate))
+        return fail(m.Fail("audio of frame " + std::to_string(m.Frames) + " is " + std::to_string(audio->Channels) +
+                           " channels at " + std::to_string(audio->SampleRate) + " Hz, the output takes stereo at " +
+                           std::to_string(m.Settings.SampleRate) + " Hz"));
+    if (m.Kind == OutputKind::Null) {
+        m.Frames++;
+        return {};
+    }
+
+    AVCodecContext* c = m.VEnc.get();
+    AVFrame* vf = m.VFrame.get();
+    av_frame_unref(vf);   // the encoder may still hold the previous picture
+    vf->format = c->pix_fmt;
+    vf->width = c->width;
+    vf->height = c->height;
+    vf->colorspace = c->colorspace;
+    vf->color_range = c->color_range;
+    vf->color_primaries = c->color_primaries;
+    vf->color_trc = c->color_trc;
+    if (av_frame_get_buffer(vf, 0) < 0)
+        return fail(m.Fail("out of memory"));
+    const uint8_t* src[4] = {frame.Base, nullptr, nullptr, nullptr};
+    const int srcStride[4] = {frame.RowBytes, 0, 0, 0};
+    sws_scale(m.Sws.get(), src, srcStride, 0, frame.Height, vf->data, vf->linesize);
+    vf->pts = m.Frames;
+    int err = avcodec_send_frame(c, vf);
+    if (err < 0)
+        return fail(m.Fail("video encoding failed (" + AvErrorText(err) + ")"));
+    if (MediaStatus s = m.Drain(c, m.VSt); !s)
+        return fail(s);
+
+    if (m.AEnc) {
+        // This frame's share of the input timeline, so that silence for missing blocks keeps sync.
+        const int64_t end = FrameSampleStart(m.Frames + 1, m.Settings.FrameRate, m.Settings.SampleRate);
+        const float* samples = nullptr;
+        int64_t count = 0;
+        if (audio != nullptr) {
+            samples = audio->Samples.data();
+            count = audio->FrameCount();
+        } else {
+            count = std::max<int64_t>(end - m.AudioIn, 0);
+            m.Silence.assign(size_t(count) * 2, 0.0f);
+            samples = m.Silence.data();
+        }
+        m.AudioIn += count;
+        if (count > 0) {
+            const int room = swr_get_out_samples(m.Swr.get(), int(count));
+            uint8_t** planes = nullptr;
+            int lines = 0;
+            if (av_samples_alloc_array_and_samples(&planes, &lines, 2, std::max(room, 1), m.AEnc->sample_fmt, 0) < 0)
+                return fail(m.Fail("out of memory"));
+            const uint8_t* in[1] = {reinterpret_cast<const uint8_t*>(samples)};
+            const int n = swr_convert(m.Swr.get(), planes, room, in, int(count));
+            if (n > 0)
+                av_audio_fifo_write(m.Fifo.get(), reinterpret_cast<void**>(planes), n);
+            av_freep(&planes[0]);
+            av_freep(&planes);
+            if (n < 0)
+                return fail(m.Fail("audio conversion failed (" + AvErrorText(n) + ")"));
+            if (MediaStatus s = m.EncodeAudio(false); !s)
+                return fail(s);
+        }
+    }
+    m.Frames++;
+    return {};
+}
+
+MediaStatus ClipWriter::Finish() {
+    Impl& m = *fImpl;
+    if (!m.IsOpen)
+        return MediaStatus::Fail(m.Path, "the writer is not open");
+    if (m.Frames == 0) {
+        Abort();
+        return MediaStatus::Fail(m.Path, "no frames were written");
+    }
+    if (MediaStatus s = m.Close(); !s) {
+        Abort();
+        return s;
+    }
+    std::error_code ec;
+    if (m.Kind == OutputKind::PngSequence) {
+        fs::create_directories(m.FinalDir, ec);
+        for (const auto& entry : fs::directory_iterator(m.Temp, ec)) {
+            fs::rename(entry.path(), m.FinalDir / entry.path().filename(), ec);
+            if (ec)
+                break;
+        }
+    } else if (m.Kind != OutputKind::Null) {
+        fs::rename(m.Temp, m.Path, ec);
+    }
+    if (ec) {
+        const std::string problem = "cannot move the finished output into place (" + ec.message() + ")";
+        Abort();
+        return MediaStatus::Fail(m.Path, problem);
+    }
+    if (m.Kind == OutputKind::PngSequence)
+        fs::remove_all(m.Temp, ec);
+    m.Temp.clear();
+    m.IsOpen = false;
+    return {};
+}
+
+void ClipWriter::Abort() {
+    if (fImpl)
+        fImpl->Discard();
+}
+
+OutputKind ClipWriter::Kind() const { return fImpl->Kind; }
+int64_t ClipWriter::FramesWritten() const { return fImpl->Frames; }
+std::string ClipWriter::TemporaryPath() const { return fImpl->Temp.string(); }
+
+}  // namespace bw::media

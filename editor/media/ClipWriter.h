@@ -1,0 +1,61 @@
+// Writing ARGB frames and stereo float audio to a file whose kind follows the path: H.264 + AAC in
+// .mp4/.mov/.mkv, VP9 + Opus in .webm, a PNG sequence for a pattern such as "frames/%05d.png",
+// YUV4MPEG2 for .y4m, and nothing at all for the path "null". Output appears only when complete.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "editor/media/Frame.h"
+
+namespace bw::media {
+
+enum class OutputKind { Mp4, Mov, Mkv, WebM, PngSequence, Y4m, Null };
+
+// The kind for `path` by its extension; an error names the path when no kind fits.
+MediaStatus OutputKindForPath(const std::string& path, OutputKind& kind);
+const char* OutputKindName(OutputKind kind);
+bool OutputHasAudio(OutputKind kind);
+
+struct WriterSettings {
+    int         Width = 0;               // every frame must have this size; even for all kinds but PNG
+    int         Height = 0;
+    Rational    FrameRate{25, 1};
+    int         SampleRate = 48000;      // rate of the AudioBlocks handed in (Opus is always written at 48 kHz)
+    bool        Audio = true;            // write a sound track where the kind has one
+    int         Crf = -1;                // quality; -1: 20 for H.264, 32 for VP9
+    std::string Preset = "veryfast";     // x264 speed preset
+    int         Threads = 0;             // encoder threads; 0 lets FFmpeg choose
+};
+
+// Output is written under a temporary name in the destination folder and renamed onto the path by
+// Finish once everything succeeded. A PNG sequence is written into a temporary folder beside the
+// destination folder; Finish moves its files into the destination folder (made when missing). A
+// writer that is destroyed or aborted before Finish removes everything it wrote.
+class ClipWriter {
+public:
+    ClipWriter();
+    ~ClipWriter();
+    ClipWriter(const ClipWriter&) = delete;
+    ClipWriter& operator=(const ClipWriter&) = delete;
+
+    MediaStatus Open(const std::string& path, const WriterSettings& settings);
+
+    // One frame and, when the output has sound, its share of the audio (interleaved stereo at
+    // settings.SampleRate). A null block writes silence for the frame's time span.
+    MediaStatus WriteFrame(const PixelView& frame, const AudioBlock* audio);
+
+    MediaStatus Finish();   // flush the encoders, close and rename into place
+    void        Abort();    // discard everything written so far
+
+    OutputKind  Kind() const;
+    int64_t     FramesWritten() const;
+    std::string TemporaryPath() const;   // file or folder being written; empty before Open and after Finish
+
+    struct Impl;
+
+private:
+    std::unique_ptr<Impl> fImpl;
+};
+
+}  // namespace bw::media

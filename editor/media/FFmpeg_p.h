@@ -1,0 +1,64 @@
+// Owning handles for FFmpeg's C objects and small helpers shared by the reader and the writer.
+#pragma once
+#include <memory>
+#include <string>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/audio_fifo.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/error.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/opt.h>
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
+}
+
+#include "editor/media/Frame.h"
+
+namespace bw::media::detail {
+
+struct InputCloser {
+    void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
+};
+struct CodecCloser {
+    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
+};
+struct FrameFreer {
+    void operator()(AVFrame* f) const { av_frame_free(&f); }
+};
+struct PacketFreer {
+    void operator()(AVPacket* p) const { av_packet_free(&p); }
+};
+struct SwsFreer {
+    void operator()(SwsContext* s) const { sws_freeContext(s); }
+};
+struct SwrFreer {
+    void operator()(SwrContext* s) const { swr_free(&s); }
+};
+struct FifoFreer {
+    void operator()(AVAudioFifo* f) const { av_audio_fifo_free(f); }
+};
+
+using InputPtr = std::unique_ptr<AVFormatContext, InputCloser>;
+using CodecPtr = std::unique_ptr<AVCodecContext, CodecCloser>;
+using FramePtr = std::unique_ptr<AVFrame, FrameFreer>;
+using PacketPtr = std::unique_ptr<AVPacket, PacketFreer>;
+using SwsPtr = std::unique_ptr<SwsContext, SwsFreer>;
+using SwrPtr = std::unique_ptr<SwrContext, SwrFreer>;
+using FifoPtr = std::unique_ptr<AVAudioFifo, FifoFreer>;
+
+inline std::string AvErrorText(int err) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(err, text, sizeof text);
+    return text;
+}
+
+inline Rational ToRational(AVRational r) { return Rational{r.num, r.den}; }
+inline AVRational ToAv(Rational r) { return AVRational{r.Num, r.Den}; }
+
+// Quiets FFmpeg's own console messages once per process: our errors carry the file and the problem.
+void QuietFFmpegLog();
+
+}  // namespace bw::media::detail

@@ -1,0 +1,36 @@
+// A source of numbered video frames with each frame's share of the audio: clips read from files
+// and synthetic clips share this interface, so the host renders both the same way.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "editor/media/Frame.h"
+
+namespace bw::media {
+
+class FrameSource {
+public:
+    virtual ~FrameSource() = default;
+
+    // Frame `index` (0-based) scaled to dst's size into the caller's buffer, and when audio is not
+    // null the samples of the span [index / fps, (index + 1) / fps) at SampleRate(), stereo.
+    // highQuality chooses bilinear scaling; otherwise nearest neighbour.
+    virtual MediaStatus ReadFrameInto(int64_t index, const PixelView& dst, bool highQuality, AudioBlock* audio) = 0;
+
+    virtual int64_t  FrameCount() const = 0;
+    virtual Rational FrameRate() const = 0;
+    virtual int      Width() const = 0;   // natural size of the frames
+    virtual int      Height() const = 0;
+    virtual int      SampleRate() const = 0;   // rate of the audio blocks handed out
+    virtual void     SetSampleRate(int rate) = 0;   // resample audio blocks to this rate from now on
+    virtual bool     HasAudio() const = 0;   // false: the blocks are silence
+    virtual const std::string& Name() const = 0;   // file name or generator name, used in messages
+
+    // Convenience: frame into an owned buffer sized width x height.
+    MediaStatus ReadFrame(int64_t index, int width, int height, bool highQuality, VideoFrame& frame, AudioBlock& audio) {
+        frame.Resize(width, height);
+        return ReadFrameInto(index, frame.View(), highQuality, &audio);
+    }
+};
+
+}  // namespace bw::media
