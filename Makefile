@@ -1,10 +1,12 @@
 # Thin wrapper over CMake. `make test` installs what is missing, builds the normal and the
-# sanitizer configuration and runs every test in both.
+# sanitizer configuration, runs every test in both, then fuzzes the preferences-file reader for
+# FUZZ_SECONDS (`make fuzz`: clang, libFuzzer with ASan and UBSan, in build/fuzz).
 WERROR ?= $(if $(CI),ON,OFF)
 JOBS   ?= $(shell nproc)
+FUZZ_SECONDS ?= 60
 CMAKE_COMMON = -G Ninja -DBW_WERROR=$(WERROR)
 
-.PHONY: all deps build asan test bench demo clean
+.PHONY: all deps build asan fuzz test bench demo clean
 
 all: build
 
@@ -23,9 +25,21 @@ build: deps build/release/build.ninja
 asan: deps build/asan/build.ninja
 	cmake --build build/asan -j $(JOBS)
 
+build/fuzz/build.ninja:
+	CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DBW_WERROR=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBW_FUZZ=ON
+
+# The corpus grows in build/fuzz/corpus between runs; the seeds are rewritten every run.
+fuzz: deps build/fuzz/build.ninja
+	cmake --build build/fuzz -j $(JOBS) --target prefs_fuzzer prefs_seeds
+	rm -rf build/fuzz/seeds && mkdir -p build/fuzz/seeds build/fuzz/corpus
+	build/fuzz/fuzz/prefs_seeds build/fuzz/seeds
+	build/fuzz/fuzz/prefs_fuzzer -max_total_time=$(FUZZ_SECONDS) -timeout=10 -max_len=4096 -rss_limit_mb=2048 \
+	  -print_final_stats=1 -artifact_prefix=build/fuzz/ build/fuzz/corpus build/fuzz/seeds
+
 test: build asan
 	cd build/release && ctest --output-on-failure -j $(JOBS)
 	cd build/asan && ctest --output-on-failure -j $(JOBS)
+	$(MAKE) fuzz
 
 bench: build
 	build/release/bench/bw_bench
