@@ -59,6 +59,19 @@ TEST_F(Prefs, SaveThenReadGivesTheSameSettings) {
     EXPECT_EQ(rec->Data[395], 0);
 }
 
+TEST_F(Prefs, TheLabelIsWrittenAfreshWhateverWasRead) {
+    ConfigBlock stored, c;
+    FillDistinct(*stored.P);
+    std::vector<uint8_t> rec = SavedBytes(stored.P);
+    std::fill(rec.begin() + 139, rec.begin() + 395, 'x');  // a foreign label, no zero tail
+    StoreFile({{"Pref", 1, "Config Settings", rec}});
+    ResetConfig(c.P, true);
+    ASSERT_TRUE(ReadConfig(c.P));  // the label is not part of the settings
+    EXPECT_TRUE(SameSaved(*c.P, *stored.P));
+    ASSERT_TRUE(SaveConfig(c.P));
+    EXPECT_EQ(StoredRecord()->Data, SavedBytes(stored.P));
+}
+
 TEST_F(Prefs, OtherResourcesOfTheFileAreKept) {
     const forkbytes::Res labels{"STR#", 128, "Labels", {0, 1, 2, 'h', 'i'}, resPurgeable};
     const forkbytes::Res icon{"ICN#", -4064, std::nullopt, std::vector<uint8_t>(256, 0xF0)};
