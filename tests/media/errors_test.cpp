@@ -1,0 +1,299 @@
+// Broken inputs and failed outputs: every problem gives its own message naming the file, nothing
+// crashes, and a failed or abandoned output leaves nothing behind.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "media_testutil.h"
+
+namespace bw::media::test {
+namespace {
+
+void WriteText(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
+
+void WriteClip(const std::string& path, int64_t frames = 25) {
+    GeneratorSettings g;
+    g.FrameCount = frames;
+    const MediaStatus s = WriteGeneratedClip(path, g);
+    ASSERT_TRUE(s.Ok()) << s.Error;
+}
+
+void CutInHalf(const std::string& path) { fs::resize_file(path, fs::file_size(path) / 2); }
+
+struct OpenCase {
+    const char* Label;
+    const char* Name;                                  // file opened, inside the scratch folder
+    std::function<void(const ScratchDir&)> Make;       // puts the broken input in place
+    const char* Problem;                               // expected text after "<path>: "
+};
+
+const OpenCase cOpenCases[] = {
+    {"missing", "missing.mp4", [](const ScratchDir&) {}, "no such file"},
+    {"folder", "folder.mp4", [](const ScratchDir& d) { fs::create_directory(d / "folder.mp4"); },
+     "is a folder, not a media file"},
+    {"audio_only", "tone.wav", [](const ScratchDir& d) { WriteWav(d / "tone.wav", 48000, 4800); }, "no video stream"},
+    {"text", "notes.mp4", [](const ScratchDir& d) { WriteText(d / "notes.mp4", "not a video at all\n"); },
+     "not a readable media file or truncated"},
+    {"empty", "empty.mkv", [](const ScratchDir& d) { WriteText(d / "empty.mkv", ""); },
+     "not a readable media file or truncated"},
+    {"truncated_mp4", "cut.mp4",
+     [](const ScratchDir& d) {
+         WriteClip(d / "cut.mp4");
+         CutInHalf(d / "cut.mp4");   // the index sits at the end and is gone
+     },
+     "not a readable media file or truncated"},
+};
+
+class OpenFails : public ::testing::TestWithParam<OpenCase> {};
+
+TEST_P(OpenFails, MessageNamesTheFileAndTheProblem) {
+    ScratchDir dir;
+    GetParam().Make(dir);
+    const std::string path = dir / GetParam().Name;
+    MediaStatus s;
+    auto reader = ClipReader::Open(path, s);
+    EXPECT_FALSE(reader);
+    ASSERT_FALSE(s.Ok());
+    EXPECT_EQ(s.Error.rfind(path + ": " + GetParam().Problem, 0), 0u) << s.Error;
+}
+
+INSTANTIATE_TEST_SUITE_P(Inputs, OpenFails, ::testing::ValuesIn(cOpenCases),
+                         [](const auto& info) { return std::string(info.param.Label); });
+
+// A truncated stream file still opens; its count is what is there, every frame asked for is read
+// or refused with a message, and nothing crashes.
+struct TruncatedCase {
+    const char* Name;
+    bool        Opens;   // the header is at the front and survives the cut
+};
+const TruncatedCase cTruncatedCases[] = {{"cut.mkv", true}, {"cut.webm", true}, {"cut.y4m", true}, {"cut.mov", false}};
+
+class TruncatedStream : public ::testing::TestWithParam<TruncatedCase> {};
+
+TEST_P(TruncatedStream, ReadsWhatIsThereAndReportsTheRest) {
+    ScratchDir dir;
+    const std::string path = dir / GetParam().Name;
+    WriteClip(path, 40);
+    CutInHalf(path);
+    MediaStatus s;
+    auto reader = ClipReader::Open(path, s);
+    if (!GetParam().Opens) {   // the container's index was in the lost half
+        ASSERT_FALSE(reader);
+        EXPECT_EQ(s.Error.rfind(path + ": not a readable media file or truncated", 0), 0u) << s.Error;
+        return;
+    }
+    ASSERT_TRUE(reader) << s.Error;
+    int refused = 0;
+    EXPECT_LT(reader->FrameCount(), 40) << "the count must not claim the lost frames";
+    EXPECT_GT(reader->FrameCount(), 5);
+    VideoFrame frame;
+    AudioBlock audio;
+    for (int64_t i = 0; i < reader->FrameCount(); i++) {
+        s = reader->ReadFrame(i, 80, 45, true, frame, audio);
+        if (!s.Ok()) {
+            refused++;
+            EXPECT_EQ(s.Error.rfind(path + ": ", 0), 0u) << s.Error;
+            EXPECT_NE(s.Error.find("truncated"), std::string::npos) << s.Error;
+        }
+    }
+    EXPECT_LE(refused, 2) << "frames the count promised are readable";
+    EXPECT_TRUE(reader->ReadFrame(0, 80, 45, true, frame, audio).Ok()) << "the first frames stay readable";
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, TruncatedStream, ::testing::ValuesIn(cTruncatedCases), [](const auto& info) {
+    std::string n = info.param.Name;
+    return n.substr(n.find('.') + 1);
+});
+
+TEST(ReadErrors, FrameOutOfRangeNamesTheFrameAndTheCount) {
+    ScratchDir dir;
+    WriteClip(dir / "clip.mp4", 10);
+    MediaStatus s;
+    auto reader = ClipReader::Open(dir / "clip.mp4", s);
+    ASSERT_TRUE(reader) << s.Error;
+    VideoFrame frame;
+    AudioBlock audio;
+    for (int64_t bad : {int64_t(-1), int64_t(10), int64_t(1) << 40}) {
+        s = reader->ReadFrame(bad, 16, 16, true, frame, audio);
+        EXPECT_EQ(s.Error, dir / "clip.mp4" + ": frame " + std::to_string(bad) + " out of range (the clip has 10 frames)");
+    }
+    EXPECT_TRUE(reader->ReadFrame(9, 16, 16, true, frame, audio).Ok()) << "still usable after refusals";
+}
+
+// Output paths that cannot be written are refused at Open, before anything is created.
+struct BadOutputCase {
+    const char* Label;
+    const char* Name;
+    int         Width, Height;
+    const char* Problem;
+};
+const BadOutputCase cBadOutputCases[] = {
+    {"unknown_extension", "out.avi", 160, 90, "unknown output kind"},
+    {"missing_folder", "nowhere/out.mp4", 160, 90, "folder"},
+    {"odd_size_h264", "out.mp4", 161, 90, "frame size 161x90 must be even"},
+    {"odd_size_y4m", "out.y4m", 160, 91, "frame size 160x91 must be even"},
+    {"bad_pattern", "frames/%05d_%d.png", 160, 90, "an image sequence needs one frame number pattern"},
+    {"pattern_not_png", "frames/%05d.jpg", 160, 90, "an image sequence needs"},
+    {"zero_size", "out.mkv", 0, 90, "invalid frame size"},
+};
+
+class OpenOutputFails : public ::testing::TestWithParam<BadOutputCase> {};
+
+TEST_P(OpenOutputFails, RefusedWithAMessageAndNothingWritten) {
+    ScratchDir dir;
+    const std::string path = dir / GetParam().Name;
+    WriterSettings ws;
+    ws.Width = GetParam().Width;
+    ws.Height = GetParam().Height;
+    ClipWriter writer;
+    const MediaStatus s = writer.Open(path, ws);
+    ASSERT_FALSE(s.Ok());
+    EXPECT_EQ(s.Error.rfind(path + ": ", 0), 0u) << s.Error;
+    EXPECT_NE(s.Error.find(GetParam().Problem), std::string::npos) << s.Error;
+    EXPECT_TRUE(dir.Listing().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Outputs, OpenOutputFails, ::testing::ValuesIn(cBadOutputCases),
+                         [](const auto& info) { return std::string(info.param.Label); });
+
+// Output written partly and then failed or abandoned leaves no trace, and an older file at the
+// same path survives untouched.
+struct PartialCase {
+    const char* Label;
+    const char* Name;
+};
+const PartialCase cPartialCases[] = {
+    {"mp4", "out.mp4"}, {"webm", "out.webm"}, {"y4m", "out.y4m"}, {"png", "seq/%04d.png"},
+};
+
+class PartialOutput : public ::testing::TestWithParam<PartialCase> {
+protected:
+    // Opens a writer and writes three good frames.
+    void StartWriting(ClipWriter& writer) {
+        WriterSettings ws;
+        ws.Width = 64;
+        ws.Height = 36;
+        MediaStatus s = writer.Open(fDir / GetParam().Name, ws);
+        ASSERT_TRUE(s.Ok()) << s.Error;
+        GeneratorSettings g;
+        g.Width = 64;
+        g.Height = 36;
+        GeneratedClip clip(g);
+        VideoFrame frame;
+        AudioBlock audio;
+        for (int i = 0; i < 3; i++) {
+            ASSERT_TRUE(clip.ReadFrame(i, 64, 36, true, frame, audio).Ok());
+            s = writer.WriteFrame(frame.View(), &audio);
+            ASSERT_TRUE(s.Ok()) << s.Error;
+        }
+        EXPECT_FALSE(writer.TemporaryPath().empty());
+        EXPECT_TRUE(fs::exists(writer.TemporaryPath())) << "written under a temporary name";
+    }
+    ScratchDir fDir;
+};
+
+TEST_P(PartialOutput, AWrongFrameFailsAndRemovesTheTemporaryOutput) {
+    ClipWriter writer;
+    StartWriting(writer);
+    VideoFrame wrong;
+    wrong.Resize(32, 36);
+    const MediaStatus s = writer.WriteFrame(wrong.View(), nullptr);
+    ASSERT_FALSE(s.Ok());
+    EXPECT_NE(s.Error.find("frame 3 is 32x36, the output is 64x36"), std::string::npos) << s.Error;
+    EXPECT_TRUE(fDir.Listing().empty());
+    EXPECT_FALSE(writer.Finish().Ok()) << "a failed writer cannot be finished";
+    EXPECT_TRUE(fDir.Listing().empty());
+}
+
+TEST_P(PartialOutput, AudioAtTheWrongRateFails) {
+    ClipWriter writer;
+    StartWriting(writer);
+    VideoFrame frame;
+    frame.Resize(64, 36);
+    AudioBlock audio;
+    audio.SampleRate = 44100;
+    audio.Samples.assign(2 * 1764, 0.0f);
+    const MediaStatus s = writer.WriteFrame(frame.View(), &audio);
+    ASSERT_FALSE(s.Ok());
+    EXPECT_NE(s.Error.find("2 channels at 44100 Hz, the output takes stereo at 48000 Hz"), std::string::npos) << s.Error;
+    EXPECT_TRUE(fDir.Listing().empty());
+}
+
+TEST_P(PartialOutput, AnAbandonedWriterLeavesNothing) {
+    {
+        ClipWriter writer;
+        StartWriting(writer);
+    }
+    EXPECT_TRUE(fDir.Listing().empty());
+}
+
+TEST_P(PartialOutput, AnOlderOutputSurvivesAFailedRender) {
+    const std::string name = GetParam().Name;
+    const bool sequence = name.find('%') != std::string::npos;
+    const std::string older = sequence ? fDir / "seq/0001.png" : fDir / name;
+    if (sequence)
+        fs::create_directory(fDir / "seq");
+    WriteText(older, "older output");
+    {
+        ClipWriter writer;
+        StartWriting(writer);
+        writer.Abort();
+    }
+    std::ifstream in(older);
+    std::string text;
+    std::getline(in, text);
+    EXPECT_EQ(text, "older output");
+    EXPECT_EQ(fDir.Listing().size(), sequence ? 2u : 1u);
+}
+
+TEST_P(PartialOutput, FinishPutsTheOutputInPlaceAndNothingElse) {
+    ClipWriter writer;
+    StartWriting(writer);
+    const std::string temp = writer.TemporaryPath();
+    const MediaStatus s = writer.Finish();
+    ASSERT_TRUE(s.Ok()) << s.Error;
+    EXPECT_FALSE(fs::exists(temp));
+    const std::string name = GetParam().Name;
+    if (name.find('%') != std::string::npos)
+        EXPECT_EQ(fDir.Listing(), (std::vector<std::string>{"seq", "seq/0001.png", "seq/0002.png", "seq/0003.png"}));
+    else
+        EXPECT_EQ(fDir.Listing(), (std::vector<std::string>{name}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, PartialOutput, ::testing::ValuesIn(cPartialCases),
+                         [](const auto& info) { return std::string(info.param.Label); });
+
+TEST(NullOutput, TakesFramesAndWritesNothing) {
+    ScratchDir dir;
+    const fs::path before = fs::current_path();
+    fs::current_path(dir.Path());   // "null" is no file in the working folder either
+    ClipWriter writer;
+    WriterSettings ws;
+    ws.Width = 64;
+    ws.Height = 36;
+    ASSERT_TRUE(writer.Open("null", ws).Ok());
+    EXPECT_EQ(writer.Kind(), OutputKind::Null);
+    VideoFrame frame;
+    frame.Resize(64, 36);
+    for (int i = 0; i < 5; i++)
+        ASSERT_TRUE(writer.WriteFrame(frame.View(), nullptr).Ok());
+    EXPECT_EQ(writer.FramesWritten(), 5);
+    ASSERT_TRUE(writer.Finish().Ok());
+    EXPECT_TRUE(dir.Listing().empty());
+    fs::current_path(before);
+}
+
+TEST(EmptyOutput, FinishWithoutFramesFailsAndLeavesNothing) {
+    ScratchDir dir;
+    ClipWriter writer;
+    WriterSettings ws;
+    ws.Width = 64;
+    ws.Height = 36;
+    ASSERT_TRUE(writer.Open(dir / "out.mp4", ws).Ok());
+    const MediaStatus s = writer.Finish();
+    EXPECT_EQ(s.Error, dir / "out.mp4" + ": no frames were written");
+    EXPECT_TRUE(dir.Listing().empty());
+}
+
+}  // namespace
+}  // namespace bw::media::test
