@@ -49,6 +49,16 @@ bool IsDirectory(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// A path's folder ("." for a bare name, "/" at the root) and its last component.
+struct PathParts {
+    std::string Folder, Name;
+};
+PathParts SplitPath(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return {".", path};
+    return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+}
+
 // mkdir -p with mode 0700 for every folder it makes.
 bool MakeFolders(const std::string& path) {
     if (IsDirectory(path)) return true;
@@ -121,9 +131,7 @@ void CarryOverAttributes(int tmpFd, const std::string& oldPath, const FInfo* new
 }
 
 void SyncFolder(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(SplitPath(path).Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
         ::fsync(fd);
         ::close(fd);
@@ -182,13 +190,11 @@ OSErr FSpGetFInfo(const FSSpec* fileSpec, FInfo* fndrInfo) {
 }
 
 OSErr FSMakeFSSpecFromPath(const std::string& path, FSSpec* fileSpec) {
-    const size_t slash = path.find_last_of('/');
-    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    if (name.size() > 255) return bdNamErr;
-    unsigned char pname[256];
-    CopyToPStr(name, pname, 255);
-    return FSMakeFSSpec(kTheVolume, DirIDFor(dir), pname, fileSpec);
+    const PathParts parts = SplitPath(path);
+    if (parts.Name.size() > 255) return bdNamErr;
+    unsigned char name[256];
+    CopyToPStr(parts.Name, name, 255);
+    return FSMakeFSSpec(kTheVolume, DirIDFor(parts.Folder), name, fileSpec);
 }
 
 std::string FSSpecPath(const FSSpec& fileSpec) {
@@ -224,10 +230,8 @@ OSErr FSReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, size
 
 OSErr FSWriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes, bool mustNotExist,
                        const FInfo* newInfo) {
-    const size_t slash = path.find_last_of('/');
-    const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::string tmp = (slash == std::string::npos ? std::string() : dir) + "." + base + ".XXXXXX";
+    const PathParts parts = SplitPath(path);
+    std::string tmp = parts.Folder + "/." + parts.Name + ".XXXXXX";  // same folder: rename stays atomic
     const int fd = ::mkstemp(tmp.data());
     if (fd < 0) return ErrFromErrno(errno);
 
