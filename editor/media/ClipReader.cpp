@@ -277,7 +277,7 @@ MediaStatus ClipReader::Impl::Scale(const PixelView& dst, bool highQuality) {
     const AVFrame* f = Current.get();
     bool fullRange = f->color_range == AVCOL_RANGE_JPEG;
     const AVPixelFormat srcFormat = PlainFormat(AVPixelFormat(f->format), fullRange);
-    const int flags = (highQuality ? SWS_BILINEAR : SWS_POINT) | SWS_ACCURATE_RND;
+    const int flags = highQuality ? SWS_BILINEAR : SWS_POINT;
     SwsContext* before = Sws.get();
     SwsContext* ctx = sws_getCachedContext(Sws.release(), f->width, f->height, srcFormat, dst.Width, dst.Height,
                                            AV_PIX_FMT_ARGB, flags, nullptr, nullptr, nullptr);
