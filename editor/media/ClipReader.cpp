@@ -475,6 +475,8 @@ std::unique_ptr<ClipReader> ClipReader::Open(const std::string& path, MediaStatu
         return nullptr;
     }
     info.VideoCodec = avcodec_get_name(st->codecpar->codec_id);
+    const char* space = av_color_space_name(st->codecpar->color_space);
+    info.ColourSpace = space != nullptr ? space : "unknown";
     AVRational rate = st->avg_frame_rate;
     if (rate.num <= 0 || rate.den <= 0)
         rate = st->r_frame_rate;

@@ -18,6 +18,7 @@ struct ClipInfo {
     bool        FrameCountExact = false;   // false: estimated from the duration
     double      Duration = 0;          // seconds of video
     std::string VideoCodec;            // FFmpeg codec name, e.g. "h264"
+    std::string ColourSpace;           // tagged matrix, e.g. "bt709", "smpte170m"; "unknown" when untagged
     bool        HasAudio = false;      // an audio stream that we can decode
     int         AudioSampleRate = 0;   // the stream's own rate; 0 without audio
     int         AudioChannels = 0;

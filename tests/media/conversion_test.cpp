@@ -55,6 +55,41 @@ TEST_P(ReadAtSize, ScaledPicturesMatchTheGeneratorAtTheNewSize) {
 INSTANTIATE_TEST_SUITE_P(Sizes, ReadAtSize, ::testing::ValuesIn(cSizeCases),
                          [](const auto& info) { return std::string(info.param.Label); });
 
+// The matrix follows the size: BT.601 below 720 lines, BT.709 from 720 up, tagged in the file and
+// used for both directions, so saturated bars come back with their colour.
+struct MatrixCase {
+    int         Width, Height;
+    const char* Tag;
+};
+const MatrixCase cMatrixCases[] = {{160, 90, "smpte170m"}, {720, 576, "smpte170m"}, {1280, 720, "bt709"}};
+
+class ColourMatrix : public ::testing::TestWithParam<MatrixCase> {};
+
+TEST_P(ColourMatrix, TaggedAndRoundTripped) {
+    const MatrixCase& c = GetParam();
+    ScratchDir dir;
+    GeneratorSettings g;
+    g.Kind = Pattern::Bars;
+    g.Width = c.Width;
+    g.Height = c.Height;
+    g.FrameCount = 2;
+    MediaStatus s = WriteGeneratedClip(dir / "clip.mp4", g);
+    ASSERT_TRUE(s.Ok()) << s.Error;
+    auto reader = ClipReader::Open(dir / "clip.mp4", s);
+    ASSERT_TRUE(reader) << s.Error;
+    EXPECT_EQ(reader->Info().ColourSpace, c.Tag);
+    VideoFrame frame;
+    AudioBlock audio;
+    ASSERT_TRUE(reader->ReadFrame(1, c.Width, c.Height, true, frame, audio).Ok());
+    const PictureError e = CompareWithGenerator(frame, g, 1);
+    EXPECT_GT(e.FlatPoints, 20);
+    EXPECT_LE(e.FlatWorst, 8);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, ColourMatrix, ::testing::ValuesIn(cMatrixCases), [](const auto& info) {
+    return std::to_string(info.param.Width) + "x" + std::to_string(info.param.Height);
+});
+
 // Quality chooses the filter: enlarged hard bar edges are blended by bilinear scaling only.
 TEST(ScalingQuality, BilinearBlendsEdgesNearestDoesNot) {
     ScratchDir dir;
