@@ -1,6 +1,8 @@
 // The configuration blocks the host holds for the plug-in: creation and initialisation of the
 // master configuration. The host allocates the block; the plug-in owns what the record points to.
 #pragma once
+#include <cstdint>
+
 #include "host/PluginDefines.h"
 
 // Initialises the master configuration once: asserts the block, creates the preferences file when
@@ -9,3 +11,20 @@ void InitMyPlugIn(PluginDataPtr& TheData);
 // Factory defaults (with a new tile field and random table), overlaid by the user's saved
 // default, which is then written back. The results of the read and the write are not needed.
 void InitPluginData(PluginDataPtr TheConfig);
+
+// --- Configuration blocks and the run's frame composition ---
+// Size of one configuration block, as the host allocates it.
+void pGetConfigSize(uint32_t& TheSize);
+// Copies Source into Dest: Dest gets its own tile field and its own copy of the prepared picture,
+// and never the original picture. Blocks of different sizes stop the process.
+void pCopyConfig(PluginDataPtr Source, PluginDataPtr Dest);
+// Releases what a copy owns (prepared picture, tile field); the caller frees the block.
+void pUncopyConfig(PluginDataPtr TheData);
+int16_t GetMediaFormat(PluginDataPtr TheData);
+void pNewConfig(PluginDataPtr& TheData);
+void pDestroyConfig(PluginDataPtr AConfig);
+// Composes one frame of a run into TheTarget (which holds the first clip's frame); TheSource is
+// clip B's frame between two clips and none otherwise. Frame 0 lays out the tile field.
+void DoEffect(PluginDataPtr MyConfig, void* Params, GWorldPtr TheSource, GWorldPtr TheTarget,
+              int32_t CurrentFrameIndex, int32_t FadeInFrames, int32_t FadeOutFrames, int32_t TotalFrames,
+              int16_t TransitionSelector);

@@ -1,0 +1,117 @@
+// A host for transition bundles, as a video editor drives them: loads a bundle, owns the parameter
+// record and the callback table, and calls the selectors in an editor's order (info, begin, frames,
+// end, placeholder). Frames come from clips (HostClip); the audio the bundle mixes is gathered per
+// output frame. Every block, frame and info record handed out is counted so imbalances show.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/HYPluginRecords.h"
+
+// A clip as the host sees it: pictures by index, and each frame's share of the audio.
+class HostClip {
+public:
+    virtual ~HostClip() = default;
+    virtual int32_t FrameCount() const = 0;
+    // Draws frame `index` into `frame` at the buffer's own size and returns its audio: interleaved
+    // samples in the host's audio format, one frame's duration.
+    virtual bool ReadFrame(int32_t index, GWorldPtr frame, bool highQuality, std::vector<float>& audio) = 0;
+    virtual int16_t Volume() const { return 255; }
+};
+
+// One run of the transition. Transition frame k shows clip A's frame firstA + k (clip B's frame
+// firstB + k for the before-type) and, between two clips, clip B's frame firstB + k.
+struct RunSpec {
+    int16_t which = 3;                 // 1 after the last clip, 2 before the first, 3 between
+    HostClip* clipA = nullptr;
+    int32_t firstA = 0;
+    HostClip* clipB = nullptr;
+    int32_t firstB = 0;
+    int32_t frameCount = 0;
+    int16_t width = 0, height = 0;
+    bool proxy = false;
+    int32_t startFrame = 1000;         // host frame index at which the transition's frames are counted
+};
+
+struct HostCounters {
+    int64_t blocksAllocated = 0, blocksFreed = 0;      // NewPtr/NewPtrClear vs DisposePtr
+    int64_t framesOut = 0, framesReleased = 0;         // GetFrame vs ReleaseFrame
+    int64_t infosOut = 0, infosReleased = 0;           // GetTransitionInfo vs ReleaseTransitionInfo
+    int64_t unknownCookies = 0;                        // frames released or mixed that were never handed out
+    int64_t secondFrameFetches = 0;                    // GetFrame calls for clip B's half of the timeline
+};
+
+// Callbacks whose results tests can force.
+enum class HostCallback { GetFrame, ReleaseFrame, Blit, MixAudio, GetClipInfo, GetTransitionInfo, Count };
+
+class PluginHost {
+public:
+    // Loads NAME.bundle (dlopen of Contents/Linux/<CFBundleExecutable>) and finds `main`.
+    static std::unique_ptr<PluginHost> Load(const std::string& bundlePath, std::string& error);
+    ~PluginHost();
+    PluginHost(const PluginHost&) = delete;
+    PluginHost& operator=(const PluginHost&) = delete;
+
+    // The host's speed setting, handed out by GetTransitionInfo.
+    float speed = 0.5f;
+    int16_t interfaceVersion = 4;
+    int audioChannels = 2;
+
+    HYPluginParams& Params() { return params_; }
+    HYPluginMainProc Main() const { return main_; }
+
+    // Calls the entry point with the record as it stands.
+    int32_t Call(int16_t which, HYPluginSelector selector);
+    int32_t GetInfo(int16_t which);
+    int32_t Begin(const RunSpec& run);
+    // Renders transition frame `renderFrame` into `output`; `mixed` receives the frame's audio as
+    // mixed by the bundle (zeros where it mixed nothing).
+    int32_t Frame(int32_t renderFrame, GWorldPtr output, std::vector<float>* mixed);
+    int32_t End();
+    // The editor's browser picture: one whole run of one frame at bestThumbOffset.
+    int32_t Placeholder(const RunSpec& run, int32_t bestThumbOffset, GWorldPtr output);
+
+    // The clip record as the bundle last wrote it with SetClipInfo (fades), and whether it did.
+    const HYPluginClipInfo& ClipInfo() const { return clipInfo_; }
+    bool ClipInfoWritten() const { return clipInfoWritten_; }
+    const HostCounters& Counters() const;
+    // The nth call (from 1) of a callback from now on answers `result` instead of working.
+    void FailCallback(HostCallback which, int nth, HYPluginResult result);
+
+private:
+    PluginHost() = default;
+    struct Fetched;
+    bool Fails(HostCallback which, HYPluginResult& result);
+
+    static HYPluginResult CbGetFrame(void* instance, int32_t frameIndex, GWorldPtr* frame, int16_t width,
+                                     int16_t height, HYRefDVQuality quality, int16_t* volume, HYFrameCookie* cookie);
+    static HYPluginResult CbReleaseFrame(void* instance, HYFrameCookie cookie);
+    static HYPluginResult CbGetClipInfo(void* instance, int16_t clipSelector, HYPluginClipInfo* info);
+    static HYPluginResult CbSetClipInfo(void* instance, HYPluginClipInfo* info);
+    static HYPluginResult CbBlit(PixMapHandle src, PixMapHandle dst, const Rect* srcRect, const Rect* dstRect,
+                                 int16_t opacity);
+    static HYPluginResult CbGetTransitionInfo(void* instance, HYPluginTransitionInfo** info);
+    static HYPluginResult CbReleaseTransitionInfo(void* instance, HYPluginTransitionInfo* info);
+    static HYPluginResult CbMixAudio(void* instance, HYFrameCookie cookie, int16_t level);
+
+    void* library_ = nullptr;
+    HYPluginMainProc main_ = nullptr;
+    HYPluginParams params_{};
+    HYProcs procs_{};
+    RunSpec run_{};
+    HYPluginClipInfo clipInfo_{};
+    bool clipInfoWritten_ = false;
+    std::vector<std::unique_ptr<Fetched>> fetched_;
+    HYFrameCookie nextCookie_ = 1;
+    std::vector<float>* bus_ = nullptr;
+    size_t busSamples_ = 0;
+    int failAfter_[int(HostCallback::Count)] = {};
+    HYPluginResult failWith_[int(HostCallback::Count)] = {};
+    mutable HostCounters counters_{};
+};
+
+// Where the bundle is: $BLOCKWAVES_BUNDLE, else beside an installed program
+// (<prefix>/lib/blockwaves/kpblockwaves.bundle next to <prefix>/bin), else the build tree's.
+std::string DefaultBundlePath(const std::string& programPath);

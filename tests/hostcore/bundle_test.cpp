@@ -1,0 +1,234 @@
+// The built bundle driven through `main` by the host core, as an editor would.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "editor/hostcore/hostcore.h"
+#include "engine/callpixelfx.h"
+#include "engine/recthandler.h"
+#include "engine/relrects.h"
+#include "imaging/commonprocs.h"
+#include "platform/Memory.h"
+#include "settings/DataHandling.h"
+#include "settings/prefsloader.h"
+
+namespace {
+constexpr int kSamplesPerFrame = 1920;  // 48 kHz at 25 fps, stereo
+
+// A clip of flat colour that changes with the frame index, with a checker so scaling shows, and a
+// constant audio value so mixed levels can be read back exactly.
+class TestClip : public HostClip {
+public:
+    TestClip(uint8_t tone, float sample, int32_t frames) : tone_(tone), sample_(sample), frames_(frames) {}
+    int32_t FrameCount() const override { return frames_; }
+    bool ReadFrame(int32_t index, GWorldPtr frame, bool highQuality, std::vector<float>& audio) override {
+        lastHighQuality = highQuality;
+        PixMapHandle pm = GetGWorldPixMap(frame);
+        for (int y = 0; y < pm->bounds.bottom; y++) {
+            auto* row = reinterpret_cast<PixRec*>(pm->baseAddr + y * pm->rowBytes);
+            for (int x = 0; x < pm->bounds.right; x++)
+                row[x] = PixRec{255, tone_, uint8_t(index * 7), uint8_t(((x / 8 + y / 8) % 2) * 200)};
+        }
+        audio.assign(2 * kSamplesPerFrame, sample_);
+        return true;
+    }
+    bool lastHighQuality = false;
+
+private:
+    uint8_t tone_;
+    float sample_;
+    int32_t frames_;
+};
+
+// One process-wide host: the bundle keeps its master configuration for the life of the process,
+// read once from a preferences file this environment writes first.
+class BundleEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        dir = std::filesystem::temp_directory_path() / ("bw-hostcore-" + std::to_string(getpid()));
+        std::filesystem::create_directories(dir);
+        setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
+        // A saved default with no random jitter, so the engine can be re-run here for comparison.
+        PluginDataRec config{};
+        config.Rects = reinterpret_cast<RectFieldPtr>(NewPtrClear(sizeof(RectField)));
+        ResetConfig(&config, true);
+        config.Method = 30;
+        config.RandomizedDuration = false;
+        config.Sliders[1] = 7;
+        config.Sliders[2] = 5;
+        config.Colors[1] = RGBColor{0, 0, 65535};
+        config.StartRel = RelRect{0.125, 0.875, 0.25, 1.0};
+        MakePrefsFile();
+        ASSERT_TRUE(SaveConfig(&config));
+        DisposePtr(reinterpret_cast<Ptr>(config.Rects));
+        std::string error;
+        host = PluginHost::Load(BW_TEST_BUNDLE, error).release();
+        ASSERT_NE(host, nullptr) << error;
+    }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+    static inline PluginHost* host = nullptr;
+    std::filesystem::path dir;
+};
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new BundleEnvironment);
+
+PluginHost& Host() { return *BundleEnvironment::host; }
+
+struct GW {
+    GWorldPtr gw = nullptr;
+    GW(int w, int h) { gw = AllocateGWorld(int16_t(w), int16_t(h)); }
+    ~GW() { DisposeGWorld(gw); }
+};
+
+struct InfoCase {
+    int16_t which;
+    float speed;
+    int32_t frames;
+    HYPluginType type;
+    bool before, after;
+};
+class Info : public ::testing::TestWithParam<InfoCase> {};
+TEST_P(Info, ReportsTypeFramesTakesAndTexts) {
+    const InfoCase c = GetParam();
+    Host().speed = c.speed;
+    HYPluginParams& p = Host().Params();
+    p.getInfo.framesToBeRendered = -7;
+    p.getInfo.pluginFlags = 0;
+    const auto before = Host().Counters();
+    ASSERT_EQ(Host().GetInfo(c.which), kPluginOK);
+    EXPECT_EQ(p.getInfo.pluginType, c.type);
+    const bool known = c.which >= 1 && c.which <= 3;
+    EXPECT_EQ(p.getInfo.framesToBeRendered, known ? c.frames : -7);
+    EXPECT_EQ(p.getInfo.takeFromClipBefore, known ? (c.before ? c.frames : 0) : c.frames / 2);
+    EXPECT_EQ(p.getInfo.takeFromClipAfter, known ? (c.after ? c.frames : 0) : c.frames / 2);
+    EXPECT_EQ(p.getInfo.pluginFlags, 4103u);
+    EXPECT_EQ(p.getInfo.minSpeedFrames, 10);
+    EXPECT_EQ(p.getInfo.maxSpeedFrames, 120);
+    EXPECT_TRUE(p.getInfo.mustTakeFromSingleClips);
+    EXPECT_EQ(p.getInfo.defaultDirection, kPluginDirectionRight);
+    EXPECT_STREQ(p.getInfo2.filterSliders[0].label, "Columns");
+    EXPECT_STREQ(p.getInfo2.filterSliders[1].label, "Rows");
+    EXPECT_STREQ(p.getInfo2.filterSliders[2].label, "Tile duration");
+    EXPECT_STREQ(p.getInfo2.filterSliders[0].minLabel, "1");
+    EXPECT_STREQ(p.getInfo2.filterSliders[0].maxLabel, "100");
+    EXPECT_FLOAT_EQ(p.getInfo2.filterSliders[2].defaultValue, 0.5f);
+    EXPECT_STREQ(p.getInfo3.buttonTitle, "Blockwaves Settings...");
+    EXPECT_LE(std::strlen(p.getInfo3.buttonTitle), 31u);
+    EXPECT_STREQ(p.getInfo2.group, "Blockwaves");
+    const auto after = Host().Counters();
+    EXPECT_EQ(after.infosOut - before.infosOut, 1);
+    EXPECT_EQ(after.infosReleased - before.infosReleased, 1);
+}
+INSTANTIATE_TEST_SUITE_P(
+    VariantsAndSpeeds, Info,
+    ::testing::Values(InfoCase{1, 0.0f, 10, kPluginTransitionAfterType, true, false},
+                      InfoCase{2, 0.5f, 66, kPluginTransitionBeforeType, false, true},
+                      InfoCase{3, 0.95f, 114, kPluginTransitionBetweenType, true, true},
+                      InfoCase{3, 0.96f, 116, kPluginTransitionBetweenType, true, true},
+                      InfoCase{1, 1.0f, 120, kPluginTransitionAfterType, true, false},
+                      InfoCase{7, 0.5f, 66, kPluginTransitionBetweenType, false, false},
+                      InfoCase{3, NAN, 10, kPluginTransitionBetweenType, true, true},
+                      InfoCase{3, 7.5f, 120, kPluginTransitionBetweenType, true, true},
+                      InfoCase{2, -INFINITY, 10, kPluginTransitionBeforeType, false, true}));
+
+TEST(Entry, RefusesOldInterfacesAndMissingRecordsBeforeTouchingAnything) {
+    EXPECT_EQ(Host().Main()(3, nullptr), kPluginBadParams);
+    Host().interfaceVersion = 3;
+    const auto before = Host().Counters();
+    EXPECT_EQ(Host().Call(3, kPlugGetInfo), kPluginAppIsTooOld);
+    EXPECT_EQ(Host().Counters().blocksAllocated, before.blocksAllocated);
+    EXPECT_EQ(Host().Counters().infosOut, before.infosOut);
+    Host().interfaceVersion = 4;
+    for (int s : {int(kPlugDrawIcon), int(kPlugDrawThumbNail), int(kPlugCallOnceWithInitAndTerminate), 42})
+        EXPECT_EQ(Host().Call(3, HYPluginSelector(s)), kPluginOK) << s;
+    Host().Params().clientData = nullptr;
+    EXPECT_EQ(Host().Call(3, kPlugDoFrame), kPluginBadParams);  // a frame without a run
+}
+
+// The engine run directly on the same configuration: what every frame must equal.
+void ExpectedFrame(int16_t which, TestClip& a, int32_t aIndex, TestClip& b, int32_t bIndex, int32_t k, int32_t n,
+                   GWorldPtr out) {
+    PluginDataRec config{};
+    config.Rects = reinterpret_cast<RectFieldPtr>(NewPtrClear(sizeof(RectField)));
+    ResetConfig(&config, false);
+    ReadConfig(&config);
+    config.Which = which;
+    const Rect frame = GetPortRect(out);
+    InitRectangles(&config, n, Rel2Rect(config.StartRel, frame));
+    std::vector<float> audio;
+    GW source(frame.right, frame.bottom);
+    if (which == 2)
+        b.ReadFrame(bIndex, out, true, audio);
+    else
+        a.ReadFrame(aIndex, out, true, audio);
+    if (which == 3) b.ReadFrame(bIndex, source.gw, true, audio);
+    DoPixelEffect(which == 3 ? source.gw : nullptr, out, &config, k, n);
+    DisposePtr(reinterpret_cast<Ptr>(config.Rects));
+}
+
+bool SamePixels(GWorldPtr x, GWorldPtr y, std::string& where) {
+    PixMapHandle a = GetGWorldPixMap(x), b = GetGWorldPixMap(y);
+    for (int row = 0; row < a->bounds.bottom; row++)
+        for (int col = 0; col < a->bounds.right; col++) {
+            const uint8_t* p = reinterpret_cast<uint8_t*>(a->baseAddr) + row * a->rowBytes + col * 4;
+            const uint8_t* q = reinterpret_cast<uint8_t*>(b->baseAddr) + row * b->rowBytes + col * 4;
+            if (std::memcmp(p + 1, q + 1, 3) != 0) {
+                where = std::to_string(col) + "," + std::to_string(row);
+                return false;
+            }
+        }
+    return true;
+}
+
+class WholeRun : public ::testing::TestWithParam<int16_t> {};
+TEST_P(WholeRun, FramesEqualTheEngineAndEverythingHandedOutComesBack) {
+    const int16_t which = GetParam();
+    const int32_t n = 20;
+    TestClip a(40, 0.5f, 100), b(220, 0.25f, 100);
+    RunSpec run;
+    run.which = which;
+    run.clipA = &a;
+    run.firstA = 60;
+    run.clipB = &b;
+    run.firstB = 0;
+    run.frameCount = n;
+    run.width = 88;
+    run.height = 72;
+    const auto before = Host().Counters();
+    ASSERT_EQ(Host().Begin(run), kPluginOK);
+    GW out(88, 72), expected(88, 72);
+    for (int32_t k = 0; k < n; k++) {
+        std::vector<float> mixed;
+        ASSERT_EQ(Host().Frame(k, out.gw, &mixed), kPluginOK) << k;
+        ExpectedFrame(which, a, run.firstA + k, b, run.firstB + k, k, n, expected.gw);
+        std::string where;
+        EXPECT_TRUE(SamePixels(out.gw, expected.gw, where)) << "frame " << k << " at " << where;
+
+        // Audio: the fetched picture's sound at level/256, plus clip B at full level between clips.
+        const double percent = (k + 1.0) / n;
+        const int levelA = which == 2 ? int(256 * percent) : int(256 * (1 - percent));
+        const double first = which == 2 ? 0.25 : 0.5;
+        const double expectedSample = first * levelA / 256.0 + (which == 3 ? 0.25 : 0.0);
+        ASSERT_EQ(mixed.size(), size_t(2 * kSamplesPerFrame));
+        EXPECT_NEAR(mixed[0], expectedSample, 1e-6) << "frame " << k;
+    }
+    ASSERT_EQ(Host().End(), kPluginOK);
+    const auto after = Host().Counters();
+    EXPECT_EQ(after.framesOut - before.framesOut, which == 3 ? 2 * n : n);
+    EXPECT_EQ(after.framesOut, after.framesReleased);
+    EXPECT_EQ(after.secondFrameFetches - before.secondFrameFetches, which == 3 ? n : 0);
+    EXPECT_EQ(after.infosOut, after.infosReleased);
+    EXPECT_EQ(after.blocksAllocated - after.blocksFreed, 1);  // the master configuration stays
+    EXPECT_EQ(after.unknownCookies, 0);
+    // The clip's sound fades over the transition's length in the one-clip variants.
+    EXPECT_TRUE(Host().ClipInfoWritten());
+    EXPECT_EQ(bool(Host().ClipInfo().fadeOut), which == 1);
+    EXPECT_EQ(bool(Host().ClipInfo().fadeIn), which == 2);
+    EXPECT_EQ(Host().ClipInfo().ver2.fadeOutFrames, which == 1 ? n : 0);
+    EXPECT_EQ(Host().ClipInfo().ver2.fadeInFrames, which == 2 ? n : 0);
+}
+INSTANTIATE_TEST_SUITE_P(Variants, WholeRun, ::testing::Values(1, 2, 3));
+}  // namespace
