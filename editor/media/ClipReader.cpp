@@ -411,7 +411,9 @@ MediaStatus ClipReader::Impl::DecodeAudioChunk() {
     }
     if (!APositioned) {
         // The first chunk after a seek places the buffer on the timeline; later ones follow on.
-        const int64_t pts = f->best_effort_timestamp;
+        // pts, not best_effort_timestamp: only pts moves with the samples a decoder drops at the
+        // start (Opus pre-skip).
+        const int64_t pts = f->pts != AV_NOPTS_VALUE ? f->pts : f->best_effort_timestamp;
         const double seconds = pts == AV_NOPTS_VALUE ? StartSeconds : pts * av_q2d(ATimeBase);
         ABufStart = std::llround((seconds - StartSeconds) * OutRate);
         APositioned = true;

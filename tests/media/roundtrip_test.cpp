@@ -218,3 +218,60 @@ INSTANTIATE_TEST_SUITE_P(Rates, RateRoundTrip, ::testing::ValuesIn(cRateCases), 
 
 }  // namespace
 }  // namespace bw::media::test
+
+namespace bw::media::test {
+namespace {
+
+// Sound stays with the pictures: the audio read for a frame is the tone the generator made for
+// that frame, shifted at most by what the container's timestamps allow (MP4: exact; Matroska:
+// millisecond timestamps; WebM from FFmpeg 5.1: the video starts 7 ms after the Opus audio).
+struct SyncCase {
+    const char* Path;
+    int         MaxOffset;   // samples at 48 kHz
+};
+const SyncCase cSyncCases[] = {{"a.mp4", 0}, {"b.mov", 0}, {"c.mkv", 48}, {"d.webm", 400}};
+
+class AudioSync : public ::testing::TestWithParam<SyncCase> {};
+
+TEST_P(AudioSync, ToneOfEachFrameComesBackWithThatFrame) {
+    ScratchDir dir;
+    GeneratorSettings g;
+    g.FrameCount = 30;
+    g.ToneHz = 50;   // a 960-sample period: offsets up to 480 samples are unambiguous
+    MediaStatus s = WriteGeneratedClip(dir / GetParam().Path, g);
+    ASSERT_TRUE(s.Ok()) << s.Error;
+    auto reader = ClipReader::Open(dir / GetParam().Path, s);
+    ASSERT_TRUE(reader) << s.Error;
+    GeneratedClip clip(g);
+    std::vector<float> got, want;
+    VideoFrame frame;
+    AudioBlock audio;
+    for (int64_t i = 0; i < 30; i++) {
+        ASSERT_TRUE(reader->ReadFrame(i, 16, 16, false, frame, audio).Ok());
+        got.insert(got.end(), audio.Samples.begin(), audio.Samples.end());
+        ASSERT_TRUE(clip.ReadFrame(i, 16, 16, false, frame, audio).Ok());
+        want.insert(want.end(), audio.Samples.begin(), audio.Samples.end());
+    }
+    ASSERT_EQ(got.size(), want.size());
+    int bestOffset = 0;
+    double bestError = 1e9;
+    for (int offset = -480; offset <= 480; offset++) {
+        double error = 0;
+        for (size_t k = 12000; k < 36000; k++)
+            error += std::abs(got[2 * k] - want[2 * (k + size_t(offset))]);
+        if (error < bestError) {
+            bestError = error;
+            bestOffset = offset;
+        }
+    }
+    EXPECT_LE(std::abs(bestOffset), GetParam().MaxOffset);
+    EXPECT_LT(bestError / 24000, 0.01) << "offset " << bestOffset;
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, AudioSync, ::testing::ValuesIn(cSyncCases), [](const auto& info) {
+    std::string name = info.param.Path;
+    return name.substr(name.find('.') + 1);
+});
+
+}  // namespace
+}  // namespace bw::media::test
