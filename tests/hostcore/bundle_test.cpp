@@ -232,3 +232,129 @@ TEST_P(WholeRun, FramesEqualTheEngineAndEverythingHandedOutComesBack) {
 }
 INSTANTIATE_TEST_SUITE_P(Variants, WholeRun, ::testing::Values(1, 2, 3));
 }  // namespace
+
+namespace {
+RunSpec SmallRun(int16_t which, TestClip& a, TestClip& b, int16_t height = 72) {
+    RunSpec run;
+    run.which = which;
+    run.clipA = &a;
+    run.firstA = 30;
+    run.clipB = &b;
+    run.frameCount = 20;
+    run.width = 64;
+    run.height = height;
+    return run;
+}
+
+void ExpectBalanced() {
+    const HostCounters c = Host().Counters();
+    EXPECT_EQ(c.framesOut, c.framesReleased);
+    EXPECT_EQ(c.infosOut, c.infosReleased);
+    EXPECT_EQ(c.blocksAllocated - c.blocksFreed, 1);  // only the master configuration stays
+    EXPECT_EQ(c.unknownCookies, 0);
+}
+
+TEST(Run, ProxyQualityIsLowOnlyUpTo259Lines) {
+    for (auto [height, high] : {std::pair<int16_t, bool>{240, false}, {259, false}, {260, true}}) {
+        TestClip a(1, 0.5f, 100), b(2, 0.25f, 100);
+        RunSpec run = SmallRun(3, a, b, height);
+        run.proxy = true;
+        ASSERT_EQ(Host().Begin(run), kPluginOK);
+        GW out(64, height);
+        std::vector<float> mixed;
+        EXPECT_EQ(Host().Frame(0, out.gw, &mixed), kPluginOK);
+        EXPECT_EQ(a.lastHighQuality, high) << height;
+        EXPECT_EQ(b.lastHighQuality, high) << height;
+        EXPECT_TRUE(mixed.empty()) << "a proxy frame mixes no audio";
+        EXPECT_EQ(Host().End(), kPluginOK);
+    }
+    ExpectBalanced();
+}
+
+TEST(Run, NegativeAbsoluteFrameIndexFailsAndDrawsNothing) {
+    TestClip a(1, 0.5f, 100), b(2, 0.25f, 100);
+    RunSpec run = SmallRun(3, a, b);
+    run.startFrame = -5;
+    ASSERT_EQ(Host().Begin(run), kPluginOK);
+    GW out(64, 72);
+    ClearGW(out.gw, RGBColor{0x1100, 0x2200, 0x3300});
+    EXPECT_EQ(Host().Frame(0, out.gw, nullptr), kPluginFailed);
+    const PixRec p = PixRow(GetPixBaseAddr(GetGWorldPixMap(out.gw)), GetPixRowBytes(GetGWorldPixMap(out.gw)), 5)[5];
+    EXPECT_EQ(p.RED, 0x11);
+    EXPECT_EQ(Host().End(), kPluginOK);
+    ExpectBalanced();
+}
+
+struct FailCase {
+    HostCallback callback;
+    int nth;
+    HYPluginResult result;
+};
+class CallbackFailure : public ::testing::TestWithParam<FailCase> {};
+TEST_P(CallbackFailure, FirstFailureIsTheFrameResultAndEveryFrameComesBack) {
+    TestClip a(1, 0.5f, 100), b(2, 0.25f, 100);
+    ASSERT_EQ(Host().Begin(SmallRun(3, a, b)), kPluginOK);
+    GW out(64, 72);
+    Host().FailCallback(GetParam().callback, GetParam().nth, GetParam().result);
+    EXPECT_EQ(Host().Frame(0, out.gw, nullptr), GetParam().result);
+    Host().FailCallback(GetParam().callback, 0, kPluginOK);
+    EXPECT_EQ(Host().Frame(1, out.gw, nullptr), kPluginOK);  // the next frame works again
+    EXPECT_EQ(Host().End(), kPluginOK);
+    ExpectBalanced();
+}
+INSTANTIATE_TEST_SUITE_P(Callbacks, CallbackFailure,
+                         ::testing::Values(FailCase{HostCallback::GetFrame, 1, kPluginCantGetNeededFrame},
+                                           FailCase{HostCallback::GetFrame, 2, kPluginTryAgainLater},
+                                           FailCase{HostCallback::Blit, 1, kPluginOutOfDiskSpace},
+                                           FailCase{HostCallback::MixAudio, 1, kPluginCancel},
+                                           FailCase{HostCallback::MixAudio, 2, kPluginFailed},
+                                           FailCase{HostCallback::ReleaseFrame, 1, kPluginFailed},
+                                           FailCase{HostCallback::ReleaseFrame, 2, kPluginUnimplemented}));
+
+TEST(Run, PlaceholderRunsOnItsOwnAndLeavesARunInProgressIntact) {
+    TestClip a(1, 0.5f, 100), b(2, 0.25f, 100);
+    const RunSpec run = SmallRun(3, a, b);
+    ASSERT_EQ(Host().Begin(run), kPluginOK);
+    GW out(64, 72), thumb(64, 72);
+    ASSERT_EQ(Host().Frame(0, out.gw, nullptr), kPluginOK);
+    void* const inProgress = Host().Params().clientData;
+    EXPECT_EQ(Host().Placeholder(run, 10, thumb.gw), kPluginOK);
+    EXPECT_EQ(Host().Params().clientData, inProgress);
+    EXPECT_EQ(Host().Frame(1, out.gw, nullptr), kPluginOK);  // the run's copy is still alive
+    EXPECT_EQ(Host().End(), kPluginOK);
+    ExpectBalanced();
+}
+
+TEST(Run, BeginOnARunInProgressReleasesItFirst) {
+    TestClip a(1, 0.5f, 100), b(2, 0.25f, 100);
+    ASSERT_EQ(Host().Begin(SmallRun(3, a, b)), kPluginOK);
+    ASSERT_EQ(Host().Begin(SmallRun(3, a, b)), kPluginOK);
+    EXPECT_EQ(Host().End(), kPluginOK);
+    ExpectBalanced();
+}
+
+TEST(Run, FailedClipReadWritesNothingBack) {
+    TestClip a(1, 0.5f, 100), b(2, 0.25f, 100);
+    ASSERT_EQ(Host().Begin(SmallRun(1, a, b)), kPluginOK);
+    Host().FailCallback(HostCallback::GetClipInfo, 1, kPluginFailed);
+    EXPECT_EQ(Host().End(), kPluginOK);
+    EXPECT_FALSE(Host().ClipInfoWritten());
+    ExpectBalanced();
+}
+
+TEST(Run, FrameCountsBelowOneNeverLeaveTheLevelRange) {
+    for (int32_t n : {0, -3}) {
+        TestClip a(1, 0.5f, 100), b(2, 0.25f, 100);
+        RunSpec run = SmallRun(2, a, b);
+        run.frameCount = n;
+        ASSERT_EQ(Host().Begin(run), kPluginOK);
+        GW out(64, 72);
+        std::vector<float> mixed;
+        // The host has no frames for an empty transition; the bundle must answer, not divide by zero.
+        EXPECT_EQ(Host().Frame(0, out.gw, &mixed), kPluginCantGetNeededFrame);
+        EXPECT_TRUE(mixed.empty());
+        EXPECT_EQ(Host().End(), kPluginOK);
+    }
+    ExpectBalanced();
+}
+}  // namespace
