@@ -55,6 +55,7 @@ struct PluginHost::Fetched {
     HYFrameCookie cookie;
     GWorldPtr frame;
     std::vector<float> audio;
+    HostClip* clip;
 };
 
 std::unique_ptr<PluginHost> PluginHost::Load(const std::string& bundlePath, std::string& error) {
@@ -142,6 +143,9 @@ int32_t PluginHost::Begin(const RunSpec& run) {
     clipInfo_ = HYPluginClipInfo{};
     clipInfo_.volume = 255;
     clipInfoWritten_ = false;
+    // Clip A was playing before the transition; clip B was playing only if it is not appearing.
+    lastLevelA_ = 256;
+    lastLevelB_ = run.which == 2 ? 0 : 256;
     const int32_t info = GetInfo(run.which);  // an editor describes the transition before rendering it
     if (info != kPluginOK) return info;
     params_.startFrame = run.startFrame;
@@ -212,6 +216,7 @@ HYPluginResult PluginHost::CbGetFrame(void* instance, int32_t frameIndex, GWorld
         return kPluginCantGetNeededFrame;
     }
     fetched->cookie = host->nextCookie_++;
+    fetched->clip = clip;
     *frame = fetched->frame;
     *cookie = fetched->cookie;
     if (volume) *volume = clip->Volume();
@@ -317,8 +322,17 @@ HYPluginResult PluginHost::CbMixAudio(void* instance, HYFrameCookie cookie, int1
     const std::vector<float>& audio = (*found)->audio;
     std::vector<float>& bus = *host->bus_;
     if (bus.size() < audio.size()) bus.resize(audio.size(), 0.0f);
-    const float gain = float(level) / 256.0f;
-    for (size_t i = 0; i < audio.size(); i++) bus[i] += audio[i] * gain;
+    const int channels = std::max(1, host->audioChannels);
+    const size_t frames = audio.size() / size_t(channels);
+    int16_t& last = (*found)->clip == host->run_.clipB && host->run_.clipB != host->run_.clipA ? host->lastLevelB_
+                                                                                               : host->lastLevelA_;
+    const float from = host->smoothLevels ? float(last) : float(level);
+    const float to = float(level);
+    for (size_t f = 0; f < frames; f++) {
+        const float gain = (from + (to - from) * float(f + 1) / float(frames)) / 256.0f;
+        for (int c = 0; c < channels; c++) bus[f * channels + c] += audio[f * channels + c] * gain;
+    }
+    last = level;
     return kPluginOK;
 }
 

@@ -58,6 +58,10 @@ public:
     float speed = 0.5f;
     int16_t interfaceVersion = 4;
     int audioChannels = 2;
+    // When set, each mix level is reached by a linear ramp over the frame from the level the same
+    // clip had at the end of the previous frame (full volume for a clip that was playing, silence
+    // for one that was not), so stepwise per-frame levels cannot click. Off: one level per frame.
+    bool smoothLevels = false;
 
     HYPluginParams& Params() { return params_; }
     HYPluginMainProc Main() const { return main_; }
@@ -106,6 +110,7 @@ private:
     std::vector<std::unique_ptr<Fetched>> fetched_;
     HYFrameCookie nextCookie_ = 1;
     std::vector<float>* bus_ = nullptr;
+    int16_t lastLevelA_ = 256, lastLevelB_ = 256;   // where each clip's level ramp starts
     size_t busSamples_ = 0;
     int failAfter_[int(HostCallback::Count)] = {};
     HYPluginResult failWith_[int(HostCallback::Count)] = {};

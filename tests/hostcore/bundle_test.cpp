@@ -54,8 +54,7 @@ public:
         setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
         // A saved default with no random jitter, so the engine can be re-run here for comparison.
         PluginDataRec config{};
-        config.Rects = reinterpret_cast<RectFieldPtr>(NewPtrClear(sizeof(RectField)));
-        ResetConfig(&config, true);
+        ResetConfig(&config, true);  // also makes the tile field
         config.Method = 30;
         config.RandomizedDuration = false;
         config.Sliders[1] = 7;

@@ -1,0 +1,350 @@
+#include "editor/cli/render.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+
+#include "editor/media/ClipWriter.h"
+#include "platform/PascalStrings.h"
+#include "platform/QuickDraw.h"
+#include "tools/pngout.h"
+
+namespace bw {
+namespace {
+using Clock = std::chrono::steady_clock;
+constexpr int kSampleRate = 48000;
+
+// Frames done, frames per second and time left on one line of standard error; silent when
+// standard error is not a terminal or the user asked for quiet.
+class Progress {
+public:
+    Progress(int64_t total, bool quiet) : total_(total), enabled_(!quiet && isatty(STDERR_FILENO)) {}
+    void Update(int64_t done) {
+        if (!enabled_) return;
+        const auto now = Clock::now();
+        if (done < total_ && now - last_ < std::chrono::milliseconds(100)) return;
+        last_ = now;
+        const double elapsed = std::chrono::duration<double>(now - start_).count();
+        const double fps = elapsed > 0 ? done / elapsed : 0;
+        const double left = fps > 0 ? (total_ - done) / fps : 0;
+        const int width = 30, filled = total_ > 0 ? int(width * done / total_) : width;
+        std::fprintf(stderr, "\r[%.*s%.*s] %lld/%lld frames  %5.1f fps  %d:%02d left ", filled,
+                     "##############################", width - filled, "------------------------------",
+                     (long long)done, (long long)total_, fps, int(left) / 60, int(left) % 60);
+        std::fflush(stderr);
+        shown_ = true;
+    }
+    ~Progress() {
+        if (shown_) std::fputc('\n', stderr);
+    }
+
+private:
+    int64_t total_;
+    bool enabled_;
+    bool shown_ = false;
+    Clock::time_point start_ = Clock::now(), last_{};
+};
+
+media::PixelView ViewOf(GWorldPtr gw) {
+    PixMapHandle pm = GetGWorldPixMap(gw);
+    return media::PixelView{reinterpret_cast<uint8_t*>(pm->baseAddr), pm->rowBytes, pm->bounds.right - pm->bounds.left,
+                            pm->bounds.bottom - pm->bounds.top};
+}
+
+struct OwnedGW {
+    GWorldPtr gw = nullptr;
+    OwnedGW(int w, int h) {
+        const Rect r{0, 0, int16_t(h), int16_t(w)};
+        NewGWorld(&gw, 32, &r, nullptr, nullptr, 0);
+    }
+    ~OwnedGW() { DisposeGWorld(gw); }
+};
+
+int64_t SamplesIn(int64_t frame, media::Rational rate) {
+    return media::FrameSampleStart(frame + 1, rate, kSampleRate) - media::FrameSampleStart(frame, rate, kSampleRate);
+}
+}  // namespace
+
+ConformedClip::ConformedClip(media::FrameSource& source, media::Rational outRate, int sampleRate)
+    : source_(source), reader_(dynamic_cast<media::ClipReader*>(&source)), out_(outRate), sampleRate_(sampleRate) {
+    source_.SetSampleRate(sampleRate);
+    const media::Rational in = source_.FrameRate();
+    if (in == out_ || in.Num <= 0 || out_.Num <= 0) {
+        frames_ = int32_t(std::min<int64_t>(source_.FrameCount(), INT32_MAX));
+    } else {
+        const __int128 n = __int128(source_.FrameCount()) * in.Den * out_.Num / (__int128(in.Num) * out_.Den);
+        frames_ = int32_t(std::min<__int128>(n, INT32_MAX));
+    }
+}
+
+media::MediaStatus ConformedClip::Read(int32_t index, const media::PixelView& view, bool highQuality,
+                                       media::AudioBlock& audio) {
+    const media::Rational in = source_.FrameRate();
+    const bool sameRate = in == out_;
+    int64_t sourceIndex = index;
+    if (!sameRate && out_.Num > 0 && in.Den > 0)
+        sourceIndex = int64_t(__int128(index) * out_.Den * in.Num / (__int128(out_.Num) * in.Den));
+    sourceIndex = std::clamp<int64_t>(sourceIndex, 0, std::max<int64_t>(0, source_.FrameCount() - 1));
+    audio.SampleRate = sampleRate_;
+    audio.Channels = 2;
+    media::MediaStatus status = source_.ReadFrameInto(sourceIndex, view, highQuality, sameRate ? &audio : nullptr);
+    if (!status) return status;
+    if (!sameRate) {
+        const int64_t first = media::FrameSampleStart(index, out_, sampleRate_);
+        const int64_t count = media::FrameSampleStart(index + 1, out_, sampleRate_) - first;
+        if (reader_) return reader_->ReadAudio(first, count, audio);
+        audio.Samples.assign(size_t(count) * 2, 0.0f);
+    }
+    return status;
+}
+
+bool ConformedClip::ReadFrame(int32_t index, GWorldPtr frame, bool highQuality, std::vector<float>& audio) {
+    media::AudioBlock block;
+    const media::MediaStatus status = Read(index, ViewOf(frame), highQuality, block);
+    if (!status) {
+        error_ = status.Error;
+        return false;
+    }
+    audio = std::move(block.Samples);
+    return true;
+}
+
+Failure OpenInput(const std::string& path, Input& input) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) return {kExitMissingInput, path + ": no such file"};
+    media::MediaStatus status;
+    auto reader = media::ClipReader::Open(path, status);
+    if (!reader) return {kExitBadInput, status.Error};
+    input.source = std::move(reader);
+    return {};
+}
+
+void OutputSize(const media::FrameSource& first, const RenderOptions& options, int& width, int& height) {
+    width = options.width > 0 ? options.width : first.Width();
+    height = options.height > 0 ? options.height : first.Height();
+    width = std::max(2, width & ~1);  // 4:2:0 video needs even sizes
+    height = std::max(2, height & ~1);
+}
+
+Failure TransitionLength(PluginHost& host, Variant variant, const RenderOptions& options, int32_t& frames) {
+    if (options.frames > 0) {
+        frames = options.frames;
+        return {};
+    }
+    host.speed = options.speed;
+    const int32_t result = host.GetInfo(int16_t(variant));
+    if (result != kPluginOK) return {kExitPlugin, "the transition refused the info call (result " + std::to_string(result) + ")"};
+    frames = host.Params().getInfo.framesToBeRendered;
+    return {};
+}
+
+namespace {
+// Clips of one render, at the output's rate.
+struct Timeline {
+    ConformedClip* a = nullptr;   // the clip before the transition (after, between)
+    ConformedClip* b = nullptr;   // the clip after it (before, between)
+    int32_t n = 0, pre = 0, post = 0;
+};
+
+Failure PlanTimeline(Input& first, Input* second, Variant variant, int32_t requested, media::Rational rate,
+                     Timeline& t) {
+    first.clip = std::make_unique<ConformedClip>(*first.source, rate, kSampleRate);
+    if (variant == Variant::Between) {
+        if (!second || !second->source) return {kExitUsage, "a transition between clips needs two clips"};
+        second->clip = std::make_unique<ConformedClip>(*second->source, rate, kSampleRate);
+        t.a = first.clip.get();
+        t.b = second->clip.get();
+    } else if (variant == Variant::After) {
+        t.a = first.clip.get();
+    } else {
+        t.b = first.clip.get();
+    }
+    int32_t available = INT32_MAX;
+    for (ConformedClip* c : {t.a, t.b})
+        if (c) {
+            if (c->FrameCount() < 1) return {kExitBadInput, c->Name() + ": no video frames"};
+            available = std::min(available, c->FrameCount());
+        }
+    // A transition cannot take more frames than its clips hold.
+    t.n = std::clamp(requested, 1, available);
+    t.pre = t.a ? t.a->FrameCount() - t.n : 0;
+    t.post = t.b ? t.b->FrameCount() - t.n : 0;
+    return {};
+}
+
+Failure ClipFailure(ConformedClip* clip, const media::MediaStatus& status) {
+    (void)clip;
+    return {kExitBadInput, status.Error};
+}
+
+RunSpec MakeRun(const Timeline& t, Variant variant, int32_t n, int w, int h, bool proxy) {
+    RunSpec run;
+    run.which = int16_t(variant);
+    run.clipA = t.a;
+    run.firstA = t.a ? t.a->FrameCount() - n : 0;
+    run.clipB = t.b;
+    run.firstB = 0;
+    run.frameCount = n;
+    run.width = int16_t(w);
+    run.height = int16_t(h);
+    run.proxy = proxy;
+    return run;
+}
+
+Failure FrameFailure(const Timeline& t, int32_t k, int32_t result) {
+    for (ConformedClip* c : {t.a, t.b})
+        if (c && !c->LastError().empty()) return {kExitBadInput, c->LastError()};
+    return {kExitPlugin, "the transition failed at its frame " + std::to_string(k) + " (result " +
+                             std::to_string(result) + ")"};
+}
+}  // namespace
+
+Failure Render(PluginHost& host, Input& first, Input* second, const RenderOptions& options, RenderReport* report) {
+    const auto started = Clock::now();
+    int w, h;
+    OutputSize(*first.source, options, w, h);
+    const media::Rational rate = first.source->FrameRate();
+    int32_t requested = 0;
+    if (Failure f = TransitionLength(host, options.variant, options, requested)) return f;
+    Timeline t;
+    if (Failure f = PlanTimeline(first, second, options.variant, requested, rate, t)) return f;
+    const int32_t pre = options.transitionOnly ? 0 : t.pre, post = options.transitionOnly ? 0 : t.post;
+    const int32_t total = pre + t.n + post;
+
+    media::OutputKind kind;
+    if (media::MediaStatus s = media::OutputKindForPath(options.output, kind); !s) return {kExitUsage, s.Error};
+    media::WriterSettings settings;
+    settings.Width = w;
+    settings.Height = h;
+    settings.FrameRate = rate;
+    settings.SampleRate = kSampleRate;
+    media::ClipWriter writer;
+    if (media::MediaStatus s = writer.Open(options.output, settings); !s) return {kExitOutput, s.Error};
+
+    Progress progress(total, options.quiet);
+    media::VideoFrame frame;
+    frame.Resize(w, h);
+    media::AudioBlock audio;
+    int64_t done = 0;
+    auto write = [&](const media::PixelView& view, const media::AudioBlock& block) -> Failure {
+        if (media::MediaStatus s = writer.WriteFrame(view, &block); !s) return {kExitOutput, s.Error};
+        progress.Update(++done);
+        return {};
+    };
+
+    for (int32_t i = 0; i < pre; i++) {
+        if (media::MediaStatus s = t.a->Read(i, frame.View(), true, audio); !s) return ClipFailure(t.a, s);
+        if (Failure f = write(frame.View(), audio)) return f;
+    }
+
+    OwnedGW out(w, h);
+    if (!out.gw) return {kExitFailed, "out of memory for a " + std::to_string(w) + " x " + std::to_string(h) + " frame"};
+    host.smoothLevels = true;
+    host.speed = options.speed;
+    if (const int32_t r = host.Begin(MakeRun(t, options.variant, t.n, w, h, options.proxy)); r != kPluginOK)
+        return {kExitPlugin, "the transition refused to start (result " + std::to_string(r) + ")"};
+    std::vector<float> mixed;
+    for (int32_t k = 0; k < t.n; k++) {
+        const int32_t r = host.Frame(k, out.gw, &mixed);
+        if (r != kPluginOK) {
+            host.End();
+            return FrameFailure(t, k, r);
+        }
+        media::AudioBlock block;
+        block.SampleRate = kSampleRate;
+        block.Channels = 2;
+        block.Samples = std::move(mixed);
+        block.Samples.resize(size_t(SamplesIn(pre + k, rate)) * 2, 0.0f);
+        if (Failure f = write(ViewOf(out.gw), block)) {
+            host.End();
+            return f;
+        }
+    }
+    host.End();
+
+    for (int32_t i = t.n; i < t.n + post; i++) {
+        if (media::MediaStatus s = t.b->Read(i, frame.View(), true, audio); !s) return ClipFailure(t.b, s);
+        if (Failure f = write(frame.View(), audio)) return f;
+    }
+    if (media::MediaStatus s = writer.Finish(); !s) return {kExitOutput, s.Error};
+    if (report) {
+        report->totalFrames = total;
+        report->transitionFrames = t.n;
+        report->transitionStart = pre;
+        report->seconds = std::chrono::duration<double>(Clock::now() - started).count();
+    }
+    return {};
+}
+
+Failure RenderStills(PluginHost& host, Input& first, Input* second, Variant variant, int32_t frames, int width,
+                     int height, const std::vector<double>& fractions, std::vector<GWorldPtr>& stills) {
+    Timeline t;
+    if (Failure f = PlanTimeline(first, second, variant, frames, first.source->FrameRate(), t)) return f;
+    std::vector<int32_t> wanted;
+    for (double f : fractions) wanted.push_back(std::clamp(int32_t(std::lround(f * (t.n - 1))), 0, t.n - 1));
+    OwnedGW out(width, height);
+    if (!out.gw) return {kExitFailed, "out of memory"};
+    if (const int32_t r = host.Begin(MakeRun(t, variant, t.n, width, height, false)); r != kPluginOK)
+        return {kExitPlugin, "the transition refused to start (result " + std::to_string(r) + ")"};
+    const int32_t last = *std::max_element(wanted.begin(), wanted.end());
+    // Every frame from 0 on is rendered: frame 0 lays out the tile field.
+    for (int32_t k = 0; k <= last; k++) {
+        const int32_t r = host.Frame(k, out.gw, nullptr);
+        if (r != kPluginOK) {
+            host.End();
+            return FrameFailure(t, k, r);
+        }
+        for (int32_t w : wanted)
+            if (w == k) {
+                OwnedGW copy(width, height);
+                const Rect bounds{0, 0, int16_t(height), int16_t(width)};
+                CopyBits(GetPortBitMapForCopyBits(out.gw), GetPortBitMapForCopyBits(copy.gw), &bounds, &bounds,
+                         srcCopy, nullptr);
+                stills.push_back(copy.gw);
+                copy.gw = nullptr;
+            }
+    }
+    host.End();
+    return {};
+}
+
+Failure WriteContactSheet(const std::vector<GWorldPtr>& stills, const std::vector<std::string>& captions,
+                          int thumbWidth, const std::string& path) {
+    if (stills.empty()) return {kExitFailed, "nothing to show"};
+    const Rect first = GetGWorldPixMap(stills[0])->bounds;
+    const int tw = thumbWidth, th = std::max(1, thumbWidth * (first.bottom - first.top) / std::max(1, first.right - first.left));
+    const int gap = 12, caption = 22;
+    const int sheetW = int(stills.size()) * (tw + gap) + gap, sheetH = gap + th + caption + gap;
+    OwnedGW sheet(sheetW, sheetH);
+    if (!sheet.gw) return {kExitFailed, "out of memory"};
+    CGrafPtr savePort;
+    GetGWorld(&savePort, nullptr);
+    SetGWorld(sheet.gw, nullptr);
+    const RGBColor background{0x1C00, 0x1C00, 0x2000}, ink{0xEEEE, 0xEEEE, 0xEEEE};
+    RGBForeColor(&background);
+    const Rect all{0, 0, int16_t(sheetH), int16_t(sheetW)};
+    PaintRect(&all);
+    RGBForeColor(&ink);
+    for (size_t i = 0; i < stills.size(); i++) {
+        const int left = gap + int(i) * (tw + gap);
+        const Rect src = GetGWorldPixMap(stills[i])->bounds;
+        const Rect dst{int16_t(gap), int16_t(left), int16_t(gap + th), int16_t(left + tw)};
+        CopyBits(GetPortBitMapForCopyBits(stills[i]), GetPortBitMapForCopyBits(sheet.gw), &src, &dst, srcCopy, nullptr);
+        if (i < captions.size()) {
+            unsigned char text[256];
+            CopyToPStr(captions[i], text, 255);
+            MoveTo(int16_t(left + (tw - StringWidth(text)) / 2), int16_t(gap + th + 15));
+            DrawString(text);
+        }
+    }
+    SetGWorld(savePort, nullptr);
+    std::string error;
+    if (!WriteGWorldPNG(sheet.gw, path, &error)) return {kExitOutput, error};
+    return {};
+}
+
+}  // namespace bw

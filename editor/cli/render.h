@@ -1,0 +1,99 @@
+// The render pipeline of the host program: clips conformed to the output's size, frame rate and
+// sample rate, joined around the transition the bundle renders, and written to a file.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "editor/hostcore/hostcore.h"
+#include "editor/media/ClipReader.h"
+#include "editor/media/FrameSource.h"
+
+namespace bw {
+
+// Exit statuses of the program, one per kind of failure.
+enum ExitStatus : int {
+    kExitOK = 0,
+    kExitFailed = 1,        // anything not named below
+    kExitUsage = 2,         // bad command line
+    kExitMissingInput = 3,  // an input file does not exist
+    kExitBadInput = 4,      // an input exists but is not usable video (no video stream, corrupt, truncated)
+    kExitOutput = 5,        // the output could not be written
+    kExitPlugin = 6,        // the bundle could not be loaded or refused to render
+    kExitPrefs = 7,         // the saved default could not be read or written
+};
+
+struct Failure {
+    ExitStatus status = kExitOK;
+    std::string message;
+    explicit operator bool() const { return status != kExitOK; }
+};
+
+enum class Variant : int16_t { After = 1, Before = 2, Between = 3 };
+
+// A media source seen by the bundle's host at the output's frame rate and sample rate.
+class ConformedClip : public HostClip {
+public:
+    ConformedClip(media::FrameSource& source, media::Rational outRate, int sampleRate);
+    int32_t FrameCount() const override { return frames_; }
+    bool ReadFrame(int32_t index, GWorldPtr frame, bool highQuality, std::vector<float>& audio) override;
+    // The same, into a plain buffer, for frames outside the transition.
+    media::MediaStatus Read(int32_t index, const media::PixelView& view, bool highQuality, media::AudioBlock& audio);
+    const std::string& Name() const { return source_.Name(); }
+    const std::string& LastError() const { return error_; }
+
+private:
+    media::FrameSource& source_;
+    media::ClipReader* reader_;   // for audio by sample range when frame rates differ
+    media::Rational out_;
+    int sampleRate_;
+    int32_t frames_;
+    std::string error_;
+};
+
+// An opened input: a file or a generated clip.
+struct Input {
+    std::unique_ptr<media::FrameSource> source;
+    std::unique_ptr<ConformedClip> clip;
+};
+Failure OpenInput(const std::string& path, Input& input);
+
+struct RenderOptions {
+    Variant variant = Variant::Between;
+    float speed = 0.5f;
+    int32_t frames = 0;             // transition length; 0: from the speed
+    int width = 0, height = 0;      // 0: the first clip's size
+    bool proxy = false;
+    bool transitionOnly = false;    // only the transition's frames, as an editor's preview
+    bool quiet = false;
+    std::string output;             // path, pattern, or "null"
+};
+
+struct RenderReport {
+    int32_t totalFrames = 0;
+    int32_t transitionFrames = 0;
+    int32_t transitionStart = 0;    // output frame index of the transition's first frame
+    double seconds = 0;
+};
+
+// Renders the joined sequence (or only the transition) of the first clip (and the second between
+// clips) into options.output. Nothing is left at the output path unless everything succeeded.
+Failure Render(PluginHost& host, Input& first, Input* second, const RenderOptions& options, RenderReport* report);
+
+// Output size for clips: the requested size, else the first clip's; made even for video codecs.
+void OutputSize(const media::FrameSource& first, const RenderOptions& options, int& width, int& height);
+
+// Transition length from the bundle's info call at the given speed, or the explicit frame count.
+Failure TransitionLength(PluginHost& host, Variant variant, const RenderOptions& options, int32_t& frames);
+
+// Captures transition frames at the given fractions (0..1) of the transition, in order.
+Failure RenderStills(PluginHost& host, Input& first, Input* second, Variant variant, int32_t frames, int width,
+                     int height, const std::vector<double>& fractions, std::vector<GWorldPtr>& stills);
+
+// Writes pictures side by side with a caption under each, scaled to thumbWidth, as a PNG.
+Failure WriteContactSheet(const std::vector<GWorldPtr>& stills, const std::vector<std::string>& captions,
+                          int thumbWidth, const std::string& path);
+
+}  // namespace bw
