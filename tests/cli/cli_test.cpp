@@ -1,0 +1,311 @@
+// The blockwaves program end to end: generated clips in, files out, read back with the media layer.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "editor/media/ClipReader.h"
+#include "editor/media/ClipWriter.h"
+#include "editor/media/Generators.h"
+#include "media/media_testutil.h"
+
+extern char** environ;
+
+namespace {
+namespace fs = std::filesystem;
+using namespace bw::media;
+
+constexpr int kW = 160, kH = 96, kFrames = 40, kRate = 48000;
+
+struct Result {
+    int status = -1;
+    std::string err;
+};
+
+// A scratch folder that is also the user's configuration folder for the program.
+class Cli : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string name = std::string(info->test_suite_name()) + "_" + info->name();
+        for (char& c : name)
+            if (c == '/') c = '_';
+        dir_ = fs::temp_directory_path() / ("bw-cli-" + std::to_string(getpid()) + "-" + name);
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string P(const std::string& name) const { return (dir_ / name).string(); }
+
+    Result Run(std::vector<std::string> args) {
+        args.insert(args.begin(), BW_TEST_PROGRAM);
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        const std::string errPath = P("stderr.txt");
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        pid_t pid;
+        Result r;
+        if (posix_spawn(&pid, BW_TEST_PROGRAM, &actions, nullptr, argv.data(), environ) == 0) {
+            int status = 0;
+            waitpid(pid, &status, 0);
+            r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+        }
+        posix_spawn_file_actions_destroy(&actions);
+        std::ifstream in(errPath);
+        std::stringstream s;
+        s << in.rdbuf();
+        r.err = s.str();
+        fs::remove(errPath);
+        return r;
+    }
+
+    GeneratorSettings Clip(Pattern kind) const {
+        GeneratorSettings g;
+        g.Kind = kind;
+        g.Width = kW;
+        g.Height = kH;
+        g.FrameCount = kFrames;
+        return g;
+    }
+    std::string MakeClip(const std::string& name, Pattern kind) {
+        const std::string path = P(name);
+        EXPECT_TRUE(WriteGeneratedClip(path, Clip(kind)).Ok());
+        return path;
+    }
+    // Reading order without jitter: four columns switching at frames 0, 5, 10, 15 of 20.
+    void FourColumns() {
+        ASSERT_EQ(Run({"prefs", "set", "method=30", "columns=4", "rows=1", "duration=0", "randomized=off",
+                       "rect=0,0,1,1", "color=#0000FF"})
+                      .status,
+                  0);
+    }
+    std::vector<std::string> Listing() const {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(dir_)) names.push_back(e.path().filename().string());
+        return names;
+    }
+    fs::path dir_;
+};
+
+// Mean colour distance of a tile's middle from what the generator draws there.
+double TileDistance(const VideoFrame& f, int tile, const GeneratorSettings& g, int64_t index) {
+    const int x0 = tile * kW / 4 + 8, x1 = (tile + 1) * kW / 4 - 8;
+    double sum = 0;
+    int n = 0;
+    for (int y = 16; y < kH - 16; y += 2)
+        for (int x = x0; x < x1; x += 2) {
+            const uint32_t want = GeneratedPixel(g, index, x, y, kW, kH);
+            const uint8_t* p = f.Row(y) + 4 * x;
+            sum += std::abs(p[1] - int((want >> 16) & 0xFF)) + std::abs(p[2] - int((want >> 8) & 0xFF)) +
+                   std::abs(p[3] - int(want & 0xFF));
+            n++;
+        }
+    return sum / n;
+}
+
+struct KindCase {
+    const char* variant;
+    const char* output;
+    int32_t frames;          // expected output frames with a 20-frame transition
+    bool transitionOnly;
+};
+class Outputs : public Cli, public ::testing::WithParamInterface<KindCase> {};
+TEST_P(Outputs, HaveTheJoinedLengthAndTheTilesWhereTheyBelong) {
+    const KindCase c = GetParam();
+    FourColumns();
+    const std::string a = MakeClip("a.mp4", Pattern::Bars), b = MakeClip("b.mp4", Pattern::Gradient);
+    std::vector<std::string> args = {"render", a};
+    if (std::string(c.variant) == "between") args.push_back(b);
+    if (std::string(c.variant) == "before") args.back() = b;
+    args.insert(args.end(), {"-o", P(c.output), "--variant", c.variant, "--frames", "20", "--quiet"});
+    if (c.transitionOnly) args.push_back("--transition-only");
+    const Result r = Run(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+
+    const bool sequence = std::string(c.output).find('%') != std::string::npos;
+    MediaStatus status;
+    std::unique_ptr<ClipReader> out;
+    if (!sequence) {
+        out = ClipReader::Open(P(c.output), status);
+        ASSERT_TRUE(out) << status.Error;
+        EXPECT_EQ(out->FrameCount(), c.frames);
+        EXPECT_EQ(out->FrameRate(), (Rational{25, 1}));
+        EXPECT_NEAR(out->Info().Duration, c.frames / 25.0, 0.05);
+    } else {
+        int files = 0;
+        for (const auto& e : fs::directory_iterator(P("frames"))) files += e.path().extension() == ".png";
+        EXPECT_EQ(files, c.frames);
+        out = ClipReader::Open(P("frames/00001.png").substr(0, P("frames/").size()) + "%05d.png", status);
+        if (!out) GTEST_SKIP() << "PNG sequences are checked by count only";
+    }
+    if (std::string(c.variant) != "between" || !out) return;
+
+    // The transition starts after clip A's first 20 frames (unless only the transition was written).
+    const int32_t start = c.transitionOnly ? 0 : kFrames - 20;
+    const GeneratorSettings ga = Clip(Pattern::Bars), gb = Clip(Pattern::Gradient);
+    VideoFrame f;
+    AudioBlock audio;
+    for (auto [k, switched] : {std::pair<int, int>{0, 1}, {7, 2}, {12, 3}, {19, 4}}) {
+        ASSERT_TRUE(out->ReadFrame(start + k, kW, kH, true, f, audio).Ok());
+        for (int tile = 0; tile < 4; tile++) {
+            const double toA = TileDistance(f, tile, ga, kFrames - 20 + k), toB = TileDistance(f, tile, gb, k);
+            if (tile < switched)
+                EXPECT_LT(toB, toA) << "frame " << k << " tile " << tile << " should show clip B";
+            else
+                EXPECT_LT(toA, toB) << "frame " << k << " tile " << tile << " should still show clip A";
+        }
+    }
+}
+INSTANTIATE_TEST_SUITE_P(Kinds, Outputs,
+                         ::testing::Values(KindCase{"between", "out.mp4", 60, false},
+                                           KindCase{"between", "out.y4m", 60, false},
+                                           KindCase{"between", "out.webm", 20, true},
+                                           KindCase{"between", "frames/%05d.png", 20, true},
+                                           KindCase{"after", "out.mkv", 40, false},
+                                           KindCase{"before", "out.mov", 40, false}));
+
+TEST_F(Cli, SpeedSetsTheLengthAsTheInfoCallReports) {
+    const std::string a = MakeClip("a.mp4", Pattern::Bars), b = MakeClip("b.mp4", Pattern::Gradient);
+    ASSERT_EQ(Run({"render", a, b, "-o", P("s0.y4m"), "--speed", "0", "--quiet"}).status, 0);  // 10 frames
+    MediaStatus status;
+    auto out = ClipReader::Open(P("s0.y4m"), status);
+    ASSERT_TRUE(out) << status.Error;
+    EXPECT_EQ(out->FrameCount(), 2 * kFrames - 10);
+    // A transition longer than the clips is held to their length.
+    ASSERT_EQ(Run({"render", a, b, "-o", P("s1.y4m"), "--speed", "1", "--quiet"}).status, 0);
+    out = ClipReader::Open(P("s1.y4m"), status);
+    ASSERT_TRUE(out) << status.Error;
+    EXPECT_EQ(out->FrameCount(), kFrames);
+}
+
+// RMS of a window of the left channel.
+double Rms(const AudioBlock& a, int64_t first, int64_t count) {
+    double sum = 0;
+    for (int64_t i = first; i < first + count; i++) sum += double(a.Samples[size_t(2 * i)]) * a.Samples[size_t(2 * i)];
+    return std::sqrt(sum / double(count));
+}
+
+double Db(double x, double y) { return 20 * std::log10(x / y); }
+
+struct AudioCase {
+    const char* variant;
+    bool startEdge, endEdge;
+};
+class Audio : public Cli, public ::testing::WithParamInterface<AudioCase> {};
+TEST_P(Audio, FollowsTheBundlesLevelsWithoutClicksAtTheEdges) {
+    const AudioCase c = GetParam();
+    const std::string a = MakeClip("a.mp4", Pattern::Bars), b = MakeClip("b.mp4", Pattern::Gradient);
+    const std::string variant = c.variant;
+    std::vector<std::string> args = {"render", variant == "before" ? b : a};
+    if (variant == "between") args.push_back(b);
+    args.insert(args.end(), {"-o", P("out.mkv"), "--variant", c.variant, "--frames", "20", "--quiet"});
+    const Result r = Run(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    MediaStatus status;
+    auto out = ClipReader::Open(P("out.mkv"), status);
+    ASSERT_TRUE(out) << status.Error;
+    const int64_t total = out->FrameCount();
+    AudioBlock audio;
+    const int64_t samples = FrameSampleStart(total, {25, 1}, kRate);
+    ASSERT_TRUE(out->ReadAudio(0, samples, audio).Ok());
+    const int32_t n = 20, pre = variant == "before" ? 0 : kFrames - n;
+    const int64_t edgeIn = FrameSampleStart(pre, {25, 1}, kRate), edgeOut = FrameSampleStart(pre + n, {25, 1}, kRate);
+    const int64_t window = kRate / 100;  // 10 ms
+    if (c.startEdge) {
+        EXPECT_LE(std::abs(Db(Rms(audio, edgeIn, window), Rms(audio, edgeIn - window, window))), 6.0);
+    }
+    if (c.endEdge) {
+        EXPECT_LE(std::abs(Db(Rms(audio, edgeOut, window), Rms(audio, edgeOut - window, window))), 6.0);
+    }
+
+    // Mid-transition frame k: the fetched clip at its ramped level (plus clip B at full between
+    // clips); tones of amplitude 0.25 have an RMS of 0.25 / sqrt 2.
+    const int k = 10;
+    auto level = [&](int j) {
+        if (j < 0) return variant == "before" ? 0.0 : 1.0;
+        const double percent = (j + 1.0) / n;
+        return std::trunc(256 * (variant == "before" ? percent : 1 - percent)) / 256.0;
+    };
+    const double g0 = level(k - 1), g1 = level(k);
+    const double meanSquare = (g0 * g0 + g0 * g1 + g1 * g1) / 3 + (variant == "between" ? 1.0 : 0.0);
+    const double expected = 0.25 / std::sqrt(2.0) * std::sqrt(meanSquare);
+    const int64_t from = FrameSampleStart(pre + k, {25, 1}, kRate);
+    EXPECT_NEAR(Db(Rms(audio, from, FrameSampleStart(pre + k + 1, {25, 1}, kRate) - from), expected), 0.0, 0.5);
+}
+INSTANTIATE_TEST_SUITE_P(Variants, Audio,
+                         ::testing::Values(AudioCase{"between", true, true}, AudioCase{"after", true, false},
+                                           AudioCase{"before", false, true}));
+
+TEST_F(Cli, BadInputsFailWithTheirOwnMessageAndLeaveNoOutput) {
+    const std::string a = MakeClip("a.mp4", Pattern::Bars);
+    std::ofstream(P("noise.txt")) << "not a video";
+    bw::media::test::WriteWav(P("tone.wav"), kRate, kRate / 2);
+    // A truncated file: the first half of a good one.
+    {
+        const std::string full = MakeClip("full.mp4", Pattern::Gradient);
+        std::ifstream in(full, std::ios::binary);
+        std::string bytes((std::istreambuf_iterator<char>(in)), {});
+        std::ofstream(P("cut.mp4"), std::ios::binary) << bytes.substr(0, bytes.size() / 2);
+    }
+    struct Case {
+        std::string input, message;
+        int status;
+    };
+    const Case cases[] = {{P("missing.mp4"), "missing.mp4: no such file", 3},
+                          {P("noise.txt"), "noise.txt", 4},
+                          {P("tone.wav"), "tone.wav: no video stream", 4},
+                          {P("cut.mp4"), "cut.mp4", 4}};
+    for (const Case& c : cases) {
+        const Result r = Run({"render", a, c.input, "-o", P("out.mp4"), "--quiet"});
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(P("out.mp4")));
+        for (const std::string& name : Listing()) EXPECT_EQ(name.find("out.mp4"), std::string::npos) << name;
+    }
+}
+
+TEST_F(Cli, PrefsAreCheckedBeforeAnythingIsWritten) {
+    ASSERT_EQ(Run({"prefs", "set", "method=12", "columns=9"}).status, 0);
+    const Result bad = Run({"prefs", "set", "rows=7", "columns=101"});
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_NE(bad.err.find("columns must be 1..100"), std::string::npos) << bad.err;
+    for (const char* item : {"method=0", "duration=101", "randomized=maybe", "color=blue", "rect=0.5,0,0.4,1", "size=3"})
+        EXPECT_EQ(Run({"prefs", "set", item}).status, 2) << item;
+    // The failed commands changed nothing: rows is still the factory 50.
+    const std::string shown = P("shown.txt");
+    ASSERT_EQ(std::system((std::string(BW_TEST_PROGRAM) + " prefs show > " + shown).c_str()), 0);
+    std::ifstream in(shown);
+    std::stringstream s;
+    s << in.rdbuf();
+    EXPECT_NE(s.str().find("method=12\ncolumns=9\nrows=50\n"), std::string::npos) << s.str();
+    EXPECT_EQ(Run({"prefs", "reset"}).status, 0);
+}
+
+TEST_F(Cli, SheetAndThumbnailArePictures) {
+    const std::string a = MakeClip("a.mp4", Pattern::Bars), b = MakeClip("b.mp4", Pattern::Gradient);
+    ASSERT_EQ(Run({"sheet", a, b, "-o", P("sheet.png"), "--frames", "12"}).status, 0);
+    ASSERT_EQ(Run({"thumbnail", a, b, "-o", P("thumb.png"), "--frames", "12"}).status, 0);
+    for (const char* name : {"sheet.png", "thumb.png"}) {
+        std::ifstream in(P(name), std::ios::binary);
+        char magic[8] = {};
+        in.read(magic, 8);
+        EXPECT_EQ(std::string(magic + 1, 3), "PNG") << name;
+    }
+    EXPECT_EQ(Run({"render", "--help"}).status, 0);
+    EXPECT_EQ(Run({"render", a, "-o", P("x.mp4")}).status, 2);  // between needs two clips
+    EXPECT_EQ(Run({"frobnicate"}).status, 2);
+}
+}  // namespace
