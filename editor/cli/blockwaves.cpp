@@ -42,6 +42,7 @@ const char* kRenderHelp =
     "  --proxy            preview quality, as an editor's quick render\n"
     "  --transition-only  only the transition's frames\n"
     "  --quiet            no progress bar\n"
+    "  --stats            print where the time went\n"
     "OUT: .mp4 .mov .mkv (H.264, AAC), .webm (VP9, Opus), frames/%05d.png, .y4m, or null (write nothing).\n"
     "Clips are converted to the first clip's frame rate and size; the colour comes from 'blockwaves prefs'.\n";
 
@@ -142,6 +143,7 @@ Failure ParseRenderOptions(const Args& a, RenderOptions& o) {
     o.proxy = Has(a, "--proxy");
     o.transitionOnly = Has(a, "--transition-only");
     o.quiet = Has(a, "--quiet");
+    o.stats = Has(a, "--stats");
     if (Has(a, "-o")) o.output = a.options.at("-o");
     return {};
 }
@@ -171,6 +173,15 @@ int Render(int argc, char** argv) {
         std::fprintf(stderr, "blockwaves: wrote %s: %d frames, transition %d frames from frame %d (%.1f s)\n",
                      o.output.c_str(), report.totalFrames, report.transitionFrames, report.transitionStart,
                      report.seconds);
+    if (o.stats) {
+        const double rest = report.seconds - report.readSeconds - report.transitionSeconds - report.writeSeconds;
+        std::fprintf(stderr,
+                     "time: %.3f s in all, %.1f fps\n  reading clips (decode, scale, convert) %.3f s\n"
+                     "  transition frames (blit, effect, mix)  %.3f s\n  writing (convert, encode)              %.3f s\n"
+                     "  the rest (opening, loading the bundle) %.3f s\n",
+                     report.seconds, report.totalFrames / std::max(1e-9, report.seconds), report.readSeconds,
+                     report.transitionSeconds, report.writeSeconds, rest);
+    }
     return kExitOK;
 }
 

@@ -83,6 +83,12 @@ ConformedClip::ConformedClip(media::FrameSource& source, media::Rational outRate
 
 media::MediaStatus ConformedClip::Read(int32_t index, const media::PixelView& view, bool highQuality,
                                        media::AudioBlock& audio) {
+    const auto started = Clock::now();
+    struct Timer {
+        double& total;
+        Clock::time_point start;
+        ~Timer() { total += std::chrono::duration<double>(Clock::now() - start).count(); }
+    } timer{readSeconds_, started};
     const media::Rational in = source_.FrameRate();
     const bool sameRate = in == out_;
     int64_t sourceIndex = index;
@@ -230,8 +236,12 @@ Failure Render(PluginHost& host, Input& first, Input* second, const RenderOption
     frame.Resize(w, h);
     media::AudioBlock audio;
     int64_t done = 0;
+    double writeSeconds = 0, transitionSeconds = 0;
     auto write = [&](const media::PixelView& view, const media::AudioBlock& block) -> Failure {
-        if (media::MediaStatus s = writer.WriteFrame(view, &block); !s) return {kExitOutput, s.Error};
+        const auto t0 = Clock::now();
+        const media::MediaStatus s = writer.WriteFrame(view, &block);
+        writeSeconds += std::chrono::duration<double>(Clock::now() - t0).count();
+        if (!s) return {kExitOutput, s.Error};
         progress.Update(++done);
         return {};
     };
@@ -243,13 +253,22 @@ Failure Render(PluginHost& host, Input& first, Input* second, const RenderOption
 
     OwnedGW out(w, h);
     if (!out.gw) return {kExitFailed, "out of memory for a " + std::to_string(w) + " x " + std::to_string(h) + " frame"};
+    auto readSoFar = [&t] {
+        double seconds = 0;
+        for (ConformedClip* c : {t.a, t.b})
+            if (c) seconds += c->ReadSeconds();
+        return seconds;
+    };
+    const double readBeforeTransition = readSoFar();
     host.smoothLevels = true;
     host.speed = options.speed;
     if (const int32_t r = host.Begin(MakeRun(t, options.variant, t.n, w, h, options.proxy)); r != kPluginOK)
         return {kExitPlugin, "the transition refused to start (result " + std::to_string(r) + ")"};
     std::vector<float> mixed;
     for (int32_t k = 0; k < t.n; k++) {
+        const auto t0 = Clock::now();
         const int32_t r = host.Frame(k, out.gw, &mixed);
+        transitionSeconds += std::chrono::duration<double>(Clock::now() - t0).count();
         if (r != kPluginOK) {
             host.End();
             return FrameFailure(t, k, r);
@@ -265,13 +284,21 @@ Failure Render(PluginHost& host, Input& first, Input* second, const RenderOption
         }
     }
     host.End();
+    const double readDuringTransition = readSoFar() - readBeforeTransition;
 
     for (int32_t i = t.n; i < t.n + post; i++) {
         if (media::MediaStatus s = t.b->Read(i, frame.View(), true, audio); !s) return ClipFailure(t.b, s);
         if (Failure f = write(frame.View(), audio)) return f;
     }
+    const auto finishing = Clock::now();
     if (media::MediaStatus s = writer.Finish(); !s) return {kExitOutput, s.Error};
+    writeSeconds += std::chrono::duration<double>(Clock::now() - finishing).count();
+    const double readSeconds = readSoFar();
     if (report) {
+        report->readSeconds = readSeconds;
+        report->writeSeconds = writeSeconds;
+        // Clip reads the bundle asked for through the host's GetFrame count as reads, not transition.
+        report->transitionSeconds = std::max(0.0, transitionSeconds - readDuringTransition);
         report->totalFrames = total;
         report->transitionFrames = t.n;
         report->transitionStart = pre;

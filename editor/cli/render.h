@@ -43,6 +43,7 @@ public:
     media::MediaStatus Read(int32_t index, const media::PixelView& view, bool highQuality, media::AudioBlock& audio);
     const std::string& Name() const { return source_.Name(); }
     const std::string& LastError() const { return error_; }
+    double ReadSeconds() const { return readSeconds_; }   // decoding and conversion so far
 
 private:
     media::FrameSource& source_;
@@ -51,6 +52,7 @@ private:
     int sampleRate_;
     int32_t frames_;
     std::string error_;
+    double readSeconds_ = 0;
 };
 
 // An opened input: a file or a generated clip.
@@ -68,6 +70,7 @@ struct RenderOptions {
     bool proxy = false;
     bool transitionOnly = false;    // only the transition's frames, as an editor's preview
     bool quiet = false;
+    bool stats = false;             // print where the time went
     std::string output;             // path, pattern, or "null"
 };
 
@@ -76,6 +79,9 @@ struct RenderReport {
     int32_t transitionFrames = 0;
     int32_t transitionStart = 0;    // output frame index of the transition's first frame
     double seconds = 0;
+    double readSeconds = 0;         // decoding, scaling and colour conversion of the clips
+    double transitionSeconds = 0;   // the bundle's frames, less the clip reads they asked for
+    double writeSeconds = 0;        // colour conversion, encoding and writing
 };
 
 // Renders the joined sequence (or only the transition) of the first clip (and the second between
