@@ -126,6 +126,13 @@ bool PluginHost::Fails(HostCallback which, HYPluginResult& result) {
     return true;
 }
 
+std::vector<std::unique_ptr<PluginHost::Fetched>>::iterator PluginHost::FindFetched(HYFrameCookie cookie) {
+    const auto found =
+        std::find_if(fetched_.begin(), fetched_.end(), [cookie](const auto& f) { return f->cookie == cookie; });
+    if (found == fetched_.end()) counters_.unknownCookies++;  // a frame never handed out, or given back twice
+    return found;
+}
+
 int32_t PluginHost::Call(int16_t which, HYPluginSelector selector) {
     params_.interfaceVersion = interfaceVersion;
     params_.selector = selector;
@@ -227,12 +234,8 @@ HYPluginResult PluginHost::CbGetFrame(void* instance, int32_t frameIndex, GWorld
 
 HYPluginResult PluginHost::CbReleaseFrame(void* instance, HYFrameCookie cookie) {
     auto* host = static_cast<PluginHost*>(instance);
-    auto found = std::find_if(host->fetched_.begin(), host->fetched_.end(),
-                              [cookie](const auto& f) { return f->cookie == cookie; });
-    if (found == host->fetched_.end()) {
-        host->counters_.unknownCookies++;
-        return kPluginBadParams;
-    }
+    const auto found = host->FindFetched(cookie);
+    if (found == host->fetched_.end()) return kPluginBadParams;
     DisposeGWorld((*found)->frame);
     host->fetched_.erase(found);
     host->counters_.framesReleased++;
@@ -310,12 +313,8 @@ HYPluginResult PluginHost::CbReleaseTransitionInfo(void* instance, HYPluginTrans
 
 HYPluginResult PluginHost::CbMixAudio(void* instance, HYFrameCookie cookie, int16_t level) {
     auto* host = static_cast<PluginHost*>(instance);
-    auto found = std::find_if(host->fetched_.begin(), host->fetched_.end(),
-                              [cookie](const auto& f) { return f->cookie == cookie; });
-    if (found == host->fetched_.end()) {
-        host->counters_.unknownCookies++;
-        return kPluginBadParams;
-    }
+    const auto found = host->FindFetched(cookie);
+    if (found == host->fetched_.end()) return kPluginBadParams;
     HYPluginResult forced;
     if (host->Fails(HostCallback::MixAudio, forced)) return forced;
     if (!host->bus_) return kPluginOK;

@@ -88,6 +88,7 @@ private:
     PluginHost() = default;
     struct Fetched;
     bool Fails(HostCallback which, HYPluginResult& result);
+    std::vector<std::unique_ptr<Fetched>>::iterator FindFetched(HYFrameCookie cookie);
 
     static HYPluginResult CbGetFrame(void* instance, int32_t frameIndex, GWorldPtr* frame, int16_t width,
                                      int16_t height, HYRefDVQuality quality, int16_t* volume, HYFrameCookie* cookie);
