@@ -14,6 +14,11 @@
 void GW2Alpha(GWorldPtr Source, GWorldPtr Dest, Rect ActiveRect, int16_t AlphaMode, Boolean Invert,
               Boolean CopyRest, Boolean Premultiply, int16_t Trigger, int16_t Left, int16_t Right, int16_t Min,
               int16_t Max, int16_t Scale);
+// Source2Target(Colour, Dest) followed by GW2Alpha(Mask, Dest, ActiveRect, 1, Invert, CopyRest,
+// Premultiply, 0, 0, 0, 0, 0, 0), in one pass over the pixels when Colour and Dest have the same
+// bounds (the layer row is made from the colour row while both are in cache).
+void GW2AlphaOnCopy(GWorldPtr Mask, GWorldPtr Colour, GWorldPtr Dest, Rect ActiveRect, Boolean Invert,
+                    Boolean CopyRest, Boolean Premultiply);
 // Writes Source's alpha (inverted when Invert) as grey into the chosen channels of Dest, alpha 0.
 void Alpha2GW(GWorldPtr Source, GWorldPtr Dest, Rect ActiveRect, Boolean ToR, Boolean ToG, Boolean ToB,
               Boolean Invert, Boolean CopyRest);
@@ -41,3 +46,8 @@ void SetupTBSlideFade(int16_t Thickness, int16_t StartPos, int16_t EndPos, int16
 // premultiplied) and its plain reference; exposed for tests. mask and layer may be the same row.
 void AlphaFromRedRow(const PixRec* mask, PixRec* layer, int32_t count, bool invert, bool premultiply);
 void AlphaFromRedRowScalar(const PixRec* mask, PixRec* layer, int32_t count, bool invert, bool premultiply);
+// The same with the layer's colour read from colour (which may be layer itself) and its plain reference.
+void AlphaFromRedRowCopy(const PixRec* mask, const PixRec* colour, PixRec* layer, int32_t count, bool invert,
+                         bool premultiply);
+void AlphaFromRedRowCopyScalar(const PixRec* mask, const PixRec* colour, PixRec* layer, int32_t count, bool invert,
+                               bool premultiply);

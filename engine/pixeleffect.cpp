@@ -10,6 +10,7 @@
 #include "imaging/CGglue.h"
 #include "imaging/commonprocs.h"
 #include "platform/Numerics.h"
+#include "platform/ParallelRows.h"
 
 namespace {
 // Mask and layer of the last frame size. A run renders every frame at one size, so keeping them
@@ -47,6 +48,43 @@ TileGrid GridFor(const PluginDataRec& cfg, Rect MyFrame) {
 }
 
 int32_t Edge(int32_t i, double size) { return TruncL(i * size); }
+
+// The pixels SetupAlpha paints: the tiles' union (from 0 to the far edge of the last tile) within
+// the active area. False when that is empty.
+bool TileArea(const TileGrid& g, Rect MyFrame, Rect& area) {
+    if (!SectRect(&g.Active, &MyFrame, &area)) return false;
+    area.right = int16_t(std::min<int32_t>(area.right, Edge(g.W, g.XSize)));
+    area.bottom = int16_t(std::min<int32_t>(area.bottom, Edge(g.H, g.YSize)));
+    area.left = int16_t(std::max<int32_t>(area.left, 0));
+    area.top = int16_t(std::max<int32_t>(area.top, 0));
+    return area.left < area.right && area.top < area.bottom;
+}
+
+// Black over the mask where SetupAlpha will not paint: the same mask as clearing it all first,
+// without writing the tile area twice.
+void ClearAroundTiles(PluginDataPtr theConfig, Rect MyFrame) {
+    GWorldPtr mask = theConfig->TheMask;
+    Rect area;
+    if (!theConfig->Rects || !TileArea(GridFor(*theConfig, MyFrame), MyFrame, area)) {
+        ClearGW(mask, RGBColor{0, 0, 0});
+        return;
+    }
+    CGrafPtr savePort;
+    GDHandle saveDevice;
+    GetGWorld(&savePort, &saveDevice);
+    SetGWorld(mask, nullptr);
+    const RGBColor black{0, 0, 0};
+    RGBForeColor(&black);
+    const Rect around[4] = {
+        {MyFrame.top, MyFrame.left, area.top, MyFrame.right},
+        {area.bottom, MyFrame.left, MyFrame.bottom, MyFrame.right},
+        {area.top, MyFrame.left, area.bottom, area.left},
+        {area.top, area.right, area.bottom, MyFrame.right},
+    };
+    for (const Rect& r : around)
+        if (r.left < r.right && r.top < r.bottom) PaintRect(&r);
+    SetGWorld(savePort, saveDevice);
+}
 }  // namespace
 
 uint8_t TileAlpha(int32_t f, int32_t s, int32_t e) {
@@ -94,29 +132,34 @@ void SetupAlpha(PluginDataPtr theConfig, int32_t FrameNum, int32_t TotalFrames) 
     const TileGrid g = GridFor(*theConfig, MyFrame);
     ClipRect(&g.Active);
     // Painting one tile row at a time: the row of greys is built once, clipped to the active area,
-    // and copied into every pixel row of the band. Same pixels as one PaintRect a tile.
+    // and copied into every pixel row of the band. Same pixels as one PaintRect a tile. Tile rows
+    // own disjoint pixel rows, so they are shared out over the cores.
     Rect area;
     PixMapHandle pm = GetGWorldPixMap(mask);
-    if (SectRect(&g.Active, &MyFrame, &area)) {
+    if (TileArea(g, MyFrame, area)) {
         const Ptr base = GetPixBaseAddr(pm);
         const int32_t rowBytes = GetPixRowBytes(pm);
         const RectField& field = *theConfig->Rects;
-        std::vector<PixRec> line(size_t(area.right - area.left));
-        for (int y = 1; y <= g.H; y++) {
-            const int32_t top = std::max<int32_t>(Edge(y - 1, g.YSize), area.top);
-            const int32_t bottom = std::min<int32_t>(Edge(y, g.YSize), area.bottom);
-            if (top >= bottom) continue;
-            for (int x = 1; x <= g.W; x++) {
-                const int32_t left = std::max<int32_t>(Edge(x - 1, g.XSize), area.left);
-                const int32_t right = std::min<int32_t>(Edge(x, g.XSize), area.right);
-                if (left >= right) continue;
-                const uint8_t a = TileAlpha(FrameNum, field[x][y].StartFrame, field[x][y].EndFrame);
-                std::fill(line.begin() + (left - area.left), line.begin() + (right - area.left), PixRec{255, a, a, a});
+        const int32_t areaWid = area.right - area.left;
+        ParallelRows(g.H, int64_t(areaWid) * (area.bottom - area.top) / g.H, [&](int32_t first, int32_t last) {
+            std::vector<PixRec> line(static_cast<size_t>(areaWid));
+            for (int y = first + 1; y <= last; y++) {
+                const int32_t top = std::max<int32_t>(Edge(y - 1, g.YSize), area.top);
+                const int32_t bottom = std::min<int32_t>(Edge(y, g.YSize), area.bottom);
+                if (top >= bottom) continue;
+                for (int x = 1; x <= g.W; x++) {
+                    const int32_t left = std::max<int32_t>(Edge(x - 1, g.XSize), area.left);
+                    const int32_t right = std::min<int32_t>(Edge(x, g.XSize), area.right);
+                    if (left >= right) continue;
+                    const uint8_t a = TileAlpha(FrameNum, field[x][y].StartFrame, field[x][y].EndFrame);
+                    std::fill(line.begin() + (left - area.left), line.begin() + (right - area.left),
+                              PixRec{255, a, a, a});
+                }
+                for (int32_t row = top; row < bottom; row++)
+                    std::memcpy(PixRow(base, rowBytes, row - MyFrame.top) + (area.left - MyFrame.left), line.data(),
+                                line.size() * sizeof(PixRec));
             }
-            for (int32_t row = top; row < bottom; row++)
-                std::memcpy(PixRow(base, rowBytes, row - MyFrame.top) + (area.left - MyFrame.left), line.data(),
-                            line.size() * sizeof(PixRec));
-        }
+        });
     }
     const RGBColor white{65535, 65535, 65535};
     RGBForeColor(&white);
@@ -139,22 +182,24 @@ void ThePixelEffect(GWorldPtr Source, GWorldPtr Dest, Rect, Boolean, PluginDataP
     GWorldPtr TempGW = FrameBuffer(lgLayerGW, MyFrame);
     Assert(TempGW, "Cannot allocate tempGW in pixeleffect");
 
-    ClearGW(theConfig->TheMask, RGBColor{0, 0, 0});
+    ClearAroundTiles(theConfig, MyFrame);
     SetupAlpha(theConfig, CurrentFrame, MaxFrame);
 
+    // The layer gets its picture and then its alpha from the mask. Where the picture is a copy of
+    // another buffer, the two happen in one pass (GW2AlphaOnCopy).
     bool compose = true;
+    GWorldPtr picture = nullptr;
     switch (theConfig->Which) {
         case 1:
             ClearGW(TempGW, theConfig->Colors[1]);
             break;
         case 2:
-            Source2Target(Dest, TempGW);
-            ClearGW(Dest, theConfig->Colors[1]);
+            picture = Dest;
             break;
         case 3:
             // A missing clip B is a transparent layer, as a fresh buffer would be.
             if (Source)
-                Source2Target(Source, TempGW);
+                picture = Source;
             else
                 SetPixMapPixels(TempGW, MyFrame, 0, 0, 0);
             break;
@@ -168,8 +213,13 @@ void ThePixelEffect(GWorldPtr Source, GWorldPtr Dest, Rect, Boolean, PluginDataP
         }
     }
     if (compose) {
-        GW2Alpha(theConfig->TheMask, TempGW, MyFrame, 1, false, true, true, 0, 0, 0, 0, 0, 0);
-        CGImageRef TheImage = GWorld2CGImage(TempGW);
+        if (picture)
+            GW2AlphaOnCopy(theConfig->TheMask, picture, TempGW, MyFrame, false, true, true);
+        else
+            GW2Alpha(theConfig->TheMask, TempGW, MyFrame, 1, false, true, true, 0, 0, 0, 0, 0, 0);
+        if (theConfig->Which == 2) ClearGW(Dest, theConfig->Colors[1]);
+        // Nothing writes the layer until the image is released, so the image may read it in place.
+        CGImageRef TheImage = GWorld2CGImageShared(TempGW);
         Assert(TheImage, "Cannot create theImage from tempGW in pixeleffect");
         DrawCGImageInQDRect(Dest, TheImage, MyFrame, 0.0f, false);
         CGImageRelease(TheImage);

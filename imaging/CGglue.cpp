@@ -62,7 +62,8 @@ void DrawCGImageInQDRectWithAlpha(GWorldPtr theGW, CGImageRef theImage, Rect QDT
     EndContext(theGW, ctx);
 }
 
-CGImageRef GWorld2CGImage(GWorldPtr theGW) {
+namespace {
+CGImageRef ImageOfGWorld(GWorldPtr theGW, bool shared) {
     PixMapHandle pm = GetGWorldPixMap(theGW);
     const Ptr base = GetPixBaseAddr(pm);
     const int32_t rowBytes = GetPixRowBytes(pm);
@@ -73,10 +74,14 @@ CGImageRef GWorld2CGImage(GWorldPtr theGW) {
                                              size_t(std::max(rowBytes, 0)), space, kCGImageAlphaPremultipliedFirst);
     Assert(ctx, "Failed to create s CGContext on GWorld2CGImage");
     CGColorSpaceRelease(space);
-    CGImageRef image = CGBitmapContextCreateImage(ctx);
+    CGImageRef image = shared ? CGBitmapContextCreateImageNoCopy(ctx) : CGBitmapContextCreateImage(ctx);
     CGContextRelease(ctx);
     return image;
 }
+}  // namespace
+
+CGImageRef GWorld2CGImage(GWorldPtr theGW) { return ImageOfGWorld(theGW, false); }
+CGImageRef GWorld2CGImageShared(GWorldPtr theGW) { return ImageOfGWorld(theGW, true); }
 
 Rect CalcProportionalImageForFrame(CGImageRef theImage, Rect theFrame) {
     return CalcProportionalRectForFrame(GetImageRect(theImage), theFrame);

@@ -21,6 +21,9 @@ void DrawCGImageInQDRectWithAlpha(GWorldPtr theGW, CGImageRef theImage, Rect QDT
                                   Boolean ClearFirst, double Alpha, int16_t BlendMode);
 // A snapshot of the buffer; the alpha byte is read as premultiplied alpha.
 CGImageRef GWorld2CGImage(GWorldPtr theGW);
+// The same image without the copy: it reads the buffer's pixels in place, so the buffer must not be
+// written or disposed until the image is released.
+CGImageRef GWorld2CGImageShared(GWorldPtr theGW);
 Rect CalcProportionalImageForFrame(CGImageRef theImage, Rect theFrame);
 void GetImageDims(CGImageRef theImage, int32_t& Wid, int32_t& Hig);
 

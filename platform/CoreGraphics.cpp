@@ -10,6 +10,10 @@
 #include <new>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "platform/ParallelRows.h"
 #include "platform/QuickDraw_p.h"
 
@@ -91,8 +95,9 @@ inline uint32_t MulUn8(uint32_t x, uint32_t a) {  // round(x * a / 255) as the c
 struct CGImage {
     int32_t refs;
     int32_t width, height;
-    int32_t rowBytes;  // width x 4: no padding
+    int32_t rowBytes;  // width x 4 for the image's own pixels; the bitmap's stride when borrowed
     uint8_t* pixels;
+    bool ownsPixels;   // false: the pixels belong to a bitmap that outlives the image
 };
 
 struct CGColorSpace {
@@ -121,7 +126,7 @@ bool CGBlendModeIsSupported(CGBlendMode mode) {
 namespace {
 CGImageRef NewImage(int32_t w, int32_t h) {
     if (w <= 0 || h <= 0) return nullptr;
-    auto* img = new (std::nothrow) CGImage{1, w, h, w * 4, nullptr};
+    auto* img = new (std::nothrow) CGImage{1, w, h, w * 4, nullptr, true};
     if (!img) return nullptr;
     img->pixels = TakeBlock(size_t(img->rowBytes) * size_t(h));
     if (!img->pixels) {
@@ -139,7 +144,7 @@ CGImageRef CGImageRetain(CGImageRef image) {
 }
 void CGImageRelease(CGImageRef image) {
     if (!image || --image->refs > 0) return;
-    GiveBlock(image->pixels, size_t(image->rowBytes) * size_t(image->height));
+    if (image->ownsPixels) GiveBlock(image->pixels, size_t(image->rowBytes) * size_t(image->height));
     lgLiveImages--;
     delete image;
 }
@@ -220,6 +225,15 @@ CGImageRef CGBitmapContextCreateImage(CGContextRef context) {
             std::memcpy(img->pixels + size_t(y) * size_t(img->rowBytes),
                         context->data + size_t(y) * size_t(context->rowBytes), rowLen);
     });
+    return img;
+}
+
+CGImageRef CGBitmapContextCreateImageNoCopy(CGContextRef context) {
+    if (!context) return nullptr;
+    if (context->ownsData) return CGBitmapContextCreateImage(context);
+    auto* img = new (std::nothrow)
+        CGImage{1, context->width, context->height, context->rowBytes, context->data, false};
+    if (img) lgLiveImages++;
     return img;
 }
 
@@ -521,6 +535,35 @@ inline uint32_t AddLanes(uint32_t x, uint32_t y) {
 }  // namespace
 
 void CGOverRow(const uint8_t* src, uint8_t* dst, int32_t count, uint8_t galpha) {
+    int32_t done = 0;
+#if defined(__SSE2__)
+    // Four pixels a step, branch-free: widened to 16 bits a pixel is the lanes A, R, G, B with the
+    // alpha in lane 0. Opaque (1 - a = 0) and clear (s = 0) pixels come out of the same arithmetic
+    // as the scalar loop's, so they need no case of their own.
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i half = _mm_set1_epi16(0x80);
+    const __m128i full = _mm_set1_epi16(255);
+    const __m128i ga = _mm_set1_epi16(galpha);
+    auto Mul = [&](__m128i x, __m128i a) {  // round(x a / 255) per lane, x and a <= 255
+        const __m128i t = _mm_add_epi16(_mm_mullo_epi16(x, a), half);
+        return _mm_srli_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), 8);
+    };
+    auto Over = [&](__m128i s16, __m128i d16) {
+        if (galpha != 255) s16 = Mul(s16, ga);
+        const __m128i ia = _mm_xor_si128(_mm_shufflehi_epi16(_mm_shufflelo_epi16(s16, 0), 0), full);
+        return _mm_add_epi16(s16, Mul(d16, ia));  // <= 510; the pack below holds it to 255
+    };
+    for (; done + 4 <= count; done += 4) {
+        const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + size_t(done) * 4));
+        const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst + size_t(done) * 4));
+        const __m128i lo = Over(_mm_unpacklo_epi8(s, zero), _mm_unpacklo_epi8(d, zero));
+        const __m128i hi = Over(_mm_unpackhi_epi8(s, zero), _mm_unpackhi_epi8(d, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + size_t(done) * 4), _mm_packus_epi16(lo, hi));
+    }
+#endif
+    src += size_t(done) * 4;
+    dst += size_t(done) * 4;
+    count -= done;
     if constexpr (std::endian::native != std::endian::little) {
         CGOverRowScalar(src, dst, count, galpha);
     } else {

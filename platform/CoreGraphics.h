@@ -94,6 +94,10 @@ CGContextRef CGBitmapContextCreate(void* data, size_t width, size_t height, size
                                    size_t bytesPerRow, CGColorSpaceRef space, CGBitmapInfo bitmapInfo);
 // A new image holding the context's pixels as they are now; later drawing does not change it.
 CGImageRef CGBitmapContextCreateImage(CGContextRef context);
+// An image that reads the context's pixels where they are instead of copying them. The pixels must
+// stay unchanged and alive until the image is released: draw nothing into that memory meanwhile.
+// A context that owns its pixels (made without data) gives a copy, as CGBitmapContextCreateImage.
+CGImageRef CGBitmapContextCreateImageNoCopy(CGContextRef context);
 CGContextRef CGContextRetain(CGContextRef context);
 void CGContextRelease(CGContextRef context);
 
