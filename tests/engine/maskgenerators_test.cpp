@@ -40,6 +40,110 @@ TEST_P(AlphaRow, FastLoopMatchesScalarAndLeavesTheMaskAlone) {
 }
 INSTANTIATE_TEST_SUITE_P(Widths, AlphaRow, ::testing::Values(1, 3, 17, 4096));
 
+class AlphaRowCopy : public ::testing::TestWithParam<int> {};
+TEST_P(AlphaRowCopy, FastLoopMatchesScalarAndLeavesItsInputsAlone) {
+    const int n = GetParam();
+    const uint32_t seed = uint32_t(1000 + n);
+    std::printf("seed %u\n", seed);
+    std::mt19937 rng{seed};
+    auto Random = [&](std::vector<PixRec>& v) {
+        for (auto& p : v) p = PixRec{uint8_t(rng()), uint8_t(rng()), uint8_t(rng()), uint8_t(rng())};
+    };
+    for (int flags = 0; flags < 4; flags++) {
+        const size_t count = static_cast<size_t>(n);
+        std::vector<PixRec> mask(count), colour(count), a(count + 2), b;
+        Random(mask);
+        Random(colour);
+        for (int i = 0; i < n; i += 3) mask[size_t(i)].RED = uint8_t(i % 2 ? 255 : 0);
+        for (auto& p : a) p = PixRec{0xC3, 0xC3, 0xC3, 0xC3};  // the marker around the row
+        b = a;
+        const auto maskCopy = mask, colourCopy = colour;
+        AlphaFromRedRowCopy(mask.data(), colour.data(), a.data() + 1, n, flags & 1, flags & 2);
+        AlphaFromRedRowCopyScalar(mask.data(), colour.data(), b.data() + 1, n, flags & 1, flags & 2);
+        EXPECT_EQ(std::memcmp(a.data(), b.data(), a.size() * 4), 0) << "flags " << flags;
+        EXPECT_TRUE(Same(a.front(), PixRec{0xC3, 0xC3, 0xC3, 0xC3}));
+        EXPECT_TRUE(Same(a.back(), PixRec{0xC3, 0xC3, 0xC3, 0xC3}));
+        EXPECT_EQ(std::memcmp(mask.data(), maskCopy.data(), mask.size() * 4), 0);
+        EXPECT_EQ(std::memcmp(colour.data(), colourCopy.data(), colour.size() * 4), 0);
+        // The plain copy loop is the plain in-place loop on a copy of the colour.
+        std::vector<PixRec> c = colour;
+        AlphaFromRedRowScalar(mask.data(), c.data(), n, flags & 1, flags & 2);
+        EXPECT_EQ(std::memcmp(c.data(), b.data() + 1, c.size() * 4), 0);
+    }
+}
+INSTANTIATE_TEST_SUITE_P(Widths, AlphaRowCopy, ::testing::Values(1, 3, 17, 4096));
+
+// --- Alpha onto a copy, against the copy followed by GW2Alpha ---
+GWorldPtr RandomGW(int w, int h, std::mt19937& rng, int pad) {
+    QDSetExtraRowPadding(pad);
+    GWorldPtr gw = AllocateGWorld(int16_t(w), int16_t(h));
+    QDSetExtraRowPadding(0);
+    PixMapHandle pm = GetGWorldPixMap(gw);
+    for (int y = 0; y < h; y++) {
+        std::memset(GetPixBaseAddr(pm) + y * GetPixRowBytes(pm) + w * 4, 0xC3, size_t(pad));
+        for (int x = 0; x < w; x++) At(gw, x, y) = PixRec{uint8_t(rng()), uint8_t(rng()), uint8_t(rng()), uint8_t(rng())};
+    }
+    return gw;
+}
+bool SamePixels(GWorldPtr a, GWorldPtr b) {
+    PixMapHandle pa = GetGWorldPixMap(a), pb = GetGWorldPixMap(b);
+    const Rect r = GetPortRect(a);
+    for (int y = 0; y < r.bottom; y++)
+        if (std::memcmp(GetPixBaseAddr(pa) + y * GetPixRowBytes(pa), GetPixBaseAddr(pb) + y * GetPixRowBytes(pb),
+                        size_t(r.right) * 4) != 0)
+            return false;
+    return true;
+}
+struct OnCopyCase {
+    int w, h;
+    int maskW;  // differs from w: GW2Alpha leaves the layer as the copy
+};
+class OnCopy : public ::testing::TestWithParam<OnCopyCase> {};
+TEST_P(OnCopy, IsTheCopyFollowedByGW2Alpha) {
+    const OnCopyCase c = GetParam();
+    const uint32_t seed = uint32_t(c.w * 31 + c.h);
+    std::printf("seed %u\n", seed);
+    std::mt19937 rng(seed);
+    const Rect actives[] = {Rect{0, 0, int16_t(c.h), int16_t(c.w)},
+                            Rect{int16_t(c.h / 4), int16_t(c.w / 3), int16_t(c.h - c.h / 5), int16_t(c.w - c.w / 4)},
+                            Rect{-5, -5, 3, 2}, Rect{0, 0, 0, 0}};
+    for (const Rect& active : actives)
+        for (int flags = 0; flags < 8; flags++) {
+            GWorldPtr mask = RandomGW(c.maskW, c.h, rng, 8), colour = RandomGW(c.w, c.h, rng, 4);
+            GWorldPtr fast = RandomGW(c.w, c.h, rng, 8);
+            GWorldPtr slow = AllocateGWorld(int16_t(c.w), int16_t(c.h));
+            Source2Target(fast, slow);
+            PixMapHandle pf = GetGWorldPixMap(fast);
+            GWorldPtr maskBefore = AllocateGWorld(int16_t(c.maskW), int16_t(c.h)), colourBefore = AllocateGWorld(int16_t(c.w), int16_t(c.h));
+            Source2Target(mask, maskBefore);
+            Source2Target(colour, colourBefore);
+            const bool inv = flags & 1, rest = flags & 2, pre = flags & 4;
+            GW2AlphaOnCopy(mask, colour, fast, active, inv, rest, pre);
+            Source2Target(colour, slow);
+            GW2Alpha(mask, slow, active, 1, inv, rest, pre, 0, 0, 0, 0, 0, 0);
+            EXPECT_TRUE(SamePixels(fast, slow)) << "flags " << flags << " active " << active.left << "," << active.top;
+            EXPECT_TRUE(SamePixels(mask, maskBefore));
+            EXPECT_TRUE(SamePixels(colour, colourBefore));
+            for (int y = 0; y < c.h; y++)
+                for (int k = 0; k < 8; k++) ASSERT_EQ(uint8_t(GetPixBaseAddr(pf)[y * GetPixRowBytes(pf) + c.w * 4 + k]), 0xC3);
+            for (GWorldPtr g : {mask, colour, fast, slow, maskBefore, colourBefore}) DisposeGWorld(g);
+        }
+}
+INSTANTIATE_TEST_SUITE_P(Sizes, OnCopy,
+                         ::testing::Values(OnCopyCase{1, 3, 1}, OnCopyCase{3, 2, 3}, OnCopyCase{17, 5, 17},
+                                           OnCopyCase{17, 5, 16}, OnCopyCase{700, 400, 700}));
+
+TEST(OnCopy, AbsentBuffersWriteNothing) {
+    std::mt19937 rng(5);
+    GWorldPtr mask = RandomGW(4, 4, rng, 0), layer = RandomGW(4, 4, rng, 0), before = AllocateGWorld(4, 4);
+    Source2Target(layer, before);
+    GW2AlphaOnCopy(nullptr, mask, layer, Rect{0, 0, 4, 4}, false, true, true);
+    GW2AlphaOnCopy(mask, nullptr, layer, Rect{0, 0, 4, 4}, false, true, true);
+    GW2AlphaOnCopy(mask, layer, nullptr, Rect{0, 0, 4, 4}, false, true, true);
+    EXPECT_TRUE(SamePixels(layer, before));
+    for (GWorldPtr g : {mask, layer, before}) DisposeGWorld(g);
+}
+
 // --- Alpha modes ---
 struct ModeCase {
     int16_t mode;

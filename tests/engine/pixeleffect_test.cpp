@@ -7,9 +7,11 @@
 #include <random>
 
 #include "engine/callpixelfx.h"
+#include "engine/maskgenerators.h"
 #include "engine/pixeleffect.h"
 #include "engine/relrects.h"
 #include "imaging/commonprocs.h"
+#include "platform/CoreGraphics.h"
 
 namespace {
 constexpr uint8_t cMarker = 0xC3;
@@ -264,5 +266,107 @@ TEST(PixelEffectDeathTest, AllocationFailuresAreReported) {
         },
         "Cannot allocate theMask in pixelEffect");
     DisposeGWorld(dst);
+}
+// --- The whole frame against the plain steps ---
+// The frame as the plain steps make it: the mask cleared and painted one PaintRect a tile, the layer
+// filled by Which, its alpha taken from the mask and premultiplied pixel by pixel, and the layer laid
+// over the destination row by row with the plain source-over loop.
+void ReferenceFrame(GWorldPtr src, GWorldPtr dst, PluginDataRec& config, int32_t frame, int32_t frames) {
+    const Rect r = GetPortRect(dst);
+    GWorldPtr mask = AllocateRectGWorld(r), layer = AllocateRectGWorld(r);
+    ClearGW(mask, RGBColor{0, 0, 0});
+    config.TheMask = mask;
+    SetupAlphaScalar(&config, frame, frames);
+    config.TheMask = nullptr;
+    switch (config.Which) {
+        case 1: ClearGW(layer, config.Colors[1]); break;
+        case 2:
+            Source2Target(dst, layer);
+            ClearGW(dst, config.Colors[1]);
+            break;
+        default:
+            if (src)
+                Source2Target(src, layer);
+            else
+                SetPixMapPixels(layer, r, 0, 0, 0);
+            break;
+    }
+    for (int y = 0; y < r.bottom; y++) {
+        AlphaFromRedRowScalar(&At(mask, 0, y), &At(layer, 0, y), r.right, false, true);
+        CGOverRowScalar(reinterpret_cast<const uint8_t*>(&At(layer, 0, y)), reinterpret_cast<uint8_t*>(&At(dst, 0, y)),
+                        r.right, 255);
+    }
+    DisposeGWorld(mask);
+    DisposeGWorld(layer);
+}
+
+struct FrameCase {
+    int w, h;
+};
+class WholeFrame : public ::testing::TestWithParam<FrameCase> {};
+TEST_P(WholeFrame, MatchesThePlainStepsExactly) {
+    const FrameCase c = GetParam();
+    const uint32_t seed = uint32_t(c.w * 7919 + c.h);
+    std::printf("seed %u\n", seed);
+    std::mt19937 rng(seed);
+    for (int trial = 0; trial < 6; trial++) {
+        Scene s(1 + int(rng() % 100), 1 + int(rng() % 100), 0, 0);
+        for (int x = 1; x <= 100; x++)
+            for (int y = 1; y <= 100; y++) {
+                const int32_t st = int32_t(rng() % 30);
+                (*s.field)[x][y] = RectDesc{st, st + int32_t(rng() % 20)};
+            }
+        s.config.Which = int16_t(1 + trial % 3);
+        if (trial >= 3) s.config.StartRel = RelRect{0.13, 0.71, 0.05, 0.9};
+        const bool noSource = trial == 5 && c.w < 100;  // clip B missing: a transparent layer
+        GWorldPtr src = PaddedGW(c.w, c.h), dst = PaddedGW(c.w, c.h);
+        FillRandom(src, rng);
+        FillRandom(dst, rng);
+        GWorldPtr want = AllocateGWorld(int16_t(c.w), int16_t(c.h)), srcBefore = AllocateGWorld(int16_t(c.w), int16_t(c.h));
+        Source2Target(dst, want);
+        Source2Target(src, srcBefore);
+        const int32_t frame = int32_t(rng() % 50);
+        ReferenceFrame(noSource ? nullptr : src, want, s.config, frame, 50);
+        DoPixelEffect(noSource ? nullptr : src, dst, &s.config, frame, 50);
+        for (int y = 0; y < c.h; y++)
+            ASSERT_EQ(std::memcmp(&At(dst, 0, y), &At(want, 0, y), size_t(c.w) * 4), 0)
+                << "trial " << trial << " Which " << s.config.Which << " row " << y;
+        for (int y = 0; y < c.h; y++) ASSERT_EQ(std::memcmp(&At(src, 0, y), &At(srcBefore, 0, y), size_t(c.w) * 4), 0);
+        EXPECT_TRUE(PaddingIntact(dst));
+        EXPECT_TRUE(PaddingIntact(src));
+        EXPECT_EQ(s.config.TheMask, nullptr);
+        DisposeGWorld(src);
+        DisposeGWorld(dst);
+        DisposeGWorld(want);
+        DisposeGWorld(srcBefore);
+    }
+}
+// Small odd widths run on one thread; the large ones are split over the cores.
+INSTANTIATE_TEST_SUITE_P(Sizes, WholeFrame,
+                         ::testing::Values(FrameCase{1, 5}, FrameCase{3, 4}, FrameCase{17, 9}, FrameCase{64, 48},
+                                           FrameCase{1001, 301}, FrameCase{720, 480}));
+
+TEST(SetupAlpha, BandPaintingOnBothCoresMatchesOnePaintRectATile) {
+    std::mt19937 rng(4242);
+    for (int trial = 0; trial < 4; trial++) {
+        const int w = 901 + int(rng() % 200), h = 400 + int(rng() % 100);
+        Scene s(1 + int(rng() % 100), 1 + int(rng() % 100), 0, 0);
+        for (int x = 1; x <= 100; x++)
+            for (int y = 1; y <= 100; y++) {
+                const int32_t st = int32_t(rng() % 40);
+                (*s.field)[x][y] = RectDesc{st, st + int32_t(rng() % 20)};
+            }
+        if (trial % 2) s.config.StartRel = RelRect{0.1, 0.8, 0.2, 0.9};
+        GWorldPtr fast = PaddedGW(w, h), slow = PaddedGW(w, h);
+        s.config.TheMask = fast;
+        SetupAlpha(&s.config, 20, 40);
+        s.config.TheMask = slow;
+        SetupAlphaScalar(&s.config, 20, 40);
+        for (int y = 0; y < h; y++)
+            ASSERT_EQ(std::memcmp(&At(fast, 0, y), &At(slow, 0, y), size_t(w) * 4), 0) << "trial " << trial << " row " << y;
+        EXPECT_TRUE(PaddingIntact(fast));
+        DisposeGWorld(fast);
+        DisposeGWorld(slow);
+    }
 }
 }  // namespace

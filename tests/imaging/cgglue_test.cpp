@@ -129,6 +129,23 @@ TEST(GWorld2CGImage, ReadsAlphaAsPremultipliedAndSnapshots) {
     DisposeGWorld(dst);
 }
 
+TEST(GWorld2CGImageShared, ReadsTheBufferInPlace) {
+    GWorldPtr src = NewGW(3, 2, PixRec{128, 100, 50, 0});
+    CGImageRef img = GWorld2CGImageShared(src);
+    ASSERT_NE(img, nullptr);
+    GWorldPtr dst = NewGW(3, 2, PixRec{255, 200, 200, 200});
+    DrawCGImageInQDRect(dst, img, Rect{0, 0, 2, 3}, 0.0f, false);
+    EXPECT_TRUE(Same(At(dst, 2, 1), PixRec{255, 200, 150, 100}));  // over: s + d x (1 - 128/255)
+    EXPECT_TRUE(Same(At(src, 2, 1), PixRec{128, 100, 50, 0}));
+    int32_t w, h;
+    GetImageDims(img, w, h);
+    EXPECT_EQ(w, 3);
+    EXPECT_EQ(h, 2);
+    CGImageRelease(img);
+    DisposeGWorld(src);
+    DisposeGWorld(dst);
+}
+
 TEST(ImageGeometry, RectsAndProportions) {
     EXPECT_EQ(GetImageRect(nullptr), (Rect{0, 0, 0, 0}));
     GWorldPtr src = NewGW(40, 30, PixRec{});

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "platform/CoreGraphics.h"
@@ -104,6 +105,71 @@ TEST(BitmapContext, ImageIsASnapshot) {
     CGImageRelease(img);
     DisposeGWorld(out);
     DisposeGWorld(gw);
+}
+
+// An image that reads a padded bitmap in place draws exactly as a copied snapshot, rotated and
+// scaled as well as unscaled, and leaves the bitmap alone.
+TEST(BitmapContext, ImageWithoutCopyDrawsAsTheSnapshot) {
+    std::mt19937 rng(77);
+    std::printf("seed 77\n");
+    const int w = 17, h = 5, rowBytes = w * 4 + 12;
+    std::vector<uint8_t> bits(size_t(rowBytes) * h, 0xC3);
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < w * 4; x++) bits[size_t(y * rowBytes + x)] = uint8_t(rng());
+    const std::vector<uint8_t> bitsBefore = bits;
+    CGColorSpaceRef space = CGColorSpaceCreateDeviceRGB();
+    CGContextRef ctx = CGBitmapContextCreate(bits.data(), w, h, 8, rowBytes, space, kCGImageAlphaPremultipliedFirst);
+    CGColorSpaceRelease(space);
+    ASSERT_NE(ctx, nullptr);
+    const int32_t live = CGImageLiveCount();
+    CGImageRef copied = CGBitmapContextCreateImage(ctx), shared = CGBitmapContextCreateImageNoCopy(ctx);
+    CGContextRelease(ctx);  // the image outlives the context; the pixels are the caller's
+    ASSERT_NE(shared, nullptr);
+    EXPECT_EQ(CGImageLiveCount(), live + 2);
+    EXPECT_EQ(CGImageGetWidth(shared), size_t(w));
+    EXPECT_EQ(CGImageGetHeight(shared), size_t(h));
+    for (float angle : {0.0f, 0.7f}) {
+        GWorldPtr a = NewGW(w + 3, h + 2), b = NewGW(w + 3, h + 2);
+        Fill(a, Pix{255, 9, 99, 199});
+        Fill(b, Pix{255, 9, 99, 199});
+        for (auto [gw, img] : {std::pair{a, copied}, std::pair{b, shared}}) {
+            CGContextRef c;
+            ASSERT_EQ(QDBeginCGContext(gw, &c), noErr);
+            CGContextRotateCTM(c, angle);
+            CGContextDrawImage(c, CGRect{{1, 1}, {float(w), float(h)}}, img);
+            QDEndCGContext(gw, &c);
+            CGContextRelease(c);
+        }
+        for (int y = 0; y < h + 2; y++)
+            for (int x = 0; x < w + 3; x++) ASSERT_TRUE(At(a, x, y) == At(b, x, y)) << angle << " " << x << "," << y;
+        DisposeGWorld(a);
+        DisposeGWorld(b);
+    }
+    CGImageRelease(copied);
+    CGImageRelease(shared);
+    EXPECT_EQ(CGImageLiveCount(), live);
+    EXPECT_EQ(bits, bitsBefore);
+}
+
+TEST(BitmapContext, ImageWithoutCopyOfAnOwningContextIsASnapshot) {
+    CGColorSpaceRef space = CGColorSpaceCreateDeviceRGB();
+    CGContextRef ctx = CGBitmapContextCreate(nullptr, 2, 2, 8, 0, space, kCGImageAlphaPremultipliedFirst);
+    CGColorSpaceRelease(space);
+    ASSERT_NE(ctx, nullptr);
+    CGContextSetRGBFillColor(ctx, 1, 0, 0, 1);
+    CGContextFillRect(ctx, CGRect{{0, 0}, {2, 2}});
+    CGImageRef img = CGBitmapContextCreateImageNoCopy(ctx);
+    CGContextRelease(ctx);  // frees the context's own pixels; the image kept a copy
+    GWorldPtr out = NewGW(2, 2);
+    CGContextRef c;
+    ASSERT_EQ(QDBeginCGContext(out, &c), noErr);
+    CGContextDrawImage(c, CGRect{{0, 0}, {2, 2}}, img);
+    QDEndCGContext(out, &c);
+    CGContextRelease(c);
+    EXPECT_TRUE(At(out, 1, 1) == (Pix{255, 255, 0, 0}));
+    CGImageRelease(img);
+    DisposeGWorld(out);
+    EXPECT_EQ(CGBitmapContextCreateImageNoCopy(nullptr), nullptr);
 }
 
 TEST(BitmapContext, RejectsOtherLayouts) {
