@@ -14,3 +14,6 @@ else()
            COMMAND ${CMAKE_COMMAND} -E echo "i686-linux-gnu-g++ missing: run scripts/install-deps")
   set_tests_properties(HostRecords.Layout32Bit PROPERTIES WILL_FAIL TRUE)
 endif()
+
+add_test(NAME Bundle.ExportsOnlyMain
+         COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/host/exports_test.sh $<TARGET_FILE:kpblockwaves>)
