@@ -131,7 +131,7 @@ TEST_P(OnCopy, IsTheCopyFollowedByGW2Alpha) {
 }
 INSTANTIATE_TEST_SUITE_P(Sizes, OnCopy,
                          ::testing::Values(OnCopyCase{1, 3, 1}, OnCopyCase{3, 2, 3}, OnCopyCase{17, 5, 17},
-                                           OnCopyCase{17, 5, 16}, OnCopyCase{700, 400, 700}));
+                                           OnCopyCase{17, 5, 16}, OnCopyCase{1025, 1024, 1025}));
 
 TEST(OnCopy, AbsentBuffersWriteNothing) {
     std::mt19937 rng(5);
