@@ -101,8 +101,35 @@ std::unique_ptr<PluginHost> PluginHost::Load(const std::string& bundlePath, std:
     return host;
 }
 
+GWorldPtr PluginHost::TakeBuffer(int16_t width, int16_t height) {
+    for (auto it = spare_.begin(); it != spare_.end(); ++it) {
+        const Rect b = GetGWorldPixMap(*it)->bounds;
+        if (b.right == width && b.bottom == height) {
+            GWorldPtr gw = *it;
+            spare_.erase(it);
+            return gw;
+        }
+    }
+    GWorldPtr gw = nullptr;
+    const Rect bounds{0, 0, height, width};
+    NewGWorld(&gw, 32, &bounds, nullptr, nullptr, 0);
+    return gw;
+}
+
+void PluginHost::GiveBackBuffer(GWorldPtr gw) {
+    // A few frames' buffers are kept for the next requests: a clip overwrites every pixel, so a
+    // reused buffer saves a large allocation and its clearing on every frame.
+    constexpr size_t kSpares = 4;
+    if (spare_.size() < kSpares) {
+        spare_.push_back(gw);
+        return;
+    }
+    DisposeGWorld(gw);
+}
+
 PluginHost::~PluginHost() {
     for (auto& f : fetched_) DisposeGWorld(f->frame);
+    for (GWorldPtr gw : spare_) DisposeGWorld(gw);
     // The bundle keeps process-wide state (its master configuration) for the life of the process,
     // as it would inside an editor: it stays loaded.
 }
@@ -216,10 +243,10 @@ HYPluginResult PluginHost::CbGetFrame(void* instance, int32_t frameIndex, GWorld
     index = std::clamp<int64_t>(index, 0, std::max(0, clip->FrameCount() - 1));  // an editor holds the edge frame
 
     auto fetched = std::make_unique<Fetched>();
-    const Rect bounds{0, 0, height, width};
-    if (NewGWorld(&fetched->frame, 32, &bounds, nullptr, nullptr, 0) != noErr) return kPluginOutOfMemory;
+    fetched->frame = host->TakeBuffer(width, height);
+    if (!fetched->frame) return kPluginOutOfMemory;
     if (!clip->ReadFrame(int32_t(index), fetched->frame, quality != kDVLowQuality, fetched->audio)) {
-        DisposeGWorld(fetched->frame);
+        host->GiveBackBuffer(fetched->frame);
         return kPluginCantGetNeededFrame;
     }
     fetched->cookie = host->nextCookie_++;
@@ -236,7 +263,7 @@ HYPluginResult PluginHost::CbReleaseFrame(void* instance, HYFrameCookie cookie) 
     auto* host = static_cast<PluginHost*>(instance);
     const auto found = host->FindFetched(cookie);
     if (found == host->fetched_.end()) return kPluginBadParams;
-    DisposeGWorld((*found)->frame);
+    host->GiveBackBuffer((*found)->frame);
     host->fetched_.erase(found);
     host->counters_.framesReleased++;
     HYPluginResult forced;

@@ -89,6 +89,8 @@ private:
     struct Fetched;
     bool Fails(HostCallback which, HYPluginResult& result);
     std::vector<std::unique_ptr<Fetched>>::iterator FindFetched(HYFrameCookie cookie);
+    GWorldPtr TakeBuffer(int16_t width, int16_t height);
+    void GiveBackBuffer(GWorldPtr gw);
 
     static HYPluginResult CbGetFrame(void* instance, int32_t frameIndex, GWorldPtr* frame, int16_t width,
                                      int16_t height, HYRefDVQuality quality, int16_t* volume, HYFrameCookie* cookie);
@@ -109,6 +111,7 @@ private:
     HYPluginClipInfo clipInfo_{};
     bool clipInfoWritten_ = false;
     std::vector<std::unique_ptr<Fetched>> fetched_;
+    std::vector<GWorldPtr> spare_;   // buffers of released frames, ready for reuse
     HYFrameCookie nextCookie_ = 1;
     std::vector<float>* bus_ = nullptr;
     int16_t lastLevelA_ = 256, lastLevelB_ = 256;   // where each clip's level ramp starts
