@@ -32,6 +32,12 @@ int16_t OpenPrefs(const FSSpec& fileSpec) {
 }
 }  // namespace
 
+std::string PrefsFilePath() {
+    FSSpec fileSpec;
+    const OSErr err = PrefsFileSpec(&fileSpec);
+    return err == noErr || err == fnfErr ? FSSpecPath(fileSpec) : std::string();
+}
+
 void MakePrefsFile() {
     FSSpec fileSpec;
     if (PrefsFileSpec(&fileSpec) == fnfErr) FSpCreateResFile(&fileSpec, cPrefsCreator, cPrefsFileType, smSystemScript);

@@ -2,6 +2,8 @@
 // resource file "kpblk-Prefs" in the Preferences folder. Every operation answers false and leaves
 // the configuration and the file as they were when anything fails; nothing is shown to the user.
 #pragma once
+#include <string>
+
 #include "host/PluginDefines.h"
 #include "platform/MacTypes.h"
 #include "platform/PascalStrings.h"
@@ -12,6 +14,9 @@ inline constexpr PStr cPrefsResName("Config Settings");
 inline constexpr OSType cPrefsFileType = FourCC("Pref");
 inline constexpr OSType cPrefsCreator = FourCC("qvz ");
 
+// Where the preferences file is (whether or not it exists); empty when there is no Preferences
+// folder. For messages to the user.
+std::string PrefsFilePath();
 // Creates the preferences file, holding no resources, when it is missing. Only the plug-in's
 // initialisation creates it; SaveConfig never does.
 void MakePrefsFile();

@@ -220,33 +220,12 @@ int SheetOrThumbnail(int argc, char** argv, bool sheet) {
         if (Failure f = Sheet(*host, first, second, o, o.output)) return Fail(f);
         return kExitOK;
     }
-    // The editor's browser picture: the bundle's placeholder run, at the middle of the transition.
     int w, h;
     OutputSize(*first.source, o, w, h);
     int32_t frames = 0;
     if (Failure f = TransitionLength(*host, Variant::Between, o, frames)) return Fail(f);
-    std::vector<GWorldPtr> stills;
-    Failure f = RenderStills(*host, first, &second, Variant::Between, frames, w, h, {0.0}, stills);
-    for (GWorldPtr gw : stills) DisposeGWorld(gw);  // lays out the clips; the placeholder renders itself
-    if (f) return Fail(f);
-    const Rect bounds{0, 0, int16_t(h), int16_t(w)};
-    GWorldPtr out = nullptr;
-    NewGWorld(&out, 32, &bounds, nullptr, nullptr, 0);
-    RunSpec run;
-    run.which = 3;
-    run.clipA = first.clip.get();
-    run.firstA = first.clip->FrameCount() - std::min(frames, first.clip->FrameCount());
-    run.clipB = second.clip.get();
-    run.frameCount = std::min({frames, first.clip->FrameCount(), second.clip->FrameCount()});
-    run.width = int16_t(w);
-    run.height = int16_t(h);
-    const int32_t r = host->Placeholder(run, run.frameCount / 2, out);
-    std::vector<GWorldPtr> one = {out};
-    Failure written = r == kPluginOK ? WriteContactSheet(one, {}, w, o.output)
-                                     : Failure{kExitPlugin, "the transition refused the placeholder (result " +
-                                                                std::to_string(r) + ")"};
-    DisposeGWorld(out);
-    return written ? Fail(written) : kExitOK;
+    if (Failure f = WriteThumbnail(*host, first, second, frames, w, h, o.output)) return Fail(f);
+    return kExitOK;
 }
 
 const char* TypeName(uint8_t type) {
@@ -366,8 +345,15 @@ int Prefs(int argc, char** argv) {
     if (action == "show") {
         if (a.positional.size() > 1) return Usage("show takes no values", kPrefsHelp);
         ShowPrefs(config.rec);
-        if (!hadSaved) std::fprintf(stderr, "blockwaves: no saved settings yet; these are the factory defaults\n");
-        return kExitOK;
+        if (hadSaved) return kExitOK;
+        const std::string path = PrefsFilePath();
+        if (path.empty() || !std::filesystem::exists(path)) {
+            std::fprintf(stderr, "blockwaves: no saved settings yet; these are the factory defaults\n");
+            return kExitOK;
+        }
+        // The plug-in never leaves a file without its record: this one is damaged.
+        return Fail({kExitPrefs, path + ": not a readable preferences file; these are the factory defaults, "
+                                        "and 'blockwaves prefs set' or 'reset' replaces it"});
     }
     if (action == "reset") {
         Config fresh;

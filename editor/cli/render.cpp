@@ -339,6 +339,17 @@ Failure RenderStills(PluginHost& host, Input& first, Input* second, Variant vari
     return {};
 }
 
+Failure WriteThumbnail(PluginHost& host, Input& first, Input& second, int32_t frames, int width, int height,
+                       const std::string& path) {
+    Timeline t;
+    if (Failure f = PlanTimeline(first, &second, Variant::Between, frames, first.source->FrameRate(), t)) return f;
+    OwnedGW out(width, height);
+    if (!out.gw) return {kExitFailed, "out of memory"};
+    const int32_t r = host.Placeholder(MakeRun(t, Variant::Between, t.n, width, height, false), t.n / 2, out.gw);
+    if (r != kPluginOK) return FrameFailure(t, t.n / 2, r);
+    return WriteContactSheet({out.gw}, {}, width, path);
+}
+
 Failure WriteContactSheet(const std::vector<GWorldPtr>& stills, const std::vector<std::string>& captions,
                           int thumbWidth, const std::string& path) {
     if (stills.empty()) return {kExitFailed, "nothing to show"};

@@ -98,6 +98,11 @@ Failure TransitionLength(PluginHost& host, Variant variant, const RenderOptions&
 Failure RenderStills(PluginHost& host, Input& first, Input* second, Variant variant, int32_t frames, int width,
                      int height, const std::vector<double>& fractions, std::vector<GWorldPtr>& stills);
 
+// The placeholder picture an editor shows in its browser: the bundle's own one-frame run at the
+// middle of the transition, written as a PNG.
+Failure WriteThumbnail(PluginHost& host, Input& first, Input& second, int32_t frames, int width, int height,
+                       const std::string& path);
+
 // Writes pictures side by side with a caption under each, scaled to thumbWidth, as a PNG.
 Failure WriteContactSheet(const std::vector<GWorldPtr>& stills, const std::vector<std::string>& captions,
                           int thumbWidth, const std::string& path);

@@ -205,6 +205,13 @@ int32_t PluginHost::Frame(int32_t renderFrame, GWorldPtr output, std::vector<flo
 int32_t PluginHost::End() { return Call(run_.which, kPlugTerminate); }
 
 int32_t PluginHost::Placeholder(const RunSpec& run, int32_t bestThumbOffset, GWorldPtr output) {
+    // The placeholder is a run of its own; a run in progress keeps its clips afterwards.
+    const RunSpec inProgress = run_;
+    struct Restore {
+        PluginHost& host;
+        const RunSpec& run;
+        ~Restore() { host.run_ = run; }
+    } restore{*this, inProgress};
     run_ = run;
     const int32_t info = GetInfo(run.which);
     if (info != kPluginOK) return info;

@@ -294,6 +294,19 @@ TEST_F(Cli, PrefsAreCheckedBeforeAnythingIsWritten) {
     EXPECT_EQ(Run({"prefs", "reset"}).status, 0);
 }
 
+TEST_F(Cli, DamagedPrefsAreNamedAndReplacedBySet) {
+    fs::create_directories(P("config"));
+    std::ofstream(P("config/kpblk-Prefs"), std::ios::binary) << std::string(300, '\xEE');
+    const Result shown = Run({"prefs", "show"});
+    EXPECT_EQ(shown.status, 7);
+    EXPECT_NE(shown.err.find("kpblk-Prefs: not a readable preferences file"), std::string::npos) << shown.err;
+    // Rendering still works: the transition falls back to the factory defaults.
+    const std::string a = MakeClip("a.mp4", Pattern::Bars), b = MakeClip("b.mp4", Pattern::Gradient);
+    EXPECT_EQ(Run({"render", a, b, "-o", P("out.y4m"), "--frames", "6", "--quiet"}).status, 0);
+    EXPECT_EQ(Run({"prefs", "set", "method=5"}).status, 0);
+    EXPECT_EQ(Run({"prefs", "show"}).status, 0);
+}
+
 TEST_F(Cli, SheetAndThumbnailArePictures) {
     const std::string a = MakeClip("a.mp4", Pattern::Bars), b = MakeClip("b.mp4", Pattern::Gradient);
     ASSERT_EQ(Run({"sheet", a, b, "-o", P("sheet.png"), "--frames", "12"}).status, 0);
