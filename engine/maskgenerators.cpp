@@ -288,9 +288,12 @@ void AlphaFromRedRowCopy(const PixRec* mask, const PixRec* colour, PixRec* layer
     AlphaFromRedRowCopyScalar(mask + x, colour + x, layer + x, count - x, invert, premultiply);
 }
 
-void GW2Alpha(GWorldPtr Source, GWorldPtr Dest, Rect ActiveRect, int16_t AlphaMode, Boolean Invert,
-              Boolean CopyRest, Boolean Premultiply, int16_t Trigger, int16_t Left, int16_t Right, int16_t Min,
-              int16_t Max, int16_t /*Scale*/) {
+namespace {
+// The walk GW2Alpha and Alpha2GW share: a nil Dest means Source itself; buffers of different
+// sizes are left alone; outside ActiveRect, CopyRest copies the source pixel; Row(S, D, l, r)
+// computes the pixels [l, r) inside it. Both pixel states are put back.
+template <class RowFn>
+void WalkSourceIntoDest(GWorldPtr Source, GWorldPtr Dest, Rect ActiveRect, Boolean CopyRest, RowFn Row) {
     if (!Dest) Dest = Source;
     if (!Source) return;
     Ptr sBase, dBase;
@@ -300,11 +303,6 @@ void GW2Alpha(GWorldPtr Source, GWorldPtr Dest, Rect ActiveRect, int16_t AlphaMo
     GetPixInfoFromGWorld(Source, sBase, sRow, sFrame, sFlags);
     GetPixInfoFromGWorld(Dest, dBase, dRow, dFrame, dFlags);
     if (sFrame.right == dFrame.right && sFrame.bottom == dFrame.bottom) {
-        int32_t Delta = std::abs(int32_t(Max) - int32_t(Min));
-        if (Delta == 0) Delta = 1;
-        const AlphaRule rule{AlphaMode, Invert != 0, Trigger, Left, Right, Min, Max, 255.0 / Delta};
-        // Modes that take the red channel as it is run through the row loop.
-        const bool fromRed = AlphaMode == 1 || AlphaMode < 0 || AlphaMode > 7;
         const int32_t wid = std::max<int32_t>(0, sFrame.right), hig = std::max<int32_t>(0, sFrame.bottom);
         ParallelRows(hig, wid, [&](int32_t first, int32_t last) {
             for (int32_t y = first; y < last; y++) {
@@ -316,16 +314,30 @@ void GW2Alpha(GWorldPtr Source, GWorldPtr Dest, Rect ActiveRect, int16_t AlphaMo
                     std::memcpy(D, S, size_t(l) * 4);
                     std::memcpy(D + r, S + r, size_t(wid - r) * 4);
                 }
-                if (fromRed) {
-                    AlphaFromRedRow(S + l, D + l, r - l, Invert != 0, Premultiply != 0);
-                    continue;
-                }
-                for (int32_t x = l; x < r; x++) SetAlpha(D[x], AlphaOf(S[x], rule), Premultiply != 0);
+                Row(S, D, l, r);
             }
         });
     }
     SetPixelsState(GetGWorldPixMap(Dest), dFlags);
     SetPixelsState(GetGWorldPixMap(Source), sFlags);
+}
+}  // namespace
+
+void GW2Alpha(GWorldPtr Source, GWorldPtr Dest, Rect ActiveRect, int16_t AlphaMode, Boolean Invert,
+              Boolean CopyRest, Boolean Premultiply, int16_t Trigger, int16_t Left, int16_t Right, int16_t Min,
+              int16_t Max, int16_t /*Scale*/) {
+    int32_t Delta = std::abs(int32_t(Max) - int32_t(Min));
+    if (Delta == 0) Delta = 1;
+    const AlphaRule rule{AlphaMode, Invert != 0, Trigger, Left, Right, Min, Max, 255.0 / Delta};
+    // Modes that take the red channel as it is run through the row loop.
+    const bool fromRed = AlphaMode == 1 || AlphaMode < 0 || AlphaMode > 7;
+    WalkSourceIntoDest(Source, Dest, ActiveRect, CopyRest, [&](const PixRec* S, PixRec* D, int32_t l, int32_t r) {
+        if (fromRed) {
+            AlphaFromRedRow(S + l, D + l, r - l, Invert != 0, Premultiply != 0);
+            return;
+        }
+        for (int32_t x = l; x < r; x++) SetAlpha(D[x], AlphaOf(S[x], rule), Premultiply != 0);
+    });
 }
 
 void GW2AlphaOnCopy(GWorldPtr Mask, GWorldPtr Colour, GWorldPtr Dest, Rect ActiveRect, Boolean Invert,
@@ -370,33 +382,12 @@ void GW2AlphaOnCopy(GWorldPtr Mask, GWorldPtr Colour, GWorldPtr Dest, Rect Activ
 
 void Alpha2GW(GWorldPtr Source, GWorldPtr Dest, Rect ActiveRect, Boolean ToR, Boolean ToG, Boolean ToB,
               Boolean Invert, Boolean CopyRest) {
-    if (!Dest) Dest = Source;
-    if (!Source) return;
-    Ptr sBase, dBase;
-    int32_t sRow, dRow;
-    Rect sFrame, dFrame;
-    GWorldFlags sFlags, dFlags;
-    GetPixInfoFromGWorld(Source, sBase, sRow, sFrame, sFlags);
-    GetPixInfoFromGWorld(Dest, dBase, dRow, dFrame, dFlags);
-    if (sFrame.right == dFrame.right && sFrame.bottom == dFrame.bottom) {
-        const int32_t wid = std::max<int32_t>(0, sFrame.right), hig = std::max<int32_t>(0, sFrame.bottom);
-        for (int32_t y = 0; y < hig; y++) {
-            const PixRec* S = PixRow(sBase, sRow, y);
-            PixRec* D = PixRow(dBase, dRow, y);
-            int32_t l, r;
-            RowSpan(ActiveRect, y, wid, l, r);
-            if (CopyRest && S != D) {
-                std::memcpy(D, S, size_t(l) * 4);
-                std::memcpy(D + r, S + r, size_t(wid - r) * 4);
-            }
-            for (int32_t x = l; x < r; x++) {
-                const uint8_t A = Invert ? uint8_t(255 - S[x].ALPHA) : S[x].ALPHA;
-                D[x] = PixRec{0, ToR ? A : uint8_t(0), ToG ? A : uint8_t(0), ToB ? A : uint8_t(0)};
-            }
+    WalkSourceIntoDest(Source, Dest, ActiveRect, CopyRest, [&](const PixRec* S, PixRec* D, int32_t l, int32_t r) {
+        for (int32_t x = l; x < r; x++) {
+            const uint8_t A = Invert ? uint8_t(255 - S[x].ALPHA) : S[x].ALPHA;
+            D[x] = PixRec{0, ToR ? A : uint8_t(0), ToG ? A : uint8_t(0), ToB ? A : uint8_t(0)};
         }
-    }
-    SetPixelsState(GetGWorldPixMap(Dest), dFlags);
-    SetPixelsState(GetGWorldPixMap(Source), sFlags);
+    });
 }
 
 void SetupLRFade(int16_t Thickness, int16_t StartPos, int16_t StartVal, int16_t EndVal, Boolean Invert,
