@@ -416,14 +416,21 @@ void Composite(CGContext* c, pixman_op_t op, pixman_image_t* src, const Coverage
 }
 }  // namespace
 
-void CGContextClearRect(CGContextRef c, CGRect rect) {
-    if (!c) return;
+namespace {
+// The device pixels a user-space rectangle covers under the current transform; false when none.
+bool RectCoverage(CGContextRef c, CGRect rect, Coverage& cov) {
     double qx[4], qy[4];
     Corners(Compose(c->gs.ctm, Affine{1, 0, 0, 1, rect.origin.x, rect.origin.y}), rect.size.width,
             rect.size.height, qx, qy);
-    Coverage cov;
     Cover(c, qx, qy, cov);
-    if (cov.empty) return;
+    return !cov.empty;
+}
+}  // namespace
+
+void CGContextClearRect(CGContextRef c, CGRect rect) {
+    if (!c) return;
+    Coverage cov;
+    if (!RectCoverage(c, rect, cov)) return;
     if (!cov.mask) {
         for (int32_t y = cov.y0; y < cov.y1; y++)
             std::memset(c->data + size_t(y) * size_t(c->rowBytes) + size_t(cov.x0) * 4, 0, size_t(cov.x1 - cov.x0) * 4);
@@ -438,12 +445,8 @@ void CGContextClearRect(CGContextRef c, CGRect rect) {
 
 void CGContextFillRect(CGContextRef c, CGRect rect) {
     if (!c) return;
-    double qx[4], qy[4];
-    Corners(Compose(c->gs.ctm, Affine{1, 0, 0, 1, rect.origin.x, rect.origin.y}), rect.size.width,
-            rect.size.height, qx, qy);
     Coverage cov;
-    Cover(c, qx, qy, cov);
-    if (cov.empty) return;
+    if (!RectCoverage(c, rect, cov)) return;
     const float a = c->gs.fill[3];
     auto chan = [&](float v) { return uint16_t(std::lround(double(v) * double(a) * 65535.0)); };
     const pixman_color_t color{chan(c->gs.fill[0]), chan(c->gs.fill[1]), chan(c->gs.fill[2]),
