@@ -177,6 +177,46 @@ INSTANTIATE_TEST_SUITE_P(Kinds, Outputs,
                                            KindCase{"after", "out.mkv", 40, false},
                                            KindCase{"before", "out.mov", 40, false}));
 
+TEST_F(Cli, SecondClipIsConvertedToTheFirstClipsSizeRateAndSound) {
+    FourColumns();
+    const std::string a = MakeClip("a.mp4", Pattern::Bars);
+    GeneratorSettings other = Clip(Pattern::Gradient);
+    other.Width = 320;
+    other.Height = 180;
+    other.FrameRate = {30, 1};
+    other.FrameCount = 60;  // two seconds: 50 frames at 25 fps
+    other.SampleRate = 44100;
+    ASSERT_TRUE(WriteGeneratedClip(P("b.mkv"), other).Ok());
+    ASSERT_EQ(Run({"render", a, P("b.mkv"), "-o", P("out.mkv"), "--frames", "20", "--quiet"}).status, 0);
+    MediaStatus status;
+    auto out = ClipReader::Open(P("out.mkv"), status);
+    ASSERT_TRUE(out) << status.Error;
+    EXPECT_EQ(out->Width(), kW);
+    EXPECT_EQ(out->Height(), kH);
+    EXPECT_EQ(out->FrameRate(), (Rational{25, 1}));
+    EXPECT_EQ(out->FrameCount(), kFrames + 50 - 20);
+    EXPECT_EQ(out->Info().AudioSampleRate, 48000);
+    // Clip B's tone plays on at its own level after the transition, resampled but not shifted in pitch
+    // or level: the RMS of a 0.25 sine.
+    AudioBlock audio;
+    const int64_t first = FrameSampleStart(kFrames + 5, {25, 1}, kRate);
+    ASSERT_TRUE(out->ReadAudio(first, kRate / 5, audio).Ok());
+    double sum = 0;
+    for (int64_t i = 0; i < audio.FrameCount(); i++) sum += double(audio.Samples[size_t(2 * i)]) * audio.Samples[size_t(2 * i)];
+    EXPECT_NEAR(std::sqrt(sum / double(audio.FrameCount())), 0.25 / std::sqrt(2.0), 0.01);
+    // Its pictures are scaled into the output frame: the last frame shows clip B's frame at 49 x 30 / 25.
+    VideoFrame f;
+    ASSERT_TRUE(out->ReadFrame(out->FrameCount() - 1, kW, kH, true, f, audio).Ok());
+    double distance = 0;
+    for (int y = 8; y < kH - 8; y += 4)
+        for (int x = 8; x < kW - 8; x += 4) {
+            const uint32_t want = GeneratedPixel(other, 58, x, y, kW, kH);  // output frame 49 at 30 fps
+            const uint8_t* p = f.Row(y) + 4 * x;
+            distance += std::abs(p[1] - int((want >> 16) & 0xFF)) + std::abs(p[3] - int(want & 0xFF));
+        }
+    EXPECT_LT(distance / ((kH - 16) / 4 * (kW - 16) / 4), 12.0);
+}
+
 TEST_F(Cli, SpeedSetsTheLengthAsTheInfoCallReports) {
     const std::string a = MakeClip("a.mp4", Pattern::Bars), b = MakeClip("b.mp4", Pattern::Gradient);
     ASSERT_EQ(Run({"render", a, b, "-o", P("s0.y4m"), "--speed", "0", "--quiet"}).status, 0);  // 10 frames
