@@ -132,8 +132,10 @@ Failure OpenInput(const std::string& path, Input& input) {
 void OutputSize(const media::FrameSource& first, const RenderOptions& options, int& width, int& height) {
     width = options.width > 0 ? options.width : first.Width();
     height = options.height > 0 ? options.height : first.Height();
-    width = std::max(2, width & ~1);  // 4:2:0 video needs even sizes
-    height = std::max(2, height & ~1);
+    // Frames are addressed with 16-bit rectangles: larger clips are scaled down to 8192 lines and
+    // columns. 4:2:0 video needs even sizes.
+    width = std::clamp(width, 2, 8192) & ~1;
+    height = std::clamp(height, 2, 8192) & ~1;
 }
 
 Failure TransitionLength(PluginHost& host, Variant variant, const RenderOptions& options, int32_t& frames) {
