@@ -1,8 +1,5 @@
 // blockwaves: renders block transitions between video files with the Blockwaves! Transitions
 // bundle, driving it through its entry point as a video editor does.
-#include <sys/stat.h>
-
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

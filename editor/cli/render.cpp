@@ -184,10 +184,7 @@ Failure PlanTimeline(Input& first, Input* second, Variant variant, int32_t reque
     return {};
 }
 
-Failure ClipFailure(ConformedClip* clip, const media::MediaStatus& status) {
-    (void)clip;
-    return {kExitBadInput, status.Error};
-}
+Failure ClipFailure(const media::MediaStatus& status) { return {kExitBadInput, status.Error}; }
 
 RunSpec MakeRun(const Timeline& t, Variant variant, int32_t n, int w, int h, bool proxy) {
     RunSpec run;
@@ -249,7 +246,7 @@ Failure Render(PluginHost& host, Input& first, Input* second, const RenderOption
     };
 
     for (int32_t i = 0; i < pre; i++) {
-        if (media::MediaStatus s = t.a->Read(i, frame.View(), true, audio); !s) return ClipFailure(t.a, s);
+        if (media::MediaStatus s = t.a->Read(i, frame.View(), true, audio); !s) return ClipFailure(s);
         if (Failure f = write(frame.View(), audio)) return f;
     }
 
@@ -289,7 +286,7 @@ Failure Render(PluginHost& host, Input& first, Input* second, const RenderOption
     const double readDuringTransition = readSoFar() - readBeforeTransition;
 
     for (int32_t i = t.n; i < t.n + post; i++) {
-        if (media::MediaStatus s = t.b->Read(i, frame.View(), true, audio); !s) return ClipFailure(t.b, s);
+        if (media::MediaStatus s = t.b->Read(i, frame.View(), true, audio); !s) return ClipFailure(s);
         if (Failure f = write(frame.View(), audio)) return f;
     }
     const auto finishing = Clock::now();
