@@ -7,6 +7,8 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <future>
 
 #include "editor/media/ClipWriter.h"
 #include "platform/PascalStrings.h"
@@ -62,6 +64,38 @@ struct OwnedGW {
         NewGWorld(&gw, 32, &r, nullptr, nullptr, 0);
     }
     ~OwnedGW() { DisposeGWorld(gw); }
+};
+
+// Encodes one frame while the caller makes the next: each frame is copied into the writer's own
+// buffer and written on another thread; the next Write waits for it first, so frames stay in order
+// and at most one is in flight.
+class BackgroundWriter {
+public:
+    BackgroundWriter(media::ClipWriter& writer, int width, int height) : writer_(writer) { frame_.Resize(width, height); }
+    ~BackgroundWriter() { Wait(); }
+    media::MediaStatus Write(const media::PixelView& view, const media::AudioBlock& audio) {
+        if (media::MediaStatus s = Wait(); !s) return s;
+        const size_t rowBytes = size_t(std::min(view.Width, frame_.Width)) * 4;
+        for (int y = 0; y < std::min(view.Height, frame_.Height); y++)
+            std::memcpy(frame_.Row(y), view.Base + size_t(y) * size_t(view.RowBytes), rowBytes);
+        audio_ = audio;
+        pending_ = std::async(std::launch::async, [this] {
+            const auto t0 = Clock::now();
+            media::MediaStatus s = writer_.WriteFrame(frame_.View(), &audio_);
+            seconds_ += std::chrono::duration<double>(Clock::now() - t0).count();
+            return s;
+        });
+        return {};
+    }
+    media::MediaStatus Wait() { return pending_.valid() ? pending_.get() : media::MediaStatus{}; }
+    double Seconds() const { return seconds_; }  // time spent writing; read after Wait
+
+private:
+    media::ClipWriter& writer_;
+    media::VideoFrame frame_;
+    media::AudioBlock audio_;
+    std::future<media::MediaStatus> pending_;
+    double seconds_ = 0;
 };
 
 int64_t SamplesIn(int64_t frame, media::Rational rate) {
@@ -235,12 +269,10 @@ Failure Render(PluginHost& host, Input& first, Input* second, const RenderOption
     frame.Resize(w, h);
     media::AudioBlock audio;
     int64_t done = 0;
-    double writeSeconds = 0, transitionSeconds = 0;
+    double transitionSeconds = 0;
+    BackgroundWriter background(writer, w, h);
     auto write = [&](const media::PixelView& view, const media::AudioBlock& block) -> Failure {
-        const auto t0 = Clock::now();
-        const media::MediaStatus s = writer.WriteFrame(view, &block);
-        writeSeconds += std::chrono::duration<double>(Clock::now() - t0).count();
-        if (!s) return {kExitOutput, s.Error};
+        if (media::MediaStatus s = background.Write(view, block); !s) return {kExitOutput, s.Error};
         progress.Update(++done);
         return {};
     };
@@ -289,9 +321,10 @@ Failure Render(PluginHost& host, Input& first, Input* second, const RenderOption
         if (media::MediaStatus s = t.b->Read(i, frame.View(), true, audio); !s) return ClipFailure(s);
         if (Failure f = write(frame.View(), audio)) return f;
     }
+    if (media::MediaStatus s = background.Wait(); !s) return {kExitOutput, s.Error};
     const auto finishing = Clock::now();
     if (media::MediaStatus s = writer.Finish(); !s) return {kExitOutput, s.Error};
-    writeSeconds += std::chrono::duration<double>(Clock::now() - finishing).count();
+    const double writeSeconds = background.Seconds() + std::chrono::duration<double>(Clock::now() - finishing).count();
     const double readSeconds = readSoFar();
     if (report) {
         report->readSeconds = readSeconds;
