@@ -75,6 +75,7 @@ public:
     ~BackgroundWriter() { Wait(); }
     media::MediaStatus Write(const media::PixelView& view, const media::AudioBlock& audio) {
         if (media::MediaStatus s = Wait(); !s) return s;
+        if (writer_.Kind() == media::OutputKind::Null) return writer_.WriteFrame(view, &audio);  // nothing to overlap
         const size_t rowBytes = size_t(std::min(view.Width, frame_.Width)) * 4;
         for (int y = 0; y < std::min(view.Height, frame_.Height); y++)
             std::memcpy(frame_.Row(y), view.Base + size_t(y) * size_t(view.RowBytes), rowBytes);
