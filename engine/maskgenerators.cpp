@@ -118,8 +118,10 @@ int32_t LastGrey(int32_t Extent, int16_t Thickness, int32_t StartVal, int32_t En
     return TruncL(Steps * (double(EndVal - StartVal) / Steps) + StartVal);
 }
 
-void SingleFade(bool horizontal, int16_t Thickness, int16_t StartPos, int16_t StartVal, int16_t EndVal,
-                Boolean Invert, GWorldPtr TheGW) {
+// The pattern the grey ramps share: TheGW current, the values swapped when inverted, the whole
+// port painted in the start grey; Shapes(frame, Wid, Hig, StartVal, EndVal) paints the rest.
+template <class ShapesFn>
+void Generate(GWorldPtr TheGW, Boolean Invert, int16_t StartVal, int16_t EndVal, ShapesFn Shapes) {
     if (!TheGW) return;
     const SavedPort saved = Enter(TheGW);
     if (Invert) SwapInt(StartVal, EndVal);
@@ -127,105 +129,98 @@ void SingleFade(bool horizontal, int16_t Thickness, int16_t StartPos, int16_t St
     int32_t Wid, Hig;
     GetDims(frame, Wid, Hig);
     PaintAll(frame, StartVal);
-    Ramp(horizontal, frame, horizontal ? Wid : Hig, Thickness, StartPos, StartVal, EndVal, 0);
+    Shapes(frame, Wid, Hig, StartVal, EndVal);
     Leave(saved);
+}
+
+void SingleFade(bool horizontal, int16_t Thickness, int16_t StartPos, int16_t StartVal, int16_t EndVal,
+                Boolean Invert, GWorldPtr TheGW) {
+    Generate(TheGW, Invert, StartVal, EndVal,
+             [&](const Rect& frame, int32_t Wid, int32_t Hig, int16_t StartVal, int16_t EndVal) {
+        Ramp(horizontal, frame, horizontal ? Wid : Hig, Thickness, StartPos, StartVal, EndVal, 0);
+    });
 }
 
 void DoubleFade(bool horizontal, int16_t ThicknessL, int16_t StartPosL, int16_t ThicknessR, int16_t StartPosR,
                 int16_t StartVal, int16_t EndVal, Boolean Invert, GWorldPtr TheGW) {
-    if (!TheGW) return;
-    const SavedPort saved = Enter(TheGW);
-    if (Invert) SwapInt(StartVal, EndVal);
-    const Rect frame = GetPortRect(TheGW);
-    int32_t Wid, Hig;
-    GetDims(frame, Wid, Hig);
-    PaintAll(frame, StartVal);
-    const int32_t H2 = (horizontal ? Wid : Hig) / 2;
-    // First half: the ramp confined to it.
-    Rect half = frame;
-    if (horizontal)
-        half.right = S16(int64_t(frame.left) + H2);
-    else
-        half.bottom = S16(int64_t(frame.top) + H2);
-    Ramp(horizontal, half, H2, ThicknessL, StartPosL, StartVal, EndVal, 0);
-    // Second half in the first half's last grey, then the ramp back to the outer value, so the two
-    // halves mirror each other whether inverted or not.
-    const int32_t mid = LastGrey(H2, ThicknessL, StartVal, EndVal);
-    Rect rest = frame;
-    if (horizontal)
-        rest.left = S16(int64_t(frame.left) + H2);
-    else
-        rest.top = S16(int64_t(frame.top) + H2);
-    PaintAll(rest, mid);
-    Ramp(horizontal, frame, H2, ThicknessR, StartPosR, EndVal, StartVal, 1 + H2);
-    Leave(saved);
+    Generate(TheGW, Invert, StartVal, EndVal,
+             [&](const Rect& frame, int32_t Wid, int32_t Hig, int16_t StartVal, int16_t EndVal) {
+        const int32_t H2 = (horizontal ? Wid : Hig) / 2;
+        // First half: the ramp confined to it.
+        Rect half = frame;
+        if (horizontal)
+            half.right = S16(int64_t(frame.left) + H2);
+        else
+            half.bottom = S16(int64_t(frame.top) + H2);
+        Ramp(horizontal, half, H2, ThicknessL, StartPosL, StartVal, EndVal, 0);
+        // Second half in the first half's last grey, then the ramp back to the outer value, so the two
+        // halves mirror each other whether inverted or not.
+        const int32_t mid = LastGrey(H2, ThicknessL, StartVal, EndVal);
+        Rect rest = frame;
+        if (horizontal)
+            rest.left = S16(int64_t(frame.left) + H2);
+        else
+            rest.top = S16(int64_t(frame.top) + H2);
+        PaintAll(rest, mid);
+        Ramp(horizontal, frame, H2, ThicknessR, StartPosR, EndVal, StartVal, 1 + H2);
+    });
 }
 
 void RectOrOval(bool oval, int16_t Thickness, int16_t HStart, int16_t VStart, int16_t HSize, int16_t VSize,
                 int16_t StartVal, int16_t EndVal, Boolean Invert, GWorldPtr TheGW) {
-    if (!TheGW) return;
-    const SavedPort saved = Enter(TheGW);
-    if (Invert) SwapInt(StartVal, EndVal);
-    const Rect frame = GetPortRect(TheGW);
-    int32_t Wid, Hig;
-    GetDims(frame, Wid, Hig);
-    PaintAll(frame, StartVal);
-    const int32_t Steps = std::max(1, TruncL(((Wid + Hig) / 2) * double(Thickness) / 512.0));
-    const double AlphaStep = double(EndVal - StartVal) / Steps;
-    const int64_t CX = TruncL(HStart / 255.0 * Wid + frame.left), CY = TruncL(VStart / 255.0 * Hig + frame.top);
-    const int64_t HS = TruncL(HSize / 512.0 * Wid), VS = TruncL(VSize / 512.0 * Hig);
-    for (int32_t n = 0; n <= Steps; n++) {
-        Grey(TruncL(n * AlphaStep + StartVal));
-        const int64_t dh = HS + Steps - n, dv = VS + Steps - n;
-        const Rect r = MakeRect(CX - dh, CY - dv, CX + dh, CY + dv);
-        if (oval)
-            PaintOval(&r);
-        else
-            PaintRect(&r);
-    }
-    Leave(saved);
+    Generate(TheGW, Invert, StartVal, EndVal,
+             [&](const Rect& frame, int32_t Wid, int32_t Hig, int16_t StartVal, int16_t EndVal) {
+        const int32_t Steps = std::max(1, TruncL(((Wid + Hig) / 2) * double(Thickness) / 512.0));
+        const double AlphaStep = double(EndVal - StartVal) / Steps;
+        const int64_t CX = TruncL(HStart / 255.0 * Wid + frame.left), CY = TruncL(VStart / 255.0 * Hig + frame.top);
+        const int64_t HS = TruncL(HSize / 512.0 * Wid), VS = TruncL(VSize / 512.0 * Hig);
+        for (int32_t n = 0; n <= Steps; n++) {
+            Grey(TruncL(n * AlphaStep + StartVal));
+            const int64_t dh = HS + Steps - n, dv = VS + Steps - n;
+            const Rect r = MakeRect(CX - dh, CY - dv, CX + dh, CY + dv);
+            if (oval)
+                PaintOval(&r);
+            else
+                PaintRect(&r);
+        }
+    });
 }
 
 void SlideFade(bool horizontal, int16_t Thickness, int16_t StartPos, int16_t EndPos, int16_t StartVal,
                int16_t EndVal, Boolean Invert, GWorldPtr TheGW) {
-    if (!TheGW) return;
-    const SavedPort saved = Enter(TheGW);
-    if (Invert) SwapInt(StartVal, EndVal);
-    const Rect frame = GetPortRect(TheGW);
-    int32_t Wid, Hig;
-    GetDims(frame, Wid, Hig);
-    PaintAll(frame, StartVal);
-    const int32_t Extent = horizontal ? Wid : Hig;
-    const int32_t Steps = std::max(1, TruncL(Extent * double(Thickness) / 255.0));
-    const double AlphaStep = double(EndVal - StartVal) / Steps;
-    const int16_t S = TruncS(2.0 * Extent * StartPos / 255.0 - Extent / 2);
-    const int16_t E = TruncS(2.0 * Extent * EndPos / 255.0 - Extent / 2);
-    RgnHandle rgn = NewRgn();
-    Assert(rgn, horizontal ? "NIL Region on Mask creation for L/R" : "NIL Region on Mask creation for T/B");
-    OpenRgn();
-    if (horizontal) {
-        const int16_t far = S16(int64_t(frame.right) + Wid / 2);
-        MoveTo(S, frame.top);
-        LineTo(far, frame.top);
-        LineTo(far, frame.bottom);
-        LineTo(E, frame.bottom);
-        LineTo(S, frame.top);
-    } else {
-        const int16_t far = S16(int64_t(frame.bottom) + Hig / 2);
-        MoveTo(frame.left, S);
-        LineTo(frame.left, far);
-        LineTo(frame.right, far);
-        LineTo(frame.right, E);
-        LineTo(frame.left, S);
-    }
-    CloseRgn(rgn);
-    for (int32_t n = 0; n <= Steps && n <= Extent + 1; n++) {  // beyond that the region has left the buffer
-        Grey(TruncL(n * AlphaStep + StartVal));
-        PaintRgn(rgn);
-        OffsetRgn(rgn, horizontal ? 1 : 0, horizontal ? 0 : 1);
-    }
-    DisposeRgn(rgn);
-    Leave(saved);
+    Generate(TheGW, Invert, StartVal, EndVal,
+             [&](const Rect& frame, int32_t Wid, int32_t Hig, int16_t StartVal, int16_t EndVal) {
+        const int32_t Extent = horizontal ? Wid : Hig;
+        const int32_t Steps = std::max(1, TruncL(Extent * double(Thickness) / 255.0));
+        const double AlphaStep = double(EndVal - StartVal) / Steps;
+        const int16_t S = TruncS(2.0 * Extent * StartPos / 255.0 - Extent / 2);
+        const int16_t E = TruncS(2.0 * Extent * EndPos / 255.0 - Extent / 2);
+        RgnHandle rgn = NewRgn();
+        Assert(rgn, horizontal ? "NIL Region on Mask creation for L/R" : "NIL Region on Mask creation for T/B");
+        OpenRgn();
+        if (horizontal) {
+            const int16_t far = S16(int64_t(frame.right) + Wid / 2);
+            MoveTo(S, frame.top);
+            LineTo(far, frame.top);
+            LineTo(far, frame.bottom);
+            LineTo(E, frame.bottom);
+            LineTo(S, frame.top);
+        } else {
+            const int16_t far = S16(int64_t(frame.bottom) + Hig / 2);
+            MoveTo(frame.left, S);
+            LineTo(frame.left, far);
+            LineTo(frame.right, far);
+            LineTo(frame.right, E);
+            LineTo(frame.left, S);
+        }
+        CloseRgn(rgn);
+        for (int32_t n = 0; n <= Steps && n <= Extent + 1; n++) {  // beyond that the region has left the buffer
+            Grey(TruncL(n * AlphaStep + StartVal));
+            PaintRgn(rgn);
+            OffsetRgn(rgn, horizontal ? 1 : 0, horizontal ? 0 : 1);
+        }
+        DisposeRgn(rgn);
+    });
 }
 }  // namespace
 
