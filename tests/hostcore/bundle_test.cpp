@@ -182,20 +182,27 @@ bool SamePixels(GWorldPtr x, GWorldPtr y, std::string& where) {
     return true;
 }
 
+RunSpec SmallRun(int16_t which, TestClip& a, TestClip& b, int16_t height = 72) {
+    RunSpec run;
+    run.which = which;
+    run.clipA = &a;
+    run.firstA = 30;
+    run.clipB = &b;
+    run.frameCount = 20;
+    run.width = 64;
+    run.height = height;
+    return run;
+}
+
 class WholeRun : public ::testing::TestWithParam<int16_t> {};
 TEST_P(WholeRun, FramesEqualTheEngineAndEverythingHandedOutComesBack) {
     const int16_t which = GetParam();
     const int32_t n = 20;
     TestClip a(40, 0.5f, 100), b(220, 0.25f, 100);
-    RunSpec run;
-    run.which = which;
-    run.clipA = &a;
+    RunSpec run = SmallRun(which, a, b);
     run.firstA = 60;
-    run.clipB = &b;
-    run.firstB = 0;
     run.frameCount = n;
     run.width = 88;
-    run.height = 72;
     const auto before = Host().Counters();
     ASSERT_EQ(Host().Begin(run), kPluginOK);
     GW out(88, 72), expected(88, 72);
@@ -233,18 +240,6 @@ INSTANTIATE_TEST_SUITE_P(Variants, WholeRun, ::testing::Values(1, 2, 3));
 }  // namespace
 
 namespace {
-RunSpec SmallRun(int16_t which, TestClip& a, TestClip& b, int16_t height = 72) {
-    RunSpec run;
-    run.which = which;
-    run.clipA = &a;
-    run.firstA = 30;
-    run.clipB = &b;
-    run.frameCount = 20;
-    run.width = 64;
-    run.height = height;
-    return run;
-}
-
 void ExpectBalanced() {
     const HostCounters c = Host().Counters();
     EXPECT_EQ(c.framesOut, c.framesReleased);
