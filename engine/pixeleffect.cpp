@@ -32,29 +32,28 @@ RGBColor GreyColor(uint8_t a) {
 
 struct TileGrid {
     int16_t W, H;
-    double XSize, YSize;
+    int32_t Wid, Hig;
     Rect Active;
+    int32_t Left(int32_t x) const { return TileEdge(x - 1, Wid, W); }
+    int32_t Right(int32_t x) const { return TileEdge(x, Wid, W); }
+    int32_t Top(int32_t y) const { return TileEdge(y - 1, Hig, H); }
+    int32_t Bottom(int32_t y) const { return TileEdge(y, Hig, H); }
 };
 TileGrid GridFor(const PluginDataRec& cfg, Rect MyFrame) {
-    int32_t Wid, Hig;
-    GetDims(MyFrame, Wid, Hig);
     TileGrid g;
+    GetDims(MyFrame, g.Wid, g.Hig);
     g.W = FieldColumns(cfg);
     g.H = FieldRows(cfg);
-    g.XSize = double(Wid) / g.W;
-    g.YSize = double(Hig) / g.H;
     g.Active = Rel2Rect(cfg.StartRel, MyFrame);
     return g;
 }
-
-int32_t Edge(int32_t i, double size) { return TruncL(i * size); }
 
 // The pixels SetupAlpha paints: the tiles' union (from 0 to the far edge of the last tile) within
 // the active area. False when that is empty.
 bool TileArea(const TileGrid& g, Rect MyFrame, Rect& area) {
     if (!SectRect(&g.Active, &MyFrame, &area)) return false;
-    area.right = int16_t(std::min<int32_t>(area.right, Edge(g.W, g.XSize)));
-    area.bottom = int16_t(std::min<int32_t>(area.bottom, Edge(g.H, g.YSize)));
+    area.right = int16_t(std::min<int32_t>(area.right, g.Right(g.W)));
+    area.bottom = int16_t(std::min<int32_t>(area.bottom, g.Bottom(g.H)));
     area.left = int16_t(std::max<int32_t>(area.left, 0));
     area.top = int16_t(std::max<int32_t>(area.top, 0));
     return area.left < area.right && area.top < area.bottom;
@@ -87,6 +86,13 @@ void ClearAroundTiles(PluginDataPtr theConfig, Rect MyFrame) {
 }
 }  // namespace
 
+int32_t TileEdge(int32_t Index, int32_t Extent, int32_t Count) {
+    // Multiplied before dividing, in 64 bits: Index x Extent / Count is exact, so edge Count is
+    // Extent itself. A double tile size (Extent / Count) times Index can land just below it.
+    if (Count < 1) return 0;
+    return int32_t(int64_t(Index) * Extent / Count);
+}
+
 uint8_t TileAlpha(int32_t f, int32_t s, int32_t e) {
     if (f < s) return 0;
     if (f >= e) return 255;
@@ -110,8 +116,7 @@ void SetupAlphaScalar(PluginDataPtr theConfig, int32_t FrameNum, int32_t TotalFr
         for (int x = 1; x <= g.W; x++) {
             const RGBColor grey = GreyColor(TileAlpha(FrameNum, field[x][y].StartFrame, field[x][y].EndFrame));
             RGBForeColor(&grey);
-            const Rect r{TruncS(Edge(y - 1, g.YSize)), TruncS(Edge(x - 1, g.XSize)), TruncS(Edge(y, g.YSize)),
-                         TruncS(Edge(x, g.XSize))};
+            const Rect r{TruncS(g.Top(y)), TruncS(g.Left(x)), TruncS(g.Bottom(y)), TruncS(g.Right(x))};
             PaintRect(&r);
         }
     const RGBColor white{65535, 65535, 65535};
@@ -144,12 +149,12 @@ void SetupAlpha(PluginDataPtr theConfig, int32_t FrameNum, int32_t TotalFrames) 
         ParallelRows(g.H, int64_t(areaWid) * (area.bottom - area.top) / g.H, [&](int32_t first, int32_t last) {
             std::vector<PixRec> line(static_cast<size_t>(areaWid));
             for (int y = first + 1; y <= last; y++) {
-                const int32_t top = std::max<int32_t>(Edge(y - 1, g.YSize), area.top);
-                const int32_t bottom = std::min<int32_t>(Edge(y, g.YSize), area.bottom);
+                const int32_t top = std::max<int32_t>(g.Top(y), area.top);
+                const int32_t bottom = std::min<int32_t>(g.Bottom(y), area.bottom);
                 if (top >= bottom) continue;
                 for (int x = 1; x <= g.W; x++) {
-                    const int32_t left = std::max<int32_t>(Edge(x - 1, g.XSize), area.left);
-                    const int32_t right = std::min<int32_t>(Edge(x, g.XSize), area.right);
+                    const int32_t left = std::max<int32_t>(g.Left(x), area.left);
+                    const int32_t right = std::min<int32_t>(g.Right(x), area.right);
                     if (left >= right) continue;
                     const uint8_t a = TileAlpha(FrameNum, field[x][y].StartFrame, field[x][y].EndFrame);
                     std::fill(line.begin() + (left - area.left), line.begin() + (right - area.left),

@@ -17,6 +17,10 @@ void ThePixelEffect(GWorldPtr Source, GWorldPtr Dest, Rect ActiveRect, Boolean C
 void SetupAlpha(PluginDataPtr theConfig, int32_t FrameNum, int32_t TotalFrames);
 // The painting as one PaintRect a tile: the plain reference of SetupAlpha, for tests.
 void SetupAlphaScalar(PluginDataPtr theConfig, int32_t FrameNum, int32_t TotalFrames);
+// Edge Index (0..Count) of Count tiles over Extent pixels: trunc(Index x Extent / Count). Tile i
+// (from 1) spans [edge i - 1, edge i); edge 0 is 0 and edge Count is Extent, so the tiles cover the
+// extent exactly.
+int32_t TileEdge(int32_t Index, int32_t Extent, int32_t Count);
 // A tile's progress at frame f: 0 before StartFrame, 255 from EndFrame on, linear in between.
 uint8_t TileAlpha(int32_t f, int32_t StartFrame, int32_t EndFrame);
 // Releases the buffers kept for the next frame; they are made again when needed.

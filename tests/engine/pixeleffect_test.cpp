@@ -135,21 +135,53 @@ TEST_P(Shows, TileMixesItsTwoStatesByItsProgress) {
 INSTANTIATE_TEST_SUITE_P(Table, Shows, ::testing::ValuesIn(kShows));
 
 // --- Tile edges ---
-TEST(TileEdges, LeftEdgesTruncateAndTheLastTileEndsAtTheRightEdge) {
-    const int W = 7, Wid = 17;
-    Scene s(W, 1, 0, 0);
-    for (int x = 1; x <= W; x++) (*s.field)[x][1] = RectDesc{x % 2 ? 0 : 1000, x % 2 ? 1 : 1000};  // odd tiles done
-    GWorldPtr mask = PaddedGW(Wid, 2);
-    s.config.TheMask = mask;
-    SetupAlpha(&s.config, 5, 10);
-    for (int x = 1; x <= W; x++) {
-        const int left = (x - 1) * Wid / W, right = x * Wid / W;
-        for (int px = left; px < right; px++) EXPECT_EQ(At(mask, px, 0).RED, x % 2 ? 255 : 0) << "tile " << x;
-    }
-    EXPECT_EQ(At(mask, Wid - 1, 1).RED, 255);  // tile 7 (odd) reaches the last column
-    EXPECT_TRUE(PaddingIntact(mask));
-    DisposeGWorld(mask);
+// Every extent and grid the field allows: edge 0 is 0, edge Count is the extent, and every tile is
+// Extent / Count pixels wide or one more, so the tiles neither gap nor overlap.
+TEST(TileEdges, CoverEveryExtentExactly) {
+    for (int32_t extent = 1; extent <= 4096; extent++)
+        for (int32_t count = 1; count <= 100; count++) {
+            ASSERT_EQ(TileEdge(0, extent, count), 0);
+            ASSERT_EQ(TileEdge(count, extent, count), extent) << extent << " px, " << count << " tiles";
+            for (int32_t i = 1; i <= count; i++) {
+                const int32_t width = TileEdge(i, extent, count) - TileEdge(i - 1, extent, count);
+                ASSERT_TRUE(width == extent / count || width == extent / count + 1)
+                    << extent << " px, " << count << " tiles, tile " << i;
+            }
+        }
 }
+
+// The mask of sizes whose edges fell one pixel short in doubles, and a small uneven one: pixel p
+// belongs to tile ceil((p + 1) x Count / Extent); tiles alternate done and not started, the last one
+// done, so a short last tile shows as an unpainted last column or row.
+struct EdgeCase {
+    int wid, hig, W, H;
+};
+class TileEdgeMask : public ::testing::TestWithParam<EdgeCase> {};
+TEST_P(TileEdgeMask, EveryPixelTakesItsTilesGreyUpToTheEdges) {
+    const EdgeCase c = GetParam();
+    Scene s(c.W, c.H, 0, 0);
+    for (int x = 1; x <= c.W; x++)
+        for (int y = 1; y <= c.H; y++)
+            (*s.field)[x][y] = (c.W - x + c.H - y) % 2 ? RectDesc{1000, 1000} : RectDesc{0, 1};
+    for (auto paint : {SetupAlpha, SetupAlphaScalar}) {
+        GWorldPtr mask = PaddedGW(c.wid, c.hig);
+        s.config.TheMask = mask;
+        paint(&s.config, 5, 10);
+        for (int py = 0; py < c.hig; py++)
+            for (int px = 0; px < c.wid; px++) {
+                const int x = ((px + 1) * c.W + c.wid - 1) / c.wid, y = ((py + 1) * c.H + c.hig - 1) / c.hig;
+                ASSERT_EQ(At(mask, px, py).RED, (c.W - x + c.H - y) % 2 ? 0 : 255) << px << "," << py;
+            }
+        EXPECT_TRUE(PaddingIntact(mask));
+        DisposeGWorld(mask);
+    }
+}
+INSTANTIATE_TEST_SUITE_P(Sizes, TileEdgeMask,
+                         ::testing::Values(EdgeCase{17, 2, 7, 1}, EdgeCase{720, 2, 39, 1}, EdgeCase{720, 2, 78, 1},
+                                           EdgeCase{2, 480, 1, 11}, EdgeCase{2, 480, 1, 55},
+                                           EdgeCase{2, 480, 1, 88}, EdgeCase{960, 3, 13, 2},
+                                           EdgeCase{1920, 2, 44, 1}, EdgeCase{1280, 2, 77, 1},
+                                           EdgeCase{960, 480, 26, 52}));
 
 TEST(SetupAlpha, BandPaintingMatchesOnePaintRectATile) {
     std::mt19937 rng(99);
