@@ -143,6 +143,9 @@ void SingleFade(bool horizontal, int16_t Thickness, int16_t StartPos, int16_t St
 
 void DoubleFade(bool horizontal, int16_t ThicknessL, int16_t StartPosL, int16_t ThicknessR, int16_t StartPosR,
                 int16_t StartVal, int16_t EndVal, Boolean Invert, GWorldPtr TheGW) {
+    // The second half ramps from the given EndVal back to StartVal whether inverted or not: only the
+    // first half follows Invert.
+    const int16_t SecondFrom = EndVal, SecondTo = StartVal;
     Generate(TheGW, Invert, StartVal, EndVal,
              [&](const Rect& frame, int32_t Wid, int32_t Hig, int16_t StartVal, int16_t EndVal) {
         const int32_t H2 = (horizontal ? Wid : Hig) / 2;
@@ -153,8 +156,7 @@ void DoubleFade(bool horizontal, int16_t ThicknessL, int16_t StartPosL, int16_t 
         else
             half.bottom = S16(int64_t(frame.top) + H2);
         Ramp(horizontal, half, H2, ThicknessL, StartPosL, StartVal, EndVal, 0);
-        // Second half in the first half's last grey, then the ramp back to the outer value, so the two
-        // halves mirror each other whether inverted or not.
+        // Second half in the first half's last grey, then its own ramp from one past the middle.
         const int32_t mid = LastGrey(H2, ThicknessL, StartVal, EndVal);
         Rect rest = frame;
         if (horizontal)
@@ -162,7 +164,7 @@ void DoubleFade(bool horizontal, int16_t ThicknessL, int16_t StartPosL, int16_t 
         else
             rest.top = S16(int64_t(frame.top) + H2);
         PaintAll(rest, mid);
-        Ramp(horizontal, frame, H2, ThicknessR, StartPosR, EndVal, StartVal, 1 + H2);
+        Ramp(horizontal, frame, H2, ThicknessR, StartPosR, SecondFrom, SecondTo, 1 + H2);
     });
 }
 
@@ -214,7 +216,11 @@ void SlideFade(bool horizontal, int16_t Thickness, int16_t StartPos, int16_t End
             LineTo(frame.left, S);
         }
         CloseRgn(rgn);
-        for (int32_t n = 0; n <= Steps && n <= Extent + 1; n++) {  // beyond that the region has left the buffer
+        // The region's near edge runs from S (first row) to E (last row) and moves one pixel a step;
+        // once its nearer end has reached the far side of the buffer, later steps paint nothing.
+        const int64_t farSide = horizontal ? frame.right : frame.bottom;
+        const int64_t nearEnd = std::min(S, E);
+        for (int32_t n = 0; n <= Steps && nearEnd + n < farSide; n++) {
             Grey(TruncL(n * AlphaStep + StartVal));
             PaintRgn(rgn);
             OffsetRgn(rgn, horizontal ? 1 : 0, horizontal ? 0 : 1);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 
@@ -228,21 +229,51 @@ TEST(Generators, LRFadeWithThicknessZeroRampsOverTwoColumns) {
     DisposeGWorld(gw);
 }
 
-TEST(Generators, DoubleFadesAreMirrorImagesInvertedOrNot) {
-    for (bool invert : {false, true}) {
-        GWorldPtr gw = AllocateGWorld(41, 3);
-        SetupDoubleLRFade(60, 128, 60, 128, 0, 255, invert, gw);
-        EXPECT_EQ(At(gw, 0, 1).RED, invert ? 255 : 0);
-        EXPECT_EQ(At(gw, 40, 1).RED, invert ? 255 : 0);
-        EXPECT_EQ(At(gw, 20, 1).RED, invert ? 0 : 255);
-        GWorldPtr ud = AllocateGWorld(3, 41);
-        SetupDoubleUDFade(60, 128, 60, 128, 0, 255, invert, ud);
-        EXPECT_EQ(At(ud, 1, 0).RED, invert ? 255 : 0);
-        EXPECT_EQ(At(ud, 1, 40).RED, invert ? 255 : 0);
-        DisposeGWorld(gw);
-        DisposeGWorld(ud);
-    }
+// 41 pixels, both halves 20 wide: the first ramp covers 8..12, the second 29..33 (4 steps of
+// 63.75). Invert turns only the first half round; the second always runs from EndVal to StartVal.
+struct DoubleCase {
+    bool invert;
+    int at;
+    uint8_t grey;
+};
+class DoubleFade : public ::testing::TestWithParam<DoubleCase> {};
+TEST_P(DoubleFade, InvertTurnsTheFirstHalfOnly) {
+    const DoubleCase c = GetParam();
+    GWorldPtr lr = AllocateGWorld(41, 3), ud = AllocateGWorld(3, 41);
+    SetupDoubleLRFade(60, 128, 60, 128, 0, 255, c.invert, lr);
+    SetupDoubleUDFade(60, 128, 60, 128, 0, 255, c.invert, ud);
+    EXPECT_EQ(At(lr, c.at, 1).RED, c.grey);
+    EXPECT_EQ(At(ud, 1, c.at).RED, c.grey);
+    DisposeGWorld(lr);
+    DisposeGWorld(ud);
 }
+INSTANTIATE_TEST_SUITE_P(Table, DoubleFade,
+                         ::testing::Values(DoubleCase{false, 0, 0}, DoubleCase{false, 9, 63}, DoubleCase{false, 20, 255},
+                                           DoubleCase{false, 29, 255}, DoubleCase{false, 31, 127},
+                                           DoubleCase{false, 40, 0}, DoubleCase{true, 0, 255},
+                                           DoubleCase{true, 9, 191}, DoubleCase{true, 20, 0},
+                                           DoubleCase{true, 29, 255}, DoubleCase{true, 31, 127},
+                                           DoubleCase{true, 40, 0}));
+
+// A straight band from half a buffer before the edge (StartPos = EndPos = 0) moving one pixel a
+// step: pixel p takes the grey of step min(Steps, p + Extent / 2), however thick the band is.
+class SlideFade : public ::testing::TestWithParam<int16_t> {};
+TEST_P(SlideFade, RunsUntilTheBandHasLeftTheBuffer) {
+    const int16_t thickness = GetParam();
+    const int extent = 40;
+    const int steps = std::max(1, int(extent * thickness / 255.0));
+    GWorldPtr lr = AllocateGWorld(int16_t(extent), 3), tb = AllocateGWorld(3, int16_t(extent));
+    SetupLRSlideFade(thickness, 0, 0, 0, 255, false, lr);
+    SetupTBSlideFade(thickness, 0, 0, 0, 255, false, tb);
+    for (int p = 0; p < extent; p++) {
+        const int grey = int(std::min(steps, p + extent / 2) * (255.0 / steps));
+        EXPECT_EQ(At(lr, p, 1).RED, grey) << p;
+        EXPECT_EQ(At(tb, 1, p).RED, grey) << p;
+    }
+    DisposeGWorld(lr);
+    DisposeGWorld(tb);
+}
+INSTANTIATE_TEST_SUITE_P(Thickness, SlideFade, ::testing::Values(int16_t(100), int16_t(300), int16_t(1000)));
 
 TEST(Generators, ShapesRampFromOutsideToCore) {
     GWorldPtr gw = AllocateGWorld(60, 40);
