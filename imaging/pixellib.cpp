@@ -143,10 +143,13 @@ void PCombineGWAndPutUsingAlpha(GWorldPtr theSource1, GWorldPtr theSource2, GWor
     const int a = InvertAlpha ? 255 - Alpha : Alpha;
     const double p = a / 255.0;
     const int16_t depth = GetGWDepth(theTarget);
-    for (int v = 0; v < theSize; v++) {
-        if (TY + v >= t.frame.bottom || SY + v >= s1.frame.bottom) break;
-        for (int h = 0; h < theSize; h++) {
-            if (TX + h >= t.frame.right || SX + h >= s1.frame.right) break;
+    // Only the offsets h, v at which every buffer has a pixel: the target may start before its
+    // corner (a negative TX or TY) and the second source may be smaller than the first.
+    const int h0 = std::max(0, -TX), v0 = std::max(0, -TY);
+    const int hEnd = std::min({int(theSize), t.frame.right - TX, s1.frame.right - SX, s2.frame.right - SX});
+    const int vEnd = std::min({int(theSize), t.frame.bottom - TY, s1.frame.bottom - SY, s2.frame.bottom - SY});
+    for (int v = v0; v < vEnd; v++)
+        for (int h = h0; h < hEnd; h++) {
             const PixRec& c1 = s1.At(SX + h, SY + v);
             const PixRec& c2 = s2.At(SX + h, SY + v);
             // The written alpha is source 1's.
@@ -158,7 +161,6 @@ void PCombineGWAndPutUsingAlpha(GWorldPtr theSource1, GWorldPtr theSource2, GWor
             else
                 Put32BitPixelInPixMap(out, t.base, int16_t(TX + h), int16_t(TY + v), t.rowBytes, depth);
         }
-    }
 }
 
 void PSmudgePixel(GWorldPtr theSource1, GWorldPtr theSource2, int16_t Radius, int16_t x, int16_t y,
@@ -176,7 +178,8 @@ void PSmudgePixel(GWorldPtr theSource1, GWorldPtr theSource2, int16_t Radius, in
                 const PixRec& p = s1.At(h, v);
                 r += p.RED, g += p.GREEN, b += p.BLUE;
                 weight += 1;
-                if (!s2) continue;
+                // A second source smaller than the first adds only the pixels it has.
+                if (!s2 || !s2->Inside(h, v)) continue;
                 const PixRec& q = s2->At(h, v);
                 const double w = Uses2Alpha ? q.ALPHA / 255.0 : 1.0;
                 r += TruncL(q.RED * w), g += TruncL(q.GREEN * w), b += TruncL(q.BLUE * w);

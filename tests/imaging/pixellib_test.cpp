@@ -176,6 +176,53 @@ TEST(Smudge, AveragesTheClippedSquareWithWeightedSecondSource) {
     EXPECT_EQ(out.RED, 50);
 }
 
+// Blocks hanging over every edge of the target, and second sources smaller than the first: only
+// the pixels that all three buffers hold are touched (padding and ASan catch the rest).
+struct ClipCase {
+    int SX, SY, TX, TY, size, s2w, s2h;
+};
+class CombineClip : public ::testing::TestWithParam<ClipCase> {};
+TEST_P(CombineClip, WritesOnlyWhereEveryBufferHasThePixel) {
+    const ClipCase c = GetParam();
+    Padded a(4, 4), b(c.s2w, c.s2h), t(3, 3);
+    for (int y = 0; y < 4; y++)
+        for (int x = 0; x < 4; x++) a.At(x, y) = PixRec{5, 200, 100, 0};
+    for (int y = 0; y < c.s2h; y++)
+        for (int x = 0; x < c.s2w; x++) b.At(x, y) = PixRec{6, 0, 100, 200};
+    for (int y = 0; y < 3; y++)
+        for (int x = 0; x < 3; x++) t.At(x, y) = PixRec{1, 1, 1, 1};
+    PCombineGWAndPutUsingAlpha(a.gw, b.gw, t.gw, int16_t(c.SX), int16_t(c.SY), int16_t(c.TX), int16_t(c.TY), 51,
+                               false, int16_t(c.size));
+    for (int y = 0; y < 3; y++)
+        for (int x = 0; x < 3; x++) {
+            const int h = x - c.TX, v = y - c.TY, sx = c.SX + h, sy = c.SY + v;
+            const bool written = h >= 0 && v >= 0 && h < c.size && v < c.size && sx < 4 && sy < 4 && sx < c.s2w &&
+                                 sy < c.s2h;
+            EXPECT_EQ(t.At(x, y).RED, written ? 40 : 1) << x << "," << y;
+        }
+    EXPECT_TRUE(t.PaddingIntact());
+    EXPECT_TRUE(b.PaddingIntact());
+}
+INSTANTIATE_TEST_SUITE_P(Cases, CombineClip,
+                         ::testing::Values(ClipCase{0, 0, -2, -2, 4, 4, 4}, ClipCase{0, 0, -1, 1, 3, 4, 4},
+                                           ClipCase{1, 1, 2, -2, 5, 4, 4}, ClipCase{0, 0, -30000, 0, 3, 4, 4},
+                                           ClipCase{0, 0, 0, 0, 4, 2, 3}, ClipCase{2, 1, -1, 0, 4, 3, 2},
+                                           ClipCase{1, 1, 0, 0, 4, 1, 1}));
+
+TEST(Smudge, ASmallerSecondSourceAddsOnlyThePixelsItHas) {
+    Padded a(4, 4), b(2, 2);
+    for (int y = 0; y < 4; y++)
+        for (int x = 0; x < 4; x++) a.At(x, y) = PixRec{0, uint8_t(10 * (x + 4 * y)), 0, 0};
+    for (int y = 0; y < 2; y++)
+        for (int x = 0; x < 2; x++) b.At(x, y) = PixRec{255, 100, 0, 0};
+    PixRec out{};
+    PSmudgePixel(a.gw, b.gw, 1, 3, 3, false, 0, out);  // b has none of the square
+    EXPECT_EQ(out.RED, (100 + 110 + 140 + 150) / 4);
+    PSmudgePixel(a.gw, b.gw, 1, 2, 2, false, 0, out);  // b has only (1, 1)
+    EXPECT_EQ(out.RED, (50 + 60 + 70 + 90 + 100 + 110 + 130 + 140 + 150 + 100) / 10);
+    EXPECT_TRUE(b.PaddingIntact());
+}
+
 TEST(Rotate, QuarterTurnTurnsTheRightBandIntoTheBottomBand) {
     Padded src(9, 9), dst(9, 9);
     for (int y = 0; y < 9; y++)
