@@ -1,12 +1,16 @@
 #include "host/basictx.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <string>
 
+#include "engine/pixeleffect.h"
 #include "host/PluginDefines.h"
 #include "host/fxbridge.h"
 #include "host/iMovieGlue.h"
 #include "platform/Bundle.h"
+#include "platform/HIToolbox.h"
 
 namespace {
 // Stores a length-prefixed text as zero-terminated text within a field of `capacity` bytes.
@@ -28,6 +32,7 @@ void ReleaseRun(HYPluginParams* params) {
     if (!data) return;
     if (data->configData) {
         pUncopyConfig(data->configData);
+        ForgetConfigBlock(data->configData);
         params->procs->DisposePtr(reinterpret_cast<Ptr>(data->configData));
     }
     params->procs->DisposePtr(reinterpret_cast<Ptr>(data));
@@ -45,6 +50,7 @@ void InitOnFirstCall(HYPluginParams* params) {
         uint32_t size = 0;
         pGetConfigSize(size);
         gConfigData = reinterpret_cast<PluginDataPtr>(params->procs->NewPtrClear(int32_t(size)));
+        RecordConfigBlock(gConfigData, size);
         InitMyPlugIn(gConfigData);
     }
 }
@@ -151,6 +157,7 @@ HYPluginResult EffectBegin(int16_t, HYPluginParams* params) {
     uint32_t size = 0;
     pGetConfigSize(size);
     data->configData = reinterpret_cast<PluginDataPtr>(params->procs->NewPtrClear(int32_t(size)));
+    RecordConfigBlock(data->configData, size);
     pCopyConfig(gConfigData, data->configData);
     data->frameCount = 0;
     return kPluginOK;
@@ -184,6 +191,8 @@ HYPluginResult EffectEnd(int16_t which, HYPluginParams* params) {
         params->procs->SetClipInfo(params->instance, &clip);
     }
     ReleaseRun(params);
+    // The frame-sized buffers the engine keeps from frame to frame go with the run.
+    ReleasePixelEffectBuffers();
     return kPluginOK;
 }
 
@@ -208,7 +217,31 @@ HYPluginResult MakeEffectPlaceHolder(int16_t which, HYPluginParams* params) {
     return begun;
 }
 
-HYPluginResult CustomButton(int16_t, HYPluginParams*) {
-    // The configuration dialog is not part of this build: the button changes nothing.
-    return kPluginOK;
+HYPluginResult CustomButton(int16_t which, HYPluginParams* params) {
+    // Without windows the dialog cannot open: the button then changes nothing, as a cancel would.
+    std::string why;
+    if (!ToolboxAvailable(&why)) {
+        std::fprintf(stderr, "%s: the configuration dialog cannot open: %s\n", cMyClearName, why.c_str());
+        return kPluginOK;
+    }
+    const int64_t first = int64_t(params->renderFrame) + gMostRecentStartFrame;
+    int16_t width = 720, height = 480;
+    switch (GetMediaFormat(gConfigData)) {
+        case 2: height = 576; break;
+        case 3: width = 960, height = 540; break;
+        default: break;
+    }
+    GWorldPtr frame = nullptr;
+    int16_t volume = 0;
+    HYFrameCookie cookie = 0;
+    HYPluginResult result = first < 0 || first > INT32_MAX
+                                ? HYPluginResult(kPluginFailed)
+                                : params->procs->GetFrame(params->instance, int32_t(first), &frame, width, height,
+                                                          kDVHighQuality, &volume, &cookie);
+    const bool handedOut = result == kPluginOK;  // the host gave a cookie, frame or not
+    if (handedOut && frame) ConfigurePlugIn(gConfigData, frame, params, int32_t(first), gMostRecentFrameCount, which);
+    if (handedOut) params->procs->ReleaseFrame(params->instance, cookie);
+    // Without a frame there is nothing to preview: the dialog does not open and the host hears why.
+    if (handedOut && !frame) result = kPluginCantGetNeededFrame;
+    return result;
 }

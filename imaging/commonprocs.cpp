@@ -1,5 +1,8 @@
 #include "imaging/commonprocs.h"
 
+#include <cstdio>
+
+#include "host/PluginDefines.h"
 #include "platform/Alerts.h"
 #include "platform/Numerics.h"
 
@@ -170,4 +173,22 @@ int32_t Max(int32_t A, int32_t B) { return A > B ? A : B; }
 double RandomPercent() {
     const int r = Random();
     return (r < 0 ? -r : r) / 32767.0;
+}
+
+WindowRef OpenNibWindowFromCFBundle(const char* TheIdentifier, const char* TheNib, const char* TheWindow) {
+    CFBundleRef bundle = CFBundleGetBundleWithIdentifier(TheIdentifier);
+    Assert(bundle, Concat255("Cannot allocate bundle for ID = ", TheIdentifier ? TheIdentifier : ""));
+    CFRetain(bundle);
+    const char* nibName = TheNib && *TheNib ? TheNib : cMyPluginName;
+    IBNibRef nib = nullptr;
+    WindowRef window = nullptr;
+    OSStatus err = CreateNibReferenceWithCFBundle(bundle, nibName, &nib);
+    if (err == noErr) err = CreateWindowFromNib(nib, TheWindow, &window);
+    if (err != noErr) {
+        std::fprintf(stderr, "Cannot open the window \"%s\" of \"%s/%s\" (error %d)\n", TheWindow ? TheWindow : "",
+                     TheIdentifier ? TheIdentifier : "", nibName, int(err));
+    }
+    DisposeNibReference(nib);
+    CFRelease(bundle);
+    return window;
 }

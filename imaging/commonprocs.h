@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "imaging/pixellib.h"
+#include "platform/HIToolbox.h"
 #include "platform/QuickDraw.h"
 
 // --- Reporting ---
@@ -46,3 +47,9 @@ std::string Num2Text(int32_t TheNum);
 void SwapInt(int16_t& I1, int16_t& I2);
 int32_t Max(int32_t A, int32_t B);
 double RandomPercent();
+
+// --- Windows ---
+// Window TheWindow from the interface file TheNib (empty: the plug-in's short name) of the bundle
+// TheIdentifier; none when the file or the window cannot be opened, so the caller can carry on as
+// if the user had cancelled (the host's process is never ended for a missing window).
+WindowRef OpenNibWindowFromCFBundle(const char* TheIdentifier, const char* TheNib, const char* TheWindow);
