@@ -27,3 +27,6 @@ install(FILES ${BW_BUNDLE_DIR}/Contents/Info.plist DESTINATION lib/blockwaves/kp
 install(TARGETS kpblockwaves LIBRARY DESTINATION lib/blockwaves/kpblockwaves.bundle/Contents/Linux)
 install(FILES ${BW_BUNDLE_DIR}/Contents/Resources/kpblockwaves.rsrc
         DESTINATION lib/blockwaves/kpblockwaves.bundle/Contents/Resources)
+
+# The dialog side: windowing backend, interface files, manual.
+include(${CMAKE_CURRENT_LIST_DIR}/ui.cmake)

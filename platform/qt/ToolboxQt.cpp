@@ -1,0 +1,678 @@
+// The windowing backend on Qt Widgets: windows from Qt Designer interface files, their controls
+// addressed by the `signature` and `controlID` properties, modal loops, the colour picker, alerts
+// and the desktop opener. Exports BWToolboxBackendGet and nothing else.
+#include <QAbstractSlider>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QColorDialog>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLibraryInfo>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <QUiLoader>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <dlfcn.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <type_traits>
+
+#include "platform/qt/ToolboxQt_p.h"
+
+namespace {
+
+using namespace bwqt;
+
+constexpr int32_t kNotHandled = -9874;
+constexpr int32_t kFileNotFound = -43;
+constexpr int32_t kWindowNotFound = -192;
+constexpr int32_t kOtherError = -108;
+constexpr uint32_t kCommandOK = 0x6F6B2020;      // 'ok  '
+constexpr uint32_t kCommandCancel = 0x6E6F7421;  // 'not!'
+constexpr int kTitleBarAllowance = 40;           // pixels of window frame kept free when fitting a screen
+const char* const kDefaultTitle = "Blockwaves! Transitions";
+
+BWToolboxHost lgHost = {};
+
+// ---- Starting the application object ----
+
+int32_t Refuse(char* why, size_t whyLen, const char* reason) {
+    if (why && whyLen > 0) std::snprintf(why, whyLen, "%s", reason);
+    return 1;
+}
+
+bool PlatformPluginPresent(const char* prefix) {
+    const QDir dir(QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/platforms"));
+    return !dir.entryList({QString::fromLatin1(prefix) + QStringLiteral("*.so")}, QDir::Files).isEmpty();
+}
+
+// Asks the X server named by DISPLAY for a connection, through libxcb loaded for the occasion.
+bool XServerReachable() {
+    if (qEnvironmentVariableIsEmpty("DISPLAY") || !PlatformPluginPresent("libqxcb")) return false;
+    void* xcb = dlopen("libxcb.so.1", RTLD_NOW | RTLD_LOCAL);
+    if (!xcb) return false;
+    using ConnectProc = void* (*)(const char*, int*);
+    using ConnectionProc = int (*)(void*);
+    using DisconnectProc = void (*)(void*);
+    auto connect = reinterpret_cast<ConnectProc>(dlsym(xcb, "xcb_connect"));
+    auto hasError = reinterpret_cast<ConnectionProc>(dlsym(xcb, "xcb_connection_has_error"));
+    auto disconnect = reinterpret_cast<DisconnectProc>(dlsym(xcb, "xcb_disconnect"));
+    bool reachable = false;
+    if (connect && hasError && disconnect) {
+        void* connection = connect(nullptr, nullptr);
+        reachable = connection && hasError(connection) == 0;
+        if (connection) disconnect(connection);
+    }
+    dlclose(xcb);
+    return reachable;
+}
+
+bool WaylandReachable() {
+    const QString display = qEnvironmentVariable("WAYLAND_DISPLAY");
+    if (display.isEmpty() || !PlatformPluginPresent("libqwayland")) return false;
+    const QString socket =
+        display.startsWith(QLatin1Char('/')) ? display : qEnvironmentVariable("XDG_RUNTIME_DIR") + QLatin1Char('/') + display;
+    struct stat info;
+    return stat(QFile::encodeName(socket).constData(), &info) == 0 && S_ISSOCK(info.st_mode);
+}
+
+// The platform to ask Qt for ("" for QT_QPA_PLATFORM as it is), or false when Qt would end the
+// process for want of a display.
+bool ChoosePlatform(QByteArray& platform) {
+    const QByteArray requested = qgetenv("QT_QPA_PLATFORM");
+    if (!requested.isEmpty()) {
+        for (const QByteArray& entry : requested.split(';')) {
+            const QByteArray name = entry.left(entry.indexOf(':')).trimmed();
+            if (name == "xcb" ? XServerReachable() : name.startsWith("wayland") ? WaylandReachable() : !name.isEmpty()) {
+                platform.clear();
+                return true;
+            }
+        }
+        return false;
+    }
+    if (WaylandReachable()) {
+        platform = "wayland";
+        return true;
+    }
+    if (XServerReachable()) {
+        platform = "xcb";
+        return true;
+    }
+    return false;
+}
+
+int32_t Start(char* why, size_t whyLen) {
+    if (why && whyLen > 0) why[0] = 0;
+    if (QCoreApplication* app = QCoreApplication::instance())
+        return qobject_cast<QApplication*>(app) ? 0 : Refuse(why, whyLen, "the host's application object cannot show windows");
+    QByteArray platform;
+    if (!ChoosePlatform(platform)) {
+        if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            return Refuse(why, whyLen, "no display: the platform in QT_QPA_PLATFORM cannot be opened");
+        return Refuse(why, whyLen, "no display: set DISPLAY or WAYLAND_DISPLAY (or QT_QPA_PLATFORM=offscreen)");
+    }
+    // QApplication keeps references to argc and argv for its whole life.
+    static char arg0[] = "kpblockwaves";
+    static char platformOption[] = "-platform";
+    static char platformName[16] = {};
+    static char* argv[] = {arg0, nullptr, nullptr, nullptr};
+    static int argc = 1;
+    if (!platform.isEmpty()) {
+        std::snprintf(platformName, sizeof platformName, "%s", platform.constData());
+        argv[1] = platformOption;
+        argv[2] = platformName;
+        argc = 3;
+    }
+    auto* app = new QApplication(argc, argv);  // lives as long as the process
+    app->setQuitOnLastWindowClosed(false);
+    return 0;
+}
+
+// ---- Windows ----
+
+// Creates the widget of a custom control for the class the interface files declare as "HIView".
+class Loader : public QUiLoader {
+public:
+    QWidget* createWidget(const QString& className, QWidget* parent, const QString& name) override {
+        if (className != QLatin1String("HIView")) return QUiLoader::createWidget(className, parent, name);
+        auto* view = new ControlView(parent);
+        view->setObjectName(name);
+        return view;
+    }
+};
+
+// The window: commands for Escape and the close box; it never closes by itself.
+class WindowDialog : public QDialog {
+public:
+    explicit WindowDialog(BWWin* win) : win_(win) {}
+    void accept() override {}
+    void reject() override { SendCommand(win_, kCommandCancel); }
+
+protected:
+    void closeEvent(QCloseEvent* event) override {
+        event->ignore();
+        SendCommand(win_, kCommandCancel);
+    }
+
+private:
+    BWWin* win_;
+};
+
+// A four-character code from a property ("ok" and "ok  " alike), or 0.
+uint32_t FourCharCode(const QVariant& property) {
+    QByteArray text = property.toString().toLatin1();
+    if (text.isEmpty()) return 0;
+    text = text.leftJustified(4, ' ', true);
+    uint32_t code = 0;
+    for (int i = 0; i < 4; i++) code = code << 8 | static_cast<uint8_t>(text[i]);
+    return code;
+}
+
+CtlKind KindOf(QWidget* widget) {
+    if (dynamic_cast<ControlView*>(widget)) return CtlKind::kCustom;
+    if (qobject_cast<QAbstractSlider*>(widget)) return CtlKind::kSlider;
+    if (qobject_cast<QComboBox*>(widget)) return CtlKind::kPopup;
+    if (qobject_cast<QCheckBox*>(widget) || qobject_cast<QRadioButton*>(widget)) return CtlKind::kCheck;
+    if (qobject_cast<QAbstractButton*>(widget)) return CtlKind::kButton;
+    if (qobject_cast<QLabel*>(widget)) return CtlKind::kLabel;
+    if (qobject_cast<QGroupBox*>(widget)) return CtlKind::kGroup;
+    return CtlKind::kOther;
+}
+
+// Every widget with a `signature` property becomes a control; user actions reach the host.
+void CollectControls(BWWin* win) {
+    for (QWidget* widget : win->dialog->findChildren<QWidget*>()) {
+        const uint32_t signature = FourCharCode(widget->property("signature"));
+        if (signature == 0) continue;
+        auto ctl = std::make_unique<BWCtl>();
+        BWCtl* c = ctl.get();
+        c->owner = win;
+        c->widget = widget;
+        c->kind = KindOf(widget);
+        c->signature = signature;
+        c->id = widget->property("controlID").toInt();
+        c->command = FourCharCode(widget->property("command"));
+        switch (c->kind) {
+        case CtlKind::kCustom: {
+            c->classID = widget->property("classID").toString().toUtf8();
+            const QVariant minimum = widget->property("minimum"), maximum = widget->property("maximum");
+            if (minimum.isValid()) c->minimum = minimum.toInt();
+            if (maximum.isValid()) c->maximum = std::max(c->minimum, maximum.toInt());
+            c->value = std::clamp(widget->property("value").toInt(), c->minimum, c->maximum);
+            static_cast<ControlView*>(widget)->Attach(c);
+            break;
+        }
+        case CtlKind::kSlider:
+            // Values set by the plug-in come with signals blocked, so every change here is the user's.
+            QObject::connect(static_cast<QAbstractSlider*>(widget), &QAbstractSlider::valueChanged, widget, [c] {
+                if (!lgHost.ControlAction) return;
+                BusyWindow busy(c->owner);
+                lgHost.ControlAction(c, 0);
+            });
+            break;
+        case CtlKind::kPopup:
+            QObject::connect(static_cast<QComboBox*>(widget), &QComboBox::activated, widget, [c] {
+                if (c->command) SendCommand(c->owner, c->command);
+            });
+            break;
+        case CtlKind::kCheck:
+        case CtlKind::kButton:
+            QObject::connect(static_cast<QAbstractButton*>(widget), &QAbstractButton::clicked, widget, [c] {
+                if (c->command) SendCommand(c->owner, c->command);
+            });
+            break;
+        default:
+            break;
+        }
+        win->controls.push_back(std::move(ctl));
+    }
+}
+
+// Lays the window out now, parents before children, so that sizes and bounds are right before
+// the window is first shown (Qt otherwise settles nested layouts only when events are processed).
+void Settle(BWWin* win) {
+    if (win->dialog->isVisible()) return;
+    QList<QWidget*> widgets = win->dialog->findChildren<QWidget*>();
+    widgets.prepend(win->dialog);
+    for (QWidget* widget : widgets) {
+        if (!widget->layout()) continue;
+        widget->layout()->invalidate();
+        widget->layout()->activate();
+    }
+}
+
+// Scales the custom views marked `scalesToScreen` down in proportion until the window fits the
+// screen's available area.
+void FitToScreen(BWWin* win) {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen) return;
+    const QSize room = screen->availableGeometry().size() - QSize(0, kTitleBarAllowance);
+    for (int round = 0; round < 3; round++) {
+        Settle(win);
+        const QSize over = win->dialog->size() - room;
+        if (over.width() <= 0 && over.height() <= 0) return;
+        for (const auto& ctl : win->controls) {
+            QWidget* view = ctl->widget;
+            if (ctl->kind != CtlKind::kCustom || !view->property("scalesToScreen").toBool()) continue;
+            const QSize size = view->size();
+            if (size.isEmpty()) continue;
+            double f = 1.0;
+            if (over.width() > 0) f = std::min(f, double(size.width() - over.width()) / size.width());
+            if (over.height() > 0) f = std::min(f, double(size.height() - over.height()) / size.height());
+            f = std::clamp(f, 0.2, 1.0);
+            view->setFixedSize(qRound(size.width() * f), qRound(size.height() * f));
+        }
+    }
+    Settle(win);
+}
+
+void DestroyWindow(BWWin* win) {
+    delete win->dialog;  // first: its widgets' connections refer to the controls
+    delete win;
+}
+
+BWWin* LoadWindowChecked(const char* uiPath, const char* name, int32_t* err) {
+    if (!uiPath || !name || !qobject_cast<QApplication*>(QCoreApplication::instance())) {
+        *err = kOtherError;
+        return nullptr;
+    }
+    QFile file(QString::fromUtf8(uiPath));
+    if (!file.open(QIODevice::ReadOnly)) {
+        *err = kFileNotFound;
+        return nullptr;
+    }
+    Loader loader;
+    loader.setWorkingDirectory(QFileInfo(file).absoluteDir());
+    std::unique_ptr<QWidget> root(loader.load(&file));
+    if (!root) {
+        *err = kOtherError;
+        return nullptr;
+    }
+    const QString objectName = QString::fromUtf8(name);
+    QWidget* page = root->objectName() == objectName ? root.get() : root->findChild<QWidget*>(objectName);
+    if (!page) {
+        *err = kWindowNotFound;
+        return nullptr;
+    }
+    if (page == root.get()) root.release();
+
+    auto* win = new BWWin;
+    win->dialog = new WindowDialog(win);
+    win->dialog->setWindowTitle(page->windowTitle().isEmpty() ? QString::fromUtf8(kDefaultTitle) : page->windowTitle());
+    win->dialog->setWindowModality(Qt::ApplicationModal);
+    win->dialog->setSizeGripEnabled(false);
+    auto* layout = new QVBoxLayout(win->dialog);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSizeConstraint(QLayout::SetFixedSize);  // the window follows its content, never the user
+    page->setParent(win->dialog);
+    layout->addWidget(page);
+    page->setVisible(true);
+    root.reset();  // the other windows of the file
+
+    CollectControls(win);
+    FitToScreen(win);
+    return win;
+}
+
+BWWin* LoadWindow(const char* uiPath, const char* name, int32_t* err) {
+    int32_t ignored = 0;
+    if (!err) err = &ignored;
+    *err = 0;
+    try {
+        return LoadWindowChecked(uiPath, name, err);
+    } catch (...) {
+        *err = kOtherError;
+        return nullptr;
+    }
+}
+
+void DisposeWindow(BWWin* win) {
+    if (!win) return;
+    if (win->busy > 0) {  // called from inside one of its own events: finish them first
+        win->dialog->hide();
+        win->disposePending = true;
+        return;
+    }
+    DestroyWindow(win);
+}
+
+void WindowSize(BWWin* win, int32_t* width, int32_t* height) {
+    QSize size;
+    if (win) {
+        Settle(win);
+        size = win->dialog->size();
+    }
+    if (width) *width = size.width();
+    if (height) *height = size.height();
+}
+
+void SetWindowPort(BWWin* win, const void* base, int32_t rowBytes, int32_t width, int32_t height) {
+    if (!win) return;
+    const bool usable = base && width > 0 && height > 0 && rowBytes >= 4 * width;
+    win->portBase = usable ? static_cast<const uint8_t*>(base) : nullptr;
+    win->portRowBytes = usable ? rowBytes : 0;
+    win->portWidth = usable ? width : 0;
+    win->portHeight = usable ? height : 0;
+    for (const auto& ctl : win->controls)
+        if (ctl->kind == CtlKind::kCustom && ctl->widget) ctl->widget->update();
+}
+
+void ShowWindow(BWWin* win) {
+    if (win) win->dialog->show();
+}
+
+void SelectWindow(BWWin* win) {
+    if (!win) return;
+    win->dialog->raise();
+    win->dialog->activateWindow();
+}
+
+void RunModal(BWWin* win) {
+    if (!win || win->modalLoop) return;
+    BusyWindow busy(win);
+    if (!win->dialog->isVisible()) win->dialog->show();  // a hidden window could never end the loop
+    QEventLoop loop;
+    win->modalLoop = &loop;
+    loop.exec(QEventLoop::DialogExec);
+    win->modalLoop = nullptr;
+}
+
+void QuitModal(BWWin* win) {
+    if (win && win->modalLoop) win->modalLoop->exit();
+}
+
+// ---- Controls ----
+
+BWCtl* FindControl(BWWin* win, uint32_t signature, int32_t id) {
+    if (!win) return nullptr;
+    for (const auto& ctl : win->controls)
+        if (ctl->signature == signature && ctl->id == id && ctl->widget) return ctl.get();
+    return nullptr;
+}
+
+BWWin* ControlOwner(BWCtl* ctl) {
+    return ctl ? ctl->owner : nullptr;
+}
+
+int16_t Clamp16(int value) {
+    return static_cast<int16_t>(std::clamp(value, -32768, 32767));
+}
+
+void ControlBounds(BWCtl* ctl, int16_t bounds[4]) {
+    QRect r;
+    if (ctl && ctl->widget) {
+        Settle(ctl->owner);
+        r = QRect(WindowOrigin(ctl->widget, ctl->owner), ctl->widget->size());
+    }
+    bounds[0] = Clamp16(r.top());
+    bounds[1] = Clamp16(r.left());
+    bounds[2] = Clamp16(r.top() + r.height());
+    bounds[3] = Clamp16(r.left() + r.width());
+}
+
+int32_t GetMinimum(BWCtl* ctl) {
+    if (!ctl || !ctl->widget) return 0;
+    switch (ctl->kind) {
+    case CtlKind::kSlider: return static_cast<QAbstractSlider*>(ctl->widget.data())->minimum();
+    case CtlKind::kPopup: return 1;
+    case CtlKind::kCustom: return ctl->minimum;
+    default: return 0;
+    }
+}
+
+int32_t GetMaximum(BWCtl* ctl) {
+    if (!ctl || !ctl->widget) return 0;
+    switch (ctl->kind) {
+    case CtlKind::kSlider: return static_cast<QAbstractSlider*>(ctl->widget.data())->maximum();
+    case CtlKind::kPopup: return static_cast<QComboBox*>(ctl->widget.data())->count();
+    case CtlKind::kCheck: return 1;
+    case CtlKind::kCustom: return ctl->maximum;
+    default: return 0;
+    }
+}
+
+int32_t GetValue(BWCtl* ctl) {
+    if (!ctl || !ctl->widget) return 0;
+    switch (ctl->kind) {
+    case CtlKind::kSlider: return static_cast<QAbstractSlider*>(ctl->widget.data())->value();
+    case CtlKind::kPopup: return static_cast<QComboBox*>(ctl->widget.data())->currentIndex() + 1;
+    case CtlKind::kCheck: return static_cast<QAbstractButton*>(ctl->widget.data())->isChecked() ? 1 : 0;
+    case CtlKind::kCustom: return ctl->value;
+    default: return 0;
+    }
+}
+
+// Programmatic changes never reach the host: signals stay blocked.
+void SetValue(BWCtl* ctl, int32_t value) {
+    if (!ctl || !ctl->widget) return;
+    QWidget* widget = ctl->widget;
+    const QSignalBlocker blocker(widget);
+    switch (ctl->kind) {
+    case CtlKind::kSlider: static_cast<QAbstractSlider*>(widget)->setValue(value); break;  // clamps
+    case CtlKind::kPopup: {
+        auto* popup = static_cast<QComboBox*>(widget);
+        if (popup->count() > 0) popup->setCurrentIndex(std::clamp(value, 1, popup->count()) - 1);
+        break;
+    }
+    case CtlKind::kCheck: static_cast<QAbstractButton*>(widget)->setChecked(value != 0); break;
+    case CtlKind::kCustom:
+        ctl->value = std::clamp(value, ctl->minimum, ctl->maximum);
+        widget->update();  // every set redraws: the plug-in flips the preview's value for that
+        break;
+    default: break;
+    }
+}
+
+void SetMinimum(BWCtl* ctl, int32_t value) {
+    if (!ctl || !ctl->widget) return;
+    const QSignalBlocker blocker(ctl->widget.data());
+    if (ctl->kind == CtlKind::kSlider) {
+        static_cast<QAbstractSlider*>(ctl->widget.data())->setMinimum(value);
+    } else if (ctl->kind == CtlKind::kCustom) {
+        ctl->minimum = value;
+        ctl->maximum = std::max(ctl->maximum, value);
+        ctl->value = std::clamp(ctl->value, ctl->minimum, ctl->maximum);
+    }
+}
+
+void SetMaximum(BWCtl* ctl, int32_t value) {
+    if (!ctl || !ctl->widget) return;
+    const QSignalBlocker blocker(ctl->widget.data());
+    if (ctl->kind == CtlKind::kSlider) {
+        static_cast<QAbstractSlider*>(ctl->widget.data())->setMaximum(value);
+    } else if (ctl->kind == CtlKind::kCustom) {
+        ctl->maximum = value;
+        ctl->minimum = std::min(ctl->minimum, value);
+        ctl->value = std::clamp(ctl->value, ctl->minimum, ctl->maximum);
+    }
+}
+
+void SetText(BWCtl* ctl, const char* utf8) {
+    if (!ctl || !ctl->widget || !utf8) return;
+    const QString text = QString::fromUtf8(utf8);
+    if (auto* label = qobject_cast<QLabel*>(ctl->widget)) label->setText(text);
+    else if (auto* button = qobject_cast<QAbstractButton*>(ctl->widget)) button->setText(text);
+    else if (auto* group = qobject_cast<QGroupBox*>(ctl->widget)) group->setTitle(text);
+}
+
+void SetVisible(BWCtl* ctl, int32_t visible) {
+    if (ctl && ctl->widget) ctl->widget->setVisible(visible != 0);
+}
+
+int32_t IsVisible(BWCtl* ctl) {
+    return ctl && ctl->widget && ctl->widget->isVisibleTo(ctl->owner->dialog) ? 1 : 0;
+}
+
+// Windows offscreen may never become active, so only the disabled state is reported.
+int32_t GetHilite(BWCtl* ctl) {
+    return ctl && ctl->widget && !ctl->widget->isEnabled() ? kBWHiliteDisabled : 0;
+}
+
+uint32_t GetCommand(BWCtl* ctl) {
+    return ctl ? ctl->command : 0;
+}
+
+const char* ControlClass(BWCtl* ctl) {
+    return ctl && ctl->kind == CtlKind::kCustom ? ctl->classID.constData() : "";
+}
+
+void DrawControl(BWCtl* ctl) {
+    if (ctl && ctl->widget) ctl->widget->repaint();
+}
+
+void FlushControl(BWCtl* ctl) {
+    if (ctl && ctl->widget && ctl->kind == CtlKind::kCustom) static_cast<ControlView*>(ctl->widget.data())->FlushNow();
+}
+
+int32_t TrackMouse(BWCtl* ctl, int16_t* v, int16_t* h, uint32_t* modifiers) {
+    if (ctl && ctl->widget && ctl->kind == CtlKind::kCustom)
+        return static_cast<ControlView*>(ctl->widget.data())->WaitForMouse(v, h, modifiers);
+    if (v) *v = 0;
+    if (h) *h = 0;
+    if (modifiers) *modifiers = 0;
+    return kBWMouseTrackingMouseUp;
+}
+
+// ---- Standard services ----
+
+// A modal QColorDialog. Tests answer it from a timer: the dialog is the visible QColorDialog among
+// QApplication::topLevelWidgets(); setCurrentColor then accept() or reject() it.
+int32_t PickColor(const char* prompt, const uint16_t in[3], uint16_t out[3]) {
+    if (!in || !out) return 0;
+    const QColor initial = QColor::fromRgba64(in[0], in[1], in[2]);
+    const QColor chosen = QColorDialog::getColor(initial, nullptr, prompt ? QString::fromUtf8(prompt) : QString());
+    if (!chosen.isValid()) return 0;
+    const QRgba64 rgb = chosen.rgba64();
+    out[0] = rgb.red();
+    out[1] = rgb.green();
+    out[2] = rgb.blue();
+    return 1;
+}
+
+int16_t Alert(int32_t type, const char* headline, const char* text, const char* ok, const char* cancel) {
+    static constexpr QMessageBox::Icon kIcons[] = {QMessageBox::Critical, QMessageBox::Information, QMessageBox::Warning};
+    QMessageBox box(type >= 0 && type <= 2 ? kIcons[type] : QMessageBox::Warning, QString::fromUtf8(kDefaultTitle),
+                    QString::fromUtf8(headline ? headline : ""));
+    if (text && *text) box.setInformativeText(QString::fromUtf8(text));
+    QPushButton* okButton = box.addButton(QString::fromUtf8(ok && *ok ? ok : "OK"), QMessageBox::AcceptRole);
+    box.setDefaultButton(okButton);
+    if (cancel && *cancel) box.setEscapeButton(box.addButton(QString::fromUtf8(cancel), QMessageBox::RejectRole));
+    else box.setEscapeButton(okButton);
+    box.exec();
+    return box.clickedButton() == okButton ? 1 : 2;
+}
+
+int32_t OpenDocument(const char* path) {
+    if (!path || !*path) return 1;
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromUtf8(path))) ? 0 : 1;
+}
+
+// Nothing thrown crosses the C table: a failure gives the function's zero value.
+template <auto F>
+struct Safe;
+template <typename R, typename... A, R (*F)(A...)>
+struct Safe<F> {
+    static R Call(A... args) noexcept {
+        try {
+            return F(args...);
+        } catch (...) {
+            if constexpr (!std::is_void_v<R>) return R{};
+        }
+    }
+};
+
+const BWToolboxBackend kBackend = {
+    kBWToolboxVersion,
+    Safe<Start>::Call,
+    LoadWindow,
+    Safe<DisposeWindow>::Call,
+    Safe<WindowSize>::Call,
+    Safe<SetWindowPort>::Call,
+    Safe<ShowWindow>::Call,
+    Safe<SelectWindow>::Call,
+    Safe<RunModal>::Call,
+    Safe<QuitModal>::Call,
+    Safe<FindControl>::Call,
+    Safe<ControlOwner>::Call,
+    Safe<ControlBounds>::Call,
+    Safe<GetValue>::Call,
+    Safe<SetValue>::Call,
+    Safe<GetMinimum>::Call,
+    Safe<GetMaximum>::Call,
+    Safe<SetMinimum>::Call,
+    Safe<SetMaximum>::Call,
+    Safe<SetText>::Call,
+    Safe<SetVisible>::Call,
+    Safe<IsVisible>::Call,
+    Safe<GetHilite>::Call,
+    Safe<GetCommand>::Call,
+    Safe<ControlClass>::Call,
+    Safe<DrawControl>::Call,
+    Safe<FlushControl>::Call,
+    Safe<TrackMouse>::Call,
+    Safe<PickColor>::Call,
+    Safe<Alert>::Call,
+    Safe<OpenDocument>::Call,
+};
+
+}  // namespace
+
+namespace bwqt {
+
+const BWToolboxHost& Host() {
+    return lgHost;
+}
+
+BusyWindow::BusyWindow(BWWin* win) : win_(win) {
+    if (win_) win_->busy++;
+}
+
+BusyWindow::~BusyWindow() {
+    if (!win_ || --win_->busy > 0 || !win_->disposePending) return;
+    // Disposed from inside its own events: delete once the event that is running has returned.
+    BWWin* win = win_;
+    QObject::connect(win->dialog, &QObject::destroyed, [win] { delete win; });
+    win->dialog->deleteLater();
+    win->disposePending = false;
+}
+
+int32_t SendCommand(BWWin* win, uint32_t command) {
+    if (!lgHost.Command) return kNotHandled;
+    BusyWindow busy(win);
+    return lgHost.Command(win, command);
+}
+
+QPoint WindowOrigin(const QWidget* widget, const BWWin* win) {
+    return widget->mapTo(win->dialog, QPoint(0, 0));
+}
+
+uint32_t ToolboxModifiers(Qt::KeyboardModifiers modifiers) {
+    uint32_t bits = 0;
+    if (modifiers & Qt::ShiftModifier) bits |= kBWShiftKey;
+    if (modifiers & Qt::AltModifier) bits |= kBWOptionKey;
+    if (modifiers & Qt::ControlModifier) bits |= kBWControlKey;
+    if (modifiers & Qt::MetaModifier) bits |= kBWCmdKey;
+    return bits;
+}
+
+}  // namespace bwqt
+
+extern "C" __attribute__((visibility("default"))) const BWToolboxBackend* BWToolboxBackendGet(const BWToolboxHost* host) {
+    lgHost = host ? *host : BWToolboxHost{};
+    return &kBackend;
+}
