@@ -90,8 +90,10 @@ void AccessRenderAndBlit(int32_t TheVal) {
     PluginWorkSpace& ws = gConfigWorkSpace;
     if (lgFetch) {
         lgFetch(ws.SourceClip, ws.iMovieParams, ws.MinFrameIndex + TheVal, 1);
+        // Clip B's frames follow the transition's (MaxFrameIndex + 1 of them), as when rendering
+        // and as when the dialog opened.
         if (ws.TheConfig->Which == 3)
-            lgFetch(ws.TheOtherClip, ws.iMovieParams, ws.MinFrameIndex + ws.MaxFrameIndex + TheVal, 1);
+            lgFetch(ws.TheOtherClip, ws.iMovieParams, ws.MinFrameIndex + ws.MaxFrameIndex + 1 + TheVal, 1);
     }
     ReRenderAndBlit();
 }

@@ -66,8 +66,18 @@ CFBundleRef CFBundleCreateFromPath(const std::string& bundlePath) {
     return ref;
 }
 
+namespace {
+std::string lgOwnBundlePath;
+}
+
+void CFBundleSetOwnBundlePath(const std::string& bundlePath) { lgOwnBundlePath = bundlePath; }
+
 CFBundleRef CFBundleGetBundleWithIdentifier(const char* bundleID) {
     if (!bundleID) return nullptr;
+    if (!lgOwnBundlePath.empty()) {
+        CFBundleRef bundle = CFBundleCreateFromPath(lgOwnBundlePath);
+        return bundle && CFBundleGetIdentifier(bundle) == bundleID ? bundle : nullptr;
+    }
     Dl_info info{};
     if (!dladdr(reinterpret_cast<void*>(&CFBundleGetBundleWithIdentifier), &info) || !info.dli_fname) return nullptr;
     char resolved[4096];

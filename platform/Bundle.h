@@ -11,6 +11,8 @@
 // The bundle whose shared object (or executable) holds this code, when its Info.plist names the
 // identifier; null otherwise. The reference lives for the life of the process.
 CFBundleRef CFBundleGetBundleWithIdentifier(const char* bundleID);
+// For code that runs outside a bundle (tests, tools): the bundle that counts as this code's own.
+void CFBundleSetOwnBundlePath(const std::string& bundlePath);
 // A bundle at a folder path (NAME.bundle), or null when it has no readable Info.plist.
 CFBundleRef CFBundleCreateFromPath(const std::string& bundlePath);
 void CFRetain(CFBundleRef bundle);   // bundles live for the process: no-ops kept for symmetry

@@ -1,0 +1,401 @@
+// The configuration dialog driven as a user would, offscreen: the real interface files and Qt
+// backend of the built bundle, the dialog's code linked in, frames from a small fake host. Each
+// scenario runs inside the dialog's modal loop (queued with a timer) and ends with OK or Cancel.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QColorDialog>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QSlider>
+#include <QStyle>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+
+#include <cstring>
+#include <functional>
+#include <map>
+#include <vector>
+
+#include "dialog/dlgUtils.h"
+#include "engine/relrects.h"
+#include "host/HYPluginRecords.h"
+#include "host/fxbridge.h"
+#include "imaging/commonprocs.h"
+#include "platform/Bundle.h"
+#include "platform/HIToolbox.h"
+#include "platform/Memory.h"
+#include "platform/sandbox.h"
+#include "settings/prefsloader.h"
+#include "tools/pngout.h"
+
+namespace {
+// --- A host that hands out flat frames: red = index & 255, green = index >> 8 ---
+struct FakeHost {
+    std::vector<int32_t> fetched;
+    std::map<HYFrameCookie, GWorldPtr> out;
+    HYFrameCookie next = 1;
+};
+FakeHost gHost;
+
+HYPluginResult GetFrame(void*, int32_t index, GWorldPtr* frame, int16_t w, int16_t h, HYRefDVQuality, int16_t* volume,
+                        HYFrameCookie* cookie) {
+    gHost.fetched.push_back(index);
+    *frame = AllocateGWorld(w, h);
+    ClearGW(*frame, RGBColor{uint16_t((index & 255) * 256), uint16_t(((index >> 8) & 255) * 256), 32768});
+    *volume = 255;
+    *cookie = gHost.next++;
+    gHost.out[*cookie] = *frame;
+    return kPluginOK;
+}
+HYPluginResult ReleaseFrame(void*, HYFrameCookie cookie) {
+    DisposeGWorld(gHost.out[cookie]);
+    gHost.out.erase(cookie);
+    return kPluginOK;
+}
+
+// --- Finding and working the dialog's controls ---
+// The visible window holding the page `name` ("configHD", "about"); any visible one when empty.
+QWidget* Window(const QString& name = {}) {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible() && (name.isEmpty() ? w->findChild<QWidget*>("configNTSC") || w->findChild<QWidget*>("configPAL") ||
+                                                    w->findChild<QWidget*>("configHD")
+                                              : w->findChild<QWidget*>(name) != nullptr))
+            return w;
+    return nullptr;
+}
+QWidget* Find(const char* sig, int id, const QString& window = {}) {
+    QWidget* w = Window(window);
+    if (!w) return nullptr;
+    for (QWidget* c : w->findChildren<QWidget*>())
+        if (c->property("signature").toString() == sig && c->property("controlID").toInt() == id) return c;
+    return nullptr;
+}
+template <class T>
+T* Get(const char* sig, int id = 1) {
+    return qobject_cast<T*>(Find(sig, id));
+}
+void Click(const char* command, const QString& window = {}) {
+    QWidget* button = Find(command, 1, window);
+    EXPECT_TRUE(button) << command;
+    if (button) QTest::mouseClick(button, Qt::LeftButton);
+}
+QString Text(const char* sig, int id = 1, const QString& window = {}) {
+    QLabel* label = qobject_cast<QLabel*>(Find(sig, id, window));
+    return label ? label->text() : QString("<missing>");
+}
+// Runs `step` once `ready` holds (polled on the event loop, so inside whichever modal loop runs).
+void When(std::function<bool()> ready, std::function<void()> step) {
+    auto* timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, [timer, ready = std::move(ready), step = std::move(step)] {
+        if (!ready()) return;
+        timer->stop();
+        timer->deleteLater();
+        step();
+    });
+    timer->start(5);
+}
+// Queued to run inside the modal loop about to start.
+void Then(std::function<void()> step) { QTimer::singleShot(0, std::move(step)); }
+void WhenOpen(const QString& window, std::function<void()> step) {
+    When([window] { return Window(window) != nullptr; }, std::move(step));
+}
+
+QPoint SliderPoint(QSlider* s, int value) {
+    const int len = s->style()->pixelMetric(QStyle::PM_SliderLength, nullptr, s);
+    const int x = QStyle::sliderPositionFromValue(s->minimum(), s->maximum(), value, s->width() - len) + len / 2;
+    return QPoint(x, s->height() / 2);
+}
+// Drags the handle from its value to `value` in a few steps, as a hand would.
+void Drag(QSlider* s, int value) {
+    QTest::mousePress(s, Qt::LeftButton, {}, SliderPoint(s, s->value()));
+    const int from = s->value();
+    for (int step = 1; step <= 4; step++) {
+        QMouseEvent move(QEvent::MouseMove, SliderPoint(s, from + (value - from) * step / 4), s->mapToGlobal(QPoint()),
+                         Qt::LeftButton, Qt::LeftButton, {});
+        QApplication::sendEvent(s, &move);
+    }
+    QTest::mouseRelease(s, Qt::LeftButton, {}, SliderPoint(s, value));
+}
+// Mouse events for a custom control are posted: its tracking loop waits for them.
+[[maybe_unused]] void Post(QWidget* w, QEvent::Type type, QPoint at, Qt::KeyboardModifiers mods = {}) {
+    const Qt::MouseButtons buttons = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+    QCoreApplication::postEvent(
+        w, new QMouseEvent(type, at, w->mapToGlobal(at), Qt::LeftButton, buttons, mods));
+}
+
+uint32_t Crc(GWorldPtr gw) {
+    PixMapHandle pm = GetGWorldPixMap(gw);
+    const Rect r = GetPortRect(gw);
+    uint32_t h = 2166136261u;
+    for (int y = 0; y < r.bottom; y++) {
+        const uint8_t* row = reinterpret_cast<const uint8_t*>(GetPixBaseAddr(pm)) + y * GetPixRowBytes(pm);
+        for (int i = 0; i < r.right * 4; i++) h = (h ^ row[i]) * 16777619u;
+    }
+    return h;
+}
+
+class DialogTest : public Sandbox {
+protected:
+    static void SetUpTestSuite() {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        static int argc = 1;
+        static char name[] = "dialog_tests";
+        static char* argv[] = {name, nullptr};
+        if (!qApp) new QApplication(argc, argv);
+        CFBundleSetOwnBundlePath(BW_TEST_BUNDLE);
+        ToolboxSetBackendPath(std::string(BW_TEST_BUNDLE) + "/Contents/Linux/kpblockwaves-ui.so");
+    }
+    void SetUp() override {
+        Sandbox::SetUp();
+        gHost = FakeHost{};
+        std::memset(&params, 0, sizeof params);
+        procs.GetFrame = GetFrame;
+        procs.ReleaseFrame = ReleaseFrame;
+        params.procs = &procs;
+        params.interfaceVersion = 4;
+        output = AllocateGWorld(720, 480);
+        params.frame = output;
+        config = reinterpret_cast<PluginDataPtr>(NewPtrClear(sizeof(PluginDataRec)));
+        InitMyPlugIn(config);
+    }
+    void TearDown() override {
+        DisposePtr(reinterpret_cast<Ptr>(config->Rects));
+        DisposePtr(reinterpret_cast<Ptr>(config));
+        DisposeGWorld(output);
+        Sandbox::TearDown();
+    }
+
+    // Opens the dialog as the custom button does, previewing `frames` frames from host frame
+    // `first`; `script` runs inside the dialog and must end it with OK or Cancel.
+    void Run(int16_t which, std::function<void()> script, int32_t frames = 30, int32_t first = 1000) {
+        static const int16_t sizes[4][2] = {{720, 480}, {720, 480}, {720, 576}, {960, 540}};
+        const int16_t media = config->MediaType >= 1 && config->MediaType <= 3 ? config->MediaType : 0;
+        GWorldPtr frame = nullptr;
+        int16_t volume;
+        HYFrameCookie cookie;
+        GetFrame(nullptr, first, &frame, sizes[media][0], sizes[media][1], kDVHighQuality, &volume, &cookie);
+        gHost.fetched.clear();
+        Then(std::move(script));
+        // Nothing a failed expectation leaves open may hang the suite.
+        QTimer watchdog;
+        watchdog.setSingleShot(true);
+        QObject::connect(&watchdog, &QTimer::timeout, [] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (w->isVisible()) QTest::keyClick(w, Qt::Key_Escape);
+        });
+        watchdog.start(20000);
+        ConfigurePlugIn(config, frame, &params, first, frames, which);
+        ReleaseFrame(nullptr, cookie);
+    }
+
+    HYProcs procs{};
+    HYPluginParams params{};
+    GWorldPtr output = nullptr;
+    PluginDataPtr config = nullptr;
+};
+
+// --- Sliders and the live preview ---
+TEST_F(DialogTest, SliderDragStoresValueCaptionsItAndRelaysTheTilesLive) {
+    const RectField before = *config->Rects;
+    uint32_t previewBefore = 0, previewAfter = 0;
+    Run(3, [&] {
+        Drag(Get<QSlider>("ClpS"), 15);  // mid-transition, where the grid shows
+        previewBefore = Crc(gConfigWorkSpace.TheFXClip);
+        Drag(Get<QSlider>("Sldr", 1), 7);
+        EXPECT_EQ(config->Sliders[1], 7);
+        EXPECT_EQ(Text("Lgnd", 1), "7%");
+        previewAfter = Crc(gConfigWorkSpace.TheFXClip);
+        Drag(Get<QSlider>("Sldr", 3), 80);
+        EXPECT_EQ(config->Sliders[3], 80);
+        EXPECT_EQ(Text("Lgnd", 3), "80%");
+        Click("ok  ");
+    });
+    EXPECT_NE(previewAfter, previewBefore);
+    EXPECT_NE(std::memcmp(&before, config->Rects, sizeof before), 0);
+    PluginDataRec saved{};
+    saved.Rects = nullptr;
+    ASSERT_TRUE(ReadConfig(&saved));
+    EXPECT_EQ(saved.Sliders[1], 7);
+    EXPECT_EQ(saved.Sliders[3], 80);
+}
+
+struct ClipCase {
+    int16_t which;
+    bool fetchesB;
+};
+class ClipSliderTest : public DialogTest, public ::testing::WithParamInterface<ClipCase> {};
+
+TEST_P(ClipSliderTest, FetchesTheFramesOfThePositionAndCaptionsIt) {
+    const ClipCase c = GetParam();
+    Run(c.which, [&] {
+        gHost.fetched.clear();
+        Drag(Get<QSlider>("ClpS"), 5);
+        EXPECT_EQ(gConfigWorkSpace.CurrFrameIndex, 5);
+        EXPECT_EQ(Text("ClpM"), "5/29");
+        // Clip A's frame of the position; clip B's (after the transition's frames) only between clips.
+        EXPECT_NE(std::find(gHost.fetched.begin(), gHost.fetched.end(), 1005), gHost.fetched.end());
+        EXPECT_EQ(std::find(gHost.fetched.begin(), gHost.fetched.end(), 1035) != gHost.fetched.end(), c.fetchesB);
+        gHost.fetched.clear();
+        Click("Adva");
+        EXPECT_EQ(Text("ClpM"), "6/29");
+        EXPECT_EQ(gHost.fetched.front(), 1006);
+        Click("not!");
+    });
+}
+INSTANTIATE_TEST_SUITE_P(Variants, ClipSliderTest, ::testing::Values(ClipCase{1, false}, ClipCase{2, false},
+                                                                     ClipCase{3, true}));
+
+TEST_F(DialogTest, StepsAtTheEndsChangeAndRedrawNothing) {
+    Run(3, [&] {
+        gHost.fetched.clear();
+        const int32_t flips = GetControl32BitValue(gConfigWorkSpace.TheFrameCtrl);
+        Click("Revi");  // at frame 0
+        EXPECT_EQ(Text("ClpM"), "0/2");
+        Drag(Get<QSlider>("ClpS"), 2);
+        gHost.fetched.clear();
+        const int32_t flipsAtEnd = GetControl32BitValue(gConfigWorkSpace.TheFrameCtrl);
+        Click("Adva");  // at the last frame
+        EXPECT_TRUE(gHost.fetched.empty());
+        EXPECT_EQ(Text("ClpM"), "2/2");
+        EXPECT_EQ(GetControl32BitValue(gConfigWorkSpace.TheFrameCtrl), flipsAtEnd);
+        (void)flips;
+        Click("ok  ");
+    }, 3);
+}
+
+// --- OK, Cancel, reset and media types ---
+TEST_F(DialogTest, CancelAfterEditsAndAMediaChangeGivesBackTheRecordByteForByte) {
+    PluginDataRec before;
+    std::memcpy(&before, config, sizeof before);
+    before.Which = 3;  // the variant the dialog was opened for
+    Run(3, [&] {
+        Drag(Get<QSlider>("Sldr", 2), 9);
+        Get<QComboBox>("Meth")->setCurrentIndex(11);
+        emit Get<QComboBox>("Meth")->activated(11);
+        EXPECT_EQ(config->Method, 12);
+        Click("Sall");
+        QComboBox* media = Get<QComboBox>("Medi");
+        media->setCurrentIndex(2);
+        emit media->activated(2);  // closes the window; the HD one opens
+        WhenOpen("configHD", [&] {
+            EXPECT_EQ(config->MediaType, 3);
+            Click("not!");
+        });
+    });
+    EXPECT_EQ(std::memcmp(&before, config, sizeof before), 0);
+}
+
+TEST_F(DialogTest, OkWritesTheSavedDefaultEvenUnchanged) {
+    std::filesystem::remove(PrefsPath());
+    MakePrefsFile();  // a file without the record
+    PluginDataRec saved{};
+    ASSERT_FALSE(ReadConfig(&saved));
+    Run(3, [] { Click("ok  "); });
+    EXPECT_TRUE(ReadConfig(&saved));
+}
+
+TEST_F(DialogTest, ResetKeepsMediaTypePicturesAndFrameEndColor) {
+    config->MediaType = 2;
+    config->FrameEndColor = RGBColor{1, 2, 3};
+    config->Sliders[1] = 9;
+    config->Method = 17;
+    Run(3, [&] {
+        Click("Rset");
+        EXPECT_EQ(config->Sliders[1], 50);
+        EXPECT_EQ(config->Method, 1);
+        EXPECT_EQ(config->MediaType, 2);
+        EXPECT_EQ(Get<QSlider>("Sldr", 1)->value(), 50);
+        EXPECT_EQ(Text("Lgnd", 1), "50%");
+        Click("ok  ");
+    });
+    EXPECT_EQ(config->FrameEndColor, (RGBColor{1, 2, 3}));
+}
+
+TEST_F(DialogTest, AHostileSavedDefaultOpensWithSafeValues) {
+    config->Sliders[1] = 32767;
+    config->Sliders[2] = -5;
+    config->Method = 999;
+    Run(3, [&] {
+        EXPECT_EQ(Get<QSlider>("Sldr", 1)->value(), 100);
+        EXPECT_EQ(Text("Lgnd", 1), "100%");
+        EXPECT_EQ(Get<QSlider>("Sldr", 2)->value(), 1);
+        EXPECT_EQ(Get<QComboBox>("Meth")->currentIndex() + 1, 41);
+        EXPECT_EQ(config->Method, 41);
+        Click("ok  ");
+    });
+}
+
+TEST_F(DialogTest, EveryWindowHasItsControlsAndShowsTheRightOnes) {
+    for (int16_t media : {1, 2, 3, 7}) {
+        config->MediaType = media;
+        Run(3, [&] {
+            const char* expected = media == 2 ? "configPAL" : media == 3 ? "configHD" : "configNTSC";
+            EXPECT_TRUE(Window(expected)) << expected;
+            EXPECT_TRUE(Find("Colr", 1)->isVisible());
+            EXPECT_TRUE(Find("Sldr", 3)->isVisible());
+            for (const char* sig : {"Sldr", "Lgnd", "Labl"}) EXPECT_FALSE(Find(sig, 5)->isVisible()) << sig;
+            for (int i = 2; i <= 6; i++) EXPECT_FALSE(Find("Colr", i)->isVisible()) << i;
+            EXPECT_FALSE(Find("Rect", 1)->isVisible());
+            Click("not!");
+        });
+    }
+}
+
+// --- About and Help ---
+TEST_F(DialogTest, AboutShowsNameAndVersionAndReturnsToTheDialog) {
+    Run(3, [&] {
+        WhenOpen("about", [&] {
+            EXPECT_EQ(Text("Plug", 1, "about"), "Blockwaves! Transitions");
+            EXPECT_EQ(Text("Vers", 1, "about"), QString("Version ") + cPlugVersion);
+            Click("ok  ", "about");
+            When([] { return !Window("about"); }, [] { Click("not!"); });
+        });
+        Click("Info");  // returns when the About window is closed
+    });
+}
+
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public slots:
+    void Open(const QUrl& url) { urls.push_back(url); }
+
+public:
+    std::vector<QUrl> urls;
+};
+
+TEST_F(DialogTest, HelpAsksTheDesktopToOpenTheBundledManual) {
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler("file", &catcher, "Open");
+    Run(3, [] {
+        Click("Help");
+        Click("not!");
+    });
+    QDesktopServices::unsetUrlHandler("file");
+    ASSERT_EQ(catcher.urls.size(), 1u);
+    EXPECT_TRUE(catcher.urls[0].toLocalFile().endsWith("Contents/Resources/manual.pdf"));
+}
+
+TEST_F(DialogTest, AMissingWindowEndsTheDialogAsCancel) {
+    const std::string bare = Root + "/bare.bundle";
+    std::filesystem::create_directories(bare + "/Contents/Resources");
+    std::filesystem::copy_file(std::string(BW_TEST_BUNDLE) + "/Contents/Info.plist", bare + "/Contents/Info.plist");
+    CFBundleSetOwnBundlePath(bare);
+    PluginDataRec before;
+    std::memcpy(&before, config, sizeof before);
+    before.Which = 3;
+    bool ran = false;
+    Run(3, [&] { ran = Find("Clip", 1) != nullptr; });
+    CFBundleSetOwnBundlePath(BW_TEST_BUNDLE);
+    EXPECT_FALSE(ran);
+    EXPECT_EQ(std::memcmp(&before, config, sizeof before), 0);
+    EXPECT_EQ(config->TheMask, nullptr);
+}
+}  // namespace
+
+#include "dialog_test.moc"
