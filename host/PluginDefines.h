@@ -74,7 +74,7 @@ typedef PluginDataRec* PluginDataPtr;
 
 // --- One run, kept by the host in clientData from the begin to the end call ---
 struct EffectData {
-    int32_t frameCount;        // 0 at the begin call
+    int32_t frameCount;        // frames the run has rendered; 0 at the begin call
     int32_t effectSourceCount; // not used
     float sliderValues[3];     // host-side filter sliders, not written by the plug-in
     int32_t fadeInFrames;

@@ -1,10 +1,12 @@
 #include "host/fxbridge.h"
 
 #include <cstring>
+#include <unordered_map>
 
 #include "engine/callpixelfx.h"
 #include "engine/recthandler.h"
 #include "engine/relrects.h"
+#include "host/HYPluginRecords.h"
 #include "imaging/commonprocs.h"
 #include "platform/CoreGraphics.h"
 #include "platform/Memory.h"
@@ -26,13 +28,30 @@ void InitPluginData(PluginDataPtr TheConfig) {
 
 void pGetConfigSize(uint32_t& TheSize) { TheSize = sizeof(PluginDataRec); }
 
+namespace {
+// Live configuration blocks and the sizes they were allocated at: the master and one per run.
+std::unordered_map<const void*, uint32_t> lgConfigSizes;
+}  // namespace
+
+void RecordConfigBlock(PluginDataPtr Block, uint32_t Size) {
+    if (Block) lgConfigSizes[Block] = Size;
+}
+
+void ForgetConfigBlock(PluginDataPtr Block) { lgConfigSizes.erase(Block); }
+
+uint32_t RecordedConfigSize(PluginDataPtr Block) {
+    const auto found = lgConfigSizes.find(Block);
+    return found == lgConfigSizes.end() ? 0 : found->second;
+}
+
 void pCopyConfig(PluginDataPtr Source, PluginDataPtr Dest) {
     if (!Source || !Dest) return;
-    if (GetPtrSize(reinterpret_cast<Ptr>(Source)) != GetPtrSize(reinterpret_cast<Ptr>(Dest)))
+    if (RecordedConfigSize(Source) != RecordedConfigSize(Dest))
         Terminate("Non-Matching Blocks", "The Size of Source and Dest do not match");
     std::memcpy(Dest, Source, sizeof(PluginDataRec));
     Dest->TheRendered = Source->TheRendered ? CGImageCreateCopy(Source->TheRendered) : nullptr;
     Dest->TheOriginalImage = nullptr;
+    // Tile fields are always our own Memory Manager blocks, which keep their size.
     Dest->Rects = reinterpret_cast<RectFieldPtr>(NewPtrClear(sizeof(RectField)));
     if (GetPtrSize(reinterpret_cast<Ptr>(Source->Rects)) != GetPtrSize(reinterpret_cast<Ptr>(Dest->Rects)))
         Terminate("Non-Matching Blocks", "The Size of rects for Source and Dest do not match");
@@ -57,20 +76,31 @@ void pNewConfig(PluginDataPtr& TheData) {
     TheData = nullptr;
     TheData = reinterpret_cast<PluginDataPtr>(NewPtrClear(sizeof(PluginDataRec)));
     Assert(TheData, "Unable to allocate new data structure in pNewConfig");
+    RecordConfigBlock(TheData, sizeof(PluginDataRec));
 }
 
 void pDestroyConfig(PluginDataPtr AConfig) {
-    if (AConfig) DisposePtr(reinterpret_cast<Ptr>(AConfig));
+    if (!AConfig) return;
+    ForgetConfigBlock(AConfig);
+    DisposePtr(reinterpret_cast<Ptr>(AConfig));
 }
 
-void DoEffect(PluginDataPtr MyConfig, void*, GWorldPtr TheSource, GWorldPtr TheTarget, int32_t CurrentFrameIndex,
-              int32_t, int32_t, int32_t TotalFrames, int16_t TransitionSelector) {
+void DoEffect(PluginDataPtr MyConfig, void* Params, GWorldPtr TheSource, GWorldPtr TheTarget,
+              int32_t CurrentFrameIndex, int32_t, int32_t, int32_t TotalFrames, int16_t TransitionSelector) {
     Assert(MyConfig, "uninited theData in Plugin Effect master proc. need to call init before calling me");
     MyConfig->Which = TransitionSelector;
     CGrafPtr savePort;
     GDHandle saveDevice;
     GetGWorld(&savePort, &saveDevice);
-    if (CurrentFrameIndex == 0) {
+    // The run's record counts the frames it has rendered. Its copy's field is laid out on the first
+    // of them, whatever its index (a resumed render, a seek, a thumbnail), and only then: laid out
+    // again, the field would take new random jitter and frames rendered before would no longer match.
+    // Without a run record, frame 0 lays it out.
+    auto* params = static_cast<HYPluginParams*>(Params);
+    auto* run = params ? static_cast<EffectData*>(params->clientData) : nullptr;
+    const bool layOut = run ? run->frameCount == 0 : CurrentFrameIndex == 0;
+    if (run && run->frameCount < INT32_MAX) run->frameCount++;
+    if (layOut) {
         const Rect R = GetPortRect(TheTarget);
         int32_t Wid, Hig;
         GetDims(R, Wid, Hig);
