@@ -140,6 +140,11 @@ int16_t GetFrameIntoGW(GWorldPtr TheGW, HYPluginParams* Params, int32_t FrameInd
     HYFrameCookie cookie = 0;
     HYPluginResult result = Params->procs->GetFrame(Params->instance, int32_t(index), &fetched, int16_t(width),
                                                      int16_t(height), QualityFor(Params, height), &volume, &cookie);
+    if (result == kPluginOK && !fetched) {
+        // A cookie without a buffer is still the host's to get back; the frame counts as not got.
+        Params->procs->ReleaseFrame(Params->instance, cookie);
+        return kPluginCantGetNeededFrame;
+    }
     if (fetched) {
         PixelLock fetchedLock(fetched), outLock(Params->frame);
         const Rect source = GetPortRect(fetched);

@@ -10,7 +10,8 @@ HYPluginResult TransitionFade(HYPluginParams* Params, int16_t Which);
 HYPluginResult ApplyEffect(GWorldPtr SourceFrame, HYPluginParams* Params, int16_t Which);
 void ApplyLineArtEffect(GWorldPtr SourceFrame, GWorldPtr TargetFrame, HYPluginParams* Params, int16_t Which);
 // Copies host frame FrameIndex (relative to startFrame) into TheGW at TheGW's size. Returns the
-// last host call's result, or -1 for a frame before the start of the host's timeline.
+// last host call's result, -1 for a frame before the start of the host's timeline, or
+// kPluginCantGetNeededFrame when the host answers OK without a frame (its cookie is given back).
 int16_t GetFrameIntoGW(GWorldPtr TheGW, HYPluginParams* Params, int32_t FrameIndex, int16_t DisposeAfterUse);
 
 // Audio level of the outgoing (clip A) picture at a progress of percent, 0..1: falling from the
