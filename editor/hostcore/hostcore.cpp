@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -30,6 +31,18 @@ void HostDisposePtr(Ptr block) {
     if (!block) return;
     lgBlocksFreed++;
     DisposePtr(block);
+}
+// The same from plain calloc and free: nothing before or after a block tells its size.
+Ptr CallocNewPtrClear(int32_t size) {
+    if (size < 0) return nullptr;
+    Ptr p = static_cast<Ptr>(std::calloc(1, size_t(size)));
+    if (p) lgBlocksAllocated++;
+    return p;
+}
+void CallocDisposePtr(Ptr block) {
+    if (!block) return;
+    lgBlocksFreed++;
+    std::free(block);
 }
 
 std::string ReadText(const std::string& path) {
@@ -85,9 +98,7 @@ std::unique_ptr<PluginHost> PluginHost::Load(const std::string& bundlePath, std:
     host->library_ = library;
     host->main_ = entry;
     HYProcs& p = host->procs_;
-    p.NewPtr = HostNewPtrClear;
-    p.NewPtrClear = HostNewPtrClear;
-    p.DisposePtr = HostDisposePtr;
+    host->UseMemory(HostMemory::Blocks);
     p.GetFrame = CbGetFrame;
     p.ReleaseFrame = CbReleaseFrame;
     p.GetClipInfo = CbGetClipInfo;
@@ -96,9 +107,17 @@ std::unique_ptr<PluginHost> PluginHost::Load(const std::string& bundlePath, std:
     p.GetTransitionInfo = CbGetTransitionInfo;
     p.ReleaseTransitionInfo = CbReleaseTransitionInfo;
     p.MixAudio = CbMixAudio;
-    host->params_.instance = host.get();
-    host->params_.procs = &host->procs_;
+    host->run_.host = host.get();
+    host->run_.params.instance = &host->run_;
+    host->run_.params.procs = &host->procs_;
     return host;
+}
+
+void PluginHost::UseMemory(HostMemory memory) {
+    const bool blocks = memory == HostMemory::Blocks;
+    procs_.NewPtr = blocks ? HostNewPtrClear : CallocNewPtrClear;
+    procs_.NewPtrClear = blocks ? HostNewPtrClear : CallocNewPtrClear;
+    procs_.DisposePtr = blocks ? HostDisposePtr : CallocDisposePtr;
 }
 
 GWorldPtr PluginHost::TakeBuffer(int16_t width, int16_t height) {
@@ -129,9 +148,14 @@ void PluginHost::GiveBackBuffer(GWorldPtr gw) {
 
 PluginHost::~PluginHost() {
     for (auto& f : fetched_) DisposeGWorld(f->frame);
-    for (GWorldPtr gw : spare_) DisposeGWorld(gw);
+    ReleaseSpareBuffers();
     // The bundle keeps process-wide state (its master configuration) for the life of the process,
     // as it would inside an editor: it stays loaded.
+}
+
+void PluginHost::ReleaseSpareBuffers() {
+    for (GWorldPtr gw : spare_) DisposeGWorld(gw);
+    spare_.clear();
 }
 
 const HostCounters& PluginHost::Counters() const {
@@ -160,81 +184,92 @@ std::vector<std::unique_ptr<PluginHost::Fetched>>::iterator PluginHost::FindFetc
     return found;
 }
 
-int32_t PluginHost::Call(int16_t which, HYPluginSelector selector) {
-    params_.interfaceVersion = interfaceVersion;
-    params_.selector = selector;
+int32_t PluginHost::CallWith(Session& session, int16_t which, HYPluginSelector selector) {
+    session.params.interfaceVersion = interfaceVersion;
+    session.params.selector = selector;
     PluginHost* outer = lgCallingHost;
     lgCallingHost = this;
-    const int32_t result = main_(which, &params_);
+    const int32_t result = main_(which, &session.params);
     lgCallingHost = outer;
     return result;
 }
 
+int32_t PluginHost::Call(int16_t which, HYPluginSelector selector) { return CallWith(run_, which, selector); }
+
 int32_t PluginHost::GetInfo(int16_t which) { return Call(which, kPlugGetInfo); }
 
-int32_t PluginHost::Begin(const RunSpec& run) {
-    run_ = run;
-    clipInfo_ = HYPluginClipInfo{};
-    clipInfo_.volume = 255;
-    clipInfoWritten_ = false;
+// Fresh clip record and level ramps for a run; the parameter record gets the run's timeline and
+// frame size once the transition has been described.
+void PluginHost::StartSession(Session& session, const RunSpec& run) {
+    session.spec = run;
+    session.clipInfo = HYPluginClipInfo{};
+    session.clipInfo.volume = 255;
+    session.clipInfoWritten = false;
     // Clip A was playing before the transition; clip B was playing only if it is not appearing.
-    lastLevelA_ = 256;
-    lastLevelB_ = run.which == 2 ? 0 : 256;
+    session.lastLevelA = 256;
+    session.lastLevelB = run.which == 2 ? 0 : 256;
+}
+
+int32_t PluginHost::Begin(const RunSpec& run) {
+    StartSession(run_, run);
     const int32_t info = GetInfo(run.which);  // an editor describes the transition before rendering it
     if (info != kPluginOK) return info;
-    params_.startFrame = run.startFrame;
-    params_.frameCount = run.frameCount;
-    params_.renderFrame = 0;
-    params_.proxyOnly = run.proxy;
-    params_.frameRect = Rect{0, 0, run.height, run.width};
+    HYPluginParams& p = run_.params;
+    p.startFrame = run.startFrame;
+    p.frameCount = run.frameCount;
+    p.renderFrame = 0;
+    p.proxyOnly = run.proxy;
+    p.frameRect = Rect{0, 0, run.height, run.width};
     return Call(run.which, kPlugInitialize);
 }
 
 int32_t PluginHost::Frame(int32_t renderFrame, GWorldPtr output, std::vector<float>* mixed) {
-    params_.renderFrame = renderFrame;
-    params_.frame = output;
+    run_.params.renderFrame = renderFrame;
+    run_.params.frame = output;
     std::vector<float> scratch;
     bus_ = mixed ? mixed : &scratch;
     bus_->clear();
     busSamples_ = 0;
-    const int32_t result = Call(run_.which, kPlugDoFrame);
+    const int32_t result = Call(run_.spec.which, kPlugDoFrame);
     bus_ = nullptr;
     return result;
 }
 
-int32_t PluginHost::End() { return Call(run_.which, kPlugTerminate); }
+int32_t PluginHost::End() { return Call(run_.spec.which, kPlugTerminate); }
 
 int32_t PluginHost::Placeholder(const RunSpec& run, int32_t bestThumbOffset, GWorldPtr output) {
-    // The placeholder is a run of its own; a run in progress keeps its clips afterwards.
-    const RunSpec inProgress = run_;
-    struct Restore {
-        PluginHost& host;
-        const RunSpec& run;
-        ~Restore() { host.run_ = run; }
-    } restore{*this, inProgress};
-    run_ = run;
-    const int32_t info = GetInfo(run.which);
+    // Records of its own: the parameter record, clips and clip record of a run in progress are
+    // neither read nor written.
+    Session thumb;
+    thumb.host = this;
+    thumb.params.instance = &thumb;
+    thumb.params.procs = &procs_;
+    StartSession(thumb, run);
+    const int32_t info = CallWith(thumb, run.which, kPlugGetInfo);
     if (info != kPluginOK) return info;
-    params_.getInfo.bestThumbOffset = bestThumbOffset;
-    params_.startFrame = run.startFrame;
-    params_.frameCount = run.frameCount;
-    params_.proxyOnly = run.proxy;
-    params_.frameRect = Rect{0, 0, run.height, run.width};
-    params_.frame = output;
+    HYPluginParams& p = thumb.params;
+    p.getInfo.bestThumbOffset = bestThumbOffset;
+    p.startFrame = run.startFrame;
+    p.frameCount = run.frameCount;
+    p.proxyOnly = run.proxy;
+    p.frameRect = Rect{0, 0, run.height, run.width};
+    p.frame = output;
+    std::vector<float>* const outer = bus_;
     std::vector<float> scratch;
     bus_ = &scratch;
-    const int32_t result = Call(run.which, kPlugFilePlaceHolder);
-    bus_ = nullptr;
+    const int32_t result = CallWith(thumb, run.which, kPlugFilePlaceHolder);
+    bus_ = outer;
     return result;
 }
 
 HYPluginResult PluginHost::CbGetFrame(void* instance, int32_t frameIndex, GWorldPtr* frame, int16_t width,
                                       int16_t height, HYRefDVQuality quality, int16_t* volume, HYFrameCookie* cookie) {
-    auto* host = static_cast<PluginHost*>(instance);
+    auto& session = *static_cast<Session*>(instance);
+    PluginHost* host = session.host;
     if (frame) *frame = nullptr;
     HYPluginResult forced;
     if (host->Fails(HostCallback::GetFrame, forced)) return forced;
-    const RunSpec& run = host->run_;
+    const RunSpec& run = session.spec;
     const int64_t k = int64_t(frameIndex) - run.startFrame;
     HostClip* clip = nullptr;
     int64_t index = 0;
@@ -267,7 +302,7 @@ HYPluginResult PluginHost::CbGetFrame(void* instance, int32_t frameIndex, GWorld
 }
 
 HYPluginResult PluginHost::CbReleaseFrame(void* instance, HYFrameCookie cookie) {
-    auto* host = static_cast<PluginHost*>(instance);
+    PluginHost* host = static_cast<Session*>(instance)->host;
     const auto found = host->FindFetched(cookie);
     if (found == host->fetched_.end()) return kPluginBadParams;
     host->GiveBackBuffer((*found)->frame);
@@ -279,19 +314,19 @@ HYPluginResult PluginHost::CbReleaseFrame(void* instance, HYFrameCookie cookie) 
 }
 
 HYPluginResult PluginHost::CbGetClipInfo(void* instance, int16_t, HYPluginClipInfo* info) {
-    auto* host = static_cast<PluginHost*>(instance);
+    auto& session = *static_cast<Session*>(instance);
     HYPluginResult forced;
-    if (host->Fails(HostCallback::GetClipInfo, forced)) return forced;
+    if (session.host->Fails(HostCallback::GetClipInfo, forced)) return forced;
     if (!info) return kPluginBadParams;
-    *info = host->clipInfo_;
+    *info = session.clipInfo;
     return kPluginOK;
 }
 
 HYPluginResult PluginHost::CbSetClipInfo(void* instance, HYPluginClipInfo* info) {
-    auto* host = static_cast<PluginHost*>(instance);
+    auto& session = *static_cast<Session*>(instance);
     if (!info) return kPluginBadParams;
-    host->clipInfo_ = *info;
-    host->clipInfoWritten_ = true;
+    session.clipInfo = *info;
+    session.clipInfoWritten = true;
     return kPluginOK;
 }
 
@@ -328,7 +363,7 @@ HYPluginResult PluginHost::CbBlit(PixMapHandle src, PixMapHandle dst, const Rect
 }
 
 HYPluginResult PluginHost::CbGetTransitionInfo(void* instance, HYPluginTransitionInfo** info) {
-    auto* host = static_cast<PluginHost*>(instance);
+    PluginHost* host = static_cast<Session*>(instance)->host;
     HYPluginResult forced;
     if (host->Fails(HostCallback::GetTransitionInfo, forced)) return forced;
     if (!info) return kPluginBadParams;
@@ -338,7 +373,7 @@ HYPluginResult PluginHost::CbGetTransitionInfo(void* instance, HYPluginTransitio
 }
 
 HYPluginResult PluginHost::CbReleaseTransitionInfo(void* instance, HYPluginTransitionInfo* info) {
-    auto* host = static_cast<PluginHost*>(instance);
+    PluginHost* host = static_cast<Session*>(instance)->host;
     if (!info) return kPluginBadParams;
     delete info;
     host->counters_.infosReleased++;
@@ -346,7 +381,8 @@ HYPluginResult PluginHost::CbReleaseTransitionInfo(void* instance, HYPluginTrans
 }
 
 HYPluginResult PluginHost::CbMixAudio(void* instance, HYFrameCookie cookie, int16_t level) {
-    auto* host = static_cast<PluginHost*>(instance);
+    auto& session = *static_cast<Session*>(instance);
+    PluginHost* host = session.host;
     const auto found = host->FindFetched(cookie);
     if (found == host->fetched_.end()) return kPluginBadParams;
     HYPluginResult forced;
@@ -357,8 +393,8 @@ HYPluginResult PluginHost::CbMixAudio(void* instance, HYFrameCookie cookie, int1
     if (bus.size() < audio.size()) bus.resize(audio.size(), 0.0f);
     const int channels = std::max(1, host->audioChannels);
     const size_t frames = audio.size() / size_t(channels);
-    int16_t& last = (*found)->clip == host->run_.clipB && host->run_.clipB != host->run_.clipA ? host->lastLevelB_
-                                                                                               : host->lastLevelA_;
+    const RunSpec& run = session.spec;
+    int16_t& last = (*found)->clip == run.clipB && run.clipB != run.clipA ? session.lastLevelB : session.lastLevelA;
     const float from = host->smoothLevels ? float(last) : float(level);
     const float to = float(level);
     for (size_t f = 0; f < frames; f++) {

@@ -46,6 +46,10 @@ struct HostCounters {
 // Callbacks whose results tests can force.
 enum class HostCallback { GetFrame, ReleaseFrame, Blit, MixAudio, GetClipInfo, GetTransitionInfo, Count };
 
+// Where the blocks the bundle asks for come from: the platform's Memory Manager (blocks that know
+// their size) or plain calloc and free, as a host without such blocks hands them out.
+enum class HostMemory { Blocks, Calloc };
+
 class PluginHost {
 public:
     // Loads NAME.bundle (dlopen of Contents/Linux/<CFBundleExecutable>) and finds `main`.
@@ -63,7 +67,10 @@ public:
     // for one that was not), so stepwise per-frame levels cannot click. Off: one level per frame.
     bool smoothLevels = false;
 
-    HYPluginParams& Params() { return params_; }
+    // The allocator behind NewPtr, NewPtrClear and DisposePtr; change it only between runs.
+    void UseMemory(HostMemory memory);
+
+    HYPluginParams& Params() { return run_.params; }
     HYPluginMainProc Main() const { return main_; }
 
     // Calls the entry point with the record as it stands.
@@ -74,18 +81,33 @@ public:
     // mixed by the bundle (zeros where it mixed nothing).
     int32_t Frame(int32_t renderFrame, GWorldPtr output, std::vector<float>* mixed);
     int32_t End();
-    // The editor's browser picture: one whole run of one frame at bestThumbOffset.
+    // The editor's browser picture: one whole run of one frame at bestThumbOffset, with a parameter
+    // record and clip record of its own, so a run in progress keeps its own.
     int32_t Placeholder(const RunSpec& run, int32_t bestThumbOffset, GWorldPtr output);
 
-    // The clip record as the bundle last wrote it with SetClipInfo (fades), and whether it did.
-    const HYPluginClipInfo& ClipInfo() const { return clipInfo_; }
-    bool ClipInfoWritten() const { return clipInfoWritten_; }
+    // The run's clip record as the bundle last wrote it with SetClipInfo (fades), and whether it did.
+    const HYPluginClipInfo& ClipInfo() const { return run_.clipInfo; }
+    bool ClipInfoWritten() const { return run_.clipInfoWritten; }
     const HostCounters& Counters() const;
+    // Frees the buffers of released frames kept for the next requests.
+    void ReleaseSpareBuffers();
     // The nth call (from 1) of a callback from now on answers `result` instead of working.
     void FailCallback(HostCallback which, int nth, HYPluginResult result);
 
 private:
+    // The records of one run as the bundle sees them: the parameter record (whose instance points
+    // here), the run's clips, its clip record and where each clip's level ramp starts.
+    struct Session {
+        PluginHost* host = nullptr;
+        HYPluginParams params{};
+        RunSpec spec{};
+        HYPluginClipInfo clipInfo{};
+        bool clipInfoWritten = false;
+        int16_t lastLevelA = 256, lastLevelB = 256;
+    };
     PluginHost() = default;
+    void StartSession(Session& session, const RunSpec& run);
+    int32_t CallWith(Session& session, int16_t which, HYPluginSelector selector);
     struct Fetched;
     bool Fails(HostCallback which, HYPluginResult& result);
     std::vector<std::unique_ptr<Fetched>>::iterator FindFetched(HYFrameCookie cookie);
@@ -105,16 +127,12 @@ private:
 
     void* library_ = nullptr;
     HYPluginMainProc main_ = nullptr;
-    HYPluginParams params_{};
     HYProcs procs_{};
-    RunSpec run_{};
-    HYPluginClipInfo clipInfo_{};
-    bool clipInfoWritten_ = false;
+    Session run_{};
     std::vector<std::unique_ptr<Fetched>> fetched_;
     std::vector<GWorldPtr> spare_;   // buffers of released frames, ready for reuse
     HYFrameCookie nextCookie_ = 1;
     std::vector<float>* bus_ = nullptr;
-    int16_t lastLevelA_ = 256, lastLevelB_ = 256;   // where each clip's level ramp starts
     size_t busSamples_ = 0;
     int failAfter_[int(HostCallback::Count)] = {};
     HYPluginResult failWith_[int(HostCallback::Count)] = {};

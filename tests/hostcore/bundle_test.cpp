@@ -1,6 +1,8 @@
 // The built bundle driven through `main` by the host core, as an editor would.
 #include <gtest/gtest.h>
 
+#include <malloc.h>
+
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -194,9 +196,19 @@ RunSpec SmallRun(int16_t which, TestClip& a, TestClip& b, int16_t height = 72) {
     return run;
 }
 
-class WholeRun : public ::testing::TestWithParam<int16_t> {};
+// Every variant with the Memory Manager's blocks, and runs whose blocks come from plain calloc,
+// which keeps no size the bundle could read.
+struct RunCase {
+    int16_t which;
+    HostMemory memory;
+};
+class WholeRun : public ::testing::TestWithParam<RunCase> {};
 TEST_P(WholeRun, FramesEqualTheEngineAndEverythingHandedOutComesBack) {
-    const int16_t which = GetParam();
+    const int16_t which = GetParam().which;
+    Host().UseMemory(GetParam().memory);
+    struct Restore {
+        ~Restore() { Host().UseMemory(HostMemory::Blocks); }
+    } restore;
     const int32_t n = 20;
     TestClip a(40, 0.5f, 100), b(220, 0.25f, 100);
     RunSpec run = SmallRun(which, a, b);
@@ -236,7 +248,10 @@ TEST_P(WholeRun, FramesEqualTheEngineAndEverythingHandedOutComesBack) {
     EXPECT_EQ(Host().ClipInfo().ver2.fadeOutFrames, which == 1 ? n : 0);
     EXPECT_EQ(Host().ClipInfo().ver2.fadeInFrames, which == 2 ? n : 0);
 }
-INSTANTIATE_TEST_SUITE_P(Variants, WholeRun, ::testing::Values(1, 2, 3));
+INSTANTIATE_TEST_SUITE_P(Variants, WholeRun,
+                         ::testing::Values(RunCase{1, HostMemory::Blocks}, RunCase{2, HostMemory::Blocks},
+                                           RunCase{3, HostMemory::Blocks}, RunCase{2, HostMemory::Calloc},
+                                           RunCase{3, HostMemory::Calloc}));
 }  // namespace
 
 namespace {
@@ -305,17 +320,96 @@ INSTANTIATE_TEST_SUITE_P(Callbacks, CallbackFailure,
                                            FailCase{HostCallback::ReleaseFrame, 1, kPluginFailed},
                                            FailCase{HostCallback::ReleaseFrame, 2, kPluginUnimplemented}));
 
-TEST(Run, PlaceholderRunsOnItsOwnAndLeavesARunInProgressIntact) {
-    TestClip a(1, 0.5f, 100), b(2, 0.25f, 100);
+// The first frame a run renders lays its field out, whatever its index: a resumed render, a seek
+// or a thumbnail. Frames in any order equal the engine's.
+TEST(Run, FramesInAnyOrderEqualTheEngine) {
+    TestClip a(40, 0.5f, 100), b(220, 0.25f, 100);
     const RunSpec run = SmallRun(3, a, b);
     ASSERT_EQ(Host().Begin(run), kPluginOK);
-    GW out(64, 72), thumb(64, 72);
-    ASSERT_EQ(Host().Frame(0, out.gw, nullptr), kPluginOK);
-    void* const inProgress = Host().Params().clientData;
-    EXPECT_EQ(Host().Placeholder(run, 10, thumb.gw), kPluginOK);
-    EXPECT_EQ(Host().Params().clientData, inProgress);
-    EXPECT_EQ(Host().Frame(1, out.gw, nullptr), kPluginOK);  // the run's copy is still alive
+    GW out(64, 72), expected(64, 72);
+    for (int32_t k : {5, 0, 3, 19, 5}) {
+        ASSERT_EQ(Host().Frame(k, out.gw, nullptr), kPluginOK) << k;
+        ExpectedFrame(3, a, run.firstA + k, b, run.firstB + k, k, run.frameCount, expected.gw);
+        std::string where;
+        EXPECT_TRUE(SamePixels(out.gw, expected.gw, where)) << "frame " << k << " at " << where;
+    }
     EXPECT_EQ(Host().End(), kPluginOK);
+    ExpectBalanced();
+}
+
+// A placeholder of another size and variant in the middle of a run: the thumbnail is the engine's
+// frame at bestThumbOffset, and the run keeps its parameter record, its clips and its clip record.
+TEST(Run, PlaceholderRunsOnItsOwnRecordsAndLeavesARunInProgressIntact) {
+    TestClip a(40, 0.5f, 100), b(220, 0.25f, 100), c(90, 0.125f, 100);
+    const RunSpec run = SmallRun(3, a, b);
+    ASSERT_EQ(Host().Begin(run), kPluginOK);
+    GW out(64, 72), expected(64, 72);
+    ASSERT_EQ(Host().Frame(0, out.gw, nullptr), kPluginOK);
+    const HYPluginParams before = Host().Params();
+
+    RunSpec other = SmallRun(1, c, c, 30);
+    other.width = 40;
+    other.frameCount = 12;
+    other.startFrame = 500;
+    other.proxy = true;
+    GW thumb(40, 30), expectedThumb(40, 30);
+    EXPECT_EQ(Host().Placeholder(other, 4, thumb.gw), kPluginOK);
+    ExpectedFrame(1, c, other.firstA + 4, c, 0, 4, other.frameCount, expectedThumb.gw);
+    std::string where;
+    EXPECT_TRUE(SamePixels(thumb.gw, expectedThumb.gw, where)) << "thumbnail at " << where;
+
+    const HYPluginParams& after = Host().Params();
+    EXPECT_EQ(after.clientData, before.clientData);
+    EXPECT_EQ(after.startFrame, before.startFrame);
+    EXPECT_EQ(after.frameCount, before.frameCount);
+    EXPECT_EQ(after.proxyOnly, before.proxyOnly);
+    EXPECT_EQ(after.frameRect, before.frameRect);
+    EXPECT_EQ(after.getInfo.pluginType, kPluginTransitionBetweenType);
+    ASSERT_EQ(Host().Frame(1, out.gw, nullptr), kPluginOK);
+    ExpectedFrame(3, a, run.firstA + 1, b, run.firstB + 1, 1, run.frameCount, expected.gw);
+    EXPECT_TRUE(SamePixels(out.gw, expected.gw, where)) << "frame 1 at " << where;
+    EXPECT_EQ(Host().End(), kPluginOK);
+    EXPECT_FALSE(Host().ClipInfo().fadeOut) << "the placeholder's fade reached the run's clip";
+    EXPECT_EQ(Host().ClipInfo().ver2.fadeOutFrames, 0);
+    ExpectBalanced();
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+extern "C" size_t __sanitizer_get_current_allocated_bytes();  // the sanitizer's allocator interface
+#endif
+// Bytes the process's heap hands out now, the bundle's included.
+int64_t HeapInUse() {
+#if defined(__SANITIZE_ADDRESS__)
+    return int64_t(__sanitizer_get_current_allocated_bytes());
+#else
+    const struct mallinfo2 m = mallinfo2();
+    return int64_t(m.uordblks + m.hblkhd);
+#endif
+}
+
+// What the engine keeps from frame to frame goes with the run's end, and with a placeholder's.
+TEST(Run, NothingFrameSizedStaysHeldAfterA1080pRun) {
+    constexpr int kWid = 1920, kHig = 1080;
+    constexpr int64_t kFrameBytes = int64_t(kWid) * kHig * 4;
+    TestClip a(40, 0.5f, 100), b(220, 0.25f, 100);
+    RunSpec run = SmallRun(3, a, b, kHig);
+    run.width = kWid;
+    run.frameCount = 3;
+    ASSERT_EQ(Host().GetInfo(3), kPluginOK);  // the master configuration exists before counting
+    Host().ReleaseSpareBuffers();
+    const int64_t before = HeapInUse();
+    {
+        GW out(kWid, kHig);
+        ASSERT_EQ(Host().Begin(run), kPluginOK);
+        for (int32_t k = 0; k < run.frameCount; k++) ASSERT_EQ(Host().Frame(k, out.gw, nullptr), kPluginOK);
+        ASSERT_EQ(Host().End(), kPluginOK);
+        Host().ReleaseSpareBuffers();
+        EXPECT_LT(HeapInUse() - before, kFrameBytes + kFrameBytes / 2) << "only the output frame is held";
+        ASSERT_EQ(Host().Placeholder(run, 1, out.gw), kPluginOK);
+        Host().ReleaseSpareBuffers();
+        EXPECT_LT(HeapInUse() - before, kFrameBytes + kFrameBytes / 2) << "only the output frame is held";
+    }
+    EXPECT_LT(HeapInUse() - before, kFrameBytes / 2);
     ExpectBalanced();
 }
 
