@@ -23,5 +23,6 @@ void SetupAlphaScalar(PluginDataPtr theConfig, int32_t FrameNum, int32_t TotalFr
 int32_t TileEdge(int32_t Index, int32_t Extent, int32_t Count);
 // A tile's progress at frame f: 0 before StartFrame, 255 from EndFrame on, linear in between.
 uint8_t TileAlpha(int32_t f, int32_t StartFrame, int32_t EndFrame);
-// Releases the buffers kept for the next frame; they are made again when needed.
+// Releases the buffers kept for the next frame; they are made again when needed. Called when a
+// run ends and when the dialog closes, so nothing frame-sized stays held between them.
 void ReleasePixelEffectBuffers();
