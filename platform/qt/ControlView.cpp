@@ -11,6 +11,11 @@ namespace bwqt {
 
 namespace {
 constexpr int32_t kNotHandled = -9874;
+QPointer<ControlView> lgTracking;  // the control whose track event is running
+}
+
+ControlView* TrackingView() {
+    return lgTracking.data();
 }
 
 void PortToRGB32(const uint8_t* src, int32_t srcRowBytes, uint8_t* dst, qsizetype dstRowBytes, int wid, int hig) {
@@ -68,89 +73,109 @@ void ControlView::FlushNow() {
 }
 
 void ControlView::mousePressEvent(QMouseEvent* event) {
-    if (!ctl_ || !Host().CustomEvent || event->button() != Qt::LeftButton || pressed_) return;
+    if (!ctl_ || !Host().CustomEvent || event->button() != Qt::LeftButton || tracking_) return;
     BWWin* win = ctl_->owner;
     BusyWindow busy(win);
     const QPoint at = WindowOrigin(this, win) + event->position().toPoint();
     const uint32_t modifiers = ToolboxModifiers(event->modifiers());
+    last_ = {kBWMouseTrackingMouseDragged, at, modifiers};
+    awaitingRelease_ = false;
     int16_t part = 0;
     Host().CustomEvent(ctl_, kBWControlHitTest, static_cast<int16_t>(at.y()), static_cast<int16_t>(at.x()),
                        modifiers, &part);
     if (part == 0) return;
 
-    pressed_ = true;
-    lastPos_ = at;
-    lastModifiers_ = modifiers;
+    const QPointer<ControlView> outer = lgTracking;
+    lgTracking = this;
+    tracking_ = true;
+    released_ = false;
+    steps_.clear();
     int16_t tracked = part;
     const int32_t status = Host().CustomEvent(ctl_, kBWControlTrack, static_cast<int16_t>(at.y()),
                                               static_cast<int16_t>(at.x()), modifiers, &tracked);
-    if (status == kNotHandled) {  // the class does not track: the hit comes with the release inside
+    tracking_ = false;
+    steps_.clear();
+    lgTracking = outer;
+    if (status == kNotHandled) {  // the class does not track: the hit comes with a release inside
+        awaitingRelease_ = !released_;
         pressPart_ = part;
-        return;
+    } else if (tracked != 0) {    // the class tracked until the release (TrackMouse)
+        SendHit(tracked);
     }
-    // The class tracked until the release (TrackMouse).
-    pressed_ = false;
-    if (tracked == 0) return;
-    int16_t hit = tracked;
-    if (Host().CustomEvent(ctl_, kBWControlHit, static_cast<int16_t>(lastPos_.y()), static_cast<int16_t>(lastPos_.x()),
-                           lastModifiers_, &hit) == kNotHandled && ctl_->command != 0)
-        SendCommand(win, ctl_->command);
 }
 
 void ControlView::mouseMoveEvent(QMouseEvent* event) {
-    if (!ctl_ || !waitLoop_) return;
-    lastPos_ = WindowOrigin(this, ctl_->owner) + event->position().toPoint();
-    lastModifiers_ = ToolboxModifiers(event->modifiers());
-    EndWait(kBWMouseTrackingMouseDragged);
+    if (ctl_ && tracking_)
+        Enqueue(kBWMouseTrackingMouseDragged, WindowOrigin(this, ctl_->owner) + event->position().toPoint(),
+                ToolboxModifiers(event->modifiers()));
 }
 
 void ControlView::mouseReleaseEvent(QMouseEvent* event) {
     if (!ctl_ || event->button() != Qt::LeftButton) return;
-    BWWin* win = ctl_->owner;
-    lastPos_ = WindowOrigin(this, win) + event->position().toPoint();
-    lastModifiers_ = ToolboxModifiers(event->modifiers());
-    if (waitLoop_) {
-        EndWait(kBWMouseTrackingMouseUp);
+    const QPoint at = WindowOrigin(this, ctl_->owner) + event->position().toPoint();
+    const uint32_t modifiers = ToolboxModifiers(event->modifiers());
+    if (tracking_) {
+        Enqueue(kBWMouseTrackingMouseUp, at, modifiers);
         return;
     }
-    if (!pressed_) return;
-    pressed_ = false;
-    if (!rect().contains(event->position().toPoint()) || !Host().CustomEvent) return;
-    BusyWindow busy(win);
-    int16_t hit = pressPart_;
-    if (Host().CustomEvent(ctl_, kBWControlHit, static_cast<int16_t>(lastPos_.y()), static_cast<int16_t>(lastPos_.x()),
-                           lastModifiers_, &hit) == kNotHandled && ctl_->command != 0)
-        SendCommand(win, ctl_->command);
+    if (!awaitingRelease_) return;
+    awaitingRelease_ = false;
+    last_ = {kBWMouseTrackingMouseUp, at, modifiers};
+    if (rect().contains(event->position().toPoint())) SendHit(pressPart_);
 }
 
 void ControlView::hideEvent(QHideEvent* event) {
-    if (waitLoop_) EndWait(kBWMouseTrackingMouseUp);
+    if (tracking_) Enqueue(kBWMouseTrackingMouseUp, last_.where, last_.modifiers);
+    awaitingRelease_ = false;
     QWidget::hideEvent(event);
 }
 
-void ControlView::EndWait(int32_t result) {
-    waitResult_ = result;
-    waitLoop_->quit();
+// A hit the class does not handle sends the control's command to the window.
+void ControlView::SendHit(int16_t part) {
+    if (!Host().CustomEvent) return;
+    BWWin* win = ctl_->owner;
+    BusyWindow busy(win);
+    int16_t hit = part;
+    if (Host().CustomEvent(ctl_, kBWControlHit, static_cast<int16_t>(last_.where.y()),
+                           static_cast<int16_t>(last_.where.x()), last_.modifiers, &hit) == kNotHandled &&
+        ctl_->command != 0)
+        SendCommand(win, ctl_->command);
 }
 
-// A nested event loop until the pressed button moves or is released. The press that started the
-// tracking is still being handled further up the stack, so the events arrive through this loop.
-// Synthesised input that is delivered synchronously (QTest::mousePress) cannot reach it: tests post
-// the press, the moves and the release with QCoreApplication::postEvent before the press is handled.
+// One event loop pass can deliver several events, so they wait in a queue; a move replaces a
+// move before it with the same modifiers that TrackMouse has not taken yet.
+void ControlView::Enqueue(int32_t result, QPoint where, uint32_t modifiers) {
+    if (result == kBWMouseTrackingMouseDragged && !steps_.empty() &&
+        steps_.back().result == kBWMouseTrackingMouseDragged && steps_.back().modifiers == modifiers)
+        steps_.pop_back();
+    steps_.push_back({result, where, modifiers});
+    if (waitLoop_) waitLoop_->quit();
+}
+
+// The press that started the tracking is still being handled further up the stack, so the moves
+// and the release arrive through a nested event loop. Synthesised input delivered synchronously
+// (QTest::mousePress) would block in here: tests post the press, the moves and the release with
+// QCoreApplication::postEvent instead.
 int32_t ControlView::WaitForMouse(int16_t* v, int16_t* h, uint32_t* modifiers) {
-    int32_t result = kBWMouseTrackingMouseUp;
-    if (pressed_ && !waitLoop_) {
-        QEventLoop loop;
-        waitLoop_ = &loop;
-        waitResult_ = kBWMouseTrackingMouseUp;
-        loop.exec();
-        waitLoop_ = nullptr;
-        result = waitResult_;
-        if (result == kBWMouseTrackingMouseUp) pressed_ = false;
+    if (tracking_ && !released_) {
+        if (steps_.empty() && !waitLoop_) {
+            QEventLoop loop;
+            waitLoop_ = &loop;
+            loop.exec();
+            waitLoop_ = nullptr;
+        }
+        if (!steps_.empty()) {
+            last_ = steps_.front();
+            steps_.pop_front();
+        } else {  // the loop was ended from elsewhere (the application quits): end the tracking
+            last_.result = kBWMouseTrackingMouseUp;
+        }
+        released_ = last_.result == kBWMouseTrackingMouseUp;
     }
-    if (v) *v = static_cast<int16_t>(lastPos_.y());
-    if (h) *h = static_cast<int16_t>(lastPos_.x());
-    if (modifiers) *modifiers = lastModifiers_;
+    const int32_t result = tracking_ && !released_ ? kBWMouseTrackingMouseDragged : kBWMouseTrackingMouseUp;
+    if (v) *v = static_cast<int16_t>(last_.where.y());
+    if (h) *h = static_cast<int16_t>(last_.where.x());
+    if (modifiers) *modifiers = last_.modifiers;
     return result;
 }
 

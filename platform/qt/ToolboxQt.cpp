@@ -31,6 +31,7 @@
 #include <cstdio>
 #include <string>
 #include <type_traits>
+#include <utility>
 
 #include "platform/qt/ToolboxQt_p.h"
 
@@ -45,6 +46,7 @@ constexpr int32_t kOtherError = -108;
 constexpr uint32_t kCommandOK = 0x6F6B2020;      // 'ok  '
 constexpr uint32_t kCommandCancel = 0x6E6F7421;  // 'not!'
 constexpr int kTitleBarAllowance = 40;           // pixels of window frame kept free when fitting a screen
+constexpr double kMinPreviewScale = 0.25;       // a preview never shrinks below this to fit a screen
 const char* const kDefaultTitle = "Blockwaves! Transitions";
 
 BWToolboxHost lgHost = {};
@@ -243,42 +245,54 @@ void CollectControls(BWWin* win) {
     }
 }
 
-// Lays the window out now, parents before children, so that sizes and bounds are right before
-// the window is first shown (Qt otherwise settles nested layouts only when events are processed).
+// Lays the window out now, so that sizes and bounds are right before the window is first shown
+// (Qt otherwise settles nested layouts only when events are processed): size hints are gathered
+// from the innermost layouts out, then geometries handed from the window in.
 void Settle(BWWin* win) {
     if (win->dialog->isVisible()) return;
     QList<QWidget*> widgets = win->dialog->findChildren<QWidget*>();
     widgets.prepend(win->dialog);
-    for (QWidget* widget : widgets) {
-        if (!widget->layout()) continue;
-        widget->layout()->invalidate();
-        widget->layout()->activate();
-    }
+    const auto invalidate = [&] {
+        for (QWidget* widget : widgets)
+            if (widget->layout()) widget->layout()->invalidate();
+    };
+    invalidate();
+    for (auto it = widgets.rbegin(); it != widgets.rend(); ++it)  // children first: size hints
+        if ((*it)->layout()) (*it)->layout()->activate();
+    invalidate();
+    for (QWidget* widget : widgets)  // parents first: geometries
+        if (widget->layout()) widget->layout()->activate();
 }
 
-// Scales the custom views marked `scalesToScreen` down in proportion until the window fits the
-// screen's available area.
+// The window's size with the views scaled by f from their full sizes.
+QSize WindowSizeAt(BWWin* win, const std::vector<std::pair<QWidget*, QSize>>& views, double f) {
+    for (const auto& [view, full] : views)
+        view->setFixedSize(std::max(1, qRound(full.width() * f)), std::max(1, qRound(full.height() * f)));
+    Settle(win);
+    return win->dialog->size();
+}
+
+// Scales the custom views marked `scalesToScreen` down in proportion, as little as possible, until
+// the window fits the screen's available area, or until shrinking them would not make it smaller.
 void FitToScreen(BWWin* win) {
+    Settle(win);
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (!screen) return;
-    const QSize room = screen->availableGeometry().size() - QSize(0, kTitleBarAllowance);
-    for (int round = 0; round < 3; round++) {
-        Settle(win);
-        const QSize over = win->dialog->size() - room;
-        if (over.width() <= 0 && over.height() <= 0) return;
-        for (const auto& ctl : win->controls) {
-            QWidget* view = ctl->widget;
-            if (ctl->kind != CtlKind::kCustom || !view->property("scalesToScreen").toBool()) continue;
-            const QSize size = view->size();
-            if (size.isEmpty()) continue;
-            double f = 1.0;
-            if (over.width() > 0) f = std::min(f, double(size.width() - over.width()) / size.width());
-            if (over.height() > 0) f = std::min(f, double(size.height() - over.height()) / size.height());
-            f = std::clamp(f, 0.2, 1.0);
-            view->setFixedSize(qRound(size.width() * f), qRound(size.height() * f));
-        }
+    QSize room = screen->availableGeometry().size() - QSize(0, kTitleBarAllowance);
+    const auto fits = [&](QSize size) { return size.width() <= room.width() && size.height() <= room.height(); };
+    if (fits(win->dialog->size())) return;
+    std::vector<std::pair<QWidget*, QSize>> views;
+    for (const auto& ctl : win->controls)
+        if (ctl->kind == CtlKind::kCustom && ctl->widget->property("scalesToScreen").toBool())
+            views.emplace_back(ctl->widget, ctl->widget->size());
+    if (views.empty()) return;
+    room = room.expandedTo(WindowSizeAt(win, views, kMinPreviewScale));
+    double lo = kMinPreviewScale, hi = 1.0;  // lo fits, hi does not
+    for (int i = 0; i < 12; i++) {
+        const double mid = (lo + hi) / 2;
+        (fits(WindowSizeAt(win, views, mid)) ? lo : hi) = mid;
     }
-    Settle(win);
+    WindowSizeAt(win, views, lo);
 }
 
 void DestroyWindow(BWWin* win) {
@@ -539,9 +553,11 @@ void FlushControl(BWCtl* ctl) {
     if (ctl && ctl->widget && ctl->kind == CtlKind::kCustom) static_cast<ControlView*>(ctl->widget.data())->FlushNow();
 }
 
+// Without a control: the one whose track event is running.
 int32_t TrackMouse(BWCtl* ctl, int16_t* v, int16_t* h, uint32_t* modifiers) {
-    if (ctl && ctl->widget && ctl->kind == CtlKind::kCustom)
-        return static_cast<ControlView*>(ctl->widget.data())->WaitForMouse(v, h, modifiers);
+    ControlView* view = ctl && ctl->widget && ctl->kind == CtlKind::kCustom ? static_cast<ControlView*>(ctl->widget.data())
+                                                                             : TrackingView();
+    if (view) return view->WaitForMouse(v, h, modifiers);
     if (v) *v = 0;
     if (h) *h = 0;
     if (modifiers) *modifiers = 0;

@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -81,17 +82,28 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
-    void EndWait(int32_t result);
+    struct MouseStep {
+        int32_t result;  // kBWMouseTrackingMouseDragged or kBWMouseTrackingMouseUp
+        QPoint where;    // window coordinates
+        uint32_t modifiers;
+    };
+    void Enqueue(int32_t result, QPoint where, uint32_t modifiers);
+    void SendHit(int16_t part);
+
     BWCtl* ctl_ = nullptr;
-    QImage pixels_;           // the port's rectangle under the control, as 0xffRRGGBB words
+    QImage pixels_;               // the port's rectangle under the control, as 0xffRRGGBB words
     bool skipDraw_ = false;
-    bool pressed_ = false;    // a press is being handled (tracking or waiting for the release)
-    int16_t pressPart_ = 0;   // part waiting for the release when the class does not track
+    bool tracking_ = false;       // a track event is running
+    bool released_ = false;       // ... and TrackMouse has reported the release
+    bool awaitingRelease_ = false;  // the class does not track: the hit comes with the release
+    int16_t pressPart_ = 0;
+    std::deque<MouseStep> steps_;  // moves and the release not yet taken by TrackMouse
     QEventLoop* waitLoop_ = nullptr;
-    int32_t waitResult_ = kBWMouseTrackingMouseUp;
-    QPoint lastPos_;          // window coordinates
-    uint32_t lastModifiers_ = 0;
+    MouseStep last_ = {kBWMouseTrackingMouseUp, QPoint(), 0};
 };
+
+// The control whose track event is running, or null.
+ControlView* TrackingView();
 
 // Copies port pixels (bytes A, R, G, B) to 0xffRRGGBB words, rows through their strides.
 void PortToRGB32(const uint8_t* src, int32_t srcRowBytes, uint8_t* dst, qsizetype dstRowBytes, int wid, int hig);
