@@ -122,13 +122,6 @@ void Drag(QSlider* s, int value) {
     }
     QTest::mouseRelease(s, Qt::LeftButton, {}, SliderPoint(s, value));
 }
-// Mouse events for a custom control are posted: its tracking loop waits for them.
-[[maybe_unused]] void Post(QWidget* w, QEvent::Type type, QPoint at, Qt::KeyboardModifiers mods = {}) {
-    const Qt::MouseButtons buttons = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
-    QCoreApplication::postEvent(
-        w, new QMouseEvent(type, at, w->mapToGlobal(at), Qt::LeftButton, buttons, mods));
-}
-
 uint32_t Crc(GWorldPtr gw) {
     PixMapHandle pm = GetGWorldPixMap(gw);
     const Rect r = GetPortRect(gw);
@@ -254,7 +247,6 @@ INSTANTIATE_TEST_SUITE_P(Variants, ClipSliderTest, ::testing::Values(ClipCase{1,
 TEST_F(DialogTest, StepsAtTheEndsChangeAndRedrawNothing) {
     Run(3, [&] {
         gHost.fetched.clear();
-        const int32_t flips = GetControl32BitValue(gConfigWorkSpace.TheFrameCtrl);
         Click("Revi");  // at frame 0
         EXPECT_EQ(Text("ClpM"), "0/2");
         Drag(Get<QSlider>("ClpS"), 2);
@@ -264,7 +256,6 @@ TEST_F(DialogTest, StepsAtTheEndsChangeAndRedrawNothing) {
         EXPECT_TRUE(gHost.fetched.empty());
         EXPECT_EQ(Text("ClpM"), "2/2");
         EXPECT_EQ(GetControl32BitValue(gConfigWorkSpace.TheFrameCtrl), flipsAtEnd);
-        (void)flips;
         Click("ok  ");
     }, 3);
 }
@@ -396,6 +387,153 @@ TEST_F(DialogTest, AMissingWindowEndsTheDialogAsCancel) {
     EXPECT_EQ(std::memcmp(&before, config, sizeof before), 0);
     EXPECT_EQ(config->TheMask, nullptr);
 }
+
+// --- The frame rectangle on the preview ---
+struct HitCase {
+    Point at;
+    int16_t handle;
+};
+TEST(FrameRectangle, HandleHitsFollowTheSquaresAroundTheCorners) {
+    const Rect r{100, 200, 300, 500};  // top, left, bottom, right
+    const HitCase cases[] = {
+        {{100, 200}, 1}, {{100, 194}, 1}, {{100, 193}, 0}, {{94, 200}, 1}, {{93, 200}, 0},  // at and 6 / 7 off
+        {{100, 505}, 2}, {{100, 506}, 0}, {{305, 200}, 3}, {{300, 500}, 4}, {{294, 494}, 4},
+        {{200, 350}, 5}, {{106, 206}, 5}, {{299, 499}, 4}, {{200, 500}, 0}, {{99, 350}, 0},
+    };
+    for (const HitCase& c : cases) EXPECT_EQ(IsHandleHit(r, c.at), c.handle) << c.at.v << "," << c.at.h;
+    // Squares overlap on a narrow rectangle: the lower number wins.
+    EXPECT_EQ(IsHandleHit(Rect{100, 200, 110, 208}, Point{105, 204}), 1);
+    EXPECT_EQ(IsHandleHit(Rect{100, 200, 110, 208}, Point{108, 209}), 4);
+}
+
+struct DragCase {
+    const char* name;
+    int16_t handle;
+    Point to;  // mouse-down at (0, 0)
+    uint32_t modifiers;
+    Rect expected;
+};
+TEST(FrameRectangle, CornerDragsFollowTheirRules) {
+    PluginDataRec rec{};
+    gConfigWorkSpace.TheConfig = &rec;
+    const Rect start{100, 200, 300, 500};
+    const Rect frame{0, 0, 400, 600};
+    const RelRect orig = Rect2Rel(start, frame);
+    const DragCase cases[] = {
+        {"plain", 1, {5, 10}, 0, {105, 210, 300, 500}},
+        {"about the centre", 1, {5, 10}, optionKey, {105, 210, 295, 490}},
+        {"past the opposite corner", 4, {-300, -400}, 0, {0, 100, 100, 200}},
+        {"onto the opposite corner keeps a pixel", 4, {-200, -300}, 0, {100, 200, 101, 201}},
+        {"shift keeps the starting proportions", 1, {0, 50}, shiftKey, {100, 250, 267, 500}},
+        {"other modifiers are ignored", 2, {-5, 10}, cmdKey | controlKey, {95, 200, 300, 510}},
+        {"not a corner", 5, {40, 40}, 0, start},
+    };
+    for (const DragCase& c : cases) {
+        Rect r = start;
+        DragCorner(c.handle, r, Point{0, 0}, c.to, c.modifiers, frame, orig);
+        EXPECT_EQ(r, c.expected) << c.name << ": " << r.top << "," << r.left << "," << r.bottom << "," << r.right;
+    }
+    Rect moved = start;
+    DragRect(moved, Point{10, 10}, Point{-30, 25}, shiftKey);
+    EXPECT_EQ(moved, (Rect{60, 215, 260, 515}));
+    gConfigWorkSpace.TheConfig = nullptr;
+}
+
+// Presses at `from` on the preview, moves through `path` and releases at its last point;
+// `during` runs before the release. The press blocks in the control's tracking loop until the
+// release, so the moves and the release come from timers that fire inside that loop.
+void DragOnPreview(QPoint from, std::vector<QPoint> path, Qt::KeyboardModifiers mods = {},
+                   std::function<void()> during = {}) {
+    QWidget* clip = Find("Clip", 1);
+    auto send = [clip, mods](QEvent::Type type, QPoint at) {
+        const Qt::MouseButtons buttons = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+        QMouseEvent event(type, at, clip->mapToGlobal(at), Qt::LeftButton, buttons, mods);
+        QApplication::sendEvent(clip, &event);
+    };
+    struct Steps {
+        std::vector<std::function<void()>> list;
+        void Run(size_t i) {
+            QTimer::singleShot(0, [this, i] {
+                list[i]();
+                if (i + 1 < list.size()) Run(i + 1);
+            });
+        }
+    };
+    auto steps = std::make_shared<Steps>();
+    for (QPoint p : path) steps->list.push_back([send, p] { send(QEvent::MouseMove, p); });
+    steps->list.push_back([send, during, last = path.back()] {
+        if (during) during();
+        send(QEvent::MouseButtonRelease, last);
+    });
+    steps->Run(0);
+    send(QEvent::MouseButtonPress, from);
+    QTimer::singleShot(0, [steps] {});  // keeps the steps alive until they have run
+}
+
+TEST_F(DialogTest, DraggingTheRectangleMovesItLiveWithoutRelayingTheTiles) {
+    Run(3, [&] {
+        Drag(Get<QSlider>("ClpS"), 15);
+        const RectField tiles = *config->Rects;
+        const uint32_t preview = Crc(gConfigWorkSpace.TheFXClip);
+        const double w = Find("Clip", 1)->width(), h = Find("Clip", 1)->height();
+        // The top-left handle, out of the control (no change) and back in: the drag counts from its start.
+        DragOnPreview(QPoint(2, 2), {QPoint(12, 12), QPoint(-40, 30), QPoint(72, 50)}, {}, [&] {
+            EXPECT_NEAR(config->StartRel.Left, 70.0 / w, 1e-9);
+            EXPECT_NEAR(config->StartRel.Top, 48.0 / h, 1e-9);
+            if (const char* dir = std::getenv("BW_SCREENSHOT_DIR")) Window()->grab().save(QString(dir) + "/dialog-drag.png");
+        });
+        EXPECT_EQ(std::memcmp(&tiles, config->Rects, sizeof tiles), 0) << "tiles laid out again";
+        EXPECT_NE(Crc(gConfigWorkSpace.TheFXClip), preview);
+        // A move inside the rectangle follows the mouse step by step.
+        const RelRect before = config->StartRel;
+        DragOnPreview(QPoint(200, 150), {QPoint(210, 155), QPoint(230, 165)});
+        EXPECT_NEAR(config->StartRel.Left - before.Left, 30.0 / w, 1e-9);
+        EXPECT_NEAR(config->StartRel.Bottom - before.Bottom, 15.0 / h, 1e-9);
+        Click("ok  ");
+    });
+}
+
+TEST_F(DialogTest, HandlesAreThreeRingsBlackColourBlack) {
+    config->StartRel = RelRect{0.25, 0.75, 0.25, 0.75};
+    Run(3, [&] {
+        QWidget* clip = Find("Clip", 1);
+        const QImage shot = clip->grab().toImage();
+        // The top-left handle's rings cross the corner's row at 6, 5 and 4 pixels to its left.
+        const Rect frame = Rel2Rect(config->StartRel, Rect{0, 0, int16_t(clip->height()), int16_t(clip->width())});
+        const QPoint corner(frame.left, frame.top);
+        EXPECT_EQ(shot.pixelColor(corner + QPoint(-6, 0)), QColor(0, 0, 0));
+        EXPECT_EQ(shot.pixelColor(corner + QPoint(-5, 0)), QColor(255, 0, 0));
+        EXPECT_EQ(shot.pixelColor(corner + QPoint(-4, 0)), QColor(0, 0, 0));
+        EXPECT_EQ(shot.pixelColor(corner + QPoint(0, 0)), QColor(255, 0, 0)) << "the outline";
+        Click("not!");
+    });
+}
+
+struct PickCase {
+    int16_t which;
+    bool accept;
+};
+class ColourBoxTest : public DialogTest, public ::testing::WithParamInterface<PickCase> {};
+
+TEST_P(ColourBoxTest, APickedColourReachesTheRecordAndThePreviewACancelledOneChangesNothing) {
+    const PickCase c = GetParam();
+    const RGBColor before = config->Colors[1];
+    Run(c.which, [&] {
+        Drag(Get<QSlider>("ClpS"), 20);
+        const uint32_t preview = Crc(gConfigWorkSpace.TheFXClip);
+        When([] { return qobject_cast<QColorDialog*>(QApplication::activeModalWidget()) != nullptr; }, [&] {
+            auto* picker = qobject_cast<QColorDialog*>(QApplication::activeModalWidget());
+            picker->setCurrentColor(QColor(0x12, 0x34, 0x56));
+            c.accept ? picker->accept() : picker->reject();
+        });
+        QTest::mouseClick(Find("Colr", 1), Qt::LeftButton);  // returns when the picker has closed
+        EXPECT_EQ(Crc(gConfigWorkSpace.TheFXClip) != preview, c.accept);
+        Click("ok  ");
+    });
+    EXPECT_EQ(config->Colors[1], c.accept ? (RGBColor{0x1200, 0x3400, 0x5600}) : before);
+}
+INSTANTIATE_TEST_SUITE_P(Variants, ColourBoxTest,
+                         ::testing::Values(PickCase{1, true}, PickCase{2, true}, PickCase{1, false}));
 }  // namespace
 
 #include "dialog_test.moc"
