@@ -18,8 +18,9 @@
 
 namespace {
 
-constexpr double kMarginMm = 20.0;
-constexpr double kPictureWidth = 620.0;  // document units: the text width of the page
+// QTextDocument::print sets 2 cm margins of its own inside the page and numbers the pages; its text
+// width on A4 is then 170 mm, some 640 document units.
+constexpr double kPictureWidth = 600.0;
 
 // Loads every picture the text names and fits the wide ones to the page width, keeping proportions.
 bool PlacePictures(QTextDocument& doc, const QString& folder) {
@@ -78,8 +79,7 @@ int main(int argc, char** argv) {
         QPdfWriter writer(outPath);
         writer.setTitle(QStringLiteral("Blockwaves! Transitions: User Manual"));
         writer.setCreator(QStringLiteral("mkmanual"));
-        writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
-                                         QMarginsF(kMarginMm, kMarginMm, kMarginMm, kMarginMm), QPageLayout::Millimeter));
+        writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF()));
         doc.print(&writer);
     }
     if (QFileInfo(outPath).size() == 0) {

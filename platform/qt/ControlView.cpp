@@ -2,9 +2,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-#include <bit>
-#include <cstring>
-
+#include "platform/qt/PortPixels.h"
 #include "platform/qt/ToolboxQt_p.h"
 
 namespace bwqt {
@@ -16,19 +14,6 @@ QPointer<ControlView> lgTracking;  // the control whose track event is running
 
 ControlView* TrackingView() {
     return lgTracking.data();
-}
-
-void PortToRGB32(const uint8_t* src, int32_t srcRowBytes, uint8_t* dst, qsizetype dstRowBytes, int wid, int hig) {
-    for (int y = 0; y < hig; y++) {
-        const uint8_t* s = src + static_cast<ptrdiff_t>(y) * srcRowBytes;
-        uint32_t* d = reinterpret_cast<uint32_t*>(dst + y * dstRowBytes);
-        for (int x = 0; x < wid; x++) {
-            uint32_t argb;  // bytes A, R, G, B in memory
-            std::memcpy(&argb, s + 4 * x, 4);
-            if constexpr (std::endian::native == std::endian::little) argb = __builtin_bswap32(argb);
-            d[x] = argb | 0xFF000000u;  // shown opaque
-        }
-    }
 }
 
 ControlView::ControlView(QWidget* parent) : QWidget(parent) {

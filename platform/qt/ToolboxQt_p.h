@@ -105,7 +105,4 @@ private:
 // The control whose track event is running, or null.
 ControlView* TrackingView();
 
-// Copies port pixels (bytes A, R, G, B) to 0xffRRGGBB words, rows through their strides.
-void PortToRGB32(const uint8_t* src, int32_t srcRowBytes, uint8_t* dst, qsizetype dstRowBytes, int wid, int hig);
-
 }  // namespace bwqt

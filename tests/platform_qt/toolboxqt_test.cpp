@@ -16,10 +16,17 @@
 #include <dlfcn.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "platform/ToolboxBackend.h"
+#include "platform/qt/PortPixels.h"
+
+// Sanitizer builds: fontconfig keeps caches it never frees; they are not leaks of ours.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig.so\n";
+}
 
 namespace {
 
@@ -404,6 +411,29 @@ TEST_F(Toolbox, UntrackedClassGetsTheHitOnAReleaseInsideThenItsCommand) {
     QTest::mouseRelease(box, Qt::LeftButton, {}, QPoint(box->width() + 5, 2));  // released outside
     EXPECT_EQ(gRec.hitParts, std::vector<int16_t>{1});
     EXPECT_EQ(gRec.commands, std::vector<uint32_t>{Code("Col1")});
+}
+
+// The preview's pixel conversion: the fast rows against the scalar ones, odd widths, padding kept.
+TEST(PortPixels, FastRowsMatchTheScalarOnesAndKeepThePadding) {
+    const unsigned seed = 20240611;
+    std::srand(seed);
+    for (const int wid : {1, 3, 4, 17, 960}) {
+        const int hig = 3, pad = 12;
+        const ptrdiff_t srcRow = 4 * wid + pad, dstRow = 4 * wid + pad;
+        std::vector<uint8_t> src(size_t(srcRow) * hig);
+        for (uint8_t& b : src) b = uint8_t(std::rand());
+        const std::vector<uint8_t> input = src;
+        std::vector<uint8_t> scalar(size_t(dstRow) * hig, 0xA5), fast = scalar;
+        bwqt::PortToRGB32Scalar(src.data(), srcRow, scalar.data(), dstRow, wid, hig);
+        bwqt::PortToRGB32(src.data(), srcRow, fast.data(), dstRow, wid, hig);
+        EXPECT_EQ(fast, scalar) << "width " << wid << " seed " << seed;
+        EXPECT_EQ(src, input);
+        for (int y = 0; y < hig; y++)
+            for (int i = 4 * wid; i < dstRow; i++) ASSERT_EQ(fast[size_t(y * dstRow + i)], 0xA5) << "padding, width " << wid;
+        uint32_t first;
+        std::memcpy(&first, scalar.data(), 4);
+        EXPECT_EQ(first, 0xFF000000u | uint32_t(src[1]) << 16 | uint32_t(src[2]) << 8 | src[3]);
+    }
 }
 
 // ---- Modal loops and services ----
