@@ -30,21 +30,25 @@ RGBColor GreyColor(uint8_t a) {
     return RGBColor{c, c, c};
 }
 
+// The grid over one buffer, with every tile edge worked out once (a division each).
 struct TileGrid {
     int16_t W, H;
-    int32_t Wid, Hig;
     Rect Active;
-    int32_t Left(int32_t x) const { return TileEdge(x - 1, Wid, W); }
-    int32_t Right(int32_t x) const { return TileEdge(x, Wid, W); }
-    int32_t Top(int32_t y) const { return TileEdge(y - 1, Hig, H); }
-    int32_t Bottom(int32_t y) const { return TileEdge(y, Hig, H); }
+    int32_t ColEdge[cMaxRectHoriz + 1], RowEdge[cMacRectVert + 1];
+    int32_t Left(int32_t x) const { return ColEdge[x - 1]; }
+    int32_t Right(int32_t x) const { return ColEdge[x]; }
+    int32_t Top(int32_t y) const { return RowEdge[y - 1]; }
+    int32_t Bottom(int32_t y) const { return RowEdge[y]; }
 };
 TileGrid GridFor(const PluginDataRec& cfg, Rect MyFrame) {
     TileGrid g;
-    GetDims(MyFrame, g.Wid, g.Hig);
+    int32_t Wid, Hig;
+    GetDims(MyFrame, Wid, Hig);
     g.W = FieldColumns(cfg);
     g.H = FieldRows(cfg);
     g.Active = Rel2Rect(cfg.StartRel, MyFrame);
+    for (int32_t i = 0; i <= g.W; i++) g.ColEdge[i] = TileEdge(i, Wid, g.W);
+    for (int32_t i = 0; i <= g.H; i++) g.RowEdge[i] = TileEdge(i, Hig, g.H);
     return g;
 }
 
