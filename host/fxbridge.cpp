@@ -3,10 +3,18 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "dialog/clipCTRL.h"
+#include "dialog/colorCTRL.h"
+#include "dialog/configdlghandler.h"
+#include "dialog/dlgUtils.h"
+#include "dialog/pictCTRL.h"
+#include "dialog/sliderHandlers.h"
 #include "engine/callpixelfx.h"
 #include "engine/recthandler.h"
+#include "engine/pixeleffect.h"
 #include "engine/relrects.h"
 #include "host/HYPluginRecords.h"
+#include "host/iMovieGlue.h"
 #include "imaging/commonprocs.h"
 #include "platform/CoreGraphics.h"
 #include "platform/Memory.h"
@@ -109,4 +117,58 @@ void DoEffect(PluginDataPtr MyConfig, void* Params, GWorldPtr TheSource, GWorldP
     }
     DoPixelEffect(TheSource, TheTarget, MyConfig, CurrentFrameIndex, TotalFrames);
     SetGWorld(savePort, saveDevice);
+}
+
+namespace {
+int16_t FetchPreviewFrame(GWorldPtr TheGW, void* Params, int32_t FrameIndex, int16_t DisposeAfterUse) {
+    return GetFrameIntoGW(TheGW, static_cast<HYPluginParams*>(Params), FrameIndex, DisposeAfterUse);
+}
+}  // namespace
+
+void ConfigurePlugIn(PluginDataPtr TheData, GWorldPtr TheGW, void* Params, int32_t FirstFrameIndex,
+                     int32_t NumberOfFrames, int16_t Which) {
+    Assert(TheData, "uninited theData in Configure master proc. need to call init before calling me");
+    Assert(TheGW, "uninited theGW in Configure master proc");
+    gTheConfig = TheData;
+    gTheConfig->Which = Which;
+    const int32_t frames = NumberOfFrames < 1 ? 1 : NumberOfFrames;
+    PluginWorkSpace& ws = gConfigWorkSpace;
+    ws.TheConfig = gTheConfig;
+    ws.SourceClip = TheGW;
+    ws.iMovieParams = Params;
+    ws.CurrFrameIndex = 0;
+    ws.MinFrameIndex = FirstFrameIndex;
+    ws.MaxFrameIndex = frames - 1;
+    ws.ActiveRel = 1;
+    const Rect preview = GetPortRect(TheGW);
+    GetDims(preview, ws.Wid, ws.Hig);
+    ws.TheFXClip = AllocateRectGWorld(preview);
+    Assert(ws.TheFXClip, "Unable to allocate theProcessed in ConfigurePlug Init run");
+    GWorldPtr mask = AllocateRectGWorld(preview);
+    Assert(mask, "Unable to allocate theMask in ConfigurePlug Init run");
+    gTheConfig->TheMask = mask;
+    InitPixelEffect(gTheConfig, frames, int16_t(ws.Wid), int16_t(ws.Hig));
+    InitRectangles(gTheConfig, frames, GetActiveRelAsRect(TheGW));
+    ws.TheOtherClip = AllocateRectGWorld(preview);
+    Assert(ws.TheOtherClip, "Unable to allocate theOtherClip in ConfigurePlugin");
+    SetPreviewFrameFetch(FetchPreviewFrame);
+    if (Which == 3) GetFrameIntoGW(ws.TheOtherClip, static_cast<HYPluginParams*>(Params), frames + FirstFrameIndex, 1);
+    CallPixelEffect(TheGW, ws.TheFXClip);
+
+    RegisterColorBox();
+    RegisterClipCtrl();
+    RegisterPictureControl();
+    DoConfig(gTheConfig);
+    UnregisterClipCtrl();
+    UnregisterColorBox();
+    UnregisterPictureControl();
+
+    DisposeGWorld(ws.TheFXClip);
+    DisposeGWorld(ws.TheOtherClip);
+    DisposeGWorld(mask);
+    gTheConfig->TheMask = nullptr;
+    ws.TheFXClip = ws.TheOtherClip = ws.SourceClip = nullptr;
+    SetPreviewFrameFetch(nullptr);
+    // Nothing frame-sized stays held once the dialog is closed.
+    ReleasePixelEffectBuffers();
 }
