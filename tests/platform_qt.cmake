@@ -16,12 +16,17 @@ foreach(screen large:1920:1200 small:800:600)
   file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/screen-${name}.json
        "{ \"screens\": [ { \"name\": \"${name}\", \"x\": 0, \"y\": 0, \"width\": ${width}, \"height\": ${height}, \"logicalDpi\": 96, \"logicalBpi\": 96, \"dpr\": 1 } ] }\n")
 endforeach()
-gtest_discover_tests(platform_qt_tests DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES PROPERTIES ENVIRONMENT
+gtest_discover_tests(platform_qt_tests DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES TEST_FILTER -ToolboxStart.* PROPERTIES ENVIRONMENT
                      "QT_QPA_PLATFORM=offscreen:configfile=${CMAKE_CURRENT_BINARY_DIR}/screen-large.json")
 add_test(NAME Toolbox.FitsTheScreenKeepingThePreviewProportions.SmallScreen
          COMMAND platform_qt_tests --gtest_filter=Toolbox.FitsTheScreenKeepingThePreviewProportions)
 set_tests_properties(Toolbox.FitsTheScreenKeepingThePreviewProportions.SmallScreen PROPERTIES ENVIRONMENT
                      "QT_QPA_PLATFORM=offscreen:configfile=${CMAKE_CURRENT_BINARY_DIR}/screen-small.json")
+
+add_test(NAME ToolboxStart.WithoutADisplayRefusesWithAReasonInsteadOfEndingTheProcess.NoDisplay
+         COMMAND platform_qt_tests --gtest_filter=ToolboxStart.*)
+set_tests_properties(ToolboxStart.WithoutADisplayRefusesWithAReasonInsteadOfEndingTheProcess.NoDisplay PROPERTIES
+                     ENVIRONMENT "QT_QPA_PLATFORM=;DISPLAY=;WAYLAND_DISPLAY=" SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
 
 add_test(NAME Bundle.UiExportsOnlyTheBackend
          COMMAND sh -c "test \"$(nm -D --defined-only \"$0\" | awk '{print $3}')\" = BWToolboxBackendGet"

@@ -136,6 +136,20 @@ protected:
     QWidget* dialog_ = nullptr;
 };
 
+// Run by the ctest entry "...NoDisplay" with QT_QPA_PLATFORM, DISPLAY and WAYLAND_DISPLAY empty.
+TEST(ToolboxStart, WithoutADisplayRefusesWithAReasonInsteadOfEndingTheProcess) {
+    if (QCoreApplication::instance() || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") ||
+        !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        GTEST_SKIP() << "a display is configured";
+    void* object = dlopen(BW_TEST_BUNDLE "/Contents/Linux/kpblockwaves-ui.so", RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(object, nullptr) << dlerror();
+    const BWToolboxBackend* tb = reinterpret_cast<BWToolboxBackendProc>(dlsym(object, BW_TOOLBOX_BACKEND_SYMBOL))(&kHost);
+    char why[200] = "unchanged";
+    EXPECT_NE(tb->Start(why, sizeof why), 0);
+    EXPECT_STREQ(why, "no display: set DISPLAY or WAYLAND_DISPLAY (or QT_QPA_PLATFORM=offscreen)");
+    EXPECT_EQ(QCoreApplication::instance(), nullptr);
+}
+
 // ---- Every control the dialog addresses, in each of the three windows ----
 
 struct ControlRow {
