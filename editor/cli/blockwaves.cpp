@@ -26,6 +26,7 @@ const char* kUsage =
     "  thumbnail A B -o PNG  the picture an editor shows for the transition\n"
     "  sheet A B -o PNG      frames at 0, 10, 25, 50, 75, 90 and 100 % of the transition\n"
     "  prefs [show | set KEY=VALUE ... | reset]   your saved default settings\n"
+    "  configure [A [B]]     the transition's settings dialog with a live preview; OK saves them\n"
     "\n"
     "Run 'blockwaves COMMAND --help' for a command's options.\n";
 
@@ -263,6 +264,19 @@ int Info(int argc, char** argv) {
     return kExitOK;
 }
 
+// The whole of a small file, or nothing when it cannot be read.
+std::vector<uint8_t> FileBytes(const std::string& path) {
+    std::vector<uint8_t> bytes;
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) return bytes;  // never wait on a pipe
+    if (FILE* f = std::fopen(path.c_str(), "rb")) {
+        uint8_t chunk[4096];
+        for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;) bytes.insert(bytes.end(), chunk, chunk + n);
+        std::fclose(f);
+    }
+    return bytes;
+}
+
 // --- Saved default ---
 struct Config {
     PluginDataRec rec{};
@@ -374,6 +388,58 @@ int Prefs(int argc, char** argv) {
     return kExitOK;
 }
 
+media::GeneratorSettings DemoClip(media::Pattern kind) {
+    media::GeneratorSettings clip;
+    clip.Kind = kind;
+    clip.Width = 1280;
+    clip.Height = 720;
+    clip.FrameCount = 100;
+    return clip;
+}
+
+int Configure(int argc, char** argv) {
+    const Args a = Parse(argc, argv, 2);
+    const char* help =
+        "usage: blockwaves configure [A [B]] [--variant between|before|after] [--speed S | --frames N]\n"
+        "Opens the transition's settings dialog as a video editor's button does, previewing frames of the\n"
+        "clips (generated clips for those not given). OK saves the settings as your default for every\n"
+        "later render; Cancel changes nothing. Needs a display.\n";
+    if (Has(a, "--help")) return std::fputs(help, stdout), 0;
+    if (!a.error.empty()) return Usage(a.error, help);
+    RenderOptions o;
+    if (Failure f = ParseRenderOptions(a, o)) return Usage(f.message, help);
+    const size_t clips = o.variant == Variant::Between ? 2 : 1;
+    if (a.positional.size() > clips) return Usage("too many clips for this variant", help);
+    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM"))
+        return Fail({kExitPlugin, "cannot open the configuration dialog: no display (DISPLAY and WAYLAND_DISPLAY "
+                                  "are not set)"});
+    Input inputs[2];
+    const media::Pattern generated[2] = {media::Pattern::Bars, media::Pattern::Gradient};
+    for (size_t i = 0; i < clips; i++) {
+        if (i < a.positional.size()) {
+            if (Failure f = OpenInput(a.positional[i], inputs[i])) return Fail(f);
+        } else {
+            inputs[i].source = std::make_unique<media::GeneratedClip>(DemoClip(generated[i]));
+        }
+    }
+    Failure failure;
+    auto host = LoadHost(argv[0], failure);
+    if (!host) return Fail(failure);
+    int w, h;
+    OutputSize(*inputs[0].source, o, w, h);
+    int32_t frames = 0;
+    if (Failure f = TransitionLength(*host, o.variant, o, frames)) return Fail(f);
+    const std::vector<uint8_t> before = FileBytes(PrefsFilePath());
+    if (Failure f = bw::Configure(*host, inputs[0], clips == 2 ? &inputs[1] : nullptr, o.variant, frames, w, h))
+        return Fail(f);
+    if (FileBytes(PrefsFilePath()) == before) {
+        std::printf("blockwaves: your settings are unchanged\n");
+    } else {
+        std::printf("blockwaves: saved your settings in %s\n", PrefsFilePath().c_str());
+    }
+    return kExitOK;
+}
+
 int Demo(int argc, char** argv) {
     const Args a = Parse(argc, argv, 2);
     const char* help = "usage: blockwaves demo [-o OUT] [--quiet]\n"
@@ -385,13 +451,8 @@ int Demo(int argc, char** argv) {
     if (o.output.empty()) o.output = "out/demo.mp4";
     const std::filesystem::path out(o.output);
     if (out.has_parent_path()) std::filesystem::create_directories(out.parent_path());
-    media::GeneratorSettings bars;
-    bars.Kind = media::Pattern::Bars;
-    bars.Width = 1280;
-    bars.Height = 720;
-    bars.FrameCount = 100;
-    media::GeneratorSettings gradient = bars;
-    gradient.Kind = media::Pattern::Gradient;
+    const media::GeneratorSettings bars = DemoClip(media::Pattern::Bars);
+    const media::GeneratorSettings gradient = DemoClip(media::Pattern::Gradient);
     Input first, second;
     first.source = std::make_unique<media::GeneratedClip>(bars);
     second.source = std::make_unique<media::GeneratedClip>(gradient);
@@ -427,6 +488,7 @@ int main(int argc, char** argv) {
         if (command == "thumbnail") return SheetOrThumbnail(argc, argv, false);
         if (command == "sheet") return SheetOrThumbnail(argc, argv, true);
         if (command == "prefs") return Prefs(argc, argv);
+        if (command == "configure") return Configure(argc, argv);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "blockwaves: %s\n", e.what());
         return kExitFailed;

@@ -383,6 +383,21 @@ Failure WriteThumbnail(PluginHost& host, Input& first, Input& second, int32_t fr
     return WriteContactSheet({out.gw}, {}, width, path);
 }
 
+Failure Configure(PluginHost& host, Input& first, Input* second, Variant variant, int32_t frames, int width,
+                  int height) {
+    Timeline t;
+    if (Failure f = PlanTimeline(first, second, variant, frames, first.source->FrameRate(), t)) return f;
+    const RunSpec run = MakeRun(t, variant, t.n, width, height, false);
+    // An editor shows the transition's picture before the user opens its settings; that render
+    // also tells the bundle where the transition's frames are.
+    OwnedGW out(width, height);
+    if (!out.gw) return {kExitFailed, "out of memory"};
+    if (const int32_t r = host.Placeholder(run, 0, out.gw); r != kPluginOK) return FrameFailure(t, 0, r);
+    if (const int32_t r = host.CustomButton(run); r != kPluginOK)
+        return {kExitPlugin, "the configuration dialog could not open (result " + std::to_string(r) + ")"};
+    return {};
+}
+
 Failure WriteContactSheet(const std::vector<GWorldPtr>& stills, const std::vector<std::string>& captions,
                           int thumbWidth, const std::string& path) {
     if (stills.empty()) return {kExitFailed, "nothing to show"};

@@ -104,6 +104,9 @@ Failure WriteThumbnail(PluginHost& host, Input& first, Input& second, int32_t fr
                        const std::string& path);
 
 // Writes pictures side by side with a caption under each, scaled to thumbWidth, as a PNG.
+// Opens the bundle's configuration dialog with frames of the clips, as an editor's button does.
+Failure Configure(PluginHost& host, Input& first, Input* second, Variant variant, int32_t frames, int width,
+                  int height);
 Failure WriteContactSheet(const std::vector<GWorldPtr>& stills, const std::vector<std::string>& captions,
                           int thumbWidth, const std::string& path);
 

@@ -237,6 +237,22 @@ int32_t PluginHost::Frame(int32_t renderFrame, GWorldPtr output, std::vector<flo
 
 int32_t PluginHost::End() { return Call(run_.spec.which, kPlugTerminate); }
 
+int32_t PluginHost::CustomButton(const RunSpec& run) {
+    Session button;
+    button.host = this;
+    button.params.instance = &button;
+    button.params.procs = &procs_;
+    StartSession(button, run);
+    HYPluginParams& p = button.params;
+    p.frameCount = run.frameCount;
+    p.frameRect = Rect{0, 0, run.height, run.width};
+    GWorldPtr output = TakeBuffer(run.width, run.height);
+    p.frame = output;
+    const int32_t result = CallWith(button, run.which, kPlugCustomButtonClick);
+    GiveBackBuffer(output);
+    return result;
+}
+
 int32_t PluginHost::Placeholder(const RunSpec& run, int32_t bestThumbOffset, GWorldPtr output) {
     // Records of its own: the parameter record, clips and clip record of a run in progress are
     // neither read nor written.

@@ -85,6 +85,12 @@ public:
     // record and clip record of its own, so a run in progress keeps its own.
     int32_t Placeholder(const RunSpec& run, int32_t bestThumbOffset, GWorldPtr output);
 
+    // The user pressed the transition's button: the bundle opens its configuration dialog on a
+    // record of its own (selector 9, render frame 0, start frame 0, the run's length and frame
+    // size) and returns when the dialog closes. Frames come from the run's clips as in a render;
+    // the bundle previews from the start frame of the last frame it rendered.
+    int32_t CustomButton(const RunSpec& run);
+
     // The run's clip record as the bundle last wrote it with SetClipInfo (fades), and whether it did.
     const HYPluginClipInfo& ClipInfo() const { return run_.clipInfo; }
     bool ClipInfoWritten() const { return run_.clipInfoWritten; }
