@@ -4,3 +4,12 @@ bw_layer_tests(dialog bw_host bw_pngout Qt6::Widgets Qt6::Test)
 set_target_properties(dialog_tests PROPERTIES AUTOMOC ON)
 add_dependencies(dialog_tests kpblockwaves kpblockwaves_ui)
 target_compile_definitions(dialog_tests PRIVATE BW_TEST_BUNDLE="${CMAKE_BINARY_DIR}/kpblockwaves.bundle")
+
+# The same dialog behind the bundle's entry point, driven by the host core.
+add_executable(dialog_bundle_tests dialog/bundle_dialog.cpp)
+target_link_libraries(dialog_bundle_tests PRIVATE bw_hostcore bw_settings Qt6::Widgets Qt6::Test GTest::gtest
+                      GTest::gtest_main)
+target_include_directories(dialog_bundle_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+add_dependencies(dialog_bundle_tests kpblockwaves kpblockwaves_ui)
+target_compile_definitions(dialog_bundle_tests PRIVATE BW_TEST_BUNDLE="${CMAKE_BINARY_DIR}/kpblockwaves.bundle")
+gtest_discover_tests(dialog_bundle_tests DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES)

@@ -360,5 +360,8 @@ TEST_F(Cli, SheetAndThumbnailArePictures) {
     EXPECT_EQ(Run({"render", "--help"}).status, 0);
     EXPECT_EQ(Run({"render", a, "-o", P("x.mp4")}).status, 2);  // between needs two clips
     EXPECT_EQ(Run({"frobnicate"}).status, 2);
+    // Without a display the settings dialog cannot open: said, with the bundle's status.
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) unsetenv(name);
+    EXPECT_EQ(Run({"configure"}).status, 6);
 }
 }  // namespace

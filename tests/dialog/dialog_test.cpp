@@ -8,21 +8,14 @@
 #include <QColorDialog>
 #include <QComboBox>
 #include <QDesktopServices>
-#include <QLabel>
-#include <QMouseEvent>
-#include <QPushButton>
-#include <QSlider>
-#include <QStyle>
-#include <QTest>
-#include <QTimer>
 #include <QUrl>
 
 #include <cstring>
-#include <functional>
 #include <map>
 #include <vector>
 
 #include "dialog/dlgUtils.h"
+#include "dialog/qtdriver.h"
 #include "engine/relrects.h"
 #include "host/HYPluginRecords.h"
 #include "host/fxbridge.h"
@@ -32,7 +25,6 @@
 #include "platform/Memory.h"
 #include "platform/sandbox.h"
 #include "settings/prefsloader.h"
-#include "tools/pngout.h"
 
 namespace {
 // --- A host that hands out flat frames: red = index & 255, green = index >> 8 ---
@@ -59,69 +51,6 @@ HYPluginResult ReleaseFrame(void*, HYFrameCookie cookie) {
     return kPluginOK;
 }
 
-// --- Finding and working the dialog's controls ---
-// The visible window holding the page `name` ("configHD", "about"); any visible one when empty.
-QWidget* Window(const QString& name = {}) {
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->isVisible() && (name.isEmpty() ? w->findChild<QWidget*>("configNTSC") || w->findChild<QWidget*>("configPAL") ||
-                                                    w->findChild<QWidget*>("configHD")
-                                              : w->findChild<QWidget*>(name) != nullptr))
-            return w;
-    return nullptr;
-}
-QWidget* Find(const char* sig, int id, const QString& window = {}) {
-    QWidget* w = Window(window);
-    if (!w) return nullptr;
-    for (QWidget* c : w->findChildren<QWidget*>())
-        if (c->property("signature").toString() == sig && c->property("controlID").toInt() == id) return c;
-    return nullptr;
-}
-template <class T>
-T* Get(const char* sig, int id = 1) {
-    return qobject_cast<T*>(Find(sig, id));
-}
-void Click(const char* command, const QString& window = {}) {
-    QWidget* button = Find(command, 1, window);
-    EXPECT_TRUE(button) << command;
-    if (button) QTest::mouseClick(button, Qt::LeftButton);
-}
-QString Text(const char* sig, int id = 1, const QString& window = {}) {
-    QLabel* label = qobject_cast<QLabel*>(Find(sig, id, window));
-    return label ? label->text() : QString("<missing>");
-}
-// Runs `step` once `ready` holds (polled on the event loop, so inside whichever modal loop runs).
-void When(std::function<bool()> ready, std::function<void()> step) {
-    auto* timer = new QTimer;
-    QObject::connect(timer, &QTimer::timeout, [timer, ready = std::move(ready), step = std::move(step)] {
-        if (!ready()) return;
-        timer->stop();
-        timer->deleteLater();
-        step();
-    });
-    timer->start(5);
-}
-// Queued to run inside the modal loop about to start.
-void Then(std::function<void()> step) { QTimer::singleShot(0, std::move(step)); }
-void WhenOpen(const QString& window, std::function<void()> step) {
-    When([window] { return Window(window) != nullptr; }, std::move(step));
-}
-
-QPoint SliderPoint(QSlider* s, int value) {
-    const int len = s->style()->pixelMetric(QStyle::PM_SliderLength, nullptr, s);
-    const int x = QStyle::sliderPositionFromValue(s->minimum(), s->maximum(), value, s->width() - len) + len / 2;
-    return QPoint(x, s->height() / 2);
-}
-// Drags the handle from its value to `value` in a few steps, as a hand would.
-void Drag(QSlider* s, int value) {
-    QTest::mousePress(s, Qt::LeftButton, {}, SliderPoint(s, s->value()));
-    const int from = s->value();
-    for (int step = 1; step <= 4; step++) {
-        QMouseEvent move(QEvent::MouseMove, SliderPoint(s, from + (value - from) * step / 4), s->mapToGlobal(QPoint()),
-                         Qt::LeftButton, Qt::LeftButton, {});
-        QApplication::sendEvent(s, &move);
-    }
-    QTest::mouseRelease(s, Qt::LeftButton, {}, SliderPoint(s, value));
-}
 uint32_t Crc(GWorldPtr gw) {
     PixMapHandle pm = GetGWorldPixMap(gw);
     const Rect r = GetPortRect(gw);
@@ -437,37 +366,6 @@ TEST(FrameRectangle, CornerDragsFollowTheirRules) {
     DragRect(moved, Point{10, 10}, Point{-30, 25}, shiftKey);
     EXPECT_EQ(moved, (Rect{60, 215, 260, 515}));
     gConfigWorkSpace.TheConfig = nullptr;
-}
-
-// Presses at `from` on the preview, moves through `path` and releases at its last point;
-// `during` runs before the release. The press blocks in the control's tracking loop until the
-// release, so the moves and the release come from timers that fire inside that loop.
-void DragOnPreview(QPoint from, std::vector<QPoint> path, Qt::KeyboardModifiers mods = {},
-                   std::function<void()> during = {}) {
-    QWidget* clip = Find("Clip", 1);
-    auto send = [clip, mods](QEvent::Type type, QPoint at) {
-        const Qt::MouseButtons buttons = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
-        QMouseEvent event(type, at, clip->mapToGlobal(at), Qt::LeftButton, buttons, mods);
-        QApplication::sendEvent(clip, &event);
-    };
-    struct Steps {
-        std::vector<std::function<void()>> list;
-        void Run(size_t i) {
-            QTimer::singleShot(0, [this, i] {
-                list[i]();
-                if (i + 1 < list.size()) Run(i + 1);
-            });
-        }
-    };
-    auto steps = std::make_shared<Steps>();
-    for (QPoint p : path) steps->list.push_back([send, p] { send(QEvent::MouseMove, p); });
-    steps->list.push_back([send, during, last = path.back()] {
-        if (during) during();
-        send(QEvent::MouseButtonRelease, last);
-    });
-    steps->Run(0);
-    send(QEvent::MouseButtonPress, from);
-    QTimer::singleShot(0, [steps] {});  // keeps the steps alive until they have run
 }
 
 TEST_F(DialogTest, DraggingTheRectangleMovesItLiveWithoutRelayingTheTiles) {

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "editor/hostcore/hostcore.h"
@@ -411,6 +412,21 @@ TEST(Run, NothingFrameSizedStaysHeldAfterA1080pRun) {
     }
     EXPECT_LT(HeapInUse() - before, kFrameBytes / 2);
     ExpectBalanced();
+}
+
+TEST(Run, RenderingLoadsNoWindowingLibrary) {
+    TestClip a(40, 0.5f, 100), b(220, 0.25f, 100);
+    const RunSpec run = SmallRun(3, a, b, 48);
+    GW out(run.width, run.height);
+    ASSERT_EQ(Host().Begin(run), kPluginOK);
+    ASSERT_EQ(Host().Frame(0, out.gw, nullptr), kPluginOK);
+    ASSERT_EQ(Host().End(), kPluginOK);
+    ASSERT_EQ(Host().Placeholder(run, 1, out.gw), kPluginOK);
+    std::ifstream maps("/proc/self/maps");
+    for (std::string line; std::getline(maps, line);) {
+        EXPECT_EQ(line.find("libQt"), std::string::npos) << line;
+        EXPECT_EQ(line.find("kpblockwaves-ui"), std::string::npos) << line;
+    }
 }
 
 TEST(Run, BeginOnARunInProgressReleasesItFirst) {

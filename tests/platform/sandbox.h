@@ -1,5 +1,6 @@
 // A fresh temporary folder per test, set as XDG_CONFIG_HOME and HOME for the test's duration, so
 // that nothing a test does reaches the real user's files. Also ends every injected failure.
+// Permission cases run as nobody: see ContinueAsNobody.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -14,18 +15,24 @@
 #include <string>
 #include <vector>
 
+#include "nobody.h"
 #include "platform/Files.h"
 #include "platform/Memory.h"
 
 class Sandbox : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (std::filesystem::temp_directory_path() / "bw-test-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        Root = pattern;
+        if (const char* given = std::getenv(kAdoptVariable)) {  // the child of ContinueAsNobody
+            Root = given;
+            Adopted = true;
+        } else {
+            std::string pattern = (std::filesystem::temp_directory_path() / "bw-test-XXXXXX").string();
+            ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+            Root = pattern;
+        }
         Config = Root + "/config";
         Home = Root + "/home";
-        std::filesystem::create_directory(Home);
+        std::filesystem::create_directories(Home);
         Keep("XDG_CONFIG_HOME", Config);
         Keep("HOME", Home);
     }
@@ -34,7 +41,27 @@ protected:
         FSFailWritesAfter(-1);
         for (auto& [name, value] : Saved) value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
         std::error_code ec;
-        std::filesystem::remove_all(Root, ec);
+        if (!Adopted) std::filesystem::remove_all(Root, ec);
+        if (!Copies.empty()) std::filesystem::remove_all(Copies, ec);
+    }
+
+    // Permission cases, which mean nothing to root. Not root, or in the child: answers true and
+    // the caller goes on with the case. As root: gives the sandbox to nobody (except keepRoot),
+    // runs this same test again as nobody on this sandbox, reports its result as this test's and
+    // answers false. The child skips what the parent prepared (Adopted).
+    bool ContinueAsNobody(const std::vector<std::string>& keepRoot = {}) {
+        if (Adopted || !nobody::IsRoot()) return true;
+        nobody::Give(Root, keepRoot);
+        std::string program = std::filesystem::read_symlink("/proc/self/exe").string();
+        if (!nobody::CanRun(program)) program = nobody::CopyWhereNobodyReaches(program, "tests", &Copies);
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string output;
+        const int status = nobody::Run(
+            {program, std::string("--gtest_filter=") + info->test_suite_name() + "." + info->name()}, output,
+            {std::string(kAdoptVariable) + "=" + Root});
+        EXPECT_EQ(status, 0) << output;
+        EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
+        return false;
     }
     // Sets (or with nullopt unsets) a variable until the end of the test.
     void Keep(const std::string& name, std::optional<std::string> value) {
@@ -64,6 +91,9 @@ protected:
         return names;
     }
 
+    static constexpr const char* kAdoptVariable = "BW_TEST_SANDBOX";
     std::string Root, Config, Home;
+    bool Adopted = false;  // running as nobody on the sandbox of the test that started us
+    std::string Copies;    // the test program copied where nobody reaches it
     std::map<std::string, std::optional<std::string>> Saved;
 };

@@ -30,7 +30,7 @@ extern "C" const char* __lsan_default_suppressions() {
 
 namespace {
 
-constexpr uint32_t Code(const char (&s)[5]) {
+constexpr uint32_t Code(const char* s) {
     return uint32_t(uint8_t(s[0])) << 24 | uint32_t(uint8_t(s[1])) << 16 | uint32_t(uint8_t(s[2])) << 8 | uint8_t(s[3]);
 }
 constexpr int32_t kNotHandled = -9874;
@@ -124,7 +124,7 @@ protected:
         EXPECT_TRUE(dialog_ && QTest::qWaitForWindowExposed(dialog_));
         return win;
     }
-    QWidget* Widget(BWWin* win, const char (&sig)[5], int id) {
+    QWidget* Widget(BWWin* win, const char* sig, int id) {
         BWCtl* ctl = gTB->FindControl(win, Code(sig), id);
         int16_t b[4] = {};
         if (ctl) gTB->ControlBounds(ctl, b);
@@ -203,7 +203,7 @@ TEST_P(ConfigWindow, HoldsEveryControlWithItsSignatureCommandAndRange) {
             ASSERT_NE(ctl, nullptr);
             EXPECT_EQ(gTB->ControlOwner(ctl), win);
             const std::string cmd = row.command[0] == '#' ? "Col" + std::to_string(id) : row.command;
-            EXPECT_EQ(gTB->GetCommand(ctl), cmd.empty() ? 0u : Code(*reinterpret_cast<const char(*)[5]>(cmd.c_str())));
+            EXPECT_EQ(gTB->GetCommand(ctl), cmd.empty() ? 0u : Code(cmd.c_str()));
             EXPECT_STREQ(gTB->ControlClass(ctl), row.classID);
             if (row.minimum >= 0) {
                 EXPECT_EQ(gTB->GetMinimum(ctl), row.minimum);
@@ -258,7 +258,7 @@ TEST_F(Toolbox, AboutWindowHoldsNameVersionAndOK) {
     BWWin* win = Open("about.ui", "about");
     ASSERT_NE(win, nullptr);
     for (const char* sig : {"Plug", "Vers"}) {
-        BWCtl* ctl = gTB->FindControl(win, Code(*reinterpret_cast<const char(*)[5]>(sig)), 1);
+        BWCtl* ctl = gTB->FindControl(win, Code(sig), 1);
         ASSERT_NE(ctl, nullptr) << sig;
         gTB->SetText(ctl, "Version 3.0.0 ×");
     }
@@ -325,7 +325,7 @@ TEST_F(Toolbox, SliderDraggedByMouseSendsAnActionOnEveryStep) {
 TEST_F(Toolbox, ButtonsKeysAndCloseBoxSendTheirCommands) {
     BWWin* win = Open("kpblockwaves.ui", "configPAL");
     for (const char* sig : {"ok  ", "not!", "Info", "Help", "Rset", "Sall", "Revi", "Adva"}) {
-        QWidget* button = Widget(win, *reinterpret_cast<const char(*)[5]>(sig), 1);
+        QWidget* button = Widget(win, sig, 1);
         ASSERT_NE(button, nullptr) << sig;
         QTest::mouseClick(button, Qt::LeftButton);
     }
