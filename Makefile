@@ -6,7 +6,7 @@ JOBS   ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 CMAKE_COMMON = -G Ninja -DBW_WERROR=$(WERROR)
 
-.PHONY: all deps build asan fuzz test bench demo clean
+.PHONY: all deps build asan fuzz test bench demo screenshots clean
 
 all: build
 
@@ -49,6 +49,11 @@ bench: build
 # Two generated clips joined with the saved settings: out/demo.mp4 and out/demo-sheet.png.
 demo: build
 	build/release/editor/cli/blockwaves demo
+
+# The dialog's pictures in docs/, made offscreen on a screen large enough for the HD window.
+screenshots: build
+	BW_SCREENSHOT_DIR=$(CURDIR)/docs QT_QPA_PLATFORM=offscreen:configfile=$(CURDIR)/tests/dialog/screen.json \
+	  build/release/tests/dialog_tests --gtest_filter=DialogTest.Screenshots
 
 clean:
 	rm -rf build
