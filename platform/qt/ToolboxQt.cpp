@@ -249,7 +249,8 @@ void CollectControls(BWWin* win) {
 // (Qt otherwise settles nested layouts only when events are processed): size hints are gathered
 // from the innermost layouts out, then geometries handed from the window in.
 void Settle(BWWin* win) {
-    if (win->dialog->isVisible()) return;
+    if (win->dialog->isVisible() || !win->layoutDirty) return;
+    win->layoutDirty = false;
     QList<QWidget*> widgets = win->dialog->findChildren<QWidget*>();
     widgets.prepend(win->dialog);
     const auto invalidate = [&] {
@@ -268,6 +269,7 @@ void Settle(BWWin* win) {
 QSize WindowSizeAt(BWWin* win, const std::vector<std::pair<QWidget*, QSize>>& views, double f) {
     for (const auto& [view, full] : views)
         view->setFixedSize(std::max(1, qRound(full.width() * f)), std::max(1, qRound(full.height() * f)));
+    win->layoutDirty = true;
     Settle(win);
     return win->dialog->size();
 }
@@ -519,13 +521,16 @@ void SetMaximum(BWCtl* ctl, int32_t value) {
 void SetText(BWCtl* ctl, const char* utf8) {
     if (!ctl || !ctl->widget || !utf8) return;
     const QString text = QString::fromUtf8(utf8);
+    ctl->owner->layoutDirty = true;
     if (auto* label = qobject_cast<QLabel*>(ctl->widget)) label->setText(text);
     else if (auto* button = qobject_cast<QAbstractButton*>(ctl->widget)) button->setText(text);
     else if (auto* group = qobject_cast<QGroupBox*>(ctl->widget)) group->setTitle(text);
 }
 
 void SetVisible(BWCtl* ctl, int32_t visible) {
-    if (ctl && ctl->widget) ctl->widget->setVisible(visible != 0);
+    if (!ctl || !ctl->widget) return;
+    ctl->widget->setVisible(visible != 0);
+    ctl->owner->layoutDirty = true;
 }
 
 int32_t IsVisible(BWCtl* ctl) {

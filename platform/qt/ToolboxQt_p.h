@@ -36,6 +36,7 @@ struct BWWin {
     QEventLoop* modalLoop = nullptr;  // while RunModal runs
     int busy = 0;                     // calls into the host now running for this window
     bool disposePending = false;      // DisposeWindow came while busy
+    bool layoutDirty = true;          // shown or hidden controls, new texts: lay out before measuring
     // The port custom controls show; window coordinates.
     const uint8_t* portBase = nullptr;
     int32_t portRowBytes = 0;
