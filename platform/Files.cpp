@@ -1,13 +1,18 @@
 #include "platform/Files.h"
 
 #include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 namespace {
 constexpr int32_t kFirstDirID = 100;  // below are the platform's fixed IDs (1 root parent, 2 root)
@@ -17,6 +22,7 @@ constexpr size_t kFinderInfoSize = 32;
 
 std::vector<std::string> lgDirs;  // directory ID kFirstDirID + i names lgDirs[i]
 int64_t lgFailWritesAfter = -1;
+std::string lgLastReason;
 
 int32_t DirIDFor(const std::string& path) {
     for (size_t i = 0; i < lgDirs.size(); i++)
@@ -44,6 +50,26 @@ OSErr ErrFromErrno(int e) {
     }
 }
 
+// Every failure of a system call goes through here, so that its reason is there for messages.
+OSErr Failure(int e) {
+    lgLastReason = std::strerror(e);
+    return ErrFromErrno(e);
+}
+
+OSErr Failure(OSErr err, std::string reason) {
+    lgLastReason = std::move(reason);
+    return err;
+}
+
+OSErr NotAFile(mode_t mode) {
+    const char* what = S_ISFIFO(mode)  ? "a FIFO"
+                       : S_ISDIR(mode) ? "a folder"
+                       : S_ISCHR(mode) || S_ISBLK(mode) ? "a device"
+                       : S_ISSOCK(mode) ? "a socket"
+                                        : "of an unknown kind";
+    return Failure(notAFileErr, std::string("not a regular file (") + what + ")");
+}
+
 bool IsDirectory(const std::string& path) {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -59,20 +85,29 @@ PathParts SplitPath(const std::string& path) {
     return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
 }
 
-// mkdir -p with mode 0700 for every folder it makes.
+// mkdir -p with mode 0700 for every folder it makes; errno tells why not.
 bool MakeFolders(const std::string& path) {
     if (IsDirectory(path)) return true;
     const size_t slash = path.find_last_of('/');
     if (slash != std::string::npos && slash > 0 && !MakeFolders(path.substr(0, slash))) return false;
-    return ::mkdir(path.c_str(), 0700) == 0 || (errno == EEXIST && IsDirectory(path));
+    if (::mkdir(path.c_str(), 0700) == 0) return true;
+    if (errno == EEXIST) errno = IsDirectory(path) ? 0 : ENOTDIR;
+    return errno == 0;
 }
 
-std::string PreferencesPath() {
+// The Preferences folder and what named it. Relative values are invalid and ignored.
+struct FolderSource {
+    std::string Path;
+    const char* From;
+};
+FolderSource PreferencesPath() {
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    if (xdg && xdg[0] == '/') return xdg;  // relative values are invalid and ignored
+    if (xdg && xdg[0] == '/') return {xdg, "XDG_CONFIG_HOME"};
     const char* home = std::getenv("HOME");
-    if (home && home[0] == '/') return std::string(home) + "/.config";
-    return {};
+    if (home && home[0] == '/') return {std::string(home) + "/.config", "HOME"};
+    const passwd* pw = ::getpwuid(::getuid());
+    if (pw && pw->pw_dir && pw->pw_dir[0] == '/') return {std::string(pw->pw_dir) + "/.config", "the password database"};
+    return {{}, nullptr};
 }
 
 void PutBE(uint8_t* p, uint32_t v, int bytes) {
@@ -90,7 +125,7 @@ bool WriteAll(int fd, const std::vector<uint8_t>& bytes, OSErr& err) {
         size_t chunk = bytes.size() - done;
         if (lgFailWritesAfter >= 0) {
             if (done >= uint64_t(lgFailWritesAfter)) {
-                err = dskFulErr;
+                err = Failure(ENOSPC);
                 return false;
             }
             chunk = std::min<size_t>(chunk, size_t(lgFailWritesAfter) - done);
@@ -98,7 +133,7 @@ bool WriteAll(int fd, const std::vector<uint8_t>& bytes, OSErr& err) {
         const ssize_t n = ::write(fd, bytes.data() + done, chunk);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
-            err = n < 0 ? ErrFromErrno(errno) : ioErr;
+            err = n < 0 ? Failure(errno) : Failure(EIO);
             return false;
         }
         done += size_t(n);
@@ -139,13 +174,24 @@ void SyncFolder(const std::string& path) {
 }
 }  // namespace
 
-OSErr FindFolder(int16_t, OSType folderType, Boolean, int16_t* foundVRefNum, int32_t* foundDirID) {
+OSErr FindFolder(int16_t, OSType folderType, Boolean createFolder, int16_t* foundVRefNum, int32_t* foundDirID) {
     if (!foundVRefNum || !foundDirID) return paramErr;
     if (folderType != kPreferencesFolderType) return fnfErr;
-    const std::string path = PreferencesPath();
-    if (path.empty() || !MakeFolders(path)) return dirNFErr;
+    const FolderSource folder = PreferencesPath();
+    if (folder.Path.empty())
+        return Failure(dirNFErr, "no home folder: HOME and XDG_CONFIG_HOME are unset and the password database has none");
+    struct stat st;
+    if (::stat(folder.Path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode))
+        return Failure(dirNFErr, std::string(folder.From) + " names " + folder.Path + ", which is not a folder");
+    if (!IsDirectory(folder.Path)) {
+        if (!createFolder) return Failure(ENOENT);
+        if (!MakeFolders(folder.Path)) {
+            Failure(errno);
+            return dirNFErr;
+        }
+    }
     *foundVRefNum = kTheVolume;
-    *foundDirID = DirIDFor(path);
+    *foundDirID = DirIDFor(folder.Path);
     return noErr;
 }
 
@@ -161,14 +207,14 @@ OSErr FSMakeFSSpec(int16_t vRefNum, int32_t dirID, ConstStr255Param fileName, FS
     fileSpec->parID = dirID;
     CopyToPStr(name, fileSpec->name, 63);
     struct stat st;
-    return ::lstat(FSSpecPath(*fileSpec).c_str(), &st) == 0 ? noErr : fnfErr;
+    return ::lstat(FSSpecPath(*fileSpec).c_str(), &st) == 0 ? noErr : Failure(ENOENT);
 }
 
 OSErr FSpDelete(const FSSpec* fileSpec) {
     if (!fileSpec) return paramErr;
     const std::string path = FSSpecPath(*fileSpec);
     if (path.empty()) return dirNFErr;
-    return ::unlink(path.c_str()) == 0 ? noErr : ErrFromErrno(errno);
+    return ::unlink(path.c_str()) == 0 ? noErr : Failure(errno);
 }
 
 OSErr FSpGetFInfo(const FSSpec* fileSpec, FInfo* fndrInfo) {
@@ -176,7 +222,7 @@ OSErr FSpGetFInfo(const FSSpec* fileSpec, FInfo* fndrInfo) {
     const std::string path = FSSpecPath(*fileSpec);
     struct stat st;
     if (path.empty()) return dirNFErr;
-    if (::stat(path.c_str(), &st) != 0) return ErrFromErrno(errno);
+    if (::stat(path.c_str(), &st) != 0) return Failure(errno);
     uint8_t info[kFinderInfoSize] = {};
     *fndrInfo = FInfo{};
     if (::getxattr(path.c_str(), kFinderInfoAttr, info, sizeof info) == ssize_t(sizeof info)) {
@@ -203,16 +249,48 @@ std::string FSSpecPath(const FSSpec& fileSpec) {
     return (*dir == "/" ? std::string() : *dir) + "/" + std::string(PStrView(fileSpec.name));
 }
 
+std::string FSPreferencesFolderPath() { return PreferencesPath().Path; }
+
+const std::string& FSLastReason() { return lgLastReason; }
+
+std::string FSResolveLinks(const std::string& path) {
+    std::string p = path;
+    for (int hops = 0; hops < 40; hops++) {  // the kernel's own limit
+        struct stat st;
+        if (::lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return p;
+        std::string target(PATH_MAX, '\0');
+        const ssize_t n = ::readlink(p.c_str(), target.data(), target.size());
+        if (n <= 0 || size_t(n) >= target.size()) return {};
+        target.resize(size_t(n));
+        p = target[0] == '/' ? target : SplitPath(p).Folder + "/" + target;
+    }
+    return {};
+}
+
+OSErr FSCheckWritable(const std::string& path) {
+    return ::access(path.c_str(), W_OK) == 0 ? noErr : Failure(errno);
+}
+
+OSErr FSRename(const std::string& from, const std::string& to) {
+    return ::rename(from.c_str(), to.c_str()) == 0 ? noErr : Failure(errno);
+}
+
 OSErr FSReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, size_t maxBytes) {
     bytes.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return ErrFromErrno(errno);
+    // Look before opening: opening a FIFO waits for a writer, and a device may act on an open.
+    // O_NONBLOCK and the second look cover a file swapped for one of those in between.
     struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return Failure(errno);
+    if (!S_ISREG(st.st_mode)) return NotAFile(st.st_mode);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return Failure(errno);
     OSErr err = noErr;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        err = ioErr;
+    if (::fstat(fd, &st) != 0) {
+        err = Failure(errno);
+    } else if (!S_ISREG(st.st_mode)) {
+        err = NotAFile(st.st_mode);
     } else if (uint64_t(st.st_size) > maxBytes) {
-        err = memFullErr;  // larger than anything the caller can hold
+        err = Failure(memFullErr, "larger than a preferences file can be");  // more than the caller can hold
     } else {
         bytes.resize(size_t(st.st_size));
         size_t done = 0;
@@ -228,37 +306,81 @@ OSErr FSReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, size
     return err;
 }
 
-OSErr FSWriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes, bool mustNotExist,
+OSErr FSWriteWholeFile(const std::string& linkPath, const std::vector<uint8_t>& bytes, bool mustNotExist,
                        const FInfo* newInfo) {
+    // Through links: the target is replaced in its own folder and every link to it stays.
+    const std::string path = FSResolveLinks(linkPath);
+    if (path.empty()) return Failure(ELOOP);
+    struct stat st;
+    if (::lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return NotAFile(st.st_mode);
     const PathParts parts = SplitPath(path);
     std::string tmp = parts.Folder + "/." + parts.Name + ".XXXXXX";  // same folder: rename stays atomic
     const int fd = ::mkstemp(tmp.data());
-    if (fd < 0) return ErrFromErrno(errno);
+    if (fd < 0) return Failure(errno);
 
     OSErr err = noErr;
     bool ok = WriteAll(fd, bytes, err);
     if (ok) {
         CarryOverAttributes(fd, path, newInfo);
         if (::fsync(fd) != 0) {
-            err = ErrFromErrno(errno);
+            err = Failure(errno);
             ok = false;
         }
     }
     if (::close(fd) != 0 && ok) {
-        err = ErrFromErrno(errno);
+        err = Failure(errno);
         ok = false;
     }
     if (ok) {
         // link() refuses an existing name, so two creators cannot overwrite each other.
         const int rc = mustNotExist ? ::link(tmp.c_str(), path.c_str()) : ::rename(tmp.c_str(), path.c_str());
         if (rc != 0) {
-            err = ErrFromErrno(errno);
+            err = Failure(errno);
             ok = false;
         }
     }
     if (!ok || mustNotExist) ::unlink(tmp.c_str());
     if (ok) SyncFolder(path);
     return ok ? noErr : err;
+}
+
+OSErr FSLockFile(const std::string& path, int waitMilliseconds, int* lockRef) {
+    if (!lockRef) return paramErr;
+    *lockRef = -1;
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return NotAFile(st.st_mode);
+    // Read access is enough for flock: a lock file left by another user (a run under sudo) serves.
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0 && errno == EACCES) fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return Failure(errno);
+    const int statErr = ::fstat(fd, &st) == 0 ? 0 : errno;
+    if (statErr != 0 || !S_ISREG(st.st_mode)) {
+        const OSErr err = statErr != 0 ? Failure(statErr) : NotAFile(st.st_mode);
+        ::close(fd);
+        return err;
+    }
+    timespec now;
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    const int64_t deadline = int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000 + std::max(waitMilliseconds, 0);
+    for (;;) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            *lockRef = fd;
+            return noErr;
+        }
+        const int e = errno;
+        if (e == EINTR) continue;
+        ::clock_gettime(CLOCK_MONOTONIC, &now);
+        if (e != EWOULDBLOCK || int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000 >= deadline) {
+            ::close(fd);
+            return e == EWOULDBLOCK ? Failure(fBsyErr, "another program holds " + path) : Failure(e);
+        }
+        const timespec pause{0, 10 * 1000 * 1000};
+        ::nanosleep(&pause, nullptr);
+    }
+}
+
+void FSUnlockFile(int lockRef) {
+    if (lockRef >= 0) ::close(lockRef);  // closing the only descriptor drops the lock
 }
 
 void FSFailWritesAfter(int64_t bytes) { lgFailWritesAfter = bytes < 0 ? -1 : bytes; }

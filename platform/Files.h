@@ -1,7 +1,9 @@
 // File Manager and Folder Manager over the host file system. A directory is named by a directory
 // ID that stands for its path; a file by an FSSpec (directory ID plus a name of at most 63
-// characters). The Preferences folder is $XDG_CONFIG_HOME, else $HOME/.config, and exists whenever
-// it is found, as on the original system: FindFolder creates it (mode 0700) when it is missing.
+// characters). The Preferences folder is $XDG_CONFIG_HOME, else $HOME/.config, else the password
+// database's home folder + "/.config"; FindFolder makes it (mode 0700) only when asked to.
+// Symbolic links are followed: a file reached through a link is read and replaced at its target.
+// Every failure that comes from the host system leaves its reason for messages (FSLastReason).
 // File type and creator live in the extended attribute "user.com.apple.FinderInfo" (32 bytes,
 // big-endian, the Finder's layout); on a file system without user attributes they are dropped.
 #pragma once
@@ -18,9 +20,11 @@ enum : OSErr {
     nsvErr = -35,
     bdNamErr = -37,
     wPrErr = -44,
+    fBsyErr = -47,
     dupFNErr = -48,
     permErr = -54,
     dirNFErr = -120,
+    notAFileErr = -1302,
 };
 
 enum : int16_t { kOnSystemDisk = -32768 };
@@ -42,8 +46,9 @@ struct FInfo {
     int16_t fdFldr;
 };
 
-// Only the Preferences folder ('pref') is known; other folder types give fnfErr. The folder is
-// created when missing whatever createFolder says (see above); dirNFErr when that is impossible.
+// Only the Preferences folder ('pref') is known; other folder types give fnfErr. A missing folder
+// gives fnfErr, or with createFolder is made; dirNFErr when it cannot be made, when the path names
+// something else than a folder, or when no home folder is known.
 OSErr FindFolder(int16_t vRefNum, OSType folderType, Boolean createFolder, int16_t* foundVRefNum,
                  int32_t* foundDirID);
 // Fills fileSpec even when the file does not exist, and then answers fnfErr. A name holding '/' or a
@@ -56,14 +61,37 @@ OSErr FSpGetFInfo(const FSSpec* fileSpec, FInfo* fndrInfo);
 // --- Over paths: the stand-in's own, for files the host system names by path ---
 OSErr FSMakeFSSpecFromPath(const std::string& path, FSSpec* fileSpec);
 std::string FSSpecPath(const FSSpec& fileSpec);  // empty when the directory ID is unknown
+// Where the Preferences folder is or would be, without making it; empty when no home is known.
+std::string FSPreferencesFolderPath();
 
-// Whole-file access for the Resource Manager. A file is replaced atomically: the new contents go
-// to a temporary file in the same folder, are flushed, take over the old file's mode and Finder
-// information and are renamed over it, so the path always holds the old or the new contents.
-// mustNotExist makes the final step fail with dupFNErr when the path exists by then.
+// Why the last failing call of the File Manager stand-in failed, for messages: the host system's
+// text for its error ("Permission denied"), or what was found instead of a file or folder.
+const std::string& FSLastReason();
+
+// The path a chain of symbolic links ends at (the path itself when it is no link); the end need
+// not exist. Empty when the chain loops or is too long.
+std::string FSResolveLinks(const std::string& path);
+// noErr when the file (through links) may be written by this process, else permErr or wPrErr.
+OSErr FSCheckWritable(const std::string& path);
+// Renames within one file system; an existing `to` is replaced atomically.
+OSErr FSRename(const std::string& from, const std::string& to);
+
+// Whole-file access for the Resource Manager. Only regular files are read: anything else (a
+// FIFO, a device, a folder) gives notAFileErr at once and is never opened blocking. A file is
+// replaced atomically: the new contents go to a temporary file in the target's own folder (through
+// links, which stay), are flushed, take over the old file's mode and Finder information and are
+// renamed over it, so the path always holds the old or the new contents. mustNotExist makes the
+// final step fail with dupFNErr when the path exists by then.
 OSErr FSReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, size_t maxBytes);
 OSErr FSWriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes, bool mustNotExist,
                        const FInfo* newInfo);
+
+// Advisory lock for a read-modify-write shared with other processes: an exclusive flock on the
+// file at `path`, made (mode 0666 less the umask) when missing and never removed, since a lock
+// file that vanishes under a waiter locks nothing. Waits up to waitMilliseconds, then fBsyErr.
+// The kernel drops the lock when its holder ends, crashed or not. *lockRef is -1 on failure.
+OSErr FSLockFile(const std::string& path, int waitMilliseconds, int* lockRef);
+void FSUnlockFile(int lockRef);  // -1 is ignored
 
 // Test hook: every whole-file write from now on fails with dskFulErr after writing `bytes` bytes
 // of its temporary file; a negative count ends the failures.

@@ -1,7 +1,5 @@
 #include "platform/Resources.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -144,7 +142,7 @@ int16_t FSpOpenResFile(const FSSpec* fileSpec, int8_t permission) {
         Fail(mapReadErr);
         return kResFileNotOpened;
     }
-    const bool writable = ::access(path.c_str(), W_OK) == 0;
+    const bool writable = FSCheckWritable(path) == noErr;
     if ((permission == fsWrPerm || permission == fsRdWrPerm) && !writable) {
         Fail(permErr);
         return kResFileNotOpened;

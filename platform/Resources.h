@@ -27,7 +27,9 @@ typedef OSType ResType;
 // that exists with nothing in it gets the empty fork too. dupFNErr when it already holds a fork.
 void FSpCreateResFile(const FSSpec* fileSpec, OSType creator, OSType fileType, int16_t scriptTag);
 // Opens the file's fork and makes it the current resource file; kResFileNotOpened on failure:
-// fnfErr (no file), eofErr (an empty file), mapReadErr (a damaged fork), permErr.
+// fnfErr (no file), eofErr (an empty file), mapReadErr (a damaged fork or one too large to read),
+// notAFileErr (a FIFO, device or folder), permErr (write access asked of a file without it).
+// With fsCurPerm a file this process may not write opens read-only.
 int16_t FSpOpenResFile(const FSSpec* fileSpec, int8_t permission);
 void UseResFile(int16_t refNum);
 int16_t CurResFile();

@@ -62,7 +62,8 @@ Boolean Config2Save(PluginDataPtr TheConfig, ConfigSaveHandle TheSaveConfig) {
 
 Boolean Save2Config(PluginDataPtr TheConfig, ConfigSaveHandle TheSaveConfig) {
     if (!TheConfig || !TheSaveConfig || !*TheSaveConfig) return false;
-    if (GetHandleSize(reinterpret_cast<Handle>(TheSaveConfig)) != Size(sizeof(ConfigSaveRec))) return false;
+    // A longer block is read as its first 396 bytes; the header decides whether they are a record.
+    if (GetHandleSize(reinterpret_cast<Handle>(TheSaveConfig)) < Size(sizeof(ConfigSaveRec))) return false;
     const ConfigSaveRec& rec = **TheSaveConfig;
     if (rec.SizeInBytes != sizeof(ConfigSaveRec) || rec.Version != uint32_t(cConfigSaveVersion)) return false;
     if (!IsFinite(rec.StartRel) || !IsFinite(rec.EndRel)) return false;

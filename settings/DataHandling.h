@@ -54,7 +54,8 @@ static_assert(sizeof(RelRect) == 32 && sizeof(RGBColor) == 6 && sizeof(Boolean) 
 void ResetConfig(PluginDataPtr TheConfig, Boolean FullInit);
 // Fills a zero-filled 396-byte record from the configuration; false when either is missing.
 Boolean Config2Save(PluginDataPtr TheConfig, ConfigSaveHandle TheSaveConfig);
-// Copies a saved record into the configuration. False, changing nothing, when either is missing,
-// the block is not 396 bytes, SizeInBytes is not 396, Version is not 3 or a fraction of the two
-// rectangles is not finite (no rendering or editing path can use an infinite or NaN edge).
+// Copies a saved record into the configuration: the first 396 bytes of the block count. False,
+// changing nothing, when either is missing, the block is shorter than 396 bytes, SizeInBytes is
+// not 396, Version is not 3 or a fraction of the two rectangles is not finite (no rendering or
+// editing path can use an infinite or NaN edge).
 Boolean Save2Config(PluginDataPtr TheConfig, ConfigSaveHandle TheSaveConfig);

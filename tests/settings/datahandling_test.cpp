@@ -94,7 +94,6 @@ const Refusal kRefusals[] = {
      }},
     {"size field 395", 396, [](auto& b) { PutNative<uint32_t>(b, 0, 395); }},
     {"a block of 395 bytes", 395, [](auto&) {}},
-    {"a block of 400 bytes", 400, [](auto&) {}},
     {"NaN left edge", 396, [](auto& b) { PutNative(b, 8, std::numeric_limits<double>::quiet_NaN()); }},
     {"infinite top edge", 396, [](auto& b) { PutNative(b, 24, -std::numeric_limits<double>::infinity()); }},
     {"infinite end bottom", 396, [](auto& b) { PutNative(b, 64, std::numeric_limits<double>::infinity()); }},
@@ -114,6 +113,22 @@ TEST_P(RefusedRecord, LeavesTheConfigurationAsItWas) {
     DisposeHandle(h);
 }
 INSTANTIATE_TEST_SUITE_P(Cases, RefusedRecord, ::testing::ValuesIn(kRefusals));
+
+TEST(ConfigSaveRecord, ALongerBlockIsReadAsItsFirst396Bytes) {
+    ConfigBlock source;
+    FillDistinct(*source.P);
+    const std::vector<uint8_t> b = SavedBytes(source.P);
+    for (Size size : {397, 400, 4096}) {
+        Handle h = NewHandleClear(size);
+        std::memcpy(*h, b.data(), b.size());
+        std::memset(*h + b.size(), 0xEE, size_t(size) - b.size());
+        ConfigBlock c;
+        ResetConfig(c.P, true);
+        EXPECT_TRUE(Save2Config(c.P, reinterpret_cast<ConfigSaveHandle>(h))) << size;
+        EXPECT_TRUE(SameSaved(*c.P, *source.P)) << size;
+        DisposeHandle(h);
+    }
+}
 
 TEST(ConfigSaveRecord, TheOtherByteOrderReadsAsTheLargeSize) {
     EXPECT_EQ(__builtin_bswap32(396u), 2348875776u);

@@ -397,7 +397,7 @@ TEST_F(Prefs, ConcurrentUpdatesLoseNothing) {
     ConfigBlock first;
     ResetConfig(first.P, true);
     ASSERT_TRUE(SaveConfig(first.P));
-    constexpr int kWriters = 4, kRounds = 25;
+    constexpr int kWriters = 6, kRounds = 30;
     std::vector<pid_t> writers;
     for (int w = 1; w <= kWriters; w++) {
         const pid_t pid = ::fork();
@@ -426,7 +426,7 @@ TEST_F(Prefs, ConcurrentUpdatesLoseNothing) {
 }
 
 TEST_F(Prefs, AnUpdateUnderWayElsewhereRefusesTheSave) {
-    MakePrefsFile();
+    WriteBytes(PrefsPath(), {});
     int ready[2], done[2];
     ASSERT_EQ(::pipe(ready), 0);
     ASSERT_EQ(::pipe(done), 0);
