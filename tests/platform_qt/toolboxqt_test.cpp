@@ -2,11 +2,13 @@
 // bundle's interface files, and a host table that records what reaches the plug-in. Offscreen.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QColorDialog>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDialog>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QSlider>
 #include <QTest>
@@ -495,6 +497,23 @@ TEST_F(Toolbox, ColourPickerGivesSixteenBitChannelsOrNothingWhenCancelled) {
     AnswerColourPicker(nullptr);
     EXPECT_EQ(gTB->PickColor("Please choose color:", in, out), 0);
     EXPECT_EQ(out[0], 0x1212);
+}
+
+TEST_F(Toolbox, AlertAnswersOneForItsDefaultButtonAndTwoForCancel) {
+    const struct {
+        const char* cancel;
+        const char* press;
+        int16_t answer;
+    } cases[] = {{"", "Go on", 1}, {"Stop", "Go on", 1}, {"Stop", "Stop", 2}};
+    for (const auto& c : cases) {
+        QTimer::singleShot(0, [&c] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible())
+                    for (QAbstractButton* button : box->buttons())
+                        if (button->text() == QString::fromUtf8(c.press)) button->click();
+        });
+        EXPECT_EQ(gTB->Alert(2, "Headline", "Text", "Go on", c.cancel), c.answer) << c.cancel << " " << c.press;
+    }
 }
 
 class UrlCatcher : public QObject {
