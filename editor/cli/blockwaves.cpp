@@ -100,7 +100,10 @@ int Usage(const std::string& message, const char* help) {
 
 bool Has(const Args& a, const char* name) { return a.options.count(name) != 0; }
 
+void CheckSavedDefault();
+
 std::unique_ptr<PluginHost> LoadHost(const char* argv0, Failure& failure) {
+    CheckSavedDefault();
     std::string error;
     const std::string path = DefaultBundlePath(argv0);
     auto host = PluginHost::Load(path, error);
@@ -347,43 +350,64 @@ std::string ApplySetting(PluginDataRec& c, const std::string& item) {
     return {};
 }
 
+// Says once what became of a damaged file that the save just replaced.
+void ReportMovedAside() {
+    if (!PrefsMovedAside().empty())
+        std::fprintf(stderr, "blockwaves: %s could not be read; moved it aside to %s\n", PrefsFilePath().c_str(),
+                     PrefsMovedAside().c_str());
+}
+
+// The bundle reads the saved default and writes it back when it starts, silently whatever fails.
+// The program does the same just before, with its own copy of that code, so that it can say once
+// what went wrong; the bundle then finds the file as this left it.
+void CheckSavedDefault() {
+    Config config;
+    MakePrefsFile();
+    const bool read = ReadConfig(&config.rec);
+    const std::string readError = PrefsLastError();
+    if (!SaveConfig(&config.rec)) {
+        std::fprintf(stderr, "blockwaves: %s; %s\n", PrefsLastError().c_str(),
+                     read ? "the saved settings are used as they are" : "the factory defaults are used");
+    } else if (!PrefsMovedAside().empty()) {
+        ReportMovedAside();
+    } else if (!readError.empty()) {
+        std::fprintf(stderr, "blockwaves: %s; the factory defaults are used\n", readError.c_str());
+    }
+}
+
 int Prefs(int argc, char** argv) {
     const Args a = Parse(argc, argv, 2);
     if (Has(a, "--help")) return std::fputs(kPrefsHelp, stdout), 0;
     const std::string action = a.positional.empty() ? "show" : a.positional[0];
-    Config config;
-    const bool hadSaved = ReadConfig(&config.rec);
     if (action == "show") {
         if (a.positional.size() > 1) return Usage("show takes no values", kPrefsHelp);
+        Config config;
+        const bool hadSaved = ReadConfig(&config.rec);  // makes nothing, not even the folder
         ShowPrefs(config.rec);
         if (hadSaved) return kExitOK;
-        const std::string path = PrefsFilePath();
-        if (path.empty() || !std::filesystem::exists(path)) {
-            std::fprintf(stderr, "blockwaves: no saved settings yet; these are the factory defaults\n");
-            return kExitOK;
-        }
-        // The plug-in never leaves a file without its record: this one is damaged.
-        return Fail({kExitPrefs, path + ": not a readable preferences file; these are the factory defaults, "
-                                        "and 'blockwaves prefs set' or 'reset' replaces it"});
-    }
-    if (action == "reset") {
-        Config fresh;
-        MakePrefsFile();
-        if (!SaveConfig(&fresh.rec)) return Fail({kExitPrefs, "cannot write the preferences file"});
-        ShowPrefs(fresh.rec);
+        if (!PrefsLastError().empty()) return Fail({kExitPrefs, PrefsLastError() + "; these are the factory defaults"});
+        std::fprintf(stderr, "blockwaves: no saved settings yet; these are the factory defaults\n");
         return kExitOK;
     }
-    if (action != "set") return Usage("unknown prefs action '" + action + "'", kPrefsHelp);
-    if (a.positional.size() < 2) return Usage("set needs KEY=VALUE", kPrefsHelp);
-    for (size_t i = 1; i < a.positional.size(); i++) {
-        const std::string error = ApplySetting(config.rec, a.positional[i]);
+    if (action != "set" && action != "reset") return Usage("unknown prefs action '" + action + "'", kPrefsHelp);
+    if (action == "set" && a.positional.size() < 2) return Usage("set needs KEY=VALUE", kPrefsHelp);
+    // Every value is checked before the file is touched, then applied to the saved settings as
+    // they are once this process holds the update (another writer's change is not lost).
+    Config checked, config;
+    for (size_t i = 1; i < a.positional.size() && action == "set"; i++) {
+        const std::string error = ApplySetting(checked.rec, a.positional[i]);
         if (!error.empty()) {
             std::fprintf(stderr, "blockwaves: %s; nothing was changed\n", error.c_str());
             return kExitUsage;
         }
     }
     MakePrefsFile();
-    if (!SaveConfig(&config.rec)) return Fail({kExitPrefs, "cannot write the preferences file"});
+    if (action == "set") {
+        ReadConfig(&config.rec);
+        for (size_t i = 1; i < a.positional.size(); i++) ApplySetting(config.rec, a.positional[i]);
+    }
+    if (!SaveConfig(&config.rec)) return Fail({kExitPrefs, PrefsLastError() + "; nothing was changed"});
+    ReportMovedAside();
     ShowPrefs(config.rec);
     return kExitOK;
 }

@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <filesystem>
@@ -15,6 +17,7 @@
 #include "editor/media/ClipWriter.h"
 #include "editor/media/Generators.h"
 #include "media/media_testutil.h"
+#include "platform/nobody.h"
 
 extern char** environ;
 
@@ -334,17 +337,113 @@ TEST_F(Cli, PrefsAreCheckedBeforeAnythingIsWritten) {
     EXPECT_EQ(Run({"prefs", "reset"}).status, 0);
 }
 
-TEST_F(Cli, DamagedPrefsAreNamedAndReplacedBySet) {
+// Lines of the program's own messages that hold `text`.
+int Lines(const std::string& err, const std::string& text) {
+    int n = 0;
+    std::istringstream in(err);
+    for (std::string line; std::getline(in, line);) n += line.find(text) != std::string::npos;
+    return n;
+}
+
+TEST_F(Cli, ADamagedPrefsFileIsNamedThenMovedAsideOnce) {
     fs::create_directories(P("config"));
-    std::ofstream(P("config/kpblk-Prefs"), std::ios::binary) << std::string(300, '\xEE');
+    const std::string prefs = P("config/kpblk-Prefs"), damaged(300, '\xEE');
+    std::ofstream(prefs, std::ios::binary) << damaged;
     const Result shown = Run({"prefs", "show"});
     EXPECT_EQ(shown.status, 7);
-    EXPECT_NE(shown.err.find("kpblk-Prefs: not a readable preferences file"), std::string::npos) << shown.err;
-    // Rendering still works: the transition falls back to the factory defaults.
+    EXPECT_EQ(Lines(shown.err, "cannot read " + prefs + ": damaged (not a resource file); the next save moves it aside to " +
+                                   prefs + ".damaged; these are the factory defaults"),
+              1)
+        << shown.err;
+    EXPECT_FALSE(fs::exists(prefs + ".damaged"));  // showing changes nothing
+    // Rendering still works, with the factory defaults, and says once where the old file went.
     const std::string a = MakeClip("a.mp4", Pattern::Bars), b = MakeClip("b.mp4", Pattern::Gradient);
-    EXPECT_EQ(Run({"render", a, b, "-o", P("out.y4m"), "--frames", "6", "--quiet"}).status, 0);
+    const Result first = Run({"render", a, b, "-o", P("out.y4m"), "--frames", "6", "--quiet"});
+    EXPECT_EQ(first.status, 0) << first.err;
+    EXPECT_EQ(first.err, "blockwaves: " + prefs + " could not be read; moved it aside to " + prefs + ".damaged\n");
+    std::ifstream in(prefs + ".damaged", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), damaged);
+    const Result again = Run({"render", a, b, "-o", P("out.y4m"), "--frames", "6", "--quiet"});
+    EXPECT_EQ(again.err, "");
     EXPECT_EQ(Run({"prefs", "set", "method=5"}).status, 0);
     EXPECT_EQ(Run({"prefs", "show"}).status, 0);
+}
+
+// What the prefs command says about a preferences file or folder it cannot use.
+struct PrefsProblem {
+    const char* What;
+    void (*Prepare)(const fs::path& dir);
+    std::vector<std::string> Args;
+    int Status;
+    std::string Message;  // "@" stands for the scratch folder
+};
+const PrefsProblem kPrefsProblems[] = {
+    {"no folder yet", [](const fs::path&) {}, {"prefs", "show"}, 0,
+     "no saved settings yet; these are the factory defaults"},
+    {"a FIFO, shown", [](const fs::path& d) { fs::create_directories(d / "config"); mkfifo((d / "config/kpblk-Prefs").c_str(), 0644); },
+     {"prefs", "show"}, 7, "cannot read @config/kpblk-Prefs: not a regular file (a FIFO); these are the factory defaults"},
+    {"a FIFO, set", [](const fs::path& d) { fs::create_directories(d / "config"); mkfifo((d / "config/kpblk-Prefs").c_str(), 0644); },
+     {"prefs", "set", "rows=3"}, 7, "cannot write @config/kpblk-Prefs: not a regular file (a FIFO); nothing was changed"},
+    {"XDG_CONFIG_HOME a file",
+     [](const fs::path& d) {
+         std::ofstream(d / "file") << "x";
+         setenv("XDG_CONFIG_HOME", (d / "file").c_str(), 1);
+     },
+     {"prefs", "set", "rows=3"}, 7,
+     "cannot write @file/kpblk-Prefs: XDG_CONFIG_HOME names @file, which is not a folder; nothing was changed"},
+};
+class PrefsProblems : public Cli, public ::testing::WithParamInterface<PrefsProblem> {};
+TEST_P(PrefsProblems, AreNamedWithThePathAndTheReason) {
+    const PrefsProblem c = GetParam();
+    c.Prepare(dir_);
+    alarm(120);  // a blocking open would hang here
+    const Result r = Run(c.Args);
+    alarm(0);
+    EXPECT_EQ(r.status, c.Status) << r.err;
+    std::string message = c.Message;
+    for (size_t at; (at = message.find('@')) != std::string::npos;) message.replace(at, 1, P(""));
+    EXPECT_EQ(r.err, "blockwaves: " + message + "\n");
+    if (std::string(c.What) == "no folder yet") {
+        EXPECT_FALSE(fs::exists(P("config")));  // reading makes nothing
+    }
+}
+INSTANTIATE_TEST_SUITE_P(Cases, PrefsProblems, ::testing::ValuesIn(kPrefsProblems));
+
+// A preferences file the user may not write (left by a run under sudo): every command that loads
+// the bundle goes on and says why once; prefs set fails with the reason. As root (CI) the program
+// runs as nobody, with a file of root's; otherwise with a 0444 file of the user's own.
+TEST_F(Cli, AnUnwritablePrefsFileIsReportedNotFatal) {
+    ASSERT_EQ(Run({"prefs", "set", "method=5"}).status, 0);
+    const std::string prefs = P("config/kpblk-Prefs");
+    const std::string a = MakeClip("a.mp4", Pattern::Bars), b = MakeClip("b.mp4", Pattern::Gradient);
+    std::string program = BW_TEST_PROGRAM, copies;
+    std::vector<std::string> env;
+    if (nobody::IsRoot()) {
+        nobody::Give(dir_.string(), {prefs});
+        ::chmod(prefs.c_str(), 0644);
+        if (!nobody::CanRun(program) || !nobody::CanRun(std::string(BW_TEST_BUNDLE) + "/Contents/Linux/kpblockwaves.so")) {
+            program = nobody::CopyWhereNobodyReaches(program, "bin/blockwaves", &copies);
+            env.push_back("BLOCKWAVES_BUNDLE=" +
+                          nobody::CopyWhereNobodyReaches(BW_TEST_BUNDLE, "lib/blockwaves/kpblockwaves.bundle", &copies));
+        }
+    } else {
+        ::chmod(prefs.c_str(), 0444);
+    }
+    auto run = [&](std::vector<std::string> args, std::string& out) {
+        args.insert(args.begin(), program);
+        return nobody::Run(args, out, env, nobody::IsRoot());
+    };
+    const std::string refused = "cannot write " + prefs + ": Permission denied";
+    std::string out;
+    EXPECT_EQ(run({"prefs", "set", "columns=9"}, out), 7) << out;
+    EXPECT_EQ(Lines(out, refused + "; nothing was changed"), 1) << out;
+    EXPECT_EQ(run({"render", a, b, "-o", P("out.y4m"), "--frames", "6", "--quiet"}, out), 0) << out;
+    EXPECT_EQ(out, "blockwaves: " + refused + "; the saved settings are used as they are\n");
+    EXPECT_EQ(run({"info"}, out), 0) << out;
+    EXPECT_EQ(Lines(out, refused), 1) << out;
+    EXPECT_EQ(run({"prefs", "show"}, out), 0) << out;
+    EXPECT_EQ(Lines(out, "method=5"), 1) << out;
+    if (!copies.empty()) fs::remove_all(copies);
 }
 
 TEST_F(Cli, SheetAndThumbnailArePictures) {

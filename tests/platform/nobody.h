@@ -48,6 +48,14 @@ inline std::string CopyWhereNobodyReaches(const std::string& from, const std::st
     std::filesystem::copy(from, to, std::filesystem::copy_options::recursive);
     for (std::filesystem::path p = to.parent_path(); p.string().size() > folder->size(); p = p.parent_path())
         ::chmod(p.c_str(), 0755);
+    // Others may read everything and search and run what the owner may.
+    auto open = [](const std::filesystem::path& p) {
+        struct stat st;
+        if (::stat(p.c_str(), &st) == 0) ::chmod(p.c_str(), (st.st_mode & 07777) | 0044 | ((st.st_mode & 0100) ? 0011 : 0));
+    };
+    open(to);
+    if (std::filesystem::is_directory(to))
+        for (const auto& e : std::filesystem::recursive_directory_iterator(to)) open(e.path());
     return to.string();
 }
 
