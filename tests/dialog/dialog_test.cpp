@@ -411,6 +411,24 @@ TEST_F(DialogTest, DraggingTheRectangleMovesItLiveWithoutRelayingTheTiles) {
     });
 }
 
+TEST_F(DialogTest, KeepingProportionsGivesTheAreaThePreviewsShapeWidthKept) {
+    config->StartRel = RelRect{0.1, 0.5, 0.1, 0.9};
+    Run(3, [&] {
+        QWidget* clip = Find("Clip", 1);
+        const Rect box{0, 0, int16_t(clip->height()), int16_t(clip->width())};
+        const Rect before = Rel2Rect(config->StartRel, box);
+        QTest::mouseClick(Find("Keep", 1), Qt::LeftButton, {}, QPoint(4, Find("Keep", 1)->height() / 2));
+        EXPECT_TRUE(config->KeepProps);
+        const Rect after = Rel2Rect(config->StartRel, box);
+        EXPECT_EQ(after.left, before.left);
+        EXPECT_EQ(after.right, before.right);
+        const double width = after.right - after.left;
+        EXPECT_NEAR(after.bottom - after.top, width * box.bottom / box.right, 1.0);
+        Click("not!");
+    });
+    EXPECT_FALSE(config->KeepProps);
+}
+
 TEST_F(DialogTest, HandlesAreThreeRingsBlackColourBlack) {
     config->StartRel = RelRect{0.25, 0.75, 0.25, 0.75};
     Run(3, [&] {
