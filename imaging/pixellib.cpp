@@ -5,29 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "imaging/pixellib_p.h"
 #include "platform/Numerics.h"
-
-namespace {
-// An opened buffer: pixel state saved on entry, restored when the scope ends.
-struct OpenGW {
-    GWorldPtr gw;
-    Ptr base = nullptr;
-    int32_t rowBytes = 0;
-    Rect frame{};
-    GWorldFlags flags = 0;
-
-    explicit OpenGW(GWorldPtr theGW) : gw(theGW) {
-        GetPixInfoFromGWorld(gw, base, rowBytes, frame, flags);
-        OffsetRect(&frame, int16_t(-frame.left), int16_t(-frame.top));
-    }
-    ~OpenGW() { SetPixelsState(GetGWorldPixMap(gw), flags); }
-    OpenGW(const OpenGW&) = delete;
-    OpenGW& operator=(const OpenGW&) = delete;
-
-    bool Inside(int x, int y) const { return x >= 0 && x < frame.right && y >= 0 && y < frame.bottom; }
-    PixRec& At(int x, int y) const { return PixRow(base, rowBytes, y)[x]; }
-};
-}  // namespace
 
 void GetPixInfoFromGWorld(GWorldPtr theGW, Ptr& PixBaseAddress, int32_t& PixRowBytes, Rect& TheFrame,
                           GWorldFlags& PixFlags) {

@@ -1,0 +1,507 @@
+#include "imaging/ImageOps.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <random>
+#include <vector>
+
+#include "imaging/commonprocs.h"
+
+namespace {
+constexpr uint32_t kSeed = 20240613;  // replay: the same seed gives the same buffers
+constexpr uint8_t kMarker = 0xA5;
+
+// A buffer with padded rows whose padding holds a marker, filled from a seeded generator.
+struct Buf {
+    GWorldPtr gw;
+    Ptr base;
+    int32_t rowBytes;
+    int w, h;
+    Buf(int wid, int hig, uint32_t seed = 0, int padding = 12) : w(wid), h(hig) {
+        QDSetExtraRowPadding(padding);
+        gw = AllocateGWorld(int16_t(wid), int16_t(hig));
+        QDSetExtraRowPadding(0);
+        base = GetPixBaseAddr(GetGWorldPixMap(gw));
+        rowBytes = GetPixRowBytes(GetGWorldPixMap(gw));
+        std::mt19937 rng(seed);
+        for (int y = 0; y < h; y++) {
+            for (int i = 0; i < 4 * w; i++) base[y * rowBytes + i] = char(seed ? rng() : 0);
+            std::memset(base + y * rowBytes + 4 * w, kMarker, size_t(rowBytes - 4 * w));
+        }
+    }
+    ~Buf() { DisposeGWorld(gw); }
+    PixRec& At(int x, int y) { return PixRow(base, rowBytes, y)[x]; }
+    void Fill(PixRec p) {
+        for (int y = 0; y < h; y++)
+            for (int x = 0; x < w; x++) At(x, y) = p;
+    }
+    std::vector<uint8_t> Bytes() const { return std::vector<uint8_t>(base, base + size_t(rowBytes) * h); }
+    bool PaddingIntact() const {
+        for (int y = 0; y < h; y++)
+            for (int i = 4 * w; i < rowBytes; i++)
+                if (uint8_t(base[y * rowBytes + i]) != kMarker) return false;
+        return true;
+    }
+};
+
+bool Same(const PixRec& a, const PixRec& b) { return std::memcmp(&a, &b, 4) == 0; }
+
+// --- Fast rows against their plain twins ---
+// Each kernel reads a and b and writes d (which holds a third random row, for kernels that read it).
+struct Kernel {
+    const char* name;
+    std::function<void(const PixRec*, const PixRec*, PixRec*, int32_t)> fast, plain;
+};
+
+std::vector<Kernel> Kernels() {
+    std::vector<Kernel> k;
+    for (bool normalise : {false, true})
+        k.push_back({normalise ? "AddNormalise" : "Add",
+                     [=](const PixRec* a, const PixRec* b, PixRec* d, int32_t n) { AddRow(a, b, d, n, normalise); },
+                     [=](const PixRec* a, const PixRec* b, PixRec* d, int32_t n) { AddRowScalar(a, b, d, n, normalise); }});
+    for (int mode = 0; mode < 4; mode++)
+        k.push_back({"AddAlpha",
+                     [=](const PixRec* a, const PixRec* b, PixRec* d, int32_t n) { AddAlphaRow(a, b, d, n, mode & 1, mode & 2); },
+                     [=](const PixRec* a, const PixRec* b, PixRec* d, int32_t n) {
+                         AddAlphaRowScalar(a, b, d, n, mode & 1, mode & 2);
+                     }});
+    k.push_back({"Multiply", MultiplyRow, MultiplyRowScalar});
+    k.push_back({"Invert", [](const PixRec* a, const PixRec*, PixRec* d, int32_t n) { InvertRow(a, d, n); },
+                 [](const PixRec* a, const PixRec*, PixRec* d, int32_t n) { InvertRowScalar(a, d, n); }});
+    for (int16_t alpha : {1, 33, 50, 99})
+        k.push_back({"Blend", [=](const PixRec* a, const PixRec*, PixRec* d, int32_t n) { BlendRow(a, d, n, alpha); },
+                     [=](const PixRec* a, const PixRec*, PixRec* d, int32_t n) { BlendRowScalar(a, d, n, alpha); }});
+    k.push_back({"SetAlpha", [](const PixRec*, const PixRec*, PixRec* d, int32_t n) { SetAlphaRow(d, n, 0x3C); },
+                 [](const PixRec*, const PixRec*, PixRec* d, int32_t n) { SetAlphaRowScalar(d, n, 0x3C); }});
+    return k;
+}
+
+class RowTwins : public ::testing::TestWithParam<int> {};
+
+TEST_P(RowTwins, FastRowsMatchThePlainOnesAndKeepPaddingAndInputs) {
+    const int w = GetParam();
+    std::printf("seed %u\n", kSeed);
+    for (const Kernel& k : Kernels()) {
+        Buf a(w, 3, kSeed), b(w, 3, kSeed + 1), fast(w, 3, kSeed + 2), plain(w, 3, kSeed + 2);
+        const auto a0 = a.Bytes(), b0 = b.Bytes();
+        for (int y = 0; y < 3; y++) {
+            k.fast(&a.At(0, y), &b.At(0, y), &fast.At(0, y), w);
+            k.plain(&a.At(0, y), &b.At(0, y), &plain.At(0, y), w);
+        }
+        EXPECT_EQ(fast.Bytes(), plain.Bytes()) << k.name << " width " << w;
+        EXPECT_TRUE(fast.PaddingIntact()) << k.name;
+        EXPECT_EQ(a.Bytes(), a0) << k.name;
+        EXPECT_EQ(b.Bytes(), b0) << k.name;
+        // In place: the destination is the first source.
+        Buf inFast(w, 1, kSeed + 3), inPlain(w, 1, kSeed + 3);
+        k.fast(&inFast.At(0, 0), &b.At(0, 0), &inFast.At(0, 0), w);
+        k.plain(&inPlain.At(0, 0), &b.At(0, 0), &inPlain.At(0, 0), w);
+        EXPECT_EQ(inFast.Bytes(), inPlain.Bytes()) << k.name << " in place";
+    }
+    for (int n : {1, 3, 8, 100}) {
+        std::vector<std::unique_ptr<Buf>> src;
+        std::vector<const PixRec*> rows;
+        for (int i = 0; i < n; i++) {
+            src.push_back(std::make_unique<Buf>(w, 1, kSeed + 10 + i));
+            rows.push_back(&src.back()->At(0, 0));
+        }
+        Buf fast(w, 1), plain(w, 1);
+        AverageRow(rows.data(), n, &fast.At(0, 0), w);
+        AverageRowScalar(rows.data(), n, &plain.At(0, 0), w);
+        EXPECT_EQ(fast.Bytes(), plain.Bytes()) << "Average of " << n;
+        EXPECT_TRUE(fast.PaddingIntact());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Widths, RowTwins, ::testing::Values(1, 3, 4, 17, 67));
+
+// Every pair of channel values at once: a row of 65536 pixels.
+TEST(RowTwins, EveryChannelPairForBlendMultiplyAndAlphaWeights) {
+    std::vector<PixRec> a(65536), b(65536);
+    for (int i = 0; i < 65536; i++) {
+        a[size_t(i)] = PixRec{uint8_t(i >> 8), uint8_t(i >> 8), uint8_t(i), uint8_t(i ^ 0x55)};
+        b[size_t(i)] = PixRec{uint8_t(i), uint8_t(i), uint8_t(i >> 8), uint8_t(i >> 8)};
+    }
+    std::vector<PixRec> fast(65536), plain(65536);
+    auto check = [&](const char* what, int arg) {
+        EXPECT_EQ(std::memcmp(fast.data(), plain.data(), 65536 * 4), 0) << what << " " << arg;
+    };
+    for (int16_t alpha = 1; alpha <= 99; alpha++) {
+        fast = b, plain = b;
+        BlendRow(a.data(), fast.data(), 65536, alpha);
+        BlendRowScalar(a.data(), plain.data(), 65536, alpha);
+        check("Blend", alpha);
+    }
+    MultiplyRow(a.data(), b.data(), fast.data(), 65536);
+    MultiplyRowScalar(a.data(), b.data(), plain.data(), 65536);
+    check("Multiply", 0);
+    for (int mode = 0; mode < 4; mode++) {
+        AddAlphaRow(a.data(), b.data(), fast.data(), 65536, mode & 1, mode & 2);
+        AddAlphaRowScalar(a.data(), b.data(), plain.data(), 65536, mode & 1, mode & 2);
+        check("AddAlpha", mode);
+    }
+}
+
+// --- The operations ---
+constexpr Rect kAll = {-100, -100, 3000, 3000};
+
+// Every two- and three-buffer operation, with its argument buffers.
+struct Op {
+    const char* name;
+    std::function<void(GWorldPtr, GWorldPtr, GWorldPtr)> run;
+};
+const Op kOps[] = {
+    {"Add", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { AddGWorlds(a, b, d, kAll, false, false, false, false); }},
+    {"AddAlpha", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { AddGWorlds(a, b, d, kAll, false, true, true, false); }},
+    {"AddWeighted", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { AddWeightedGWorlds(a, b, d, 2, 1, kAll); }},
+    {"Subtract", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { SubtractGWorlds(a, b, d, kAll, true, false, false, false, 2, 0); }},
+    {"Multiply", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { MultiplyGWorlds(a, b, d, kAll); }},
+    {"Divide", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { DivideGWorlds(a, b, d, kAll); }},
+    {"Brighten", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { BrightenGWByGW(a, b, d, false, kAll); }},
+    {"Darken", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { DarkenGWByGW(a, b, d, true, kAll); }},
+    {"Copy", [](GWorldPtr a, GWorldPtr, GWorldPtr d) { CopyPartOfGWorlds(a, d, kAll); }},
+    {"Swap", [](GWorldPtr a, GWorldPtr, GWorldPtr d) { SwapPartOfGWorlds(a, d, kAll); }},
+    {"Invert", [](GWorldPtr a, GWorldPtr, GWorldPtr d) { InvertGWorlds(a, d, kAll); }},
+    {"TriggerInvert", [](GWorldPtr a, GWorldPtr, GWorldPtr d) { TriggerInvertGWorlds(a, d, -1, true, kAll); }},
+    {"AlphaBlit2", [](GWorldPtr a, GWorldPtr, GWorldPtr d) { AlphaBlit2(a, d, Rect{1, 1, 2, 2}, 50, true); }},
+    {"Roll", [](GWorldPtr a, GWorldPtr, GWorldPtr d) { RollGWorlds(a, d, kAll, 1, 1, true); }},
+    {"Distort", [](GWorldPtr a, GWorldPtr, GWorldPtr d) {
+         DistortGWorlds(a, d, Rect{0, 0, 4, 4}, Point{0, 0}, Point{0, 3}, Point{3, 0}, Point{3, 3}, false);
+     }},
+    {"Average", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) {
+         GWorldList list{nullptr, a, b};
+         AverageGWorlds(list, d, 2, kAll);
+     }},
+};
+
+TEST(ImageOps, BuffersOfDifferentSizesOrAbsentOnesChangeNothing) {
+    const struct {
+        int aw, ah, bw, bh, dw, dh;
+        bool absent;
+    } shapes[] = {{5, 4, 5, 4, 6, 4, false}, {5, 4, 5, 3, 5, 3, false}, {5, 4, 4, 4, 4, 4, false}, {5, 4, 5, 4, 5, 4, true}};
+    for (const Op& op : kOps)
+        for (const auto& s : shapes) {
+            Buf a(s.aw, s.ah, kSeed), b(s.bw, s.bh, kSeed + 1), d(s.dw, s.dh, kSeed + 2);
+            const auto a0 = a.Bytes(), b0 = b.Bytes(), d0 = d.Bytes();
+            op.run(s.absent ? nullptr : a.gw, b.gw, d.gw);
+            EXPECT_TRUE(a.Bytes() == a0 && b.Bytes() == b0 && d.Bytes() == d0) << op.name << " " << s.dw << "x" << s.dh;
+        }
+}
+
+TEST(ImageOps, EveryOperationKeepsPaddingInputsAndPixelState) {
+    for (const Op& op : kOps) {
+        Buf a(7, 5, kSeed), b(7, 5, kSeed + 1), d(7, 5, kSeed + 2);
+        const auto a0 = a.Bytes(), b0 = b.Bytes();
+        const GWorldFlags state = GetPixelsState(GetGWorldPixMap(d.gw));
+        op.run(a.gw, b.gw, d.gw);
+        EXPECT_TRUE(a.PaddingIntact() && b.PaddingIntact() && d.PaddingIntact()) << op.name;
+        if (std::strcmp(op.name, "Swap") != 0) {
+            EXPECT_EQ(a.Bytes(), a0) << op.name;
+        }
+        EXPECT_EQ(b.Bytes(), b0) << op.name;
+        EXPECT_EQ(GetPixelsState(GetGWorldPixMap(d.gw)), state) << op.name;
+    }
+}
+
+// One pixel of each source, one result pixel: the documented arithmetic.
+TEST(ImageOps, ChannelArithmetic) {
+    const PixRec p1{10, 200, 100, 0}, p2{128, 100, 150, 0};
+    const struct {
+        const char* name;
+        std::function<void(GWorldPtr, GWorldPtr, GWorldPtr)> run;
+        PixRec result;
+    } cases[] = {
+        {"Add saturates", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { AddGWorlds(a, b, d, kAll, false, false, false, false); }, {10, 255, 250, 0}},
+        {"Add normalised", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { AddGWorlds(a, b, d, kAll, true, false, false, false); }, {10, 150, 125, 0}},
+        // w = 128 / 255 from Source2: trunc(200 w) + trunc(100 (1 - w)) = 100 + 49.
+        {"Add by alpha", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { AddGWorlds(a, b, d, kAll, true, true, false, false); }, {10, 149, 124, 0}},
+        {"Add by Source1's inverted alpha", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { AddGWorlds(a, b, d, kAll, true, true, true, true); }, {10, 195, 101, 0}},
+        {"Weighted", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { AddWeightedGWorlds(a, b, d, 1, 3, kAll); }, {10, 125, 137, 0}},
+        {"Negative weight held at 0", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { AddWeightedGWorlds(a, b, d, -2, 3, kAll); }, {10, 0, 250, 0}},
+        {"Subtract", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { SubtractGWorlds(a, b, d, kAll, false, false, false, false, 0, 0); }, {10, 100, 0, 0}},
+        {"Difference", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { SubtractGWorlds(a, b, d, kAll, true, false, false, false, 0, 0); }, {10, 100, 50, 0}},
+        {"Threshold", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { SubtractGWorlds(a, b, d, kAll, true, false, false, false, 0, 0.3); }, {10, 100, 0, 0}},
+        {"Amplified", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { SubtractGWorlds(a, b, d, kAll, true, false, false, false, 1.5, 0); }, {10, 150, 75, 0}},
+        {"Amplified and held", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { SubtractGWorlds(a, b, d, kAll, true, false, false, false, 3, 0); }, {10, 255, 150, 0}},
+        {"Multiply", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { MultiplyGWorlds(a, b, d, kAll); }, {10, 78, 58, 0}},
+        {"Divide", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { DivideGWorlds(a, b, d, kAll); }, {10, 2, 0, 255}},
+        // f = (300 / 3) / 255 from Source1.
+        {"Brighten", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { BrightenGWByGW(a, b, d, false, kAll); }, {10, 139, 208, 0}},
+        {"Darken", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { DarkenGWByGW(a, b, d, false, kAll); }, {10, 60, 91, 0}},
+        {"Darken inverted", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { DarkenGWByGW(a, b, d, true, kAll); }, {10, 39, 58, 0}},
+    };
+    for (const auto& c : cases) {
+        Buf a(5, 2), b(5, 2), d(5, 2, kSeed);
+        a.Fill(p1), b.Fill(p2);
+        c.run(a.gw, b.gw, d.gw);
+        const PixRec r = d.At(4, 1);
+        EXPECT_TRUE(Same(r, c.result)) << c.name << ": " << int(r.ALPHA) << " " << int(r.RED) << " " << int(r.GREEN)
+                                       << " " << int(r.BLUE);
+    }
+}
+
+TEST(ImageOps, ZeroWeightSumIsRefused) {
+    Buf a(3, 3, kSeed), b(3, 3, kSeed + 1), d(3, 3, kSeed + 2);
+    const auto d0 = d.Bytes();
+    AddWeightedGWorlds(a.gw, b.gw, d.gw, 5, -5, kAll);
+    EXPECT_EQ(d.Bytes(), d0);
+}
+
+TEST(ImageOps, OnlyTheActiveRectChanges) {
+    Buf a(6, 5, kSeed), b(6, 5, kSeed + 1), d(6, 5, kSeed + 2);
+    Buf d0(6, 5, kSeed + 2);
+    AddGWorlds(a.gw, b.gw, d.gw, Rect{1, 2, 3, 5}, false, false, false, false);
+    for (int y = 0; y < 5; y++)
+        for (int x = 0; x < 6; x++) {
+            const bool inside = y >= 1 && y < 3 && x >= 2 && x < 5;
+            EXPECT_EQ(Same(d.At(x, y), d0.At(x, y)), !inside) << x << "," << y;
+        }
+}
+
+TEST(ImageOps, OneSourceOperations) {
+    const PixRec dark{7, 10, 20, 30}, light{9, 200, 210, 220}, old{1, 100, 100, 100};
+    const struct {
+        const char* name;
+        std::function<void(GWorldPtr, GWorldPtr)> run;
+        PixRec fromDark, fromLight;
+    } cases[] = {
+        {"Copy", [](GWorldPtr s, GWorldPtr d) { CopyPartOfGWorlds(s, d, kAll); }, dark, light},
+        {"Invert", [](GWorldPtr s, GWorldPtr d) { InvertGWorlds(s, d, kAll); }, {7, 245, 235, 225}, {9, 55, 45, 35}},
+        {"Trigger above", [](GWorldPtr s, GWorldPtr d) { TriggerInvertGWorlds(s, d, 100, true, kAll); }, dark, {9, 55, 45, 35}},
+        {"Trigger below", [](GWorldPtr s, GWorldPtr d) { TriggerInvertGWorlds(s, d, 100, false, kAll); }, {7, 245, 235, 225}, light},
+        {"Trigger negative", [](GWorldPtr s, GWorldPtr d) { TriggerInvertGWorlds(s, d, -1, false, kAll); }, dark, light},
+        {"Blit 0 %", [](GWorldPtr s, GWorldPtr d) { AlphaBlit2(s, d, kAll, 0, false); }, old, old},
+        {"Blit 100 %", [](GWorldPtr s, GWorldPtr d) { AlphaBlit2(s, d, kAll, 100, false); }, dark, light},
+        // trunc(10 x 0.25 + 100 x 0.75) = 77, with the source's alpha.
+        {"Blit 25 %", [](GWorldPtr s, GWorldPtr d) { AlphaBlit2(s, d, kAll, 25, false); }, {7, 77, 80, 82}, {9, 125, 127, 130}},
+    };
+    for (const auto& c : cases) {
+        Buf s(5, 2), d(5, 2);
+        s.At(0, 0) = dark, s.At(4, 1) = light;
+        d.Fill(old);
+        c.run(s.gw, d.gw);
+        EXPECT_TRUE(Same(d.At(0, 0), c.fromDark)) << c.name;
+        EXPECT_TRUE(Same(d.At(4, 1), c.fromLight)) << c.name;
+    }
+}
+
+TEST(ImageOps, AlphaBlitCopiesTheRestOnlyWhenAsked) {
+    for (bool copyRest : {false, true}) {
+        Buf s(6, 4, kSeed), d(6, 4, kSeed + 1), d0(6, 4, kSeed + 1);
+        AlphaBlit2(s.gw, d.gw, Rect{1, 1, 3, 4}, 0, copyRest);
+        for (int y = 0; y < 4; y++)
+            for (int x = 0; x < 6; x++) {
+                const bool inside = y >= 1 && y < 3 && x >= 1 && x < 4;
+                const PixRec& expected = (!inside && copyRest) ? s.At(x, y) : d0.At(x, y);
+                EXPECT_TRUE(Same(d.At(x, y), expected)) << copyRest << " " << x << "," << y;
+            }
+        EXPECT_TRUE(d.PaddingIntact());
+    }
+}
+
+TEST(ImageOps, SwapExchangesTheRectangle) {
+    Buf a(4, 3, kSeed), b(4, 3, kSeed + 1), a0(4, 3, kSeed), b0(4, 3, kSeed + 1);
+    SwapPartOfGWorlds(a.gw, b.gw, Rect{0, 1, 2, 3});
+    for (int y = 0; y < 3; y++)
+        for (int x = 0; x < 4; x++) {
+            const bool inside = y < 2 && x >= 1 && x < 3;
+            EXPECT_TRUE(Same(a.At(x, y), inside ? b0.At(x, y) : a0.At(x, y)));
+            EXPECT_TRUE(Same(b.At(x, y), inside ? a0.At(x, y) : b0.At(x, y)));
+        }
+}
+
+// Where pixel (x, y) of the rectangle (1, 1)-(5, 4) of a 6 x 5 buffer lands.
+TEST(ImageOps, RollWrapsOrDrops) {
+    const struct {
+        int16_t h, v;
+        bool roll;
+    } cases[] = {{1, 0, true}, {-1, 2, true}, {9, -7, true}, {2, 1, false}, {-5, 0, false}, {0, 0, false}};
+    const Rect r{1, 1, 4, 5};
+    for (const auto& c : cases) {
+        Buf s(6, 5, kSeed), d(6, 5), d0(6, 5);
+        RollGWorlds(s.gw, d.gw, r, c.h, c.v, c.roll);
+        for (int y = 0; y < 5; y++)
+            for (int x = 0; x < 6; x++) {
+                // The source pixel that belongs at (x, y), if any.
+                int sx = x - c.h, sy = y - c.v;
+                bool has = x >= 1 && x < 5 && y >= 1 && y < 4;
+                if (c.roll) {
+                    sx = 1 + ((sx - 1) % 4 + 4) % 4, sy = 1 + ((sy - 1) % 3 + 3) % 3;
+                } else {
+                    has = has && sx >= 1 && sx < 5 && sy >= 1 && sy < 4;
+                }
+                EXPECT_TRUE(Same(d.At(x, y), has ? s.At(sx, sy) : d0.At(x, y)))
+                    << c.h << "," << c.v << " at " << x << "," << y;
+            }
+        EXPECT_TRUE(d.PaddingIntact());
+    }
+    Buf same(4, 4, kSeed);
+    const auto before = same.Bytes();
+    RollGWorlds(same.gw, same.gw, kAll, 1, 1, true);
+    EXPECT_EQ(same.Bytes(), before) << "one buffer as both is refused";
+}
+
+TEST(ImageOps, CalcNewCoordsMapsCornersAndRefusesEmptyRects) {
+    const Rect r{10, 20, 30, 60};  // 40 wide, 20 high
+    const Point TL{0, 0}, TR{0, 100}, BL{50, 0}, BR{80, 100};
+    const struct {
+        Rect rect;
+        int16_t x, y, nx, ny;
+        bool ok;
+    } cases[] = {
+        {r, 20, 10, 0, 0, true}, {r, 40, 10, 50, 0, true}, {r, 20, 20, 0, 25, true}, {r, 40, 20, 50, 32, true},
+        {Rect{10, 20, 10, 60}, 5, 6, 5, 6, false}, {Rect{10, 60, 30, 20}, 5, 6, 5, 6, false},
+    };
+    for (const auto& c : cases) {
+        int16_t nx = -1, ny = -1;
+        EXPECT_EQ(bool(CalcNewCoords(c.rect, TL, TR, BL, BR, c.x, c.y, nx, ny)), c.ok);
+        EXPECT_EQ(nx, c.nx) << c.x << "," << c.y;
+        EXPECT_EQ(ny, c.ny) << c.x << "," << c.y;
+    }
+}
+
+TEST(ImageOps, DistortWithTheRectsOwnCornersCopiesAndCollectsCounts) {
+    Buf s(5, 4, kSeed), d(5, 4);
+    const Rect r{0, 0, 4, 5};
+    DistortGWorlds(s.gw, d.gw, r, Point{0, 0}, Point{0, 5}, Point{4, 0}, Point{4, 5}, false);
+    for (int y = 0; y < 4; y++)
+        for (int x = 0; x < 5; x++) EXPECT_TRUE(Same(d.At(x, y), s.At(x, y)));
+    // Everything onto one corner: the count in the alpha byte says how many landed there.
+    Buf c(5, 4);
+    DistortGWorlds(s.gw, c.gw, r, Point{2, 3}, Point{2, 3}, Point{2, 3}, Point{2, 3}, true);
+    EXPECT_EQ(c.At(3, 2).ALPHA, 20);
+    EXPECT_TRUE(c.PaddingIntact());
+    // Corners outside the buffer write nothing outside it.
+    Buf o(5, 4);
+    DistortGWorlds(s.gw, o.gw, r, Point{-30, -30}, Point{-30, 300}, Point{300, -30}, Point{300, 300}, false);
+    EXPECT_TRUE(o.PaddingIntact());
+}
+
+TEST(ImageOps, AvgPixelsKeepsACountInTheAlphaByte) {
+    const struct {
+        PixRec newP, oldP, result;
+    } cases[] = {
+        {{0, 90, 0, 255}, {0, 10, 200, 7}, {1, 90, 0, 255}},
+        {{0, 90, 0, 255}, {1, 10, 200, 7}, {2, 50, 100, 131}},
+        {{0, 0, 0, 0}, {3, 255, 255, 255}, {4, 191, 191, 191}},
+        {{0, 40, 40, 40}, {255, 8, 8, 8}, {0, 8, 8, 8}},
+    };
+    for (const auto& c : cases) {
+        PixRec p = c.newP;
+        AvgPixels(p, c.oldP);
+        EXPECT_TRUE(Same(p, c.result)) << int(p.ALPHA) << " " << int(p.RED) << " " << int(p.GREEN) << " " << int(p.BLUE);
+    }
+}
+
+TEST(ImageOps, AverageTakesTheLastSourcesAlphaAndNeedsEverySource) {
+    Buf a(5, 3), b(5, 3), c(5, 3), d(5, 3, kSeed);
+    a.Fill({1, 10, 0, 255}), b.Fill({2, 20, 1, 255}), c.Fill({3, 31, 1, 254});
+    GWorldList list{nullptr, a.gw, b.gw, c.gw};
+    AverageGWorlds(list, d.gw, 3, kAll);
+    EXPECT_TRUE(Same(d.At(4, 2), PixRec{3, 20, 0, 254}));
+    const auto d0 = d.Bytes();
+    for (int16_t n : {0, 4, 101}) {
+        AverageGWorlds(list, d.gw, n, kAll);
+        EXPECT_EQ(d.Bytes(), d0) << n;
+    }
+    // A hundred sources at once.
+    GWorldList many{};
+    for (int k = 1; k <= MAXGWORLDS; k++) many[k] = k % 2 ? a.gw : c.gw;
+    AverageGWorlds(many, d.gw, MAXGWORLDS, kAll);
+    EXPECT_TRUE(Same(d.At(0, 0), PixRec{3, 20, 0, 254}));
+    EXPECT_TRUE(d.PaddingIntact());
+}
+
+TEST(ImageOps, AccessPixelOutsideGivesTheMarkerPixel) {
+    Buf b(3, 2, kSeed);
+    const struct {
+        int16_t x, y;
+        bool inside;
+    } cases[] = {{0, 0, true}, {2, 1, true}, {3, 0, false}, {0, 2, false}, {-1, 0, false}};
+    for (const auto& c : cases) {
+        PixRec p;
+        AccessPixel(b.gw, c.x, c.y, p);
+        EXPECT_TRUE(Same(p, c.inside ? b.At(c.x, c.y) : PixRec{0, 1, 2, 3})) << c.x << "," << c.y;
+    }
+}
+
+TEST(ImageOps, AlphaResetsLeaveTheColours) {
+    const struct {
+        const char* name;
+        std::function<void(GWorldPtr)> run;
+        uint8_t alpha;
+    } cases[] = {
+        {"SetFixedAlpha", [](GWorldPtr g) { SetFixedAlpha(g, 0x1234); }, 0x34},
+        {"SetFixedAlphaOld", [](GWorldPtr g) { SetFixedAlphaOld(g, -1); }, 0xFF},
+        {"KillAlphaNull", KillAlphaNull, 0},
+        {"KillAlphaFull", KillAlphaFull, 255},
+    };
+    for (const auto& c : cases) {
+        Buf b(17, 3, kSeed), b0(17, 3, kSeed);
+        c.run(b.gw);
+        for (int y = 0; y < 3; y++)
+            for (int x = 0; x < 17; x++) {
+                PixRec expected = b0.At(x, y);
+                expected.ALPHA = c.alpha;
+                EXPECT_TRUE(Same(b.At(x, y), expected)) << c.name;
+            }
+        EXPECT_TRUE(b.PaddingIntact()) << c.name;
+    }
+}
+
+// Fill cases on a 6 x 4 picture: '#' is a wall (black), '.' open (white); 'o' marks what is filled.
+TEST(ImageOps, FillGWGrowsTheSeedRowBothWaysAndOtherSpansLeftwards) {
+    const struct {
+        const char* name;
+        int16_t x, y, maxDelta;
+        bool fourWay;
+        const char* before;
+        const char* after;
+    } cases[] = {
+        {"MaxDelta 0 fills the seed alone", 2, 1, 0, false, "......" "......" "......" "......", "......" "..o..." "......" "......"},
+        {"Open area", 2, 1, 10, false, "......" "......" "......" "......", "oooooo" "oooooo" "oooooo" "oooooo"},
+        {"Walls stop spans", 1, 1, 10, false, "..#..." "..#..." "..####" "......", "oo#..." "oo#..." "oo####" "oo...."},
+        // Away from the seed row spans only grow left: what lies to the right of the way down stays.
+        {"Right of the way down stays", 0, 0, 10, false, ".#...." ".#...." "......" "......", "o#...." "o#...." "o....." "o....."},
+        {"The four-way fill reaches it", 0, 0, 10, true, ".#...." ".#...." "......" "......", "o#oooo" "o#oooo" "oooooo" "oooooo"},
+    };
+    const RGBColor red{0xFFFF, 0, 0};
+    for (const auto& c : cases) {
+        Buf b(6, 4);
+        for (int i = 0; i < 24; i++)
+            b.At(i % 6, i / 6) = c.before[i] == '#' ? PixRec{255, 0, 0, 0} : PixRec{255, 255, 255, 255};
+        if (c.fourWay)
+            FillPixel(b.gw, red, c.x, c.y, 0x80, c.maxDelta);
+        else
+            FillGW(b.gw, red, c.x, c.y, 0x80, c.maxDelta);
+        std::string got;
+        for (int i = 0; i < 24; i++) {
+            const PixRec p = b.At(i % 6, i / 6);
+            got += p.RED == 255 && p.GREEN == 0 ? (p.ALPHA == 0x80 ? 'o' : '?') : p.RED == 0 ? '#' : '.';
+        }
+        EXPECT_EQ(got, c.after) << c.name;
+        EXPECT_TRUE(b.PaddingIntact());
+    }
+}
+
+TEST(ImageOps, FillsOfAFullHdFrameNeedNoDeepStack) {
+    Buf open(1920, 1080);
+    open.Fill(PixRec{0, 40, 40, 40});
+    FillGW(open.gw, RGBColor{0, 0xFFFF, 0}, 5, 0, 255, 8);
+    EXPECT_EQ(open.At(1919, 0).GREEN, 255);
+    EXPECT_EQ(open.At(1000, 1079).GREEN, 255);
+    FillGW(open.gw, RGBColor{0, 0, 0xFFFF}, 1920, 0, 255, 8);  // outside: nothing
+    EXPECT_EQ(open.At(1919, 0).BLUE, 0);
+    // A path winding through the whole frame: every odd row a wall with a gap at alternate ends.
+    Buf path(1920, 1080);
+    path.Fill(PixRec{0, 40, 40, 40});
+    for (int y = 1; y < 1080; y += 2)
+        for (int x = 0; x < 1920; x++)
+            if (x != (y % 4 == 1 ? 1919 : 0)) path.At(x, y) = PixRec{0, 0, 0, 0};
+    FillPixel(path.gw, RGBColor{0, 0xFFFF, 0}, 0, 0, 255, 8);
+    EXPECT_EQ(path.At(0, 1079).GREEN, 255);
+    EXPECT_EQ(path.At(1919, 1078).GREEN, 255);
+}
+}  // namespace
