@@ -136,7 +136,8 @@ Boolean ToolboxAvailable(std::string* why) {
     if (!lgTried) {
         lgTried = true;
         const std::string path = lgBackendPath.empty() ? DefaultBackendPath() : lgBackendPath;
-        void* object = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        // Kept loaded for the life of the process: the application object it made lives as long.
+        void* object = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
         auto get = object ? reinterpret_cast<BWToolboxBackendProc>(dlsym(object, BW_TOOLBOX_BACKEND_SYMBOL)) : nullptr;
         const BWToolboxBackend* backend = get ? get(&lgHost) : nullptr;
         char reason[512] = "";
