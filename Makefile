@@ -44,6 +44,7 @@ test: build asan
 bench: build
 	build/release/bench/bw_bench
 	build/release/bench/pixeleffect_bench
+	build/release/bench/imageops_bench
 	build/release/bench/media_bench
 
 # Two generated clips joined with the saved settings: out/demo.mp4 and out/demo-sheet.png.

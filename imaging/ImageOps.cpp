@@ -80,26 +80,6 @@ const AlphaTables& TablesFor(bool invert) {
     return *t;
 }
 
-// For AlphaBlit2 at alpha percent A: the fast row works out floor((s A + d (100 - A)) / 100) in
-// integers, which is what the doubles give except where that quotient is exact and the doubles fall
-// a hair short of it. Those (s, d) pairs are marked here, one bit each, bit s * 256 + d.
-const uint8_t* BlendShortBits(int16_t A) {
-    static std::array<std::unique_ptr<uint8_t[]>, 100> bits;
-    std::unique_ptr<uint8_t[]>& b = bits[size_t(A)];
-    if (!b) {
-        b = std::make_unique<uint8_t[]>(65536 / 8);
-        const double p = A / 100.0;
-        for (int s = 0; s < 256; s++)
-            for (int d = 0; d < 256; d++) {
-                const int n = s * A + d * (100 - A);
-                if (n % 100 == 0 && TruncL(s * p + d * (1 - p)) != n / 100) b[(s * 256 + d) >> 3] |= uint8_t(1 << (d & 7));
-            }
-    }
-    return b.get();
-}
-
-inline bool BitSet(const uint8_t* bits, int s, int d) { return (bits[(s * 256 + d) >> 3] >> (d & 7)) & 1; }
-
 // Qualification of the flood fills: each channel within MaxDelta of the seed, and not the fill colour.
 struct FillTest {
     PixRec seed, fill;
@@ -218,50 +198,35 @@ void InvertRow(const PixRec* s, PixRec* d, int32_t count) {
     InvertRowScalar(s + x, d + x, count - x);
 }
 
+// trunc(src p + dst (1 - p)) for p = alpha / 100, worked out exactly as
+// (src alpha + dst (100 - alpha)) div 100: with p and 1 - p as doubles some exact quotients would
+// come out one below, so that a colour blended with itself could darken by a level.
 void BlendRowScalar(const PixRec* s, PixRec* d, int32_t count, int16_t alpha) {
-    const double p = alpha / 100.0;
+    const int a = std::clamp<int>(alpha, 0, 100), b = 100 - a;
     for (int32_t x = 0; x < count; x++) {
-        const PixRec a = s[x], b = d[x];
-        auto mix = [&](int src, int dst) { return uint8_t(TruncL(src * p + dst * (1 - p))); };
-        d[x] = PixRec{a.ALPHA, mix(a.RED, b.RED), mix(a.GREEN, b.GREEN), mix(a.BLUE, b.BLUE)};
+        const PixRec p = s[x], q = d[x];
+        d[x] = PixRec{p.ALPHA, uint8_t((p.RED * a + q.RED * b) / 100), uint8_t((p.GREEN * a + q.GREEN * b) / 100),
+                      uint8_t((p.BLUE * a + q.BLUE * b) / 100)};
     }
 }
 
 void BlendRow(const PixRec* s, PixRec* d, int32_t count, int16_t alpha) {
     int32_t x = 0;
 #if defined(__SSE2__)
-    if (alpha >= 1 && alpha <= 99) {
-        const uint8_t* shortBits = BlendShortBits(alpha);
+    if (alpha >= 0 && alpha <= 100) {
         const __m128i zero = _mm_setzero_si128();
         const __m128i wa = _mm_set1_epi16(alpha), wb = _mm_set1_epi16(int16_t(100 - alpha));
-        const __m128i hundred = _mm_set1_epi16(100);
         // n div 100 = (n x 41944) >> 22 for 0 <= n <= 25500.
         const __m128i magic = _mm_set1_epi16(int16_t(41944));
-        // Lanes of n that 100 divides, n > 0: the doubles may fall short there (shortBits).
-        auto half = [&](__m128i s16, __m128i d16, int& exact) {
+        auto half = [&](__m128i s16, __m128i d16) {
             const __m128i n = _mm_add_epi16(_mm_mullo_epi16(s16, wa), _mm_mullo_epi16(d16, wb));
-            const __m128i q = _mm_srli_epi16(_mm_mulhi_epu16(n, magic), 6);
-            const __m128i r = _mm_sub_epi16(n, _mm_mullo_epi16(q, hundred));
-            exact = _mm_movemask_epi8(_mm_andnot_si128(_mm_cmpeq_epi16(n, zero), _mm_cmpeq_epi16(r, zero)));
-            return q;
+            return _mm_srli_epi16(_mm_mulhi_epu16(n, magic), 6);
         };
         for (; x + 4 <= count; x += 4) {
             const __m128i sv = Load(s + x), dv = Load(d + x);
-            int exactLo, exactHi;
-            const __m128i lo = half(_mm_unpacklo_epi8(sv, zero), _mm_unpacklo_epi8(dv, zero), exactLo);
-            const __m128i hi = half(_mm_unpackhi_epi8(sv, zero), _mm_unpackhi_epi8(dv, zero), exactHi);
-            alignas(16) PixRec out[4];
-            _mm_store_si128(reinterpret_cast<__m128i*>(out), WithAlphaOf(_mm_packus_epi16(lo, hi), sv));
-            // Two mask bits a 16-bit lane; lanes 0 and 4 of each half are alpha.
-            if (((exactLo | exactHi) & 0xFCFC) != 0) {
-                for (int i = 0; i < 4; i++) {
-                    const PixRec a = s[x + i], b = d[x + i];
-                    if (BitSet(shortBits, a.RED, b.RED)) out[i].RED--;
-                    if (BitSet(shortBits, a.GREEN, b.GREEN)) out[i].GREEN--;
-                    if (BitSet(shortBits, a.BLUE, b.BLUE)) out[i].BLUE--;
-                }
-            }
-            std::memcpy(d + x, out, sizeof out);
+            const __m128i lo = half(_mm_unpacklo_epi8(sv, zero), _mm_unpacklo_epi8(dv, zero));
+            const __m128i hi = half(_mm_unpackhi_epi8(sv, zero), _mm_unpackhi_epi8(dv, zero));
+            Store(d + x, WithAlphaOf(_mm_packus_epi16(lo, hi), sv));
         }
     }
 #endif

@@ -83,7 +83,8 @@ void MultiplyRow(const PixRec* s1, const PixRec* s2, PixRec* d, int32_t count);
 void MultiplyRowScalar(const PixRec* s1, const PixRec* s2, PixRec* d, int32_t count);
 void InvertRow(const PixRec* s, PixRec* d, int32_t count);
 void InvertRowScalar(const PixRec* s, PixRec* d, int32_t count);
-// AlphaBlit2's blend at alpha percent 1..99.
+// AlphaBlit2's blend at alpha percent 1..99: (src alpha + dst (100 - alpha)) div 100, the exact
+// value of trunc(src p + dst (1 - p)) with p = alpha / 100.
 void BlendRow(const PixRec* s, PixRec* d, int32_t count, int16_t alpha);
 void BlendRowScalar(const PixRec* s, PixRec* d, int32_t count, int16_t alpha);
 // The mean of rows[0..n-1] with the alpha of rows[n - 1].

@@ -133,6 +133,10 @@ TEST(RowTwins, EveryChannelPairForBlendMultiplyAndAlphaWeights) {
         BlendRow(a.data(), fast.data(), 65536, alpha);
         BlendRowScalar(a.data(), plain.data(), 65536, alpha);
         check("Blend", alpha);
+        // The exact quotient: a colour blended with itself stays as it is.
+        plain = a;
+        BlendRow(a.data(), plain.data(), 65536, alpha);
+        for (int i = 0; i < 65536; i++) ASSERT_TRUE(Same(plain[size_t(i)], a[size_t(i)])) << alpha << " " << i;
     }
     MultiplyRow(a.data(), b.data(), fast.data(), 65536);
     MultiplyRowScalar(a.data(), b.data(), plain.data(), 65536);
