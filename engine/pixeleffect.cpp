@@ -1,6 +1,7 @@
 #include "engine/pixeleffect.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <vector>
 
@@ -9,8 +10,13 @@
 #include "engine/relrects.h"
 #include "imaging/CGglue.h"
 #include "imaging/commonprocs.h"
+#include "platform/CoreGraphics.h"
 #include "platform/Numerics.h"
 #include "platform/ParallelRows.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 // Mask and layer of the last frame size. A run renders every frame at one size, so keeping them
@@ -87,6 +93,106 @@ void ClearAroundTiles(PluginDataPtr theConfig, Rect MyFrame) {
     for (const Rect& r : around)
         if (r.left < r.right && r.top < r.bottom) PaintRect(&r);
     SetGWorld(savePort, saveDevice);
+}
+
+// --- Tile by tile ---
+// A frame made without the mask and the layer. Per pixel the layered way gives
+// over(premultiplied(picture, a), under), with the picture and what lies under it by Which:
+//   1: the colour over Dest;  2: Dest over the colour;  3: Source (or a transparent black) over Dest.
+// At a = 0 the layer pixel is all zeros and the source-over loop leaves the pixel under it as it
+// is; at a = 255 it is the picture with alpha 255 and the loop puts it in unchanged. So only tiles
+// in between need the two row loops; the others are left alone or copied.
+
+// A stretch of one pixel row whose tiles share a state.
+enum class RunKind : uint8_t { NotStarted, Done, Changing };  // a = 0, a = 255, 1..254
+struct Run {
+    int32_t l, r;
+    RunKind kind;
+};
+void AddRun(std::vector<Run>& runs, int32_t l, int32_t r, RunKind kind) {
+    if (l >= r) return;
+    if (!runs.empty() && runs.back().kind == kind && runs.back().r == l)
+        runs.back().r = r;
+    else
+        runs.push_back(Run{l, r, kind});
+}
+
+// The pixel PaintRect leaves for a colour: alpha 255, the high byte of each channel.
+PixRec PaintedPixel(RGBColor c) {
+    return PixRec{255, uint8_t(c.RED >> 8), uint8_t(c.GREEN >> 8), uint8_t(c.BLUE >> 8)};
+}
+
+struct TileFrame {
+    const TileGrid* grid;
+    const RectField* field;
+    Rect area;         // pixels inside the active area and the tiles; empty: every tile not started
+    int32_t wid;
+    int32_t frame;
+    int16_t Which;
+    Ptr dBase, sBase;  // sBase null: the picture is the colour row
+    int32_t dRow, sRow;
+    const PixRec* colour;  // one row of the colour (Which 1, 2) or of transparent black (3 without Source)
+};
+
+// The runs of tile row y and the grey of every changing pixel in line (only its red is read).
+void TileRowRuns(const TileFrame& t, int32_t y, std::vector<Run>& runs, PixRec* line) {
+    const TileGrid& g = *t.grid;
+    runs.clear();
+    AddRun(runs, 0, t.area.left, RunKind::NotStarted);
+    for (int32_t x = 1; x <= g.W; x++) {
+        const int32_t l = std::max<int32_t>(g.Left(x), t.area.left);
+        const int32_t r = std::min<int32_t>(g.Right(x), t.area.right);
+        if (l >= r) continue;
+        const RectDesc& tile = (*t.field)[x][y];
+        const uint8_t a = TileAlpha(t.frame, tile.StartFrame, tile.EndFrame);
+        const RunKind kind = a == 0 ? RunKind::NotStarted : a == 255 ? RunKind::Done : RunKind::Changing;
+        if (kind == RunKind::Changing) std::fill(line + l, line + r, PixRec{255, a, a, a});
+        AddRun(runs, l, r, kind);
+    }
+    AddRun(runs, t.area.right, t.wid, RunKind::NotStarted);
+}
+
+// One pixel row: the layer's pixels are made run by run in tmp with the same loops as the layered
+// way (AlphaFromRedRowCopy, CGOverRow), so the arithmetic is the same.
+void ComposeRow(const TileFrame& t, int32_t row, const std::vector<Run>& runs, const PixRec* line, PixRec* tmp) {
+    PixRec* dst = PixRow(t.dBase, t.dRow, row);
+    const bool colourUnder = t.Which == 2;
+    const PixRec* picture = colourUnder ? dst : t.sBase ? PixRow(t.sBase, t.sRow, row) : t.colour;
+    for (const Run& run : runs) {
+        const int32_t n = run.r - run.l;
+        PixRec* d = dst + run.l;
+        switch (run.kind) {
+            case RunKind::NotStarted:
+                if (colourUnder) std::memcpy(d, t.colour + run.l, size_t(n) * sizeof(PixRec));
+                break;
+            case RunKind::Done:
+                OpaqueCopyRow(picture + run.l, d, n);
+                break;
+            case RunKind::Changing:
+                AlphaFromRedRowCopy(line + run.l, picture + run.l, tmp, n, false, true);
+                if (colourUnder) std::memcpy(d, t.colour + run.l, size_t(n) * sizeof(PixRec));
+                CGOverRow(reinterpret_cast<const uint8_t*>(tmp), reinterpret_cast<uint8_t*>(d), n, 255);
+                break;
+        }
+    }
+}
+
+void ComposeRows(const TileFrame& t, int32_t first, int32_t last) {
+    const TileGrid& g = *t.grid;
+    std::vector<PixRec> line(size_t(t.wid)), tmp(size_t(t.wid));
+    std::vector<Run> runs, outside;
+    AddRun(outside, 0, t.wid, RunKind::NotStarted);
+    for (int32_t y = 1; y <= g.H; y++) {
+        const int32_t top = std::max(g.Top(y), first), bottom = std::min(g.Bottom(y), last);
+        if (top >= bottom) continue;
+        const bool tilesHere = top < t.area.bottom && bottom > t.area.top && t.area.left < t.area.right;
+        if (tilesHere) TileRowRuns(t, y, runs, line.data());
+        for (int32_t row = top; row < bottom; row++) {
+            const bool inside = tilesHere && row >= t.area.top && row < t.area.bottom;
+            // Outside the tiles only Which 2 changes anything: the colour goes in.
+            if (inside || t.Which == 2) ComposeRow(t, row, inside ? runs : outside, line.data(), tmp.data());
+        }
+    }
 }
 }  // namespace
 
@@ -176,8 +282,83 @@ void SetupAlpha(PluginDataPtr theConfig, int32_t FrameNum, int32_t TotalFrames) 
     SetGWorld(savePort, saveDevice);
 }
 
-void ThePixelEffect(GWorldPtr Source, GWorldPtr Dest, Rect, Boolean, PluginDataPtr theConfig, int32_t CurrentFrame,
-                    int32_t MaxFrame) {
+void OpaqueCopyRowScalar(const PixRec* src, PixRec* dst, int32_t count) {
+    for (int32_t x = 0; x < count; x++) {
+        dst[x] = src[x];
+        dst[x].ALPHA = 255;
+    }
+}
+
+void OpaqueCopyRow(const PixRec* src, PixRec* dst, int32_t count) {
+    int32_t x = 0;
+#if defined(__SSE2__)
+    // Four pixels a step; the alpha byte comes first in memory, so it is the low byte of each word
+    // on little-endian processors.
+    if constexpr (std::endian::native == std::endian::little) {
+        const __m128i alpha = _mm_set1_epi32(0xFF);
+        for (; x + 4 <= count; x += 4)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + x),
+                             _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + x)), alpha));
+    }
+#endif
+    OpaqueCopyRowScalar(src + x, dst + x, count - x);
+}
+
+bool ComposeByTiles(GWorldPtr Source, GWorldPtr Dest, PluginDataPtr theConfig, int32_t CurrentFrame) {
+    if (!Dest || !theConfig) return false;
+    const int16_t Which = theConfig->Which;
+    if (Which < 1 || Which > 3) return false;
+    const Rect MyFrame = GetPortRect(Dest);
+    if (MyFrame.left != 0 || MyFrame.top != 0 || MyFrame.right <= 0 || MyFrame.bottom <= 0) return false;
+    // A clip B of another size is scaled into the layer; that stays with the layered way.
+    if (Which == 3 && Source && !(GetPortRect(Source) == MyFrame)) return false;
+    // Filling Dest with the colour (Which 2) keeps to Dest's clip; a clip short of the frame stays
+    // with the layered way too.
+    CGrafPtr savePort;
+    GDHandle saveDevice;
+    GetGWorld(&savePort, &saveDevice);
+    SetGWorld(Dest, nullptr);
+    Rect clip, clipped;
+    GetClipRect(&clip);
+    const bool wholeClip = SectRect(&clip, &MyFrame, &clipped) && clipped == MyFrame;
+    if (Which == 2 && !wholeClip) {
+        SetGWorld(savePort, saveDevice);
+        return false;
+    }
+
+    const TileGrid g = GridFor(*theConfig, MyFrame);
+    TileFrame t{};
+    t.grid = &g;
+    t.field = theConfig->Rects;
+    if (!t.field || !TileArea(g, MyFrame, t.area)) t.area = Rect{0, 0, 0, 0};
+    t.wid = MyFrame.right;
+    t.frame = CurrentFrame;
+    t.Which = Which;
+    PixMapHandle dpm = GetGWorldPixMap(Dest);
+    t.dBase = GetPixBaseAddr(dpm);
+    t.dRow = GetPixRowBytes(dpm);
+    const bool fromSource = Which == 3 && Source;
+    if (fromSource) {
+        PixMapHandle spm = GetGWorldPixMap(Source);
+        t.sBase = GetPixBaseAddr(spm);
+        t.sRow = GetPixRowBytes(spm);
+    }
+    std::vector<PixRec> colour;
+    if (!fromSource)
+        colour.assign(size_t(t.wid), Which == 3 ? PixRec{0, 0, 0, 0} : PaintedPixel(theConfig->Colors[1]));
+    t.colour = colour.data();
+    ParallelRows(MyFrame.bottom, t.wid, [&](int32_t first, int32_t last) { ComposeRows(t, first, last); });
+    if (Which == 2) {
+        // Filling Dest with the colour leaves its foreground black.
+        const RGBColor black{0, 0, 0};
+        RGBForeColor(&black);
+    }
+    SetGWorld(savePort, saveDevice);
+    return true;
+}
+
+void ComposeThroughLayer(GWorldPtr Source, GWorldPtr Dest, PluginDataPtr theConfig, int32_t CurrentFrame,
+                         int32_t MaxFrame) {
     // Nothing to draw into or no settings to draw with: leave everything as it is.
     if (!Dest || !theConfig) return;
     CGrafPtr savePort;
@@ -235,6 +416,12 @@ void ThePixelEffect(GWorldPtr Source, GWorldPtr Dest, Rect, Boolean, PluginDataP
     }
     theConfig->TheMask = nullptr;
     SetGWorld(savePort, saveDevice);
+}
+
+void ThePixelEffect(GWorldPtr Source, GWorldPtr Dest, Rect, Boolean, PluginDataPtr theConfig, int32_t CurrentFrame,
+                    int32_t MaxFrame) {
+    if (!ComposeByTiles(Source, Dest, theConfig, CurrentFrame))
+        ComposeThroughLayer(Source, Dest, theConfig, CurrentFrame, MaxFrame);
 }
 
 void ReleasePixelEffectBuffers() {

@@ -1,6 +1,7 @@
 // Composition of one transition frame: a grey mask holds every tile's progress, becomes the alpha of
 // a layer holding the incoming picture, and the layer is drawn over the destination buffer.
-// The mask and layer buffers are kept between calls of the same frame size (see
+// Most frames are made row by row over the tiles without either buffer; when the layer is needed,
+// the mask and layer buffers are kept between calls of the same frame size (see
 // ReleasePixelEffectBuffers); their contents never carry over from one frame to the next.
 #pragma once
 #include <cstdint>
@@ -12,6 +13,17 @@
 // 2 Dest over the colour, 3 Source over Dest). ActiveRect and CopyRest have no effect.
 void ThePixelEffect(GWorldPtr Source, GWorldPtr Dest, Rect ActiveRect, Boolean CopyRest, PluginDataPtr theConfig,
                     int32_t CurrentFrame, int32_t MaxFrame);
+// The two ways ThePixelEffect composes a frame, the same bytes either way. ComposeByTiles works row
+// by row over the tiles: tiles not started are left alone, finished ones copied, only changing
+// ones blended; false, with nothing written, for what it does not do (another Which, a clip B of
+// another size, Which 2 on a Dest clipped short of its frame). ComposeThroughLayer is the plain
+// way: the mask, the layer with its alpha from the mask, and the layer drawn over Dest.
+bool ComposeByTiles(GWorldPtr Source, GWorldPtr Dest, PluginDataPtr theConfig, int32_t CurrentFrame);
+void ComposeThroughLayer(GWorldPtr Source, GWorldPtr Dest, PluginDataPtr theConfig, int32_t CurrentFrame,
+                         int32_t MaxFrame);
+// dst = src with alpha 255, count pixels; dst may be src. And its plain reference, for tests.
+void OpaqueCopyRow(const PixRec* src, PixRec* dst, int32_t count);
+void OpaqueCopyRowScalar(const PixRec* src, PixRec* dst, int32_t count);
 // Paints theConfig->TheMask: each tile of the grid in the grey of its progress at FrameNum, clipped
 // to the active area.
 void SetupAlpha(PluginDataPtr theConfig, int32_t FrameNum, int32_t TotalFrames);

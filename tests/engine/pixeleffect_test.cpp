@@ -5,10 +5,14 @@
 #include <cstring>
 #include <memory>
 #include <random>
+#include <string>
+#include <vector>
 
 #include "engine/callpixelfx.h"
+#include "engine/fixedrandom.h"
 #include "engine/maskgenerators.h"
 #include "engine/pixeleffect.h"
+#include "engine/recthandler.h"
 #include "engine/relrects.h"
 #include "imaging/commonprocs.h"
 #include "platform/CoreGraphics.h"
@@ -286,18 +290,20 @@ TEST(PixelEffect, CallPixelEffectUsesTheWorkspace) {
     DisposeGWorld(dst);
 }
 
+// A clip B of another size goes through the layer, whose buffers are then made.
 TEST(PixelEffectDeathTest, AllocationFailuresAreReported) {
     Scene s(2, 2, 0, 10);
-    s.config.Which = 1;
-    GWorldPtr dst = AllocateGWorld(8, 8);
+    s.config.Which = 3;
+    GWorldPtr dst = AllocateGWorld(8, 8), src = AllocateGWorld(9, 8);
     ReleasePixelEffectBuffers();
     EXPECT_DEATH(
         {
             QDFailNextGWorlds(1);
-            DoPixelEffect(nullptr, dst, &s.config, 5, 10);
+            DoPixelEffect(src, dst, &s.config, 5, 10);
         },
         "Cannot allocate theMask in pixelEffect");
     DisposeGWorld(dst);
+    DisposeGWorld(src);
 }
 // --- The whole frame against the plain steps ---
 // The frame as the plain steps make it: the mask cleared and painted one PaintRect a tile, the layer
@@ -332,6 +338,80 @@ void ReferenceFrame(GWorldPtr src, GWorldPtr dst, PluginDataRec& config, int32_t
     DisposeGWorld(layer);
 }
 
+// The two ways ThePixelEffect composes a frame; each must give the plain steps' bytes.
+using Way = void (*)(GWorldPtr src, GWorldPtr dst, PluginDataRec& config, int32_t frame, int32_t frames);
+void ByTiles(GWorldPtr src, GWorldPtr dst, PluginDataRec& config, int32_t frame, int32_t) {
+    ASSERT_TRUE(ComposeByTiles(src, dst, &config, frame));
+}
+void ThroughLayer(GWorldPtr src, GWorldPtr dst, PluginDataRec& config, int32_t frame, int32_t frames) {
+    ComposeThroughLayer(src, dst, &config, frame, frames);
+}
+void ThroughEffect(GWorldPtr src, GWorldPtr dst, PluginDataRec& config, int32_t frame, int32_t frames) {
+    DoPixelEffect(src, dst, &config, frame, frames);
+}
+struct NamedWay {
+    const char* name;
+    Way way;
+};
+const NamedWay kWays[] = {{"tiles", ByTiles}, {"layer", ThroughLayer}, {"effect", ThroughEffect}};
+
+RGBColor ForeColorOf(GWorldPtr gw) {
+    CGrafPtr save;
+    GetGWorld(&save, nullptr);
+    SetGWorld(gw, nullptr);
+    RGBColor c;
+    GetForeColor(&c);
+    SetGWorld(save, nullptr);
+    return c;
+}
+void SetForeColorOf(GWorldPtr gw, RGBColor c) {
+    CGrafPtr save;
+    GetGWorld(&save, nullptr);
+    SetGWorld(gw, nullptr);
+    RGBForeColor(&c);
+    SetGWorld(save, nullptr);
+}
+
+// Renders one frame each way from the same inputs and compares it with ReferenceFrame byte for byte,
+// with the padding, clip B and Dest's foreground colour.
+void ExpectEveryWayMatches(int w, int h, PluginDataRec& config, int32_t frame, int32_t frames, bool noSource,
+                           std::mt19937& rng, const std::string& what) {
+    GWorldPtr src = PaddedGW(w, h), dst0 = PaddedGW(w, h);
+    FillRandom(src, rng);
+    FillRandom(dst0, rng);
+    // Alpha bytes that are not 255, in both clips.
+    for (int y = 0; y < h; y += 3) At(src, (y * 7) % w, y).ALPHA = uint8_t(rng());
+    for (int y = 1; y < h; y += 3) At(dst0, (y * 5) % w, y).ALPHA = uint8_t(rng());
+    GWorldPtr want = AllocateGWorld(int16_t(w), int16_t(h)), srcBefore = AllocateGWorld(int16_t(w), int16_t(h));
+    Source2Target(dst0, want);
+    Source2Target(src, srcBefore);
+    const RGBColor pen{0x1234, 0x5678, 0x9ABC};
+    SetForeColorOf(want, pen);
+    ReferenceFrame(noSource ? nullptr : src, want, config, frame, frames);
+    for (const NamedWay& way : kWays) {
+        GWorldPtr dst = PaddedGW(w, h);
+        Source2Target(dst0, dst);
+        SetForeColorOf(dst, pen);
+        way.way(noSource ? nullptr : src, dst, config, frame, frames);
+        for (int y = 0; y < h; y++)
+            ASSERT_EQ(std::memcmp(&At(dst, 0, y), &At(want, 0, y), size_t(w) * 4), 0)
+                << what << ", " << way.name << ", row " << y;
+        for (int y = 0; y < h; y++) ASSERT_EQ(std::memcmp(&At(src, 0, y), &At(srcBefore, 0, y), size_t(w) * 4), 0);
+        EXPECT_TRUE(PaddingIntact(dst)) << what << ", " << way.name;
+        EXPECT_TRUE(PaddingIntact(src));
+        EXPECT_EQ(ForeColorOf(dst), ForeColorOf(want)) << what << ", " << way.name;
+        EXPECT_EQ(config.TheMask, nullptr);
+        DisposeGWorld(dst);
+    }
+    DisposeGWorld(src);
+    DisposeGWorld(dst0);
+    DisposeGWorld(want);
+    DisposeGWorld(srcBefore);
+}
+
+// Active areas: the frame, a part, one reaching past the edges, an empty one.
+const RelRect kActives[] = {{0, 1, 0, 1}, {0.13, 0.71, 0.05, 0.9}, {-0.3, 0.4, 0.6, 1.7}, {0.5, 0.5, 0.2, 0.8}};
+
 struct FrameCase {
     int w, h;
 };
@@ -341,7 +421,7 @@ TEST_P(WholeFrame, MatchesThePlainStepsExactly) {
     const uint32_t seed = uint32_t(c.w * 7919 + c.h);
     std::printf("seed %u\n", seed);
     std::mt19937 rng(seed);
-    for (int trial = 0; trial < 6; trial++) {
+    for (int trial = 0; trial < 8; trial++) {
         Scene s(1 + int(rng() % 100), 1 + int(rng() % 100), 0, 0);
         for (int x = 1; x <= 100; x++)
             for (int y = 1; y <= 100; y++) {
@@ -349,34 +429,139 @@ TEST_P(WholeFrame, MatchesThePlainStepsExactly) {
                 (*s.field)[x][y] = RectDesc{st, st + int32_t(rng() % 20)};
             }
         s.config.Which = int16_t(1 + trial % 3);
-        if (trial >= 3) s.config.StartRel = RelRect{0.13, 0.71, 0.05, 0.9};
+        s.config.StartRel = kActives[trial / 2 % std::size(kActives)];
         const bool noSource = trial == 5 && c.w < 100;  // clip B missing: a transparent layer
-        GWorldPtr src = PaddedGW(c.w, c.h), dst = PaddedGW(c.w, c.h);
-        FillRandom(src, rng);
-        FillRandom(dst, rng);
-        GWorldPtr want = AllocateGWorld(int16_t(c.w), int16_t(c.h)), srcBefore = AllocateGWorld(int16_t(c.w), int16_t(c.h));
-        Source2Target(dst, want);
-        Source2Target(src, srcBefore);
-        const int32_t frame = int32_t(rng() % 50);
-        ReferenceFrame(noSource ? nullptr : src, want, s.config, frame, 50);
-        DoPixelEffect(noSource ? nullptr : src, dst, &s.config, frame, 50);
-        for (int y = 0; y < c.h; y++)
-            ASSERT_EQ(std::memcmp(&At(dst, 0, y), &At(want, 0, y), size_t(c.w) * 4), 0)
-                << "trial " << trial << " Which " << s.config.Which << " row " << y;
-        for (int y = 0; y < c.h; y++) ASSERT_EQ(std::memcmp(&At(src, 0, y), &At(srcBefore, 0, y), size_t(c.w) * 4), 0);
-        EXPECT_TRUE(PaddingIntact(dst));
-        EXPECT_TRUE(PaddingIntact(src));
-        EXPECT_EQ(s.config.TheMask, nullptr);
-        DisposeGWorld(src);
-        DisposeGWorld(dst);
-        DisposeGWorld(want);
-        DisposeGWorld(srcBefore);
+        // Frame 0: nothing started; 50: everything done.
+        const int32_t frame = trial == 6 ? 0 : trial == 7 ? 50 : int32_t(rng() % 50);
+        ExpectEveryWayMatches(c.w, c.h, s.config, frame, 50, noSource, rng,
+                              "trial " + std::to_string(trial) + " Which " + std::to_string(s.config.Which));
     }
 }
 // Small odd widths run on one thread; the large ones are split over the cores.
 INSTANTIATE_TEST_SUITE_P(Sizes, WholeFrame,
                          ::testing::Values(FrameCase{1, 5}, FrameCase{3, 4}, FrameCase{17, 9}, FrameCase{64, 48},
                                            FrameCase{720, 480}, FrameCase{1301, 811}));
+
+// Every ordering laid out by InitRectangles, early, halfway and late, each variant in turn.
+class EveryMethod : public ::testing::TestWithParam<int16_t> {};
+TEST_P(EveryMethod, MatchesThePlainStepsExactly) {
+    const int16_t method = GetParam();
+    const uint32_t seed = uint32_t(method);
+    std::printf("seed %u\n", seed);
+    std::mt19937 rng(seed);
+    FInitRandom();
+    Scene s(1 + int(rng() % 40), 1 + int(rng() % 40), 0, 0);
+    s.config.Method = method;
+    s.config.Sliders[3] = int16_t(rng() % 101);
+    s.config.RandomizedDuration = method % 2;
+    s.config.StartRel = kActives[method % 3];
+    const int w = 97, h = 61;
+    InitRectangles(&s.config, 40, Rect{0, 0, int16_t(h), int16_t(w)});
+    for (int32_t frame : {3, 20, 37}) {
+        s.config.Which = int16_t(1 + (method + frame) % 3);
+        ExpectEveryWayMatches(w, h, s.config, frame, 40, false, rng,
+                              "method " + std::to_string(method) + " frame " + std::to_string(frame));
+    }
+}
+INSTANTIATE_TEST_SUITE_P(Methods, EveryMethod, ::testing::Range(int16_t(1), int16_t(42)));
+
+// What the tiles leave to the layer: ComposeByTiles writes nothing and says so, and the effect
+// then gives the layer's bytes.
+struct LayerCase {
+    const char* what;
+    int16_t Which;
+    int srcW;          // clip B's width; the frame is 40 x 30
+    Rect clip;         // Dest's clip
+};
+const LayerCase kLayerCases[] = {
+    {"clip B of another size", 3, 39, Rect{-32768, -32768, 32767, 32767}},
+    {"Which 2 clipped", 2, 40, Rect{0, 0, 30, 39}},
+    {"Which 0", 0, 40, Rect{-32768, -32768, 32767, 32767}},
+    {"Which 4", 4, 40, Rect{-32768, -32768, 32767, 32767}},
+};
+class LeftToTheLayer : public ::testing::TestWithParam<LayerCase> {};
+TEST_P(LeftToTheLayer, TilesWriteNothingAndTheEffectGivesTheLayersBytes) {
+    const LayerCase c = GetParam();
+    std::mt19937 rng(31);
+    Scene s(7, 5, 0, 0);
+    for (int x = 1; x <= 7; x++)
+        for (int y = 1; y <= 5; y++) (*s.field)[x][y] = RectDesc{x + y, x + y + 4};
+    s.config.Which = c.Which;
+    GWorldPtr src = PaddedGW(c.srcW, 30), dst = PaddedGW(40, 30), want = PaddedGW(40, 30), before = PaddedGW(40, 30);
+    FillRandom(src, rng);
+    FillRandom(dst, rng);
+    Source2Target(dst, want);
+    Source2Target(dst, before);
+    for (GWorldPtr gw : {dst, want}) {
+        SetGWorld(gw, nullptr);
+        ClipRect(&c.clip);
+    }
+    SetGWorld(nullptr, nullptr);
+    EXPECT_FALSE(ComposeByTiles(src, dst, &s.config, 7));
+    for (int y = 0; y < 30; y++) ASSERT_EQ(std::memcmp(&At(dst, 0, y), &At(before, 0, y), 160), 0) << c.what;
+    ComposeThroughLayer(src, want, &s.config, 7, 20);
+    DoPixelEffect(src, dst, &s.config, 7, 20);
+    for (int y = 0; y < 30; y++) ASSERT_EQ(std::memcmp(&At(dst, 0, y), &At(want, 0, y), 160), 0) << c.what;
+    for (GWorldPtr gw : {src, dst, want, before}) DisposeGWorld(gw);
+}
+INSTANTIATE_TEST_SUITE_P(Cases, LeftToTheLayer, ::testing::ValuesIn(kLayerCases));
+
+// What the tiles rely on: at a = 0 the two row loops leave the pixel under the layer as it was, at
+// a = 255 they put the picture in with alpha 255, for every byte value in every channel.
+TEST(TileEnds, RowLoopsLeaveOrReplaceThePixelExactly) {
+    constexpr int n = 256;
+    std::vector<PixRec> picture(n), under(n), opaque(n), layer(n);
+    for (int i = 0; i < n; i++) {
+        // Odd factors: each channel runs through all 256 values.
+        picture[size_t(i)] = PixRec{uint8_t(i * 7), uint8_t(i), uint8_t(255 - i), uint8_t(i * 13)};
+        under[size_t(i)] = PixRec{uint8_t(i), uint8_t(i * 3), uint8_t(i * 11), uint8_t(255 - i)};
+    }
+    OpaqueCopyRowScalar(picture.data(), opaque.data(), n);
+    for (bool fast : {false, true})
+        for (uint8_t a : {uint8_t(0), uint8_t(255)}) {
+            const std::vector<PixRec> mask(n, PixRec{255, a, a, a});
+            std::vector<PixRec> d = under;
+            if (fast) {
+                AlphaFromRedRowCopy(mask.data(), picture.data(), layer.data(), n, false, true);
+                CGOverRow(reinterpret_cast<const uint8_t*>(layer.data()), reinterpret_cast<uint8_t*>(d.data()), n, 255);
+            } else {
+                AlphaFromRedRowCopyScalar(mask.data(), picture.data(), layer.data(), n, false, true);
+                CGOverRowScalar(reinterpret_cast<const uint8_t*>(layer.data()), reinterpret_cast<uint8_t*>(d.data()), n,
+                                255);
+            }
+            const std::vector<PixRec>& expect = a == 0 ? under : opaque;
+            for (int i = 0; i < n; i++)
+                ASSERT_EQ(std::memcmp(&d[size_t(i)], &expect[size_t(i)], 4), 0) << "fast " << fast << " a " << int(a) << " i " << i;
+        }
+}
+
+// The opaque copy against its plain loop: odd widths, markers around the row, the input unchanged,
+// and in place.
+class OpaqueRow : public ::testing::TestWithParam<int> {};
+TEST_P(OpaqueRow, FastLoopMatchesScalar) {
+    const int n = GetParam();
+    const uint32_t seed = uint32_t(500 + n);
+    std::printf("seed %u\n", seed);
+    std::mt19937 rng(seed);
+    const size_t count = static_cast<size_t>(n);
+    std::vector<PixRec> src(count), a(count + 2, PixRec{cMarker, cMarker, cMarker, cMarker}), b;
+    for (auto& p : src) p = PixRec{uint8_t(rng()), uint8_t(rng()), uint8_t(rng()), uint8_t(rng())};
+    b = a;
+    const auto srcCopy = src;
+    OpaqueCopyRow(src.data(), a.data() + 1, n);
+    OpaqueCopyRowScalar(src.data(), b.data() + 1, n);
+    EXPECT_EQ(std::memcmp(a.data(), b.data(), a.size() * 4), 0);
+    EXPECT_EQ(std::memcmp(src.data(), srcCopy.data(), src.size() * 4), 0);
+    for (int i = 0; i < n; i++) {
+        ASSERT_EQ(b[size_t(i) + 1].ALPHA, 255);
+        ASSERT_EQ(std::memcmp(&b[size_t(i) + 1].RED, &src[size_t(i)].RED, 3), 0);
+    }
+    EXPECT_EQ(a.front().ALPHA, cMarker);
+    EXPECT_EQ(a.back().BLUE, cMarker);
+    OpaqueCopyRow(src.data(), src.data(), n);
+    EXPECT_EQ(std::memcmp(src.data(), b.data() + 1, src.size() * 4), 0);
+}
+INSTANTIATE_TEST_SUITE_P(Widths, OpaqueRow, ::testing::Values(1, 3, 4, 17, 1000));
 
 TEST(SetupAlpha, BandPaintingOnBothCoresMatchesOnePaintRectATile) {
     std::mt19937 rng(4242);
