@@ -135,7 +135,7 @@ void MakePrefsFile() {
     FSSpec fileSpec;
     const OSErr err = PrefsFileSpec(&fileSpec, kCreateFolder);
     if (err != noErr && err != fnfErr) {
-        Failed("cannot create", FSLastReason());
+        Failed("cannot write", FSLastReason());
         return;
     }
     const std::string path = FSSpecPath(fileSpec);
@@ -147,7 +147,7 @@ void MakePrefsFile() {
     FInfo info;
     if (FSpGetFInfo(&fileSpec, &info) != fnfErr) return;
     FSpCreateResFile(&fileSpec, cPrefsCreator, cPrefsFileType, smSystemScript);
-    if (ResError() != noErr && ResError() != dupFNErr) Failed("cannot create", Reason(ResError()));
+    if (ResError() != noErr && ResError() != dupFNErr) Failed("cannot write", Reason(ResError()));
 }
 
 Boolean SaveConfig(PluginDataPtr TheConfig) {

@@ -363,10 +363,11 @@ void ReportMovedAside() {
 void CheckSavedDefault() {
     Config config;
     MakePrefsFile();
+    const std::string makeError = PrefsLastError();  // the first reason, when the file could not be made
     const bool read = ReadConfig(&config.rec);
     const std::string readError = PrefsLastError();
     if (!SaveConfig(&config.rec)) {
-        std::fprintf(stderr, "blockwaves: %s; %s\n", PrefsLastError().c_str(),
+        std::fprintf(stderr, "blockwaves: %s; %s\n", (makeError.empty() ? PrefsLastError() : makeError).c_str(),
                      read ? "the saved settings are used as they are" : "the factory defaults are used");
     } else if (!PrefsMovedAside().empty()) {
         ReportMovedAside();
@@ -402,11 +403,13 @@ int Prefs(int argc, char** argv) {
         }
     }
     MakePrefsFile();
+    const std::string makeError = PrefsLastError();
     if (action == "set") {
         ReadConfig(&config.rec);
         for (size_t i = 1; i < a.positional.size(); i++) ApplySetting(config.rec, a.positional[i]);
     }
-    if (!SaveConfig(&config.rec)) return Fail({kExitPrefs, PrefsLastError() + "; nothing was changed"});
+    if (!SaveConfig(&config.rec))
+        return Fail({kExitPrefs, (makeError.empty() ? PrefsLastError() : makeError) + "; nothing was changed"});
     ReportMovedAside();
     ShowPrefs(config.rec);
     return kExitOK;

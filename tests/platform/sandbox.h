@@ -59,7 +59,7 @@ protected:
         const int status = nobody::Run(
             {program, std::string("--gtest_filter=") + info->test_suite_name() + "." + info->name()}, output,
             {std::string(kAdoptVariable) + "=" + Root});
-        EXPECT_EQ(status, 0) << output;
+        EXPECT_EQ(status, 0) << (status == -1 ? "setpriv (util-linux) is needed to run this as nobody" : output);
         EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
         return false;
     }

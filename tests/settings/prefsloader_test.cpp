@@ -466,7 +466,7 @@ TEST_F(Prefs, MessagesNameTheFolderTheyCouldNotUse) {
     const std::string why = ": XDG_CONFIG_HOME names " + Root + "/file, which is not a folder";
     EXPECT_EQ(PrefsLastError(), "cannot read " + Root + "/file/kpblk-Prefs" + why);
     MakePrefsFile();
-    EXPECT_EQ(PrefsLastError(), "cannot create " + Root + "/file/kpblk-Prefs" + why);
+    EXPECT_EQ(PrefsLastError(), "cannot write " + Root + "/file/kpblk-Prefs" + why);
     EXPECT_FALSE(SaveConfig(c.P));
     EXPECT_EQ(PrefsLastError(), "cannot write " + Root + "/file/kpblk-Prefs" + why);
 
