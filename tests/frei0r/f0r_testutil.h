@@ -1,0 +1,131 @@
+// Shared by the frei0r tests: the built plug-in loaded as a host loads it, test pictures in the
+// host's RGBA order, and the engine's own frame for the same settings.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+
+extern "C" {
+#include <frei0r.h>
+}
+
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/callpixelfx.h"
+#include "frei0r/f0rglue.h"
+#include "imaging/commonprocs.h"
+#include "platform/Memory.h"
+#include "settings/DataHandling.h"
+
+namespace f0rtest {
+
+typedef std::vector<uint32_t> Picture;  // Wid x Hig pixels, bytes R, G, B, A
+
+// blockwaves.so from the build tree, through dlopen and the frei0r symbols.
+struct Plugin {
+    void* handle = nullptr;
+    int (*init)();
+    void (*deinit)();
+    void (*info)(f0r_plugin_info_t*);
+    void (*paramInfo)(f0r_param_info_t*, int);
+    f0r_instance_t (*construct)(unsigned, unsigned);
+    void (*destruct)(f0r_instance_t);
+    void (*set)(f0r_instance_t, f0r_param_t, int);
+    void (*get)(f0r_instance_t, f0r_param_t, int);
+    void (*update2)(f0r_instance_t, double, const uint32_t*, const uint32_t*, const uint32_t*, uint32_t*);
+
+    static Plugin& Get() {
+        static Plugin p = Load();
+        return p;
+    }
+    static Plugin Load() {
+        Plugin p;
+        p.handle = dlopen(BW_TEST_FREI0R_DIR "/blockwaves.so", RTLD_NOW | RTLD_LOCAL);
+        EXPECT_NE(p.handle, nullptr) << dlerror();
+        auto sym = [&](auto& fn, const char* name) { fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(dlsym(p.handle, name)); };
+        sym(p.init, "f0r_init");
+        sym(p.deinit, "f0r_deinit");
+        sym(p.info, "f0r_get_plugin_info");
+        sym(p.paramInfo, "f0r_get_param_info");
+        sym(p.construct, "f0r_construct");
+        sym(p.destruct, "f0r_destruct");
+        sym(p.set, "f0r_set_param_value");
+        sym(p.get, "f0r_get_param_value");
+        sym(p.update2, "f0r_update2");
+        if (p.init) p.init();
+        return p;
+    }
+};
+
+// The frei0r values that stand for Settings.
+inline void UnitValues(const F0rSettings& s, double (&v)[kF0rParamCount]) {
+    const double engine[kF0rParamCount] = {s.Progress,          double(s.Method), double(s.Columns), double(s.Rows),
+                                           double(s.TileDuration), s.Randomized ? 1.0 : 0.0, double(s.Seed),
+                                           double(s.Frames),   s.Active.Left,    s.Active.Top,
+                                           s.Active.Right,     s.Active.Bottom};
+    for (int i = 0; i < kF0rParamCount; i++) v[i] = F0rUnitParam(i, engine[i]);
+}
+
+inline F0rSettings Settings(int16_t method, int16_t columns, int16_t rows, int16_t share, bool randomized,
+                            int16_t seed = 0, double progress = 0.5, int32_t frames = 100) {
+    return F0rSettings{progress, method, columns, rows, share, randomized, seed, frames, RelRect{0, 1, 0, 1}};
+}
+
+// Sets every parameter of Inst to Settings through the plug-in.
+inline void Apply(f0r_instance_t inst, const F0rSettings& s) {
+    double v[kF0rParamCount];
+    UnitValues(s, v);
+    for (int i = 0; i < kF0rParamCount; i++) Plugin::Get().set(inst, &v[i], i);
+}
+
+inline Picture Render(f0r_instance_t inst, const F0rSettings& s, const Picture& a, const Picture& b) {
+    Apply(inst, s);
+    Picture out(a.size());
+    Plugin::Get().update2(inst, 0.0, a.data(), b.data(), nullptr, out.data());
+    return out;
+}
+
+// Opaque noise with a few flat blocks, so both tile edges and smooth areas show.
+inline Picture Noise(int wid, int hig, uint32_t seed) {
+    std::mt19937 rng(seed);
+    Picture p(size_t(wid) * size_t(hig));
+    for (auto& px : p) px = (rng() & 0x00FFFFFFu) | 0xFF000000u;  // little-endian: bytes R, G, B, 255
+    return p;
+}
+
+// The engine on its own: the inputs in its pixel order, the tile field for Settings, one
+// DoPixelEffect, and the result back in the host's order.
+inline Picture EngineFrame(const F0rSettings& s, const Picture& a, const Picture& b, int wid, int hig) {
+    GWorldPtr ga = AllocateGWorld(int16_t(wid), int16_t(hig)), gb = AllocateGWorld(int16_t(wid), int16_t(hig));
+    const int32_t rowBytes = GetPixRowBytes(GetGWorldPixMap(ga));
+    auto* baseA = reinterpret_cast<uint8_t*>(GetPixBaseAddr(GetGWorldPixMap(ga)));
+    auto* baseB = reinterpret_cast<uint8_t*>(GetPixBaseAddr(GetGWorldPixMap(gb)));
+    HostToEngine2Scalar(reinterpret_cast<const uint8_t*>(a.data()), reinterpret_cast<const uint8_t*>(b.data()), baseA,
+                        baseB, rowBytes, wid, hig);
+    PluginDataRec config{};
+    ResetConfig(&config, false);
+    config.Which = 3;
+    config.Rects = reinterpret_cast<RectFieldPtr>(NewPtrClear(sizeof(RectField)));
+    int32_t first, last;
+    F0rLayOut(s, wid, hig, config, first, last);
+    DoPixelEffect(gb, ga, &config, F0rProgressFrame(s.Progress, first, last), s.Frames);
+    Picture out(a.size());
+    EngineToHostScalar(baseA, rowBytes, reinterpret_cast<uint8_t*>(out.data()), wid, hig);
+    DisposePtr(reinterpret_cast<Ptr>(config.Rects));
+    DisposeGWorld(ga);
+    DisposeGWorld(gb);
+    return out;
+}
+
+// Index of the first pixel where x and y differ, or -1.
+inline long FirstDifference(const Picture& x, const Picture& y) {
+    for (size_t i = 0; i < x.size() && i < y.size(); i++)
+        if (x[i] != y[i]) return long(i);
+    return x.size() == y.size() ? -1 : long(std::min(x.size(), y.size()));
+}
+
+}  // namespace f0rtest

@@ -1,0 +1,256 @@
+// blockwaves.so as a frei0r host drives it: what it reports, how its parameters map, and frames that
+// depend on the settings, the progress and the two inputs alone.
+#include <atomic>
+#include <cstring>
+#include <limits>
+#include <thread>
+
+#include "tests/frei0r/f0r_testutil.h"
+
+using namespace f0rtest;
+
+namespace {
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr int kWid = 96, kHig = 64;
+
+TEST(Frei0rPlugin, IsAnRgbaMixerWithItsParameters) {
+    f0r_plugin_info_t info{};
+    Plugin::Get().info(&info);
+    EXPECT_EQ(info.plugin_type, F0R_PLUGIN_TYPE_MIXER2);
+    EXPECT_EQ(info.color_model, F0R_COLOR_MODEL_RGBA8888);
+    EXPECT_EQ(info.frei0r_version, FREI0R_MAJOR_VERSION);
+    ASSERT_EQ(info.num_params, kF0rParamCount);
+    for (int i = 0; i < info.num_params; i++) {
+        f0r_param_info_t p{};
+        Plugin::Get().paramInfo(&p, i);
+        ASSERT_NE(p.name, nullptr) << i;
+        EXPECT_EQ(p.type, i == kF0rRandomized ? F0R_PARAM_BOOL : F0R_PARAM_DOUBLE) << p.name;
+        ASSERT_NE(p.explanation, nullptr) << p.name;
+    }
+}
+
+TEST(Frei0rPlugin, RefusesSizesTheEngineCannotHold) {
+    for (unsigned size : {0u, 32768u, 70000u}) {
+        EXPECT_EQ(Plugin::Get().construct(size, 8), nullptr) << size;
+        EXPECT_EQ(Plugin::Get().construct(8, size), nullptr) << size;
+    }
+    f0r_instance_t inst = Plugin::Get().construct(1, 1);
+    EXPECT_NE(inst, nullptr);
+    Plugin::Get().destruct(inst);
+}
+
+// Each parameter at both ends of 0..1 and beyond them.
+struct MapCase {
+    int index;
+    double value, engine;
+};
+class Frei0rMapping : public ::testing::TestWithParam<MapCase> {};
+TEST_P(Frei0rMapping, MapsEndsAndClampsHostileValues) {
+    const MapCase c = GetParam();
+    EXPECT_EQ(F0rMapParam(c.index, c.value), c.engine);
+    // Through the plug-in: what it keeps is clamped to 0..1 and stands for the same engine value.
+    f0r_instance_t inst = Plugin::Get().construct(16, 16);
+    Plugin::Get().set(inst, const_cast<double*>(&c.value), c.index);
+    double kept = kNaN;
+    Plugin::Get().get(inst, &kept, c.index);
+    EXPECT_GE(kept, 0.0);
+    EXPECT_LE(kept, 1.0);
+    EXPECT_EQ(F0rMapParam(c.index, kept), c.engine);
+    Plugin::Get().destruct(inst);
+}
+INSTANTIATE_TEST_SUITE_P(
+    EveryParameter, Frei0rMapping,
+    ::testing::Values(MapCase{kF0rProgress, 0, 0}, MapCase{kF0rProgress, 1, 1}, MapCase{kF0rProgress, kNaN, 0},
+                      MapCase{kF0rProgress, 2.0, 1}, MapCase{kF0rMethod, 0, 1}, MapCase{kF0rMethod, 1, 41},
+                      MapCase{kF0rMethod, -1, 1}, MapCase{kF0rMethod, kNaN, 1}, MapCase{kF0rMethod, 0.5, 21},
+                      MapCase{kF0rColumns, 0, 1}, MapCase{kF0rColumns, 1, 100}, MapCase{kF0rColumns, kInf, 100},
+                      MapCase{kF0rRows, 0, 1}, MapCase{kF0rRows, 1, 100}, MapCase{kF0rRows, -kInf, 1},
+                      MapCase{kF0rTileDuration, 0, 0}, MapCase{kF0rTileDuration, 1, 100},
+                      MapCase{kF0rTileDuration, 2.0, 100}, MapCase{kF0rRandomized, 0.4999, 0},
+                      MapCase{kF0rRandomized, 0.5, 1}, MapCase{kF0rRandomized, kNaN, 0},
+                      MapCase{kF0rRandomized, 2.0, 1}, MapCase{kF0rSeed, 0, 0}, MapCase{kF0rSeed, 1, 29999},
+                      MapCase{kF0rSeed, -1, 0}, MapCase{kF0rFrames, 0, 10}, MapCase{kF0rFrames, 1, 1000},
+                      MapCase{kF0rFrames, kNaN, 10}, MapCase{kF0rLeft, 0, 0}, MapCase{kF0rRight, 1, 1},
+                      MapCase{kF0rTop, -1, 0}, MapCase{kF0rBottom, 2.0, 1}));
+
+TEST(Frei0rMapping, EveryStepOfEveryRangeIsReachable) {
+    for (int i = 0; i < kF0rParamCount; i++) {
+        const double low = F0rMapParam(i, 0), high = F0rMapParam(i, 1);
+        if (high - low <= 1) continue;  // fractions and the switch
+        for (double k = low; k <= high; k++) ASSERT_EQ(F0rMapParam(i, F0rUnitParam(i, k)), k) << i;
+    }
+}
+
+TEST(Frei0rMapping, NewInstancesStartFromTheFactoryDefaults) {
+    PluginDataRec factory{};
+    ResetConfig(&factory, false);
+    f0r_instance_t inst = Plugin::Get().construct(16, 16);
+    double v[kF0rParamCount];
+    for (int i = 0; i < kF0rParamCount; i++) Plugin::Get().get(inst, &v[i], i);
+    const F0rSettings s = F0rSettingsOf(v);
+    EXPECT_EQ(s.Method, factory.Method);
+    EXPECT_EQ(s.Columns, factory.Sliders[1]);
+    EXPECT_EQ(s.Rows, factory.Sliders[2]);
+    EXPECT_EQ(s.TileDuration, factory.Sliders[3]);
+    EXPECT_EQ(s.Randomized, bool(factory.RandomizedDuration));
+    EXPECT_EQ(std::memcmp(&s.Active, &factory.StartRel, sizeof(RelRect)), 0);
+    EXPECT_EQ(s.Progress, 0);
+    Plugin::Get().destruct(inst);
+}
+
+// Orderings of every family, with negative starts (21), starts shifted by the duration (28),
+// changes within one frame (share 0) and random lengths.
+const F0rSettings kLayouts[] = {
+    Settings(1, 50, 50, 50, true),   Settings(2, 7, 5, 100, true),   Settings(12, 16, 9, 0, false),
+    Settings(21, 9, 7, 100, true),   Settings(28, 10, 4, 100, true), Settings(38, 13, 11, 0, false),
+    Settings(41, 3, 100, 100, true, 29999, 0.5, 10),
+};
+
+class Frei0rFrames : public ::testing::TestWithParam<F0rSettings> {};
+TEST_P(Frei0rFrames, ProgressZeroIsClipAAndOneIsClipBExactly) {
+    const Picture a = Noise(kWid, kHig, 1), b = Noise(kWid, kHig, 2);
+    f0r_instance_t inst = Plugin::Get().construct(kWid, kHig);
+    F0rSettings s = GetParam();
+    s.Progress = 0;
+    EXPECT_EQ(FirstDifference(Render(inst, s, a, b), a), -1);
+    s.Progress = 1;
+    EXPECT_EQ(FirstDifference(Render(inst, s, a, b), b), -1);
+    Plugin::Get().destruct(inst);
+}
+
+TEST_P(Frei0rFrames, EqualsTheEngineOnTheSameFrames) {
+    const Picture a = Noise(kWid, kHig, 3), b = Noise(kWid, kHig, 4);
+    f0r_instance_t inst = Plugin::Get().construct(kWid, kHig);
+    for (double progress : {0.25, 0.5, 0.8}) {
+        F0rSettings s = GetParam();
+        s.Progress = progress;
+        const Picture out = Render(inst, s, a, b);
+        EXPECT_EQ(FirstDifference(out, EngineFrame(s, a, b, kWid, kHig)), -1) << progress;
+        EXPECT_NE(FirstDifference(out, a), -1) << progress;
+    }
+    Plugin::Get().destruct(inst);
+}
+INSTANTIATE_TEST_SUITE_P(Layouts, Frei0rFrames, ::testing::ValuesIn(kLayouts));
+
+TEST(Frei0rFrames, ActiveAreaOutsideShowsClipA) {
+    const Picture a = Noise(kWid, kHig, 5), b = Noise(kWid, kHig, 6);
+    F0rSettings s = Settings(3, 8, 8, 50, false, 0, 1.0);
+    s.Active = RelRect{0.25, 0.75, 0.5, 1.0};  // left, right, top, bottom
+    f0r_instance_t inst = Plugin::Get().construct(kWid, kHig);
+    const Picture out = Render(inst, s, a, b);
+    for (int y = 0; y < kHig; y++)
+        for (int x = 0; x < kWid; x++) {
+            const bool inside = x >= kWid / 4 && x < kWid * 3 / 4 && y >= kHig / 2;
+            ASSERT_EQ(out[size_t(y) * kWid + x], (inside ? b : a)[size_t(y) * kWid + x]) << x << "," << y;
+        }
+    Plugin::Get().destruct(inst);
+}
+
+TEST(Frei0rFrames, MissingInputsLeaveTheOtherOne) {
+    const Picture a = Noise(kWid, kHig, 7);
+    f0r_instance_t inst = Plugin::Get().construct(kWid, kHig);
+    Picture out(a.size(), 0x12345678u);
+    Plugin::Get().update2(inst, 0, nullptr, a.data(), nullptr, out.data());
+    EXPECT_EQ(FirstDifference(out, a), -1);
+    Plugin::Get().update2(inst, 0, nullptr, nullptr, nullptr, out.data());
+    EXPECT_EQ(FirstDifference(out, Picture(a.size(), 0)), -1);
+    Plugin::Get().destruct(inst);
+}
+
+// A frame depends on its settings, progress and inputs only: not on what this instance or any other
+// rendered or laid out before, nor on another thread rendering at the same time.
+TEST(Frei0rDeterminism, SameFrameAfterDifferentHistories) {
+    const Picture a = Noise(kWid, kHig, 8), b = Noise(kWid, kHig, 9);
+    const F0rSettings target = Settings(7, 12, 8, 80, true, 1234, 0.4);
+    f0r_instance_t fresh = Plugin::Get().construct(kWid, kHig);
+    const Picture expected = Render(fresh, target, a, b);
+
+    f0r_instance_t busy = Plugin::Get().construct(kWid, kHig), other = Plugin::Get().construct(kWid, kHig);
+    for (const F0rSettings& s : kLayouts) {
+        Render(busy, s, a, b);
+        Render(other, Settings(2, 30, 30, 60, true, int16_t(s.Method * 100)), b, a);  // moves the table's cursor
+    }
+    EXPECT_EQ(FirstDifference(Render(busy, target, a, b), expected), -1);
+    F0rSettings seek = target;
+    seek.Progress = 0.9;
+    Render(busy, seek, a, b);
+    EXPECT_EQ(FirstDifference(Render(busy, target, a, b), expected), -1);
+    EXPECT_EQ(FirstDifference(Render(fresh, target, a, b), expected), -1);
+    for (f0r_instance_t inst : {fresh, busy, other}) Plugin::Get().destruct(inst);
+}
+
+TEST(Frei0rDeterminism, TheSeedChoosesTheJitter) {
+    const Picture a = Noise(kWid, kHig, 12), b = Noise(kWid, kHig, 13);
+    f0r_instance_t inst = Plugin::Get().construct(kWid, kHig);
+    const Picture first = Render(inst, Settings(1, 8, 8, 50, true, 0), a, b);
+    EXPECT_NE(FirstDifference(Render(inst, Settings(1, 8, 8, 50, true, 1), a, b), first), -1);
+    EXPECT_EQ(FirstDifference(Render(inst, Settings(1, 8, 8, 50, true, 0), a, b), first), -1);
+    Plugin::Get().destruct(inst);
+}
+
+TEST(Frei0rDeterminism, TwoThreadsAtOnceRenderWhatOneDoes) {
+    const Picture a = Noise(kWid, kHig, 10), b = Noise(kWid, kHig, 11);
+    const F0rSettings s1 = Settings(17, 20, 12, 70, true, 77, 0.5), s2 = Settings(29, 9, 9, 40, true, 5000, 0.3);
+    f0r_instance_t solo = Plugin::Get().construct(kWid, kHig);
+    const Picture expected1 = Render(solo, s1, a, b), expected2 = Render(solo, s2, b, a);
+    Plugin::Get().destruct(solo);
+
+    std::atomic<int> mismatches{0};
+    auto worker = [&](const F0rSettings& s, const Picture& x, const Picture& y, const Picture& expected) {
+        f0r_instance_t inst = Plugin::Get().construct(kWid, kHig);
+        for (int i = 0; i < 12; i++) {
+            F0rSettings seed = s;
+            seed.Seed = int16_t(s.Seed + 1 + i);  // a layout with other jitter in between each frame
+            Render(inst, seed, x, y);
+            if (FirstDifference(Render(inst, s, x, y), expected) != -1) mismatches++;
+        }
+        Plugin::Get().destruct(inst);
+    };
+    std::thread t1(worker, std::cref(s1), std::cref(a), std::cref(b), std::cref(expected1));
+    std::thread t2(worker, std::cref(s2), std::cref(b), std::cref(a), std::cref(expected2));
+    t1.join();
+    t2.join();
+    EXPECT_EQ(mismatches.load(), 0);
+}
+
+// --- Pixel order ---
+TEST(Frei0rPixelOrder, HostRgbaBecomesEngineArgbAndBack) {
+    const uint8_t host[4] = {0x11, 0x22, 0x33, 0x44}, engine[4] = {0x44, 0x11, 0x22, 0x33};
+    uint8_t a[4], b[4], back[4];
+    HostToEngine2(host, host, a, b, 4, 1, 1);
+    EXPECT_EQ(std::memcmp(a, engine, 4), 0);
+    EXPECT_EQ(std::memcmp(b, engine, 4), 0);
+    EngineToHost(engine, 4, back, 1, 1);
+    EXPECT_EQ(std::memcmp(back, host, 4), 0);
+}
+
+class Frei0rPixelRows : public ::testing::TestWithParam<int> {};
+TEST_P(Frei0rPixelRows, FastRowsMatchScalarKeepPaddingAndInputs) {
+    const int wid = GetParam(), hig = 5;
+    const ptrdiff_t rowBytes = ptrdiff_t(wid) * 4 + 12;  // 3 pixels of padding a row, marked
+    const uint8_t kMarker = 0xA5;
+    std::mt19937 rng{uint32_t(wid)};
+    std::vector<uint8_t> srcA(size_t(wid) * hig * 4), srcB(srcA.size());
+    for (auto& v : srcA) v = uint8_t(rng());
+    for (auto& v : srcB) v = uint8_t(rng());
+    const auto keptA = srcA, keptB = srcB;
+    std::vector<uint8_t> fastA(size_t(rowBytes) * hig, kMarker), fastB = fastA, slowA = fastA, slowB = fastA;
+    HostToEngine2(srcA.data(), srcB.data(), fastA.data(), fastB.data(), rowBytes, wid, hig);
+    HostToEngine2Scalar(srcA.data(), srcB.data(), slowA.data(), slowB.data(), rowBytes, wid, hig);
+    EXPECT_EQ(fastA, slowA);
+    EXPECT_EQ(fastB, slowB);
+    for (int y = 0; y < hig; y++)
+        for (ptrdiff_t i = ptrdiff_t(wid) * 4; i < rowBytes; i++) ASSERT_EQ(fastA[size_t(y * rowBytes + i)], kMarker);
+    EXPECT_EQ(srcA, keptA);
+    EXPECT_EQ(srcB, keptB);
+
+    std::vector<uint8_t> fastBack(srcA.size() + 4, kMarker), slowBack = fastBack;
+    EngineToHost(fastA.data(), rowBytes, fastBack.data(), wid, hig);
+    EngineToHostScalar(fastA.data(), rowBytes, slowBack.data(), wid, hig);
+    EXPECT_EQ(fastBack, slowBack);
+    EXPECT_TRUE(std::equal(srcA.begin(), srcA.end(), fastBack.begin()));
+    EXPECT_EQ(fastBack.back(), kMarker);
+}
+INSTANTIATE_TEST_SUITE_P(OddAndEvenWidths, Frei0rPixelRows, ::testing::Values(1, 3, 4, 17, 64));
+}  // namespace
