@@ -23,7 +23,7 @@ extern "C" {
 
 namespace f0rtest {
 
-typedef std::vector<uint32_t> Picture;  // Wid x Hig pixels, bytes R, G, B, A
+typedef std::vector<uint32_t> HostPicture;  // Wid x Hig pixels, bytes R, G, B, A
 
 // blockwaves.so from the build tree, through dlopen and the frei0r symbols.
 struct Plugin {
@@ -82,24 +82,24 @@ inline void Apply(f0r_instance_t inst, const F0rSettings& s) {
     for (int i = 0; i < kF0rParamCount; i++) Plugin::Get().set(inst, &v[i], i);
 }
 
-inline Picture Render(f0r_instance_t inst, const F0rSettings& s, const Picture& a, const Picture& b) {
+inline HostPicture Render(f0r_instance_t inst, const F0rSettings& s, const HostPicture& a, const HostPicture& b) {
     Apply(inst, s);
-    Picture out(a.size());
+    HostPicture out(a.size());
     Plugin::Get().update2(inst, 0.0, a.data(), b.data(), nullptr, out.data());
     return out;
 }
 
 // Opaque noise with a few flat blocks, so both tile edges and smooth areas show.
-inline Picture Noise(int wid, int hig, uint32_t seed) {
+inline HostPicture Noise(int wid, int hig, uint32_t seed) {
     std::mt19937 rng(seed);
-    Picture p(size_t(wid) * size_t(hig));
+    HostPicture p(size_t(wid) * size_t(hig));
     for (auto& px : p) px = (rng() & 0x00FFFFFFu) | 0xFF000000u;  // little-endian: bytes R, G, B, 255
     return p;
 }
 
 // The engine on its own: the inputs in its pixel order, the tile field for Settings, one
 // DoPixelEffect, and the result back in the host's order.
-inline Picture EngineFrame(const F0rSettings& s, const Picture& a, const Picture& b, int wid, int hig) {
+inline HostPicture EngineFrame(const F0rSettings& s, const HostPicture& a, const HostPicture& b, int wid, int hig) {
     GWorldPtr ga = AllocateGWorld(int16_t(wid), int16_t(hig)), gb = AllocateGWorld(int16_t(wid), int16_t(hig));
     const int32_t rowBytes = GetPixRowBytes(GetGWorldPixMap(ga));
     auto* baseA = reinterpret_cast<uint8_t*>(GetPixBaseAddr(GetGWorldPixMap(ga)));
@@ -113,7 +113,7 @@ inline Picture EngineFrame(const F0rSettings& s, const Picture& a, const Picture
     int32_t first, last;
     F0rLayOut(s, wid, hig, config, first, last);
     DoPixelEffect(gb, ga, &config, F0rProgressFrame(s.Progress, first, last), s.Frames);
-    Picture out(a.size());
+    HostPicture out(a.size());
     EngineToHostScalar(baseA, rowBytes, reinterpret_cast<uint8_t*>(out.data()), wid, hig);
     DisposePtr(reinterpret_cast<Ptr>(config.Rects));
     DisposeGWorld(ga);
@@ -122,7 +122,7 @@ inline Picture EngineFrame(const F0rSettings& s, const Picture& a, const Picture
 }
 
 // Index of the first pixel where x and y differ, or -1.
-inline long FirstDifference(const Picture& x, const Picture& y) {
+inline long FirstDifference(const HostPicture& x, const HostPicture& y) {
     for (size_t i = 0; i < x.size() && i < y.size(); i++)
         if (x[i] != y[i]) return long(i);
     return x.size() == y.size() ? -1 : long(std::min(x.size(), y.size()));

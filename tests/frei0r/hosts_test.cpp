@@ -51,7 +51,7 @@ protected:
 };
 
 // Frame Index of a clip file in the host's RGBA order.
-Picture ReadFrame(const std::string& path, int64_t index, int& wid, int& hig) {
+HostPicture ReadFrame(const std::string& path, int64_t index, int& wid, int& hig) {
     bw::media::MediaStatus status;
     auto clip = bw::media::ClipReader::Open(path, status);
     EXPECT_TRUE(clip) << status.Error;
@@ -61,13 +61,13 @@ Picture ReadFrame(const std::string& path, int64_t index, int& wid, int& hig) {
     bw::media::VideoFrame frame;
     bw::media::AudioBlock audio;
     EXPECT_TRUE(clip->ReadFrame(index, wid, hig, true, frame, audio)) << path << " frame " << index;
-    Picture p(size_t(wid) * size_t(hig));
+    HostPicture p(size_t(wid) * size_t(hig));
     EngineToHostScalar(frame.Pixels.data(), frame.RowBytes, reinterpret_cast<uint8_t*>(p.data()), wid, hig);
     return p;
 }
 
 // Peak signal to noise ratio over the colour channels, in dB.
-double Psnr(const Picture& x, const Picture& y) {
+double Psnr(const HostPicture& x, const HostPicture& y) {
     double sum = 0;
     for (size_t i = 0; i < x.size(); i++)
         for (int shift = 0; shift < 24; shift += 8) {
@@ -109,9 +109,9 @@ TEST_F(Frei0rHosts, MeltRendersTheKeyframedTransitionAsTheEngineDoes) {
     };
     for (const Check c : {Check{0, 19, 19, 0}, Check{0.5, 39, 39, 20}, Check{1, 59, 59, 40}}) {
         int wid = 0, hig = 0;
-        const Picture a = ReadFrame((dir / "a.mp4").string(), c.aFrame, wid, hig);
-        const Picture b = ReadFrame((dir / "b.mp4").string(), c.bFrame, wid, hig);
-        const Picture rendered = ReadFrame((dir / "out.mp4").string(), c.outFrame, wid, hig);
+        const HostPicture a = ReadFrame((dir / "a.mp4").string(), c.aFrame, wid, hig);
+        const HostPicture b = ReadFrame((dir / "b.mp4").string(), c.bFrame, wid, hig);
+        const HostPicture rendered = ReadFrame((dir / "out.mp4").string(), c.outFrame, wid, hig);
         F0rSettings s = kHostSettings;
         s.Progress = c.progress;
         const double toEngine = Psnr(rendered, EngineFrame(s, a, b, wid, hig));
@@ -138,17 +138,17 @@ TEST_F(Frei0rHosts, GstLaunchMixesTwoSourcesAsTheEngineDoes) {
         << Log();
     const size_t pixels = 320 * 240;
     auto read = [&](const char* name) {
-        Picture p(3 * pixels);
+        HostPicture p(3 * pixels);
         std::ifstream in(dir / name, std::ios::binary);
         in.read(reinterpret_cast<char*>(p.data()), std::streamsize(p.size() * 4));
         EXPECT_EQ(in.gcount(), std::streamsize(p.size() * 4)) << name;
         return p;
     };
-    const Picture a = read("a.rgba"), b = read("b.rgba"), out = read("out.rgba");
+    const HostPicture a = read("a.rgba"), b = read("b.rgba"), out = read("out.rgba");
     for (size_t frame = 0; frame < 3; frame++) {
-        const Picture fa(a.begin() + long(frame * pixels), a.begin() + long((frame + 1) * pixels));
-        const Picture fb(b.begin() + long(frame * pixels), b.begin() + long((frame + 1) * pixels));
-        const Picture fo(out.begin() + long(frame * pixels), out.begin() + long((frame + 1) * pixels));
+        const HostPicture fa(a.begin() + long(frame * pixels), a.begin() + long((frame + 1) * pixels));
+        const HostPicture fb(b.begin() + long(frame * pixels), b.begin() + long((frame + 1) * pixels));
+        const HostPicture fo(out.begin() + long(frame * pixels), out.begin() + long((frame + 1) * pixels));
         EXPECT_EQ(FirstDifference(fo, EngineFrame(kHostSettings, fa, fb, 320, 240)), -1) << "frame " << frame;
         EXPECT_NE(FirstDifference(fo, fa), -1) << "frame " << frame;
     }

@@ -109,7 +109,7 @@ const F0rSettings kLayouts[] = {
 
 class Frei0rFrames : public ::testing::TestWithParam<F0rSettings> {};
 TEST_P(Frei0rFrames, ProgressZeroIsClipAAndOneIsClipBExactly) {
-    const Picture a = Noise(kWid, kHig, 1), b = Noise(kWid, kHig, 2);
+    const HostPicture a = Noise(kWid, kHig, 1), b = Noise(kWid, kHig, 2);
     f0r_instance_t inst = Plugin::Get().construct(kWid, kHig);
     F0rSettings s = GetParam();
     s.Progress = 0;
@@ -120,12 +120,12 @@ TEST_P(Frei0rFrames, ProgressZeroIsClipAAndOneIsClipBExactly) {
 }
 
 TEST_P(Frei0rFrames, EqualsTheEngineOnTheSameFrames) {
-    const Picture a = Noise(kWid, kHig, 3), b = Noise(kWid, kHig, 4);
+    const HostPicture a = Noise(kWid, kHig, 3), b = Noise(kWid, kHig, 4);
     f0r_instance_t inst = Plugin::Get().construct(kWid, kHig);
     for (double progress : {0.25, 0.5, 0.8}) {
         F0rSettings s = GetParam();
         s.Progress = progress;
-        const Picture out = Render(inst, s, a, b);
+        const HostPicture out = Render(inst, s, a, b);
         EXPECT_EQ(FirstDifference(out, EngineFrame(s, a, b, kWid, kHig)), -1) << progress;
         EXPECT_NE(FirstDifference(out, a), -1) << progress;
     }
@@ -134,11 +134,11 @@ TEST_P(Frei0rFrames, EqualsTheEngineOnTheSameFrames) {
 INSTANTIATE_TEST_SUITE_P(Layouts, Frei0rFrames, ::testing::ValuesIn(kLayouts));
 
 TEST(Frei0rFrames, ActiveAreaOutsideShowsClipA) {
-    const Picture a = Noise(kWid, kHig, 5), b = Noise(kWid, kHig, 6);
+    const HostPicture a = Noise(kWid, kHig, 5), b = Noise(kWid, kHig, 6);
     F0rSettings s = Settings(3, 8, 8, 50, false, 0, 1.0);
     s.Active = RelRect{0.25, 0.75, 0.5, 1.0};  // left, right, top, bottom
     f0r_instance_t inst = Plugin::Get().construct(kWid, kHig);
-    const Picture out = Render(inst, s, a, b);
+    const HostPicture out = Render(inst, s, a, b);
     for (int y = 0; y < kHig; y++)
         for (int x = 0; x < kWid; x++) {
             const bool inside = x >= kWid / 4 && x < kWid * 3 / 4 && y >= kHig / 2;
@@ -148,23 +148,23 @@ TEST(Frei0rFrames, ActiveAreaOutsideShowsClipA) {
 }
 
 TEST(Frei0rFrames, MissingInputsLeaveTheOtherOne) {
-    const Picture a = Noise(kWid, kHig, 7);
+    const HostPicture a = Noise(kWid, kHig, 7);
     f0r_instance_t inst = Plugin::Get().construct(kWid, kHig);
-    Picture out(a.size(), 0x12345678u);
+    HostPicture out(a.size(), 0x12345678u);
     Plugin::Get().update2(inst, 0, nullptr, a.data(), nullptr, out.data());
     EXPECT_EQ(FirstDifference(out, a), -1);
     Plugin::Get().update2(inst, 0, nullptr, nullptr, nullptr, out.data());
-    EXPECT_EQ(FirstDifference(out, Picture(a.size(), 0)), -1);
+    EXPECT_EQ(FirstDifference(out, HostPicture(a.size(), 0)), -1);
     Plugin::Get().destruct(inst);
 }
 
 // A frame depends on its settings, progress and inputs only: not on what this instance or any other
 // rendered or laid out before, nor on another thread rendering at the same time.
 TEST(Frei0rDeterminism, SameFrameAfterDifferentHistories) {
-    const Picture a = Noise(kWid, kHig, 8), b = Noise(kWid, kHig, 9);
+    const HostPicture a = Noise(kWid, kHig, 8), b = Noise(kWid, kHig, 9);
     const F0rSettings target = Settings(7, 12, 8, 80, true, 1234, 0.4);
     f0r_instance_t fresh = Plugin::Get().construct(kWid, kHig);
-    const Picture expected = Render(fresh, target, a, b);
+    const HostPicture expected = Render(fresh, target, a, b);
 
     f0r_instance_t busy = Plugin::Get().construct(kWid, kHig), other = Plugin::Get().construct(kWid, kHig);
     for (const F0rSettings& s : kLayouts) {
@@ -181,23 +181,23 @@ TEST(Frei0rDeterminism, SameFrameAfterDifferentHistories) {
 }
 
 TEST(Frei0rDeterminism, TheSeedChoosesTheJitter) {
-    const Picture a = Noise(kWid, kHig, 12), b = Noise(kWid, kHig, 13);
+    const HostPicture a = Noise(kWid, kHig, 12), b = Noise(kWid, kHig, 13);
     f0r_instance_t inst = Plugin::Get().construct(kWid, kHig);
-    const Picture first = Render(inst, Settings(1, 8, 8, 50, true, 0), a, b);
+    const HostPicture first = Render(inst, Settings(1, 8, 8, 50, true, 0), a, b);
     EXPECT_NE(FirstDifference(Render(inst, Settings(1, 8, 8, 50, true, 1), a, b), first), -1);
     EXPECT_EQ(FirstDifference(Render(inst, Settings(1, 8, 8, 50, true, 0), a, b), first), -1);
     Plugin::Get().destruct(inst);
 }
 
 TEST(Frei0rDeterminism, TwoThreadsAtOnceRenderWhatOneDoes) {
-    const Picture a = Noise(kWid, kHig, 10), b = Noise(kWid, kHig, 11);
+    const HostPicture a = Noise(kWid, kHig, 10), b = Noise(kWid, kHig, 11);
     const F0rSettings s1 = Settings(17, 20, 12, 70, true, 77, 0.5), s2 = Settings(29, 9, 9, 40, true, 5000, 0.3);
     f0r_instance_t solo = Plugin::Get().construct(kWid, kHig);
-    const Picture expected1 = Render(solo, s1, a, b), expected2 = Render(solo, s2, b, a);
+    const HostPicture expected1 = Render(solo, s1, a, b), expected2 = Render(solo, s2, b, a);
     Plugin::Get().destruct(solo);
 
     std::atomic<int> mismatches{0};
-    auto worker = [&](const F0rSettings& s, const Picture& x, const Picture& y, const Picture& expected) {
+    auto worker = [&](const F0rSettings& s, const HostPicture& x, const HostPicture& y, const HostPicture& expected) {
         f0r_instance_t inst = Plugin::Get().construct(kWid, kHig);
         for (int i = 0; i < 12; i++) {
             F0rSettings seed = s;
