@@ -46,7 +46,9 @@ struct Plugin {
         Plugin p;
         p.handle = dlopen(BW_TEST_FREI0R_DIR "/blockwaves.so", RTLD_NOW | RTLD_LOCAL);
         EXPECT_NE(p.handle, nullptr) << dlerror();
-        auto sym = [&](auto& fn, const char* name) { fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(dlsym(p.handle, name)); };
+        auto sym = [&](auto& fn, const char* name) {
+            fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(dlsym(p.handle, name));
+        };
         sym(p.init, "f0r_init");
         sym(p.deinit, "f0r_deinit");
         sym(p.info, "f0r_get_plugin_info");

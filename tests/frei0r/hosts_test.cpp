@@ -87,9 +87,9 @@ TEST_F(Frei0rHosts, MeltRendersTheKeyframedTransitionAsTheEngineDoes) {
               0)
         << Log();
     // melt needs every field of a profile, the description too.
-    std::ofstream(dir / "profile") << "description=320x240 25p\nwidth=320\nheight=240\nframe_rate_num=25\nframe_rate_den=1\nprogressive=1\n"
-                                      "sample_aspect_num=1\nsample_aspect_den=1\ndisplay_aspect_num=4\n"
-                                      "display_aspect_den=3\ncolorspace=601\n";
+    std::ofstream(dir / "profile") << "description=320x240 25p\nwidth=320\nheight=240\nframe_rate_num=25\n"
+                                      "frame_rate_den=1\nprogressive=1\nsample_aspect_num=1\nsample_aspect_den=1\n"
+                                      "display_aspect_num=4\ndisplay_aspect_den=3\ncolorspace=601\n";
     // Two rendering threads: MLT makes an instance for each, so they meet in the engine.
     ASSERT_EQ(Run(HostEnvironment() + "timeout 300 melt -quiet -profile profile a.mp4 in=0 out=59 -track -blank 18 "
                                       "b.mp4 in=0 out=59 -transition frei0r.blockwaves in=19 out=59 a_track=0 "
