@@ -87,6 +87,27 @@ void Source2Target(GWorldPtr TheSource, GWorldPtr TheTarget) {
     CopyBits(GetPortBitMapForCopyBits(TheSource), GetPortBitMapForCopyBits(TheTarget), &src, &dst, srcCopy, nullptr);
 }
 
+void DrawPictureInGW(GWorldPtr TheGW, PicHandle TheP, Rect TheRect) {
+    if (!TheGW || !TheP) return;
+    CGrafPtr savePort;
+    GDHandle saveDevice;
+    GetGWorld(&savePort, &saveDevice);
+    SetGWorld(TheGW, nullptr);
+    DrawPicture(TheP, &TheRect);
+    SetGWorld(savePort, saveDevice);
+}
+
+OSErr FSRef2FSSpec(const FSRef& TheRef, FSSpec& TheSpec) { return FSMakeFSSpecFromPath(TheRef.path, &TheSpec); }
+
+OSErr FSSpec2FSRef(const FSSpec& TheSpec, FSRef& TheRef) {
+    const std::string path = FSSpecPath(TheSpec);
+    if (path.empty()) return dirNFErr;
+    FInfo info;
+    const OSErr err = FSpGetFInfo(&TheSpec, &info);  // the file must exist
+    if (err == noErr) TheRef.path = path;
+    return err;
+}
+
 Rect GetPortRect(CGrafPtr ThePort) {
     Rect r;
     GetPortBounds(ThePort, &r);

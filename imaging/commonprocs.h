@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "imaging/pixellib.h"
+#include "platform/Files.h"
 #include "platform/HIToolbox.h"
 #include "platform/QuickDraw.h"
 
@@ -27,6 +28,9 @@ GWorldPtr AllocateRectGWorld(Rect TheRect);
 void LockGWorld(GWorldPtr TheGW);
 void ClearGW(GWorldPtr TheGW, RGBColor TheColor);
 void Source2Target(GWorldPtr TheSource, GWorldPtr TheTarget);
+// Draws the picture into TheRect of TheGW (scaled), restoring the drawing target; nothing when
+// either is absent.
+void DrawPictureInGW(GWorldPtr TheGW, PicHandle TheP, Rect TheRect);
 Rect GetPortRect(CGrafPtr ThePort);
 Rect CarbonGetPortBounds(CGrafPtr ThePort);
 
@@ -47,6 +51,12 @@ std::string Num2Text(int32_t TheNum);
 void SwapInt(int16_t& I1, int16_t& I2);
 int32_t Max(int32_t A, int32_t B);
 double RandomPercent();
+
+// --- File references ---
+// The file specification of a reference (fnfErr, with the specification filled, for a file not yet
+// there; bdNamErr for a name longer than 63 characters), and the reference of an existing file.
+OSErr FSRef2FSSpec(const FSRef& TheRef, FSSpec& TheSpec);
+OSErr FSSpec2FSRef(const FSSpec& TheSpec, FSRef& TheRef);
 
 // --- Windows ---
 // Window TheWindow from the interface file TheNib (empty: the plug-in's short name) of the bundle

@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <cstring>
 #include <dirent.h>
 #include <map>
@@ -72,19 +73,19 @@ std::string lgOwnBundlePath;
 
 void CFBundleSetOwnBundlePath(const std::string& bundlePath) { lgOwnBundlePath = bundlePath; }
 
-CFBundleRef CFBundleGetBundleWithIdentifier(const char* bundleID) {
-    if (!bundleID) return nullptr;
-    if (!lgOwnBundlePath.empty()) {
-        CFBundleRef bundle = CFBundleCreateFromPath(lgOwnBundlePath);
-        return bundle && CFBundleGetIdentifier(bundle) == bundleID ? bundle : nullptr;
-    }
+CFBundleRef CFBundleGetMainBundle() {
+    if (!lgOwnBundlePath.empty()) return CFBundleCreateFromPath(lgOwnBundlePath);
     Dl_info info{};
-    if (!dladdr(reinterpret_cast<void*>(&CFBundleGetBundleWithIdentifier), &info) || !info.dli_fname) return nullptr;
+    if (!dladdr(reinterpret_cast<void*>(&CFBundleGetMainBundle), &info) || !info.dli_fname) return nullptr;
     char resolved[4096];
     const std::string object = realpath(info.dli_fname, resolved) ? resolved : info.dli_fname;
     const std::string folder = EnclosingBundle(object);
-    if (folder.empty()) return nullptr;
-    CFBundleRef bundle = CFBundleCreateFromPath(folder);
+    return folder.empty() ? nullptr : CFBundleCreateFromPath(folder);
+}
+
+CFBundleRef CFBundleGetBundleWithIdentifier(const char* bundleID) {
+    if (!bundleID) return nullptr;
+    CFBundleRef bundle = CFBundleGetMainBundle();
     return bundle && CFBundleGetIdentifier(bundle) == bundleID ? bundle : nullptr;
 }
 
@@ -100,8 +101,25 @@ std::string CFBundleGetInfoValue(CFBundleRef bundle, const std::string& key) {
 }
 
 std::string CFBundleCopyResourceURL(CFBundleRef bundle, const std::string& name, const std::string& type) {
-    if (!bundle) return {};
-    std::string path = bundle->path + "/Contents/Resources/" + name;
+    return CFBundleCopyResourceURL(bundle, name, type, std::string());
+}
+
+namespace {
+bool Climbs(const std::string& part) {
+    if (!part.empty() && part[0] == '/') return true;
+    for (size_t at = 0; at <= part.size();) {
+        const size_t slash = std::min(part.find('/', at), part.size());
+        if (part.compare(at, slash - at, "..") == 0 && slash - at == 2) return true;
+        at = slash + 1;
+    }
+    return false;
+}
+}  // namespace
+
+std::string CFBundleCopyResourceURL(CFBundleRef bundle, const std::string& name, const std::string& type,
+                                    const std::string& subDir) {
+    if (!bundle || name.empty() || Climbs(name) || Climbs(subDir) || Climbs(type)) return {};
+    std::string path = bundle->path + "/Contents/Resources/" + (subDir.empty() ? "" : subDir + "/") + name;
     if (!type.empty()) path += "." + type;
     FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return {};

@@ -13,6 +13,9 @@
 CFBundleRef CFBundleGetBundleWithIdentifier(const char* bundleID);
 // For code that runs outside a bundle (tests, tools): the bundle that counts as this code's own.
 void CFBundleSetOwnBundlePath(const std::string& bundlePath);
+// The bundle that counts as this code's own, whatever its identifier: the one set for tests and
+// tools, else the one around the shared object holding this code; null when there is none.
+CFBundleRef CFBundleGetMainBundle();
 // A bundle at a folder path (NAME.bundle), or null when it has no readable Info.plist.
 CFBundleRef CFBundleCreateFromPath(const std::string& bundlePath);
 void CFRetain(CFBundleRef bundle);   // bundles live for the process: no-ops kept for symmetry
@@ -24,6 +27,10 @@ std::string CFBundleGetIdentifier(CFBundleRef bundle);    // CFBundleIdentifier
 std::string CFBundleGetInfoValue(CFBundleRef bundle, const std::string& key);
 // Path of Contents/Resources/NAME.TYPE (TYPE may be empty), or empty when it does not exist.
 std::string CFBundleCopyResourceURL(CFBundleRef bundle, const std::string& name, const std::string& type);
+// The same in the folder SUBDIR of Resources (empty: Resources itself). A name or folder that
+// would climb out of Resources ("..", a leading '/') finds nothing.
+std::string CFBundleCopyResourceURL(CFBundleRef bundle, const std::string& name, const std::string& type,
+                                    const std::string& subDir);
 
 // Reads every *.rsrc file in the bundle's Resources folder into the string-list search path.
 // Returns noErr when at least one file was read.

@@ -25,6 +25,7 @@ int64_t lgFailWritesAfter = -1;
 std::string lgLastReason;
 
 int32_t DirIDFor(const std::string& path) {
+    if (path == "/") return 2;  // the root's fixed ID
     for (size_t i = 0; i < lgDirs.size(); i++)
         if (lgDirs[i] == path) return kFirstDirID + int32_t(i);
     lgDirs.push_back(path);
@@ -32,6 +33,8 @@ int32_t DirIDFor(const std::string& path) {
 }
 
 const std::string* DirPath(int32_t dirID) {
+    static const std::string root = "/";
+    if (dirID == 2) return &root;
     if (dirID < kFirstDirID || size_t(dirID - kFirstDirID) >= lgDirs.size()) return nullptr;
     return &lgDirs[size_t(dirID - kFirstDirID)];
 }
@@ -384,3 +387,89 @@ void FSUnlockFile(int lockRef) {
 }
 
 void FSFailWritesAfter(int64_t bytes) { lgFailWritesAfter = bytes < 0 ? -1 : bytes; }
+
+// --- Open files ---
+OSErr FSpOpenDF(const FSSpec* spec, int8_t permission, int16_t* refNum) {
+    if (!spec || !refNum) return paramErr;
+    *refNum = 0;
+    const std::string path = FSSpecPath(*spec);
+    if (path.empty()) return dirNFErr;
+    const int flags = permission == fsRdPerm ? O_RDONLY : permission == fsWrPerm ? O_WRONLY : O_RDWR;
+    // Non-blocking until it is known to be a regular file: a FIFO would wait for a writer.
+    const int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return Failure(errno);
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || fd > 32767) {
+        const OSErr err = fd > 32767 ? tmfoErr : NotAFile(st.st_mode);
+        ::close(fd);
+        return err;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    *refNum = int16_t(fd);
+    return noErr;
+}
+
+OSErr FSClose(int16_t refNum) { return refNum > 0 && ::close(refNum) == 0 ? noErr : rfNumErr; }
+
+OSErr SetFPos(int16_t refNum, int16_t posMode, int32_t posOff) {
+    if (refNum <= 0) return rfNumErr;
+    const int whence = posMode == fsFromStart ? SEEK_SET : posMode == fsFromLEOF ? SEEK_END : SEEK_CUR;
+    if (posMode == fsAtMark) posOff = 0;
+    if (::lseek(refNum, off_t(posOff), whence) >= 0) return noErr;
+    return errno == EBADF ? rfNumErr : posErr;
+}
+
+OSErr FSWrite(int16_t refNum, int32_t* count, const void* buffPtr) {
+    if (!count || *count < 0 || (*count > 0 && !buffPtr)) return paramErr;
+    if (refNum <= 0) return rfNumErr;
+    const auto* bytes = static_cast<const uint8_t*>(buffPtr);
+    int32_t done = 0;
+    while (done < *count) {
+        const ssize_t n = ::write(refNum, bytes + done, size_t(*count - done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            *count = done;
+            return errno == EBADF ? rfNumErr : Failure(n < 0 ? errno : EIO);
+        }
+        done += int32_t(n);
+    }
+    return noErr;
+}
+
+OSErr FSpCreate(const FSSpec* spec, OSType creator, OSType fileType, int16_t) {
+    if (!spec) return paramErr;
+    const std::string path = FSSpecPath(*spec);
+    if (path.empty()) return dirNFErr;
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return Failure(errno);
+    uint8_t info[kFinderInfoSize] = {};
+    PutBE(info + 0, fileType, 4);
+    PutBE(info + 4, creator, 4);
+    ::fsetxattr(fd, kFinderInfoAttr, info, sizeof info, 0);  // no user attributes: dropped
+    ::close(fd);
+    return noErr;
+}
+
+// --- Folders by ID ---
+OSErr PBGetCatInfoSync(CInfoPBRec* pb) {
+    if (!pb || pb->ioFDirIndex != -1) return paramErr;
+    std::string folder;
+    if (pb->ioDrDirID == 0) {
+        char cwd[PATH_MAX];
+        if (!::getcwd(cwd, sizeof cwd)) return Failure(errno);
+        folder = cwd;
+    } else if (const std::string* path = DirPath(pb->ioDrDirID)) {
+        char real[PATH_MAX];
+        if (!::realpath(path->c_str(), real)) return Failure(errno);
+        folder = real;
+    } else {
+        return dirNFErr;
+    }
+    if (!IsDirectory(folder)) return dirNFErr;
+    const PathParts parts = SplitPath(folder);
+    const bool root = folder == "/";
+    pb->ioDrDirID = DirIDFor(folder);
+    pb->ioDrParID = root ? fsRtParID : DirIDFor(parts.Folder);
+    if (pb->ioNamePtr) CopyToPStr(root ? std::string() : parts.Name, pb->ioNamePtr, 255);
+    return noErr;
+}

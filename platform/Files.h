@@ -93,6 +93,33 @@ OSErr FSWriteWholeFile(const std::string& path, const std::vector<uint8_t>& byte
 OSErr FSLockFile(const std::string& path, int waitMilliseconds, int* lockRef);
 void FSUnlockFile(int lockRef);  // -1 is ignored
 
+// --- Open files: a file's data read and written in place ---
+enum : int8_t { fsCurPerm = 0, fsRdPerm = 1, fsWrPerm = 2, fsRdWrPerm = 3 };
+enum : int16_t { fsAtMark = 0, fsFromStart = 1, fsFromLEOF = 2, fsFromMark = 3 };
+inline constexpr OSErr posErr = -40, tmfoErr = -42, rfNumErr = -51;
+// Opens a regular file (through links) and answers its reference number; the mark is at the start.
+OSErr FSpOpenDF(const FSSpec* spec, int8_t permission, int16_t* refNum);
+OSErr FSClose(int16_t refNum);
+OSErr SetFPos(int16_t refNum, int16_t posMode, int32_t posOff);
+// Writes *count bytes at the mark and moves it past them; *count becomes what was written.
+OSErr FSWrite(int16_t refNum, int32_t* count, const void* buffPtr);
+// Makes an empty file (mode 0666 less the umask) with the given creator and type; dupFNErr when
+// the file exists.
+OSErr FSpCreate(const FSSpec* spec, OSType creator, OSType fileType, int16_t scriptTag);
+
+// --- Folders by ID ---
+// The root folder "/" is fsRtDirID, with an empty name and the parent fsRtParID.
+inline constexpr int32_t fsRtParID = 1, fsRtDirID = 2;
+struct CInfoPBRec {
+    unsigned char* ioNamePtr;  // receives the folder's name (a Str255) when not null
+    int16_t ioVRefNum;         // the one volume; 0 stands for it too
+    int16_t ioFDirIndex;       // only -1 is known: ioDrDirID names the folder itself
+    int32_t ioDrDirID;         // in: the folder, 0 for the current default folder (the working
+                               // directory); out: its ID
+    int32_t ioDrParID;         // out: the folder that holds it
+};
+OSErr PBGetCatInfoSync(CInfoPBRec* pb);
+
 // Test hook: every whole-file write from now on fails with dskFulErr after writing `bytes` bytes
 // of its temporary file; a negative count ends the failures.
 void FSFailWritesAfter(int64_t bytes);

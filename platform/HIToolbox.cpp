@@ -1,7 +1,10 @@
 #include "platform/HIToolbox.h"
 
 #include <dlfcn.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -12,6 +15,7 @@
 #include <vector>
 
 #include "platform/Alerts.h"
+#include "platform/Files.h"
 #include "platform/ToolboxBackend.h"
 
 struct OpaqueIBNibRef {
@@ -417,7 +421,159 @@ OSErr NPickColor(NColorPickerInfo* info) {
     return noErr;
 }
 
+// --- Standard file dialogs ---
+OSErr AECountItems(const AEDescList* list, int32_t* count) {
+    if (!list || !count) return paramErr;
+    *count = int32_t(list->items.size());
+    return noErr;
+}
+
+OSErr AEGetNthPtr(const AEDescList* list, int32_t index, DescType desiredType, OSType* keyword, DescType* typeCode,
+                  void* dataPtr, Size maximumSize, Size* actualSize) {
+    if (!list || !dataPtr) return paramErr;
+    if (index < 1 || size_t(index) > list->items.size()) return errAEIllegalIndex;
+    if (desiredType != typeFSS || maximumSize < Size(sizeof(FSSpec))) return errAECoercionFail;
+    FSSpec spec{};
+    const OSErr err = FSMakeFSSpecFromPath(list->items[size_t(index - 1)], &spec);
+    if (err != noErr && err != fnfErr) return err;
+    std::memcpy(dataPtr, &spec, sizeof spec);
+    if (keyword) *keyword = kEventParamDirectObject;
+    if (typeCode) *typeCode = typeFSS;
+    if (actualSize) *actualSize = Size(sizeof spec);
+    return noErr;
+}
+
+OSErr NavGetDefaultDialogOptions(NavDialogOptions* options) {
+    if (!options) return paramErr;
+    *options = NavDialogOptions{};
+    return noErr;
+}
+
+namespace {
+NavChooser lgChooser = nullptr;
+
+// The names files of a four-character type carry here.
+struct TypeNames {
+    OSType type;
+    const char* patterns;
+};
+constexpr TypeNames kTypeNames[] = {
+    {FourCC("PNGf"), "*.png *.PNG"},
+    {FourCC("JPEG"), "*.jpg *.jpeg *.jpe *.JPG *.JPEG"},
+    {FourCC("GIFf"), "*.gif *.GIF"},
+    {FourCC("TIFF"), "*.tif *.tiff *.TIF *.TIFF"},
+    {FourCC("WEBP"), "*.webp *.WEBP"},
+    {FourCC("PICT"), "*.pict *.pct *.PICT *.PCT"},
+    {FourCC("BMPf"), "*.bmp *.BMP"},
+    {FourCC("PDF "), "*.pdf *.PDF"},
+    {FourCC("TEXT"), "*.txt *.text *.TXT"},
+    {FourCC("MooV"), "*.mov *.MOV"},
+};
+
+OSErr Choose(bool save, const std::string& title, const std::string& filter, const std::string& defaultName,
+             NavReplyRecord* reply) {
+    std::string path;
+    int32_t replacing = 0;
+    if (lgChooser) {
+        if (!lgChooser(save, title, filter, defaultName, path)) return userCanceledErr;
+        replacing = save && ::access(path.c_str(), F_OK) == 0;
+    } else {
+        if (!ToolboxAvailable(nullptr)) return kNavInvalidSystemConfigErr;
+        std::vector<char> out(4096);
+        const int32_t chosen = save ? lgBackend->GetSaveFile(title.c_str(), defaultName.c_str(), filter.c_str(),
+                                                             out.data(), out.size(), &replacing)
+                                    : lgBackend->GetOpenFile(title.c_str(), filter.c_str(), out.data(), out.size());
+        if (!chosen) return userCanceledErr;
+        path = out.data();
+    }
+    reply->validRecord = true;
+    reply->replacing = replacing != 0;
+    reply->selection.items = {path};
+    return noErr;
+}
+}  // namespace
+
+std::string NavFilterForTypes(const OSType* types, int16_t count) {
+    std::string patterns;
+    for (int16_t i = 0; types && i < count; i++) {
+        const auto* known = std::find_if(std::begin(kTypeNames), std::end(kTypeNames),
+                                         [&](const TypeNames& t) { return t.type == types[i]; });
+        if (known == std::end(kTypeNames)) return {};
+        patterns += (patterns.empty() ? "" : " ") + std::string(known->patterns);
+    }
+    return patterns.empty() ? std::string() : "Files (" + patterns + ")";
+}
+
+void NavSetChooser(NavChooser chooser) { lgChooser = chooser; }
+
+OSErr NavGetFile(const NavDialogOptions* dialogOptions, NavTypeListHandle typeList, NavReplyRecord* reply) {
+    if (!reply) return paramErr;
+    *reply = NavReplyRecord{};
+    const std::string title = dialogOptions ? std::string(PStrView(dialogOptions->windowTitle)) : std::string();
+    const std::string filter = typeList ? NavFilterForTypes(typeList->osType, typeList->osTypeCount) : std::string();
+    return Choose(false, title, filter, {}, reply);
+}
+
+OSErr NavPutFile(const NavDialogOptions* dialogOptions, OSType fileType, OSType, NavReplyRecord* reply) {
+    if (!reply) return paramErr;
+    *reply = NavReplyRecord{};
+    const std::string title = dialogOptions ? std::string(PStrView(dialogOptions->message)) : std::string();
+    const std::string name = dialogOptions ? std::string(PStrView(dialogOptions->savedFileName)) : std::string();
+    return Choose(true, title, NavFilterForTypes(&fileType, 1), name, reply);
+}
+
+OSErr NavDisposeReply(NavReplyRecord* reply) {
+    if (!reply) return paramErr;
+    *reply = NavReplyRecord{};
+    return noErr;
+}
+
 // --- Launching a document ---
+namespace {
+std::string lgOpener;
+
+// The program's path: as given when it holds a '/', else the first executable of that name on PATH.
+std::string FindProgram(const std::string& name) {
+    if (name.find('/') != std::string::npos) return ::access(name.c_str(), X_OK) == 0 ? name : std::string();
+    const char* path = std::getenv("PATH");
+    std::string_view dirs = path ? path : "/usr/bin:/bin";
+    while (!dirs.empty()) {
+        const size_t colon = std::min(dirs.find(':'), dirs.size());
+        const std::string candidate = std::string(dirs.substr(0, colon)) + "/" + name;
+        struct stat st {};
+        if (colon > 0 && ::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+        dirs.remove_prefix(std::min(colon + 1, dirs.size()));
+    }
+    return {};
+}
+
+// Starts program with args in the background, detached (a shell that backgrounds it and ends at
+// once), and returns without waiting for it.
+OSStatus Launch(const std::string& program, const std::vector<std::string>& args) {
+    std::vector<std::string> argv = {"sh", "-c", "\"$0\" \"$@\" </dev/null >/dev/null 2>&1 &", program};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> raw;
+    for (std::string& a : argv) raw.push_back(a.data());
+    raw.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, raw.data(), environ) != 0) return kLSUnknownErr;
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return noErr;
+}
+
+OSStatus OpenWithDesktop(const std::string& path) {
+    if (lgBackend) return lgBackend->OpenDocument(path.c_str()) == 0 ? noErr : kLSUnknownErr;
+    const std::string opener = FindProgram(lgOpener.empty() ? "xdg-open" : lgOpener);
+    if (opener.empty()) return kLSApplicationNotFoundErr;
+    return Launch(opener, {path});
+}
+}  // namespace
+
+void LSSetDesktopOpener(const std::string& program) { lgOpener = program; }
+
 Boolean CFURLGetFSRef(const std::string& url, FSRef* ref) {
     struct stat st {};
     if (!ref || url.empty() || stat(url.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
@@ -425,9 +581,37 @@ Boolean CFURLGetFSRef(const std::string& url, FSRef* ref) {
     return true;
 }
 
+std::string CFURLCreateFromFSRef(const FSRef* ref) { return ref ? ref->path : std::string(); }
+
 OSStatus LSOpenFSRef(const FSRef* ref, FSRef* launched) {
     if (!ref || ref->path.empty()) return paramErr;
-    if (!ToolboxAvailable(nullptr)) return -10810;  // kLSUnknownErr
-    if (launched) *launched = *ref;
-    return lgBackend->OpenDocument(ref->path.c_str()) == 0 ? noErr : OSStatus(-10810);
+    const OSStatus status = OpenWithDesktop(ref->path);
+    if (status == noErr && launched) *launched = *ref;
+    return status;
+}
+
+OSStatus LSOpenCFURLRef(const std::string& url, std::string* launchedURL) {
+    FSRef ref;
+    if (!CFURLGetFSRef(url, &ref)) return fnfErr;
+    const OSStatus status = OpenWithDesktop(ref.path);
+    if (status == noErr && launchedURL) *launchedURL = url;
+    return status;
+}
+
+OSStatus LSOpenFromRefSpec(const LSLaunchFSRefSpec* inLaunchSpec, FSRef* outLaunchedRef) {
+    if (!inLaunchSpec || (inLaunchSpec->numDocs > 0 && !inLaunchSpec->itemRefs)) return paramErr;
+    if (!inLaunchSpec->appRef) {
+        for (uint32_t i = 0; i < inLaunchSpec->numDocs; i++)
+            if (const OSStatus status = LSOpenFSRef(&inLaunchSpec->itemRefs[i], nullptr); status != noErr) return status;
+        return noErr;
+    }
+    struct stat st {};
+    const std::string& app = inLaunchSpec->appRef->path;
+    if (app.empty() || ::stat(app.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || ::access(app.c_str(), X_OK) != 0)
+        return kLSApplicationNotFoundErr;
+    std::vector<std::string> docs;
+    for (uint32_t i = 0; i < inLaunchSpec->numDocs; i++) docs.push_back(inLaunchSpec->itemRefs[i].path);
+    const OSStatus status = Launch(app, docs);
+    if (status == noErr && outLaunchedRef) *outLaunchedRef = *inLaunchSpec->appRef;
+    return status;
 }

@@ -6,6 +6,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/Bundle.h"
 #include "platform/CoreGraphicsFwd.h"
@@ -162,9 +163,77 @@ struct NColorPickerInfo {
 // Shows the picker; noErr with newColorChosen and theColor.color set when the user chose one.
 OSErr NPickColor(NColorPickerInfo* info);
 
+// --- Standard file dialogs (Navigation Services) ---
+// One file is chosen at a time. Without windows (no display) the dialogs answer
+// kNavInvalidSystemConfigErr; a cancelled dialog answers userCanceledErr.
+typedef OSType DescType;
+inline constexpr DescType typeFSS = FourCC("fss ");
+inline constexpr OSErr errAECoercionFail = -1700, errAEIllegalIndex = -1719, kNavInvalidSystemConfigErr = -5694;
+struct AEDescList {
+    std::vector<std::string> items;  // file paths
+};
+OSErr AECountItems(const AEDescList* list, int32_t* count);
+// Item `index` (from 1) as an FSSpec; only typeFSS is known. A file whose name an FSSpec cannot hold
+// (over 63 characters) gives bdNamErr.
+OSErr AEGetNthPtr(const AEDescList* list, int32_t index, DescType desiredType, OSType* keyword, DescType* typeCode,
+                  void* dataPtr, Size maximumSize, Size* actualSize);
+
+enum : uint32_t { kNavAllowMultipleFiles = 0x80 };
+struct NavDialogOptions {
+    uint16_t version;
+    uint32_t dialogOptionFlags;  // kNavAllowMultipleFiles is not supported: one file a reply
+    Str255 windowTitle;          // the open dialog's title
+    Str255 message;              // the save dialog's title
+    Str255 savedFileName;        // the save dialog's suggested name
+};
+OSErr NavGetDefaultDialogOptions(NavDialogOptions* options);
+struct NavTypeList {
+    OSType componentSignature;
+    int16_t reserved;
+    int16_t osTypeCount;
+    OSType osType[1];
+};
+typedef NavTypeList* NavTypeListHandle;
+struct NavReplyRecord {
+    uint16_t version;
+    Boolean validRecord;
+    Boolean replacing;
+    AEDescList selection;
+};
+// The open dialog; with a type list only files of those types are offered (NavFilterForTypes).
+OSErr NavGetFile(const NavDialogOptions* dialogOptions, NavTypeListHandle typeList, NavReplyRecord* reply);
+OSErr NavPutFile(const NavDialogOptions* dialogOptions, OSType fileType, OSType fileCreator, NavReplyRecord* reply);
+OSErr NavDisposeReply(NavReplyRecord* reply);
+// The dialogs' name filter for four-character file types: the names a type's files carry on this
+// system ("Files (*.png *.PNG)"); empty, every file, when a type has no known name.
+std::string NavFilterForTypes(const OSType* types, int16_t count);
+// Test hook: answers the dialogs instead of the windowing backend (null restores it). Returns true
+// with the chosen path; `save` tells the save dialog from the open one.
+typedef bool (*NavChooser)(bool save, const std::string& title, const std::string& filter,
+                           const std::string& defaultName, std::string& path);
+void NavSetChooser(NavChooser chooser);
+
 // --- Launching a document ---
+// Documents open with the desktop's opener: the windowing backend's when it is already loaded (the
+// dialog is up), else the program "xdg-open" started in the background, so that opening a
+// document never loads the windowing library.
 struct FSRef {
     std::string path;
 };
+inline constexpr OSStatus kLSApplicationNotFoundErr = -10814, kLSUnknownErr = -10810;
 Boolean CFURLGetFSRef(const std::string& url, FSRef* ref);  // false when no file is there
+std::string CFURLCreateFromFSRef(const FSRef* ref);         // the path
 OSStatus LSOpenFSRef(const FSRef* ref, FSRef* launched);
+OSStatus LSOpenCFURLRef(const std::string& url, std::string* launchedURL);
+struct LSLaunchFSRefSpec {
+    const FSRef* appRef;       // an executable file, or null for each document's default
+    uint32_t numDocs;
+    const FSRef* itemRefs;
+    const void* passThruParams;
+    uint32_t launchFlags;
+    void* asyncRefCon;
+};
+// With an application: runs it in the background with the documents' paths as its arguments.
+OSStatus LSOpenFromRefSpec(const LSLaunchFSRefSpec* inLaunchSpec, FSRef* outLaunchedRef);
+// Test hook: the desktop's opener program (a path or a name looked up on PATH; empty: "xdg-open").
+void LSSetDesktopOpener(const std::string& program);

@@ -174,6 +174,7 @@ void CopyBits(const BitMap* src, const BitMap* dst, const Rect* srcRect, const R
     const int sw = srcRect->right - srcRect->left, sh = srcRect->bottom - srcRect->top;
     const int dw = dstRect->right - dstRect->left, dh = dstRect->bottom - dstRect->top;
     if (sw <= 0 || sh <= 0 || dw <= 0 || dh <= 0) return;
+    qd::RecordCopyBits(src, dst, srcRect, dstRect);
     // Destination pixels that may change: the target rectangle within the destination port's
     // drawable area.
     Rect area = dst->bounds;

@@ -138,3 +138,30 @@ void DisposeRgn(RgnHandle rgn);
 // left of the first character and moves past the text. s is length-prefixed.
 void DrawString(const unsigned char* s);
 int16_t StringWidth(const unsigned char* s);
+
+// --- Pictures (QuickDrawPictures.cpp) ---
+// A picture records what CopyBits draws into the port that was current at OpenCPicture, until
+// ClosePicture: the pixels, within the picture's frame. DrawPicture copies them, scaled, into a
+// rectangle of the current port; parts of the frame nothing was drawn into hold zero bytes.
+// Pictures are plain pointers where the platform used handles; KillPicture releases one.
+typedef int32_t Fixed;  // 16.16 fixed point
+inline constexpr Fixed kQDScreenResolution = 72 << 16;  // every buffer's resolution, 72 dpi
+struct OpenCPicParams {
+    Rect srcRect;  // the picture's frame
+    Fixed hRes, vRes;
+    int16_t version;  // -2: an extended version 2 picture
+    int16_t reserved1;
+    int32_t reserved2;
+};
+struct Picture {
+    int16_t picSize;   // as on the platform: unused, 0
+    Rect picFrame;     // the frame given to OpenCPicture
+    GWorldPtr pixels;  // private: what was recorded, picFrame's size, origin (0, 0)
+};
+typedef Picture* PicHandle;
+// Null when a picture is already open, the frame is empty or memory is short.
+PicHandle OpenCPicture(const OpenCPicParams* newHeader);
+void ClosePicture();
+void DrawPicture(PicHandle myPicture, const Rect* dstRect);
+void KillPicture(PicHandle myPicture);
+int32_t QDPictureLiveCount();  // pictures not yet killed, for tests

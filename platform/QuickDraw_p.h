@@ -25,4 +25,7 @@ Rect DrawableArea(const GrafPortRec* port);
 uint32_t PackPixel(const RGBColor& c);
 // Fill a rectangle (already clipped to the port) with one packed pixel.
 void FillPixels(GrafPortRec* port, const Rect& r, uint32_t pixel);
+
+// While a picture is open: records a CopyBits into the port it is recorded from (QuickDrawPictures.cpp).
+void RecordCopyBits(const BitMap* src, const BitMap* dst, const Rect* srcRect, const Rect* dstRect);
 }  // namespace qd

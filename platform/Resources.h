@@ -19,7 +19,6 @@ enum : OSErr {
     resAttrErr = -198,
     mapReadErr = -199,
 };
-enum : int8_t { fsCurPerm = 0, fsRdPerm = 1, fsWrPerm = 2, fsRdWrPerm = 3 };
 enum : int16_t { kResFileNotOpened = -1 };
 typedef OSType ResType;
 

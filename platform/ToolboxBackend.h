@@ -16,7 +16,7 @@ extern "C" {
 typedef struct BWWin BWWin;  // a window made from an interface file
 typedef struct BWCtl BWCtl;  // a control inside such a window
 
-enum { kBWToolboxVersion = 1 };
+enum { kBWToolboxVersion = 2 };
 
 // Part codes and tracking results as the toolbox numbers them.
 enum { kBWMouseTrackingMouseUp = 2, kBWMouseTrackingMouseDragged = 5 };
@@ -100,6 +100,16 @@ typedef struct BWToolboxBackend {
     int16_t (*Alert)(int32_t type, const char* headline, const char* text, const char* ok, const char* cancel);
     // Opens a file in the desktop's default application. Returns 0, or a nonzero error.
     int32_t (*OpenDocument)(const char* path);
+
+    // --- File dialogs (from version 2) ---
+    // The open dialog for one existing file. `filter` is a name filter ("Pictures (*.png *.PNG)"),
+    // empty for every file. Returns 1 with the chosen path zero-terminated in outPath, 0 when
+    // cancelled or when the path does not fit in `size` bytes.
+    int32_t (*GetOpenFile)(const char* title, const char* filter, char* outPath, size_t size);
+    // The save dialog, `defaultName` suggested. The dialog itself asks before an existing file is
+    // chosen; *replacing is 1 when the chosen file exists. Returns as GetOpenFile.
+    int32_t (*GetSaveFile)(const char* title, const char* defaultName, const char* filter, char* outPath, size_t size,
+                           int32_t* replacing);
 } BWToolboxBackend;
 
 // The one symbol kpblockwaves-ui.so exports.

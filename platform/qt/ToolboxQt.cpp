@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
@@ -29,6 +30,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -603,6 +605,39 @@ int32_t OpenDocument(const char* path) {
     return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromUtf8(path))) ? 0 : 1;
 }
 
+// File dialogs are Qt's own (not the desktop's), so that they look alike everywhere and tests can
+// answer them: the visible QFileDialog among the top levels.
+int32_t RunFileDialog(QFileDialog& dialog, char* outPath, size_t size) {
+    if (!outPath || size == 0) return 0;
+    outPath[0] = 0;
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return 0;
+    const QByteArray path = QFile::encodeName(dialog.selectedFiles().first());
+    if (size_t(path.size()) >= size) return 0;
+    std::memcpy(outPath, path.constData(), size_t(path.size()) + 1);
+    return 1;
+}
+
+int32_t GetOpenFile(const char* title, const char* filter, char* outPath, size_t size) {
+    QFileDialog dialog(nullptr, QString::fromUtf8(title ? title : ""));
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    if (filter && *filter) dialog.setNameFilter(QString::fromUtf8(filter));
+    return RunFileDialog(dialog, outPath, size);
+}
+
+int32_t GetSaveFile(const char* title, const char* defaultName, const char* filter, char* outPath, size_t size,
+                    int32_t* replacing) {
+    if (replacing) *replacing = 0;
+    QFileDialog dialog(nullptr, QString::fromUtf8(title ? title : ""));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    if (filter && *filter) dialog.setNameFilter(QString::fromUtf8(filter));
+    if (defaultName && *defaultName) dialog.selectFile(QString::fromUtf8(defaultName));
+    const int32_t chosen = RunFileDialog(dialog, outPath, size);
+    if (chosen && replacing) *replacing = QFileInfo::exists(QFile::decodeName(outPath)) ? 1 : 0;
+    return chosen;
+}
+
 // Nothing thrown crosses the C table: a failure gives the function's zero value.
 template <auto F>
 struct Safe;
@@ -649,6 +684,8 @@ const BWToolboxBackend kBackend = {
     Safe<PickColor>::Call,
     Safe<Alert>::Call,
     Safe<OpenDocument>::Call,
+    Safe<GetOpenFile>::Call,
+    Safe<GetSaveFile>::Call,
 };
 
 }  // namespace
