@@ -51,8 +51,15 @@ inline uint8_t Mul255(uint32_t c, uint32_t a) {  // round(c a / 255)
     return uint8_t((t + (t >> 8)) >> 8);
 }
 
-// --- PNG: libpng's simplified reader, which reads the header before it allocates ---
+// --- PNG: libpng's simplified reader, which reads the header before it allocates. It stops after
+// the image data, so a file cut short after it is told by its missing end chunk. ---
+bool HasEndChunk(const uint8_t* data, size_t size) {
+    static constexpr uint8_t kEnd[12] = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
+    return size >= 20 && std::search(data + 8, data + size, kEnd, kEnd + 12) != data + size;
+}
+
 bool DecodePNG(const uint8_t* data, size_t size, DecodedImage& out) {
+    if (!HasEndChunk(data, size)) return false;
     png_image img{};
     img.version = PNG_IMAGE_VERSION;
     if (!png_image_begin_read_from_memory(&img, data, size)) return false;
