@@ -8,6 +8,10 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#define BW_AVX2_LOOPS 1
+#endif
 
 #include "imaging/commonprocs.h"
 #include "platform/Numerics.h"
@@ -250,9 +254,56 @@ void AlphaFromRedRowCopyScalar(const PixRec* mask, const PixRec* colour, PixRec*
     }
 }
 
+#if defined(BW_AVX2_LOOPS)
+namespace {
+// The four-pixel loop below, eight pixels a step on processors that have AVX2 (chosen once). The
+// 256-bit operations work on two 128-bit halves side by side, each exactly as the 128-bit loop.
+__attribute__((target("avx2"))) inline __m256i PremulAVX2(__m256i c16, __m256i m16, __m256i flip16) {
+    const __m256i alphaLane = _mm256_set1_epi64x(0xFF);
+    const __m256i a = _mm256_xor_si256(_mm256_shufflehi_epi16(_mm256_shufflelo_epi16(m16, 0x55), 0x55), flip16);
+    const __m256i t = _mm256_mullo_epi16(_mm256_or_si256(c16, alphaLane), a);
+    return _mm256_srli_epi16(_mm256_add_epi16(_mm256_add_epi16(t, _mm256_srli_epi16(t, 8)), _mm256_set1_epi16(1)), 8);
+}
+// The pixels done: a multiple of 8.
+__attribute__((target("avx2"))) int32_t AlphaFromRedRowCopyAVX2(const PixRec* mask, const PixRec* colour,
+                                                                PixRec* layer, int32_t count, bool invert,
+                                                                bool premultiply) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i flip16 = _mm256_set1_epi16(invert ? 255 : 0);
+    const __m256i lowByte = _mm256_set1_epi32(0xFF);
+    const __m256i flip32 = _mm256_set1_epi32(invert ? 255 : 0);
+    int32_t x = 0;
+    for (; x + 8 <= count; x += 8) {
+        const __m256i m = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(mask + x));
+        const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(colour + x));
+        __m256i out;
+        if (premultiply) {
+            out = _mm256_packus_epi16(PremulAVX2(_mm256_unpacklo_epi8(c, zero), _mm256_unpacklo_epi8(m, zero), flip16),
+                                      PremulAVX2(_mm256_unpackhi_epi8(c, zero), _mm256_unpackhi_epi8(m, zero), flip16));
+        } else {
+            const __m256i a = _mm256_xor_si256(_mm256_and_si256(_mm256_srli_epi32(m, 8), lowByte), flip32);
+            out = _mm256_or_si256(_mm256_andnot_si256(lowByte, c), a);
+        }
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(layer + x), out);
+    }
+    return x;
+}
+bool HasAVX2() {
+    static const bool has = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
+    return has;
+}
+}  // namespace
+#endif
+
 void AlphaFromRedRowCopy(const PixRec* mask, const PixRec* colour, PixRec* layer, int32_t count, bool invert,
                          bool premultiply) {
     int32_t x = 0;
+#if defined(BW_AVX2_LOOPS)
+    if (count >= 8 && HasAVX2()) x = AlphaFromRedRowCopyAVX2(mask, colour, layer, count, invert, premultiply);
+#endif
 #if defined(__SSE2__)
     if constexpr (std::endian::native == std::endian::little) {
         // Four pixels a step, branch-free. Widened to 16 bits a pixel is the lanes A, R, G, B; the

@@ -31,6 +31,15 @@ GWorldPtr FrameBuffer(GWorldPtr& kept, Rect MyFrame) {
     return kept;
 }
 
+// TileAlpha, inline for the row loops.
+inline uint8_t TileAlphaOf(int32_t f, int32_t s, int32_t e) {
+    if (f < s) return 0;
+    if (f >= e) return 255;
+    int64_t Delta = int64_t(e) - s;
+    if (Delta == 0) Delta = 1;
+    return uint8_t(std::clamp<int32_t>(TruncL(double(int64_t(f) - s) / double(Delta) * 255.0), 0, 255));
+}
+
 RGBColor GreyColor(uint8_t a) {
     const uint16_t c = uint16_t(a * 256);
     return RGBColor{c, c, c};
@@ -109,7 +118,7 @@ struct Run {
     int32_t l, r;
     RunKind kind;
 };
-void AddRun(std::vector<Run>& runs, int32_t l, int32_t r, RunKind kind) {
+inline void AddRun(std::vector<Run>& runs, int32_t l, int32_t r, RunKind kind) {
     if (l >= r) return;
     if (!runs.empty() && runs.back().kind == kind && runs.back().r == l)
         runs.back().r = r;
@@ -122,19 +131,35 @@ PixRec PaintedPixel(RGBColor c) {
     return PixRec{255, uint8_t(c.RED >> 8), uint8_t(c.GREEN >> 8), uint8_t(c.BLUE >> 8)};
 }
 
+// Every tile's progress at one frame, by row then column from 0.
+typedef uint8_t TileAlphas[cMacRectVert][cMaxRectHoriz];
+
 struct TileFrame {
     const TileGrid* grid;
-    const RectField* field;
+    const TileAlphas* alphas;
     Rect area;         // pixels inside the active area and the tiles; empty: every tile not started
     int32_t wid;
-    int32_t frame;
     int16_t Which;
     Ptr dBase, sBase;  // sBase null: the picture is the colour row
     int32_t dRow, sRow;
     const PixRec* colour;  // one row of the colour (Which 1, 2) or of transparent black (3 without Source)
 };
 
-// The runs of tile row y and the grey of every changing pixel in line (only its red is read).
+// A stretch of fewer pixels than this between two changing ones is blended with them: the loops
+// give its pixels their exact values too (see above), and one longer call costs less than two
+// calls and what lies between.
+constexpr int32_t cBridgedRun = 32;
+
+// n pixels of grey a, as words: a fill of four-byte records goes a byte at a time.
+void FillGrey(PixRec* p, int32_t n, uint8_t a) {
+    const PixRec grey{255, a, a, a};
+    uint32_t word;
+    std::memcpy(&word, &grey, 4);
+    std::fill(reinterpret_cast<uint32_t*>(p), reinterpret_cast<uint32_t*>(p + n), word);
+}
+
+// The runs of tile row y, and in line the grey of every pixel of its changing runs (only the red
+// is read).
 void TileRowRuns(const TileFrame& t, int32_t y, std::vector<Run>& runs, PixRec* line) {
     const TileGrid& g = *t.grid;
     runs.clear();
@@ -143,13 +168,27 @@ void TileRowRuns(const TileFrame& t, int32_t y, std::vector<Run>& runs, PixRec* 
         const int32_t l = std::max<int32_t>(g.Left(x), t.area.left);
         const int32_t r = std::min<int32_t>(g.Right(x), t.area.right);
         if (l >= r) continue;
-        const RectDesc& tile = (*t.field)[x][y];
-        const uint8_t a = TileAlpha(t.frame, tile.StartFrame, tile.EndFrame);
-        const RunKind kind = a == 0 ? RunKind::NotStarted : a == 255 ? RunKind::Done : RunKind::Changing;
-        if (kind == RunKind::Changing) std::fill(line + l, line + r, PixRec{255, a, a, a});
-        AddRun(runs, l, r, kind);
+        const uint8_t a = (*t.alphas)[y - 1][x - 1];
+        if (a != 0 && a != 255) FillGrey(line + l, r - l, a);
+        AddRun(runs, l, r, a == 0 ? RunKind::NotStarted : a == 255 ? RunKind::Done : RunKind::Changing);
     }
     AddRun(runs, t.area.right, t.wid, RunKind::NotStarted);
+    // Bridge short stretches between changing runs, merging the three into one.
+    size_t kept = 0;
+    for (size_t i = 0; i < runs.size(); i++) {
+        Run run = runs[i];
+        const bool bridged = kept > 0 && i + 1 < runs.size() && run.r - run.l < cBridgedRun &&
+                             runs[kept - 1].kind == RunKind::Changing && runs[i + 1].kind == RunKind::Changing;
+        if (bridged) {
+            FillGrey(line + run.l, run.r - run.l, run.kind == RunKind::Done ? 255 : 0);
+            run.kind = RunKind::Changing;
+        }
+        if (kept > 0 && run.kind == RunKind::Changing && runs[kept - 1].kind == RunKind::Changing)
+            runs[kept - 1].r = run.r;
+        else
+            runs[kept++] = run;
+    }
+    runs.resize(kept);
 }
 
 // One pixel row: the layer's pixels are made run by run in tmp with the same loops as the layered
@@ -181,6 +220,7 @@ void ComposeRows(const TileFrame& t, int32_t first, int32_t last) {
     const TileGrid& g = *t.grid;
     std::vector<PixRec> line(size_t(t.wid)), tmp(size_t(t.wid));
     std::vector<Run> runs, outside;
+    runs.reserve(size_t(g.W) + 2);
     AddRun(outside, 0, t.wid, RunKind::NotStarted);
     for (int32_t y = 1; y <= g.H; y++) {
         const int32_t top = std::max(g.Top(y), first), bottom = std::min(g.Bottom(y), last);
@@ -203,13 +243,7 @@ int32_t TileEdge(int32_t Index, int32_t Extent, int32_t Count) {
     return int32_t(int64_t(Index) * Extent / Count);
 }
 
-uint8_t TileAlpha(int32_t f, int32_t s, int32_t e) {
-    if (f < s) return 0;
-    if (f >= e) return 255;
-    int64_t Delta = int64_t(e) - s;
-    if (Delta == 0) Delta = 1;
-    return uint8_t(std::clamp<int32_t>(TruncL(double(int64_t(f) - s) / double(Delta) * 255.0), 0, 255));
-}
+uint8_t TileAlpha(int32_t f, int32_t s, int32_t e) { return TileAlphaOf(f, s, e); }
 
 void SetupAlphaScalar(PluginDataPtr theConfig, int32_t FrameNum, int32_t TotalFrames) {
     if (!theConfig || !theConfig->Rects || !theConfig->TheMask) return;
@@ -329,10 +363,18 @@ bool ComposeByTiles(GWorldPtr Source, GWorldPtr Dest, PluginDataPtr theConfig, i
     const TileGrid g = GridFor(*theConfig, MyFrame);
     TileFrame t{};
     t.grid = &g;
-    t.field = theConfig->Rects;
-    if (!t.field || !TileArea(g, MyFrame, t.area)) t.area = Rect{0, 0, 0, 0};
+    if (!theConfig->Rects || !TileArea(g, MyFrame, t.area)) t.area = Rect{0, 0, 0, 0};
+    // Worked out in the field's own order (a column's tiles lie together); the rows then read them
+    // along a tile row.
+    TileAlphas alphas;
+    if (t.area.left < t.area.right) {
+        const RectField& field = *theConfig->Rects;
+        for (int32_t x = 1; x <= g.W; x++)
+            for (int32_t y = 1; y <= g.H; y++)
+                alphas[y - 1][x - 1] = TileAlphaOf(CurrentFrame, field[x][y].StartFrame, field[x][y].EndFrame);
+    }
+    t.alphas = &alphas;
     t.wid = MyFrame.right;
-    t.frame = CurrentFrame;
     t.Which = Which;
     PixMapHandle dpm = GetGWorldPixMap(Dest);
     t.dBase = GetPixBaseAddr(dpm);

@@ -13,6 +13,10 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#define BW_AVX2_LOOPS 1
+#endif
 
 #include "platform/ParallelRows.h"
 #include "platform/QuickDraw_p.h"
@@ -537,8 +541,49 @@ inline uint32_t AddLanes(uint32_t x, uint32_t y) {
 }
 }  // namespace
 
+#if defined(BW_AVX2_LOOPS)
+namespace {
+// The four-pixel loop below, eight pixels a step on processors that have AVX2 (chosen once). The
+// 256-bit operations work on two 128-bit halves side by side, each exactly as the 128-bit loop.
+__attribute__((target("avx2"))) inline __m256i MulAVX2(__m256i x, __m256i a) {
+    const __m256i t = _mm256_add_epi16(_mm256_mullo_epi16(x, a), _mm256_set1_epi16(0x80));
+    return _mm256_srli_epi16(_mm256_add_epi16(t, _mm256_srli_epi16(t, 8)), 8);
+}
+__attribute__((target("avx2"))) inline __m256i OverAVX2(__m256i s16, __m256i d16, uint8_t galpha) {
+    if (galpha != 255) s16 = MulAVX2(s16, _mm256_set1_epi16(galpha));
+    const __m256i ia =
+        _mm256_xor_si256(_mm256_shufflehi_epi16(_mm256_shufflelo_epi16(s16, 0), 0), _mm256_set1_epi16(255));
+    return _mm256_add_epi16(s16, MulAVX2(d16, ia));
+}
+// The pixels done: a multiple of 8.
+__attribute__((target("avx2"))) int32_t CGOverRowAVX2(const uint8_t* src, uint8_t* dst, int32_t count,
+                                                      uint8_t galpha) {
+    const __m256i zero = _mm256_setzero_si256();
+    int32_t done = 0;
+    for (; done + 8 <= count; done += 8) {
+        const __m256i s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + size_t(done) * 4));
+        const __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dst + size_t(done) * 4));
+        const __m256i lo = OverAVX2(_mm256_unpacklo_epi8(s, zero), _mm256_unpacklo_epi8(d, zero), galpha);
+        const __m256i hi = OverAVX2(_mm256_unpackhi_epi8(s, zero), _mm256_unpackhi_epi8(d, zero), galpha);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + size_t(done) * 4), _mm256_packus_epi16(lo, hi));
+    }
+    return done;
+}
+bool HasAVX2() {
+    static const bool has = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
+    return has;
+}
+}  // namespace
+#endif
+
 void CGOverRow(const uint8_t* src, uint8_t* dst, int32_t count, uint8_t galpha) {
     int32_t done = 0;
+#if defined(BW_AVX2_LOOPS)
+    if (count >= 8 && HasAVX2()) done = CGOverRowAVX2(src, dst, count, galpha);
+#endif
 #if defined(__SSE2__)
     // Four pixels a step, branch-free: widened to 16 bits a pixel is the lanes A, R, G, B with the
     // alpha in lane 0. Opaque (1 - a = 0) and clear (s = 0) pixels come out of the same arithmetic

@@ -72,7 +72,7 @@ TEST_P(AlphaRowCopy, FastLoopMatchesScalarAndLeavesItsInputsAlone) {
         EXPECT_EQ(std::memcmp(c.data(), b.data() + 1, c.size() * 4), 0);
     }
 }
-INSTANTIATE_TEST_SUITE_P(Widths, AlphaRowCopy, ::testing::Values(1, 3, 17, 4096));
+INSTANTIATE_TEST_SUITE_P(Widths, AlphaRowCopy, ::testing::Values(1, 3, 7, 17, 4096));
 
 // --- Alpha onto a copy, against the copy followed by GW2Alpha ---
 GWorldPtr RandomGW(int w, int h, std::mt19937& rng, int pad) {

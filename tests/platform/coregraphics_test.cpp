@@ -73,7 +73,7 @@ TEST_P(OverRow, FastLoopMatchesScalarAndLeavesInputAndNeighboursAlone) {
         }
     }
 }
-INSTANTIATE_TEST_SUITE_P(Widths, OverRow, ::testing::Values(1, 3, 17, 1000));
+INSTANTIATE_TEST_SUITE_P(Widths, OverRow, ::testing::Values(1, 3, 7, 17, 1000));
 
 TEST(OverRowScalar, IsPorterDuffSourceOverOnPremultipliedValues) {
     const uint8_t src[4] = {128, 100, 50, 0};
