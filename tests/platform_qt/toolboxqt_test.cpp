@@ -8,6 +8,9 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QSlider>
@@ -514,6 +517,51 @@ TEST_F(Toolbox, AlertAnswersOneForItsDefaultButtonAndTwoForCancel) {
         });
         EXPECT_EQ(gTB->Alert(2, "Headline", "Text", "Go on", c.cancel), c.answer) << c.cancel << " " << c.press;
     }
+}
+
+// Tests answer the file dialogs from a timer: the visible QFileDialog among the top levels. An empty
+// path cancels; `shown` receives the title and the file the dialog started with.
+void AnswerFileDialog(const QString& path, QStringList* shown = nullptr) {
+    QTimer::singleShot(0, [path, shown] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* d = qobject_cast<QFileDialog*>(w); d && d->isVisible()) {
+                if (shown) *shown = {d->windowTitle(), QFileInfo(d->selectedFiles().value(0)).fileName()};
+                if (path.isEmpty()) {
+                    d->reject();
+                } else {
+                    d->selectFile(path);
+                    static_cast<QDialog*>(d)->accept();  // QFileDialog makes its accept protected
+                }
+            }
+    });
+}
+
+TEST_F(Toolbox, FileDialogsGiveTheChosenPathOrNothing) {
+    const QString dir = QDir::tempPath() + "/bw-file-dialog-" + QString::number(QCoreApplication::applicationPid());
+    QDir().mkpath(dir);
+    const QString existing = dir + "/pic.png";
+    QFile file(existing);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    char out[4096];
+    QStringList shown;
+    AnswerFileDialog(existing, &shown);
+    ASSERT_EQ(gTB->GetOpenFile("Choose Picture", "Files (*.png *.PNG)", out, sizeof out), 1);
+    EXPECT_EQ(QString::fromUtf8(out), existing);
+    EXPECT_EQ(shown.value(0), "Choose Picture");
+    AnswerFileDialog("");
+    EXPECT_EQ(gTB->GetOpenFile("Choose Picture", "", out, sizeof out), 0);
+    AnswerFileDialog(existing);
+    EXPECT_EQ(gTB->GetOpenFile("Choose Picture", "", out, 8), 0) << "a path longer than the buffer";
+    int32_t replacing = -1;
+    AnswerFileDialog(dir + "/new.png", &shown);
+    ASSERT_EQ(gTB->GetSaveFile("Save as", "untitled.png", "", out, sizeof out, &replacing), 1);
+    EXPECT_EQ(QString::fromUtf8(out), dir + "/new.png");
+    EXPECT_EQ(shown, (QStringList{"Save as", "untitled.png"}));
+    EXPECT_EQ(replacing, 0);
+    AnswerFileDialog("");
+    EXPECT_EQ(gTB->GetSaveFile("Save as", "untitled.png", "", out, sizeof out, &replacing), 0);
+    QDir(dir).removeRecursively();
 }
 
 class UrlCatcher : public QObject {
