@@ -278,6 +278,7 @@ TEST_F(DialogTest, EveryWindowHasItsControlsAndShowsTheRightOnes) {
         Run(3, [&] {
             const char* expected = media == 2 ? "configPAL" : media == 3 ? "configHD" : "configNTSC";
             EXPECT_TRUE(Window(expected)) << expected;
+            EXPECT_EQ(Get<QComboBox>("Medi")->currentIndex() + 1, media == 7 ? 1 : media);
             EXPECT_TRUE(Find("Colr", 1)->isVisible());
             EXPECT_TRUE(Find("Sldr", 3)->isVisible());
             for (const char* sig : {"Sldr", "Lgnd", "Labl"}) EXPECT_FALSE(Find(sig, 5)->isVisible()) << sig;
