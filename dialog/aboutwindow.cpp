@@ -12,9 +12,7 @@ int16_t lgItemHit = 0;
 }  // namespace
 
 OSStatus AboutDialogHandler(EventHandlerCallRef, EventRef TheEvent, void* UserData) {
-    HICommand command{};
-    GetEventParameter(TheEvent, kEventParamDirectObject, typeHICommand, nullptr, sizeof command, nullptr, &command);
-    const std::string code = CommandID2Str(command.commandID);
+    const std::string code = EventCommandText(TheEvent);
     lgItemHit = -1;
     if (code == "ok  " || code == "not!") {
         lgItemHit = code == "ok  " ? 1 : 2;

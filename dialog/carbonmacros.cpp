@@ -38,3 +38,31 @@ int32_t SimpleGetControlValueByID(WindowRef TheWindow, OSType TheSig, int16_t Th
 void SimpleSetControlValueByID(WindowRef TheWindow, OSType TheSig, int16_t TheID, int32_t TheVal) {
     if (ControlRef control = SimpleGetControlByID(TheWindow, TheSig, TheID)) SetControl32BitValue(control, TheVal);
 }
+
+ControlRef EventControl(EventRef TheEvent) {
+    ControlRef control = nullptr;
+    GetEventParameter(TheEvent, kEventParamDirectObject, typeControlRef, nullptr, sizeof control, nullptr, &control);
+    return control;
+}
+
+Point EventMouse(EventRef TheEvent) {
+    Point where{};
+    GetEventParameter(TheEvent, kEventParamMouseLocation, typeQDPoint, nullptr, sizeof where, nullptr, &where);
+    return where;
+}
+
+uint32_t EventModifiers(EventRef TheEvent) {
+    uint32_t modifiers = 0;
+    GetEventParameter(TheEvent, kEventParamKeyModifiers, typeUInt32, nullptr, sizeof modifiers, nullptr, &modifiers);
+    return modifiers;
+}
+
+void AnswerPart(EventRef TheEvent, ControlPartCode ThePart) {
+    SetEventParameter(TheEvent, kEventParamControlPart, typeControlPartCode, sizeof ThePart, &ThePart);
+}
+
+std::string EventCommandText(EventRef TheEvent) {
+    HICommand command{};
+    GetEventParameter(TheEvent, kEventParamDirectObject, typeHICommand, nullptr, sizeof command, nullptr, &command);
+    return CommandID2Str(command.commandID);
+}

@@ -18,3 +18,12 @@ void SimpleShowControl(WindowRef TheWindow, OSType TheSig, int16_t TheID);
 void SimpleHideControl(WindowRef TheWindow, OSType TheSig, int16_t TheID);
 int32_t SimpleGetControlValueByID(WindowRef TheWindow, OSType TheSig, int16_t TheID);
 void SimpleSetControlValueByID(WindowRef TheWindow, OSType TheSig, int16_t TheID, int32_t TheVal);
+
+// The parameters a control's class handler reads and answers: the control, the mouse position,
+// the modifier keys, and the part code a hit test answers.
+ControlRef EventControl(EventRef TheEvent);
+Point EventMouse(EventRef TheEvent);
+uint32_t EventModifiers(EventRef TheEvent);
+void AnswerPart(EventRef TheEvent, ControlPartCode ThePart);
+// The four characters of a command event's command code.
+std::string EventCommandText(EventRef TheEvent);

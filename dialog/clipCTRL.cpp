@@ -56,8 +56,7 @@ void Track(ControlRef control, Point MouseLocation, uint32_t ModifierKeys) {
 }  // namespace
 
 OSStatus ClipCtrlControlHandler(EventHandlerCallRef, EventRef TheEvent, void*) {
-    ControlRef control = nullptr;
-    GetEventParameter(TheEvent, kEventParamDirectObject, typeControlRef, nullptr, sizeof control, nullptr, &control);
+    ControlRef control = EventControl(TheEvent);
     WindowRef window = gConfigWorkSpace.TheWindow;
     CGrafPtr savePort;
     GDHandle saveDevice;
@@ -72,26 +71,18 @@ OSStatus ClipCtrlControlHandler(EventHandlerCallRef, EventRef TheEvent, void*) {
             if (!Inactive(control)) DrawFrameContents(window, bounds);
             break;
         case kEventControlHitTest: {
-            Point where{};
-            GetEventParameter(TheEvent, kEventParamMouseLocation, typeQDPoint, nullptr, sizeof where, nullptr, &where);
-            const ControlPartCode part = PtInRect(where, &bounds)
-                                             ? IsHandleHit(Rel2Rect(gConfigWorkSpace.TheConfig->StartRel, bounds), where)
-                                             : ControlPartCode(0);
-            SetEventParameter(TheEvent, kEventParamControlPart, typeControlPartCode, sizeof part, &part);
+            const Point where = EventMouse(TheEvent);
+            AnswerPart(TheEvent, PtInRect(where, &bounds)
+                                     ? IsHandleHit(Rel2Rect(gConfigWorkSpace.TheConfig->StartRel, bounds), where)
+                                     : ControlPartCode(0));
             break;
         }
         case kEventControlHit:
             (void)GetControl32BitValue(control);
             break;
-        case kEventControlTrack: {
-            Point where{};
-            uint32_t modifiers = 0;
-            GetEventParameter(TheEvent, kEventParamMouseLocation, typeQDPoint, nullptr, sizeof where, nullptr, &where);
-            GetEventParameter(TheEvent, kEventParamKeyModifiers, typeUInt32, nullptr, sizeof modifiers, nullptr,
-                              &modifiers);
-            Track(control, where, modifiers);
+        case kEventControlTrack:
+            Track(control, EventMouse(TheEvent), EventModifiers(TheEvent));
             break;
-        }
         default:
             status = eventNotHandledErr;
     }

@@ -40,8 +40,7 @@ Boolean UseColorPicker(Point Where, std::string_view Prompt, RGBColor InColor, R
 }
 
 OSStatus ColorBoxControlHandler(EventHandlerCallRef, EventRef TheEvent, void*) {
-    ControlRef control = nullptr;
-    GetEventParameter(TheEvent, kEventParamDirectObject, typeControlRef, nullptr, sizeof control, nullptr, &control);
+    ControlRef control = EventControl(TheEvent);
     const Rect bounds = GetControlBox(control);
     switch (GetEventKind(TheEvent)) {
         case kEventControlDraw: {
@@ -58,10 +57,8 @@ OSStatus ColorBoxControlHandler(EventHandlerCallRef, EventRef TheEvent, void*) {
             return noErr;
         }
         case kEventControlHitTest: {
-            Point where{};
-            GetEventParameter(TheEvent, kEventParamMouseLocation, typeQDPoint, nullptr, sizeof where, nullptr, &where);
-            const ControlPartCode part = PtInRect(where, &bounds) ? 1 : 0;
-            SetEventParameter(TheEvent, kEventParamControlPart, typeControlPartCode, sizeof part, &part);
+            const Point where = EventMouse(TheEvent);
+            AnswerPart(TheEvent, PtInRect(where, &bounds) ? 1 : 0);
             return noErr;
         }
         case kEventControlHit: {

@@ -150,9 +150,7 @@ void Config2Dlg(PluginDataPtr TheConfig) {
 }
 
 OSStatus TheDialogHandler(EventHandlerCallRef, EventRef TheEvent, void* UserData) {
-    HICommand command{};
-    GetEventParameter(TheEvent, kEventParamDirectObject, typeHICommand, nullptr, sizeof command, nullptr, &command);
-    const std::string code = CommandID2Str(command.commandID);
+    const std::string code = EventCommandText(TheEvent);
     WindowRef window = static_cast<WindowRef>(UserData);
     PluginWorkSpace& ws = gConfigWorkSpace;
     PluginDataPtr config = ws.TheConfig;

@@ -52,18 +52,15 @@ void SetPictureControlImage(ControlRef TheControl, CGImageRef TheImage) {
 }
 
 OSStatus PictureControlHandler(EventHandlerCallRef, EventRef TheEvent, void*) {
-    ControlRef control = nullptr;
-    GetEventParameter(TheEvent, kEventParamDirectObject, typeControlRef, nullptr, sizeof control, nullptr, &control);
+    ControlRef control = EventControl(TheEvent);
     switch (GetEventKind(TheEvent)) {
         case kEventControlDraw:
             Draw(control);
             return noErr;
         case kEventControlHitTest: {
-            Point where{};
-            GetEventParameter(TheEvent, kEventParamMouseLocation, typeQDPoint, nullptr, sizeof where, nullptr, &where);
+            const Point where = EventMouse(TheEvent);
             const Rect bounds = GetControlBox(control);
-            const ControlPartCode part = PtInRect(where, &bounds) ? 1 : 0;
-            SetEventParameter(TheEvent, kEventParamControlPart, typeControlPartCode, sizeof part, &part);
+            AnswerPart(TheEvent, PtInRect(where, &bounds) ? 1 : 0);
             return noErr;
         }
         case kEventControlHit:
