@@ -2,6 +2,8 @@
 // first use, a second one for the sound, so each side seeks and reads at its own pace.
 #include "editor/media/ClipReader.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -11,6 +13,13 @@
 #include <vector>
 
 #include "editor/media/FFmpeg_p.h"
+
+extern "C" {
+#include <libavfilter/avfilter.h>
+#include <libavfilter/buffersink.h>
+#include <libavfilter/buffersrc.h>
+#include <libavutil/display.h>
+}
 
 namespace bw::media {
 
@@ -39,16 +48,16 @@ MediaStatus OpenInput(const std::string& path, InputPtr& out) {
     AVFormatContext* raw = nullptr;
     int err = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
     if (err < 0) {
-        if (err == AVERROR(ENOENT))
-            return MediaStatus::Fail(path, "no such file");
-        if (err == AVERROR(EACCES))
-            return MediaStatus::Fail(path, "permission denied");
-        return MediaStatus::Fail(path, "not a readable media file or truncated (" + AvErrorText(err) + ")");
+        if (err == AVERROR_INVALIDDATA)
+            return MediaStatus::Fail(path, "not a video file, or damaged beyond reading");
+        if (err == AVERROR(ENOENT) || err == AVERROR(EACCES) || err == AVERROR(EPERM))
+            return MediaStatus::Fail(path, UserErrorText(err));
+        return MediaStatus::Fail(path, "cannot open it (" + UserErrorText(err) + ")");
     }
     out.reset(raw);
     err = avformat_find_stream_info(raw, nullptr);
     if (err < 0)
-        return MediaStatus::Fail(path, "cannot read stream information (" + AvErrorText(err) + ")");
+        return MediaStatus::Fail(path, "cannot make out what the file holds (" + UserErrorText(err) + ")");
     return {};
 }
 
@@ -71,7 +80,7 @@ MediaStatus OpenDecoder(const std::string& path, const AVStream* st, int threads
     }
     if (err < 0)
         return MediaStatus::Fail(path, std::string("cannot open the ") + kind + " decoder " + codec->name + " (" +
-                                           AvErrorText(err) + ")");
+                                           UserErrorText(err) + ")");
     out = std::move(ctx);
     return {};
 }
@@ -88,7 +97,9 @@ AVPixelFormat PlainFormat(AVPixelFormat f, bool& fullRange) {
     }
 }
 
-// Matrix of a YUV frame for swscale: the tagged one, else BT.709 for HD sizes and BT.601 below.
+// Matrix of a YUV frame for swscale: the tagged one, else by the picture's size alone, whatever its
+// chroma format or codec: BT.709 from 720 lines or 1280 columns up, BT.601 below. An "RGB" tag on
+// YUV pictures is a mistake of the writer and counts as untagged.
 int SwsColorspace(const AVFrame* f) {
     switch (f->colorspace) {
     case AVCOL_SPC_BT709: return SWS_CS_ITU709;
@@ -98,11 +109,126 @@ int SwsColorspace(const AVFrame* f) {
     case AVCOL_SPC_FCC: return SWS_CS_FCC;
     case AVCOL_SPC_BT2020_NCL:
     case AVCOL_SPC_BT2020_CL: return SWS_CS_BT2020;
-    default: return f->height >= 720 ? SWS_CS_ITU709 : SWS_CS_ITU601;
+    default: return f->height >= 720 || f->width >= 1280 ? SWS_CS_ITU709 : SWS_CS_ITU601;
     }
 }
 
+// "1:02.48" for 62.48 seconds: how a player shows a place in a clip.
+std::string TimeText(double seconds) {
+    const int64_t hundredths = std::llround(std::max(seconds, 0.0) * 100);
+    char text[40];
+    const int64_t minutes = hundredths / 6000;
+    if (minutes >= 60)
+        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld.%02lld", (long long)(minutes / 60), (long long)(minutes % 60),
+                      (long long)(hundredths / 100 % 60), (long long)(hundredths % 100));
+    else
+        std::snprintf(text, sizeof text, "%lld:%02lld.%02lld", (long long)minutes, (long long)(hundredths / 100 % 60),
+                      (long long)(hundredths % 100));
+    return text;
+}
+
+// Picture demuxers: a file that holds one picture rather than a clip.
+bool IsImageDemuxer(const AVInputFormat* f) {
+    const std::string name = f != nullptr && f->name != nullptr ? f->name : "";
+    return name == "image2" || (name.size() > 5 && name.compare(name.size() - 5, 5, "_pipe") == 0);
+}
+
+// Clockwise turn in degrees (0, 90, 180, 270) that shows the stream upright, from its display matrix.
+int StreamRotation(const AVStream* st) {
+    const uint8_t* matrix = av_stream_get_side_data(st, AV_PKT_DATA_DISPLAYMATRIX, nullptr);
+    if (matrix == nullptr)
+        return 0;
+    const double angle = -av_display_rotation_get(reinterpret_cast<const int32_t*>(matrix));
+    if (std::isnan(angle))
+        return 0;
+    const int quarter = int(std::lround(angle / 90.0)) % 4;
+    return (quarter + 4) % 4 * 90;
+}
+
+// Converts high dynamic range pictures (PQ or HLG) to BT.709 for an 8-bit output with zscale and
+// tonemap, as FFmpeg's own recipe does; built for the first picture and rebuilt when the format changes.
+struct ToneMapper {
+    AVFilterGraph*   Graph = nullptr;
+    AVFilterContext* Source = nullptr;
+    AVFilterContext* Sink = nullptr;
+    int              Width = 0, Height = 0, Format = -1;
+    FramePtr         Out{av_frame_alloc()};
+
+    ~ToneMapper() { avfilter_graph_free(&Graph); }
+    static bool Available() {
+        return avfilter_get_by_name("zscale") != nullptr && avfilter_get_by_name("tonemap") != nullptr;
+    }
+    bool Build(const AVFrame* f) {
+        avfilter_graph_free(&Graph);
+        Graph = avfilter_graph_alloc();
+        if (Graph == nullptr)
+            return false;
+        char args[256];
+        std::snprintf(args, sizeof args, "video_size=%dx%d:pix_fmt=%d:time_base=1/25:pixel_aspect=1/1", f->width,
+                      f->height, f->format);
+        if (avfilter_graph_create_filter(&Source, avfilter_get_by_name("buffer"), "in", args, nullptr, Graph) < 0 ||
+            avfilter_graph_create_filter(&Sink, avfilter_get_by_name("buffersink"), "out", nullptr, nullptr, Graph) < 0)
+            return false;
+        AVFilterInOut* outputs = avfilter_inout_alloc();
+        AVFilterInOut* inputs = avfilter_inout_alloc();
+        bool ok = outputs != nullptr && inputs != nullptr;
+        if (ok) {
+            outputs->name = av_strdup("in");
+            outputs->filter_ctx = Source;
+            inputs->name = av_strdup("out");
+            inputs->filter_ctx = Sink;
+            // Linear light at 100 nits reference white, BT.709 primaries, Hable's curve, then BT.709
+            // limited range 4:4:4 for the usual conversion to ARGB.
+            ok = avfilter_graph_parse_ptr(Graph,
+                                          "zscale=t=linear:npl=100,format=gbrpf32le,zscale=p=bt709,"
+                                          "tonemap=tonemap=hable:desat=0,zscale=t=bt709:m=bt709:r=tv,format=yuv444p",
+                                          &inputs, &outputs, nullptr) >= 0 &&
+                 avfilter_graph_config(Graph, nullptr) >= 0;
+        }
+        avfilter_inout_free(&inputs);
+        avfilter_inout_free(&outputs);
+        Width = f->width;
+        Height = f->height;
+        Format = f->format;
+        return ok;
+    }
+    // The picture tone mapped, or null when the graph failed.
+    const AVFrame* Map(const AVFrame* f) {
+        if ((Graph == nullptr || f->width != Width || f->height != Height || f->format != Format) && !Build(f))
+            return nullptr;
+        FramePtr in(av_frame_clone(f));
+        if (!in || av_buffersrc_add_frame(Source, in.get()) < 0)
+            return nullptr;
+        av_frame_unref(Out.get());
+        if (av_buffersink_get_frame(Sink, Out.get()) < 0)
+            return nullptr;
+        return Out.get();
+    }
+};
+
 }  // namespace
+
+// Copies `from` into dst turned clockwise by `degrees` (90, 180 or 270); dst has the turned size.
+void TurnInto(const VideoFrame& from, int degrees, const PixelView& dst) {
+    const int w = from.Width, h = from.Height;
+    for (int y = 0; y < dst.Height; y++) {
+        uint32_t* out = reinterpret_cast<uint32_t*>(dst.Base + size_t(y) * size_t(dst.RowBytes));
+        for (int x = 0; x < dst.Width; x++) {
+            int sx, sy;   // the source pixel shown at (x, y)
+            if (degrees == 90) {
+                sx = y;
+                sy = h - 1 - x;
+            } else if (degrees == 270) {
+                sx = w - 1 - y;
+                sy = x;
+            } else {
+                sx = w - 1 - x;
+                sy = h - 1 - y;
+            }
+            out[x] = reinterpret_cast<const uint32_t*>(from.Row(sy))[sx];
+        }
+    }
+}
 
 struct ClipReader::Impl {
     std::string   Path;
@@ -110,6 +236,7 @@ struct ClipReader::Impl {
     ClipInfo      Info;
 
     // Pictures.
+    bool       VSought = false;      // the demuxer has moved since the open; before, it stands at the start
     InputPtr   VFmt;
     CodecPtr   VDec;
     int        VStream = -1;
@@ -124,6 +251,8 @@ struct ClipReader::Impl {
     std::string VReadError;          // set when the file ended in a read error rather than cleanly
     SwsPtr     Sws;
     int        SwsSpace = -1, SwsRange = -1;
+    VideoFrame Turned;               // the scaled picture before its turn upright
+    std::unique_ptr<ToneMapper> Tone;   // HDR pictures only
 
     // Sound, opened lazily.
     int        AStream = -1;
@@ -139,6 +268,7 @@ struct ClipReader::Impl {
     std::vector<float> ABuf;         // stereo samples starting at ABufStart on the output timeline
     int64_t    ABufStart = 0;
     bool       APositioned = false, ADemuxDone = false, ADecodeDone = false;
+    bool       AAtStart = true;      // the sound's demuxer has read nothing since the open
 
     int64_t IndexOfPts(int64_t pts) const {
         return av_rescale_q_rnd(pts - VStartPts, VTimeBase, AVRational{Info.FrameRate.Den, Info.FrameRate.Num},
@@ -149,7 +279,8 @@ struct ClipReader::Impl {
     }
 
     MediaStatus DecodeVideo(AVFrame* into, bool& got);
-    MediaStatus SeekVideo(int64_t index, bool toStart);
+    MediaStatus SeekVideo(int64_t index, int attempt);
+    MediaStatus EndedEarly(int64_t frames);
     MediaStatus PositionAt(int64_t index);
     MediaStatus Scale(const PixelView& dst, bool highQuality);
 
@@ -175,7 +306,7 @@ MediaStatus ClipReader::Impl::DecodeVideo(AVFrame* into, bool& got) {
         if (err != AVERROR(EAGAIN)) {
             // A damaged picture: skip it, but do not loop forever on a file of garbage.
             if (++badPackets > 64)
-                return MediaStatus::Fail(Path, "corrupt video data (" + AvErrorText(err) + ")");
+                return MediaStatus::Fail(Path, "the video is damaged (" + UserErrorText(err) + ")");
             continue;
         }
         if (VDemuxDone) {
@@ -185,7 +316,7 @@ MediaStatus ClipReader::Impl::DecodeVideo(AVFrame* into, bool& got) {
         err = av_read_frame(VFmt.get(), VPkt.get());
         if (err < 0) {
             if (err != AVERROR_EOF)
-                VReadError = AvErrorText(err);
+                VReadError = UserErrorText(err);
             VDemuxDone = true;
             avcodec_send_packet(VDec.get(), nullptr);   // drain the frames still inside the decoder
             continue;
@@ -194,7 +325,7 @@ MediaStatus ClipReader::Impl::DecodeVideo(AVFrame* into, bool& got) {
             err = avcodec_send_packet(VDec.get(), VPkt.get());
             if (err < 0 && err != AVERROR(EAGAIN) && ++badPackets > 64) {
                 av_packet_unref(VPkt.get());
-                return MediaStatus::Fail(Path, "corrupt video data (" + AvErrorText(err) + ")");
+                return MediaStatus::Fail(Path, "the video is damaged (" + UserErrorText(err) + ")");
             }
         }
         av_packet_unref(VPkt.get());
@@ -202,25 +333,57 @@ MediaStatus ClipReader::Impl::DecodeVideo(AVFrame* into, bool& got) {
     return {};
 }
 
-MediaStatus ClipReader::Impl::SeekVideo(int64_t index, bool toStart) {
-    const int64_t ts = toStart ? VStartPts : PtsOfIndex(index);
-    int err = av_seek_frame(VFmt.get(), VStream, ts, AVSEEK_FLAG_BACKWARD);
-    if (err < 0 && !toStart)
-        err = av_seek_frame(VFmt.get(), VStream, VStartPts, AVSEEK_FLAG_BACKWARD);
+// Seeks for `index`, each attempt earlier than the one before: the keyframe before the frame, ten
+// seconds earlier (MPEG program and transport streams land a GOP late), then the very start.
+MediaStatus ClipReader::Impl::SeekVideo(int64_t index, int attempt) {
+    int err = -1;
+    if (attempt < 2) {
+        const int64_t back = attempt == 0 ? 0 : av_rescale_q(10, AVRational{1, 1}, VTimeBase);
+        err = av_seek_frame(VFmt.get(), VStream, PtsOfIndex(index) - back, AVSEEK_FLAG_BACKWARD);
+    }
+    if (err < 0 && !(VFmt->iformat->flags & AVFMT_NO_BYTE_SEEK))
+        err = av_seek_frame(VFmt.get(), -1, 0, AVSEEK_FLAG_BYTE);
+    if (err < 0)
+        err = av_seek_frame(VFmt.get(), VStream, INT64_MIN + 1, AVSEEK_FLAG_BACKWARD);
     if (err < 0)
         err = avformat_seek_file(VFmt.get(), -1, INT64_MIN, 0, 0, 0);
+    VSought = true;
     if (err < 0)
-        return MediaStatus::Fail(Path, "cannot seek to frame " + std::to_string(index) + " (" + AvErrorText(err) + ")");
+        return MediaStatus::Fail(Path, "cannot seek to frame " + std::to_string(index) + " (" + UserErrorText(err) + ")");
     avcodec_flush_buffers(VDec.get());
     HaveCurrent = HavePending = false;
     VDemuxDone = VDecodeDone = false;
     return {};
 }
 
+// The clip holds `frames` frames, fewer than its header promised: the count is lowered and the
+// read fails, naming where the clip ends.
+MediaStatus ClipReader::Impl::EndedEarly(int64_t frames) {
+    Info.FrameCount = std::max<int64_t>(frames, 1);
+    Info.FrameCountExact = true;
+    MediaStatus s = MediaStatus::Fail(Path, "the file ends early at " + TimeText(double(frames) / Info.FrameRate.ToDouble()) +
+                                                (VReadError.empty() ? "" : " (" + VReadError + ")"));
+    s.EndedEarly = true;
+    return s;
+}
+
 // Makes Current the last picture whose index is at most `index` (or the first picture when the
-// clip starts later), decoding forward from where we are or after a seek.
+// clip starts later), decoding forward from where we are or after a seek. Near the start of a clip
+// that was never sought, decoding simply begins where the demuxer stands: the first seek of some
+// containers lands on the second group of pictures.
 MediaStatus ClipReader::Impl::PositionAt(int64_t index) {
+    const int64_t nearby = 2 * int64_t(Info.FrameRate.ToDouble() + 1);
     bool forward = HaveCurrent && index >= CurrentIndex;
+    if (!HaveCurrent && !VSought && index <= nearby) {
+        bool got = false;
+        if (MediaStatus s = DecodeVideo(Current.get(), got); !s)
+            return s;
+        if (got) {
+            const int64_t pts = Current->best_effort_timestamp;
+            CurrentIndex = pts == AV_NOPTS_VALUE ? 0 : std::max<int64_t>(IndexOfPts(pts), 0);
+            HaveCurrent = forward = true;
+        }
+    }
     if (forward && HavePending && index >= PendingIndex + 1) {
         // Jumping ahead: seek only when a keyframe lies between here and the target.
         const AVStream* st = VFmt->streams[VStream];
@@ -229,10 +392,10 @@ MediaStatus ClipReader::Impl::PositionAt(int64_t index) {
         if (ie != nullptr)
             forward = ie->timestamp <= Current->best_effort_timestamp;
         else
-            forward = index - CurrentIndex <= 2 * int64_t(Info.FrameRate.ToDouble() + 1);
+            forward = index - CurrentIndex <= nearby;
     }
-    for (int attempt = 0; !forward && attempt < 2; attempt++) {
-        if (MediaStatus s = SeekVideo(index, attempt == 1); !s)
+    for (int attempt = 0; !forward && attempt < 3; attempt++) {
+        if (MediaStatus s = SeekVideo(index, attempt); !s)
             return s;
         bool got = false;
         if (MediaStatus s = DecodeVideo(Current.get(), got); !s)
@@ -267,19 +430,38 @@ MediaStatus ClipReader::Impl::PositionAt(int64_t index) {
         HavePending = false;
         av_frame_unref(Pending.get());
     }
-    if (!HavePending && VDecodeDone && index > CurrentIndex && !VReadError.empty())
-        return MediaStatus::Fail(Path, "truncated or corrupt: frame " + std::to_string(index) +
-                                           " cannot be read (" + VReadError + ")");
+    if (!HavePending && VDecodeDone && index > CurrentIndex) {
+        // The clip ends here. Within rounding of a count estimated from the duration (or a
+        // variable frame rate's last frame) the last picture stands in; more is an early end.
+        const int64_t frames = CurrentIndex + 1;
+        const int64_t slack = std::max<int64_t>(2, Info.FrameCount / 50);
+        if (!VReadError.empty() || Info.FrameCount - frames > slack)
+            return EndedEarly(frames);
+    }
     return {};
 }
 
 MediaStatus ClipReader::Impl::Scale(const PixelView& dst, bool highQuality) {
     const AVFrame* f = Current.get();
+    if (Tone) {
+        if (const AVFrame* mapped = Tone->Map(f)) {
+            f = mapped;
+        } else if (Info.Warning.empty()) {
+            Info.Warning = Path + ": " + Info.Hdr + " video is shown without tone mapping (the conversion failed)";
+        }
+    }
+    // A turned picture is scaled at its stored orientation first, then turned into dst.
+    const bool quarter = Info.Rotation == 90 || Info.Rotation == 270;
+    PixelView target = dst;
+    if (Info.Rotation != 0) {
+        Turned.Resize(quarter ? dst.Height : dst.Width, quarter ? dst.Width : dst.Height);
+        target = Turned.View();
+    }
     bool fullRange = f->color_range == AVCOL_RANGE_JPEG;
     const AVPixelFormat srcFormat = PlainFormat(AVPixelFormat(f->format), fullRange);
     const int flags = highQuality ? SWS_BILINEAR : SWS_POINT;
     SwsContext* before = Sws.get();
-    SwsContext* ctx = sws_getCachedContext(Sws.release(), f->width, f->height, srcFormat, dst.Width, dst.Height,
+    SwsContext* ctx = sws_getCachedContext(Sws.release(), f->width, f->height, srcFormat, target.Width, target.Height,
                                            AV_PIX_FMT_ARGB, flags, nullptr, nullptr, nullptr);
     Sws.reset(ctx);
     if (ctx == nullptr)
@@ -295,11 +477,13 @@ MediaStatus ClipReader::Impl::Scale(const PixelView& dst, bool highQuality) {
         SwsSpace = space;
         SwsRange = int(fullRange);
     }
-    uint8_t* dstData[4] = {dst.Base, nullptr, nullptr, nullptr};
-    int dstStride[4] = {dst.RowBytes, 0, 0, 0};
+    uint8_t* dstData[4] = {target.Base, nullptr, nullptr, nullptr};
+    int dstStride[4] = {target.RowBytes, 0, 0, 0};
     const int rows = sws_scale(ctx, f->data, f->linesize, 0, f->height, dstData, dstStride);
-    if (rows != dst.Height)
+    if (rows != target.Height)
         return MediaStatus::Fail(Path, "picture conversion failed");
+    if (Info.Rotation != 0)
+        TurnInto(Turned, Info.Rotation, dst);
     return {};
 }
 
@@ -331,8 +515,9 @@ MediaStatus ClipReader::Impl::SeekAudio(int64_t first) {
         err = av_seek_frame(AFmt.get(), AStream, INT64_MIN + 1, AVSEEK_FLAG_BACKWARD);
     if (err < 0)
         err = avformat_seek_file(AFmt.get(), -1, INT64_MIN, 0, 0, 0);
+    AAtStart = false;
     if (err < 0)
-        return MediaStatus::Fail(Path, "cannot seek in the audio (" + AvErrorText(err) + ")");
+        return MediaStatus::Fail(Path, "cannot seek in the sound (" + UserErrorText(err) + ")");
     avcodec_flush_buffers(ADec.get());
     Swr.reset();
     ABuf.clear();
@@ -362,7 +547,7 @@ MediaStatus ClipReader::Impl::DecodeAudioChunk() {
         }
         if (err != AVERROR(EAGAIN)) {
             if (++badPackets > 64)
-                return MediaStatus::Fail(Path, "corrupt audio data (" + AvErrorText(err) + ")");
+                return MediaStatus::Fail(Path, "the sound is damaged (" + UserErrorText(err) + ")");
             continue;
         }
         if (ADemuxDone) {
@@ -379,7 +564,7 @@ MediaStatus ClipReader::Impl::DecodeAudioChunk() {
             err = avcodec_send_packet(ADec.get(), APkt.get());
             if (err < 0 && err != AVERROR(EAGAIN) && ++badPackets > 64) {
                 av_packet_unref(APkt.get());
-                return MediaStatus::Fail(Path, "corrupt audio data (" + AvErrorText(err) + ")");
+                return MediaStatus::Fail(Path, "the sound is damaged (" + UserErrorText(err) + ")");
             }
         }
         av_packet_unref(APkt.get());
@@ -402,7 +587,7 @@ MediaStatus ClipReader::Impl::DecodeAudioChunk() {
             err = swr_init(raw);
         if (err < 0) {
             swr_free(&raw);
-            return MediaStatus::Fail(Path, "cannot convert the audio (" + AvErrorText(err) + ")");
+            return MediaStatus::Fail(Path, "cannot convert the sound (" + UserErrorText(err) + ")");
         }
         Swr.reset(raw);
         SwrInRate = f->sample_rate;
@@ -426,7 +611,7 @@ MediaStatus ClipReader::Impl::DecodeAudioChunk() {
     ABuf.resize(old + 2 * size_t(std::max(n, 0)));
     av_frame_unref(f);
     if (n < 0)
-        return MediaStatus::Fail(Path, "cannot convert the audio (" + AvErrorText(n) + ")");
+        return MediaStatus::Fail(Path, "cannot convert the sound (" + UserErrorText(n) + ")");
     return {};
 }
 
@@ -446,6 +631,20 @@ std::unique_ptr<ClipReader> ClipReader::Open(const std::string& path, MediaStatu
         }
         if (kind == std::filesystem::file_type::directory) {
             status = MediaStatus::Fail(path, "is a folder, not a media file");
+            return nullptr;
+        }
+        // A clip is read more than once (probing, pictures and sound on their own): a pipe or a
+        // device would block or lose what the first reading took. Refused before it is opened.
+        if (kind != std::filesystem::file_type::regular && kind != std::filesystem::file_type::unknown) {
+            const char* what = kind == std::filesystem::file_type::fifo     ? "a pipe"
+                               : kind == std::filesystem::file_type::socket ? "a socket"
+                                                                            : "a device";
+            status = MediaStatus::Fail(path, std::string("is ") + what +
+                                                 ", not a file: clips are read more than once; save it to a file first");
+            return nullptr;
+        }
+        if (kind == std::filesystem::file_type::regular && std::filesystem::file_size(path, ec) == 0 && !ec) {
+            status = MediaStatus::Fail(path, "the file is empty");
             return nullptr;
         }
     }
@@ -479,6 +678,24 @@ std::unique_ptr<ClipReader> ClipReader::Open(const std::string& path, MediaStatu
     info.VideoCodec = avcodec_get_name(st->codecpar->codec_id);
     const char* space = av_color_space_name(st->codecpar->color_space);
     info.ColourSpace = space != nullptr ? space : "unknown";
+    // Display proportions: the pixel shape stretches the width, then the display matrix turns it.
+    const AVRational sar = av_guess_sample_aspect_ratio(m.VFmt.get(), st, nullptr);
+    if (sar.num > 0 && sar.den > 0 && av_q2d(sar) > 0.1 && av_q2d(sar) < 10)
+        info.SampleAspect = Rational{sar.num, sar.den};
+    info.Rotation = StreamRotation(st);
+    const int shownWidth = std::max(1, int(std::lround(info.Width * info.SampleAspect.ToDouble())));
+    const bool quarter = info.Rotation == 90 || info.Rotation == 270;
+    info.DisplayWidth = quarter ? info.Height : shownWidth;
+    info.DisplayHeight = quarter ? shownWidth : info.Height;
+    const AVColorTransferCharacteristic trc = st->codecpar->color_trc;
+    if (trc == AVCOL_TRC_SMPTE2084 || trc == AVCOL_TRC_ARIB_STD_B67) {
+        info.Hdr = trc == AVCOL_TRC_SMPTE2084 ? "PQ" : "HLG";
+        if (ToneMapper::Available())
+            m.Tone = std::make_unique<ToneMapper>();
+        else
+            info.Warning = path + ": " + info.Hdr + " (HDR) video is shown without tone mapping: this FFmpeg has no "
+                           "zscale or tonemap filter";
+    }
     AVRational rate = st->avg_frame_rate;
     if (rate.num <= 0 || rate.den <= 0)
         rate = st->r_frame_rate;
@@ -494,7 +711,22 @@ std::unique_ptr<ClipReader> ClipReader::Open(const std::string& path, MediaStatu
         info.Duration = st->duration * av_q2d(st->time_base);
     else if (m.VFmt->duration != AV_NOPTS_VALUE && m.VFmt->duration > 0)
         info.Duration = double(m.VFmt->duration) / AV_TIME_BASE;
-    if (st->nb_frames > 0) {
+    // A picture file lasts StillSeconds at 25 frames a second.
+    if (IsImageDemuxer(m.VFmt->iformat) && !IsPattern(path)) {
+        info.IsStill = true;
+        info.FrameRate = Rational{25, 1};
+        info.FrameCount = std::max<int64_t>(1, std::llround(options.StillSeconds * 25));
+        info.FrameCountExact = true;
+        info.Duration = double(info.FrameCount) / 25;
+    }
+    // A header's count that disagrees with the duration (by half or more) is damaged: the packets
+    // are counted instead, or the duration decides.
+    const double fromDuration = info.Duration * info.FrameRate.ToDouble();
+    const bool plausible = info.Duration <= 0 ||
+                           (double(st->nb_frames) <= 1.5 * fromDuration + 2 && double(st->nb_frames) >= fromDuration / 1.5 - 2);
+    if (info.IsStill) {
+        // one picture, counted above
+    } else if (st->nb_frames > 0 && plausible) {
         info.FrameCount = st->nb_frames;
         info.FrameCountExact = true;
     } else if (options.CountFrames) {
@@ -556,7 +788,7 @@ MediaStatus ClipReader::ReadFrameInto(int64_t index, const PixelView& dst, bool 
                                              std::to_string(m.Info.FrameCount) + " frames)");
     if (dst.Base == nullptr || dst.Width <= 0 || dst.Height <= 0 || dst.RowBytes < dst.Width * 4)
         return MediaStatus::Fail(m.Path, "invalid output buffer");
-    if (MediaStatus s = m.PositionAt(index); !s)
+    if (MediaStatus s = m.PositionAt(m.Info.IsStill ? 0 : index); !s)
         return s;
     if (MediaStatus s = m.Scale(dst, highQuality); !s)
         return s;
@@ -584,7 +816,10 @@ MediaStatus ClipReader::ReadAudio(int64_t first, int64_t count, AudioBlock& audi
         }
     }
     const int64_t bufEnd = m.ABufStart + int64_t(m.ABuf.size() / 2);
-    if (!m.APositioned || first < m.ABufStart || first > bufEnd + m.OutRate) {
+    // Near the start of a clip whose sound was never read, decoding begins where the demuxer stands
+    // (the first chunk places itself by its time); anywhere else, a seek.
+    const bool fromHere = !m.APositioned && m.AAtStart && first <= m.OutRate;
+    if (!fromHere && (!m.APositioned || first < m.ABufStart || first > bufEnd + m.OutRate)) {
         if (MediaStatus s = m.SeekAudio(first); !s)
             return s;
     }
@@ -616,6 +851,8 @@ int64_t ClipReader::FrameCount() const { return fImpl->Info.FrameCount; }
 Rational ClipReader::FrameRate() const { return fImpl->Info.FrameRate; }
 int ClipReader::Width() const { return fImpl->Info.Width; }
 int ClipReader::Height() const { return fImpl->Info.Height; }
+int ClipReader::DisplayWidth() const { return fImpl->Info.DisplayWidth; }
+int ClipReader::DisplayHeight() const { return fImpl->Info.DisplayHeight; }
 int ClipReader::SampleRate() const { return fImpl->OutRate; }
 bool ClipReader::HasAudio() const { return fImpl->AStream >= 0; }
 const std::string& ClipReader::Name() const { return fImpl->Path; }
@@ -625,6 +862,7 @@ void ClipReader::SetSampleRate(int rate) {
     if (rate <= 0 || rate == m.OutRate)
         return;
     m.OutRate = rate;
+    m.AAtStart = m.AAtStart && !m.AOpened;
     m.Swr.reset();
     m.ABuf.clear();
     m.APositioned = false;   // the next read seeks and resamples afresh

@@ -13,6 +13,12 @@ namespace bw::media {
 struct ClipInfo {
     int         Width = 0;             // natural frame size in pixels (coded size, no aspect correction)
     int         Height = 0;
+    int         DisplayWidth = 0;      // upright size in square pixels: the sample aspect ratio applied,
+    int         DisplayHeight = 0;     // then the display matrix's rotation
+    int         Rotation = 0;          // clockwise turn that shows the picture upright: 0, 90, 180 or 270
+    Rational    SampleAspect{1, 1};    // pixel width : height; 1:1 when the file does not say
+    bool        IsStill = false;       // a picture file (PNG, JPEG, ...), shown for ReaderOptions::StillSeconds
+    std::string Hdr;                   // "PQ" or "HLG" for high dynamic range video, else empty
     Rational    FrameRate{25, 1};      // average rate; 25 when the file does not say
     int64_t     FrameCount = 0;        // frames at FrameRate
     bool        FrameCountExact = false;   // false: estimated from the duration
@@ -31,13 +37,16 @@ struct ReaderOptions {
     // once at open (reads the file without decoding) instead of estimating from the duration.
     bool CountFrames = true;
     int  Threads = 0;   // decoder threads; 0 lets FFmpeg choose from the processor count
+    double StillSeconds = 5;   // how long a still picture lasts, at 25 frames a second
 };
 
 class ClipReader final : public FrameSource {
 public:
     // Opens and probes `path`. On failure returns null and status names the file and the problem:
-    // "no such file", "no video stream", "unsupported video codec ...", "not a readable media
-    // file or truncated (...)".
+    // "no such file", "no video stream", "unsupported video codec ...", "not a video file ...".
+    // Only regular files and image sequence patterns are opened: pipes and devices are refused at
+    // once, since a clip is read more than once. A frame count in the header that disagrees with
+    // the duration is ignored.
     static std::unique_ptr<ClipReader> Open(const std::string& path, MediaStatus& status,
                                             const ReaderOptions& options = {});
     ~ClipReader() override;
@@ -45,8 +54,9 @@ public:
     const ClipInfo& Info() const;
 
     // Sequential indexes decode forward; a jump seeks to the keyframe before the frame and decodes
-    // forward from there. Indexes beyond the last decodable frame repeat it, unless the file ended
-    // in a read error (truncated), which is reported.
+    // forward from there. The picture is turned upright (Info().Rotation) and stretched to dst.
+    // A clip that ends before `index` fails with EndedEarly set and FrameCount() lowered to the
+    // frames it holds; an end within rounding of an estimated count repeats the last frame.
     MediaStatus ReadFrameInto(int64_t index, const PixelView& dst, bool highQuality, AudioBlock* audio) override;
 
     // Audio samples [first, first + count) of the clip's timeline at SampleRate(), stereo;
@@ -57,6 +67,8 @@ public:
     Rational FrameRate() const override;
     int      Width() const override;
     int      Height() const override;
+    int      DisplayWidth() const override;
+    int      DisplayHeight() const override;
     int      SampleRate() const override;
     void     SetSampleRate(int rate) override;
     bool     HasAudio() const override;

@@ -100,6 +100,45 @@ MediaStatus OutputKindForPath(const std::string& path, OutputKind& kind) {
     return MediaStatus::Fail(path, "unknown output kind (use .mp4, .mov, .mkv, .webm, .y4m, a frames/%05d.png pattern or null)");
 }
 
+bool MatchesSequence(const std::string& pattern, const std::string& fileName) {
+    size_t p = 0, f = 0;
+    while (p < pattern.size()) {
+        if (pattern[p] != '%') {
+            if (f >= fileName.size() || fileName[f] != pattern[p])
+                return false;
+            p++, f++;
+            continue;
+        }
+        if (p + 1 < pattern.size() && pattern[p + 1] == '%') {   // a literal percent sign
+            if (f >= fileName.size() || fileName[f] != '%')
+                return false;
+            p += 2, f++;
+            continue;
+        }
+        p++;
+        while (p < pattern.size() && std::isdigit(static_cast<unsigned char>(pattern[p])))
+            p++;
+        p++;   // the 'd'
+        const size_t digits = f;
+        while (f < fileName.size() && std::isdigit(static_cast<unsigned char>(fileName[f])))
+            f++;
+        if (f == digits)
+            return false;
+    }
+    return f == fileName.size();
+}
+
+bool OutputExists(const std::string& path) {
+    OutputKind kind;
+    std::error_code ec;
+    if (!OutputKindForPath(path, kind) || kind == OutputKind::Null)
+        return false;
+    if (kind != OutputKind::PngSequence)
+        return fs::exists(fs::symlink_status(path, ec));
+    const fs::path dir = fs::path(path).parent_path().empty() ? fs::path(".") : fs::path(path).parent_path();
+    return fs::is_directory(dir, ec) && !fs::is_empty(dir, ec);
+}
+
 const char* OutputKindName(OutputKind kind) { return Row(kind).Name; }
 bool OutputHasAudio(OutputKind kind) { return Row(kind).AudioEncoder != nullptr; }
 
@@ -130,6 +169,8 @@ struct ClipWriter::Impl {
     std::vector<float> Silence;
 
     MediaStatus Fail(const std::string& problem) { return MediaStatus::Fail(Path, problem); }
+    // "out.mp4: no space left on the device while writing it"
+    MediaStatus WriteFailure(int err) { return Fail(UserErrorText(err) + " while writing it"); }
     MediaStatus OpenVideo(const KindRow& row);
     MediaStatus OpenAudio(const KindRow& row);
     MediaStatus Drain(AVCodecContext* enc, AVStream* st);
@@ -144,12 +185,12 @@ MediaStatus ClipWriter::Impl::Drain(AVCodecContext* enc, AVStream* st) {
         if (err == AVERROR(EAGAIN) || err == AVERROR_EOF)
             return {};
         if (err < 0)
-            return Fail(std::string("encoding failed (") + AvErrorText(err) + ")");
+            return Fail(std::string("encoding failed (") + UserErrorText(err) + ")");
         av_packet_rescale_ts(Pkt.get(), enc->time_base, st->time_base);
         Pkt->stream_index = st->index;
         err = av_interleaved_write_frame(Out.get(), Pkt.get());
         if (err < 0)
-            return Fail("write failed (" + AvErrorText(err) + ")");
+            return WriteFailure(err);
     }
 }
 
@@ -194,7 +235,7 @@ MediaStatus ClipWriter::Impl::OpenVideo(const KindRow& row) {
         c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     int err = avcodec_open2(c, codec, nullptr);
     if (err < 0)
-        return Fail(std::string("cannot open the ") + row.VideoEncoder + " encoder (" + AvErrorText(err) + ")");
+        return Fail(std::string("cannot open the ") + row.VideoEncoder + " encoder (" + UserErrorText(err) + ")");
     VSt = avformat_new_stream(Out.get(), nullptr);
     if (VSt == nullptr || avcodec_parameters_from_context(VSt->codecpar, c) < 0)
         return Fail("cannot add the video stream");
@@ -245,7 +286,7 @@ MediaStatus ClipWriter::Impl::OpenAudio(const KindRow& row) {
         c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     int err = avcodec_open2(c, codec, nullptr);
     if (err < 0)
-        return Fail(std::string("cannot open the ") + row.AudioEncoder + " encoder (" + AvErrorText(err) + ")");
+        return Fail(std::string("cannot open the ") + row.AudioEncoder + " encoder (" + UserErrorText(err) + ")");
     ASt = avformat_new_stream(Out.get(), nullptr);
     if (ASt == nullptr || avcodec_parameters_from_context(ASt->codecpar, c) < 0)
         return Fail("cannot add the audio stream");
@@ -258,7 +299,7 @@ MediaStatus ClipWriter::Impl::OpenAudio(const KindRow& row) {
         err = swr_init(raw);
     if (err < 0) {
         swr_free(&raw);
-        return Fail("cannot set up the audio conversion (" + AvErrorText(err) + ")");
+        return Fail("cannot set up the audio conversion (" + UserErrorText(err) + ")");
     }
     Swr.reset(raw);
     Fifo.reset(av_audio_fifo_alloc(format, 2, std::max(c->frame_size, 1024) * 4));
@@ -291,7 +332,7 @@ MediaStatus ClipWriter::Impl::EncodeAudio(bool flush) {
         AudioPts += f->nb_samples;
         int err = avcodec_send_frame(c, f);
         if (err < 0)
-            return Fail("audio encoding failed (" + AvErrorText(err) + ")");
+            return Fail("audio encoding failed (" + UserErrorText(err) + ")");
         if (MediaStatus s = Drain(c, ASt); !s)
             return s;
     }
@@ -326,11 +367,11 @@ MediaStatus ClipWriter::Impl::Close() {
         return s;
     int err = av_write_trailer(Out.get());
     if (err < 0)
-        return Fail("cannot finish the file (" + AvErrorText(err) + ")");
+        return WriteFailure(err);
     if (!(Out->oformat->flags & AVFMT_NOFILE)) {
         err = avio_closep(&Out->pb);
         if (err < 0)
-            return Fail("cannot close the file (" + AvErrorText(err) + ")");
+            return WriteFailure(err);
     }
     Out.reset();
     return {};
@@ -385,7 +426,7 @@ MediaStatus ClipWriter::Open(const std::string& path, const WriterSettings& sett
             return m.Fail("folder " + parent.string() + " does not exist");
         m.Temp = TemporaryName(parent, m.FinalDir.filename().string() == "." ? "frames" : m.FinalDir.filename().string());
         if (!fs::create_directory(m.Temp, ec))
-            return m.Fail("cannot create a temporary folder in " + parent.string() + " (" + ec.message() + ")");
+            return m.Fail("cannot create a temporary folder in " + parent.string() + " (" + UserErrorText(AVERROR(ec.value())) + ")");
         tempTarget = (m.Temp / target.filename()).string();
     } else {
         const fs::path dir = target.parent_path().empty() ? fs::path(".") : target.parent_path();
@@ -417,12 +458,12 @@ MediaStatus ClipWriter::Open(const std::string& path, const WriterSettings& sett
     if (s && !(oc->oformat->flags & AVFMT_NOFILE)) {
         err = avio_open(&oc->pb, tempTarget.c_str(), AVIO_FLAG_WRITE);
         if (err < 0)
-            s = m.Fail("cannot create the file (" + AvErrorText(err) + ")");
+            s = m.Fail("cannot create the file (" + UserErrorText(err) + ")");
     }
     if (s) {
         err = avformat_write_header(oc, nullptr);
         if (err < 0)
-            s = m.Fail("cannot write the header (" + AvErrorText(err) + ")");
+            s = m.WriteFailure(err);
     }
     if (!s)
         Abort();
@@ -469,7 +510,7 @@ MediaStatus ClipWriter::WriteFrame(const PixelView& frame, const AudioBlock* aud
     vf->pts = m.Frames;
     int err = avcodec_send_frame(c, vf);
     if (err < 0)
-        return fail(m.Fail("video encoding failed (" + AvErrorText(err) + ")"));
+        return fail(m.Fail("video encoding failed (" + UserErrorText(err) + ")"));
     if (MediaStatus s = m.Drain(c, m.VSt); !s)
         return fail(s);
 
@@ -500,7 +541,7 @@ MediaStatus ClipWriter::WriteFrame(const PixelView& frame, const AudioBlock* aud
             av_freep(&planes[0]);
             av_freep(&planes);
             if (n < 0)
-                return fail(m.Fail("audio conversion failed (" + AvErrorText(n) + ")"));
+                return fail(m.Fail("audio conversion failed (" + UserErrorText(n) + ")"));
             if (MediaStatus s = m.EncodeAudio(false); !s)
                 return fail(s);
         }
@@ -524,6 +565,14 @@ MediaStatus ClipWriter::Finish() {
     std::error_code ec;
     if (m.Kind == OutputKind::PngSequence) {
         fs::create_directories(m.FinalDir, ec);
+        const std::string pattern = fs::path(m.Path).filename().string();
+        std::vector<fs::path> older;
+        for (const auto& entry : fs::directory_iterator(m.FinalDir, ec))
+            if (MatchesSequence(pattern, entry.path().filename().string()) && !entry.is_directory())
+                older.push_back(entry.path());
+        for (const fs::path& file : older)
+            fs::remove(file, ec);
+        ec.clear();
         for (const auto& entry : fs::directory_iterator(m.Temp, ec)) {
             fs::rename(entry.path(), m.FinalDir / entry.path().filename(), ec);
             if (ec)
@@ -533,7 +582,7 @@ MediaStatus ClipWriter::Finish() {
         fs::rename(m.Temp, m.Path, ec);
     }
     if (ec) {
-        const std::string problem = "cannot move the finished output into place (" + ec.message() + ")";
+        const std::string problem = "cannot move the finished output into place (" + UserErrorText(AVERROR(ec.value())) + ")";
         Abort();
         return MediaStatus::Fail(m.Path, problem);
     }

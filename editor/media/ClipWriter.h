@@ -17,6 +17,13 @@ MediaStatus OutputKindForPath(const std::string& path, OutputKind& kind);
 const char* OutputKindName(OutputKind kind);
 bool OutputHasAudio(OutputKind kind);
 
+// Whether writing `path` would replace something: the file, or for a PNG sequence anything in its
+// folder. Finish replaces a file, and in a sequence's folder only the files of its own pattern.
+bool OutputExists(const std::string& path);
+
+// Whether `fileName` (no folder) is one that the sequence pattern `pattern` ("%05d.png") writes.
+bool MatchesSequence(const std::string& pattern, const std::string& fileName);
+
 struct WriterSettings {
     int         Width = 0;               // every frame must have this size; even for all kinds but PNG
     int         Height = 0;
@@ -30,8 +37,9 @@ struct WriterSettings {
 
 // Output is written under a temporary name in the destination folder and renamed onto the path by
 // Finish once everything succeeded. A PNG sequence is written into a temporary folder beside the
-// destination folder; Finish moves its files into the destination folder (made when missing). A
-// writer that is destroyed or aborted before Finish removes everything it wrote.
+// destination folder; Finish removes the files of the same pattern already there (an older, longer
+// sequence) and moves the new ones in (the folder is made when missing). A writer that is destroyed
+// or aborted before Finish removes everything it wrote.
 class ClipWriter {
 public:
     ClipWriter();

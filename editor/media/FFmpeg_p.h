@@ -55,6 +55,28 @@ inline std::string AvErrorText(int err) {
     return text;
 }
 
+// An FFmpeg or system error in the user's terms, for messages that name the file first. Codes
+// without a plainer wording keep FFmpeg's own text.
+inline std::string UserErrorText(int err) {
+    switch (err) {
+    case AVERROR(ENOSPC): return "no space left on the device";
+    case AVERROR(EDQUOT): return "the disk quota is used up";
+    case AVERROR(EFBIG): return "the file size limit was reached";
+    case AVERROR(EROFS): return "the device is read-only";
+    case AVERROR(ENOMEM): return "not enough memory";
+    case AVERROR(EACCES):
+    case AVERROR(EPERM): return "permission denied";
+    case AVERROR(EIO): return "the device reported a read or write error";
+    case AVERROR(ENOENT): return "no such file";
+    case AVERROR(EISDIR): return "is a folder";
+    case AVERROR_INVALIDDATA: return "damaged or unreadable data";
+    case AVERROR_EOF: return "the file ends early";
+    case AVERROR_PATCHWELCOME:
+    case AVERROR(ENOSYS): return "a feature of the file that FFmpeg does not support";
+    default: return AvErrorText(err);
+    }
+}
+
 inline Rational ToRational(AVRational r) { return Rational{r.num, r.den}; }
 inline AVRational ToAv(Rational r) { return AVRational{r.Num, r.Den}; }
 

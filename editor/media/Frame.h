@@ -76,11 +76,12 @@ struct AudioBlock {
 // for example "clips/a.mp4: no video stream".
 struct MediaStatus {
     std::string Error;
+    bool EndedEarly = false;   // a clip ended before the frame asked for; its FrameCount() now says where
     bool Ok() const { return Error.empty(); }
     explicit operator bool() const { return Ok(); }
     static MediaStatus Success() { return {}; }
     static MediaStatus Fail(const std::string& file, const std::string& problem) {
-        return MediaStatus{file + ": " + problem};
+        return MediaStatus{file + ": " + problem, false};
     }
 };
 

@@ -14,13 +14,16 @@ public:
 
     // Frame `index` (0-based) scaled to dst's size into the caller's buffer, and when audio is not
     // null the samples of the span [index / fps, (index + 1) / fps) at SampleRate(), stereo.
-    // highQuality chooses bilinear scaling; otherwise nearest neighbour.
+    // highQuality chooses bilinear scaling; otherwise nearest neighbour. The picture fills dst
+    // whatever its proportions: fitting it into a frame is the caller's business.
     virtual MediaStatus ReadFrameInto(int64_t index, const PixelView& dst, bool highQuality, AudioBlock* audio) = 0;
 
     virtual int64_t  FrameCount() const = 0;
     virtual Rational FrameRate() const = 0;
     virtual int      Width() const = 0;   // natural size of the frames
     virtual int      Height() const = 0;
+    virtual int      DisplayWidth() const { return Width(); }   // upright, in square pixels
+    virtual int      DisplayHeight() const { return Height(); }
     virtual int      SampleRate() const = 0;   // rate of the audio blocks handed out
     virtual void     SetSampleRate(int rate) = 0;   // resample audio blocks to this rate from now on
     virtual bool     HasAudio() const = 0;   // false: the blocks are silence
