@@ -56,7 +56,7 @@ bench: build
 
 # Two generated clips joined with the saved settings: out/demo.mp4 and out/demo-sheet.png.
 demo: build
-	build/release/editor/cli/blockwaves demo
+	build/release/editor/cli/blockwaves demo -y
 
 # The dialog's pictures in docs/, made offscreen on a screen large enough for the HD window.
 screenshots: build

@@ -1,104 +1,139 @@
 // blockwaves: renders block transitions between video files with the Blockwaves! Transitions
-// bundle, driving it through its entry point as a video editor does.
+// bundle, driving it through its entry point as a video editor does. The command line is parsed
+// with CLI11: every command's options, checks and help text come from the definitions below.
+#include <signal.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <map>
+#include <iostream>
 #include <string>
 #include <vector>
 
 #include "editor/cli/render.h"
+#include "editor/media/ClipReader.h"
+#include "editor/media/ClipWriter.h"
 #include "editor/media/Generators.h"
-#include "settings/DataHandling.h"
 #include "platform/Memory.h"
+#include "settings/DataHandling.h"
 #include "settings/prefsloader.h"
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
 
 namespace bw {
 namespace {
-const char* kUsage =
-    "usage: blockwaves COMMAND [options]\n"
-    "\n"
-    "commands:\n"
-    "  render A [B] -o OUT   the joined sequence: A, the transition, the rest of B\n"
-    "  demo [-o OUT]         two generated clips joined with your saved settings (out/demo.mp4)\n"
-    "  info                  what the transition reports for each variant\n"
-    "  thumbnail A B -o PNG  the picture an editor shows for the transition\n"
-    "  sheet A B -o PNG      frames at 0, 10, 25, 50, 75, 90 and 100 % of the transition\n"
-    "  prefs [show | set KEY=VALUE ... | reset]   your saved default settings\n"
-    "  configure [A [B]]     the transition's settings dialog with a live preview; OK saves them\n"
-    "\n"
-    "Run 'blockwaves COMMAND --help' for a command's options.\n";
-
-const char* kRenderHelp =
-    "usage: blockwaves render A [B] -o OUT [options]\n"
-    "  --variant between|before|after   between two clips (default; needs A and B), the colour giving\n"
-    "                                   way to the clip (before), or the clip giving way to the colour (after)\n"
-    "  --speed S          the editor's speed setting 0..1 (default 0.5: 66 frames)\n"
-    "  --frames N         the transition's length in frames instead of a speed\n"
-    "  --size WxH         output size (default: the first clip's)\n"
-    "  --proxy            preview quality, as an editor's quick render\n"
-    "  --transition-only  only the transition's frames\n"
-    "  --quiet            no progress bar\n"
-    "  --stats            print where the time went\n"
-    "OUT: .mp4 .mov .mkv (H.264, AAC), .webm (VP9, Opus), frames/%05d.png, .y4m, or null (write nothing).\n"
-    "Clips are converted to the first clip's frame rate and size; the colour comes from 'blockwaves prefs'.\n";
-
-const char* kPrefsHelp =
-    "usage: blockwaves prefs [show | set KEY=VALUE ... | reset]\n"
-    "keys:\n"
-    "  method=1..41         tile ordering (see docs/orderings.png)\n"
-    "  columns=1..100       tile columns\n"
-    "  rows=1..100          tile rows\n"
-    "  duration=0..100      share of the transition each tile spends changing, in percent\n"
-    "  randomized=on|off    vary each tile's change length\n"
-    "  color=#RRGGBB        colour standing in for the missing clip (before/after)\n"
-    "  rect=L,T,R,B         active area as fractions of the frame, 0 <= L < R <= 1, 0 <= T < B <= 1\n"
-    "  media=ntsc|pal|hd    preview frame format of the configuration dialog\n"
-    "Nothing is written unless every value is valid.\n";
-
-struct Args {
-    std::vector<std::string> positional;
-    std::map<std::string, std::string> options;  // --name value, or --flag ""
-    std::string error;
-};
-
-bool TakesValue(const std::string& name) {
-    return name == "-o" || name == "--variant" || name == "--speed" || name == "--frames" || name == "--size";
-}
-
-Args Parse(int argc, char** argv, int first) {
-    Args args;
-    for (int i = first; i < argc; i++) {
-        const std::string a = argv[i];
-        if (a.size() > 1 && a[0] == '-' && !(a.size() > 1 && std::isdigit(uint8_t(a[1])))) {
-            if (TakesValue(a)) {
-                if (i + 1 >= argc) {
-                    args.error = a + " needs a value";
-                    return args;
-                }
-                args.options[a] = argv[++i];
-            } else {
-                args.options[a] = "";
-            }
-        } else {
-            args.positional.push_back(a);
-        }
-    }
-    return args;
-}
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+const Clock::time_point lgStarted = Clock::now();
 
 int Fail(const Failure& f) {
     std::fprintf(stderr, "blockwaves: %s\n", f.message.c_str());
     return f.status;
 }
 
-int Usage(const std::string& message, const char* help) {
-    std::fprintf(stderr, "blockwaves: %s\n%s", message.c_str(), help);
-    return kExitUsage;
+// What the render-like commands take; each command adds the options it uses.
+struct Command {
+    RenderOptions o;
+    std::vector<std::string> clips;
+    std::string variant = "between", size;
+    bool overwrite = false, never = false;
+    double stillSeconds = 5;
+};
+
+const char* kOutputKinds =
+    "OUT: .mp4 .mov .mkv (H.264, AAC), .webm (VP9, Opus), frames/%05d.png, .y4m, or null (write nothing).\n"
+    "An existing OUT is replaced only with -y (never with -n; a terminal is asked); an input never is.\n";
+
+void AddLength(CLI::App* app, Command& c) {
+    auto* speed = app->add_option("--speed", c.o.speed, "the editor's speed setting (0.5: 66 frames)")
+                      ->check(CLI::Range(0.0, 1.0))
+                      ->type_name("0..1");
+    app->add_option("--frames", c.o.frames, "the transition's length in frames instead of a speed")
+        ->check(CLI::Range(1, 100000))
+        ->type_name("N")
+        ->excludes(speed);
 }
 
-bool Has(const Args& a, const char* name) { return a.options.count(name) != 0; }
+void AddVariant(CLI::App* app, Command& c) {
+    app->add_option("--variant", c.variant,
+                    "between two clips (default; needs A and B), the colour giving way to the clip (before), "
+                    "or the clip giving way to the colour (after)")
+        ->check(CLI::IsMember({"between", "before", "after"}))
+        ->type_name("between|before|after");
+}
+
+void AddSize(CLI::App* app, Command& c) {
+    app->add_option("--size", c.size, "output size (default: the first clip's display size)")
+        ->type_name("WxH")
+        ->check(CLI::Validator(
+            [](std::string& text) -> std::string {
+                int w = 0, h = 0;
+                char extra = 0;
+                if (std::sscanf(text.c_str(), "%dx%d%c", &w, &h, &extra) != 2 || w < 2 || h < 2 || w > 8192 ||
+                    h > 8192)
+                    return "must be WIDTHxHEIGHT, each from 2 to 8192";
+                return {};
+            },
+            "WxH"));
+}
+
+void AddOutput(CLI::App* app, Command& c, const char* what, bool required) {
+    app->add_option("-o,--output", c.o.output, what)->type_name("OUT")->required(required);
+    auto* y = app->add_flag("-y", c.overwrite, "replace an existing output without asking");
+    app->add_flag("-n", c.never, "never replace an existing output")->excludes(y);
+    app->add_flag("--quiet", c.o.quiet, "no progress bar and no summary");
+}
+
+void AddStill(CLI::App* app, Command& c) {
+    app->add_option("--still-duration", c.stillSeconds, "how long a still picture input lasts (default 5)")
+        ->check(CLI::Range(0.04, 3600.0))
+        ->type_name("SECONDS");
+}
+
+// Fills the options the parser could not type: the variant and the size.
+void Finish(Command& c) {
+    c.o.variant = c.variant == "before" ? Variant::Before : c.variant == "after" ? Variant::After : Variant::Between;
+    if (!c.size.empty()) std::sscanf(c.size.c_str(), "%dx%d", &c.o.width, &c.o.height);
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    return fs::exists(a, ec) && fs::exists(b, ec) && fs::equivalent(a, b, ec);
+}
+
+// The output may be written: never over an input; over another existing file or a sequence's
+// folder with -y, never with -n, after a yes from a terminal, else refused.
+Failure CheckOutput(const Command& c, const std::string& out, const std::vector<std::string>& inputs) {
+    if (out == "null") return {};
+    for (const std::string& in : inputs)
+        if (SameFile(out, in)) return {kExitUsage, out + ": is also an input; the output must be another file"};
+    media::OutputKind kind;
+    const bool video = media::OutputKindForPath(out, kind).Ok();
+    std::error_code ec;
+    if (video ? !media::OutputExists(out) : !fs::exists(fs::symlink_status(out, ec))) return {};
+    const bool sequence = video && kind == media::OutputKind::PngSequence;
+    const std::string folder = fs::path(out).parent_path().empty() ? "." : fs::path(out).parent_path().string();
+    const std::string what = sequence ? "the folder " + folder + " is not empty" : out + " exists";
+    if (c.overwrite) return {};
+    if (c.never) return {kExitOutput, what + "; not replaced (-n)"};
+    if (isatty(STDIN_FILENO) && isatty(STDERR_FILENO)) {
+        std::fprintf(stderr, "blockwaves: %s. %s [y/N] ", what.c_str(),
+                     sequence ? "Replace the frames of this pattern in it?" : "Overwrite?");
+        std::string answer;
+        std::getline(std::cin, answer);
+        if (!answer.empty() && (answer[0] == 'y' || answer[0] == 'Y')) return {};
+        return {kExitOutput, what + "; not replaced"};
+    }
+    return {kExitOutput, what + "; give -y to replace " + (sequence ? "its frames of this pattern" : "it") +
+                             " or -n to keep it"};
+}
 
 void CheckSavedDefault();
 
@@ -111,77 +146,77 @@ std::unique_ptr<PluginHost> LoadHost(const char* argv0, Failure& failure) {
     return host;
 }
 
-Failure ParseRenderOptions(const Args& a, RenderOptions& o) {
-    if (Has(a, "--variant")) {
-        const std::string v = a.options.at("--variant");
-        if (v == "between") o.variant = Variant::Between;
-        else if (v == "before") o.variant = Variant::Before;
-        else if (v == "after") o.variant = Variant::After;
-        else return {kExitUsage, "--variant must be between, before or after, not '" + v + "'"};
-    }
-    if (Has(a, "--speed") && Has(a, "--frames")) return {kExitUsage, "give --speed or --frames, not both"};
-    if (Has(a, "--speed")) {
-        char* end = nullptr;
-        const double s = std::strtod(a.options.at("--speed").c_str(), &end);
-        if (*end || !(s >= 0 && s <= 1)) return {kExitUsage, "--speed must be a number from 0 to 1"};
-        o.speed = float(s);
-    }
-    if (Has(a, "--frames")) {
-        char* end = nullptr;
-        const long n = std::strtol(a.options.at("--frames").c_str(), &end, 10);
-        if (*end || n < 1 || n > 100000) return {kExitUsage, "--frames must be a whole number from 1 to 100000"};
-        o.frames = int32_t(n);
-    }
-    if (Has(a, "--size")) {
-        int w = 0, h = 0;
-        char extra = 0;
-        if (std::sscanf(a.options.at("--size").c_str(), "%dx%d%c", &w, &h, &extra) != 2 || w < 2 || h < 2 ||
-            w > 8192 || h > 8192)
-            return {kExitUsage, "--size must be WIDTHxHEIGHT, each from 2 to 8192"};
-        o.width = w;
-        o.height = h;
-    }
-    o.proxy = Has(a, "--proxy");
-    o.transitionOnly = Has(a, "--transition-only");
-    o.quiet = Has(a, "--quiet");
-    o.stats = Has(a, "--stats");
-    if (Has(a, "-o")) o.output = a.options.at("-o");
+// Opens a clip and says once what its reader noticed (sound it cannot decode, HDR untouched).
+Failure Open(const std::string& path, Input& input, double stillSeconds) {
+    if (Failure f = OpenInput(path, input, stillSeconds)) return f;
+    if (auto* reader = dynamic_cast<media::ClipReader*>(input.source.get()); reader && !reader->Info().Warning.empty())
+        std::fprintf(stderr, "blockwaves: %s\n", reader->Info().Warning.c_str());
     return {};
 }
 
-int Render(int argc, char** argv) {
-    const Args a = Parse(argc, argv, 2);
-    if (Has(a, "--help")) return std::fputs(kRenderHelp, stdout), 0;
-    if (!a.error.empty()) return Usage(a.error, kRenderHelp);
-    RenderOptions o;
-    if (Failure f = ParseRenderOptions(a, o)) return Usage(f.message, kRenderHelp);
-    const size_t clips = o.variant == Variant::Between ? 2 : 1;
-    if (a.positional.size() != clips)
-        return Usage(o.variant == Variant::Between ? "render between clips needs two clips, A and B"
-                                                   : "render --variant before/after takes one clip",
-                     kRenderHelp);
-    if (o.output.empty()) return Usage("no output: give -o OUT", kRenderHelp);
+// Ctrl-C and SIGTERM end a render between frames, with its temporary output removed; a second
+// one ends the program at once.
+void OnStopSignal(int signal) { RequestStop(signal); }
+void CatchStopSignals() {
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    action.sa_flags = SA_RESETHAND;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+// An early end names the option that uses such a clip anyway.
+int FailRender(const Failure& f) {
+    if (f.endedEarly)
+        return Fail({f.status, f.message + "; give --allow-short to use it as far as it decodes"});
+    return Fail(f);
+}
+
+double Since(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
+
+int Render(Command& c, const char* argv0) {
+    Finish(c);
+    const size_t clips = c.o.variant == Variant::Between ? 2 : 1;
+    if (c.clips.size() != clips)
+        return Fail({kExitUsage, (c.o.variant == Variant::Between
+                                      ? "render between clips takes two clips, A and B (or give --variant)"
+                                      : "render --variant " + c.variant + " takes one clip") +
+                                     ", not " + std::to_string(c.clips.size())});
+    if (media::OutputKind kind; !media::OutputKindForPath(c.o.output, kind))
+        return Fail({kExitUsage, media::OutputKindForPath(c.o.output, kind).Error});
+    if (Failure f = CheckOutput(c, c.o.output, c.clips)) return Fail(f);
+    CatchStopSignals();
     Input first, second;
-    if (Failure f = OpenInput(a.positional[0], first)) return Fail(f);
+    if (Failure f = Open(c.clips[0], first, c.stillSeconds)) return Fail(f);
     if (clips == 2)
-        if (Failure f = OpenInput(a.positional[1], second)) return Fail(f);
+        if (Failure f = Open(c.clips[1], second, c.stillSeconds)) return Fail(f);
     Failure failure;
-    auto host = LoadHost(argv[0], failure);
+    auto host = LoadHost(argv0, failure);
     if (!host) return Fail(failure);
     RenderReport report;
-    if (Failure f = bw::Render(*host, first, clips == 2 ? &second : nullptr, o, &report)) return Fail(f);
-    if (!o.quiet)
+    const double beforeRender = Since(lgStarted);
+    if (Failure f = bw::Render(*host, first, clips == 2 ? &second : nullptr, c.o, &report)) return FailRender(f);
+    if (report.shortened > 0 && !c.o.quiet)
+        std::fprintf(stderr, "blockwaves: used a clip that ends early as far as it decodes (--allow-short)\n");
+    if (!c.o.quiet)
         std::fprintf(stderr, "blockwaves: wrote %s: %d frames, transition %d frames from frame %d (%.1f s)\n",
-                     o.output.c_str(), report.totalFrames, report.transitionFrames, report.transitionStart,
+                     c.o.output.c_str(), report.totalFrames, report.transitionFrames, report.transitionStart,
                      report.seconds);
-    if (o.stats) {
-        const double rest = report.seconds - report.readSeconds - report.transitionSeconds - report.writeSeconds;
+    if (c.o.stats) {
+        // Wall clock time, and how long each stage was busy. Writing runs on its own thread beside
+        // reading and the transition, so the stages need not add up to the wall clock time.
+        const double wall = Since(lgStarted);
         std::fprintf(stderr,
-                     "time: %.3f s in all, %.1f fps\n  reading clips (decode, scale, convert) %.3f s\n"
-                     "  transition frames (blit, effect, mix)  %.3f s\n  writing (convert, encode)              %.3f s\n"
-                     "  the rest (opening, loading the bundle) %.3f s\n",
-                     report.seconds, report.totalFrames / std::max(1e-9, report.seconds), report.readSeconds,
-                     report.transitionSeconds, report.writeSeconds, rest);
+                     "time: %.3f s wall clock, %d frames, %.1f fps\n"
+                     "  setting up (clips, bundle, output)          %.3f s\n"
+                     "  reading clips (decode, scale, convert)      %.3f s\n"
+                     "  transition frames (blit, effect, mix)       %.3f s\n"
+                     "  writing (convert, encode), its own thread   %.3f s\n"
+                     "  waiting for the writing thread              %.3f s\n",
+                     wall, report.totalFrames, report.totalFrames / std::max(1e-9, wall),
+                     beforeRender + report.setupSeconds, report.readSeconds, report.transitionSeconds,
+                     report.writeSeconds, report.waitSeconds);
     }
     return kExitOK;
 }
@@ -189,10 +224,9 @@ int Render(int argc, char** argv) {
 const std::vector<double> kSheetFractions = {0, 0.10, 0.25, 0.50, 0.75, 0.90, 1.0};
 const std::vector<std::string> kSheetCaptions = {"0%", "10%", "25%", "50%", "75%", "90%", "100%"};
 
-Failure Sheet(PluginHost& host, Input& a, Input& b, const RenderOptions& o, const std::string& path) {
+Failure Sheet(PluginHost& host, Input& a, Input& b, const RenderOptions& o, const std::string& path, int32_t& frames) {
     int w, h;
     OutputSize(*a.source, o, w, h);
-    int32_t frames = 0;
     if (Failure f = TransitionLength(host, Variant::Between, o, frames)) return f;
     std::vector<GWorldPtr> stills;
     Failure f = RenderStills(host, a, &b, Variant::Between, frames, w, h, kSheetFractions, stills);
@@ -201,31 +235,44 @@ Failure Sheet(PluginHost& host, Input& a, Input& b, const RenderOptions& o, cons
     return f;
 }
 
-int SheetOrThumbnail(int argc, char** argv, bool sheet) {
-    const Args a = Parse(argc, argv, 2);
-    const char* help = sheet ? "usage: blockwaves sheet A B -o sheet.png [--speed S | --frames N] [--size WxH]\n"
-                             : "usage: blockwaves thumbnail A B -o thumb.png [--speed S | --frames N] [--size WxH]\n";
-    if (Has(a, "--help")) return std::fputs(help, stdout), 0;
-    if (!a.error.empty()) return Usage(a.error, help);
-    RenderOptions o;
-    if (Failure f = ParseRenderOptions(a, o)) return Usage(f.message, help);
-    if (a.positional.size() != 2) return Usage("needs two clips, A and B", help);
-    if (o.output.empty()) return Usage("no output: give -o FILE.png", help);
+bool EndsWithPng(const std::string& path) {
+    const std::string ext = fs::path(path).extension().string();
+    return ext.size() == 4 && std::tolower(uint8_t(ext[1])) == 'p' && std::tolower(uint8_t(ext[2])) == 'n' &&
+           std::tolower(uint8_t(ext[3])) == 'g';
+}
+
+int SheetOrThumbnail(Command& c, const char* argv0, bool sheet) {
+    Finish(c);
+    const char* name = sheet ? "sheet" : "thumbnail";
+    if (c.clips.size() != 2) return Fail({kExitUsage, std::string(name) + " needs two clips, A and B"});
+    if (!EndsWithPng(c.o.output))
+        return Fail({kExitUsage, std::string(name) + " writes a PNG picture: give a name ending in .png, not '" +
+                                     c.o.output + "'"});
+    if (Failure f = CheckOutput(c, c.o.output, c.clips)) return Fail(f);
+    CatchStopSignals();
     Input first, second;
-    if (Failure f = OpenInput(a.positional[0], first)) return Fail(f);
-    if (Failure f = OpenInput(a.positional[1], second)) return Fail(f);
+    if (Failure f = Open(c.clips[0], first, c.stillSeconds)) return Fail(f);
+    if (Failure f = Open(c.clips[1], second, c.stillSeconds)) return Fail(f);
     Failure failure;
-    auto host = LoadHost(argv[0], failure);
+    auto host = LoadHost(argv0, failure);
     if (!host) return Fail(failure);
+    int w, h;
+    OutputSize(*first.source, c.o, w, h);
+    int32_t frames = 0;
     if (sheet) {
-        if (Failure f = Sheet(*host, first, second, o, o.output)) return Fail(f);
+        if (Failure f = Sheet(*host, first, second, c.o, c.o.output, frames)) return FailRender(f);
+        if (!c.o.quiet)
+            std::fprintf(stderr,
+                         "blockwaves: wrote %s: the transition (%d frames) at 0, 10, 25, 50, 75, 90 and 100 %%, "
+                         "7 pictures 240 pixels wide\n",
+                         c.o.output.c_str(), frames);
         return kExitOK;
     }
-    int w, h;
-    OutputSize(*first.source, o, w, h);
-    int32_t frames = 0;
-    if (Failure f = TransitionLength(*host, Variant::Between, o, frames)) return Fail(f);
-    if (Failure f = WriteThumbnail(*host, first, second, frames, w, h, o.output)) return Fail(f);
+    if (Failure f = TransitionLength(*host, Variant::Between, c.o, frames)) return Fail(f);
+    if (Failure f = WriteThumbnail(*host, first, second, frames, w, h, c.o.output)) return FailRender(f);
+    if (!c.o.quiet)
+        std::fprintf(stderr, "blockwaves: wrote %s: the transition's picture at its middle, %d x %d\n",
+                     c.o.output.c_str(), w, h);
     return kExitOK;
 }
 
@@ -238,17 +285,12 @@ const char* TypeName(uint8_t type) {
     }
 }
 
-int Info(int argc, char** argv) {
-    const Args a = Parse(argc, argv, 2);
-    const char* help = "usage: blockwaves info [--speed S]\n";
-    if (Has(a, "--help")) return std::fputs(help, stdout), 0;
-    RenderOptions o;
-    if (Failure f = ParseRenderOptions(a, o)) return Usage(f.message, help);
+int Info(Command& c, const char* argv0) {
     Failure failure;
-    auto host = LoadHost(argv[0], failure);
+    auto host = LoadHost(argv0, failure);
     if (!host) return Fail(failure);
-    host->speed = o.speed;
-    std::printf("Blockwaves! Transitions, speed %.2f\n", o.speed);
+    host->speed = c.o.speed;
+    std::printf("Blockwaves! Transitions, speed %.2f\n", c.o.speed);
     for (int16_t which : {1, 2, 3}) {
         const int32_t r = host->GetInfo(which);
         if (r != kPluginOK) return Fail({kExitPlugin, "the info call failed (result " + std::to_string(r) + ")"});
@@ -327,10 +369,12 @@ std::string ApplySetting(PluginDataRec& c, const std::string& item) {
         else if (value == "off" || value == "false" || value == "0" || value == "no") c.RandomizedDuration = false;
         else return "randomized must be on or off";
     } else if (key == "color" || key == "colour") {
+        // Exactly '#' and six hex digits: sscanf's %x alone would skip spaces inside.
         unsigned r, g, b;
-        char extra;
-        if (value.size() != 7 || std::sscanf(value.c_str(), "#%2x%2x%2x%c", &r, &g, &b, &extra) != 3)
-            return "color must be #RRGGBB";
+        if (value.size() != 7 || value[0] != '#' ||
+            !std::all_of(value.begin() + 1, value.end(), [](char ch) { return std::isxdigit(uint8_t(ch)) != 0; }) ||
+            std::sscanf(value.c_str(), "#%2x%2x%2x", &r, &g, &b) != 3)
+            return "color must be #RRGGBB (six hex digits), not '" + value + "'";
         c.Colors[1] = RGBColor{uint16_t(r * 257), uint16_t(g * 257), uint16_t(b * 257)};
     } else if (key == "rect") {
         double l, t, r, b;
@@ -350,11 +394,23 @@ std::string ApplySetting(PluginDataRec& c, const std::string& item) {
     return {};
 }
 
-// Says once what became of a damaged file that the save just replaced.
-void ReportMovedAside() {
+// Says once what became of a damaged file that the save just replaced, and what follows.
+void ReportMovedAside(const char* then) {
     if (!PrefsMovedAside().empty())
-        std::fprintf(stderr, "blockwaves: %s could not be read; moved it aside to %s\n", PrefsFilePath().c_str(),
-                     PrefsMovedAside().c_str());
+        std::fprintf(stderr, "blockwaves: %s could not be read; moved it aside to %s%s\n", PrefsFilePath().c_str(),
+                     PrefsMovedAside().c_str(), then);
+}
+
+// A file with content that still gave no settings: a record of another version or a damaged one,
+// which ReadConfig refuses without a reason of its own.
+bool HoldsUnreadableRecord(bool hadData, bool read) {
+    return hadData && !read && PrefsLastError().empty();
+}
+
+bool PrefsFileHasData() {
+    std::error_code ec;
+    const std::string path = PrefsFilePath();
+    return !path.empty() && std::filesystem::is_regular_file(path, ec) && std::filesystem::file_size(path, ec) > 0 && !ec;
 }
 
 // The bundle reads the saved default and writes it back when it starts, silently whatever fails.
@@ -362,41 +418,46 @@ void ReportMovedAside() {
 // what went wrong; the bundle then finds the file as this left it.
 void CheckSavedDefault() {
     Config config;
+    const bool hadData = PrefsFileHasData();
     MakePrefsFile();
     const std::string makeError = PrefsLastError();  // the first reason, when the file could not be made
     const bool read = ReadConfig(&config.rec);
     const std::string readError = PrefsLastError();
+    const bool unreadable = HoldsUnreadableRecord(hadData, read);
     if (!SaveConfig(&config.rec)) {
         std::fprintf(stderr, "blockwaves: %s; %s\n", (makeError.empty() ? PrefsLastError() : makeError).c_str(),
                      read ? "the saved settings are used as they are" : "the factory defaults are used");
     } else if (!PrefsMovedAside().empty()) {
-        ReportMovedAside();
+        ReportMovedAside("; the factory defaults are used");
     } else if (!readError.empty()) {
         std::fprintf(stderr, "blockwaves: %s; the factory defaults are used\n", readError.c_str());
+    } else if (unreadable) {
+        std::fprintf(stderr, "blockwaves: %s holds no settings this version can read; the factory defaults are used "
+                             "and saved over them\n", PrefsFilePath().c_str());
     }
 }
 
-int Prefs(int argc, char** argv) {
-    const Args a = Parse(argc, argv, 2);
-    if (Has(a, "--help")) return std::fputs(kPrefsHelp, stdout), 0;
-    const std::string action = a.positional.empty() ? "show" : a.positional[0];
-    if (action == "show") {
-        if (a.positional.size() > 1) return Usage("show takes no values", kPrefsHelp);
-        Config config;
-        const bool hadSaved = ReadConfig(&config.rec);  // makes nothing, not even the folder
-        ShowPrefs(config.rec);
-        if (hadSaved) return kExitOK;
-        if (!PrefsLastError().empty()) return Fail({kExitPrefs, PrefsLastError() + "; these are the factory defaults"});
-        std::fprintf(stderr, "blockwaves: no saved settings yet; these are the factory defaults\n");
-        return kExitOK;
-    }
-    if (action != "set" && action != "reset") return Usage("unknown prefs action '" + action + "'", kPrefsHelp);
-    if (action == "set" && a.positional.size() < 2) return Usage("set needs KEY=VALUE", kPrefsHelp);
+int PrefsShow() {
+    Config config;
+    const bool hadData = PrefsFileHasData();
+    const bool hadSaved = ReadConfig(&config.rec);  // makes nothing, not even the folder
+    ShowPrefs(config.rec);
+    if (hadSaved) return kExitOK;
+    if (!PrefsLastError().empty()) return Fail({kExitPrefs, PrefsLastError() + "; these are the factory defaults"});
+    if (HoldsUnreadableRecord(hadData, hadSaved))
+        return Fail({kExitPrefs, "cannot read " + PrefsFilePath() +
+                                     ": it holds no settings this version can read; these are the factory defaults"});
+    std::fprintf(stderr, "blockwaves: no saved settings yet; these are the factory defaults\n");
+    return kExitOK;
+}
+
+// prefs set KEY=VALUE ... (or reset, with no items).
+int PrefsWrite(const std::vector<std::string>& items) {
     // Every value is checked before the file is touched, then applied to the saved settings as
     // they are once this process holds the update (another writer's change is not lost).
     Config checked, config;
-    for (size_t i = 1; i < a.positional.size() && action == "set"; i++) {
-        const std::string error = ApplySetting(checked.rec, a.positional[i]);
+    for (const std::string& item : items) {
+        const std::string error = ApplySetting(checked.rec, item);
         if (!error.empty()) {
             std::fprintf(stderr, "blockwaves: %s; nothing was changed\n", error.c_str());
             return kExitUsage;
@@ -404,13 +465,13 @@ int Prefs(int argc, char** argv) {
     }
     MakePrefsFile();
     const std::string makeError = PrefsLastError();
-    if (action == "set") {
+    if (!items.empty()) {
         ReadConfig(&config.rec);
-        for (size_t i = 1; i < a.positional.size(); i++) ApplySetting(config.rec, a.positional[i]);
+        for (const std::string& item : items) ApplySetting(config.rec, item);
     }
     if (!SaveConfig(&config.rec))
         return Fail({kExitPrefs, (makeError.empty() ? PrefsLastError() : makeError) + "; nothing was changed"});
-    ReportMovedAside();
+    ReportMovedAside("");
     ShowPrefs(config.rec);
     return kExitOK;
 }
@@ -424,40 +485,31 @@ media::GeneratorSettings DemoClip(media::Pattern kind) {
     return clip;
 }
 
-int Configure(int argc, char** argv) {
-    const Args a = Parse(argc, argv, 2);
-    const char* help =
-        "usage: blockwaves configure [A [B]] [--variant between|before|after] [--speed S | --frames N]\n"
-        "Opens the transition's settings dialog as a video editor's button does, previewing frames of the\n"
-        "clips (generated clips for those not given). OK saves the settings as your default for every\n"
-        "later render; Cancel changes nothing. Needs a display.\n";
-    if (Has(a, "--help")) return std::fputs(help, stdout), 0;
-    if (!a.error.empty()) return Usage(a.error, help);
-    RenderOptions o;
-    if (Failure f = ParseRenderOptions(a, o)) return Usage(f.message, help);
-    const size_t clips = o.variant == Variant::Between ? 2 : 1;
-    if (a.positional.size() > clips) return Usage("too many clips for this variant", help);
+int Configure(Command& c, const char* argv0) {
+    Finish(c);
+    const size_t clips = c.o.variant == Variant::Between ? 2 : 1;
+    if (c.clips.size() > clips) return Fail({kExitUsage, "too many clips for this variant"});
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM"))
         return Fail({kExitPlugin, "cannot open the configuration dialog: no display (DISPLAY and WAYLAND_DISPLAY "
                                   "are not set)"});
     Input inputs[2];
     const media::Pattern generated[2] = {media::Pattern::Bars, media::Pattern::Gradient};
     for (size_t i = 0; i < clips; i++) {
-        if (i < a.positional.size()) {
-            if (Failure f = OpenInput(a.positional[i], inputs[i])) return Fail(f);
+        if (i < c.clips.size()) {
+            if (Failure f = Open(c.clips[i], inputs[i], c.stillSeconds)) return Fail(f);
         } else {
             inputs[i].source = std::make_unique<media::GeneratedClip>(DemoClip(generated[i]));
         }
     }
     Failure failure;
-    auto host = LoadHost(argv[0], failure);
+    auto host = LoadHost(argv0, failure);
     if (!host) return Fail(failure);
     int w, h;
-    OutputSize(*inputs[0].source, o, w, h);
+    OutputSize(*inputs[0].source, c.o, w, h);
     int32_t frames = 0;
-    if (Failure f = TransitionLength(*host, o.variant, o, frames)) return Fail(f);
+    if (Failure f = TransitionLength(*host, c.o.variant, c.o, frames)) return Fail(f);
     const std::vector<uint8_t> before = FileBytes(PrefsFilePath());
-    if (Failure f = bw::Configure(*host, inputs[0], clips == 2 ? &inputs[1] : nullptr, o.variant, frames, w, h))
+    if (Failure f = bw::Configure(*host, inputs[0], clips == 2 ? &inputs[1] : nullptr, c.o.variant, frames, w, h))
         return Fail(f);
     if (FileBytes(PrefsFilePath()) == before) {
         std::printf("blockwaves: your settings are unchanged\n");
@@ -467,59 +519,245 @@ int Configure(int argc, char** argv) {
     return kExitOK;
 }
 
-int Demo(int argc, char** argv) {
-    const Args a = Parse(argc, argv, 2);
-    const char* help = "usage: blockwaves demo [-o OUT] [--quiet]\n"
-                       "Joins two generated clips (moving colour bars with a 440 Hz tone, a moving gradient with\n"
-                       "a 660 Hz tone) with your saved settings; writes out/demo.mp4 and a contact sheet beside it.\n";
-    if (Has(a, "--help")) return std::fputs(help, stdout), 0;
-    RenderOptions o;
-    if (Failure f = ParseRenderOptions(a, o)) return Usage(f.message, help);
-    if (o.output.empty()) o.output = "out/demo.mp4";
-    const std::filesystem::path out(o.output);
-    if (out.has_parent_path()) std::filesystem::create_directories(out.parent_path());
+int Demo(Command& c, const char* argv0) {
+    Finish(c);
+    if (c.o.output.empty()) c.o.output = "out/demo.mp4";
+    const fs::path out(c.o.output);
+    fs::path sheet = out;
+    sheet.replace_filename(out.stem().string() + "-sheet.png");
+    if (media::OutputKind kind; !media::OutputKindForPath(c.o.output, kind))
+        return Fail({kExitUsage, media::OutputKindForPath(c.o.output, kind).Error});
+    for (const std::string& path : {c.o.output, sheet.string()})
+        if (Failure f = CheckOutput(c, path, {})) return Fail(f);
+    if (out.has_parent_path()) fs::create_directories(out.parent_path());
+    CatchStopSignals();
     const media::GeneratorSettings bars = DemoClip(media::Pattern::Bars);
     const media::GeneratorSettings gradient = DemoClip(media::Pattern::Gradient);
     Input first, second;
     first.source = std::make_unique<media::GeneratedClip>(bars);
     second.source = std::make_unique<media::GeneratedClip>(gradient);
     Failure failure;
-    auto host = LoadHost(argv[0], failure);
+    auto host = LoadHost(argv0, failure);
     if (!host) return Fail(failure);
     RenderReport report;
-    if (Failure f = bw::Render(*host, first, &second, o, &report)) return Fail(f);
-    std::filesystem::path sheet = out;
-    sheet.replace_filename(out.stem().string() + "-sheet.png");
+    if (Failure f = bw::Render(*host, first, &second, c.o, &report)) return Fail(f);
     Input sa, sb;
     sa.source = std::make_unique<media::GeneratedClip>(bars);
     sb.source = std::make_unique<media::GeneratedClip>(gradient);
-    if (Failure f = Sheet(*host, sa, sb, o, sheet.string())) return Fail(f);
-    std::printf("blockwaves: wrote %s (%d frames, transition %d frames) and %s\n", o.output.c_str(),
+    int32_t frames = 0;
+    if (Failure f = Sheet(*host, sa, sb, c.o, sheet.string(), frames)) return Fail(f);
+    std::printf("blockwaves: wrote %s (%d frames, transition %d frames) and %s\n", c.o.output.c_str(),
                 report.totalFrames, report.transitionFrames, sheet.string().c_str());
     return kExitOK;
+}
+
+// --- The command line ---
+
+size_t Distance(const std::string& a, const std::string& b) {
+    std::vector<size_t> row(b.size() + 1);
+    for (size_t j = 0; j <= b.size(); j++) row[j] = j;
+    for (size_t i = 1; i <= a.size(); i++) {
+        size_t diagonal = row[0];
+        row[0] = i;
+        for (size_t j = 1; j <= b.size(); j++) {
+            const size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+// The nearest of `names` to a mistyped word, when it is near enough to be meant.
+std::string Nearest(const std::string& word, const std::vector<std::string>& names) {
+    std::string best;
+    size_t bestDistance = 3;
+    for (const std::string& name : names) {
+        const size_t d = Distance(word, name);
+        if (d < bestDistance || (name.size() > 2 && word.size() > 2 && name.rfind(word, 0) == 0 && bestDistance > 1)) {
+            best = name;
+            bestDistance = std::min(d, size_t(1));
+        }
+    }
+    return best;
+}
+
+std::vector<std::string> OptionNames(const CLI::App* app) {
+    std::vector<std::string> names;
+    for (const CLI::Option* opt : app->get_options()) {
+        for (const std::string& n : opt->get_lnames()) names.push_back("--" + n);
+        for (const std::string& n : opt->get_snames()) names.push_back("-" + n);
+    }
+    return names;
+}
+
+// The innermost command given, for messages and help: "render", "prefs set", or "" at the top.
+const CLI::App* Innermost(const CLI::App& app) {
+    const CLI::App* at = &app;
+    for (bool deeper = true; deeper;) {
+        deeper = false;
+        for (const CLI::App* sub : at->get_subcommands())
+            if (sub->parsed()) {
+                at = sub;
+                deeper = true;
+                break;
+            }
+    }
+    return at;
+}
+
+std::string CommandPath(const CLI::App* app) {
+    std::string path;
+    for (const CLI::App* a = app; a != nullptr && a->get_parent() != nullptr; a = a->get_parent())
+        path = a->get_name() + (path.empty() ? "" : " " + path);
+    return path;
+}
+
+// A refused command line: what was wrong, the likely meaning of a misspelt word, where help is.
+int UsageError(const CLI::App& app, const CLI::ParseError& e) {
+    const CLI::App* at = Innermost(app);
+    const std::string command = CommandPath(at);
+    std::vector<std::string> extras = app.remaining();
+    for (const CLI::App* a = at; a != nullptr && a != &app; a = a->get_parent()) {
+        const std::vector<std::string> more = a->remaining();
+        extras.insert(extras.end(), more.begin(), more.end());
+    }
+    std::string message = e.what();
+    if (dynamic_cast<const CLI::ExtrasError*>(&e) && !extras.empty()) {
+        const std::string word = extras.front();
+        const std::string name = word.substr(0, word.find('='));
+        if (word.size() > 1 && word[0] == '-') {
+            message = "unknown option '" + name + "'";
+            if (const std::string near = Nearest(name, OptionNames(at)); !near.empty())
+                message += "; did you mean '" + near + "'?";
+        } else {
+            message = "unexpected word '" + word + "'";
+        }
+    }
+    std::fprintf(stderr, "blockwaves%s%s: %s\nRun 'blockwaves%s%s --help' for the options.\n",
+                 command.empty() ? "" : " ", command.c_str(), message.c_str(), command.empty() ? "" : " ",
+                 command.c_str());
+    return kExitUsage;
+}
+
+std::string VersionText() {
+    return std::string("blockwaves ") + BW_VERSION + " (Blockwaves! Transitions; FFmpeg libavformat " +
+           AV_STRINGIFY(LIBAVFORMAT_VERSION_MAJOR) "." AV_STRINGIFY(LIBAVFORMAT_VERSION_MINOR) ")";
+}
+
+int Main(int argc, char** argv) {
+    CLI::App app{"Joins video clips with the Blockwaves! Transitions bundle, driving it as a video editor does."};
+    app.name("blockwaves");
+    app.set_version_flag("--version", VersionText());
+    app.require_subcommand(1, 1);
+    app.fallthrough();  // -h and --version work after any command
+    app.option_defaults()->disable_flag_override();  // --quiet=no is refused, not read as --quiet
+    app.footer("Run 'blockwaves COMMAND --help' for a command's options.");
+    Command c;
+
+    CLI::App* render = app.add_subcommand("render", "the joined sequence: A, the transition, the rest of B");
+    // Clips are counted by the command itself, so that an unknown option's value is not taken for
+    // a clip before the option is named.
+    render->add_option("clips", c.clips, "clip A, then clip B between clips")->type_name("A [B]");
+    AddOutput(render, c, "the output file, pattern or null", true);
+    AddVariant(render, c);
+    AddLength(render, c);
+    AddSize(render, c);
+    AddStill(render, c);
+    render->add_flag("--proxy", c.o.proxy, "preview quality, as an editor's quick render");
+    render->add_flag("--transition-only", c.o.transitionOnly, "only the transition's frames");
+    render->add_flag("--stats", c.o.stats, "print where the time went");
+    render->add_flag("--allow-short", c.o.allowShort,
+                     "use a clip that ends earlier than its header says as far as it decodes (else status 4)");
+    render->footer(std::string(kOutputKinds) +
+                   "Clips are shown upright in their own proportions (black bars where they differ) at the first\n"
+                   "clip's frame rate; the colour comes from 'blockwaves prefs'.");
+
+    CLI::App* demo = app.add_subcommand("demo", "two generated clips joined with your saved settings");
+    AddOutput(demo, c, "the output (default out/demo.mp4); a contact sheet is written beside it", false);
+    AddLength(demo, c);
+    AddSize(demo, c);
+
+    CLI::App* info = app.add_subcommand("info", "what the transition reports for each variant");
+    info->add_option("--speed", c.o.speed, "the editor's speed setting")->check(CLI::Range(0.0, 1.0))->type_name("0..1");
+
+    CLI::App* pictures[2];
+    const char* pictureHelp[2] = {"the picture an editor shows for the transition",
+                                  "frames at 0, 10, 25, 50, 75, 90 and 100 % of the transition"};
+    for (int i = 0; i < 2; i++) {
+        CLI::App* sub = pictures[i] = app.add_subcommand(i == 0 ? "thumbnail" : "sheet", pictureHelp[i]);
+        sub->add_option("clips", c.clips, "clips A and B")->type_name("A B");
+        AddOutput(sub, c, "the PNG file to write", true);
+        AddLength(sub, c);
+        AddSize(sub, c);
+        AddStill(sub, c);
+    }
+
+    std::vector<std::string> items;
+    CLI::App* prefs = app.add_subcommand("prefs", "your saved default settings (show, set KEY=VALUE ..., reset)");
+    prefs->require_subcommand(0, 1);
+    CLI::App* show = prefs->add_subcommand("show", "print the saved settings (the default action)");
+    CLI::App* set = prefs->add_subcommand("set", "change settings; nothing is written unless every value is valid");
+    set->add_option("items", items, "settings to change")->required()->type_name("KEY=VALUE ...");
+    set->footer(
+        "keys:\n"
+        "  method=1..41         tile ordering (see docs/orderings.png)\n"
+        "  columns=1..100       tile columns\n"
+        "  rows=1..100          tile rows\n"
+        "  duration=0..100      share of the transition each tile spends changing, in percent\n"
+        "  randomized=on|off    vary each tile's change length\n"
+        "  color=#RRGGBB        colour standing in for the missing clip (before/after)\n"
+        "  rect=L,T,R,B         active area as fractions of the frame, 0 <= L < R <= 1, 0 <= T < B <= 1\n"
+        "  media=ntsc|pal|hd    preview frame format of the configuration dialog");
+    CLI::App* reset = prefs->add_subcommand("reset", "go back to the factory defaults");
+
+    CLI::App* configure = app.add_subcommand(
+        "configure", "the transition's settings dialog with a live preview; OK saves them (needs a display)");
+    configure->add_option("clips", c.clips, "clips to preview; generated clips for those not given")
+        ->type_name("[A [B]]");
+    AddVariant(configure, c);
+    AddLength(configure, c);
+    AddSize(configure, c);
+    AddStill(configure, c);
+
+    std::vector<std::string> commands;
+    for (const CLI::App* sub : app.get_subcommands({})) commands.push_back(sub->get_name());
+    if (argc > 1 && argv[1][0] != '-' && std::find(commands.begin(), commands.end(), argv[1]) == commands.end()) {
+        const std::string near = Nearest(argv[1], commands);
+        std::fprintf(stderr, "blockwaves: unknown command '%s'%s\nRun 'blockwaves --help' for the commands.\n", argv[1],
+                     near.empty() ? "" : ("; did you mean '" + near + "'?").c_str());
+        return kExitUsage;
+    }
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        return UsageError(app, e);
+    }
+    if (render->parsed()) return Render(c, argv[0]);
+    if (demo->parsed()) return Demo(c, argv[0]);
+    if (info->parsed()) return Info(c, argv[0]);
+    if (pictures[0]->parsed()) return SheetOrThumbnail(c, argv[0], false);
+    if (pictures[1]->parsed()) return SheetOrThumbnail(c, argv[0], true);
+    if (configure->parsed()) return Configure(c, argv[0]);
+    if (set->parsed()) return PrefsWrite(items);
+    if (reset->parsed()) return PrefsWrite({});
+    (void)show;
+    return PrefsShow();
 }
 }  // namespace
 }  // namespace bw
 
 int main(int argc, char** argv) {
-    using namespace bw;
-    if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "help")) {
-        std::fputs(kUsage, argc < 2 ? stderr : stdout);
-        return argc < 2 ? kExitUsage : kExitOK;
-    }
-    const std::string command = argv[1];
     try {
-        if (command == "render") return Render(argc, argv);
-        if (command == "demo") return Demo(argc, argv);
-        if (command == "info") return Info(argc, argv);
-        if (command == "thumbnail") return SheetOrThumbnail(argc, argv, false);
-        if (command == "sheet") return SheetOrThumbnail(argc, argv, true);
-        if (command == "prefs") return Prefs(argc, argv);
-        if (command == "configure") return Configure(argc, argv);
+        return bw::Main(argc, argv);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "blockwaves: %s\n", e.what());
-        return kExitFailed;
+        return bw::kExitFailed;
     }
-    std::fprintf(stderr, "blockwaves: unknown command '%s'\n%s", command.c_str(), kUsage);
-    return kExitUsage;
 }

@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -19,6 +21,12 @@ namespace bw {
 namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int kSampleRate = 48000;
+volatile std::sig_atomic_t lgStopSignal = 0;
+
+Failure Stopped() {
+    const int sig = StopSignal();
+    return {sig == SIGINT ? kExitInterrupted : kExitTerminated, "interrupted; nothing was written"};
+}
 
 // Frames done, frames per second and time left on one line of standard error; silent when
 // standard error is not a terminal or the user asked for quiet.
@@ -88,16 +96,46 @@ public:
         });
         return {};
     }
-    media::MediaStatus Wait() { return pending_.valid() ? pending_.get() : media::MediaStatus{}; }
+    media::MediaStatus Wait() {
+        if (!pending_.valid()) return {};
+        const auto t0 = Clock::now();
+        media::MediaStatus s = pending_.get();
+        waited_ += std::chrono::duration<double>(Clock::now() - t0).count();
+        return s;
+    }
     double Seconds() const { return seconds_; }  // time spent writing; read after Wait
+    double Waited() const { return waited_; }    // time the caller spent waiting for it
 
 private:
     media::ClipWriter& writer_;
     media::VideoFrame frame_;
     media::AudioBlock audio_;
     std::future<media::MediaStatus> pending_;
-    double seconds_ = 0;
+    double seconds_ = 0, waited_ = 0;
 };
+
+// Where a picture of display size dw x dh goes in a w x h frame: whole, or letterboxed or
+// pillarboxed in the middle. Proportions within 1 % fill the frame (no slivers from even sizes).
+struct Placement {
+    int x = 0, y = 0, w = 0, h = 0;
+    bool Whole(int width, int height) const { return x == 0 && y == 0 && w == width && h == height; }
+};
+Placement Place(int dw, int dh, int w, int h) {
+    if (dw <= 0 || dh <= 0) return {0, 0, w, h};
+    const double source = double(dw) / dh, frame = double(w) / h;
+    if (std::abs(source / frame - 1) <= 0.01) return {0, 0, w, h};
+    Placement p;
+    if (source > frame) {
+        p.w = w;
+        p.h = std::clamp(int(std::lround(w / source)), 1, h);
+    } else {
+        p.h = h;
+        p.w = std::clamp(int(std::lround(h * source)), 1, w);
+    }
+    p.x = (w - p.w) / 2;
+    p.y = (h - p.h) / 2;
+    return p;
+}
 
 int64_t SamplesIn(int64_t frame, media::Rational rate) {
     return media::FrameSampleStart(frame + 1, rate, kSampleRate) - media::FrameSampleStart(frame, rate, kSampleRate);
@@ -132,7 +170,22 @@ media::MediaStatus ConformedClip::Read(int32_t index, const media::PixelView& vi
     sourceIndex = std::clamp<int64_t>(sourceIndex, 0, std::max<int64_t>(0, source_.FrameCount() - 1));
     audio.SampleRate = sampleRate_;
     audio.Channels = 2;
-    media::MediaStatus status = source_.ReadFrameInto(sourceIndex, view, highQuality, sameRate ? &audio : nullptr);
+    // Every clip upright and in its own proportions inside the frame, black around it.
+    const Placement place = Place(source_.DisplayWidth(), source_.DisplayHeight(), view.Width, view.Height);
+    media::PixelView inner = view;
+    if (!place.Whole(view.Width, view.Height)) {
+        static const uint8_t kBlack[4] = {0xFF, 0, 0, 0};  // alpha, red, green, blue
+        uint32_t black;
+        std::memcpy(&black, kBlack, 4);
+        for (int y = 0; y < view.Height; y++) {
+            uint32_t* row = reinterpret_cast<uint32_t*>(view.Base + size_t(y) * size_t(view.RowBytes));
+            std::fill(row, row + view.Width, black);
+        }
+        inner.Base = view.Base + size_t(place.y) * size_t(view.RowBytes) + size_t(place.x) * 4;
+        inner.Width = place.w;
+        inner.Height = place.h;
+    }
+    media::MediaStatus status = source_.ReadFrameInto(sourceIndex, inner, highQuality, sameRate ? &audio : nullptr);
     if (!status) return status;
     if (!sameRate) {
         const int64_t first = media::FrameSampleStart(index, out_, sampleRate_);
@@ -148,27 +201,35 @@ bool ConformedClip::ReadFrame(int32_t index, GWorldPtr frame, bool highQuality, 
     const media::MediaStatus status = Read(index, ViewOf(frame), highQuality, block);
     if (!status) {
         error_ = status.Error;
+        endedEarly_ = status.EndedEarly;
         return false;
     }
     audio = std::move(block.Samples);
     return true;
 }
 
-Failure OpenInput(const std::string& path, Input& input) {
+Failure OpenInput(const std::string& path, Input& input, double stillSeconds) {
     struct stat st {};
     if (stat(path.c_str(), &st) != 0) return {kExitMissingInput, path + ": no such file"};
     media::MediaStatus status;
-    auto reader = media::ClipReader::Open(path, status);
+    media::ReaderOptions options;
+    options.StillSeconds = stillSeconds;
+    auto reader = media::ClipReader::Open(path, status, options);
     if (!reader) return {kExitBadInput, status.Error};
     input.source = std::move(reader);
     return {};
 }
 
 void OutputSize(const media::FrameSource& first, const RenderOptions& options, int& width, int& height) {
-    width = options.width > 0 ? options.width : first.Width();
-    height = options.height > 0 ? options.height : first.Height();
+    width = options.width > 0 ? options.width : first.DisplayWidth();
+    height = options.height > 0 ? options.height : first.DisplayHeight();
     // Frames are addressed with 16-bit rectangles: larger clips are scaled down to 8192 lines and
-    // columns. 4:2:0 video needs even sizes.
+    // columns, in proportion. 4:2:0 video needs even sizes.
+    if (width > 8192 || height > 8192) {
+        const double scale = 8192.0 / std::max(width, height);
+        width = int(width * scale);
+        height = int(height * scale);
+    }
     width = std::clamp(width, 2, 8192) & ~1;
     height = std::clamp(height, 2, 8192) & ~1;
 }
@@ -219,7 +280,7 @@ Failure PlanTimeline(Input& first, Input* second, Variant variant, int32_t reque
     return {};
 }
 
-Failure ClipFailure(const media::MediaStatus& status) { return {kExitBadInput, status.Error}; }
+Failure ClipFailure(const media::MediaStatus& status) { return {kExitBadInput, status.Error, status.EndedEarly}; }
 
 RunSpec MakeRun(const Timeline& t, Variant variant, int32_t n, int w, int h, bool proxy) {
     RunSpec run;
@@ -237,13 +298,18 @@ RunSpec MakeRun(const Timeline& t, Variant variant, int32_t n, int w, int h, boo
 
 Failure FrameFailure(const Timeline& t, int32_t k, int32_t result) {
     for (ConformedClip* c : {t.a, t.b})
-        if (c && !c->LastError().empty()) return {kExitBadInput, c->LastError()};
+        if (c && !c->LastError().empty()) return {kExitBadInput, c->LastError(), c->EndedEarly()};
+    if (StopSignal()) return Stopped();
     return {kExitPlugin, "the transition failed at its frame " + std::to_string(k) + " (result " +
                              std::to_string(result) + ")"};
 }
 }  // namespace
 
-Failure Render(PluginHost& host, Input& first, Input* second, const RenderOptions& options, RenderReport* report) {
+void RequestStop(int signal) { lgStopSignal = signal; }
+int StopSignal() { return lgStopSignal; }
+
+namespace {
+Failure RenderOnce(PluginHost& host, Input& first, Input* second, const RenderOptions& options, RenderReport* report) {
     const auto started = Clock::now();
     int w, h;
     OutputSize(*first.source, options, w, h);
@@ -265,6 +331,7 @@ Failure Render(PluginHost& host, Input& first, Input* second, const RenderOption
     media::ClipWriter writer;
     if (media::MediaStatus s = writer.Open(options.output, settings); !s) return {kExitOutput, s.Error};
 
+    const double setupSeconds = std::chrono::duration<double>(Clock::now() - started).count();
     Progress progress(total, options.quiet);
     media::VideoFrame frame;
     frame.Resize(w, h);
@@ -273,6 +340,7 @@ Failure Render(PluginHost& host, Input& first, Input* second, const RenderOption
     double transitionSeconds = 0;
     BackgroundWriter background(writer, w, h);
     auto write = [&](const media::PixelView& view, const media::AudioBlock& block) -> Failure {
+        if (StopSignal()) return Stopped();
         if (media::MediaStatus s = background.Write(view, block); !s) return {kExitOutput, s.Error};
         progress.Update(++done);
         return {};
@@ -332,12 +400,25 @@ Failure Render(PluginHost& host, Input& first, Input* second, const RenderOption
         report->writeSeconds = writeSeconds;
         // Clip reads the bundle asked for through the host's GetFrame count as reads, not transition.
         report->transitionSeconds = std::max(0.0, transitionSeconds - readDuringTransition);
+        report->setupSeconds = setupSeconds;
+        report->waitSeconds = background.Waited();
         report->totalFrames = total;
         report->transitionFrames = t.n;
         report->transitionStart = pre;
         report->seconds = std::chrono::duration<double>(Clock::now() - started).count();
     }
     return {};
+}
+}  // namespace
+
+Failure Render(PluginHost& host, Input& first, Input* second, const RenderOptions& options, RenderReport* report) {
+    // A clip that ends early now knows its length: with allowShort the render starts again with it
+    // (each clip can shorten once; the output so far was only a temporary file).
+    for (int attempt = 0;; attempt++) {
+        const Failure f = RenderOnce(host, first, second, options, report);
+        if (!f.endedEarly || !options.allowShort || attempt >= 2) return f;
+        if (report) report->shortened = attempt + 1;
+    }
 }
 
 Failure RenderStills(PluginHost& host, Input& first, Input* second, Variant variant, int32_t frames, int width,
@@ -353,6 +434,10 @@ Failure RenderStills(PluginHost& host, Input& first, Input* second, Variant vari
     const int32_t last = *std::max_element(wanted.begin(), wanted.end());
     // Every frame from 0 on is rendered: frame 0 lays out the tile field.
     for (int32_t k = 0; k <= last; k++) {
+        if (StopSignal()) {
+            host.End();
+            return Stopped();
+        }
         const int32_t r = host.Frame(k, out.gw, nullptr);
         if (r != kPluginOK) {
             host.End();

@@ -23,13 +23,21 @@ enum ExitStatus : int {
     kExitOutput = 5,        // the output could not be written
     kExitPlugin = 6,        // the bundle could not be loaded or refused to render
     kExitPrefs = 7,         // the saved default could not be read or written
+    kExitInterrupted = 130, // SIGINT (Ctrl-C): 128 + the signal's number, as shells report it
+    kExitTerminated = 143,  // SIGTERM
 };
 
 struct Failure {
     ExitStatus status = kExitOK;
     std::string message;
+    bool endedEarly = false;   // a clip ended before its header said; it now knows its real length
     explicit operator bool() const { return status != kExitOK; }
 };
+
+// A stop asked for by a signal: the handler records the signal's number, the frame loops look at
+// it between frames, clean up and return kExitInterrupted or kExitTerminated.
+void RequestStop(int signal);
+int StopSignal();   // 0: carry on
 
 enum class Variant : int16_t { After = 1, Before = 2, Between = 3 };
 
@@ -43,6 +51,7 @@ public:
     media::MediaStatus Read(int32_t index, const media::PixelView& view, bool highQuality, media::AudioBlock& audio);
     const std::string& Name() const { return source_.Name(); }
     const std::string& LastError() const { return error_; }
+    bool EndedEarly() const { return endedEarly_; }
     double ReadSeconds() const { return readSeconds_; }   // decoding and conversion so far
 
 private:
@@ -52,6 +61,7 @@ private:
     int sampleRate_;
     int32_t frames_;
     std::string error_;
+    bool endedEarly_ = false;
     double readSeconds_ = 0;
 };
 
@@ -60,7 +70,8 @@ struct Input {
     std::unique_ptr<media::FrameSource> source;
     std::unique_ptr<ConformedClip> clip;
 };
-Failure OpenInput(const std::string& path, Input& input);
+// Opens a clip file; stills last stillSeconds.
+Failure OpenInput(const std::string& path, Input& input, double stillSeconds = 5);
 
 struct RenderOptions {
     Variant variant = Variant::Between;
@@ -71,6 +82,7 @@ struct RenderOptions {
     bool transitionOnly = false;    // only the transition's frames, as an editor's preview
     bool quiet = false;
     bool stats = false;             // print where the time went
+    bool allowShort = false;        // a clip that ends early is used as far as it decodes
     std::string output;             // path, pattern, or "null"
 };
 
@@ -78,17 +90,21 @@ struct RenderReport {
     int32_t totalFrames = 0;
     int32_t transitionFrames = 0;
     int32_t transitionStart = 0;    // output frame index of the transition's first frame
-    double seconds = 0;
+    double seconds = 0;             // wall clock time of the render
+    double setupSeconds = 0;        // planning and opening the output, before the first frame
     double readSeconds = 0;         // decoding, scaling and colour conversion of the clips
     double transitionSeconds = 0;   // the bundle's frames, less the clip reads they asked for
-    double writeSeconds = 0;        // colour conversion, encoding and writing
+    double writeSeconds = 0;        // colour conversion, encoding and writing, on their own thread
+    double waitSeconds = 0;         // the render thread waiting for the writing thread
+    int32_t shortened = 0;          // clips that ended early and were used as far as they decode
 };
 
 // Renders the joined sequence (or only the transition) of the first clip (and the second between
 // clips) into options.output. Nothing is left at the output path unless everything succeeded.
 Failure Render(PluginHost& host, Input& first, Input* second, const RenderOptions& options, RenderReport* report);
 
-// Output size for clips: the requested size, else the first clip's; made even for video codecs.
+// Output size for clips: the requested size, else the first clip's upright display size (square
+// pixels); at most 8192 either way, keeping the proportions; made even for video codecs.
 void OutputSize(const media::FrameSource& first, const RenderOptions& options, int& width, int& height);
 
 // Transition length from the bundle's info call at the given speed, or the explicit frame count.
