@@ -199,3 +199,163 @@ TEST(GeneratedSource, PatternNames) {
 
 }  // namespace
 }  // namespace bw::media::test
+
+namespace bw::media::test {
+namespace {
+
+// Red, green and blue of the pixel at (x, y).
+struct Rgb {
+    int R, G, B;
+};
+Rgb At(const VideoFrame& f, int x, int y) {
+    const uint8_t* p = f.Row(y) + 4 * x;
+    return {p[1], p[2], p[3]};
+}
+
+// Files as other programs write them. Frame n of the source is grey (16 + 4n) in limited range:
+// every frame tells its own number.
+struct FamilyCase {
+    const char* Name;
+    const char* Encode;   // ffmpeg output options
+};
+const FamilyCase cFamilies[] = {
+    {"a.mp4", "-c:v libx264 -g 12 -bf 2"},
+    {"a.mkv", "-c:v libx264 -g 12 -bf 2"},
+    {"a.ts", "-c:v mpeg2video -g 12 -bf 2 -q:v 2 -output_ts_offset 10"},   // the first seek lands a GOP late
+    {"a.mpg", "-c:v mpeg2video -g 15 -bf 2 -b:v 4M -s 720x576"},
+    {"a.avi", "-c:v mpeg4 -g 12 -bf 2 -q:v 2"},
+};
+class Families : public ::testing::TestWithParam<FamilyCase> {};
+TEST_P(Families, TheFirstFramesAreTheClipsOwn) {
+    ScratchDir dir;
+    const std::string path = dir / GetParam().Name;
+    ASSERT_TRUE(Ffmpeg("-f lavfi -i \"color=c=black:s=64x48:r=25:d=1,format=yuv420p,geq=lum='N*4+16':cb=128:cr=128\" " +
+                       std::string(GetParam().Encode) + " " + path));
+    MediaStatus s;
+    auto reader = ClipReader::Open(path, s);
+    ASSERT_TRUE(reader) << s.Error;
+    VideoFrame f;
+    AudioBlock audio;
+    auto grey = [&](int64_t index) {
+        EXPECT_TRUE((s = reader->ReadFrame(index, 32, 24, true, f, audio)).Ok()) << s.Error;
+        return At(f, 16, 12).G;
+    };
+    for (int64_t n : {0, 1, 2, 3, 6, 12, 13, 20, 0, 1}) {   // in order, then back to the start
+        const int want = int(std::lround(4 * n * 255 / 219.0));
+        EXPECT_NEAR(grey(n), want, 2) << "frame " << n;
+    }
+}
+INSTANTIATE_TEST_SUITE_P(Containers, Families, ::testing::ValuesIn(cFamilies), [](const auto& info) {
+    return std::string(info.param.Name).substr(2);
+});
+
+// A picture of every common format is a clip of StillSeconds.
+class Stills : public ::testing::TestWithParam<const char*> {};
+TEST_P(Stills, LastTheirDurationInTheirColour) {
+    ScratchDir dir;
+    const std::string path = dir / (std::string("still.") + GetParam());
+    ASSERT_TRUE(Ffmpeg("-f lavfi -i color=c=0x3366CC:s=48x32 -frames:v 1 " + path));
+    MediaStatus s;
+    ReaderOptions options;
+    options.StillSeconds = 2;
+    auto reader = ClipReader::Open(path, s, options);
+    ASSERT_TRUE(reader) << s.Error;
+    EXPECT_TRUE(reader->Info().IsStill);
+    EXPECT_EQ(reader->FrameCount(), 50);
+    VideoFrame f;
+    AudioBlock audio;
+    for (int64_t index : {0, 49, 10}) {
+        ASSERT_TRUE((s = reader->ReadFrame(index, 48, 32, true, f, audio)).Ok()) << s.Error;
+        const Rgb c = At(f, 24, 16);
+        EXPECT_NEAR(c.R, 0x33, 6);
+        EXPECT_NEAR(c.G, 0x66, 6);
+        EXPECT_NEAR(c.B, 0xCC, 6);
+    }
+}
+INSTANTIATE_TEST_SUITE_P(Formats, Stills, ::testing::Values("jpg", "png", "bmp", "tiff", "webp"));
+
+// Phone videos carry a rotation, anamorphic video a pixel shape: both show in the display size,
+// and pictures come out upright. The source's top half is red, its bottom half blue.
+struct ShapeCase {
+    const char* Label;
+    const char* Options;   // the filter, then options of a copy with a new header
+    int         DisplayWidth, DisplayHeight;
+    bool        RedOnTheRight;   // turned a quarter clockwise
+};
+const ShapeCase cShapes[] = {
+    {"plain", "vstack", 96, 48, false},
+    {"rotated", "vstack -metadata:s:v:0 rotate=90", 48, 96, true},
+    {"anamorphic", "vstack,setsar=4/3", 128, 48, false},
+};
+class Shapes : public ::testing::TestWithParam<ShapeCase> {};
+TEST_P(Shapes, ShowUprightInTheirDisplaySize) {
+    ScratchDir dir;
+    const std::string path = dir / "shape.mp4";
+    const std::string options = GetParam().Options, filter = options.substr(0, options.find(' '));
+    ASSERT_TRUE(Ffmpeg("-f lavfi -i color=c=red:s=96x24:d=0.2 -f lavfi -i color=c=blue:s=96x24:d=0.2 "
+                       "-filter_complex " + filter + " -c:v libx264 " + dir / "made.mp4"));
+    // The display matrix comes with a copy: this FFmpeg writes it only for streams it copies.
+    ASSERT_TRUE(Ffmpeg("-i " + dir / "made.mp4" + " -c copy " + options.substr(filter.size()) + " " + path));
+    MediaStatus s;
+    auto reader = ClipReader::Open(path, s);
+    ASSERT_TRUE(reader) << s.Error;
+    EXPECT_EQ(reader->DisplayWidth(), GetParam().DisplayWidth);
+    EXPECT_EQ(reader->DisplayHeight(), GetParam().DisplayHeight);
+    VideoFrame f;
+    AudioBlock audio;
+    const int w = GetParam().DisplayWidth, h = GetParam().DisplayHeight;
+    ASSERT_TRUE((s = reader->ReadFrame(0, w, h, true, f, audio)).Ok()) << s.Error;
+    const Rgb first = GetParam().RedOnTheRight ? At(f, w - 4, h / 2) : At(f, w / 2, 4);
+    const Rgb second = GetParam().RedOnTheRight ? At(f, 4, h / 2) : At(f, w / 2, h - 4);
+    EXPECT_GT(first.R, 200);
+    EXPECT_LT(first.B, 60);
+    EXPECT_GT(second.B, 200);
+    EXPECT_LT(second.R, 60);
+}
+INSTANTIATE_TEST_SUITE_P(Kinds, Shapes, ::testing::ValuesIn(cShapes),
+                         [](const auto& info) { return std::string(info.param.Label); });
+
+// Untagged sources follow one rule, whatever their chroma format: BT.709 from 720 lines up. The
+// green was encoded with BT.709 and no tag.
+class Untagged : public ::testing::TestWithParam<const char*> {};
+TEST_P(Untagged, HdGreenComesBackGreen) {
+    ScratchDir dir;
+    const std::string path = dir / "green.mkv";
+    ASSERT_TRUE(Ffmpeg("-f lavfi -i color=c=0x00FF00:s=1280x720:d=0.08 -vf scale=out_color_matrix=bt709,format=" +
+                       std::string(GetParam()) + " -c:v libx264 -qp 0 " + path));
+    MediaStatus s;
+    auto reader = ClipReader::Open(path, s);
+    ASSERT_TRUE(reader) << s.Error;
+    EXPECT_EQ(reader->Info().ColourSpace, "unknown");
+    VideoFrame f;
+    AudioBlock audio;
+    ASSERT_TRUE((s = reader->ReadFrame(0, 64, 36, true, f, audio)).Ok()) << s.Error;
+    const Rgb c = At(f, 32, 18);
+    EXPECT_LE(c.R, 8);
+    EXPECT_GE(c.G, 247);
+    EXPECT_LE(c.B, 8);
+}
+INSTANTIATE_TEST_SUITE_P(Chroma, Untagged, ::testing::Values("yuv420p", "yuv422p", "yuv444p"));
+
+// HDR pictures are tone mapped to BT.709: a PQ grey near 100 nits, shown as is, would be a dull
+// mid grey; mapped, it is a light grey.
+TEST(Hdr, PqIsToneMapped) {
+    ScratchDir dir;
+    const std::string path = dir / "pq.mkv";
+    ASSERT_TRUE(Ffmpeg("-f lavfi -i color=c=0x808080:s=64x36:d=0.08 -pix_fmt yuv420p10le -color_primaries bt2020 "
+                       "-color_trc smpte2084 -colorspace bt2020nc -c:v ffv1 " + path));
+    MediaStatus s;
+    auto reader = ClipReader::Open(path, s);
+    ASSERT_TRUE(reader) << s.Error;
+    EXPECT_EQ(reader->Info().Hdr, "PQ");
+    VideoFrame f;
+    AudioBlock audio;
+    ASSERT_TRUE((s = reader->ReadFrame(0, 64, 36, true, f, audio)).Ok()) << s.Error;
+    const Rgb c = At(f, 32, 18);
+    EXPECT_GT(c.G, 150) << "as is, it would be about 128";
+    EXPECT_NEAR(c.R, c.G, 4);
+    EXPECT_NEAR(c.B, c.G, 4);
+}
+
+}  // namespace
+}  // namespace bw::media::test

@@ -2,8 +2,12 @@
 // crashes, and a failed or abandoned output leaves nothing behind.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <functional>
 
+#include "editor/media/FFmpeg_p.h"
 #include "media_testutil.h"
 
 namespace bw::media::test {
@@ -33,15 +37,17 @@ const OpenCase cOpenCases[] = {
      "is a folder, not a media file"},
     {"audio_only", "tone.wav", [](const ScratchDir& d) { WriteWav(d / "tone.wav", 48000, 4800); }, "no video stream"},
     {"text", "notes.mp4", [](const ScratchDir& d) { WriteText(d / "notes.mp4", "not a video at all\n"); },
-     "not a readable media file or truncated"},
-    {"empty", "empty.mkv", [](const ScratchDir& d) { WriteText(d / "empty.mkv", ""); },
-     "not a readable media file or truncated"},
+     "not a video file"},
+    {"empty", "empty.mkv", [](const ScratchDir& d) { WriteText(d / "empty.mkv", ""); }, "the file is empty"},
     {"truncated_mp4", "cut.mp4",
      [](const ScratchDir& d) {
          WriteClip(d / "cut.mp4");
          CutInHalf(d / "cut.mp4");   // the index sits at the end and is gone
      },
-     "not a readable media file or truncated"},
+     "not a video file"},
+    // Opening a FIFO for reading would wait for a writer for ever: refused before it is opened.
+    {"fifo", "pipe.mp4", [](const ScratchDir& d) { ASSERT_EQ(mkfifo((d / "pipe.mp4").c_str(), 0644), 0); },
+     "is a pipe, not a file"},
 };
 
 class OpenFails : public ::testing::TestWithParam<OpenCase> {};
@@ -51,7 +57,9 @@ TEST_P(OpenFails, MessageNamesTheFileAndTheProblem) {
     GetParam().Make(dir);
     const std::string path = dir / GetParam().Name;
     MediaStatus s;
+    alarm(60);   // a blocking open ends the test program rather than hanging it
     auto reader = ClipReader::Open(path, s);
+    alarm(0);
     EXPECT_FALSE(reader);
     ASSERT_FALSE(s.Ok());
     EXPECT_EQ(s.Error.rfind(path + ": " + GetParam().Problem, 0), 0u) << s.Error;
@@ -79,7 +87,7 @@ TEST_P(TruncatedStream, ReadsWhatIsThereAndReportsTheRest) {
     auto reader = ClipReader::Open(path, s);
     if (!GetParam().Opens) {   // the container's index was in the lost half
         ASSERT_FALSE(reader);
-        EXPECT_EQ(s.Error.rfind(path + ": not a readable media file or truncated", 0), 0u) << s.Error;
+        EXPECT_EQ(s.Error.rfind(path + ": not a video file", 0), 0u) << s.Error;
         return;
     }
     ASSERT_TRUE(reader) << s.Error;
@@ -93,7 +101,8 @@ TEST_P(TruncatedStream, ReadsWhatIsThereAndReportsTheRest) {
         if (!s.Ok()) {
             refused++;
             EXPECT_EQ(s.Error.rfind(path + ": ", 0), 0u) << s.Error;
-            EXPECT_NE(s.Error.find("truncated"), std::string::npos) << s.Error;
+            EXPECT_NE(s.Error.find("the file ends early at 0:0"), std::string::npos) << s.Error;
+            EXPECT_TRUE(s.EndedEarly);
         }
     }
     EXPECT_LE(refused, 2) << "frames the count promised are readable";
@@ -293,6 +302,76 @@ TEST(EmptyOutput, FinishWithoutFramesFailsAndLeavesNothing) {
     const MediaStatus s = writer.Finish();
     EXPECT_EQ(s.Error, dir / "out.mp4" + ": no frames were written");
     EXPECT_TRUE(dir.Listing().empty());
+}
+
+}  // namespace
+}  // namespace bw::media::test
+
+namespace bw::media::test {
+namespace {
+
+// Files whose header promises more than they hold: a count that disagrees with the duration is
+// ignored; a clip cut short ends at its last decoded frame with an early end reported.
+TEST(LyingHeaders, ACountAgainstTheDurationIsIgnored) {
+    ScratchDir dir;
+    ASSERT_TRUE(Ffmpeg("-f lavfi -i testsrc=s=64x48:r=25:d=2 -c:v libx264 -g 25 " + dir / "m.mp4"));
+    // The sample-to-time table's one entry claims 14 million frames of the 50.
+    std::fstream f(dir / "m.mp4", std::ios::in | std::ios::out | std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(f)), {});
+    const size_t stts = bytes.find("stts");
+    ASSERT_NE(stts, std::string::npos);
+    const char claim[4] = {0x00, char(0xD5), char(0x9F), char(0x80)};   // 14000000, big-endian
+    f.seekp(std::streamoff(stts + 12));
+    f.write(claim, 4);
+    f.close();
+    MediaStatus s;
+    auto reader = ClipReader::Open(dir / "m.mp4", s);
+    ASSERT_TRUE(reader) << s.Error;
+    EXPECT_EQ(reader->FrameCount(), 50);
+}
+
+TEST(LyingHeaders, ACutClipEndsEarlyWithItsTime) {
+    ScratchDir dir;
+    ASSERT_TRUE(Ffmpeg("-f lavfi -i testsrc=s=64x48:r=25:d=3 -c:v libx264 -g 25 -movflags +faststart " + dir / "t.mp4"));
+    CutInHalf(dir / "t.mp4");   // the index is at the front and survives: it still says 75 frames
+    MediaStatus s;
+    auto reader = ClipReader::Open(dir / "t.mp4", s);
+    ASSERT_TRUE(reader) << s.Error;
+    ASSERT_EQ(reader->FrameCount(), 75);
+    VideoFrame frame;
+    AudioBlock audio;
+    int64_t i = 0;
+    while (i < 75 && (s = reader->ReadFrame(i, 32, 24, true, frame, audio)).Ok())
+        i++;
+    ASSERT_TRUE(s.EndedEarly) << s.Error;
+    EXPECT_LT(i, 60);
+    EXPECT_EQ(reader->FrameCount(), i) << "the count is what decoded";
+    char at[32];
+    std::snprintf(at, sizeof at, "0:%05.2f", i / 25.0);
+    EXPECT_EQ(s.Error, dir / "t.mp4" + ": the file ends early at " + at);
+}
+
+struct ErrorWords {
+    int         Code;
+    const char* Text;
+};
+const ErrorWords cErrorWords[] = {
+    {AVERROR(ENOSPC), "no space left on the device"}, {AVERROR(ENOMEM), "not enough memory"},
+    {AVERROR(EPERM), "permission denied"},            {AVERROR(EACCES), "permission denied"},
+    {AVERROR(EFBIG), "the file size limit was reached"}, {AVERROR_INVALIDDATA, "damaged or unreadable data"},
+    {AVERROR_EOF, "the file ends early"},
+};
+class UserWords : public ::testing::TestWithParam<ErrorWords> {};
+TEST_P(UserWords, ReplaceTheSystemsText) { EXPECT_EQ(detail::UserErrorText(GetParam().Code), GetParam().Text); }
+INSTANTIATE_TEST_SUITE_P(Codes, UserWords, ::testing::ValuesIn(cErrorWords));
+
+TEST(SequencePattern, MatchesOnlyItsOwnFiles) {
+    const std::pair<const char*, bool> cases[] = {
+        {"00001.png", true}, {"123456.png", true}, {"1.png", true},  {"00001.PNG", false},
+        {".png", false},     {"a0001.png", false}, {"notes.txt", false}, {"00001.png.part", false},
+    };
+    for (const auto& [name, match] : cases) EXPECT_EQ(MatchesSequence("%05d.png", name), match) << name;
+    EXPECT_TRUE(MatchesSequence("f_%d_100%%.png", "f_7_100%.png"));
 }
 
 }  // namespace

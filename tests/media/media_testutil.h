@@ -129,6 +129,11 @@ inline ToneMeasure MeasureTone(const std::vector<float>& stereo, int sampleRate)
     return m;
 }
 
+// Runs the ffmpeg program quietly with `args` (inputs made the way real files are); true when it worked.
+inline bool Ffmpeg(const std::string& args) {
+    return std::system(("ffmpeg -nostdin -v error -y " + args + " </dev/null").c_str()) == 0;
+}
+
 inline double Decibels(double ratio) { return 20.0 * std::log10(ratio); }
 
 // A 16-bit stereo PCM WAV file with a 1 kHz tone: media without any video stream.
