@@ -360,10 +360,11 @@ TEST_F(Cli, ADamagedPrefsFileIsNamedThenMovedAsideOnce) {
     const std::string a = MakeClip("a.mp4", Pattern::Bars), b = MakeClip("b.mp4", Pattern::Gradient);
     const Result first = Run({"render", a, b, "-o", P("out.y4m"), "--frames", "6", "--quiet"});
     EXPECT_EQ(first.status, 0) << first.err;
-    EXPECT_EQ(first.err, "blockwaves: " + prefs + " could not be read; moved it aside to " + prefs + ".damaged\n");
+    EXPECT_EQ(first.err, "blockwaves: " + prefs + " could not be read; moved it aside to " + prefs +
+                             ".damaged; the factory defaults are used\n");
     std::ifstream in(prefs + ".damaged", std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), damaged);
-    const Result again = Run({"render", a, b, "-o", P("out.y4m"), "--frames", "6", "--quiet"});
+    const Result again = Run({"render", a, b, "-o", P("out.y4m"), "--frames", "6", "--quiet", "-y"});
     EXPECT_EQ(again.err, "");
     EXPECT_EQ(Run({"prefs", "set", "method=5"}).status, 0);
     EXPECT_EQ(Run({"prefs", "show"}).status, 0);
@@ -462,5 +463,194 @@ TEST_F(Cli, SheetAndThumbnailArePictures) {
     // Without a display the settings dialog cannot open: said, with the bundle's status.
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) unsetenv(name);
     EXPECT_EQ(Run({"configure"}).status, 6);
+}
+
+// The command line: every word is known, typed and checked; "@" stands for the scratch folder.
+struct LineCase {
+    std::vector<std::string> Args;
+    int Status;
+    std::string Says;   // part of standard error
+};
+const LineCase kLines[] = {
+    {{"render", "@a.mp4", "@b.mp4", "-o", "@o.y4m", "--bogus"}, 2, "unknown option '--bogus'"},
+    {{"render", "@a.mp4", "@b.mp4", "-o", "@o.y4m", "--spead", "0.1"}, 2, "did you mean '--speed'?"},
+    {{"render", "@a.mp4", "@b.mp4", "-o", "@o.y4m", "--quiet=no"}, 2, "quiet"},
+    {{"render", "@a.mp4", "@b.mp4", "-o", "@o.y4m", "--speed", ""}, 2, "--speed"},
+    {{"render", "@a.mp4", "@b.mp4", "-o", "@o.y4m", "--speed=1.5"}, 2, "--speed"},
+    {{"render", "@a.mp4", "@b.mp4", "-o", "@o.y4m", "--frames=0"}, 2, "--frames"},
+    {{"render", "@a.mp4", "@b.mp4", "-o", "@o.y4m", "--size", "20x"}, 2, "WIDTHxHEIGHT"},
+    {{"render", "@a.mp4", "@b.mp4", "@a.mp4", "-o", "@o.y4m"}, 2, "takes two clips"},
+    {{"render", "@a.mp4", "-o", "@x.mp4"}, 2, "takes two clips"},
+    {{"render", "@a.mp4", "@b.mp4", "-o", "@o.y4m", "--variant", "sideways"}, 2, "--variant"},
+    {{"prefs", "reset", "extra"}, 2, "unexpected word 'extra'"},
+    {{"info", "extra"}, 2, "unexpected word 'extra'"},
+    {{"prefs", "set", "color=#12 345"}, 2, "color must be #RRGGBB"},
+    {{"prefs", "set", "color=#12", "345"}, 2, "color must be #RRGGBB"},
+    {{"rendr"}, 2, "did you mean 'render'?"},
+    {{"frobnicate"}, 2, "unknown command 'frobnicate'"},
+    {{"sheet", "@a.mp4", "@b.mp4", "-o", "@s.jpg"}, 2, "give a name ending in .png"},
+    {{"sheet", "@a.mp4", "@b.mp4", "-o", "@s.png", "--frames", "6"}, 0, "wrote @s.png: the transition (6 frames)"},
+    {{"thumbnail", "@a.mp4", "@b.mp4", "-o", "@t.png", "--frames", "6"}, 0, "wrote @t.png"},
+    {{"configure"}, 6, "no display"},
+};
+class CommandLine : public Cli, public ::testing::WithParamInterface<LineCase> {};
+TEST_P(CommandLine, IsCheckedWordByWord) {
+    MakeClip("a.mp4", Pattern::Bars);
+    MakeClip("b.mp4", Pattern::Gradient);
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) unsetenv(name);
+    auto here = [&](std::string text) {
+        for (size_t at; (at = text.find('@')) != std::string::npos;) text.replace(at, 1, P(""));
+        return text;
+    };
+    std::vector<std::string> args;
+    for (const std::string& a : GetParam().Args) args.push_back(here(a));
+    const Result r = Run(args);
+    EXPECT_EQ(r.status, GetParam().Status) << r.err;
+    EXPECT_NE(r.err.find(here(GetParam().Says)), std::string::npos) << r.err;
+    if (r.status != 0) {
+        EXPECT_FALSE(fs::exists(P("o.y4m")));
+    }
+}
+INSTANTIATE_TEST_SUITE_P(Cases, CommandLine, ::testing::ValuesIn(kLines));
+
+TEST_F(Cli, HelpAndVersionWorkEverywhereAndOptionsTakeEitherSpelling) {
+    for (const char* command : {"render", "demo", "info", "thumbnail", "sheet", "prefs", "configure"})
+        for (const char* flag : {"-h", "--help", "--version"}) EXPECT_EQ(Run({command, flag}).status, 0) << command << flag;
+    const std::string a = MakeClip("a.mp4", Pattern::Bars), b = MakeClip("b.mp4", Pattern::Gradient);
+    ASSERT_EQ(Run({"render", a, b, "-o", P("out.y4m"), "--frames=12", "--quiet"}).status, 0);
+    MediaStatus status;
+    auto out = ClipReader::Open(P("out.y4m"), status);
+    ASSERT_TRUE(out) << status.Error;
+    EXPECT_EQ(out->FrameCount(), 2 * kFrames - 12);
+}
+
+// An existing output is replaced only with -y; an input never is.
+struct ReplaceCase {
+    const char* Flag;    // "" for none
+    bool OntoInput;
+    int Status;
+    bool Replaced;
+};
+const ReplaceCase kReplaces[] = {
+    {"", false, 5, false}, {"-n", false, 5, false}, {"-y", false, 0, true}, {"-y", true, 2, false}};
+class Replacing : public Cli, public ::testing::WithParamInterface<ReplaceCase> {};
+TEST_P(Replacing, FollowsTheFlagAndSparesInputs) {
+    const std::string a = MakeClip("a.mkv", Pattern::Bars), b = MakeClip("b.mkv", Pattern::Gradient);
+    const std::string out = GetParam().OntoInput ? b : P("out.mkv");
+    if (!GetParam().OntoInput) std::ofstream(out) << "older";
+    const auto before = fs::file_size(out);
+    std::vector<std::string> args = {"render", a, b, "-o", out, "--frames", "6", "--quiet"};
+    if (*GetParam().Flag) args.push_back(GetParam().Flag);
+    const Result r = Run(args);
+    EXPECT_EQ(r.status, GetParam().Status) << r.err;
+    EXPECT_EQ(fs::file_size(out) != before, GetParam().Replaced) << r.err;
+}
+INSTANTIATE_TEST_SUITE_P(Flags, Replacing, ::testing::ValuesIn(kReplaces));
+
+TEST_F(Cli, ASequenceReplacesOnlyItsOwnFramesAndOnlyWithY) {
+    const std::string a = MakeClip("a.mp4", Pattern::Bars), b = MakeClip("b.mp4", Pattern::Gradient);
+    fs::create_directories(P("frames"));
+    for (int i = 1; i <= 30; i++) {
+        char name[16];
+        std::snprintf(name, sizeof name, "%05d.png", i);
+        std::ofstream(P("frames/") + name) << "old";
+    }
+    std::ofstream(P("frames/notes.txt")) << "mine";
+    const std::vector<std::string> args = {"render", a, b, "-o", P("frames/%05d.png"), "--frames", "10",
+                                           "--transition-only", "--quiet"};
+    EXPECT_EQ(Run(args).status, 5);
+    EXPECT_TRUE(fs::exists(P("frames/00030.png")));
+    std::vector<std::string> yes = args;
+    yes.push_back("-y");
+    ASSERT_EQ(Run(yes).status, 0);
+    int frames = 0;
+    for (const auto& e : fs::directory_iterator(P("frames"))) frames += e.path().extension() == ".png";
+    EXPECT_EQ(frames, 10);
+    EXPECT_FALSE(fs::exists(P("frames/00011.png")));
+    EXPECT_TRUE(fs::exists(P("frames/notes.txt")));
+}
+
+// Ctrl-C and SIGTERM stop a render with nothing left behind and the shell's statuses.
+class Signals : public Cli, public ::testing::WithParamInterface<std::pair<int, int>> {};
+TEST_P(Signals, LeaveNoPartFiles) {
+    ASSERT_TRUE(bw::media::test::Ffmpeg("-f lavfi -i testsrc=s=160x96:r=25:d=120 -c:v libx264 -preset ultrafast " + P("long.mkv")));
+    std::string program = BW_TEST_PROGRAM, out = P("out.webm"), in = P("long.mkv");
+    char* argv[] = {program.data(), const_cast<char*>("render"), in.data(), const_cast<char*>("--variant"),
+                    const_cast<char*>("after"), const_cast<char*>("-o"), out.data(), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid;
+    ASSERT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    // Wait until the temporary output exists: the render is under way.
+    bool started = false;
+    for (int i = 0; i < 3000 && !started; i++) {
+        for (const std::string& name : Listing()) started = started || name.find(".part") != std::string::npos;
+        if (!started) usleep(10000);
+    }
+    ASSERT_TRUE(started);
+    kill(pid, GetParam().first);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status)) << "killed by the signal instead of stopping";
+    EXPECT_EQ(WEXITSTATUS(status), GetParam().second);
+    for (const std::string& name : Listing()) EXPECT_EQ(name.find("out.webm"), std::string::npos) << name;
+}
+INSTANTIATE_TEST_SUITE_P(Kinds, Signals, ::testing::Values(std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}));
+
+TEST_F(Cli, AClipThatEndsEarlyFailsOrIsUsedAsFarAsItDecodes) {
+    ASSERT_TRUE(bw::media::test::Ffmpeg("-f lavfi -i testsrc=s=160x96:r=25:d=3 -c:v libx264 -g 25 -movflags +faststart " +
+                                        P("cut.mp4")));
+    fs::resize_file(P("cut.mp4"), fs::file_size(P("cut.mp4")) / 2);
+    const std::string b = MakeClip("b.mp4", Pattern::Gradient);
+    const Result r = Run({"render", P("cut.mp4"), b, "-o", P("out.y4m"), "--frames", "6", "--quiet"});
+    EXPECT_EQ(r.status, 4) << r.err;
+    EXPECT_NE(r.err.find("cut.mp4: the file ends early at 0:0"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(P("out.y4m")));
+    const Result used = Run({"render", P("cut.mp4"), b, "-o", P("out.y4m"), "--frames", "6", "--quiet", "--allow-short"});
+    ASSERT_EQ(used.status, 0) << used.err;
+    MediaStatus status;
+    auto out = ClipReader::Open(P("out.y4m"), status);
+    ASSERT_TRUE(out) << status.Error;
+    EXPECT_LT(out->FrameCount(), 75 + kFrames - 6) << "clip A's promised length";
+}
+
+TEST_F(Cli, StatsAreWallClockAndBusyTimesNeverNegative) {
+    const std::string a = MakeClip("a.mp4", Pattern::Bars), b = MakeClip("b.mp4", Pattern::Gradient);
+    const Result r = Run({"render", a, b, "-o", P("out.webm"), "--frames", "10", "--stats"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::istringstream in(r.err.substr(r.err.find("time:")));
+    std::string line;
+    double wall = -1;
+    int lines = 0;
+    while (std::getline(in, line)) {
+        const size_t s = line.rfind(" s");
+        const size_t from = line.find_last_of(" :", s - 1);
+        if (s == std::string::npos || from == std::string::npos) continue;
+        const double value = std::atof(line.c_str() + from + 1);
+        if (wall < 0) wall = value;
+        EXPECT_GE(value, 0) << line;
+        EXPECT_LE(value, wall + 0.001) << line;
+        lines++;
+    }
+    EXPECT_GE(lines, 5) << r.err;
+}
+
+// Clips of other proportions sit in the middle of the first clip's frame with black around them.
+TEST_F(Cli, ASquareClipIsPillarboxed) {
+    FourColumns();
+    const std::string a = MakeClip("a.mp4", Pattern::Bars);
+    ASSERT_TRUE(bw::media::test::Ffmpeg("-f lavfi -i color=c=white:s=96x96:r=25:d=2 -c:v libx264 " + P("sq.mp4")));
+    ASSERT_EQ(Run({"render", a, P("sq.mp4"), "-o", P("out.y4m"), "--frames", "6", "--quiet"}).status, 0);
+    MediaStatus status;
+    auto out = ClipReader::Open(P("out.y4m"), status);
+    ASSERT_TRUE(out) << status.Error;
+    VideoFrame f;
+    AudioBlock audio;
+    ASSERT_TRUE(out->ReadFrame(out->FrameCount() - 1, kW, kH, true, f, audio).Ok());
+    EXPECT_LT(f.Row(kH / 2)[4 * 10 + 2], 30) << "left bar";
+    EXPECT_LT(f.Row(kH / 2)[4 * (kW - 10) + 2], 30) << "right bar";
+    EXPECT_GT(f.Row(kH / 2)[4 * (kW / 2) + 2], 220) << "the clip";
 }
 }  // namespace
