@@ -380,12 +380,6 @@ MediaStatus ClipReader::Impl::PositionAt(int64_t index) {
             return s;
         if (got) {
             const int64_t pts = Current->best_effort_timestamp;
-            // The first picture is frame 0 even when its time is a little after the stream's
-            // stated start (AVI with B-frames stamps it one frame late); the sound follows it.
-            if (pts != AV_NOPTS_VALUE && pts > VStartPts && IndexOfPts(pts) <= nearby) {
-                VStartPts = pts;
-                StartSeconds = VStartPts * av_q2d(VTimeBase);
-            }
             CurrentIndex = pts == AV_NOPTS_VALUE ? 0 : std::max<int64_t>(IndexOfPts(pts), 0);
             HaveCurrent = forward = true;
         }
