@@ -190,19 +190,21 @@ TEST(Frei0rDeterminism, TheSeedChoosesTheJitter) {
 }
 
 TEST(Frei0rDeterminism, TwoThreadsAtOnceRenderWhatOneDoes) {
-    const HostPicture a = Noise(kWid, kHig, 10), b = Noise(kWid, kHig, 11);
+    // Frames of one size, so the two instances share the buffers the engine keeps between frames.
+    constexpr int wid = 320, hig = 240;
+    const HostPicture a = Noise(wid, hig, 10), b = Noise(wid, hig, 11);
     const F0rSettings s1 = Settings(17, 20, 12, 70, true, 77, 0.5), s2 = Settings(29, 9, 9, 40, true, 5000, 0.3);
-    f0r_instance_t solo = Plugin::Get().construct(kWid, kHig);
+    f0r_instance_t solo = Plugin::Get().construct(wid, hig);
     const HostPicture expected1 = Render(solo, s1, a, b), expected2 = Render(solo, s2, b, a);
     Plugin::Get().destruct(solo);
 
     std::atomic<int> mismatches{0};
     auto worker = [&](const F0rSettings& s, const HostPicture& x, const HostPicture& y, const HostPicture& expected) {
-        f0r_instance_t inst = Plugin::Get().construct(kWid, kHig);
-        for (int i = 0; i < 12; i++) {
-            F0rSettings seed = s;
-            seed.Seed = int16_t(s.Seed + 1 + i);  // a layout with other jitter in between each frame
-            Render(inst, seed, x, y);
+        f0r_instance_t inst = Plugin::Get().construct(wid, hig);
+        for (int i = 0; i < 40; i++) {
+            F0rSettings other = s;
+            other.Seed = int16_t(s.Seed + 1 + i);  // a layout with other jitter between the frames
+            Render(inst, other, x, y);
             if (FirstDifference(Render(inst, s, x, y), expected) != -1) mismatches++;
         }
         Plugin::Get().destruct(inst);
