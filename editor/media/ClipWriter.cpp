@@ -227,9 +227,17 @@ MediaStatus ClipWriter::Impl::OpenVideo(const KindRow& row) {
         av_opt_set(c->priv_data, "deadline", "good", 0);
         av_opt_set_int(c->priv_data, "cpu-used", 5, 0);
         av_opt_set_int(c->priv_data, "row-mt", 1, 0);
+        // Beyond 4K each frame libvpx holds back for its look-ahead costs over 100 MB: none is
+        // held, which keeps an 8192 x 8192 render within 2 GB.
+        if (int64_t(Settings.Width) * Settings.Height > int64_t(4096) * 2304) {
+            av_opt_set_int(c->priv_data, "lag-in-frames", 0, 0);
+            av_opt_set_int(c->priv_data, "auto-alt-ref", 0, 0);
+        }
     } else if (std::string(row.VideoEncoder) == "libx264") {
         av_opt_set(c->priv_data, "preset", Settings.Preset.c_str(), 0);
         av_opt_set_double(c->priv_data, "crf", Settings.Crf >= 0 ? Settings.Crf : 20, 0);
+        if (int64_t(Settings.Width) * Settings.Height > int64_t(4096) * 2304)
+            av_opt_set(c->priv_data, "x264-params", "rc-lookahead=4", 0);   // beyond 4K, as for VP9
     }
     if (Out->oformat->flags & AVFMT_GLOBALHEADER)
         c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
