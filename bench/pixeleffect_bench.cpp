@@ -1,5 +1,6 @@
 // The per-frame effect against its memory floor, in one run. For each size and grid:
 //   BM_PixelEffect: ThePixelEffect of a between-clips frame halfway through the transition;
+//   BM_ThroughLayer: the same frame the plain way (mask, layer, layer drawn over the output);
 //   BM_Floor: memcpy of frame A into the output plus memcpy of frame B into a scratch buffer, about
 //   the memory traffic of one pass that reads A and B and writes the output.
 // Compare the two as effect / floor (medians: run with --benchmark_repetitions=9).
@@ -25,7 +26,8 @@ void PaintPattern(GWorldPtr gw, int seed) {
     }
 }
 
-void BM_PixelEffect(benchmark::State& state) {
+template <bool kLayer>
+void Effect(benchmark::State& state) {
     const int16_t w = int16_t(state.range(0)), h = int16_t(state.range(1)), grid = int16_t(state.range(2));
     GWorldPtr clipA = AllocateGWorld(w, h), clipB = AllocateGWorld(w, h), out = AllocateGWorld(w, h);
     PaintPattern(clipA, 0);
@@ -46,7 +48,10 @@ void BM_PixelEffect(benchmark::State& state) {
         state.PauseTiming();
         Source2Target(clipA, out);  // the host hands over clip A in the output frame
         state.ResumeTiming();
-        DoPixelEffect(clipB, out, &config, frames / 2, frames);
+        if (kLayer)
+            ComposeThroughLayer(clipB, out, &config, frames / 2, frames);
+        else
+            DoPixelEffect(clipB, out, &config, frames / 2, frames);
         benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * w * h * 4);
@@ -55,6 +60,9 @@ void BM_PixelEffect(benchmark::State& state) {
     DisposeGWorld(clipB);
     DisposeGWorld(out);
 }
+
+void BM_PixelEffect(benchmark::State& state) { Effect<false>(state); }
+void BM_ThroughLayer(benchmark::State& state) { Effect<true>(state); }
 
 void BM_Floor(benchmark::State& state) {
     const size_t bytes = size_t(state.range(0)) * size_t(state.range(1)) * 4;
@@ -82,4 +90,5 @@ void Sizes(benchmark::internal::Benchmark* b, bool withGrid) {
 }  // namespace
 
 BENCHMARK(BM_PixelEffect)->Apply([](benchmark::internal::Benchmark* b) { Sizes(b, true); });
+BENCHMARK(BM_ThroughLayer)->Apply([](benchmark::internal::Benchmark* b) { Sizes(b, true); });
 BENCHMARK(BM_Floor)->Apply([](benchmark::internal::Benchmark* b) { Sizes(b, false); });
