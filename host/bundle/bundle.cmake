@@ -10,7 +10,8 @@ set_target_properties(kpblockwaves PROPERTIES
   LIBRARY_OUTPUT_DIRECTORY ${BW_BUNDLE_DIR}/Contents/Linux
   LINK_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/exports.map)
 target_link_options(kpblockwaves PRIVATE
-  -Wl,--version-script=${CMAKE_CURRENT_LIST_DIR}/exports.map -Wl,--exclude-libs,ALL -Wl,--no-undefined)
+  -Wl,--version-script=${CMAKE_CURRENT_LIST_DIR}/exports.map -Wl,--exclude-libs,ALL -Wl,--no-undefined
+  -Wl,--as-needed)  # the image decoders the image library links are not called by the transition
 
 configure_file(${CMAKE_CURRENT_LIST_DIR}/Info.plist.in ${BW_BUNDLE_DIR}/Contents/Info.plist @ONLY)
 
