@@ -53,6 +53,7 @@ bench: build
 	build/release/bench/pixeleffect_bench
 	build/release/bench/imageops_bench
 	build/release/bench/media_bench
+	build/release/bench/frei0r_bench
 
 # Two generated clips joined with the saved settings: out/demo.mp4 and out/demo-sheet.png.
 demo: build
