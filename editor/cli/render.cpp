@@ -74,16 +74,29 @@ struct OwnedGW {
     ~OwnedGW() { DisposeGWorld(gw); }
 };
 
+// Frames above 4K (over 35 MB each) are encoded in place, without the writer's copy: memory
+// matters more there than the overlap.
+constexpr int64_t kLargeFramePixels = int64_t(4096) * 2304;
+
 // Encodes one frame while the caller makes the next: each frame is copied into the writer's own
 // buffer and written on another thread; the next Write waits for it first, so frames stay in order
-// and at most one is in flight.
+// and at most one is in flight. No output and large frames are written at once, without a copy.
 class BackgroundWriter {
 public:
-    BackgroundWriter(media::ClipWriter& writer, int width, int height) : writer_(writer) { frame_.Resize(width, height); }
+    BackgroundWriter(media::ClipWriter& writer, int width, int height)
+        : writer_(writer),
+          direct_(writer.Kind() == media::OutputKind::Null || int64_t(width) * height > kLargeFramePixels) {
+        if (!direct_) frame_.Resize(width, height);
+    }
     ~BackgroundWriter() { Wait(); }
     media::MediaStatus Write(const media::PixelView& view, const media::AudioBlock& audio) {
         if (media::MediaStatus s = Wait(); !s) return s;
-        if (writer_.Kind() == media::OutputKind::Null) return writer_.WriteFrame(view, &audio);  // nothing to overlap
+        if (direct_) {
+            const auto t0 = Clock::now();
+            media::MediaStatus s = writer_.WriteFrame(view, &audio);
+            seconds_ += std::chrono::duration<double>(Clock::now() - t0).count();
+            return s;
+        }
         const size_t rowBytes = size_t(std::min(view.Width, frame_.Width)) * 4;
         for (int y = 0; y < std::min(view.Height, frame_.Height); y++)
             std::memcpy(frame_.Row(y), view.Base + size_t(y) * size_t(view.RowBytes), rowBytes);
@@ -108,6 +121,7 @@ public:
 
 private:
     media::ClipWriter& writer_;
+    bool direct_;
     media::VideoFrame frame_;
     media::AudioBlock audio_;
     std::future<media::MediaStatus> pending_;
@@ -333,8 +347,11 @@ Failure RenderOnce(PluginHost& host, Input& first, Input* second, const RenderOp
 
     const double setupSeconds = std::chrono::duration<double>(Clock::now() - started).count();
     Progress progress(total, options.quiet);
-    media::VideoFrame frame;
-    frame.Resize(w, h);
+    // One picture buffer for every output frame: the clips' frames before and after the transition
+    // are read into the one the bundle draws into.
+    OwnedGW out(w, h);
+    if (!out.gw) return {kExitFailed, "out of memory for a " + std::to_string(w) + " x " + std::to_string(h) + " frame"};
+    const media::PixelView frame = ViewOf(out.gw);
     media::AudioBlock audio;
     int64_t done = 0;
     double transitionSeconds = 0;
@@ -347,12 +364,10 @@ Failure RenderOnce(PluginHost& host, Input& first, Input* second, const RenderOp
     };
 
     for (int32_t i = 0; i < pre; i++) {
-        if (media::MediaStatus s = t.a->Read(i, frame.View(), true, audio); !s) return ClipFailure(s);
-        if (Failure f = write(frame.View(), audio)) return f;
+        if (media::MediaStatus s = t.a->Read(i, frame, true, audio); !s) return ClipFailure(s);
+        if (Failure f = write(frame, audio)) return f;
     }
 
-    OwnedGW out(w, h);
-    if (!out.gw) return {kExitFailed, "out of memory for a " + std::to_string(w) + " x " + std::to_string(h) + " frame"};
     auto readSoFar = [&t] {
         double seconds = 0;
         for (ConformedClip* c : {t.a, t.b})
@@ -387,8 +402,8 @@ Failure RenderOnce(PluginHost& host, Input& first, Input* second, const RenderOp
     const double readDuringTransition = readSoFar() - readBeforeTransition;
 
     for (int32_t i = t.n; i < t.n + post; i++) {
-        if (media::MediaStatus s = t.b->Read(i, frame.View(), true, audio); !s) return ClipFailure(s);
-        if (Failure f = write(frame.View(), audio)) return f;
+        if (media::MediaStatus s = t.b->Read(i, frame, true, audio); !s) return ClipFailure(s);
+        if (Failure f = write(frame, audio)) return f;
     }
     if (media::MediaStatus s = background.Wait(); !s) return {kExitOutput, s.Error};
     const auto finishing = Clock::now();

@@ -74,8 +74,11 @@ MediaStatus OpenDecoder(const std::string& path, const AVStream* st, int threads
     if (err >= 0) {
         ctx->pkt_timebase = st->time_base;
         ctx->thread_count = threads;
+        // Frame threads hold a picture each: above 4K (over 14 MB a picture) slices only.
         if (st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO)
-            ctx->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+            ctx->thread_type = int64_t(st->codecpar->width) * st->codecpar->height > int64_t(4096) * 2304
+                                   ? FF_THREAD_SLICE
+                                   : FF_THREAD_FRAME | FF_THREAD_SLICE;
         err = avcodec_open2(ctx.get(), codec, nullptr);
     }
     if (err < 0)
@@ -242,6 +245,7 @@ struct ClipReader::Impl {
     int        VStream = -1;
     AVRational VTimeBase{1, 1};
     int64_t    VStartPts = 0;        // pts of frame 0
+    int64_t    VLagPts = 0;          // how late every picture is stamped (decoding-order stamps), in VTimeBase
     double     StartSeconds = 0;     // the same in seconds: origin of the audio timeline too
     PacketPtr  VPkt;
     FramePtr   Current, Pending;     // Current shows for indexes [CurrentIndex, PendingIndex)
@@ -271,11 +275,11 @@ struct ClipReader::Impl {
     bool       AAtStart = true;      // the sound's demuxer has read nothing since the open
 
     int64_t IndexOfPts(int64_t pts) const {
-        return av_rescale_q_rnd(pts - VStartPts, VTimeBase, AVRational{Info.FrameRate.Den, Info.FrameRate.Num},
+        return av_rescale_q_rnd(pts - VStartPts - VLagPts, VTimeBase, AVRational{Info.FrameRate.Den, Info.FrameRate.Num},
                                 AVRounding(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX));
     }
     int64_t PtsOfIndex(int64_t index) const {
-        return VStartPts + av_rescale_q(index, AVRational{Info.FrameRate.Den, Info.FrameRate.Num}, VTimeBase);
+        return VStartPts + VLagPts + av_rescale_q(index, AVRational{Info.FrameRate.Den, Info.FrameRate.Num}, VTimeBase);
     }
 
     MediaStatus DecodeVideo(AVFrame* into, bool& got);
@@ -334,12 +338,15 @@ MediaStatus ClipReader::Impl::DecodeVideo(AVFrame* into, bool& got) {
 }
 
 // Seeks for `index`, each attempt earlier than the one before: the keyframe before the frame, ten
-// seconds earlier (MPEG program and transport streams land a GOP late), then the very start.
+// seconds earlier (MPEG program and transport streams land a GOP late), then the very start. AVI
+// goes back to its start through its index: after a byte seek its stamps no longer count from 0.
 MediaStatus ClipReader::Impl::SeekVideo(int64_t index, int attempt) {
     int err = -1;
     if (attempt < 2) {
         const int64_t back = attempt == 0 ? 0 : av_rescale_q(10, AVRational{1, 1}, VTimeBase);
-        err = av_seek_frame(VFmt.get(), VStream, PtsOfIndex(index) - back, AVSEEK_FLAG_BACKWARD);
+        err = av_seek_frame(VFmt.get(), VStream, std::max(PtsOfIndex(index) - back, VStartPts), AVSEEK_FLAG_BACKWARD);
+    } else if (VLagPts > 0) {
+        err = av_seek_frame(VFmt.get(), VStream, VStartPts, AVSEEK_FLAG_BACKWARD);
     }
     if (err < 0 && !(VFmt->iformat->flags & AVFMT_NO_BYTE_SEEK))
         err = av_seek_frame(VFmt.get(), -1, 0, AVSEEK_FLAG_BYTE);
@@ -706,6 +713,11 @@ std::unique_ptr<ClipReader> ClipReader::Open(const std::string& path, MediaStatu
     m.VTimeBase = st->time_base;
     m.VStartPts = st->start_time != AV_NOPTS_VALUE ? st->start_time : 0;
     m.StartSeconds = m.VStartPts * av_q2d(m.VTimeBase);
+    // AVI keeps decoding times only: a decoder that reorders pictures (B-frames) hands each one out
+    // stamped with the time of the packet that completed it, its reorder delay late. The sound is
+    // not shifted; it starts with the first picture's true time.
+    if (std::strcmp(m.VFmt->iformat->name, "avi") == 0 && m.VDec->has_b_frames > 0)
+        m.VLagPts = av_rescale_q(m.VDec->has_b_frames, AVRational{rate.den, rate.num}, m.VTimeBase);
 
     if (st->duration != AV_NOPTS_VALUE && st->duration > 0)
         info.Duration = st->duration * av_q2d(st->time_base);

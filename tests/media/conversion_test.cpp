@@ -1,6 +1,8 @@
 // Clips read at another size, in another quality, at another sample rate.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <set>
 
 #include "media_testutil.h"
@@ -224,6 +226,8 @@ const FamilyCase cFamilies[] = {
     {"a.ts", "-c:v mpeg2video -g 12 -bf 2 -q:v 2 -output_ts_offset 10"},   // the first seek lands a GOP late
     {"a.mpg", "-c:v mpeg2video -g 15 -bf 2 -b:v 4M -s 720x576"},
     {"a.avi", "-c:v mpeg4 -g 12 -q:v 2"},
+    {"b-frames.avi", "-c:v mpeg4 -g 12 -bf 2 -q:v 2"},   // stamped in decoding order, a frame late
+    {"h264-b-frames.avi", "-c:v libx264 -g 12 -bf 2"},   // two frames late
 };
 class Families : public ::testing::TestWithParam<FamilyCase> {};
 TEST_P(Families, TheFirstFramesAreTheClipsOwn) {
@@ -246,7 +250,9 @@ TEST_P(Families, TheFirstFramesAreTheClipsOwn) {
     }
 }
 INSTANTIATE_TEST_SUITE_P(Containers, Families, ::testing::ValuesIn(cFamilies), [](const auto& info) {
-    return std::string(info.param.Name).substr(2);
+    std::string name = info.param.Name;
+    std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
+    return name;
 });
 
 // A picture of every common format is a clip of StillSeconds.
