@@ -6,6 +6,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -45,6 +46,8 @@ struct Command {
     std::string variant = "between", size;
     bool overwrite = false, never = false;
     double stillSeconds = 5;
+    std::vector<std::string> settings;   // KEY=VALUE for this render only, checked by the parser
+    std::string settingsFile;            // a saved preferences file to render with instead of yours
 };
 
 const char* kOutputKinds =
@@ -136,6 +139,7 @@ Failure CheckOutput(const Command& c, const std::string& out, const std::vector<
 }
 
 void CheckSavedDefault();
+Failure UseRenderSettings(const Command& c);
 
 std::unique_ptr<PluginHost> LoadHost(const char* argv0, Failure& failure) {
     CheckSavedDefault();
@@ -191,6 +195,7 @@ int Render(Command& c, const char* argv0) {
     if (Failure f = Open(c.clips[0], first, c.stillSeconds)) return Fail(f);
     if (clips == 2)
         if (Failure f = Open(c.clips[1], second, c.stillSeconds)) return Fail(f);
+    if (Failure f = UseRenderSettings(c)) return Fail(f);
     Failure failure;
     auto host = LoadHost(argv0, failure);
     if (!host) return Fail(failure);
@@ -476,6 +481,82 @@ int PrefsWrite(const std::vector<std::string>& items) {
     return kExitOK;
 }
 
+// The bundle reads its settings only from its saved default, as in an editor. A render with its
+// own settings gets a default of its own: a preferences file made for it in a private folder,
+// which XDG_CONFIG_HOME points at before the bundle is loaded; the folder goes when the program ends.
+std::string lgPrivateConfig;
+void RemovePrivateConfig() {
+    std::error_code ec;
+    if (!lgPrivateConfig.empty()) fs::remove_all(lgPrivateConfig, ec);
+}
+
+Failure MakePrivateConfig() {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/blockwaves-settings-XXXXXX";
+    if (!mkdtemp(pattern.data())) return {kExitFailed, "cannot make a private settings folder in " + pattern + ": " + std::strerror(errno)};
+    lgPrivateConfig = pattern;
+    std::atexit(RemovePrivateConfig);
+    return {};
+}
+
+// Reads a preferences file given by name through a private folder; the settings stay there.
+Failure ReadPrefsFile(const std::string& file, Config& config) {
+    if (Failure f = MakePrivateConfig()) return f;
+    setenv("XDG_CONFIG_HOME", lgPrivateConfig.c_str(), 1);
+    std::error_code ec;
+    fs::copy_file(file, PrefsFilePath(), fs::copy_options::overwrite_existing, ec);
+    if (ec) return {kExitPrefs, "cannot read " + file + ": " + ec.message()};
+    if (!ReadConfig(&config.rec))
+        return {kExitPrefs, file + ": not a preferences file, or one this version cannot read"};
+    return {};
+}
+
+Failure UseRenderSettings(const Command& c) {
+    if (c.settings.empty() && c.settingsFile.empty()) return {};
+    Config config;
+    if (!c.settingsFile.empty()) {
+        if (Failure f = ReadPrefsFile(c.settingsFile, config)) return f;
+    } else {
+        ReadConfig(&config.rec);   // your saved default, or the factory one
+        if (Failure f = MakePrivateConfig()) return f;
+        setenv("XDG_CONFIG_HOME", lgPrivateConfig.c_str(), 1);
+    }
+    for (const std::string& item : c.settings) ApplySetting(config.rec, item);
+    MakePrefsFile();
+    if (!SaveConfig(&config.rec)) return {kExitPrefs, PrefsLastError()};
+    return {};
+}
+
+// prefs export FILE: your saved default (or the factory one) as a file for another user or project.
+int PrefsExport(const std::string& file) {
+    std::error_code ec;
+    if (fs::exists(fs::symlink_status(file, ec))) return Fail({kExitOutput, file + " exists; not replaced"});
+    Config config;
+    ReadConfig(&config.rec);
+    if (Failure f = MakePrivateConfig()) return Fail(f);
+    setenv("XDG_CONFIG_HOME", lgPrivateConfig.c_str(), 1);
+    MakePrefsFile();
+    if (!SaveConfig(&config.rec)) return Fail({kExitPrefs, PrefsLastError()});
+    fs::copy_file(PrefsFilePath(), file, ec);
+    if (ec) return Fail({kExitOutput, "cannot write " + file + ": " + ec.message()});
+    std::printf("blockwaves: wrote your settings to %s\n", file.c_str());
+    return kExitOK;
+}
+
+// prefs import FILE: adopts the settings of a file made by prefs export as your saved default.
+int PrefsImport(const std::string& file) {
+    const char* home = std::getenv("XDG_CONFIG_HOME");
+    const std::string saved = home ? home : "";
+    Config config;
+    if (Failure f = ReadPrefsFile(file, config)) return Fail(f);
+    if (home) setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+    else unsetenv("XDG_CONFIG_HOME");
+    MakePrefsFile();
+    if (!SaveConfig(&config.rec)) return Fail({kExitPrefs, PrefsLastError() + "; nothing was changed"});
+    ShowPrefs(config.rec);
+    return kExitOK;
+}
+
 media::GeneratorSettings DemoClip(media::Pattern kind) {
     media::GeneratorSettings clip;
     clip.Kind = kind;
@@ -645,6 +726,63 @@ std::string VersionText() {
            AV_STRINGIFY(LIBAVFORMAT_VERSION_MAJOR) "." AV_STRINGIFY(LIBAVFORMAT_VERSION_MINOR) ")";
 }
 
+// Settings for one render, checked as 'prefs set' checks them.
+void AddSettings(CLI::App* app, Command& c) {
+    struct Row {
+        const char* Option;
+        const char* Key;
+        const char* Type;
+        const char* Help;
+    };
+    static const Row cRows[] = {
+        {"--method", "method", "1..41", "tile ordering for this render"},
+        {"--columns", "columns", "1..100", "tile columns for this render"},
+        {"--rows", "rows", "1..100", "tile rows for this render"},
+        {"--tile-duration", "duration", "0..100", "share of the transition each tile spends changing, in percent"},
+        {"--randomized", "randomized", "on|off", "vary each tile's change length"},
+        {"--color", "color", "#RRGGBB", "colour standing in for the missing clip"},
+        {"--rect", "rect", "L,T,R,B", "active area as fractions of the frame"},
+    };
+    std::vector<CLI::Option*> grid;
+    for (const Row& row : cRows) {
+        const std::string key = row.Key;
+        CLI::Option* opt = app->add_option_function<std::string>(
+                                  row.Option, [&c, key](const std::string& v) { c.settings.push_back(key + "=" + v); },
+                                  row.Help)
+                               ->type_name(row.Type)
+                               ->check(CLI::Validator(
+                                   [key](std::string& v) {
+                                       Config scratch;
+                                       return ApplySetting(scratch.rec, key + "=" + v);
+                                   },
+                                   row.Type));
+        if (key == "columns" || key == "rows") grid.push_back(opt);
+    }
+    CLI::Option* g = app->add_option_function<std::string>(
+                            "--grid",
+                            [&c](const std::string& v) {
+                                const size_t x = v.find('x');
+                                c.settings.push_back("columns=" + v.substr(0, x));
+                                c.settings.push_back("rows=" + v.substr(x + 1));
+                            },
+                            "tile columns and rows")
+                         ->type_name("CxR")
+                         ->check(CLI::Validator(
+                             [](std::string& v) -> std::string {
+                                 const size_t x = v.find('x');
+                                 Config scratch;
+                                 if (x == std::string::npos || !ApplySetting(scratch.rec, "columns=" + v.substr(0, x)).empty() ||
+                                     !ApplySetting(scratch.rec, "rows=" + v.substr(x + 1)).empty())
+                                     return "must be COLUMNSxROWS, each 1..100";
+                                 return {};
+                             },
+                             "CxR"));
+    for (CLI::Option* opt : grid) g->excludes(opt);
+    app->add_option("--settings", c.settingsFile, "render with this saved preferences file instead of yours")
+        ->check(CLI::ExistingFile)
+        ->type_name("FILE");
+}
+
 int Main(int argc, char** argv) {
     CLI::App app{"Joins video clips with the Blockwaves! Transitions bundle, driving it as a video editor does."};
     app.name("blockwaves");
@@ -664,6 +802,7 @@ int Main(int argc, char** argv) {
     AddLength(render, c);
     AddSize(render, c);
     AddStill(render, c);
+    AddSettings(render, c);
     render->add_flag("--proxy", c.o.proxy, "preview quality, as an editor's quick render");
     render->add_flag("--transition-only", c.o.transitionOnly, "only the transition's frames");
     render->add_flag("--stats", c.o.stats, "print where the time went");
@@ -710,6 +849,14 @@ int Main(int argc, char** argv) {
         "  rect=L,T,R,B         active area as fractions of the frame, 0 <= L < R <= 1, 0 <= T < B <= 1\n"
         "  media=ntsc|pal|hd    preview frame format of the configuration dialog");
     CLI::App* reset = prefs->add_subcommand("reset", "go back to the factory defaults");
+    std::string prefsFile;
+    CLI::App* exportPrefs = prefs->add_subcommand("export", "write your saved settings to a file (for --settings)");
+    exportPrefs->add_option("file", prefsFile, "the file to write; an existing one is not replaced")->required()->type_name("FILE");
+    CLI::App* importPrefs = prefs->add_subcommand("import", "make the settings of a file your saved default");
+    importPrefs->add_option("file", prefsFile, "a file written by prefs export")
+        ->required()
+        ->check(CLI::ExistingFile)
+        ->type_name("FILE");
 
     CLI::App* configure = app.add_subcommand(
         "configure", "the transition's settings dialog with a live preview; OK saves them (needs a display)");
@@ -747,6 +894,8 @@ int Main(int argc, char** argv) {
     if (configure->parsed()) return Configure(c, argv[0]);
     if (set->parsed()) return PrefsWrite(items);
     if (reset->parsed()) return PrefsWrite({});
+    if (exportPrefs->parsed()) return PrefsExport(prefsFile);
+    if (importPrefs->parsed()) return PrefsImport(prefsFile);
     (void)show;
     return PrefsShow();
 }

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -492,6 +493,12 @@ const LineCase kLines[] = {
     {{"sheet", "@a.mp4", "@b.mp4", "-o", "@s.png", "--frames", "6"}, 0, "wrote @s.png: the transition (6 frames)"},
     {{"thumbnail", "@a.mp4", "@b.mp4", "-o", "@t.png", "--frames", "6"}, 0, "wrote @t.png"},
     {{"configure"}, 6, "no display"},
+    {{"render", "@a.mp4", "@b.mp4", "-o", "@o.y4m", "--method", "42"}, 2, "method must be 1..41"},
+    {{"render", "@a.mp4", "@b.mp4", "-o", "@o.y4m", "--grid", "3x0"}, 2, "COLUMNSxROWS"},
+    {{"render", "@a.mp4", "@b.mp4", "-o", "@o.y4m", "--grid", "3x4", "--rows", "2"}, 2, "excludes"},
+    {{"render", "@a.mp4", "@b.mp4", "-o", "@o.y4m", "--rect", "0.5,0,0.5,1"}, 2, "rect must be"},
+    {{"render", "@a.mp4", "@b.mp4", "-o", "@o.y4m", "--settings", "@none"}, 2, "--settings"},
+    {{"prefs", "import", "@a.mp4"}, 7, "not a preferences file"},
 };
 class CommandLine : public Cli, public ::testing::WithParamInterface<LineCase> {};
 TEST_P(CommandLine, IsCheckedWordByWord) {
@@ -512,6 +519,36 @@ TEST_P(CommandLine, IsCheckedWordByWord) {
     }
 }
 INSTANTIATE_TEST_SUITE_P(Cases, CommandLine, ::testing::ValuesIn(kLines));
+
+// A render's own settings, given as options or as an exported file, reach the bundle as its
+// saved default would, and leave the user's saved default as it was.
+TEST_F(Cli, RenderSettingsAreTheRendersOwn) {
+    const std::string a = MakeClip("a.mp4", Pattern::Bars), b = MakeClip("b.mp4", Pattern::Gradient);
+    FourColumns();
+    ASSERT_EQ(Run({"prefs", "export", P("four.prefs")}).status, 0);
+    ASSERT_EQ(Run({"prefs", "reset"}).status, 0);
+    const auto bytes = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const std::string saved = bytes(P("config/kpblk-Prefs"));
+    auto render = [&](const std::string& out, std::vector<std::string> settings) {
+        std::vector<std::string> args{"render", a, b, "-o", P(out), "--frames", "8", "--transition-only"};
+        args.insert(args.end(), settings.begin(), settings.end());
+        const Result r = Run(args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        return bytes(P(out));
+    };
+    const std::string plain = render("plain.y4m", {});
+    const std::string options = render("options.y4m", {"--method", "30", "--grid", "4x1", "--tile-duration", "0",
+                                                       "--randomized", "off", "--rect", "0,0,1,1", "--color=#0000FF"});
+    const std::string file = render("file.y4m", {"--settings", P("four.prefs")});
+    EXPECT_NE(options, plain);
+    EXPECT_EQ(file, options);
+    EXPECT_EQ(bytes(P("config/kpblk-Prefs")), saved);
+    ASSERT_EQ(Run({"prefs", "import", P("four.prefs")}).status, 0);
+    EXPECT_EQ(render("imported.y4m", {}), options);
+}
 
 TEST_F(Cli, HelpAndVersionWorkEverywhereAndOptionsTakeEitherSpelling) {
     for (const char* command : {"render", "demo", "info", "thumbnail", "sheet", "prefs", "configure"})
