@@ -423,8 +423,10 @@ HYPluginResult PluginHost::CbMixAudio(void* instance, HYFrameCookie cookie, int1
 
 std::string DefaultBundlePath(const std::string& programPath) {
     if (const char* env = std::getenv("BLOCKWAVES_BUNDLE"); env && *env) return env;
+    // A program found through PATH has no folder in argv[0]: the running program itself answers.
+    const std::string given = programPath.find('/') == std::string::npos ? "/proc/self/exe" : programPath;
     char resolved[4096];
-    std::string program = realpath(programPath.c_str(), resolved) ? resolved : programPath;
+    std::string program = realpath(given.c_str(), resolved) ? resolved : programPath;
     const size_t slash = program.find_last_of('/');
     const std::string dir = slash == std::string::npos ? "." : program.substr(0, slash);
     const std::string installed = dir + "/../lib/blockwaves/kpblockwaves.bundle";

@@ -14,4 +14,9 @@ unset BLOCKWAVES_BUNDLE
 out=$(cd / && "$prefix/bin/blockwaves" info)
 grep -q 'slider "Columns"' <<< "$out"
 grep -q 'variant 3: transition between clips' <<< "$out"
+# Found through PATH, from a folder where ../lib/blockwaves leads nowhere: the dynamic loader
+# names the bundle it loads.
+mkdir -p "$prefix/work/here"
+out=$(cd "$prefix/work/here" && PATH="$prefix/bin:$PATH" LD_DEBUG=files blockwaves info 2>&1)
+grep -q "file=$prefix/\(bin/\.\./\)\?lib/blockwaves/kpblockwaves.bundle/Contents/Linux/kpblockwaves.so" <<< "$out"
 echo "installed program uses $prefix/lib/blockwaves/kpblockwaves.bundle"
