@@ -1,14 +1,15 @@
 # Thin wrapper over CMake. `make test` installs what is missing, builds the normal and the
-# sanitizer configuration, runs every test in both, then fuzzes the preferences-file reader and the
-# image loading path for FUZZ_SECONDS between them (`make fuzz`: clang, libFuzzer with ASan and
-# UBSan, in build/fuzz).
+# sanitizer configuration and the core for s390x, runs every test in all three, then fuzzes the
+# preferences-file reader and the image loading path for FUZZ_SECONDS between them (`make fuzz`:
+# clang, libFuzzer with ASan and UBSan, in build/fuzz), and last installs the Debian packages in a
+# fresh Debian root (`make package-test`).
 WERROR ?= $(if $(CI),ON,OFF)
 JOBS   ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 FUZZ_EACH = $(shell echo $$(( ($(FUZZ_SECONDS) + 1) / 2 )))
 CMAKE_COMMON = -G Ninja -DBW_WERROR=$(WERROR)
 
-.PHONY: all deps build asan fuzz test bench demo screenshots clean
+.PHONY: all deps build asan fuzz test bench demo screenshots clean s390x package package-test
 
 all: build
 
@@ -43,10 +44,33 @@ fuzz: deps build/fuzz/build.ninja
 	build/fuzz/fuzz/image_fuzzer -max_total_time=$(FUZZ_EACH) -timeout=10 -max_len=16384 -rss_limit_mb=2048 \
 	  -print_final_stats=1 -artifact_prefix=build/fuzz/image- build/fuzz/image-corpus build/fuzz/image-seeds
 
-test: build asan
+test: build asan s390x
 	cd build/release && ctest --output-on-failure -j $(JOBS)
 	cd build/asan && ctest --output-on-failure -j $(JOBS)
 	$(MAKE) fuzz
+	$(MAKE) package-test
+
+# The layers below the dialog (platform, imaging, engine, settings) built for s390x, a big-endian
+# processor, with their tests run under qemu-s390x: build/s390x, libraries in build/s390x-sysroot.
+s390x: deps
+	scripts/s390x-sysroot build/s390x-sysroot
+	test -f build/s390x/build.ninja || cmake -S . -B build/s390x $(CMAKE_COMMON) -DBW_CORE_ONLY=ON \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/s390x.cmake -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG"
+	cmake --build build/s390x -j $(JOBS)
+	cd build/s390x && ctest --output-on-failure -j $(JOBS)
+
+# Debian packages of the build in PKG_BUILD (blockwaves, blockwaves-plugin, blockwaves-dialog,
+# blockwaves-frei0r), checked by lintian; package-test installs them into a fresh Debian 12 root.
+PKG_BUILD ?= build/release
+package: deps
+	test -f $(PKG_BUILD)/build.ninja || cmake -S . -B $(PKG_BUILD) $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(PKG_BUILD) -j $(JOBS)
+	rm -f $(PKG_BUILD)/*.deb
+	cd $(PKG_BUILD) && cpack -G DEB
+	lintian --fail-on error $(PKG_BUILD)/*.deb
+
+package-test: package
+	tests/packaging/install_test.sh $(PKG_BUILD)
 
 bench: build
 	build/release/bench/bw_bench

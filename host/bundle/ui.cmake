@@ -42,5 +42,7 @@ add_custom_command(
 add_custom_target(kpblockwaves_ui_resources ALL DEPENDS ${BW_UI_OUTPUTS} ${BW_RESOURCES_DIR}/manual.pdf)
 add_dependencies(kpblockwaves_ui kpblockwaves_ui_resources)
 
-install(TARGETS kpblockwaves_ui LIBRARY DESTINATION ${BW_INSTALL_BUNDLE}/Linux)
-install(FILES ${BW_UI_OUTPUTS} ${BW_RESOURCES_DIR}/manual.pdf DESTINATION ${BW_INSTALL_BUNDLE}/Resources)
+# A package of its own, so that rendering installs without Qt.
+install(TARGETS kpblockwaves_ui LIBRARY DESTINATION ${BW_INSTALL_BUNDLE}/Linux COMPONENT dialog)
+install(FILES ${BW_UI_OUTPUTS} ${BW_RESOURCES_DIR}/manual.pdf DESTINATION ${BW_INSTALL_BUNDLE}/Resources
+        COMPONENT dialog)

@@ -12,6 +12,7 @@
 #include <iterator>
 #include <map>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -55,10 +56,15 @@ protected:
         std::string program = std::filesystem::read_symlink("/proc/self/exe").string();
         if (!nobody::CanRun(program)) program = nobody::CopyWhereNobodyReaches(program, "tests", &Copies);
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::vector<std::string> argv;
+#ifdef BW_TEST_EMULATOR  // a cross-built test program runs under its emulator, the copy too
+        std::istringstream words(BW_TEST_EMULATOR);
+        for (std::string w; words >> w;) argv.push_back(w);
+#endif
+        argv.push_back(program);
+        argv.push_back(std::string("--gtest_filter=") + info->test_suite_name() + "." + info->name());
         std::string output;
-        const int status = nobody::Run(
-            {program, std::string("--gtest_filter=") + info->test_suite_name() + "." + info->name()}, output,
-            {std::string(kAdoptVariable) + "=" + Root});
+        const int status = nobody::Run(argv, output, {std::string(kAdoptVariable) + "=" + Root});
         EXPECT_EQ(status, 0) << (status == -1 ? "setpriv (util-linux) is needed to run this as nobody" : output);
         EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
         return false;
