@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -48,6 +49,7 @@ struct Command {
     double stillSeconds = 5;
     std::vector<std::string> settings;   // KEY=VALUE for this render only, checked by the parser
     std::string settingsFile;            // a saved preferences file to render with instead of yours
+    bool dryRun = false;                 // print the plan, decode and write nothing
 };
 
 const char* kOutputKinds =
@@ -140,6 +142,7 @@ Failure CheckOutput(const Command& c, const std::string& out, const std::vector<
 
 void CheckSavedDefault();
 Failure UseRenderSettings(const Command& c);
+int PrintPlan(const Command& c, PluginHost& host, std::vector<Input*>& inputs);
 
 std::unique_ptr<PluginHost> LoadHost(const char* argv0, Failure& failure) {
     CheckSavedDefault();
@@ -181,27 +184,34 @@ double Since(Clock::time_point t) { return std::chrono::duration<double>(Clock::
 
 int Render(Command& c, const char* argv0) {
     Finish(c);
-    const size_t clips = c.o.variant == Variant::Between ? 2 : 1;
-    if (c.clips.size() != clips)
-        return Fail({kExitUsage, (c.o.variant == Variant::Between
-                                      ? "render between clips takes two clips, A and B (or give --variant)"
-                                      : "render --variant " + c.variant + " takes one clip") +
+    const bool between = c.o.variant == Variant::Between;
+    if (between ? c.clips.size() < 2 : c.clips.size() != 1)
+        return Fail({kExitUsage, (between ? "render between clips takes two clips or more, A B ... (or give --variant)"
+                                          : "render --variant " + c.variant + " takes one clip") +
                                      ", not " + std::to_string(c.clips.size())});
+    const size_t transitions = between ? c.clips.size() - 1 : 1;
+    if (c.o.transitionFrames.size() > 1 && c.o.transitionFrames.size() != transitions)
+        return Fail({kExitUsage, "--frames gives " + std::to_string(c.o.transitionFrames.size()) + " lengths for " +
+                                     std::to_string(transitions) + " transitions"});
     if (media::OutputKind kind; !media::OutputKindForPath(c.o.output, kind))
         return Fail({kExitUsage, media::OutputKindForPath(c.o.output, kind).Error});
-    if (Failure f = CheckOutput(c, c.o.output, c.clips)) return Fail(f);
+    if (!c.dryRun)
+        if (Failure f = CheckOutput(c, c.o.output, c.clips)) return Fail(f);
     CatchStopSignals();
-    Input first, second;
-    if (Failure f = Open(c.clips[0], first, c.stillSeconds)) return Fail(f);
-    if (clips == 2)
-        if (Failure f = Open(c.clips[1], second, c.stillSeconds)) return Fail(f);
+    std::vector<Input> opened(c.clips.size());
+    std::vector<Input*> inputs;
+    for (size_t i = 0; i < c.clips.size(); i++) {
+        if (Failure f = Open(c.clips[i], opened[i], c.stillSeconds)) return Fail(f);
+        inputs.push_back(&opened[i]);
+    }
     if (Failure f = UseRenderSettings(c)) return Fail(f);
     Failure failure;
     auto host = LoadHost(argv0, failure);
     if (!host) return Fail(failure);
+    if (c.dryRun) return PrintPlan(c, *host, inputs);
     RenderReport report;
     const double beforeRender = Since(lgStarted);
-    if (Failure f = bw::Render(*host, first, clips == 2 ? &second : nullptr, c.o, &report)) return FailRender(f);
+    if (Failure f = bw::Render(*host, inputs, c.o, &report)) return FailRender(f);
     if (report.shortened > 0 && !c.o.quiet)
         std::fprintf(stderr, "blockwaves: used a clip that ends early as far as it decodes (--allow-short)\n");
     if (!c.o.quiet)
@@ -557,6 +567,37 @@ int PrefsImport(const std::string& file) {
     return kExitOK;
 }
 
+std::string FrameTime(int64_t frame, media::Rational rate) {
+    const double seconds = double(frame) * rate.Den / std::max(1, rate.Num);
+    char text[32];
+    std::snprintf(text, sizeof text, "%d:%05.2f", int(seconds) / 60, std::fmod(seconds, 60.0));
+    return text;
+}
+
+// render --dry-run: each clip's frames used, the transitions' frames and settings, the output.
+int PrintPlan(const Command& c, PluginHost& host, std::vector<Input*>& inputs) {
+    RenderPlan plan;
+    if (Failure f = PlanRender(host, inputs, c.o, plan)) return Fail(f);
+    Config config;
+    ReadConfig(&config.rec);   // the default this render's bundle was loaded with
+    const PluginDataRec& s = config.rec;
+    const media::Rational r = plan.rate;
+    for (const RenderPlan::ClipUse& u : plan.clips)
+        std::printf("clip %s: frames %d..%d of %d (%s to %s)\n", u.name.c_str(), u.from, u.to - 1, u.of,
+                    FrameTime(u.from, r).c_str(), FrameTime(u.to, r).c_str());
+    for (const RenderPlan::TransitionUse& t : plan.transitions)
+        std::printf("transition %s: output frames %d..%d (%d frames, %s), method %d, %dx%d tiles, tile duration "
+                    "%d %%, randomized %s, color %s, rect %g,%g,%g,%g\n",
+                    c.variant.c_str(), t.start, t.start + t.frames - 1, t.frames, FrameTime(t.frames, r).c_str(),
+                    s.Method, s.Sliders[1], s.Sliders[2], s.Sliders[3], s.RandomizedDuration ? "on" : "off",
+                    Hex(s.Colors[1]).c_str(), s.StartRel.Left, s.StartRel.Top, s.StartRel.Right, s.StartRel.Bottom);
+    media::OutputKind kind;
+    media::OutputKindForPath(c.o.output, kind);
+    std::printf("output %s: %s, %dx%d, %g fps, %d frames (%s)\n", c.o.output.c_str(), media::OutputKindName(kind),
+                plan.width, plan.height, r.ToDouble(), plan.totalFrames, FrameTime(plan.totalFrames, r).c_str());
+    return kExitOK;
+}
+
 media::GeneratorSettings DemoClip(media::Pattern kind) {
     media::GeneratorSettings clip;
     clip.Kind = kind;
@@ -621,7 +662,8 @@ int Demo(Command& c, const char* argv0) {
     auto host = LoadHost(argv0, failure);
     if (!host) return Fail(failure);
     RenderReport report;
-    if (Failure f = bw::Render(*host, first, &second, c.o, &report)) return Fail(f);
+    std::vector<Input*> inputs{&first, &second};
+    if (Failure f = bw::Render(*host, inputs, c.o, &report)) return Fail(f);
     Input sa, sb;
     sa.source = std::make_unique<media::GeneratedClip>(bars);
     sb.source = std::make_unique<media::GeneratedClip>(gradient);
@@ -796,13 +838,25 @@ int Main(int argc, char** argv) {
     CLI::App* render = app.add_subcommand("render", "the joined sequence: A, the transition, the rest of B");
     // Clips are counted by the command itself, so that an unknown option's value is not taken for
     // a clip before the option is named.
-    render->add_option("clips", c.clips, "clip A, then clip B between clips")->type_name("A [B]");
+    render->add_option("clips", c.clips, "clip A, then clip B between clips, and more clips joined in turn")
+        ->type_name("A [B ...]");
     AddOutput(render, c, "the output file, pattern or null", true);
     AddVariant(render, c);
-    AddLength(render, c);
+    {
+        auto* speed = render->add_option("--speed", c.o.speed, "the editor's speed setting (0.5: 66 frames)")
+                          ->check(CLI::Range(0.0, 1.0))
+                          ->type_name("0..1");
+        render->add_option("--frames", c.o.transitionFrames,
+                           "the transitions' length in frames instead of a speed: one for all, or one per transition")
+            ->delimiter(',')
+            ->check(CLI::Range(1, 100000))
+            ->type_name("N[,N...]")
+            ->excludes(speed);
+    }
     AddSize(render, c);
     AddStill(render, c);
     AddSettings(render, c);
+    render->add_flag("--dry-run", c.dryRun, "print the plan (clips, transition, output) without decoding or writing");
     render->add_flag("--proxy", c.o.proxy, "preview quality, as an editor's quick render");
     render->add_flag("--transition-only", c.o.transitionOnly, "only the transition's frames");
     render->add_flag("--stats", c.o.stats, "print where the time went");

@@ -323,17 +323,112 @@ void RequestStop(int signal) { lgStopSignal = signal; }
 int StopSignal() { return lgStopSignal; }
 
 namespace {
-Failure RenderOnce(PluginHost& host, Input& first, Input* second, const RenderOptions& options, RenderReport* report) {
+// The pieces of the output in order: stretches of one clip, and transitions from the end of one
+// clip into the start of the next (or from or to the colour).
+struct Piece {
+    ConformedClip* clip = nullptr;   // a stretch of this clip; null: a transition
+    int32_t from = 0, to = 0;        // the clip's frames [from, to)
+    Timeline t;                      // a transition's clips and length
+};
+
+// Plans the output: a transition between each pair of clips (or one before or after a single
+// clip), each no longer than what its clips have left once the neighbouring transitions took theirs.
+Failure PlanPieces(PluginHost& host, std::vector<Input*>& inputs, const RenderOptions& options, media::Rational rate,
+                   std::vector<Piece>& pieces) {
+    pieces.clear();
+    const bool between = options.variant == Variant::Between;
+    if (inputs.empty() || (between && inputs.size() < 2)) return {kExitUsage, "a transition between clips needs two clips"};
+    if (!between && inputs.size() != 1) return {kExitUsage, "a transition before or after a clip takes one clip"};
+    int32_t fromSpeed = 0;
+    if (Failure f = TransitionLength(host, options.variant, options, fromSpeed)) return f;
+    const size_t transitions = between ? inputs.size() - 1 : 1;
+    if (options.transitionFrames.size() > 1 && options.transitionFrames.size() != transitions)
+        return {kExitUsage, "--frames gives " + std::to_string(options.transitionFrames.size()) + " lengths for " +
+                                std::to_string(transitions) + " transitions"};
+    std::vector<ConformedClip*> clips;
+    for (Input* in : inputs) {
+        in->clip = std::make_unique<ConformedClip>(*in->source, rate, kSampleRate);
+        if (in->clip->FrameCount() < 1) return {kExitBadInput, in->clip->Name() + ": no video frames"};
+        clips.push_back(in->clip.get());
+    }
+    auto requested = [&](size_t k) {
+        return options.transitionFrames.empty() ? fromSpeed : options.transitionFrames[std::min(k, options.transitionFrames.size() - 1)];
+    };
+    if (!between) {
+        Timeline t;
+        (options.variant == Variant::After ? t.a : t.b) = clips[0];
+        t.n = std::clamp(requested(0), 1, clips[0]->FrameCount());
+        const int32_t rest = clips[0]->FrameCount() - t.n;
+        if (options.variant == Variant::After) pieces.push_back({clips[0], 0, rest, {}});
+        pieces.push_back({nullptr, 0, 0, t});
+        if (options.variant == Variant::Before) pieces.push_back({clips[0], t.n, t.n + rest, {}});
+        return {};
+    }
+    int32_t taken = 0;   // frames of clip k the transition before it took
+    for (size_t k = 0; k < clips.size(); k++) {
+        const int32_t count = clips[k]->FrameCount();
+        if (k + 1 == clips.size()) {
+            pieces.push_back({clips[k], taken, count, {}});
+            break;
+        }
+        // A transition cannot take more frames than its clips hold.
+        Timeline t;
+        t.a = clips[k];
+        t.b = clips[k + 1];
+        const int32_t left = count - taken;
+        if (left < 1) return {kExitBadInput, clips[k]->Name() + ": too short for the transitions on both its sides"};
+        t.n = std::clamp(requested(k), 1, std::min(left, clips[k + 1]->FrameCount()));
+        pieces.push_back({clips[k], taken, count - t.n, {}});
+        pieces.push_back({nullptr, 0, 0, t});
+        taken = t.n;
+    }
+    return {};
+}
+}  // namespace
+
+Failure PlanRender(PluginHost& host, std::vector<Input*>& inputs, const RenderOptions& options, RenderPlan& plan) {
+    if (inputs.empty() || !inputs[0]->source) return {kExitUsage, "no clips"};
+    OutputSize(*inputs[0]->source, options, plan.width, plan.height);
+    plan.rate = inputs[0]->source->FrameRate();
+    std::vector<Piece> pieces;
+    if (Failure f = PlanPieces(host, inputs, options, plan.rate, pieces)) return f;
+    plan.totalFrames = 0;
+    plan.clips.clear();
+    plan.transitions.clear();
+    for (Input* in : inputs)
+        plan.clips.push_back({in->clip->Name(), INT32_MAX, 0, in->clip->FrameCount()});
+    auto use = [&](const ConformedClip* c, int32_t from, int32_t to) {
+        for (size_t i = 0; i < inputs.size(); i++)
+            if (inputs[i]->clip.get() == c && to > from) {
+                plan.clips[i].from = std::min(plan.clips[i].from, from);
+                plan.clips[i].to = std::max(plan.clips[i].to, to);
+            }
+    };
+    for (const Piece& p : pieces) {
+        if (p.clip) {
+            if (options.transitionOnly) continue;
+            use(p.clip, p.from, p.to);
+            plan.totalFrames += p.to - p.from;
+        } else {
+            plan.transitions.push_back({plan.totalFrames, p.t.n});
+            if (p.t.a) use(p.t.a, p.t.a->FrameCount() - p.t.n, p.t.a->FrameCount());
+            if (p.t.b) use(p.t.b, 0, p.t.n);
+            plan.totalFrames += p.t.n;
+        }
+    }
+    return {};
+}
+
+namespace {
+Failure RenderOnce(PluginHost& host, std::vector<Input*>& inputs, const RenderOptions& options, RenderReport* report) {
     const auto started = Clock::now();
     int w, h;
-    OutputSize(*first.source, options, w, h);
-    const media::Rational rate = first.source->FrameRate();
-    int32_t requested = 0;
-    if (Failure f = TransitionLength(host, options.variant, options, requested)) return f;
-    Timeline t;
-    if (Failure f = PlanTimeline(first, second, options.variant, requested, rate, t)) return f;
-    const int32_t pre = options.transitionOnly ? 0 : t.pre, post = options.transitionOnly ? 0 : t.post;
-    const int32_t total = pre + t.n + post;
+    OutputSize(*inputs[0]->source, options, w, h);
+    const media::Rational rate = inputs[0]->source->FrameRate();
+    std::vector<Piece> pieces;
+    if (Failure f = PlanPieces(host, inputs, options, rate, pieces)) return f;
+    int32_t total = 0;
+    for (const Piece& p : pieces) total += p.clip ? (options.transitionOnly ? 0 : p.to - p.from) : p.t.n;
 
     media::OutputKind kind;
     if (media::MediaStatus s = media::OutputKindForPath(options.output, kind); !s) return {kExitUsage, s.Error};
@@ -363,47 +458,51 @@ Failure RenderOnce(PluginHost& host, Input& first, Input* second, const RenderOp
         return {};
     };
 
-    for (int32_t i = 0; i < pre; i++) {
-        if (media::MediaStatus s = t.a->Read(i, frame, true, audio); !s) return ClipFailure(s);
-        if (Failure f = write(frame, audio)) return f;
-    }
-
-    auto readSoFar = [&t] {
+    auto readSoFar = [&inputs] {
         double seconds = 0;
-        for (ConformedClip* c : {t.a, t.b})
-            if (c) seconds += c->ReadSeconds();
+        for (Input* in : inputs) seconds += in->clip->ReadSeconds();
         return seconds;
     };
-    const double readBeforeTransition = readSoFar();
+    double readDuringTransitions = 0;
     host.smoothLevels = true;
     host.speed = options.speed;
-    if (const int32_t r = host.Begin(MakeRun(t, options.variant, t.n, w, h, options.proxy)); r != kPluginOK)
-        return {kExitPlugin, "the transition refused to start (result " + std::to_string(r) + ")"};
     std::vector<float> mixed;
-    for (int32_t k = 0; k < t.n; k++) {
-        const auto t0 = Clock::now();
-        const int32_t r = host.Frame(k, out.gw, &mixed);
-        transitionSeconds += std::chrono::duration<double>(Clock::now() - t0).count();
-        if (r != kPluginOK) {
-            host.End();
-            return FrameFailure(t, k, r);
+    for (const Piece& p : pieces) {
+        if (p.clip) {
+            for (int32_t i = p.from; i < p.to && !options.transitionOnly; i++) {
+                if (media::MediaStatus s = p.clip->Read(i, frame, true, audio); !s) return ClipFailure(s);
+                if (Failure f = write(frame, audio)) return f;
+            }
+            continue;
         }
-        media::AudioBlock block;
-        block.SampleRate = kSampleRate;
-        block.Channels = 2;
-        block.Samples = std::move(mixed);
-        block.Samples.resize(size_t(SamplesIn(pre + k, rate)) * 2, 0.0f);
-        if (Failure f = write(ViewOf(out.gw), block)) {
-            host.End();
-            return f;
+        const Timeline& t = p.t;
+        const double readBefore = readSoFar();
+        if (report && report->transitionFrames == 0) {
+            report->transitionFrames = t.n;
+            report->transitionStart = int32_t(done);
         }
-    }
-    host.End();
-    const double readDuringTransition = readSoFar() - readBeforeTransition;
-
-    for (int32_t i = t.n; i < t.n + post; i++) {
-        if (media::MediaStatus s = t.b->Read(i, frame, true, audio); !s) return ClipFailure(s);
-        if (Failure f = write(frame, audio)) return f;
+        if (const int32_t r = host.Begin(MakeRun(t, options.variant, t.n, w, h, options.proxy)); r != kPluginOK)
+            return {kExitPlugin, "the transition refused to start (result " + std::to_string(r) + ")"};
+        for (int32_t k = 0; k < t.n; k++) {
+            const auto t0 = Clock::now();
+            const int32_t r = host.Frame(k, out.gw, &mixed);
+            transitionSeconds += std::chrono::duration<double>(Clock::now() - t0).count();
+            if (r != kPluginOK) {
+                host.End();
+                return FrameFailure(t, k, r);
+            }
+            media::AudioBlock block;
+            block.SampleRate = kSampleRate;
+            block.Channels = 2;
+            block.Samples = std::move(mixed);
+            block.Samples.resize(size_t(SamplesIn(done, rate)) * 2, 0.0f);
+            if (Failure f = write(ViewOf(out.gw), block)) {
+                host.End();
+                return f;
+            }
+        }
+        host.End();
+        readDuringTransitions += readSoFar() - readBefore;
     }
     if (media::MediaStatus s = background.Wait(); !s) return {kExitOutput, s.Error};
     const auto finishing = Clock::now();
@@ -414,23 +513,22 @@ Failure RenderOnce(PluginHost& host, Input& first, Input* second, const RenderOp
         report->readSeconds = readSeconds;
         report->writeSeconds = writeSeconds;
         // Clip reads the bundle asked for through the host's GetFrame count as reads, not transition.
-        report->transitionSeconds = std::max(0.0, transitionSeconds - readDuringTransition);
+        report->transitionSeconds = std::max(0.0, transitionSeconds - readDuringTransitions);
         report->setupSeconds = setupSeconds;
         report->waitSeconds = background.Waited();
         report->totalFrames = total;
-        report->transitionFrames = t.n;
-        report->transitionStart = pre;
         report->seconds = std::chrono::duration<double>(Clock::now() - started).count();
     }
     return {};
 }
 }  // namespace
 
-Failure Render(PluginHost& host, Input& first, Input* second, const RenderOptions& options, RenderReport* report) {
+Failure Render(PluginHost& host, std::vector<Input*>& inputs, const RenderOptions& options, RenderReport* report) {
     // A clip that ends early now knows its length: with allowShort the render starts again with it
     // (each clip can shorten once; the output so far was only a temporary file).
     for (int attempt = 0;; attempt++) {
-        const Failure f = RenderOnce(host, first, second, options, report);
+        if (report) report->transitionFrames = 0;
+        const Failure f = RenderOnce(host, inputs, options, report);
         if (!f.endedEarly || !options.allowShort || attempt >= 2) return f;
         if (report) report->shortened = attempt + 1;
     }

@@ -77,6 +77,7 @@ struct RenderOptions {
     Variant variant = Variant::Between;
     float speed = 0.5f;
     int32_t frames = 0;             // transition length; 0: from the speed
+    std::vector<int32_t> transitionFrames;   // per transition (one: all); empty: frames or the speed
     int width = 0, height = 0;      // 0: the first clip's size
     bool proxy = false;
     bool transitionOnly = false;    // only the transition's frames, as an editor's preview
@@ -88,8 +89,8 @@ struct RenderOptions {
 
 struct RenderReport {
     int32_t totalFrames = 0;
-    int32_t transitionFrames = 0;
-    int32_t transitionStart = 0;    // output frame index of the transition's first frame
+    int32_t transitionFrames = 0;   // of the first transition
+    int32_t transitionStart = 0;    // output frame index of the first transition's first frame
     double seconds = 0;             // wall clock time of the render
     double setupSeconds = 0;        // planning and opening the output, before the first frame
     double readSeconds = 0;         // decoding, scaling and colour conversion of the clips
@@ -99,9 +100,29 @@ struct RenderReport {
     int32_t shortened = 0;          // clips that ended early and were used as far as they decode
 };
 
-// Renders the joined sequence (or only the transition) of the first clip (and the second between
-// clips) into options.output. Nothing is left at the output path unless everything succeeded.
-Failure Render(PluginHost& host, Input& first, Input* second, const RenderOptions& options, RenderReport* report);
+// What a render would do, worked out from the clips' headers and the bundle's info call alone.
+struct RenderPlan {
+    struct ClipUse {
+        std::string name;
+        int32_t from = 0, to = 0;   // the clip's frames [from, to) at the output's rate
+        int32_t of = 0;             // the clip's length at the output's rate
+    };
+    struct TransitionUse {
+        int32_t start = 0;          // output frame of its first frame
+        int32_t frames = 0;
+    };
+    int width = 0, height = 0;
+    media::Rational rate;
+    std::vector<ClipUse> clips;              // in the order given
+    std::vector<TransitionUse> transitions;  // in output order
+    int32_t totalFrames = 0;
+};
+Failure PlanRender(PluginHost& host, std::vector<Input*>& inputs, const RenderOptions& options, RenderPlan& plan);
+
+// Renders the joined sequence (or only the transitions) into options.output: between clips, each
+// clip joined to the next by a transition; before or after, one clip and the colour. Nothing is
+// left at the output path unless everything succeeded.
+Failure Render(PluginHost& host, std::vector<Input*>& inputs, const RenderOptions& options, RenderReport* report);
 
 // Output size for clips: the requested size, else the first clip's upright display size (square
 // pixels); at most 8192 either way, keeping the proportions; made even for video codecs.

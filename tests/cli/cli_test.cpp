@@ -50,7 +50,7 @@ protected:
 
     std::string P(const std::string& name) const { return (dir_ / name).string(); }
 
-    Result Run(std::vector<std::string> args) {
+    Result Run(std::vector<std::string> args, std::string* out = nullptr) {
         args.insert(args.begin(), BW_TEST_PROGRAM);
         std::vector<char*> argv;
         for (auto& a : args) argv.push_back(a.data());
@@ -59,7 +59,8 @@ protected:
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        const std::string outPath = out ? P("stdout.txt") : "/dev/null";
+        posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         pid_t pid;
         Result r;
         if (posix_spawn(&pid, BW_TEST_PROGRAM, &actions, nullptr, argv.data(), environ) == 0) {
@@ -73,6 +74,11 @@ protected:
         s << in.rdbuf();
         r.err = s.str();
         fs::remove(errPath);
+        if (out) {
+            std::ifstream o(outPath);
+            *out = std::string(std::istreambuf_iterator<char>(o), {});
+            fs::remove(outPath);
+        }
         return r;
     }
 
@@ -180,6 +186,56 @@ INSTANTIATE_TEST_SUITE_P(Kinds, Outputs,
                                            KindCase{"between", "frames/%05d.png", 20, true},
                                            KindCase{"after", "out.mkv", 40, false},
                                            KindCase{"before", "out.mov", 40, false}));
+
+// Three clips, two transitions of different lengths: every cut falls on its frame. Four columns
+// switch at frames 0, n/4, n/2 and 3n/4 of each transition.
+TEST_F(Cli, ThreeClipsJoinFrameExactlyAtEveryCut) {
+    FourColumns();
+    const GeneratorSettings ga = Clip(Pattern::Gradient), gb = Clip(Pattern::Bars), gc = ga;
+    const std::string a = MakeClip("a.mp4", Pattern::Gradient), b = MakeClip("b.mp4", Pattern::Bars),
+                      c = MakeClip("c.mp4", Pattern::Gradient);
+    const Result r = Run({"render", a, b, c, "-o", P("out.y4m"), "--frames", "8,12", "--quiet"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    MediaStatus status;
+    auto out = ClipReader::Open(P("out.y4m"), status);
+    ASSERT_TRUE(out) << status.Error;
+    ASSERT_EQ(out->FrameCount(), 3 * kFrames - 20);
+    // A tile shows this frame of this clip: nearer to it than to the other clip's frame at the
+    // same place, and outside the transitions (where pictures come straight from the clips) nearer
+    // than to the gradient's frames beside it.
+    struct Shown {
+        const GeneratorSettings* g;
+        int64_t index;
+    };
+    struct Cut {
+        int32_t frame;        // output frame
+        int switched;         // tiles showing the second clip
+        Shown first, second;  // what the tiles show on either side of the switch
+        bool clip;            // a frame of a clip's own stretch
+    };
+    const Cut cuts[] = {
+        {31, 0, {&ga, 31}, {&gb, 0}, true},   {32, 1, {&ga, 32}, {&gb, 0}, false},
+        {39, 4, {&ga, 39}, {&gb, 7}, false},  {40, 4, {&ga, 39}, {&gb, 8}, true},
+        {59, 0, {&gb, 27}, {&gc, 0}, true},   {60, 1, {&gb, 28}, {&gc, 0}, false},
+        {71, 4, {&gb, 39}, {&gc, 11}, false}, {72, 4, {&gb, 39}, {&gc, 12}, true},
+    };
+    VideoFrame f;
+    AudioBlock audio;
+    for (const Cut& cut : cuts) {
+        ASSERT_TRUE(out->ReadFrame(cut.frame, kW, kH, true, f, audio).Ok());
+        for (int tile = 0; tile < 4; tile++) {
+            const Shown want = tile < cut.switched ? cut.second : cut.first;
+            const Shown other = tile < cut.switched ? cut.first : cut.second;
+            const double d = TileDistance(f, tile, *want.g, want.index);
+            EXPECT_LT(d, TileDistance(f, tile, *other.g, other.index)) << "output frame " << cut.frame << " tile " << tile;
+            if (!cut.clip || want.g->Kind != Pattern::Gradient) continue;   // the gradient changes every frame
+            for (int64_t beside : {want.index - 1, want.index + 1})
+                EXPECT_LT(d, TileDistance(f, tile, *want.g, beside))
+                    << "output frame " << cut.frame << " tile " << tile << " is not frame " << want.index << " but "
+                    << beside;
+        }
+    }
+}
 
 TEST_F(Cli, SecondClipIsConvertedToTheFirstClipsSizeRateAndSound) {
     FourColumns();
@@ -480,7 +536,8 @@ const LineCase kLines[] = {
     {{"render", "@a.mp4", "@b.mp4", "-o", "@o.y4m", "--speed=1.5"}, 2, "--speed"},
     {{"render", "@a.mp4", "@b.mp4", "-o", "@o.y4m", "--frames=0"}, 2, "--frames"},
     {{"render", "@a.mp4", "@b.mp4", "-o", "@o.y4m", "--size", "20x"}, 2, "WIDTHxHEIGHT"},
-    {{"render", "@a.mp4", "@b.mp4", "@a.mp4", "-o", "@o.y4m"}, 2, "takes two clips"},
+    {{"render", "@a.mp4", "@b.mp4", "@a.mp4", "-o", "@o.y4m", "--frames", "5,6,7"}, 2, "3 lengths for 2 transitions"},
+    {{"render", "@a.mp4", "@b.mp4", "-o", "@o.y4m", "--frames", "5,0"}, 2, "--frames"},
     {{"render", "@a.mp4", "-o", "@x.mp4"}, 2, "takes two clips"},
     {{"render", "@a.mp4", "@b.mp4", "-o", "@o.y4m", "--variant", "sideways"}, 2, "--variant"},
     {{"prefs", "reset", "extra"}, 2, "unexpected word 'extra'"},
@@ -548,6 +605,15 @@ TEST_F(Cli, RenderSettingsAreTheRendersOwn) {
     EXPECT_EQ(bytes(P("config/kpblk-Prefs")), saved);
     ASSERT_EQ(Run({"prefs", "import", P("four.prefs")}).status, 0);
     EXPECT_EQ(render("imported.y4m", {}), options);
+
+    // The plan names what a render would use and writes nothing, not even over an existing output.
+    std::string plan;
+    const Result r = Run({"render", a, b, "-o", P("plain.y4m"), "--frames", "8", "--dry-run", "--method", "12"}, &plan);
+    EXPECT_EQ(r.status, 0) << r.err;
+    for (const char* says : {"frames 0..39 of 40", "output frames 32..39 (8 frames", "method 12, 4x1 tiles",
+                                    "160x96, 25 fps, 72 frames"})
+        EXPECT_NE(plan.find(says), std::string::npos) << says << " in\n" << plan;
+    EXPECT_EQ(bytes(P("plain.y4m")), plain);
 }
 
 TEST_F(Cli, HelpAndVersionWorkEverywhereAndOptionsTakeEitherSpelling) {
