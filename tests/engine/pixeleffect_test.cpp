@@ -22,12 +22,12 @@ constexpr uint8_t cMarker = 0xC3;
 constexpr int32_t cPad = 8;
 
 // Buffers with row padding filled with a marker that must survive.
-GWorldPtr PaddedGW(int w, int h) {
-    QDSetExtraRowPadding(cPad);
+GWorldPtr PaddedGW(int w, int h, int pad = cPad) {
+    QDSetExtraRowPadding(pad);
     GWorldPtr gw = AllocateGWorld(int16_t(w), int16_t(h));
     QDSetExtraRowPadding(0);
     PixMapHandle pm = GetGWorldPixMap(gw);
-    for (int y = 0; y < h; y++) std::memset(GetPixBaseAddr(pm) + y * GetPixRowBytes(pm) + w * 4, cMarker, cPad);
+    for (int y = 0; y < h; y++) std::memset(GetPixBaseAddr(pm) + y * GetPixRowBytes(pm) + w * 4, cMarker, size_t(pad));
     return gw;
 }
 bool PaddingIntact(GWorldPtr gw) {
@@ -376,7 +376,7 @@ void SetForeColorOf(GWorldPtr gw, RGBColor c) {
 // with the padding, clip B and Dest's foreground colour.
 void ExpectEveryWayMatches(int w, int h, PluginDataRec& config, int32_t frame, int32_t frames, bool noSource,
                            std::mt19937& rng, const std::string& what) {
-    GWorldPtr src = PaddedGW(w, h), dst0 = PaddedGW(w, h);
+    GWorldPtr src = PaddedGW(w, h, 3 * cPad), dst0 = PaddedGW(w, h);  // rows of clip B further apart
     FillRandom(src, rng);
     FillRandom(dst0, rng);
     // Alpha bytes that are not 255, in both clips.
