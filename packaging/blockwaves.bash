@@ -13,18 +13,20 @@ _blockwaves() {
 
     case "$prev" in
         --variant) COMPREPLY=($(compgen -W "between before after" -- "$cur")); return ;;
-        -o|--output) _filedir; return ;;
-        --speed|--frames|--size|--still-duration) return ;;
+        -o|--output|--settings) _filedir; return ;;
+        --randomized) COMPREPLY=($(compgen -W "on off" -- "$cur")); return ;;
+        --speed|--frames|--size|--still-duration|--method|--columns|--rows|--grid|--tile-duration|--color|--rect) return ;;
     esac
 
     local length="--speed --frames --size"
     local output="-o --output -y -n --quiet"
+    local settings="--method --columns --rows --grid --tile-duration --randomized --color --rect --settings"
     case "$command" in
         "")
             COMPREPLY=($(compgen -W "$commands --help --version" -- "$cur")) ;;
         render)
             if [[ $cur == -* ]]; then
-                COMPREPLY=($(compgen -W "$output $length --variant --still-duration --proxy --transition-only --stats --allow-short --help" -- "$cur"))
+                COMPREPLY=($(compgen -W "$output $length $settings --variant --still-duration --dry-run --proxy --transition-only --stats --allow-short --help" -- "$cur"))
             else
                 _filedir
             fi ;;
@@ -45,16 +47,21 @@ _blockwaves() {
                 _filedir
             fi ;;
         prefs)
-            if [[ " ${words[*]:1:cword-1} " == *" set "* ]]; then
-                compopt -o nospace
-                case "$cur" in
-                    randomized=*) COMPREPLY=($(compgen -P randomized= -W "on off" -- "${cur#*=}")); compopt +o nospace ;;
-                    media=*) COMPREPLY=($(compgen -P media= -W "ntsc pal hd" -- "${cur#*=}")); compopt +o nospace ;;
-                    *) COMPREPLY=($(compgen -W "method= columns= rows= duration= randomized= color= rect= media=" -- "$cur")) ;;
-                esac
-            else
-                COMPREPLY=($(compgen -W "show set reset --help" -- "$cur"))
-            fi ;;
+            local action=""
+            for ((i++; i < cword; i++)); do
+                case "${words[i]}" in show|set|reset|export|import) action=${words[i]}; break ;; esac
+            done
+            case "$action" in
+                "") COMPREPLY=($(compgen -W "show set reset export import --help" -- "$cur")) ;;
+                export|import) _filedir ;;
+                set)
+                    compopt -o nospace
+                    case "$cur" in
+                        randomized=*) COMPREPLY=($(compgen -P randomized= -W "on off" -- "${cur#*=}")); compopt +o nospace ;;
+                        media=*) COMPREPLY=($(compgen -P media= -W "ntsc pal hd" -- "${cur#*=}")); compopt +o nospace ;;
+                        *) COMPREPLY=($(compgen -W "method= columns= rows= duration= randomized= color= rect= media=" -- "$cur")) ;;
+                    esac ;;
+            esac ;;
     esac
 }
 complete -F _blockwaves blockwaves
