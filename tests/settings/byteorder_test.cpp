@@ -35,7 +35,8 @@ TEST(ByteOrder, TheVersionTextNamesTheProcessor) {
 class SavedHere : public Sandbox {
 protected:
     static std::string SamplePath(const Sample& s) {
-        return std::string(std::getenv("BW_TEST_DATA")) + "/prefs/" + s.Name;
+        const char* data = std::getenv("BW_TEST_DATA");  // set by ctest; else run from the source folder
+        return std::string(data ? data : "tests/data") + "/prefs/" + s.Name;
     }
     static std::vector<uint8_t> RecordIn(const std::vector<uint8_t>& file) {
         for (const forkbytes::Res& r : forkbytes::Parse(file).Resources)
