@@ -14,6 +14,7 @@
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -141,8 +142,10 @@ Failure CheckOutput(const Command& c, const std::string& out, const std::vector<
 }
 
 void CheckSavedDefault();
-Failure UseRenderSettings(const Command& c);
-int PrintPlan(const Command& c, PluginHost& host, std::vector<Input*>& inputs);
+Failure LoadHosts(const Command& c, const char* argv0, size_t transitions,
+                  std::vector<std::unique_ptr<PluginHost>>& hosts, std::vector<PluginHost*>& perTransition);
+std::string SettingsListError(const Command& c, size_t transitions);
+int PrintPlan(const Command& c, const std::vector<PluginHost*>& hosts, std::vector<Input*>& inputs);
 
 std::unique_ptr<PluginHost> LoadHost(const char* argv0, Failure& failure) {
     CheckSavedDefault();
@@ -190,6 +193,7 @@ int Render(Command& c, const char* argv0) {
                                           : "render --variant " + c.variant + " takes one clip") +
                                      ", not " + std::to_string(c.clips.size())});
     const size_t transitions = between ? c.clips.size() - 1 : 1;
+    if (const std::string e = SettingsListError(c, transitions); !e.empty()) return Fail({kExitUsage, e});
     if (c.o.transitionFrames.size() > 1 && c.o.transitionFrames.size() != transitions)
         return Fail({kExitUsage, "--frames gives " + std::to_string(c.o.transitionFrames.size()) + " lengths for " +
                                      std::to_string(transitions) + " transitions"});
@@ -204,14 +208,13 @@ int Render(Command& c, const char* argv0) {
         if (Failure f = Open(c.clips[i], opened[i], c.stillSeconds)) return Fail(f);
         inputs.push_back(&opened[i]);
     }
-    if (Failure f = UseRenderSettings(c)) return Fail(f);
-    Failure failure;
-    auto host = LoadHost(argv0, failure);
-    if (!host) return Fail(failure);
-    if (c.dryRun) return PrintPlan(c, *host, inputs);
+    std::vector<std::unique_ptr<PluginHost>> loaded;
+    std::vector<PluginHost*> hosts;
+    if (Failure f = LoadHosts(c, argv0, transitions, loaded, hosts)) return Fail(f);
+    if (c.dryRun) return PrintPlan(c, hosts, inputs);
     RenderReport report;
     const double beforeRender = Since(lgStarted);
-    if (Failure f = bw::Render(*host, inputs, c.o, &report)) return FailRender(f);
+    if (Failure f = bw::Render(hosts, inputs, c.o, &report)) return FailRender(f);
     if (report.shortened > 0 && !c.o.quiet)
         std::fprintf(stderr, "blockwaves: used a clip that ends early as far as it decodes (--allow-short)\n");
     if (!c.o.quiet)
@@ -491,21 +494,73 @@ int PrefsWrite(const std::vector<std::string>& items) {
     return kExitOK;
 }
 
+std::vector<std::string> SplitList(const std::string& text) {
+    std::vector<std::string> items;
+    size_t from = 0;
+    for (size_t comma; (comma = text.find(',', from)) != std::string::npos; from = comma + 1)
+        items.push_back(text.substr(from, comma - from));
+    items.push_back(text.substr(from));
+    return items;
+}
+
+// The KEY=VALUE items of transition k: each list's kth value, or its only one.
+std::vector<std::string> SettingsFor(const Command& c, size_t k) {
+    std::vector<std::string> items;
+    for (const std::string& item : c.settings) {
+        const size_t eq = item.find('=');
+        const std::string key = item.substr(0, eq);
+        if (key == "rect") {
+            items.push_back(item);
+            continue;
+        }
+        const std::vector<std::string> values = SplitList(item.substr(eq + 1));
+        items.push_back(key + "=" + values[std::min(k, values.size() - 1)]);
+    }
+    return items;
+}
+
+// The longest settings list, when it does not fit the transitions: an error.
+std::string SettingsListError(const Command& c, size_t transitions) {
+    for (const std::string& item : c.settings) {
+        const size_t eq = item.find('=');
+        if (item.compare(0, eq, "rect") == 0) continue;
+        const size_t n = SplitList(item.substr(eq + 1)).size();
+        if (n > 1 && n != transitions)
+            return item.substr(0, eq) + " gives " + std::to_string(n) + " values for " + std::to_string(transitions) +
+                   " transitions";
+    }
+    return {};
+}
+
 // The bundle reads its settings only from its saved default, as in an editor. A render with its
 // own settings gets a default of its own: a preferences file made for it in a private folder,
 // which XDG_CONFIG_HOME points at before the bundle is loaded; the folder goes when the program ends.
-std::string lgPrivateConfig;
-void RemovePrivateConfig() {
+// The bundle keeps the default it read for as long as it is loaded: transitions with other
+// settings get a copy of the bundle of their own, loaded while XDG_CONFIG_HOME points at theirs.
+std::string lgPrivateConfig;                  // the folder XDG_CONFIG_HOME points at now
+std::vector<std::string> lgPrivateConfigs;    // every one made, removed at exit
+void RemovePrivateConfigs() {
     std::error_code ec;
-    if (!lgPrivateConfig.empty()) fs::remove_all(lgPrivateConfig, ec);
+    for (const std::string& dir : lgPrivateConfigs) fs::remove_all(dir, ec);
+}
+
+std::optional<std::string> lgUserConfigHome;   // XDG_CONFIG_HOME as the program found it
+std::vector<std::string> lgTransitionConfigs;  // each transition's private folder; empty: your default
+void RestoreUserConfigHome() {
+    if (lgPrivateConfigs.empty()) return;
+    if (lgUserConfigHome) setenv("XDG_CONFIG_HOME", lgUserConfigHome->c_str(), 1);
+    else unsetenv("XDG_CONFIG_HOME");
 }
 
 Failure MakePrivateConfig() {
+    if (lgPrivateConfigs.empty())
+        if (const char* home = std::getenv("XDG_CONFIG_HOME")) lgUserConfigHome = home;
     const char* tmp = std::getenv("TMPDIR");
     std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/blockwaves-settings-XXXXXX";
     if (!mkdtemp(pattern.data())) return {kExitFailed, "cannot make a private settings folder in " + pattern + ": " + std::strerror(errno)};
     lgPrivateConfig = pattern;
-    std::atexit(RemovePrivateConfig);
+    if (lgPrivateConfigs.empty()) std::atexit(RemovePrivateConfigs);
+    lgPrivateConfigs.push_back(pattern);
     return {};
 }
 
@@ -521,19 +576,58 @@ Failure ReadPrefsFile(const std::string& file, Config& config) {
     return {};
 }
 
-Failure UseRenderSettings(const Command& c) {
+// Makes the default of a render whose transitions use `items`, and points XDG_CONFIG_HOME at it.
+Failure UseRenderSettings(const Command& c, const std::vector<std::string>& items) {
     if (c.settings.empty() && c.settingsFile.empty()) return {};
     Config config;
     if (!c.settingsFile.empty()) {
         if (Failure f = ReadPrefsFile(c.settingsFile, config)) return f;
     } else {
+        RestoreUserConfigHome();
         ReadConfig(&config.rec);   // your saved default, or the factory one
         if (Failure f = MakePrivateConfig()) return f;
         setenv("XDG_CONFIG_HOME", lgPrivateConfig.c_str(), 1);
     }
-    for (const std::string& item : c.settings) ApplySetting(config.rec, item);
+    for (const std::string& item : items) ApplySetting(config.rec, item);
     MakePrefsFile();
     if (!SaveConfig(&config.rec)) return {kExitPrefs, PrefsLastError()};
+    return {};
+}
+
+// One loaded bundle per distinct settings among the transitions, in transition order.
+Failure LoadHosts(const Command& c, const char* argv0, size_t transitions,
+                  std::vector<std::unique_ptr<PluginHost>>& hosts, std::vector<PluginHost*>& perTransition) {
+    std::vector<std::vector<std::string>> sets;
+    std::vector<std::string> folders;   // each set's private folder
+    for (size_t k = 0; k < transitions; k++) {
+        const std::vector<std::string> items = SettingsFor(c, k);
+        const auto found = std::find(sets.begin(), sets.end(), items);
+        if (found != sets.end()) {
+            perTransition.push_back(hosts[size_t(found - sets.begin())].get());
+            lgTransitionConfigs.push_back(folders[size_t(found - sets.begin())]);
+            continue;
+        }
+        if (Failure f = UseRenderSettings(c, items)) return f;
+        folders.push_back(lgPrivateConfigs.empty() ? std::string() : lgPrivateConfig);
+        lgTransitionConfigs.push_back(folders.back());
+        std::string bundle = DefaultBundlePath(argv0);
+        if (!sets.empty()) {
+            // The same bundle under another path loads as another copy, with a master default of its own.
+            const fs::path copy = fs::path(lgPrivateConfig) / fs::path(bundle).filename();
+            std::error_code ec;
+            fs::copy(bundle, copy, fs::copy_options::recursive, ec);
+            if (ec) return {kExitPlugin, "cannot copy the bundle for a transition's own settings: " + ec.message()};
+            bundle = copy.string();
+        }
+        Failure failure;
+        std::string error;
+        auto host = sets.empty() ? LoadHost(argv0, failure) : PluginHost::Load(bundle, error);
+        if (!host) return failure ? failure : Failure{kExitPlugin, error};
+        host->GetInfo(int16_t(c.o.variant));   // its first call: the bundle reads its default now
+        sets.push_back(items);
+        perTransition.push_back(host.get());
+        hosts.push_back(std::move(host));
+    }
     return {};
 }
 
@@ -575,22 +669,26 @@ std::string FrameTime(int64_t frame, media::Rational rate) {
 }
 
 // render --dry-run: each clip's frames used, the transitions' frames and settings, the output.
-int PrintPlan(const Command& c, PluginHost& host, std::vector<Input*>& inputs) {
+int PrintPlan(const Command& c, const std::vector<PluginHost*>& hosts, std::vector<Input*>& inputs) {
     RenderPlan plan;
-    if (Failure f = PlanRender(host, inputs, c.o, plan)) return Fail(f);
-    Config config;
-    ReadConfig(&config.rec);   // the default this render's bundle was loaded with
-    const PluginDataRec& s = config.rec;
+    if (Failure f = PlanRender(*hosts[0], inputs, c.o, plan)) return Fail(f);
     const media::Rational r = plan.rate;
     for (const RenderPlan::ClipUse& u : plan.clips)
         std::printf("clip %s: frames %d..%d of %d (%s to %s)\n", u.name.c_str(), u.from, u.to - 1, u.of,
                     FrameTime(u.from, r).c_str(), FrameTime(u.to, r).c_str());
-    for (const RenderPlan::TransitionUse& t : plan.transitions)
+    for (size_t k = 0; k < plan.transitions.size(); k++) {
+        const RenderPlan::TransitionUse& t = plan.transitions[k];
+        Config own;   // the default the bundle of this transition was loaded with
+        if (k < lgTransitionConfigs.size() && !lgTransitionConfigs[k].empty())
+            setenv("XDG_CONFIG_HOME", lgTransitionConfigs[k].c_str(), 1);
+        ReadConfig(&own.rec);
+        const PluginDataRec& s = own.rec;
         std::printf("transition %s: output frames %d..%d (%d frames, %s), method %d, %dx%d tiles, tile duration "
                     "%d %%, randomized %s, color %s, rect %g,%g,%g,%g\n",
                     c.variant.c_str(), t.start, t.start + t.frames - 1, t.frames, FrameTime(t.frames, r).c_str(),
                     s.Method, s.Sliders[1], s.Sliders[2], s.Sliders[3], s.RandomizedDuration ? "on" : "off",
                     Hex(s.Colors[1]).c_str(), s.StartRel.Left, s.StartRel.Top, s.StartRel.Right, s.StartRel.Bottom);
+    }
     media::OutputKind kind;
     media::OutputKindForPath(c.o.output, kind);
     std::printf("output %s: %s, %dx%d, %g fps, %d frames (%s)\n", c.o.output.c_str(), media::OutputKindName(kind),
@@ -663,7 +761,7 @@ int Demo(Command& c, const char* argv0) {
     if (!host) return Fail(failure);
     RenderReport report;
     std::vector<Input*> inputs{&first, &second};
-    if (Failure f = bw::Render(*host, inputs, c.o, &report)) return Fail(f);
+    if (Failure f = bw::Render({host.get()}, inputs, c.o, &report)) return Fail(f);
     Input sa, sb;
     sa.source = std::make_unique<media::GeneratedClip>(bars);
     sb.source = std::make_unique<media::GeneratedClip>(gradient);
@@ -785,17 +883,23 @@ void AddSettings(CLI::App* app, Command& c) {
         {"--color", "color", "#RRGGBB", "colour standing in for the missing clip"},
         {"--rect", "rect", "L,T,R,B", "active area as fractions of the frame"},
     };
+    // Each takes one value for every transition or a list with one per transition (not --rect,
+    // whose value holds commas of its own).
     std::vector<CLI::Option*> grid;
     for (const Row& row : cRows) {
         const std::string key = row.Key;
+        const bool list = key != "rect";
         CLI::Option* opt = app->add_option_function<std::string>(
                                   row.Option, [&c, key](const std::string& v) { c.settings.push_back(key + "=" + v); },
-                                  row.Help)
-                               ->type_name(row.Type)
+                                  std::string(row.Help) + (list ? " (a list: one per transition)" : ""))
+                               ->type_name(list ? std::string(row.Type) + "[,...]" : std::string(row.Type))
                                ->check(CLI::Validator(
-                                   [key](std::string& v) {
+                                   [key, list](std::string& v) -> std::string {
                                        Config scratch;
-                                       return ApplySetting(scratch.rec, key + "=" + v);
+                                       for (const std::string& one : list ? SplitList(v) : std::vector<std::string>{v})
+                                           if (std::string e = ApplySetting(scratch.rec, key + "=" + one); !e.empty())
+                                               return e;
+                                       return {};
                                    },
                                    row.Type));
         if (key == "columns" || key == "rows") grid.push_back(opt);
@@ -803,19 +907,26 @@ void AddSettings(CLI::App* app, Command& c) {
     CLI::Option* g = app->add_option_function<std::string>(
                             "--grid",
                             [&c](const std::string& v) {
-                                const size_t x = v.find('x');
-                                c.settings.push_back("columns=" + v.substr(0, x));
-                                c.settings.push_back("rows=" + v.substr(x + 1));
+                                std::string columns, rows;
+                                for (const std::string& one : SplitList(v)) {
+                                    const size_t x = one.find('x');
+                                    columns += (columns.empty() ? "" : ",") + one.substr(0, x);
+                                    rows += (rows.empty() ? "" : ",") + one.substr(x + 1);
+                                }
+                                c.settings.push_back("columns=" + columns);
+                                c.settings.push_back("rows=" + rows);
                             },
-                            "tile columns and rows")
-                         ->type_name("CxR")
+                            "tile columns and rows (a list: one per transition)")
+                         ->type_name("CxR[,...]")
                          ->check(CLI::Validator(
                              [](std::string& v) -> std::string {
-                                 const size_t x = v.find('x');
                                  Config scratch;
-                                 if (x == std::string::npos || !ApplySetting(scratch.rec, "columns=" + v.substr(0, x)).empty() ||
-                                     !ApplySetting(scratch.rec, "rows=" + v.substr(x + 1)).empty())
-                                     return "must be COLUMNSxROWS, each 1..100";
+                                 for (const std::string& one : SplitList(v)) {
+                                     const size_t x = one.find('x');
+                                     if (x == std::string::npos || !ApplySetting(scratch.rec, "columns=" + one.substr(0, x)).empty() ||
+                                         !ApplySetting(scratch.rec, "rows=" + one.substr(x + 1)).empty())
+                                         return "must be COLUMNSxROWS, each 1..100";
+                                 }
                                  return {};
                              },
                              "CxR"));

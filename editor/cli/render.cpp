@@ -420,7 +420,9 @@ Failure PlanRender(PluginHost& host, std::vector<Input*>& inputs, const RenderOp
 }
 
 namespace {
-Failure RenderOnce(PluginHost& host, std::vector<Input*>& inputs, const RenderOptions& options, RenderReport* report) {
+Failure RenderOnce(const std::vector<PluginHost*>& hosts, std::vector<Input*>& inputs, const RenderOptions& options,
+                   RenderReport* report) {
+    PluginHost& host = *hosts[0];
     const auto started = Clock::now();
     int w, h;
     OutputSize(*inputs[0]->source, options, w, h);
@@ -464,9 +466,12 @@ Failure RenderOnce(PluginHost& host, std::vector<Input*>& inputs, const RenderOp
         return seconds;
     };
     double readDuringTransitions = 0;
-    host.smoothLevels = true;
-    host.speed = options.speed;
+    for (PluginHost* each : hosts) {
+        each->smoothLevels = true;
+        each->speed = options.speed;
+    }
     std::vector<float> mixed;
+    size_t transition = 0;
     for (const Piece& p : pieces) {
         if (p.clip) {
             for (int32_t i = p.from; i < p.to && !options.transitionOnly; i++) {
@@ -476,6 +481,7 @@ Failure RenderOnce(PluginHost& host, std::vector<Input*>& inputs, const RenderOp
             continue;
         }
         const Timeline& t = p.t;
+        PluginHost& host = *hosts[std::min(transition++, hosts.size() - 1)];   // this transition's settings
         const double readBefore = readSoFar();
         if (report && report->transitionFrames == 0) {
             report->transitionFrames = t.n;
@@ -523,12 +529,14 @@ Failure RenderOnce(PluginHost& host, std::vector<Input*>& inputs, const RenderOp
 }
 }  // namespace
 
-Failure Render(PluginHost& host, std::vector<Input*>& inputs, const RenderOptions& options, RenderReport* report) {
+Failure Render(const std::vector<PluginHost*>& hosts, std::vector<Input*>& inputs, const RenderOptions& options,
+              RenderReport* report) {
+    if (hosts.empty() || inputs.empty()) return {kExitUsage, "nothing to render"};
     // A clip that ends early now knows its length: with allowShort the render starts again with it
     // (each clip can shorten once; the output so far was only a temporary file).
     for (int attempt = 0;; attempt++) {
         if (report) report->transitionFrames = 0;
-        const Failure f = RenderOnce(host, inputs, options, report);
+        const Failure f = RenderOnce(hosts, inputs, options, report);
         if (!f.endedEarly || !options.allowShort || attempt >= 2) return f;
         if (report) report->shortened = attempt + 1;
     }

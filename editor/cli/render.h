@@ -120,9 +120,11 @@ struct RenderPlan {
 Failure PlanRender(PluginHost& host, std::vector<Input*>& inputs, const RenderOptions& options, RenderPlan& plan);
 
 // Renders the joined sequence (or only the transitions) into options.output: between clips, each
-// clip joined to the next by a transition; before or after, one clip and the colour. Nothing is
-// left at the output path unless everything succeeded.
-Failure Render(PluginHost& host, std::vector<Input*>& inputs, const RenderOptions& options, RenderReport* report);
+// clip joined to the next by a transition; before or after, one clip and the colour. Transition k
+// is rendered by hosts[k] (the last one for the rest): bundles loaded with different settings.
+// Nothing is left at the output path unless everything succeeded.
+Failure Render(const std::vector<PluginHost*>& hosts, std::vector<Input*>& inputs, const RenderOptions& options,
+              RenderReport* report);
 
 // Output size for clips: the requested size, else the first clip's upright display size (square
 // pixels); at most 8192 either way, keeping the proportions; made even for video codecs.

@@ -237,6 +237,40 @@ TEST_F(Cli, ThreeClipsJoinFrameExactlyAtEveryCut) {
     }
 }
 
+// --method 7,12: each transition with its own settings, as a render with that method alone makes
+// it (the second transition as a run of its own: a bundle renders a later run of the same
+// settings differently).
+TEST_F(Cli, EachTransitionTakesItsOwnSettingsFromAList) {
+    const std::string a = MakeClip("a.mp4", Pattern::Gradient), b = MakeClip("b.mp4", Pattern::Bars);
+    auto frames = [&](std::vector<std::string> clips, const char* lengths, const char* methods, bool only) {
+        std::vector<std::string> args{"render"};
+        args.insert(args.end(), clips.begin(), clips.end());
+        args.insert(args.end(), {"-o", P("out.y4m"), "--frames", lengths, "--method", methods, "--grid", "6x5",
+                                 "--randomized", "off", "-y", "--quiet"});
+        if (only) args.push_back("--transition-only");
+        const Result r = Run(args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        std::ifstream in(P("out.y4m"), std::ios::binary);
+        const std::string all(std::istreambuf_iterator<char>(in), {});
+        std::vector<std::string> pictures;
+        for (size_t at = all.find("FRAME\n"); at != std::string::npos;) {
+            const size_t next = all.find("FRAME\n", at + 6);
+            pictures.push_back(all.substr(at, next - at));
+            at = next;
+        }
+        return pictures;
+    };
+    const auto both = frames({a, b, a}, "8,12", "7,12", false), seven = frames({a, b, a}, "8,12", "7", false);
+    const auto twelve = frames({b, a}, "12", "12", true);
+    ASSERT_EQ(both.size(), size_t(3 * kFrames - 20));
+    ASSERT_EQ(seven.size(), both.size());
+    ASSERT_EQ(twelve.size(), 12u);
+    // The transitions are output frames 32..39 and 60..71.
+    for (size_t i = 0; i < both.size(); i++)
+        EXPECT_TRUE(both[i] == (i >= 60 && i < 72 ? twelve[i - 60] : seven[i])) << "frame " << i;
+    EXPECT_NE(seven[65], twelve[5]);
+}
+
 TEST_F(Cli, SecondClipIsConvertedToTheFirstClipsSizeRateAndSound) {
     FourColumns();
     const std::string a = MakeClip("a.mp4", Pattern::Bars);
@@ -538,6 +572,7 @@ const LineCase kLines[] = {
     {{"render", "@a.mp4", "@b.mp4", "-o", "@o.y4m", "--size", "20x"}, 2, "WIDTHxHEIGHT"},
     {{"render", "@a.mp4", "@b.mp4", "@a.mp4", "-o", "@o.y4m", "--frames", "5,6,7"}, 2, "3 lengths for 2 transitions"},
     {{"render", "@a.mp4", "@b.mp4", "-o", "@o.y4m", "--frames", "5,0"}, 2, "--frames"},
+    {{"render", "@a.mp4", "@b.mp4", "@a.mp4", "-o", "@o.y4m", "--method", "7,12,3"}, 2, "method gives 3 values for 2"},
     {{"render", "@a.mp4", "-o", "@x.mp4"}, 2, "takes two clips"},
     {{"render", "@a.mp4", "@b.mp4", "-o", "@o.y4m", "--variant", "sideways"}, 2, "--variant"},
     {{"prefs", "reset", "extra"}, 2, "unexpected word 'extra'"},
