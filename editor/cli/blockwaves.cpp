@@ -41,6 +41,8 @@ int Fail(const Failure& f) {
     return f.status;
 }
 
+double Seconds(const std::string& text);
+
 // What the render-like commands take; each command adds the options it uses.
 struct Command {
     RenderOptions o;
@@ -51,7 +53,22 @@ struct Command {
     std::vector<std::string> settings;   // KEY=VALUE for this render only, checked by the parser
     std::string settingsFile;            // a saved preferences file to render with instead of yours
     bool dryRun = false;                 // print the plan, decode and write nothing
+    struct Trim {
+        double start = 0, length = -1;   // seconds; length < 0: to the clip's end
+    };
+    std::vector<Trim> trims;             // per clip, from -ss, -t and -to before it
+    std::vector<std::string> overlap;    // transition lengths as frames ("60") or seconds ("2.4s", "0:02.4")
 };
+
+// An --overlap value in frames at `rate`: "60" frames, "2.4s" or "0:02.4" seconds; 0 when it is none.
+int32_t OverlapFrames(const std::string& text, media::Rational rate) {
+    double seconds = -1;
+    if (!text.empty() && text.back() == 's') seconds = Seconds(text.substr(0, text.size() - 1));
+    else if (text.find(':') != std::string::npos) seconds = Seconds(text);
+    else if (text.find_first_not_of("0123456789") == std::string::npos && !text.empty() && text.size() < 7)
+        return std::stoi(text);
+    return seconds > 0 ? int32_t(std::min(100000L, std::lround(seconds * rate.ToDouble()))) : 0;
+}
 
 const char* kOutputKinds =
     "OUT: .mp4 .mov .mkv (H.264, AAC), .webm (VP9, Opus), frames/%05d.png, .y4m, or null (write nothing).\n"
@@ -145,6 +162,7 @@ void CheckSavedDefault();
 Failure LoadHosts(const Command& c, const char* argv0, size_t transitions,
                   std::vector<std::unique_ptr<PluginHost>>& hosts, std::vector<PluginHost*>& perTransition);
 std::string SettingsListError(const Command& c, size_t transitions);
+std::string FrameTime(int64_t frame, media::Rational rate, double offset);
 int PrintPlan(const Command& c, const std::vector<PluginHost*>& hosts, std::vector<Input*>& inputs);
 
 std::unique_ptr<PluginHost> LoadHost(const char* argv0, Failure& failure) {
@@ -194,9 +212,11 @@ int Render(Command& c, const char* argv0) {
                                      ", not " + std::to_string(c.clips.size())});
     const size_t transitions = between ? c.clips.size() - 1 : 1;
     if (const std::string e = SettingsListError(c, transitions); !e.empty()) return Fail({kExitUsage, e});
-    if (c.o.transitionFrames.size() > 1 && c.o.transitionFrames.size() != transitions)
-        return Fail({kExitUsage, "--frames gives " + std::to_string(c.o.transitionFrames.size()) + " lengths for " +
-                                     std::to_string(transitions) + " transitions"});
+    const size_t lengths = std::max(c.o.transitionFrames.size(), c.overlap.size());
+    if (lengths > 1 && lengths != transitions)
+        return Fail({kExitUsage, std::string(c.overlap.empty() ? "--frames" : "--overlap") + " gives " +
+                                     std::to_string(lengths) + " lengths for " + std::to_string(transitions) +
+                                     " transitions"});
     if (media::OutputKind kind; !media::OutputKindForPath(c.o.output, kind))
         return Fail({kExitUsage, media::OutputKindForPath(c.o.output, kind).Error});
     if (!c.dryRun)
@@ -206,8 +226,18 @@ int Render(Command& c, const char* argv0) {
     std::vector<Input*> inputs;
     for (size_t i = 0; i < c.clips.size(); i++) {
         if (Failure f = Open(c.clips[i], opened[i], c.stillSeconds)) return Fail(f);
+        if (i < c.trims.size()) {
+            opened[i].trimStart = c.trims[i].start;
+            opened[i].trimLength = c.trims[i].length;
+            const double length = double(opened[i].source->FrameCount()) / opened[i].source->FrameRate().ToDouble();
+            if (c.trims[i].start >= length)
+                return Fail({kExitUsage, c.clips[i] + ": -ss " + FrameTime(0, {1, 1}, c.trims[i].start) +
+                                             " is at or past its end (" + FrameTime(0, {1, 1}, length) + ")"});
+        }
         inputs.push_back(&opened[i]);
     }
+    for (const std::string& v : c.overlap)
+        c.o.transitionFrames.push_back(std::clamp(OverlapFrames(v, opened[0].source->FrameRate()), 1, 100000));
     std::vector<std::unique_ptr<PluginHost>> loaded;
     std::vector<PluginHost*> hosts;
     if (Failure f = LoadHosts(c, argv0, transitions, loaded, hosts)) return Fail(f);
@@ -661,8 +691,8 @@ int PrefsImport(const std::string& file) {
     return kExitOK;
 }
 
-std::string FrameTime(int64_t frame, media::Rational rate) {
-    const double seconds = double(frame) * rate.Den / std::max(1, rate.Num);
+std::string FrameTime(int64_t frame, media::Rational rate, double offset) {
+    const double seconds = offset + double(frame) * rate.Den / std::max(1, rate.Num);
     char text[32];
     std::snprintf(text, sizeof text, "%d:%05.2f", int(seconds) / 60, std::fmod(seconds, 60.0));
     return text;
@@ -674,8 +704,8 @@ int PrintPlan(const Command& c, const std::vector<PluginHost*>& hosts, std::vect
     if (Failure f = PlanRender(*hosts[0], inputs, c.o, plan)) return Fail(f);
     const media::Rational r = plan.rate;
     for (const RenderPlan::ClipUse& u : plan.clips)
-        std::printf("clip %s: frames %d..%d of %d (%s to %s)\n", u.name.c_str(), u.from, u.to - 1, u.of,
-                    FrameTime(u.from, r).c_str(), FrameTime(u.to, r).c_str());
+        std::printf("clip %s: frames %d..%d of %d (%s to %s in the file)\n", u.name.c_str(), u.from, u.to - 1, u.of,
+                    FrameTime(u.from, r, u.start).c_str(), FrameTime(u.to, r, u.start).c_str());
     for (size_t k = 0; k < plan.transitions.size(); k++) {
         const RenderPlan::TransitionUse& t = plan.transitions[k];
         Config own;   // the default the bundle of this transition was loaded with
@@ -685,14 +715,14 @@ int PrintPlan(const Command& c, const std::vector<PluginHost*>& hosts, std::vect
         const PluginDataRec& s = own.rec;
         std::printf("transition %s: output frames %d..%d (%d frames, %s), method %d, %dx%d tiles, tile duration "
                     "%d %%, randomized %s, color %s, rect %g,%g,%g,%g\n",
-                    c.variant.c_str(), t.start, t.start + t.frames - 1, t.frames, FrameTime(t.frames, r).c_str(),
+                    c.variant.c_str(), t.start, t.start + t.frames - 1, t.frames, FrameTime(t.frames, r, 0).c_str(),
                     s.Method, s.Sliders[1], s.Sliders[2], s.Sliders[3], s.RandomizedDuration ? "on" : "off",
                     Hex(s.Colors[1]).c_str(), s.StartRel.Left, s.StartRel.Top, s.StartRel.Right, s.StartRel.Bottom);
     }
     media::OutputKind kind;
     media::OutputKindForPath(c.o.output, kind);
     std::printf("output %s: %s, %dx%d, %g fps, %d frames (%s)\n", c.o.output.c_str(), media::OutputKindName(kind),
-                plan.width, plan.height, r.ToDouble(), plan.totalFrames, FrameTime(plan.totalFrames, r).c_str());
+                plan.width, plan.height, r.ToDouble(), plan.totalFrames, FrameTime(plan.totalFrames, r, 0).c_str());
     return kExitOK;
 }
 
@@ -936,6 +966,66 @@ void AddSettings(CLI::App* app, Command& c) {
         ->type_name("FILE");
 }
 
+// "90", "1:30", "0:01:30.5": seconds, or -1 when the text is none of these.
+double Seconds(const std::string& text) {
+    double total = 0;
+    size_t from = 0;
+    for (int part = 0; part < 3; part++) {
+        const size_t colon = text.find(':', from);
+        const std::string piece = text.substr(from, colon == std::string::npos ? std::string::npos : colon - from);
+        char* end = nullptr;
+        const double value = std::strtod(piece.c_str(), &end);
+        if (piece.empty() || *end || !(value >= 0) || !std::isfinite(value) || (colon != std::string::npos && value != std::floor(value)))
+            return -1;
+        total = total * 60 + value;
+        if (colon == std::string::npos) return total;
+        from = colon + 1;
+    }
+    return -1;
+}
+
+// FFmpeg's input options -ss, -t and -to apply to the clip named after them. They are taken out
+// of the words before the parser sees them, with the clip each belongs to.
+std::string TakeTrims(const CLI::App* render, std::vector<std::string>& words, std::vector<Command::Trim>& trims) {
+    std::vector<std::string> kept;
+    Command::Trim pending;
+    double to = -1;
+    bool have = false;
+    for (size_t i = 0; i < words.size(); i++) {
+        const std::string& w = words[i];
+        if (w == "-ss" || w == "-t" || w == "-to") {
+            if (i + 1 >= words.size()) return w + " needs a time (seconds or [HH:]MM:SS)";
+            const double v = Seconds(words[++i]);
+            if (v < 0) return w + ": '" + words[i] + "' is not a time (seconds or [HH:]MM:SS)";
+            if (w == "-ss") pending.start = v;
+            else if (w == "-t") pending.length = v;
+            else to = v;
+            if (w != "-ss" && (w == "-t" ? to >= 0 : pending.length >= 0)) return "give -t or -to for a clip, not both";
+            have = true;
+            continue;
+        }
+        kept.push_back(w);
+        if (w.size() > 1 && w[0] == '-') {
+            const CLI::Option* opt = w.find('=') == std::string::npos ? render->get_option_no_throw(w) : nullptr;
+            if (opt && opt->get_expected_min() > 0 && i + 1 < words.size()) kept.push_back(words[++i]);
+            continue;
+        }
+        // A clip: the times given since the last one are its own.
+        if (to >= 0) {
+            if (to <= pending.start) return "-to must come after -ss for " + w;
+            pending.length = to - pending.start;
+        }
+        if (pending.length == 0) return "-t must be more than 0 for " + w;
+        trims.push_back(pending);
+        pending = {};
+        to = -1;
+        have = false;
+    }
+    if (have) return "-ss, -t and -to go before the clip they apply to";
+    words = kept;
+    return {};
+}
+
 int Main(int argc, char** argv) {
     CLI::App app{"Joins video clips with the Blockwaves! Transitions bundle, driving it as a video editor does."};
     app.name("blockwaves");
@@ -963,6 +1053,18 @@ int Main(int argc, char** argv) {
             ->check(CLI::Range(1, 100000))
             ->type_name("N[,N...]")
             ->excludes(speed);
+        render->add_option("--overlap", c.overlap,
+                           "the transitions' length as frames (60) or seconds (2.4s, 0:02.4): one, or one per "
+                           "transition")
+            ->delimiter(',')
+            ->type_name("LENGTH[,...]")
+            ->check(CLI::Validator(
+                [](std::string& v) -> std::string {
+                    return OverlapFrames(v, {25, 1}) >= 1 ? std::string() : "must be frames (60) or seconds (2.4s)";
+                },
+                "LENGTH"))
+            ->excludes(speed)
+            ->excludes("--frames");
     }
     AddSize(render, c);
     AddStill(render, c);
@@ -974,6 +1076,7 @@ int Main(int argc, char** argv) {
     render->add_flag("--allow-short", c.o.allowShort,
                      "use a clip that ends earlier than its header says as far as it decodes (else status 4)");
     render->footer(std::string(kOutputKinds) +
+                   "-ss TIME, -t TIME and -to TIME before a clip use only that part of it (FFmpeg's input options).\n" +
                    "Clips are shown upright in their own proportions (black bars where they differ) at the first\n"
                    "clip's frame rate; the colour comes from 'blockwaves prefs'.");
 
@@ -1040,8 +1143,20 @@ int Main(int argc, char** argv) {
                      near.empty() ? "" : ("; did you mean '" + near + "'?").c_str());
         return kExitUsage;
     }
+    // render's -ss, -t and -to, before the parser sees the words.
+    std::vector<std::string> words(argv + 1, argv + argc);
+    if (!words.empty() && words[0] == "render") {
+        std::vector<std::string> rest(words.begin() + 1, words.end());
+        if (const std::string e = TakeTrims(render, rest, c.trims); !e.empty()) {
+            std::fprintf(stderr, "blockwaves render: %s\nRun 'blockwaves render --help' for the options.\n", e.c_str());
+            return kExitUsage;
+        }
+        words.resize(1);
+        words.insert(words.end(), rest.begin(), rest.end());
+    }
+    std::reverse(words.begin(), words.end());   // CLI11 takes the words last first
     try {
-        app.parse(argc, argv);
+        app.parse(words);
     } catch (const CLI::CallForHelp& e) {
         return app.exit(e);
     } catch (const CLI::CallForAllHelp& e) {

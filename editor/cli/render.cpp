@@ -156,14 +156,20 @@ int64_t SamplesIn(int64_t frame, media::Rational rate) {
 }
 }  // namespace
 
-ConformedClip::ConformedClip(media::FrameSource& source, media::Rational outRate, int sampleRate)
+ConformedClip::ConformedClip(media::FrameSource& source, media::Rational outRate, int sampleRate, double trimStart,
+                             double trimLength)
     : source_(source), reader_(dynamic_cast<media::ClipReader*>(&source)), out_(outRate), sampleRate_(sampleRate) {
     source_.SetSampleRate(sampleRate);
     const media::Rational in = source_.FrameRate();
+    const double inRate = in.Num > 0 && in.Den > 0 ? in.ToDouble() : 25;
+    first_ = std::clamp<int64_t>(std::llround(trimStart * inRate), 0, std::max<int64_t>(0, source_.FrameCount() - 1));
+    count_ = source_.FrameCount() - first_;
+    if (trimLength >= 0) count_ = std::clamp<int64_t>(std::llround(trimLength * inRate), 1, count_);
+    firstSample_ = std::llround(double(first_) / inRate * sampleRate);
     if (in == out_ || in.Num <= 0 || out_.Num <= 0) {
-        frames_ = int32_t(std::min<int64_t>(source_.FrameCount(), INT32_MAX));
+        frames_ = int32_t(std::min<int64_t>(count_, INT32_MAX));
     } else {
-        const __int128 n = __int128(source_.FrameCount()) * in.Den * out_.Num / (__int128(in.Num) * out_.Den);
+        const __int128 n = __int128(count_) * in.Den * out_.Num / (__int128(in.Num) * out_.Den);
         frames_ = int32_t(std::min<__int128>(n, INT32_MAX));
     }
 }
@@ -181,7 +187,7 @@ media::MediaStatus ConformedClip::Read(int32_t index, const media::PixelView& vi
     int64_t sourceIndex = index;
     if (!sameRate && out_.Num > 0 && in.Den > 0)
         sourceIndex = int64_t(__int128(index) * out_.Den * in.Num / (__int128(out_.Num) * in.Den));
-    sourceIndex = std::clamp<int64_t>(sourceIndex, 0, std::max<int64_t>(0, source_.FrameCount() - 1));
+    sourceIndex = first_ + std::clamp<int64_t>(sourceIndex, 0, std::max<int64_t>(0, count_ - 1));
     audio.SampleRate = sampleRate_;
     audio.Channels = 2;
     // Every clip upright and in its own proportions inside the frame, black around it.
@@ -204,7 +210,7 @@ media::MediaStatus ConformedClip::Read(int32_t index, const media::PixelView& vi
     if (!sameRate) {
         const int64_t first = media::FrameSampleStart(index, out_, sampleRate_);
         const int64_t count = media::FrameSampleStart(index + 1, out_, sampleRate_) - first;
-        if (reader_) return reader_->ReadAudio(first, count, audio);
+        if (reader_) return reader_->ReadAudio(firstSample_ + first, count, audio);
         audio.Samples.assign(size_t(count) * 2, 0.0f);
     }
     return status;
@@ -347,7 +353,7 @@ Failure PlanPieces(PluginHost& host, std::vector<Input*>& inputs, const RenderOp
                                 std::to_string(transitions) + " transitions"};
     std::vector<ConformedClip*> clips;
     for (Input* in : inputs) {
-        in->clip = std::make_unique<ConformedClip>(*in->source, rate, kSampleRate);
+        in->clip = std::make_unique<ConformedClip>(*in->source, rate, kSampleRate, in->trimStart, in->trimLength);
         if (in->clip->FrameCount() < 1) return {kExitBadInput, in->clip->Name() + ": no video frames"};
         clips.push_back(in->clip.get());
     }
@@ -396,7 +402,7 @@ Failure PlanRender(PluginHost& host, std::vector<Input*>& inputs, const RenderOp
     plan.clips.clear();
     plan.transitions.clear();
     for (Input* in : inputs)
-        plan.clips.push_back({in->clip->Name(), INT32_MAX, 0, in->clip->FrameCount()});
+        plan.clips.push_back({in->clip->Name(), INT32_MAX, 0, in->clip->FrameCount(), in->trimStart});
     auto use = [&](const ConformedClip* c, int32_t from, int32_t to) {
         for (size_t i = 0; i < inputs.size(); i++)
             if (inputs[i]->clip.get() == c && to > from) {

@@ -44,7 +44,9 @@ enum class Variant : int16_t { After = 1, Before = 2, Between = 3 };
 // A media source seen by the bundle's host at the output's frame rate and sample rate.
 class ConformedClip : public HostClip {
 public:
-    ConformedClip(media::FrameSource& source, media::Rational outRate, int sampleRate);
+    // Only the part of the source from trimStart seconds, trimLength seconds long (< 0: to its end).
+    ConformedClip(media::FrameSource& source, media::Rational outRate, int sampleRate, double trimStart = 0,
+                  double trimLength = -1);
     int32_t FrameCount() const override { return frames_; }
     bool ReadFrame(int32_t index, GWorldPtr frame, bool highQuality, std::vector<float>& audio) override;
     // The same, into a plain buffer, for frames outside the transition.
@@ -60,6 +62,8 @@ private:
     media::Rational out_;
     int sampleRate_;
     int32_t frames_;
+    int64_t first_ = 0, count_ = 0;   // the source frames used: [first_, first_ + count_)
+    int64_t firstSample_ = 0;         // the same start in samples at sampleRate
     std::string error_;
     bool endedEarly_ = false;
     double readSeconds_ = 0;
@@ -69,6 +73,8 @@ private:
 struct Input {
     std::unique_ptr<media::FrameSource> source;
     std::unique_ptr<ConformedClip> clip;
+    double trimStart = 0;     // seconds of the source skipped (-ss)
+    double trimLength = -1;   // seconds used from there (-t, -to); < 0: to the end
 };
 // Opens a clip file; stills last stillSeconds.
 Failure OpenInput(const std::string& path, Input& input, double stillSeconds = 5);
@@ -105,7 +111,8 @@ struct RenderPlan {
     struct ClipUse {
         std::string name;
         int32_t from = 0, to = 0;   // the clip's frames [from, to) at the output's rate
-        int32_t of = 0;             // the clip's length at the output's rate
+        int32_t of = 0;             // the clip's length at the output's rate, after its trim
+        double start = 0;           // seconds of the source before its frame 0 (-ss)
     };
     struct TransitionUse {
         int32_t start = 0;          // output frame of its first frame

@@ -271,6 +271,29 @@ TEST_F(Cli, EachTransitionTakesItsOwnSettingsFromAList) {
     EXPECT_NE(seven[65], twelve[5]);
 }
 
+// -ss, -t and -to before a clip use only that part of it; --overlap in seconds is the transition's length.
+TEST_F(Cli, TrimsApplyToTheClipAfterThem) {
+    const GeneratorSettings g = Clip(Pattern::Gradient);
+    const std::string a = MakeClip("a.mp4", Pattern::Gradient), b = MakeClip("b.mp4", Pattern::Gradient);
+    const Result r = Run({"render", "-ss", "0.4", a, "-ss", "0:00.2", "-to", "1.2", b, "--overlap", "0.2s", "-o",
+                          P("out.y4m"), "--quiet"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    MediaStatus status;
+    auto out = ClipReader::Open(P("out.y4m"), status);
+    ASSERT_TRUE(out) << status.Error;
+    ASSERT_EQ(out->FrameCount(), (kFrames - 10) + 25 - 5);   // a from frame 10, b's frames 5..29, 5 shared
+    VideoFrame f;
+    AudioBlock audio;
+    for (auto [frame, index] : {std::pair<int64_t, int64_t>{0, 10}, {30, 10}}) {   // a's frame 10, b's frame 10
+        ASSERT_TRUE(out->ReadFrame(frame, kW, kH, true, f, audio).Ok());
+        for (int tile = 0; tile < 4; tile++) {
+            const double d = TileDistance(f, tile, g, index);
+            EXPECT_LT(d, TileDistance(f, tile, g, index - 1)) << "output frame " << frame;
+            EXPECT_LT(d, TileDistance(f, tile, g, index + 1)) << "output frame " << frame;
+        }
+    }
+}
+
 TEST_F(Cli, SecondClipIsConvertedToTheFirstClipsSizeRateAndSound) {
     FourColumns();
     const std::string a = MakeClip("a.mp4", Pattern::Bars);
@@ -573,6 +596,11 @@ const LineCase kLines[] = {
     {{"render", "@a.mp4", "@b.mp4", "@a.mp4", "-o", "@o.y4m", "--frames", "5,6,7"}, 2, "3 lengths for 2 transitions"},
     {{"render", "@a.mp4", "@b.mp4", "-o", "@o.y4m", "--frames", "5,0"}, 2, "--frames"},
     {{"render", "@a.mp4", "@b.mp4", "@a.mp4", "-o", "@o.y4m", "--method", "7,12,3"}, 2, "method gives 3 values for 2"},
+    {{"render", "@a.mp4", "@b.mp4", "-o", "@o.y4m", "-ss", "1"}, 2, "go before the clip"},
+    {{"render", "-t", "1", "-to", "2", "@a.mp4", "@b.mp4", "-o", "@o.y4m"}, 2, "not both"},
+    {{"render", "-ss", "1:5x", "@a.mp4", "@b.mp4", "-o", "@o.y4m"}, 2, "'1:5x' is not a time"},
+    {{"render", "-ss", "9", "@a.mp4", "@b.mp4", "-o", "@o.y4m"}, 2, "past its end"},
+    {{"render", "@a.mp4", "@b.mp4", "-o", "@o.y4m", "--overlap", "2x"}, 2, "--overlap"},
     {{"render", "@a.mp4", "-o", "@x.mp4"}, 2, "takes two clips"},
     {{"render", "@a.mp4", "@b.mp4", "-o", "@o.y4m", "--variant", "sideways"}, 2, "--variant"},
     {{"prefs", "reset", "extra"}, 2, "unexpected word 'extra'"},
