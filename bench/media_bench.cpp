@@ -120,7 +120,7 @@ void BM_EncodeFromArgb(benchmark::State& state) {
             return;
         }
     }
-    state.SetLabel(name == "out.mp4" ? "H.264 " + ws.Preset : name == "out.y4m" ? "yuv420p only" : "nothing");
+    state.SetLabel(name == "out.mp4" ? "H.264 " + (ws.Preset.empty() ? std::string("veryfast") : ws.Preset) : name == "out.y4m" ? "yuv420p only" : "nothing");
     ReportFps(state, frames);
 }
 BENCHMARK(BM_EncodeFromArgb)->ArgName("kind")->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();

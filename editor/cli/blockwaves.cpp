@@ -55,6 +55,7 @@ struct Command {
     bool dryRun = false;                 // print the plan, decode and write nothing
     struct Trim {
         double start = 0, length = -1;   // seconds; length < 0: to the clip's end
+        std::string framerate;           // an image sequence's rate (-framerate)
     };
     std::vector<Trim> trims;             // per clip, from -ss, -t and -to before it
     std::vector<std::string> overlap;    // transition lengths as frames ("60") or seconds ("2.4s", "0:02.4")
@@ -134,7 +135,7 @@ bool SameFile(const std::string& a, const std::string& b) {
 // The output may be written: never over an input; over another existing file or a sequence's
 // folder with -y, never with -n, after a yes from a terminal, else refused.
 Failure CheckOutput(const Command& c, const std::string& out, const std::vector<std::string>& inputs) {
-    if (out == "null") return {};
+    if (out == "null" || out == "-") return {};
     for (const std::string& in : inputs)
         if (SameFile(out, in)) return {kExitUsage, out + ": is also an input; the output must be another file"};
     media::OutputKind kind;
@@ -161,6 +162,7 @@ Failure CheckOutput(const Command& c, const std::string& out, const std::vector<
 void CheckSavedDefault();
 Failure LoadHosts(const Command& c, const char* argv0, size_t transitions,
                   std::vector<std::unique_ptr<PluginHost>>& hosts, std::vector<PluginHost*>& perTransition);
+Failure SaveStandardInput(std::string& path);
 std::string SettingsListError(const Command& c, size_t transitions);
 std::string FrameTime(int64_t frame, media::Rational rate, double offset);
 int PrintPlan(const Command& c, const std::vector<PluginHost*>& hosts, std::vector<Input*>& inputs);
@@ -175,8 +177,8 @@ std::unique_ptr<PluginHost> LoadHost(const char* argv0, Failure& failure) {
 }
 
 // Opens a clip and says once what its reader noticed (sound it cannot decode, HDR untouched).
-Failure Open(const std::string& path, Input& input, double stillSeconds) {
-    if (Failure f = OpenInput(path, input, stillSeconds)) return f;
+Failure Open(const std::string& path, Input& input, double stillSeconds, const std::string& sequenceRate = {}) {
+    if (Failure f = OpenInput(path, input, stillSeconds, sequenceRate)) return f;
     if (auto* reader = dynamic_cast<media::ClipReader*>(input.source.get()); reader && !reader->Info().Warning.empty())
         std::fprintf(stderr, "blockwaves: %s\n", reader->Info().Warning.c_str());
     return {};
@@ -224,8 +226,12 @@ int Render(Command& c, const char* argv0) {
     CatchStopSignals();
     std::vector<Input> opened(c.clips.size());
     std::vector<Input*> inputs;
+    if (std::count(c.clips.begin(), c.clips.end(), "-") > 1) return Fail({kExitUsage, "only one clip can come from standard input"});
     for (size_t i = 0; i < c.clips.size(); i++) {
-        if (Failure f = Open(c.clips[i], opened[i], c.stillSeconds)) return Fail(f);
+        if (c.clips[i] == "-")
+            if (Failure f = SaveStandardInput(c.clips[i])) return Fail(f);
+        if (Failure f = Open(c.clips[i], opened[i], c.stillSeconds, i < c.trims.size() ? c.trims[i].framerate : ""))
+            return Fail(f);
         if (i < c.trims.size()) {
             opened[i].trimStart = c.trims[i].start;
             opened[i].trimLength = c.trims[i].length;
@@ -624,6 +630,29 @@ Failure UseRenderSettings(const Command& c, const std::vector<std::string>& item
     return {};
 }
 
+// A clip read from standard input ("-") is saved whole to a private file first, since clips are
+// read more than once; `path` becomes that file.
+Failure SaveStandardInput(std::string& path) {
+    if (Failure f = MakePrivateConfig()) return f;
+    const std::string file = lgPrivateConfig + "/standard-input";
+    FILE* out = std::fopen(file.c_str(), "wb");
+    if (!out) return {kExitFailed, "cannot save standard input to " + file + ": " + std::strerror(errno)};
+    std::vector<char> buffer(1 << 16);
+    size_t n = 0, total = 0;
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), stdin)) > 0) {
+        total += n;
+        if (std::fwrite(buffer.data(), 1, n, out) != n) {
+            std::fclose(out);
+            return {kExitFailed, "cannot save standard input to " + file + ": " + std::strerror(errno)};
+        }
+    }
+    if (std::fclose(out) != 0 || std::ferror(stdin))
+        return {kExitBadInput, "standard input could not be read whole"};
+    if (total == 0) return {kExitBadInput, "standard input: nothing came"};
+    path = file;
+    return {};
+}
+
 // One loaded bundle per distinct settings among the transitions, in transition order.
 Failure LoadHosts(const Command& c, const char* argv0, size_t transitions,
                   std::vector<std::unique_ptr<PluginHost>>& hosts, std::vector<PluginHost*>& perTransition) {
@@ -638,7 +667,7 @@ Failure LoadHosts(const Command& c, const char* argv0, size_t transitions,
             continue;
         }
         if (Failure f = UseRenderSettings(c, items)) return f;
-        folders.push_back(lgPrivateConfigs.empty() ? std::string() : lgPrivateConfig);
+        folders.push_back(c.settings.empty() && c.settingsFile.empty() ? std::string() : lgPrivateConfig);
         lgTransitionConfigs.push_back(folders.back());
         std::string bundle = DefaultBundlePath(argv0);
         if (!sets.empty()) {
@@ -986,13 +1015,88 @@ double Seconds(const std::string& text) {
 
 // FFmpeg's input options -ss, -t and -to apply to the clip named after them. They are taken out
 // of the words before the parser sees them, with the clip each belongs to.
-std::string TakeTrims(const CLI::App* render, std::vector<std::string>& words, std::vector<Command::Trim>& trims) {
+// FFmpeg's output options, in FFmpeg's spelling (one dash, several letters), which the parser
+// cannot take: checked and applied here. "5M", "128k": bits per second.
+std::string TakeOutputOption(const std::string& name, const std::string& value, RenderOptions& o) {
+    auto number = [&](long lo, long hi, long& out) {
+        char* end = nullptr;
+        out = std::strtol(value.c_str(), &end, 10);
+        return !value.empty() && !*end && out >= lo && out <= hi;
+    };
+    auto rate = [&](int64_t& out) {
+        char* end = nullptr;
+        const double v = std::strtod(value.c_str(), &end);
+        const double unit = *end == 'k' || *end == 'K' ? 1e3 : *end == 'M' ? 1e6 : 1;
+        if (*end && (end[1] || unit == 1)) return false;
+        out = std::llround(v * unit);
+        return v > 0 && out >= 1000 && out <= 1000000000;
+    };
+    long n = 0;
+    media::WriterSettings& e = o.encoder;
+    if (name == "-f") {
+        if (value != "matroska" && value != "yuv4mpegpipe") return "-f must be matroska or yuv4mpegpipe (for -o -)";
+        e.StdoutY4m = value == "yuv4mpegpipe";
+    } else if (name == "-c:v" || name == "-vcodec") e.VideoCodec = value;
+    else if (name == "-c:a" || name == "-acodec") e.AudioCodec = value;
+    else if (name == "-pix_fmt") e.PixelFormat = value;
+    else if (name == "-preset") e.Preset = value;
+    else if (name == "-crf") {
+        if (!number(0, 63, n)) return "-crf must be 0..63";
+        e.Crf = int(n);
+    } else if (name == "-b:v") {
+        if (!rate(e.VideoBitrate)) return "-b:v must be a bit rate such as 5M or 800k";
+    } else if (name == "-b:a") {
+        if (!rate(e.AudioBitrate)) return "-b:a must be a bit rate such as 128k";
+    } else if (name == "-ar") {
+        if (!number(8000, 192000, n)) return "-ar must be a sample rate from 8000 to 192000";
+        e.AudioRate = int(n);
+    } else if (name == "-ac") {
+        if (!number(1, 2, n)) return "-ac must be 1 or 2";
+        e.AudioChannels = int(n);
+    } else if (name == "-r") {
+        int num = 0, den = 1;
+        char extra = 0;
+        double v = 0;
+        if (std::sscanf(value.c_str(), "%d/%d%c", &num, &den, &extra) == 2 && num > 0 && den > 0 && num / den <= 240) {
+            o.rate = {num, den};
+        } else if (std::sscanf(value.c_str(), "%lf%c", &v, &extra) == 1 && v > 0 && v <= 240) {
+            o.rate = v == std::floor(v) ? media::Rational{int(v), 1} : media::Rational{int(std::lround(v * 1000)), 1000};
+        } else {
+            return "-r must be a frame rate such as 25, 29.97 or 30000/1001";
+        }
+    } else {
+        return "?";
+    }
+    return {};
+}
+
+std::string TakeTrims(const CLI::App* render, std::vector<std::string>& words, std::vector<Command::Trim>& trims,
+                      RenderOptions& options) {
     std::vector<std::string> kept;
     Command::Trim pending;
     double to = -1;
     bool have = false;
     for (size_t i = 0; i < words.size(); i++) {
         const std::string& w = words[i];
+        if (w.size() >= 2 && w[0] == '-' && w[1] != '-' && i + 1 < words.size()) {
+            if (const std::string e = TakeOutputOption(w, words[i + 1], options); e != "?") {
+                if (!e.empty()) return e;
+                i++;
+                continue;
+            }
+        }
+        if (w == "-framerate") {
+            int num = 0, den = 1;
+            char extra = 0;
+            double v = 0;
+            if (i + 1 >= words.size() ||
+                !((std::sscanf(words[i + 1].c_str(), "%d/%d%c", &num, &den, &extra) == 2 && num > 0 && den > 0) ||
+                  (std::sscanf(words[i + 1].c_str(), "%lf%c", &v, &extra) == 1 && v > 0 && v <= 240)))
+                return "-framerate must be a frame rate such as 30 or 30000/1001, before an image sequence";
+            pending.framerate = words[++i];
+            have = true;
+            continue;
+        }
         if (w == "-ss" || w == "-t" || w == "-to") {
             if (i + 1 >= words.size()) return w + " needs a time (seconds or [HH:]MM:SS)";
             const double v = Seconds(words[++i]);
@@ -1076,7 +1180,12 @@ int Main(int argc, char** argv) {
     render->add_flag("--allow-short", c.o.allowShort,
                      "use a clip that ends earlier than its header says as far as it decodes (else status 4)");
     render->footer(std::string(kOutputKinds) +
-                   "-ss TIME, -t TIME and -to TIME before a clip use only that part of it (FFmpeg's input options).\n" +
+                   "-ss TIME, -t TIME and -to TIME before a clip use only that part of it (FFmpeg's input options);\n"
+                   "-framerate RATE before an image sequence (frames/%05d.png) sets its rate (default 25).\n"
+                   "FFmpeg's output options: -c:v ENCODER, -crf N, -preset P, -b:v RATE, -pix_fmt F (yuv420p10le,\n"
+                   "yuv422p10le, ...), -r RATE, -c:a ENCODER, -b:a RATE, -ar HZ, -ac 1|2.\n"
+                   "-o - writes Matroska (or with -f yuv4mpegpipe YUV4MPEG2) to standard output; a clip - is\n"
+                   "read from standard input.\n" +
                    "Clips are shown upright in their own proportions (black bars where they differ) at the first\n"
                    "clip's frame rate; the colour comes from 'blockwaves prefs'.");
 
@@ -1147,7 +1256,7 @@ int Main(int argc, char** argv) {
     std::vector<std::string> words(argv + 1, argv + argc);
     if (!words.empty() && words[0] == "render") {
         std::vector<std::string> rest(words.begin() + 1, words.end());
-        if (const std::string e = TakeTrims(render, rest, c.trims); !e.empty()) {
+        if (const std::string e = TakeTrims(render, rest, c.trims, c.o); !e.empty()) {
             std::fprintf(stderr, "blockwaves render: %s\nRun 'blockwaves render --help' for the options.\n", e.c_str());
             return kExitUsage;
         }

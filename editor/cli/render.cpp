@@ -228,12 +228,14 @@ bool ConformedClip::ReadFrame(int32_t index, GWorldPtr frame, bool highQuality, 
     return true;
 }
 
-Failure OpenInput(const std::string& path, Input& input, double stillSeconds) {
+Failure OpenInput(const std::string& path, Input& input, double stillSeconds, const std::string& sequenceRate) {
     struct stat st {};
-    if (stat(path.c_str(), &st) != 0) return {kExitMissingInput, path + ": no such file"};
+    const bool pattern = path.find('%') != std::string::npos;   // an image sequence: the reader looks
+    if (!pattern && stat(path.c_str(), &st) != 0) return {kExitMissingInput, path + ": no such file"};
     media::MediaStatus status;
     media::ReaderOptions options;
     options.StillSeconds = stillSeconds;
+    options.SequenceRate = sequenceRate;
     auto reader = media::ClipReader::Open(path, status, options);
     if (!reader) return {kExitBadInput, status.Error};
     input.source = std::move(reader);
@@ -395,7 +397,7 @@ Failure PlanPieces(PluginHost& host, std::vector<Input*>& inputs, const RenderOp
 Failure PlanRender(PluginHost& host, std::vector<Input*>& inputs, const RenderOptions& options, RenderPlan& plan) {
     if (inputs.empty() || !inputs[0]->source) return {kExitUsage, "no clips"};
     OutputSize(*inputs[0]->source, options, plan.width, plan.height);
-    plan.rate = inputs[0]->source->FrameRate();
+    plan.rate = options.rate.Num > 0 ? options.rate : inputs[0]->source->FrameRate();
     std::vector<Piece> pieces;
     if (Failure f = PlanPieces(host, inputs, options, plan.rate, pieces)) return f;
     plan.totalFrames = 0;
@@ -432,7 +434,7 @@ Failure RenderOnce(const std::vector<PluginHost*>& hosts, std::vector<Input*>& i
     const auto started = Clock::now();
     int w, h;
     OutputSize(*inputs[0]->source, options, w, h);
-    const media::Rational rate = inputs[0]->source->FrameRate();
+    const media::Rational rate = options.rate.Num > 0 ? options.rate : inputs[0]->source->FrameRate();
     std::vector<Piece> pieces;
     if (Failure f = PlanPieces(host, inputs, options, rate, pieces)) return f;
     int32_t total = 0;
@@ -440,7 +442,7 @@ Failure RenderOnce(const std::vector<PluginHost*>& hosts, std::vector<Input*>& i
 
     media::OutputKind kind;
     if (media::MediaStatus s = media::OutputKindForPath(options.output, kind); !s) return {kExitUsage, s.Error};
-    media::WriterSettings settings;
+    media::WriterSettings settings = options.encoder;
     settings.Width = w;
     settings.Height = h;
     settings.FrameRate = rate;

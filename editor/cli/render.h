@@ -9,6 +9,7 @@
 
 #include "editor/hostcore/hostcore.h"
 #include "editor/media/ClipReader.h"
+#include "editor/media/ClipWriter.h"
 #include "editor/media/FrameSource.h"
 
 namespace bw {
@@ -76,8 +77,9 @@ struct Input {
     double trimStart = 0;     // seconds of the source skipped (-ss)
     double trimLength = -1;   // seconds used from there (-t, -to); < 0: to the end
 };
-// Opens a clip file; stills last stillSeconds.
-Failure OpenInput(const std::string& path, Input& input, double stillSeconds = 5);
+// Opens a clip file or an image sequence ("frames/%05d.png" at sequenceRate, else 25 a second);
+// stills last stillSeconds.
+Failure OpenInput(const std::string& path, Input& input, double stillSeconds = 5, const std::string& sequenceRate = {});
 
 struct RenderOptions {
     Variant variant = Variant::Between;
@@ -91,6 +93,8 @@ struct RenderOptions {
     bool stats = false;             // print where the time went
     bool allowShort = false;        // a clip that ends early is used as far as it decodes
     std::string output;             // path, pattern, or "null"
+    media::Rational rate{0, 1};     // output frame rate (-r); 0: the first clip's
+    media::WriterSettings encoder;  // encoders and their options; size and rates are the render's
 };
 
 struct RenderReport {

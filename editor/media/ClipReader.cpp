@@ -44,9 +44,13 @@ bool IsPattern(const std::string& path) {
 }
 
 // Opens `path` for demuxing and reads its stream information.
-MediaStatus OpenInput(const std::string& path, InputPtr& out) {
+MediaStatus OpenInput(const std::string& path, InputPtr& out, const std::string& sequenceRate = {}) {
     AVFormatContext* raw = nullptr;
-    int err = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
+    AVDictionary* options = nullptr;
+    if (!sequenceRate.empty() && IsPattern(path))
+        av_dict_set(&options, "framerate", sequenceRate.c_str(), 0);
+    int err = avformat_open_input(&raw, path.c_str(), nullptr, &options);
+    av_dict_free(&options);
     if (err < 0) {
         if (err == AVERROR_INVALIDDATA)
             return MediaStatus::Fail(path, "not a video file, or damaged beyond reading");
@@ -659,7 +663,7 @@ std::unique_ptr<ClipReader> ClipReader::Open(const std::string& path, MediaStatu
     Impl& m = *impl;
     m.Path = path;
     m.Options = options;
-    if (status = OpenInput(path, m.VFmt); !status)
+    if (status = OpenInput(path, m.VFmt, options.SequenceRate); !status)
         return nullptr;
 
     int vs = av_find_best_stream(m.VFmt.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
@@ -743,7 +747,7 @@ std::unique_ptr<ClipReader> ClipReader::Open(const std::string& path, MediaStatu
         info.FrameCountExact = true;
     } else if (options.CountFrames) {
         InputPtr counter;
-        if (OpenInput(path, counter)) {
+        if (OpenInput(path, counter, options.SequenceRate)) {
             for (unsigned i = 0; i < counter->nb_streams; i++)
                 if (int(i) != vs)
                     counter->streams[i]->discard = AVDISCARD_ALL;

@@ -38,6 +38,7 @@ struct ReaderOptions {
     bool CountFrames = true;
     int  Threads = 0;   // decoder threads; 0 lets FFmpeg choose from the processor count
     double StillSeconds = 5;   // how long a still picture lasts, at 25 frames a second
+    std::string SequenceRate;  // an image sequence's frame rate ("30", "30000/1001"); empty: 25
 };
 
 class ClipReader final : public FrameSource {

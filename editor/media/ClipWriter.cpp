@@ -82,6 +82,10 @@ MediaStatus OutputKindForPath(const std::string& path, OutputKind& kind) {
         kind = OutputKind::Null;
         return {};
     }
+    if (path == "-") {   // standard output: Matroska unless the writer is told YUV4MPEG2
+        kind = OutputKind::Mkv;
+        return {};
+    }
     if (path.find('%') != std::string::npos) {
         if (!EndsWith(path, ".png") || !HasFramePattern(path))
             return MediaStatus::Fail(path, "an image sequence needs one frame number pattern and .png, e.g. frames/%05d.png");
@@ -195,9 +199,14 @@ MediaStatus ClipWriter::Impl::Drain(AVCodecContext* enc, AVStream* st) {
 }
 
 MediaStatus ClipWriter::Impl::OpenVideo(const KindRow& row) {
-    const AVCodec* codec = avcodec_find_encoder_by_name(row.VideoEncoder);
-    if (codec == nullptr)
-        return Fail(std::string("this FFmpeg has no ") + row.VideoEncoder + " encoder");
+    const std::string name = Settings.VideoCodec.empty() || Kind == OutputKind::PngSequence || Kind == OutputKind::Y4m
+                                 ? row.VideoEncoder
+                                 : Settings.VideoCodec;
+    const AVCodec* codec = avcodec_find_encoder_by_name(name.c_str());
+    if (codec == nullptr || codec->type != AVMEDIA_TYPE_VIDEO)
+        return Fail("this FFmpeg has no " + name + " video encoder");
+    if (avformat_query_codec(Out->oformat, codec->id, FF_COMPLIANCE_NORMAL) != 1)
+        return Fail(std::string(OutputKindName(Kind)) + " cannot hold " + name + " video");
     VEnc.reset(avcodec_alloc_context3(codec));
     if (!VEnc)
         return Fail("out of memory");
@@ -213,6 +222,15 @@ MediaStatus ClipWriter::Impl::OpenVideo(const KindRow& row) {
         c->pix_fmt = AV_PIX_FMT_RGB24;
     } else {
         c->pix_fmt = AV_PIX_FMT_YUV420P;
+        if (!Settings.PixelFormat.empty()) {
+            c->pix_fmt = av_get_pix_fmt(Settings.PixelFormat.c_str());
+            const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(c->pix_fmt);
+            bool supported = codec->pix_fmts == nullptr;
+            for (const AVPixelFormat* f = codec->pix_fmts; f != nullptr && *f != AV_PIX_FMT_NONE; f++)
+                supported |= *f == c->pix_fmt;
+            if (c->pix_fmt == AV_PIX_FMT_NONE || d == nullptr || (d->flags & AV_PIX_FMT_FLAG_RGB) || !supported)
+                return Fail("the " + name + " encoder does not take the pixel format " + Settings.PixelFormat);
+        }
         // BT.709 from 720 lines up, BT.601 below, limited range: what players assume untagged.
         const bool hd = Settings.Height >= 720;
         c->colorspace = hd ? AVCOL_SPC_BT709 : AVCOL_SPC_SMPTE170M;
@@ -221,7 +239,11 @@ MediaStatus ClipWriter::Impl::OpenVideo(const KindRow& row) {
         c->color_range = AVCOL_RANGE_MPEG;
         c->gop_size = std::max(1, int(2 * rate.ToDouble() + 0.5));   // a keyframe every 2 s keeps seeking cheap
     }
-    if (Kind == OutputKind::WebM) {
+    if (name != row.VideoEncoder) {
+        // Another encoder: the options given, in FFmpeg's meaning; an option it lacks is an error.
+        if (Settings.Crf >= 0 && av_opt_set_int(c->priv_data, "crf", Settings.Crf, 0) < 0)
+            return Fail("the " + name + " encoder has no -crf");
+    } else if (Kind == OutputKind::WebM) {
         c->bit_rate = 0;   // constant quality
         av_opt_set_int(c->priv_data, "crf", Settings.Crf >= 0 ? Settings.Crf : 32, 0);
         av_opt_set(c->priv_data, "deadline", "good", 0);
@@ -234,16 +256,24 @@ MediaStatus ClipWriter::Impl::OpenVideo(const KindRow& row) {
             av_opt_set_int(c->priv_data, "auto-alt-ref", 0, 0);
         }
     } else if (std::string(row.VideoEncoder) == "libx264") {
-        av_opt_set(c->priv_data, "preset", Settings.Preset.c_str(), 0);
+        av_opt_set(c->priv_data, "preset", Settings.Preset.empty() ? "veryfast" : Settings.Preset.c_str(), 0);
         av_opt_set_double(c->priv_data, "crf", Settings.Crf >= 0 ? Settings.Crf : 20, 0);
         if (int64_t(Settings.Width) * Settings.Height > int64_t(4096) * 2304)
             av_opt_set(c->priv_data, "x264-params", "rc-lookahead=4", 0);   // beyond 4K, as for VP9
     }
+    if (!Settings.Preset.empty() && av_opt_set(c->priv_data, "preset", Settings.Preset.c_str(), 0) < 0)
+        return Fail("the " + name + " encoder has no -preset " + Settings.Preset);
+    if (Settings.VideoBitrate > 0)
+        c->bit_rate = Settings.VideoBitrate;
+    // The HEVC and SVT-AV1 libraries report to standard error on their own: errors only.
+    if (name == "libx265")
+        av_opt_set(c->priv_data, "x265-params", "log-level=error", 0);
+    setenv("SVT_LOG", "1", 0);
     if (Out->oformat->flags & AVFMT_GLOBALHEADER)
         c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     int err = avcodec_open2(c, codec, nullptr);
     if (err < 0)
-        return Fail(std::string("cannot open the ") + row.VideoEncoder + " encoder (" + UserErrorText(err) + ")");
+        return Fail("cannot open the " + name + " encoder (" + UserErrorText(err) + ")");
     VSt = avformat_new_stream(Out.get(), nullptr);
     if (VSt == nullptr || avcodec_parameters_from_context(VSt->codecpar, c) < 0)
         return Fail("cannot add the video stream");
@@ -258,7 +288,7 @@ MediaStatus ClipWriter::Impl::OpenVideo(const KindRow& row) {
                              c->pix_fmt, SWS_BILINEAR | SWS_ACCURATE_RND, nullptr, nullptr, nullptr));
     if (!Sws)
         return Fail("cannot set up the colour conversion");
-    if (c->pix_fmt == AV_PIX_FMT_YUV420P) {
+    if (c->pix_fmt != AV_PIX_FMT_RGB24 && c->pix_fmt != AV_PIX_FMT_ARGB) {
         const int* coeffs = sws_getCoefficients(c->colorspace == AVCOL_SPC_BT709 ? SWS_CS_ITU709 : SWS_CS_ITU601);
         // Full-range RGB in, limited-range YUV with the tagged matrix out.
         sws_setColorspaceDetails(Sws.get(), coeffs, 1, coeffs, 0, 0, 1 << 16, 1 << 16);
@@ -267,34 +297,40 @@ MediaStatus ClipWriter::Impl::OpenVideo(const KindRow& row) {
 }
 
 MediaStatus ClipWriter::Impl::OpenAudio(const KindRow& row) {
-    const AVCodec* codec = avcodec_find_encoder_by_name(row.AudioEncoder);
-    if (codec == nullptr)
-        return Fail(std::string("this FFmpeg has no ") + row.AudioEncoder + " encoder");
+    const std::string name = Settings.AudioCodec.empty() ? row.AudioEncoder : Settings.AudioCodec;
+    const AVCodec* codec = avcodec_find_encoder_by_name(name.c_str());
+    if (codec == nullptr || codec->type != AVMEDIA_TYPE_AUDIO)
+        return Fail("this FFmpeg has no " + name + " audio encoder");
+    if (avformat_query_codec(Out->oformat, codec->id, FF_COMPLIANCE_NORMAL) != 1)
+        return Fail(std::string(OutputKindName(Kind)) + " cannot hold " + name + " audio");
     AEnc.reset(avcodec_alloc_context3(codec));
     if (!AEnc)
         return Fail("out of memory");
     AVCodecContext* c = AEnc.get();
     // The input rate when the encoder takes it, else 48 kHz (Opus takes nothing else).
+    const int wanted = Settings.AudioRate > 0 ? Settings.AudioRate : Settings.SampleRate;
     int rate = 48000;
     for (const int* r = codec->supported_samplerates; r != nullptr && *r != 0; r++)
-        if (*r == Settings.SampleRate)
-            rate = Settings.SampleRate;
+        if (*r == wanted)
+            rate = wanted;
     if (codec->supported_samplerates == nullptr)
-        rate = Settings.SampleRate;
+        rate = wanted;
+    if (Settings.AudioRate > 0 && rate != Settings.AudioRate)
+        return Fail("the " + name + " encoder does not take " + std::to_string(Settings.AudioRate) + " Hz");
     AVSampleFormat format = codec->sample_fmts != nullptr ? codec->sample_fmts[0] : AV_SAMPLE_FMT_FLTP;
     for (const AVSampleFormat* f = codec->sample_fmts; f != nullptr && *f != AV_SAMPLE_FMT_NONE; f++)
         if (*f == AV_SAMPLE_FMT_FLT || *f == AV_SAMPLE_FMT_FLTP)
             format = *f;
     c->sample_rate = rate;
     c->sample_fmt = format;
-    c->ch_layout = AV_CHANNEL_LAYOUT_STEREO;
-    c->bit_rate = Kind == OutputKind::WebM ? 128000 : 192000;
+    av_channel_layout_default(&c->ch_layout, Settings.AudioChannels == 1 ? 1 : 2);
+    c->bit_rate = Settings.AudioBitrate > 0 ? Settings.AudioBitrate : Kind == OutputKind::WebM ? 128000 : 192000;
     c->time_base = AVRational{1, rate};
     if (Out->oformat->flags & AVFMT_GLOBALHEADER)
         c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     int err = avcodec_open2(c, codec, nullptr);
     if (err < 0)
-        return Fail(std::string("cannot open the ") + row.AudioEncoder + " encoder (" + UserErrorText(err) + ")");
+        return Fail("cannot open the " + name + " encoder (" + UserErrorText(err) + ")");
     ASt = avformat_new_stream(Out.get(), nullptr);
     if (ASt == nullptr || avcodec_parameters_from_context(ASt->codecpar, c) < 0)
         return Fail("cannot add the audio stream");
@@ -302,7 +338,7 @@ MediaStatus ClipWriter::Impl::OpenAudio(const KindRow& row) {
 
     AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
     SwrContext* raw = nullptr;
-    err = swr_alloc_set_opts2(&raw, &stereo, format, rate, &stereo, AV_SAMPLE_FMT_FLT, Settings.SampleRate, 0, nullptr);
+    err = swr_alloc_set_opts2(&raw, &c->ch_layout, format, rate, &stereo, AV_SAMPLE_FMT_FLT, Settings.SampleRate, 0, nullptr);
     if (err >= 0)
         err = swr_init(raw);
     if (err < 0) {
@@ -310,7 +346,7 @@ MediaStatus ClipWriter::Impl::OpenAudio(const KindRow& row) {
         return Fail("cannot set up the audio conversion (" + UserErrorText(err) + ")");
     }
     Swr.reset(raw);
-    Fifo.reset(av_audio_fifo_alloc(format, 2, std::max(c->frame_size, 1024) * 4));
+    Fifo.reset(av_audio_fifo_alloc(format, c->ch_layout.nb_channels, std::max(c->frame_size, 1024) * 4));
     AFrame.reset(av_frame_alloc());
     if (!Fifo || !AFrame)
         return Fail("out of memory");
@@ -333,7 +369,7 @@ MediaStatus ClipWriter::Impl::EncodeAudio(bool flush) {
         if (av_frame_get_buffer(f, 0) < 0)
             return Fail("out of memory");
         if (available < f->nb_samples)
-            av_samples_set_silence(f->extended_data, 0, f->nb_samples, 2, c->sample_fmt);
+            av_samples_set_silence(f->extended_data, 0, f->nb_samples, c->ch_layout.nb_channels, c->sample_fmt);
         if (av_audio_fifo_read(Fifo.get(), reinterpret_cast<void**>(f->extended_data), available) < available)
             return Fail("audio buffering failed");
         f->pts = AudioPts;
@@ -356,7 +392,7 @@ MediaStatus ClipWriter::Impl::Close() {
         if (room > 0) {
             uint8_t** planes = nullptr;
             int lines = 0;
-            if (av_samples_alloc_array_and_samples(&planes, &lines, 2, room, AEnc->sample_fmt, 0) < 0)
+            if (av_samples_alloc_array_and_samples(&planes, &lines, AEnc->ch_layout.nb_channels, room, AEnc->sample_fmt, 0) < 0)
                 return Fail("out of memory");
             const int n = swr_convert(Swr.get(), planes, room, nullptr, 0);
             if (n > 0)
@@ -408,6 +444,9 @@ MediaStatus ClipWriter::Open(const std::string& path, const WriterSettings& sett
     m.Settings = settings;
     if (MediaStatus s = OutputKindForPath(path, m.Kind); !s)
         return s;
+    const bool toStdout = path == "-";
+    if (toStdout && settings.StdoutY4m)
+        m.Kind = OutputKind::Y4m;
     if (settings.Width <= 0 || settings.Height <= 0)
         return m.Fail("invalid frame size " + std::to_string(settings.Width) + "x" + std::to_string(settings.Height));
     if (settings.FrameRate.Num <= 0 || settings.FrameRate.Den <= 0)
@@ -427,7 +466,9 @@ MediaStatus ClipWriter::Open(const std::string& path, const WriterSettings& sett
     const fs::path target(path);
     std::error_code ec;
     std::string tempTarget;
-    if (m.Kind == OutputKind::PngSequence) {
+    if (toStdout) {
+        tempTarget = "pipe:1";   // written as it comes: nothing to rename, nothing left on failure
+    } else if (m.Kind == OutputKind::PngSequence) {
         m.FinalDir = target.parent_path().empty() ? fs::path(".") : target.parent_path();
         const fs::path parent = m.FinalDir.parent_path().empty() ? fs::path(".") : m.FinalDir.parent_path();
         if (!fs::is_directory(parent, ec))
@@ -540,7 +581,7 @@ MediaStatus ClipWriter::WriteFrame(const PixelView& frame, const AudioBlock* aud
             const int room = swr_get_out_samples(m.Swr.get(), int(count));
             uint8_t** planes = nullptr;
             int lines = 0;
-            if (av_samples_alloc_array_and_samples(&planes, &lines, 2, std::max(room, 1), m.AEnc->sample_fmt, 0) < 0)
+            if (av_samples_alloc_array_and_samples(&planes, &lines, m.AEnc->ch_layout.nb_channels, std::max(room, 1), m.AEnc->sample_fmt, 0) < 0)
                 return fail(m.Fail("out of memory"));
             const uint8_t* in[1] = {reinterpret_cast<const uint8_t*>(samples)};
             const int n = swr_convert(m.Swr.get(), planes, room, in, int(count));
@@ -586,7 +627,7 @@ MediaStatus ClipWriter::Finish() {
             if (ec)
                 break;
         }
-    } else if (m.Kind != OutputKind::Null) {
+    } else if (m.Kind != OutputKind::Null && m.Path != "-") {
         fs::rename(m.Temp, m.Path, ec);
     }
     if (ec) {

@@ -1,6 +1,7 @@
 // Writing ARGB frames and stereo float audio to a file whose kind follows the path: H.264 + AAC in
 // .mp4/.mov/.mkv, VP9 + Opus in .webm, a PNG sequence for a pattern such as "frames/%05d.png",
-// YUV4MPEG2 for .y4m, and nothing at all for the path "null". Output appears only when complete.
+// YUV4MPEG2 for .y4m, nothing at all for the path "null", and Matroska (or YUV4MPEG2) on standard
+// output for the path "-". Files appear only when complete.
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -31,8 +32,17 @@ struct WriterSettings {
     int         SampleRate = 48000;      // rate of the AudioBlocks handed in (Opus is always written at 48 kHz)
     bool        Audio = true;            // write a sound track where the kind has one
     int         Crf = -1;                // quality; -1: 20 for H.264, 32 for VP9
-    std::string Preset = "veryfast";     // x264 speed preset
+    std::string Preset;                  // the encoder's speed preset (-preset); empty: veryfast for H.264
     int         Threads = 0;             // encoder threads; 0 lets FFmpeg choose
+    // FFmpeg's output options; empty or 0: the kind's own choice.
+    std::string VideoCodec;              // encoder name (-c:v), e.g. libx265, libsvtav1
+    int64_t     VideoBitrate = 0;        // bits per second (-b:v); with a CRF both apply as the encoder takes them
+    std::string PixelFormat;             // -pix_fmt, e.g. yuv420p10le, yuv422p10le
+    std::string AudioCodec;              // -c:a
+    int64_t     AudioBitrate = 0;        // -b:a
+    int         AudioRate = 0;           // -ar: the encoder's sample rate
+    int         AudioChannels = 2;       // -ac: 1 or 2
+    bool        StdoutY4m = false;       // the path "-" (standard output) gets YUV4MPEG2, not Matroska
 };
 
 // Output is written under a temporary name in the destination folder and renamed onto the path by

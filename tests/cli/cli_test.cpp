@@ -294,6 +294,64 @@ TEST_F(Cli, TrimsApplyToTheClipAfterThem) {
     }
 }
 
+// FFmpeg's output options reach the file, as ffprobe reads it.
+TEST_F(Cli, OutputOptionsReachTheFile) {
+    const std::string a = MakeClip("a.mp4", Pattern::Bars), b = MakeClip("b.mp4", Pattern::Gradient);
+    // libx264 (libx265's 10-bit encoder leaks a little inside itself, which the sanitizer build reports).
+    const Result r = Run({"render", a, b, "--frames", "5", "-c:v", "libx264", "-pix_fmt", "yuv422p10le", "-crf", "30",
+                          "-preset", "ultrafast", "-r", "50", "-c:a", "libopus", "-b:a", "64k", "-ac", "1", "-o",
+                          P("out.mkv"), "--quiet"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");   // the encoders' own chatter stays quiet
+    FILE* probe = popen(("ffprobe -v error -show_entries stream=codec_name,pix_fmt,r_frame_rate,channels,sample_rate "
+                         "-of csv=p=0 " + P("out.mkv")).c_str(), "r");
+    ASSERT_NE(probe, nullptr);
+    std::string text;
+    for (char buf[256]; fgets(buf, sizeof buf, probe);) text += buf;
+    pclose(probe);
+    EXPECT_NE(text.find("h264,yuv422p10le,50/1"), std::string::npos) << text;
+    EXPECT_NE(text.find("opus,48000,1"), std::string::npos) << text;
+    MediaStatus status;
+    auto out = ClipReader::Open(P("out.mkv"), status);
+    ASSERT_TRUE(out) << status.Error;
+    EXPECT_EQ(out->FrameCount(), 2 * 2 * kFrames - 5);   // 25 fps clips at 50 fps, 5 frames shared
+}
+
+// An image sequence is a clip at -framerate (given before it), and sets the output's rate as the first clip.
+TEST_F(Cli, ImageSequencesAreClipsAtTheirFrameRate) {
+    const std::string b = MakeClip("b.mp4", Pattern::Gradient);
+    fs::create_directories(P("seq"));
+    ASSERT_TRUE(bw::media::test::Ffmpeg("-f lavfi -i color=c=red:s=160x96:r=25:d=0.4 " + P("seq/%05d.png")));
+    const Result r = Run({"render", "-framerate", "50", P("seq/%05d.png"), b, "--frames", "5", "-o", P("out.y4m"),
+                          "--quiet"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    MediaStatus status;
+    auto out = ClipReader::Open(P("out.y4m"), status);
+    ASSERT_TRUE(out) << status.Error;
+    EXPECT_EQ(out->FrameRate(), (Rational{50, 1}));
+    EXPECT_EQ(out->FrameCount(), 10 + 2 * kFrames - 5);   // ten pictures, then b at 50 frames a second
+}
+
+// Standard input and output: a clip piped in, the render piped into ffprobe as Matroska and YUV4MPEG2.
+TEST_F(Cli, PipesInAndOutReachFfprobe) {
+    const std::string a = MakeClip("a.mp4", Pattern::Bars), b = MakeClip("b.mp4", Pattern::Gradient);
+    auto probe = [&](const std::string& format) {
+        const std::string command = "cat " + a + " | " + BW_TEST_PROGRAM + " render - " + b +
+                                    " --frames 5 --quiet -o - " + format +
+                                    " | ffprobe -v error -count_frames -select_streams v -show_entries "
+                                    "stream=codec_name,nb_read_frames -of csv=p=0 -";
+        FILE* pipe = popen(command.c_str(), "r");
+        std::string text;
+        if (pipe) {
+            for (char buf[256]; fgets(buf, sizeof buf, pipe);) text += buf;
+            pclose(pipe);
+        }
+        return text;
+    };
+    EXPECT_EQ(probe(""), "h264,75\n");
+    EXPECT_EQ(probe("-f yuv4mpegpipe"), "rawvideo,75\n");
+}
+
 TEST_F(Cli, SecondClipIsConvertedToTheFirstClipsSizeRateAndSound) {
     FourColumns();
     const std::string a = MakeClip("a.mp4", Pattern::Bars);
@@ -601,6 +659,17 @@ const LineCase kLines[] = {
     {{"render", "-ss", "1:5x", "@a.mp4", "@b.mp4", "-o", "@o.y4m"}, 2, "'1:5x' is not a time"},
     {{"render", "-ss", "9", "@a.mp4", "@b.mp4", "-o", "@o.y4m"}, 2, "past its end"},
     {{"render", "@a.mp4", "@b.mp4", "-o", "@o.y4m", "--overlap", "2x"}, 2, "--overlap"},
+    {{"render", "@a.mp4", "@b.mp4", "-o", "@o.mp4", "-crf", "99"}, 2, "-crf must be 0..63"},
+    {{"render", "-", "-", "-o", "@o.mp4"}, 2, "only one clip can come from standard input"},
+    {{"render", "-framerate", "0", "@a.mp4", "@b.mp4", "-o", "@o.mp4"}, 2, "-framerate must be"},
+    {{"render", "@a.mp4", "@b.mp4", "-o", "-", "-f", "avi"}, 2, "-f must be matroska or yuv4mpegpipe"},
+    {{"render", "@a.mp4", "@b.mp4", "-o", "@o.mp4", "-b:v", "5X"}, 2, "-b:v must be"},
+    {{"render", "@a.mp4", "@b.mp4", "-o", "@o.mp4", "-r", "0"}, 2, "-r must be"},
+    {{"render", "@a.mp4", "@b.mp4", "-o", "@o.mp4", "-ac", "6"}, 2, "-ac must be 1 or 2"},
+    {{"render", "@a.mp4", "@b.mp4", "-o", "@o.mp4", "-c:v", "nope"}, 5, "no nope video encoder"},
+    {{"render", "@a.mp4", "@b.mp4", "-o", "@o.webm", "-c:v", "libx264"}, 5, "cannot hold libx264 video"},
+    {{"render", "@a.mp4", "@b.mp4", "-o", "@o.mp4", "-pix_fmt", "rgb24"}, 5, "does not take the pixel format rgb24"},
+    {{"render", "@a.mp4", "@b.mp4", "-o", "@o.webm", "-preset", "fast"}, 5, "no -preset fast"},
     {{"render", "@a.mp4", "-o", "@x.mp4"}, 2, "takes two clips"},
     {{"render", "@a.mp4", "@b.mp4", "-o", "@o.y4m", "--variant", "sideways"}, 2, "--variant"},
     {{"prefs", "reset", "extra"}, 2, "unexpected word 'extra'"},
