@@ -90,12 +90,14 @@ TEST_F(Frei0rHosts, MeltRendersTheKeyframedTransitionAsTheEngineDoes) {
     std::ofstream(dir / "profile") << "description=320x240 25p\nwidth=320\nheight=240\nframe_rate_num=25\n"
                                       "frame_rate_den=1\nprogressive=1\nsample_aspect_num=1\nsample_aspect_den=1\n"
                                       "display_aspect_num=4\ndisplay_aspect_den=3\ncolorspace=601\n";
-    // Two rendering threads: MLT makes an instance for each, so they meet in the engine.
+    // One rendering thread: under a loaded machine MLT's parallel rendering has shown a frame of
+    // the neighbouring position (PSNR 33 dB at progress 0, once in CI); two instances on two
+    // threads are covered by Frei0rDeterminism.TwoThreadsAtOnceRenderWhatOneDoes.
     ASSERT_EQ(Run(HostEnvironment() + "timeout 300 melt -quiet -profile profile a.mp4 in=0 out=59 -track -blank 18 "
                                       "b.mp4 in=0 out=59 -transition frei0r.blockwaves in=19 out=59 a_track=0 "
                                       "b_track=1 progress='0=0;40=1' " +
                   kHostParams +
-                  " -consumer avformat:out.mp4 vcodec=libx264 crf=1 preset=ultrafast an=1 real_time=-2"),
+                  " -consumer avformat:out.mp4 vcodec=libx264 crf=1 preset=ultrafast an=1 real_time=-1"),
               0)
         << Log();
 
