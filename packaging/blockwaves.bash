@@ -15,7 +15,7 @@ _blockwaves() {
         --variant) COMPREPLY=($(compgen -W "between before after" -- "$cur")); return ;;
         -o|--output|--settings) _filedir; return ;;
         --randomized) COMPREPLY=($(compgen -W "on off" -- "$cur")); return ;;
-        --speed|--frames|--size|--still-duration|--method|--columns|--rows|--grid|--tile-duration|--color|--rect) return ;;
+        --speed|--frames|--overlap|--size|--still-duration|--method|--columns|--rows|--grid|--tile-duration|--color|--rect) return ;;
     esac
 
     local length="--speed --frames --size"
@@ -26,7 +26,7 @@ _blockwaves() {
             COMPREPLY=($(compgen -W "$commands --help --version" -- "$cur")) ;;
         render)
             if [[ $cur == -* ]]; then
-                COMPREPLY=($(compgen -W "$output $length $settings --variant --still-duration --dry-run --proxy --transition-only --stats --allow-short --help" -- "$cur"))
+                COMPREPLY=($(compgen -W "$output $length $settings --overlap --variant --still-duration --dry-run --proxy --transition-only --stats --allow-short --help" -- "$cur"))
             else
                 _filedir
             fi ;;
