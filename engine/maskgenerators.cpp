@@ -14,6 +14,7 @@
 #endif
 
 #include "imaging/commonprocs.h"
+#include "platform/CpuFeatures.h"
 #include "platform/Numerics.h"
 #include "platform/ParallelRows.h"
 
@@ -287,13 +288,6 @@ __attribute__((target("avx2"))) int32_t AlphaFromRedRowCopyAVX2(const PixRec* ma
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(layer + x), out);
     }
     return x;
-}
-bool HasAVX2() {
-    static const bool has = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") != 0;
-    }();
-    return has;
 }
 }  // namespace
 #endif

@@ -18,6 +18,7 @@
 #define BW_AVX2_LOOPS 1
 #endif
 
+#include "platform/CpuFeatures.h"
 #include "platform/ParallelRows.h"
 #include "platform/QuickDraw_p.h"
 
@@ -568,13 +569,6 @@ __attribute__((target("avx2"))) int32_t CGOverRowAVX2(const uint8_t* src, uint8_
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + size_t(done) * 4), _mm256_packus_epi16(lo, hi));
     }
     return done;
-}
-bool HasAVX2() {
-    static const bool has = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") != 0;
-    }();
-    return has;
 }
 }  // namespace
 #endif
