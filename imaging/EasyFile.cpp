@@ -25,10 +25,10 @@ OSErr AEDescListToFileList(const AEDescList& inList, FileList& OutFileList) {
     int32_t count = 0;
     OSErr err = AECountItems(&inList, &count);
     for (int32_t i = 1; err == noErr && i <= count; i++) {
-        FSSpec spec;
-        err = AEGetNthPtr(&inList, i, typeFSS, nullptr, nullptr, &spec, sizeof spec, nullptr);
+        FSSpec fileSpec;
+        err = AEGetNthPtr(&inList, i, typeFSS, nullptr, nullptr, &fileSpec, sizeof fileSpec, nullptr);
         if (err != noErr) break;
-        if (i <= cMaxFilesInList) OutFileList.Spec[i - 1] = spec;
+        if (i <= cMaxFilesInList) OutFileList.Spec[i - 1] = fileSpec;
         OutFileList.Count = int16_t(std::min<int32_t>(i, INT16_MAX));
     }
     return err;
@@ -70,9 +70,9 @@ Boolean EasyNavPutFile(ConstStr255Param inMessage, ConstStr255Param inDefaultNam
 // --- Pictures and images ---
 PicHandle LoadPictureFile(Str255 theName) {
     SetName(theName, "Dummy");
-    FSSpec spec;
-    if (!EasyNavGetFile(PStr("Choose Picture"), cAnyFileType, cAnyFileType, false, spec)) return nullptr;
-    return ReadPictureFromFSS(spec, theName);
+    FSSpec fileSpec;
+    if (!EasyNavGetFile(PStr("Choose Picture"), cAnyFileType, cAnyFileType, false, fileSpec)) return nullptr;
+    return ReadPictureFromFSS(fileSpec, theName);
 }
 
 PicHandle ReadPictureFromFSS(const FSSpec& theFSS, Str255 theName) {
@@ -86,12 +86,12 @@ PicHandle ReadPictureFromFSS(const FSSpec& theFSS, Str255 theName) {
 }
 
 PicHandle ReadPictureFromFSRefUsingQT(const FSRef& theFSRef, Str255 theName) {
-    FSSpec spec;
-    if (FSRef2FSSpec(theFSRef, spec) != noErr) {
+    FSSpec fileSpec;
+    if (FSRef2FSSpec(theFSRef, fileSpec) != noErr) {
         SetName(theName, "");
         return nullptr;
     }
-    return ReadPictureFromFSS(spec, theName);
+    return ReadPictureFromFSS(fileSpec, theName);
 }
 
 PicHandle ReadPictureFromFSRef(const FSRef& theFSRef, Str255 theName) { return ReadPictureFromFSRefUsingQT(theFSRef, theName); }
@@ -114,9 +114,9 @@ CGImageRef GetCGImageFromFSS(const FSSpec& theFSS) {
 
 CGImageRef GetCGImageFromURLUsingQT(const std::string& theFile) {
     FSRef ref;
-    FSSpec spec;
-    if (!CFURLGetFSRef(theFile, &ref) || FSRef2FSSpec(ref, spec) != noErr) return nullptr;
-    return GetCGImageFromFSS(spec);
+    FSSpec fileSpec;
+    if (!CFURLGetFSRef(theFile, &ref) || FSRef2FSSpec(ref, fileSpec) != noErr) return nullptr;
+    return GetCGImageFromFSS(fileSpec);
 }
 
 CGImageRef GetCGImageFromURLUsingCG(const std::string& theURL) {
@@ -202,8 +202,8 @@ void LaunchFileFromBundle(const std::string& theName, const std::string& theExte
 
 OSStatus OpenDocumentInSpecificApp(const FSRef& theDocument, const FSRef* theApp) {
     if (!theApp) return LSOpenFSRef(&theDocument, nullptr);
-    const LSLaunchFSRefSpec spec{theApp, 1, &theDocument, nullptr, 1, nullptr};
-    return LSOpenFromRefSpec(&spec, nullptr);
+    const LSLaunchFSRefSpec fileSpec{theApp, 1, &theDocument, nullptr, 1, nullptr};
+    return LSOpenFromRefSpec(&fileSpec, nullptr);
 }
 
 namespace {

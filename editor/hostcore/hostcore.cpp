@@ -201,7 +201,7 @@ int32_t PluginHost::GetInfo(int16_t which) { return Call(which, kPlugGetInfo); }
 // Fresh clip record and level ramps for a run; the parameter record gets the run's timeline and
 // frame size once the transition has been described.
 void PluginHost::StartSession(Session& session, const RunSpec& run) {
-    session.spec = run;
+    session.runSpec = run;
     session.clipInfo = HYPluginClipInfo{};
     session.clipInfo.volume = 255;
     session.clipInfoWritten = false;
@@ -230,12 +230,12 @@ int32_t PluginHost::Frame(int32_t renderFrame, GWorldPtr output, std::vector<flo
     bus_ = mixed ? mixed : &scratch;
     bus_->clear();
     busSamples_ = 0;
-    const int32_t result = Call(run_.spec.which, kPlugDoFrame);
+    const int32_t result = Call(run_.runSpec.which, kPlugDoFrame);
     bus_ = nullptr;
     return result;
 }
 
-int32_t PluginHost::End() { return Call(run_.spec.which, kPlugTerminate); }
+int32_t PluginHost::End() { return Call(run_.runSpec.which, kPlugTerminate); }
 
 int32_t PluginHost::CustomButton(const RunSpec& run) {
     Session button;
@@ -285,7 +285,7 @@ HYPluginResult PluginHost::CbGetFrame(void* instance, int32_t frameIndex, GWorld
     if (frame) *frame = nullptr;
     HYPluginResult forced;
     if (host->Fails(HostCallback::GetFrame, forced)) return forced;
-    const RunSpec& run = session.spec;
+    const RunSpec& run = session.runSpec;
     const int64_t k = int64_t(frameIndex) - run.startFrame;
     HostClip* clip = nullptr;
     int64_t index = 0;
@@ -409,7 +409,7 @@ HYPluginResult PluginHost::CbMixAudio(void* instance, HYFrameCookie cookie, int1
     if (bus.size() < audio.size()) bus.resize(audio.size(), 0.0f);
     const int channels = std::max(1, host->audioChannels);
     const size_t frames = audio.size() / size_t(channels);
-    const RunSpec& run = session.spec;
+    const RunSpec& run = session.runSpec;
     int16_t& last = (*found)->clip == run.clipB && run.clipB != run.clipA ? session.lastLevelB : session.lastLevelA;
     const float from = host->smoothLevels ? float(last) : float(level);
     const float to = float(level);

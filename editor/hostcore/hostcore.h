@@ -106,7 +106,7 @@ private:
     struct Session {
         PluginHost* host = nullptr;
         HYPluginParams params{};
-        RunSpec spec{};
+        RunSpec runSpec{};
         HYPluginClipInfo clipInfo{};
         bool clipInfoWritten = false;
         int16_t lastLevelA = 256, lastLevelB = 256;
