@@ -25,10 +25,10 @@ OSErr AEDescListToFileList(const AEDescList& inList, FileList& OutFileList) {
     int32_t count = 0;
     OSErr err = AECountItems(&inList, &count);
     for (int32_t i = 1; err == noErr && i <= count; i++) {
-        FSSpec fileSpec;
-        err = AEGetNthPtr(&inList, i, typeFSS, nullptr, nullptr, &fileSpec, sizeof fileSpec, nullptr);
+        FSSpec chosenFile;
+        err = AEGetNthPtr(&inList, i, typeFSS, nullptr, nullptr, &chosenFile, sizeof chosenFile, nullptr);
         if (err != noErr) break;
-        if (i <= cMaxFilesInList) OutFileList.Spec[i - 1] = fileSpec;
+        if (i <= cMaxFilesInList) OutFileList.Spec[i - 1] = chosenFile;
         OutFileList.Count = int16_t(std::min<int32_t>(i, INT16_MAX));
     }
     return err;
@@ -70,9 +70,9 @@ Boolean EasyNavPutFile(ConstStr255Param inMessage, ConstStr255Param inDefaultNam
 // --- Pictures and images ---
 PicHandle LoadPictureFile(Str255 theName) {
     SetName(theName, "Dummy");
-    FSSpec fileSpec;
-    if (!EasyNavGetFile(PStr("Choose Picture"), cAnyFileType, cAnyFileType, false, fileSpec)) return nullptr;
-    return ReadPictureFromFSS(fileSpec, theName);
+    FSSpec chosenFile;
+    if (!EasyNavGetFile(PStr("Choose Picture"), cAnyFileType, cAnyFileType, false, chosenFile)) return nullptr;
+    return ReadPictureFromFSS(chosenFile, theName);
 }
 
 PicHandle ReadPictureFromFSS(const FSSpec& theFSS, Str255 theName) {
@@ -86,12 +86,12 @@ PicHandle ReadPictureFromFSS(const FSSpec& theFSS, Str255 theName) {
 }
 
 PicHandle ReadPictureFromFSRefUsingQT(const FSRef& theFSRef, Str255 theName) {
-    FSSpec fileSpec;
-    if (FSRef2FSSpec(theFSRef, fileSpec) != noErr) {
+    FSSpec chosenFile;
+    if (FSRef2FSSpec(theFSRef, chosenFile) != noErr) {
         SetName(theName, "");
         return nullptr;
     }
-    return ReadPictureFromFSS(fileSpec, theName);
+    return ReadPictureFromFSS(chosenFile, theName);
 }
 
 PicHandle ReadPictureFromFSRef(const FSRef& theFSRef, Str255 theName) { return ReadPictureFromFSRefUsingQT(theFSRef, theName); }
@@ -114,9 +114,9 @@ CGImageRef GetCGImageFromFSS(const FSSpec& theFSS) {
 
 CGImageRef GetCGImageFromURLUsingQT(const std::string& theFile) {
     FSRef ref;
-    FSSpec fileSpec;
-    if (!CFURLGetFSRef(theFile, &ref) || FSRef2FSSpec(ref, fileSpec) != noErr) return nullptr;
-    return GetCGImageFromFSS(fileSpec);
+    FSSpec chosenFile;
+    if (!CFURLGetFSRef(theFile, &ref) || FSRef2FSSpec(ref, chosenFile) != noErr) return nullptr;
+    return GetCGImageFromFSS(chosenFile);
 }
 
 CGImageRef GetCGImageFromURLUsingCG(const std::string& theURL) {
@@ -202,8 +202,8 @@ void LaunchFileFromBundle(const std::string& theName, const std::string& theExte
 
 OSStatus OpenDocumentInSpecificApp(const FSRef& theDocument, const FSRef* theApp) {
     if (!theApp) return LSOpenFSRef(&theDocument, nullptr);
-    const LSLaunchFSRefSpec fileSpec{theApp, 1, &theDocument, nullptr, 1, nullptr};
-    return LSOpenFromRefSpec(&fileSpec, nullptr);
+    const LSLaunchFSRefSpec chosenFile{theApp, 1, &theDocument, nullptr, 1, nullptr};
+    return LSOpenFromRefSpec(&chosenFile, nullptr);
 }
 
 namespace {
@@ -233,15 +233,15 @@ Boolean FileConformsTo(const FSRef& theFile, const std::string& theUTI) {
 }
 
 // --- Writing text to files ---
-OSErr PSPOpenFile(int16_t& theFileRefNum, const FSSpec& Spec) {
-    const OSErr err = FSpOpenDF(&Spec, fsRdWrPerm, &theFileRefNum);
+OSErr PSPOpenFile(int16_t& theFileRefNum, const FSSpec& TheFile) {
+    const OSErr err = FSpOpenDF(&TheFile, fsRdWrPerm, &theFileRefNum);
     return err != noErr ? err : SetFPos(theFileRefNum, fsFromStart, 0);
 }
 
-OSErr PSPRewrite(int16_t& theFileRefNum, const FSSpec& Spec, OSType FileType, OSType FileCreator) {
-    FSpDelete(&Spec);  // a file that is not there is fine
-    const OSErr err = FSpCreate(&Spec, FileCreator, FileType, smSystemScript);
-    return err != noErr ? err : FSpOpenDF(&Spec, fsRdWrPerm, &theFileRefNum);
+OSErr PSPRewrite(int16_t& theFileRefNum, const FSSpec& TheFile, OSType FileType, OSType FileCreator) {
+    FSpDelete(&TheFile);  // a file that is not there is fine
+    const OSErr err = FSpCreate(&TheFile, FileCreator, FileType, smSystemScript);
+    return err != noErr ? err : FSpOpenDF(&TheFile, fsRdWrPerm, &theFileRefNum);
 }
 
 OSErr FileWrite(int16_t theFile, ConstStr255Param theText) {

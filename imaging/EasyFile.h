@@ -59,8 +59,8 @@ OSStatus OpenDocumentInSpecificApp(const FSRef& theDocument, const FSRef* theApp
 Boolean FileConformsTo(const FSRef& theFile, const std::string& theUTI);
 
 // --- Writing text to files ---
-OSErr PSPOpenFile(int16_t& theFileRefNum, const FSSpec& Spec);
-OSErr PSPRewrite(int16_t& theFileRefNum, const FSSpec& Spec, OSType FileType, OSType FileCreator);
+OSErr PSPOpenFile(int16_t& theFileRefNum, const FSSpec& TheFile);
+OSErr PSPRewrite(int16_t& theFileRefNum, const FSSpec& TheFile, OSType FileType, OSType FileCreator);
 OSErr FileWrite(int16_t theFile, ConstStr255Param theText);
 // The text and a carriage return (13); a text of 255 characters has its last one replaced by it.
 OSErr FileWriteLn(int16_t theFile, ConstStr255Param theText);

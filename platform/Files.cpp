@@ -389,10 +389,10 @@ void FSUnlockFile(int lockRef) {
 void FSFailWritesAfter(int64_t bytes) { lgFailWritesAfter = bytes < 0 ? -1 : bytes; }
 
 // --- Open files ---
-OSErr FSpOpenDF(const FSSpec* spec, int8_t permission, int16_t* refNum) {
-    if (!spec || !refNum) return paramErr;
+OSErr FSpOpenDF(const FSSpec* file, int8_t permission, int16_t* refNum) {
+    if (!file || !refNum) return paramErr;
     *refNum = 0;
-    const std::string path = FSSpecPath(*spec);
+    const std::string path = FSSpecPath(*file);
     if (path.empty()) return dirNFErr;
     const int flags = permission == fsRdPerm ? O_RDONLY : permission == fsWrPerm ? O_WRONLY : O_RDWR;
     // Non-blocking until it is known to be a regular file: a FIFO would wait for a writer.
@@ -436,9 +436,9 @@ OSErr FSWrite(int16_t refNum, int32_t* count, const void* buffPtr) {
     return noErr;
 }
 
-OSErr FSpCreate(const FSSpec* spec, OSType creator, OSType fileType, int16_t) {
-    if (!spec) return paramErr;
-    const std::string path = FSSpecPath(*spec);
+OSErr FSpCreate(const FSSpec* file, OSType creator, OSType fileType, int16_t) {
+    if (!file) return paramErr;
+    const std::string path = FSSpecPath(*file);
     if (path.empty()) return dirNFErr;
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) return Failure(errno);

@@ -98,14 +98,14 @@ enum : int8_t { fsCurPerm = 0, fsRdPerm = 1, fsWrPerm = 2, fsRdWrPerm = 3 };
 enum : int16_t { fsAtMark = 0, fsFromStart = 1, fsFromLEOF = 2, fsFromMark = 3 };
 inline constexpr OSErr posErr = -40, tmfoErr = -42, rfNumErr = -51;
 // Opens a regular file (through links) and answers its reference number; the mark is at the start.
-OSErr FSpOpenDF(const FSSpec* spec, int8_t permission, int16_t* refNum);
+OSErr FSpOpenDF(const FSSpec* file, int8_t permission, int16_t* refNum);
 OSErr FSClose(int16_t refNum);
 OSErr SetFPos(int16_t refNum, int16_t posMode, int32_t posOff);
 // Writes *count bytes at the mark and moves it past them; *count becomes what was written.
 OSErr FSWrite(int16_t refNum, int32_t* count, const void* buffPtr);
 // Makes an empty file (mode 0666 less the umask) with the given creator and type; dupFNErr when
 // the file exists.
-OSErr FSpCreate(const FSSpec* spec, OSType creator, OSType fileType, int16_t scriptTag);
+OSErr FSpCreate(const FSSpec* file, OSType creator, OSType fileType, int16_t scriptTag);
 
 // --- Folders by ID ---
 // The root folder "/" is fsRtDirID, with an empty name and the parent fsRtParID.

@@ -433,13 +433,13 @@ OSErr AEGetNthPtr(const AEDescList* list, int32_t index, DescType desiredType, O
     if (!list || !dataPtr) return paramErr;
     if (index < 1 || size_t(index) > list->items.size()) return errAEIllegalIndex;
     if (desiredType != typeFSS || maximumSize < Size(sizeof(FSSpec))) return errAECoercionFail;
-    FSSpec spec{};
-    const OSErr err = FSMakeFSSpecFromPath(list->items[size_t(index - 1)], &spec);
+    FSSpec file{};
+    const OSErr err = FSMakeFSSpecFromPath(list->items[size_t(index - 1)], &file);
     if (err != noErr && err != fnfErr) return err;
-    std::memcpy(dataPtr, &spec, sizeof spec);
+    std::memcpy(dataPtr, &file, sizeof file);
     if (keyword) *keyword = kEventParamDirectObject;
     if (typeCode) *typeCode = typeFSS;
-    if (actualSize) *actualSize = Size(sizeof spec);
+    if (actualSize) *actualSize = Size(sizeof file);
     return noErr;
 }
 

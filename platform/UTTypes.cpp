@@ -226,9 +226,9 @@ OSStatus LSCopyItemInfoForRef(const FSRef* inItemRef, uint32_t inWhichInfo, LSIt
         if (dot != std::string::npos && dot > 0 && dot + 1 < name.size()) outItemInfo->extension = name.substr(dot + 1);
     }
     if (inWhichInfo & kLSRequestTypeCreator) {
-        FSSpec spec;
+        FSSpec file;
         FInfo info{};
-        if (FSMakeFSSpecFromPath(path, &spec) == noErr && FSpGetFInfo(&spec, &info) == noErr) {
+        if (FSMakeFSSpecFromPath(path, &file) == noErr && FSpGetFInfo(&file, &info) == noErr) {
             outItemInfo->filetype = info.fdType;
             outItemInfo->creator = info.fdCreator;
         }

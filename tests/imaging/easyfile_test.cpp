@@ -54,10 +54,10 @@ protected:
         std::ifstream in(path, std::ios::binary);
         return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     }
-    static FSSpec Spec(const std::string& path) {
-        FSSpec spec{};
-        FSMakeFSSpecFromPath(path, &spec);
-        return spec;
+    static FSSpec FileAt(const std::string& path) {
+        FSSpec file{};
+        FSMakeFSSpecFromPath(path, &file);
+        return file;
     }
     std::string dir_;
     int32_t images_ = 0, pictures_ = 0;
@@ -242,7 +242,7 @@ TEST_F(EasyFile, HugeTruncatedAndForeignFilesGiveNoneAndAllocateNoPixels) {
         const std::string file = Write("bad", c.bytes);
         EXPECT_EQ(GetCGImageFromURLUsingCG(file), nullptr) << c.name;
         Str255 name;
-        EXPECT_EQ(ReadPictureFromFSS(Spec(file), name), nullptr) << c.name;
+        EXPECT_EQ(ReadPictureFromFSS(FileAt(file), name), nullptr) << c.name;
     }
     // A size within the sides but past the pixel limit.
     ImageSetPixelLimit(23);
@@ -360,27 +360,27 @@ TEST_F(EasyFile, DialogsOfferOneFileOfTheTypeAndReportReplacing) {
     for (const auto& o : opens) {
         gShown = Shown{};
         gShown.answer = o.answer;
-        FSSpec spec{};
-        EXPECT_EQ(bool(EasyNavGetFile(PStr("Choose Picture"), o.type, FourCC("8BIM"), o.multiple, spec)), !o.answer.empty());
+        FSSpec file{};
+        EXPECT_EQ(bool(EasyNavGetFile(PStr("Choose Picture"), o.type, FourCC("8BIM"), o.multiple, file)), !o.answer.empty());
         EXPECT_EQ(gShown.title, "Choose Picture");
         EXPECT_EQ(gShown.filter, o.filter);
         EXPECT_FALSE(gShown.save);
         if (!o.answer.empty()) {
-            EXPECT_EQ(FSSpecPath(spec), existing);
+            EXPECT_EQ(FSSpecPath(file), existing);
         }
     }
     for (const std::string& answer : {existing, dir_ + "/new.png", std::string()}) {
         gShown = Shown{};
         gShown.answer = answer;
-        FSSpec spec{};
+        FSSpec file{};
         Boolean replacing = true;
-        const bool chosen = EasyNavPutFile(PStr("Save as"), PStr("untitled.png"), FourCC("PNGf"), 0, spec, replacing);
+        const bool chosen = EasyNavPutFile(PStr("Save as"), PStr("untitled.png"), FourCC("PNGf"), 0, file, replacing);
         EXPECT_EQ(chosen, !answer.empty());
         EXPECT_TRUE(gShown.save);
         EXPECT_EQ(gShown.defaultName, "untitled.png");
         EXPECT_EQ(gShown.title, "Save as");
         if (chosen) {
-            EXPECT_EQ(FSSpecPath(spec), answer);
+            EXPECT_EQ(FSSpecPath(file), answer);
             EXPECT_EQ(bool(replacing), answer == existing);
         }
     }
@@ -406,9 +406,9 @@ TEST_F(EasyFile, FileListKeepsFourAndCountsAll) {
 }
 
 TEST_F(EasyFile, TextLinesEndInACarriageReturnWithin255Bytes) {
-    const FSSpec spec = Spec(dir_ + "/out.txt");
+    const FSSpec file = FileAt(dir_ + "/out.txt");
     int16_t ref = 0;
-    ASSERT_EQ(PSPRewrite(ref, spec, FourCC("TEXT"), FourCC("ttxt")), noErr);
+    ASSERT_EQ(PSPRewrite(ref, file, FourCC("TEXT"), FourCC("ttxt")), noErr);
     Str255 text;
     CopyToPStr("abc", text, 255);
     EXPECT_EQ(FileWriteLn(ref, text), noErr);
@@ -424,28 +424,28 @@ TEST_F(EasyFile, TextLinesEndInACarriageReturnWithin255Bytes) {
     expected.insert(expected.end(), {13, 'y', 'z'});
     EXPECT_EQ(Read(dir_ + "/out.txt"), expected);
     FInfo info;
-    if (FSpGetFInfo(&spec, &info) == noErr && info.fdType != 0) {
+    if (FSpGetFInfo(&file, &info) == noErr && info.fdType != 0) {
         EXPECT_EQ(info.fdType, FourCC("TEXT"));  // where the file system keeps user attributes
     }
     // Opening again starts at the beginning; rewriting starts afresh.
-    ASSERT_EQ(PSPOpenFile(ref, spec), noErr);
+    ASSERT_EQ(PSPOpenFile(ref, file), noErr);
     CopyToPStr("AB", text, 255);
     FileWrite(ref, text);
     FSClose(ref);
     EXPECT_EQ(Read(dir_ + "/out.txt")[1], 'B');
     EXPECT_EQ(Read(dir_ + "/out.txt").size(), expected.size());
-    ASSERT_EQ(PSPRewrite(ref, spec, FourCC("TEXT"), FourCC("ttxt")), noErr);
+    ASSERT_EQ(PSPRewrite(ref, file, FourCC("TEXT"), FourCC("ttxt")), noErr);
     FSClose(ref);
     EXPECT_TRUE(Read(dir_ + "/out.txt").empty());
-    EXPECT_NE(PSPOpenFile(ref, Spec(dir_ + "/missing.txt")), noErr);
+    EXPECT_NE(PSPOpenFile(ref, FileAt(dir_ + "/missing.txt")), noErr);
 }
 
 TEST_F(EasyFile, PathsAreColonSeparatedFromTheRootAndCutAt255) {
     const std::string deep = dir_ + "/one/two";
     fs::create_directories(deep);
-    FSSpec spec = Spec(deep + "/file");
+    FSSpec file = FileAt(deep + "/file");
     Str255 path;
-    GetFullPath(spec.parID, spec.vRefNum, path);
+    GetFullPath(file.parID, file.vRefNum, path);
     std::string expected = fs::canonical(deep).string() + "/";
     std::replace(expected.begin(), expected.end(), '/', ':');
     EXPECT_EQ(PStrView(path), expected);
@@ -458,8 +458,8 @@ TEST_F(EasyFile, PathsAreColonSeparatedFromTheRootAndCutAt255) {
     std::string longDir = dir_;
     for (int i = 0; i < 30; i++) longDir += "/folder" + std::to_string(i);
     fs::create_directories(longDir);
-    spec = Spec(longDir + "/file");
-    GetFullPath(spec.parID, spec.vRefNum, path);
+    file = FileAt(longDir + "/file");
+    GetFullPath(file.parID, file.vRefNum, path);
     expected = fs::canonical(longDir).string() + "/";
     std::replace(expected.begin(), expected.end(), '/', ':');
     EXPECT_EQ(PStrView(path), expected.substr(0, 255));
