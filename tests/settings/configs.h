@@ -11,7 +11,10 @@
 
 struct ConfigBlock {
     PluginDataPtr P = reinterpret_cast<PluginDataPtr>(NewPtrClear(sizeof(PluginDataRec)));
-    ConfigBlock() = default;
+    enum Start { Zero, Defaults };  // Defaults: ResetConfig with a full init, tile field included
+    explicit ConfigBlock(Start start = Zero) {
+        if (start == Defaults) ResetConfig(P, true);
+    }
     ConfigBlock(const ConfigBlock&) = delete;
     ConfigBlock& operator=(const ConfigBlock&) = delete;
     ~ConfigBlock() {

@@ -12,38 +12,30 @@
 #include "engine/relrects.h"
 
 namespace {
+// The record of FillDistinct's settings, laid out by hand; every other byte is zero.
 TEST(ConfigSaveRecord, FieldsSitAtTheirOffsetsInNativeOrder) {
     ConfigBlock c;
     FillDistinct(*c.P);
+    std::vector<uint8_t> want(396, 0);
+    PutNative<uint32_t>(want, 0, 396);  // size
+    PutNative<uint32_t>(want, 4, 3);    // version
+    const double edges[] = {0.125, 0.875, 0.25, 0.75, 0.0625, 0.5, 0.375, 1.0 / 3};  // StartRel, EndRel: L R T B
+    for (size_t i = 0; i < 8; i++) PutNative(want, 8 + 8 * i, edges[i]);
+    for (int i = 1; i <= 6; i++) {
+        for (int k = 0; k < 3; k++)  // colours: red, green, blue
+            PutNative<uint16_t>(want, 72 + 6 * size_t(i - 1) + 2 * size_t(k), uint16_t(1000 * (k + 1) * i));
+        PutNative<int16_t>(want, 108 + 2 * size_t(i - 1), int16_t(10 * i));  // sliders
+    }
+    for (int k = 0; k < 6; k++) PutNative<uint16_t>(want, 120 + 2 * size_t(k), uint16_t(11 * (k + 1)));  // frame colours
+    PutNative<int16_t>(want, 132, 3);  // media type
+    want[134] = 1;                     // keep proportions
+    PutNative<int16_t>(want, 136, 28); // method; 138: randomized duration, false
+    const std::string label = "Config save for qv/z iMovie plug-in";
+    want[139] = uint8_t(label.size());
+    std::copy(label.begin(), label.end(), want.begin() + 140);
     const std::vector<uint8_t> b = SavedBytes(c.P);
     ASSERT_EQ(b.size(), 396u);
-    EXPECT_EQ(GetNative<uint32_t>(b, 0), 396u);
-    EXPECT_EQ(GetNative<uint32_t>(b, 4), 3u);
-    EXPECT_EQ(GetNative<double>(b, 8), 0.125);    // StartRel.Left
-    EXPECT_EQ(GetNative<double>(b, 16), 0.875);   // .Right
-    EXPECT_EQ(GetNative<double>(b, 24), 0.25);    // .Top
-    EXPECT_EQ(GetNative<double>(b, 32), 0.75);    // .Bottom
-    EXPECT_EQ(GetNative<double>(b, 40), 0.0625);  // EndRel.Left
-    EXPECT_EQ(GetNative<double>(b, 64), 1.0 / 3); // EndRel.Bottom
-    for (int i = 1; i <= 6; i++) {
-        const size_t colour = 72 + 6 * size_t(i - 1);
-        EXPECT_EQ(GetNative<uint16_t>(b, colour), 1000 * i);
-        EXPECT_EQ(GetNative<uint16_t>(b, colour + 2), 2000 * i);
-        EXPECT_EQ(GetNative<uint16_t>(b, colour + 4), 3000 * i);
-        EXPECT_EQ(GetNative<int16_t>(b, 108 + 2 * size_t(i - 1)), 10 * i);
-    }
-    EXPECT_EQ(GetNative<uint16_t>(b, 120), 11);
-    EXPECT_EQ(GetNative<uint16_t>(b, 124), 33);
-    EXPECT_EQ(GetNative<uint16_t>(b, 126), 44);
-    EXPECT_EQ(GetNative<uint16_t>(b, 130), 66);
-    EXPECT_EQ(GetNative<int16_t>(b, 132), 3);
-    EXPECT_EQ(b[134], 1);
-    EXPECT_EQ(b[135], 0);
-    EXPECT_EQ(GetNative<int16_t>(b, 136), 28);
-    EXPECT_EQ(b[138], 0);
-    EXPECT_EQ(b[139], 35);
-    EXPECT_EQ(std::string(b.begin() + 140, b.begin() + 175), "Config save for qv/z iMovie plug-in");
-    for (size_t i = 175; i < 396; i++) EXPECT_EQ(b[i], 0) << "byte " << i;
+    for (size_t i = 0; i < 396; i++) EXPECT_EQ(b[i], want[i]) << "byte " << i;
 }
 
 TEST(ConfigSaveRecord, ConvertersRefuseMissingArguments) {
@@ -62,9 +54,8 @@ TEST(ConfigSaveRecord, ConvertersRefuseMissingArguments) {
 }
 
 TEST(ConfigSaveRecord, RoundTripKeepsEverySavedFieldAndNothingElse) {
-    ConfigBlock from, to;
+    ConfigBlock from, to(ConfigBlock::Defaults);
     FillDistinct(*from.P);
-    ResetConfig(to.P, true);
     to->Which = 3;
     to->LineIndex[7] = 77;
     RectFieldPtr rects = to->Rects;
@@ -78,61 +69,56 @@ TEST(ConfigSaveRecord, RoundTripKeepsEverySavedFieldAndNothingElse) {
     DisposeHandle(h);
 }
 
-// Records Save2Config must refuse, leaving the configuration exactly as it was.
-struct Refusal {
+// A saved record in a block of the given size, the bytes past the record 0xEE.
+Handle BlockOf(const std::vector<uint8_t>& b, Size size) {
+    Handle h = NewHandleClear(size);
+    std::memset(*h, 0xEE, size_t(size));
+    std::memcpy(*h, b.data(), std::min<size_t>(b.size(), size_t(size)));
+    return h;
+}
+
+// Blocks Save2Config reads (a longer block counts by its first 396 bytes) or refuses, leaving the
+// configuration exactly as it was.
+struct StoredBlock {
     const char* What;
     Size HandleSize;
     void (*Spoil)(std::vector<uint8_t>& b);
+    bool Read;
 };
-const Refusal kRefusals[] = {
-    {"version 2", 396, [](auto& b) { PutNative<uint32_t>(b, 4, 2); }},
-    {"version 4", 396, [](auto& b) { PutNative<uint32_t>(b, 4, 4); }},
+const StoredBlock kBlocks[] = {
+    {"version 2", 396, [](auto& b) { PutNative<uint32_t>(b, 4, 2); }, false},
+    {"version 4", 396, [](auto& b) { PutNative<uint32_t>(b, 4, 4); }, false},
     {"written in the other byte order", 396,
      [](auto& b) {
          PutNative<uint32_t>(b, 0, __builtin_bswap32(396));
          PutNative<uint32_t>(b, 4, __builtin_bswap32(3));
-     }},
-    {"size field 395", 396, [](auto& b) { PutNative<uint32_t>(b, 0, 395); }},
-    {"a block of 395 bytes", 395, [](auto&) {}},
-    {"NaN left edge", 396, [](auto& b) { PutNative(b, 8, std::numeric_limits<double>::quiet_NaN()); }},
-    {"infinite top edge", 396, [](auto& b) { PutNative(b, 24, -std::numeric_limits<double>::infinity()); }},
-    {"infinite end bottom", 396, [](auto& b) { PutNative(b, 64, std::numeric_limits<double>::infinity()); }},
+     },
+     false},
+    {"size field 395", 396, [](auto& b) { PutNative<uint32_t>(b, 0, 395); }, false},
+    {"a block of 395 bytes", 395, [](auto&) {}, false},
+    {"NaN left edge", 396, [](auto& b) { PutNative(b, 8, std::numeric_limits<double>::quiet_NaN()); }, false},
+    {"infinite top edge", 396, [](auto& b) { PutNative(b, 24, -std::numeric_limits<double>::infinity()); }, false},
+    {"infinite end bottom", 396, [](auto& b) { PutNative(b, 64, std::numeric_limits<double>::infinity()); }, false},
+    {"a block of 397 bytes", 397, [](auto&) {}, true},
+    {"a block of 400 bytes", 400, [](auto&) {}, true},
+    {"a block of 4096 bytes", 4096, [](auto&) {}, true},
 };
-class RefusedRecord : public ::testing::TestWithParam<Refusal> {};
-TEST_P(RefusedRecord, LeavesTheConfigurationAsItWas) {
-    ConfigBlock source, c;
+class SavedBlock : public ::testing::TestWithParam<StoredBlock> {};
+TEST_P(SavedBlock, IsReadWholeOrLeavesTheConfigurationAsItWas) {
+    ConfigBlock source, c(ConfigBlock::Defaults);
     FillDistinct(*source.P);
     std::vector<uint8_t> b = SavedBytes(source.P);
     GetParam().Spoil(b);
-    Handle h = NewHandleClear(GetParam().HandleSize);
-    std::memcpy(*h, b.data(), std::min<size_t>(b.size(), size_t(GetParam().HandleSize)));
-    ResetConfig(c.P, true);
+    Handle h = BlockOf(b, GetParam().HandleSize);
     const std::vector<uint8_t> before(reinterpret_cast<uint8_t*>(c.P), reinterpret_cast<uint8_t*>(c.P + 1));
-    EXPECT_FALSE(Save2Config(c.P, reinterpret_cast<ConfigSaveHandle>(h))) << GetParam().What;
-    EXPECT_EQ(std::vector<uint8_t>(reinterpret_cast<uint8_t*>(c.P), reinterpret_cast<uint8_t*>(c.P + 1)), before);
+    EXPECT_EQ(Save2Config(c.P, reinterpret_cast<ConfigSaveHandle>(h)), GetParam().Read) << GetParam().What;
+    if (GetParam().Read)
+        EXPECT_TRUE(SameSaved(*c.P, *source.P));
+    else
+        EXPECT_EQ(std::vector<uint8_t>(reinterpret_cast<uint8_t*>(c.P), reinterpret_cast<uint8_t*>(c.P + 1)), before);
     DisposeHandle(h);
 }
-INSTANTIATE_TEST_SUITE_P(Cases, RefusedRecord, ::testing::ValuesIn(kRefusals));
-
-TEST(ConfigSaveRecord, ALongerBlockIsReadAsItsFirst396Bytes) {
-    ConfigBlock source;
-    FillDistinct(*source.P);
-    const std::vector<uint8_t> b = SavedBytes(source.P);
-    for (Size size : {397, 400, 4096}) {
-        Handle h = NewHandleClear(size);
-        std::memcpy(*h, b.data(), b.size());
-        std::memset(*h + b.size(), 0xEE, size_t(size) - b.size());
-        ConfigBlock c;
-        ResetConfig(c.P, true);
-        EXPECT_TRUE(Save2Config(c.P, reinterpret_cast<ConfigSaveHandle>(h))) << size;
-        EXPECT_TRUE(SameSaved(*c.P, *source.P)) << size;
-        DisposeHandle(h);
-    }
-}
-
-TEST(ConfigSaveRecord, TheOtherByteOrderReadsAsTheLargeSize) {
-    EXPECT_EQ(__builtin_bswap32(396u), 2348875776u);
-}
+INSTANTIATE_TEST_SUITE_P(Cases, SavedBlock, ::testing::ValuesIn(kBlocks));
 
 TEST(ResetConfig, FullInitWritesTheFactoryDefaults) {
     ConfigBlock c;
@@ -172,8 +158,7 @@ TEST(ResetConfig, FullInitWritesTheFactoryDefaults) {
 }
 
 TEST(ResetConfig, WithoutFullInitKeepsPicturesFieldAndEndColour) {
-    ConfigBlock c;
-    ResetConfig(c.P, true);
+    ConfigBlock c(ConfigBlock::Defaults);
     FillDistinct(*c.P);
     RectFieldPtr rects = c->Rects;
     (*rects)[3][4].StartFrame = 9;
@@ -204,17 +189,14 @@ struct Extreme {
 class ExtremeRecord : public ::testing::TestWithParam<Extreme> {};
 TEST_P(ExtremeRecord, IsAcceptedAndLaysOutSafely) {
     const Extreme x = GetParam();
-    ConfigBlock source, c;
+    ConfigBlock source, c(ConfigBlock::Defaults);
     FillDistinct(*source.P);
     source->Sliders[1] = x.Columns;
     source->Sliders[2] = x.Rows;
     source->Sliders[3] = x.Percent;
     source->Method = x.Method;
     source->StartRel = RelRect{-x.Edge, x.Edge, x.Edge, -x.Edge};
-    std::vector<uint8_t> b = SavedBytes(source.P);
-    Handle h = NewHandleClear(396);
-    std::memcpy(*h, b.data(), 396);
-    ResetConfig(c.P, true);
+    Handle h = BlockOf(SavedBytes(source.P), 396);
     ASSERT_TRUE(Save2Config(c.P, reinterpret_cast<ConfigSaveHandle>(h)));
     DisposeHandle(h);
 
