@@ -31,8 +31,7 @@ protected:
 };
 
 TEST_F(Prefs, WithoutAFileNothingIsReadOrWrittenUntilItIsMade) {
-    ConfigBlock c;
-    ResetConfig(c.P, true);
+    ConfigBlock c(ConfigBlock::Defaults);
     EXPECT_EQ(PrefsFilePath(), PrefsPath());
     EXPECT_FALSE(ReadConfig(c.P));
     EXPECT_EQ(PrefsLastError(), "");  // nothing saved yet is no failure
@@ -53,11 +52,9 @@ TEST_F(Prefs, WithoutAFileNothingIsReadOrWrittenUntilItIsMade) {
 
 TEST_F(Prefs, SaveThenReadGivesTheSameSettings) {
     MakePrefsFile();
-    ConfigBlock saved, read;
-    ResetConfig(saved.P, true);
+    ConfigBlock saved(ConfigBlock::Defaults), read(ConfigBlock::Defaults);
     FillDistinct(*saved.P);
     ASSERT_TRUE(SaveConfig(saved.P));
-    ResetConfig(read.P, true);
     ASSERT_TRUE(ReadConfig(read.P));
     EXPECT_TRUE(SameSaved(*saved.P, *read.P));
 
@@ -69,25 +66,11 @@ TEST_F(Prefs, SaveThenReadGivesTheSameSettings) {
     EXPECT_EQ(rec->Data[395], 0);
 }
 
-TEST_F(Prefs, TheLabelIsWrittenAfreshWhateverWasRead) {
-    ConfigBlock stored, c;
-    FillDistinct(*stored.P);
-    std::vector<uint8_t> rec = SavedBytes(stored.P);
-    std::fill(rec.begin() + 139, rec.begin() + 395, 'x');  // a foreign label, no zero tail
-    StoreFile({{"Pref", 1, "Config Settings", rec}});
-    ResetConfig(c.P, true);
-    ASSERT_TRUE(ReadConfig(c.P));  // the label is not part of the settings
-    EXPECT_TRUE(SameSaved(*c.P, *stored.P));
-    ASSERT_TRUE(SaveConfig(c.P));
-    EXPECT_EQ(StoredRecord()->Data, SavedBytes(stored.P));
-}
-
 TEST_F(Prefs, OtherResourcesOfTheFileAreKept) {
     const forkbytes::Res labels{"STR#", 128, "Labels", {0, 1, 2, 'h', 'i'}, resPurgeable};
     const forkbytes::Res icon{"ICN#", -4064, std::nullopt, std::vector<uint8_t>(256, 0xF0)};
     StoreFile({labels, {"Pref", 1, "Config Settings", std::vector<uint8_t>(396, 0)}, icon});
-    ConfigBlock c;
-    ResetConfig(c.P, true);
+    ConfigBlock c(ConfigBlock::Defaults);
     FillDistinct(*c.P);
     ASSERT_TRUE(SaveConfig(c.P));
     const forkbytes::Read read = forkbytes::Parse(ReadBytes(PrefsPath()));
@@ -103,39 +86,49 @@ TEST_F(Prefs, OtherResourcesOfTheFileAreKept) {
     }
 }
 
-// Stored records the read refuses; the next save replaces each with a current one.
-struct StaleRecord {
+// Stored records as other writers left them: the read takes the settings of a longer record or one
+// with a foreign label, and refuses the rest without touching the configuration. Either way the
+// next save writes a current 396-byte record.
+struct StoredRecordCase {
     const char* What;
     void (*Spoil)(std::vector<uint8_t>& b);
+    bool Read;
 };
-const StaleRecord kStale[] = {
-    {"version 2", [](auto& b) { PutNative<uint32_t>(b, 4, 2); }},
+const StoredRecordCase kStored[] = {
+    {"version 2", [](auto& b) { PutNative<uint32_t>(b, 4, 2); }, false},
     {"the other byte order",
      [](auto& b) {
          PutNative<uint32_t>(b, 0, 2348875776u);
          PutNative<uint32_t>(b, 4, 0x03000000u);
-     }},
-    {"a NaN fraction", [](auto& b) { PutNative(b, 16, std::numeric_limits<double>::quiet_NaN()); }},
-    {"one byte short", [](auto& b) { b.pop_back(); }},
-    {"empty", [](auto& b) { b.clear(); }},
+     },
+     false},
+    {"a NaN fraction", [](auto& b) { PutNative(b, 16, std::numeric_limits<double>::quiet_NaN()); }, false},
+    {"one byte short", [](auto& b) { b.pop_back(); }, false},
+    {"empty", [](auto& b) { b.clear(); }, false},
+    {"a foreign label without a zero tail", [](auto& b) { std::fill(b.begin() + 139, b.begin() + 395, 'x'); }, true},
+    {"397 bytes", [](auto& b) { b.resize(397, 0xEE); }, true},
+    {"400 bytes", [](auto& b) { b.resize(400, 0xEE); }, true},
+    {"4096 bytes", [](auto& b) { b.resize(4096, 0xEE); }, true},
 };
-class StaleRecords : public Prefs, public ::testing::WithParamInterface<StaleRecord> {};
-TEST_P(StaleRecords, AreRefusedAndThenOverwritten) {
-    ConfigBlock stored, c;
+class StoredRecords : public Prefs, public ::testing::WithParamInterface<StoredRecordCase> {};
+TEST_P(StoredRecords, AreReadOrRefusedAndThenWrittenCurrent) {
+    ConfigBlock stored, c(ConfigBlock::Defaults);
     FillDistinct(*stored.P);
     std::vector<uint8_t> rec = SavedBytes(stored.P);
     GetParam().Spoil(rec);
     StoreFile({{"Pref", 1, "Config Settings", rec}});
-    ResetConfig(c.P, true);
     const std::vector<uint8_t> before(reinterpret_cast<uint8_t*>(c.P), reinterpret_cast<uint8_t*>(c.P + 1));
-    EXPECT_FALSE(ReadConfig(c.P)) << GetParam().What;
-    EXPECT_EQ(std::vector<uint8_t>(reinterpret_cast<uint8_t*>(c.P), reinterpret_cast<uint8_t*>(c.P + 1)), before);
+    EXPECT_EQ(ReadConfig(c.P), GetParam().Read) << GetParam().What;
+    if (GetParam().Read)
+        EXPECT_TRUE(SameSaved(*c.P, *stored.P));
+    else
+        EXPECT_EQ(std::vector<uint8_t>(reinterpret_cast<uint8_t*>(c.P), reinterpret_cast<uint8_t*>(c.P + 1)), before);
     ASSERT_TRUE(SaveConfig(c.P));
     const auto now = StoredRecord();
     ASSERT_TRUE(now);
-    EXPECT_EQ(now->Data, SavedBytes(c.P));
+    EXPECT_EQ(now->Data, SavedBytes(GetParam().Read ? stored.P : c.P));
 }
-INSTANTIATE_TEST_SUITE_P(Cases, StaleRecords, ::testing::ValuesIn(kStale));
+INSTANTIATE_TEST_SUITE_P(Cases, StoredRecords, ::testing::ValuesIn(kStored));
 
 // Damaged files: the read finds nothing and says why; the next save moves the file aside and
 // replaces it with a good one. An empty file holds nothing to keep and only gets its fork.
@@ -166,13 +159,12 @@ const DamagedFile kDamaged[] = {
 };
 class DamagedFiles : public Prefs, public ::testing::WithParamInterface<DamagedFile> {};
 TEST_P(DamagedFiles, GiveNoRecordAndAreMovedAsideByTheNextSave) {
-    ConfigBlock stored, c;
+    ConfigBlock stored, c(ConfigBlock::Defaults);
     FillDistinct(*stored.P);
     const std::vector<uint8_t> damaged =
         GetParam().Make(forkbytes::Build({{"Pref", 1, "Config Settings", SavedBytes(stored.P)}}));
     WriteBytes(PrefsPath(), damaged);
     WriteBytes(PrefsPath() + ".damaged", {1, 2, 3});  // from an earlier time: the newest is kept
-    ResetConfig(c.P, true);
     EXPECT_FALSE(ReadConfig(c.P)) << GetParam().What;
     EXPECT_EQ(c->Sliders[1], 50);
     EXPECT_EQ(PrefsLastError(), GetParam().Empty ? ""
@@ -193,11 +185,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, DamagedFiles, ::testing::ValuesIn(kDamaged));
 
 TEST_F(Prefs, ASaveFailingHalfWayLeavesTheOldFileWhole) {
     MakePrefsFile();
-    ConfigBlock first, second;
-    ResetConfig(first.P, true);
+    ConfigBlock first(ConfigBlock::Defaults), second(ConfigBlock::Defaults);
     ASSERT_TRUE(SaveConfig(first.P));
     const std::vector<uint8_t> before = ReadBytes(PrefsPath());
-    ResetConfig(second.P, true);
     FillDistinct(*second.P);
     FSFailWritesAfter(int64_t(before.size() / 2));
     EXPECT_FALSE(SaveConfig(second.P));
@@ -221,8 +211,7 @@ TEST_F(Prefs, ConcurrentSavesNeverMixTheFile) {
     auto run = [&](int writer) -> pid_t {
         const pid_t pid = ::fork();
         if (pid != 0) return pid;
-        ConfigBlock c;
-        ResetConfig(c.P, true);
+        ConfigBlock c(ConfigBlock::Defaults);
         FillDistinct(*c.P, int16_t(writer));
         bool ok = true;
         for (int i = 0; i < kSaves; i++) ok = SaveConfig(c.P) && ok;
@@ -235,8 +224,7 @@ TEST_F(Prefs, ConcurrentSavesNeverMixTheFile) {
     int reads = 0, found = 0, gaps = 0, mixed = 0;
     std::map<pid_t, int> exits;
     while (exits.size() < 2) {
-        ConfigBlock r;
-        ResetConfig(r.P, true);
+        ConfigBlock r(ConfigBlock::Defaults);
         reads++;
         if (ReadConfig(r.P)) {
             found++;
@@ -260,21 +248,6 @@ TEST_F(Prefs, ConcurrentSavesNeverMixTheFile) {
     EXPECT_EQ(Listing(Config), (std::vector<std::string>{"kpblk-Prefs", "kpblk-Prefs.lock"}));
     std::printf("%d reads, %d found a record\n", reads, found);
 }
-// A record longer than 396 bytes with a good header: its first 396 bytes count.
-class LongerRecords : public Prefs, public ::testing::WithParamInterface<size_t> {};
-TEST_P(LongerRecords, AreReadAsTheirFirst396Bytes) {
-    ConfigBlock stored, c;
-    FillDistinct(*stored.P);
-    std::vector<uint8_t> rec = SavedBytes(stored.P);
-    rec.resize(GetParam(), 0xEE);
-    StoreFile({{"Pref", 1, "Config Settings", rec}});
-    ResetConfig(c.P, true);
-    ASSERT_TRUE(ReadConfig(c.P));
-    EXPECT_TRUE(SameSaved(*c.P, *stored.P));
-    ASSERT_TRUE(SaveConfig(c.P));
-    EXPECT_EQ(StoredRecord()->Data, SavedBytes(stored.P));  // written back as 396 bytes
-}
-INSTANTIATE_TEST_SUITE_P(Sizes, LongerRecords, ::testing::Values(397, 400, 4096));
 
 // Files the user may not write: a failed save is a quiet false that changes nothing, and the
 // reason is there for the host program. Run as nobody (as root every file is writable).
@@ -302,8 +275,7 @@ TEST_P(LockedFiles, AreNeitherWrittenNorFreedTwice) {
     if (!ContinueAsNobody(c.RootOwned ? std::vector<std::string>{PrefsPath()} : std::vector<std::string>{})) return;
     const std::vector<uint8_t> before = ReadBytes(PrefsPath());  // empty when unreadable
     for (int round = 0; round < 2; round++) {  // as the start-up and then the dialog's OK would
-        ConfigBlock cfg;
-        ResetConfig(cfg.P, true);
+        ConfigBlock cfg(ConfigBlock::Defaults);
         MakePrefsFile();
         EXPECT_EQ(ReadConfig(cfg.P), c.Readable);
         EXPECT_EQ(SameSaved(*cfg.P, *stored.P), c.Readable);
@@ -333,8 +305,7 @@ TEST_P(OddPrefsFiles, AreRefusedAtOnce) {
     std::filesystem::create_directories(Config);
     GetParam().Make(PrefsPath());
     ::alarm(60);  // a blocking open would hang here
-    ConfigBlock c;
-    ResetConfig(c.P, true);
+    ConfigBlock c(ConfigBlock::Defaults);
     const std::string reason = std::string(": not a regular file (") + GetParam().Kind + ")";
     MakePrefsFile();
     EXPECT_FALSE(ReadConfig(c.P));
@@ -369,8 +340,7 @@ TEST_P(LinkedPrefsFiles, AreSavedThroughTheLink) {
     const std::string link = c.Link[0] == '@' ? Root + "/" + (c.Link + 1) : c.Link;
     std::filesystem::create_symlink(link, PrefsPath());
     if (c.Target) WriteBytes(target, *c.Target);
-    ConfigBlock saved, back;
-    ResetConfig(saved.P, true);
+    ConfigBlock saved(ConfigBlock::Defaults), back;
     FillDistinct(*saved.P);
     MakePrefsFile();
     ASSERT_TRUE(SaveConfig(saved.P)) << PrefsLastError();
@@ -394,9 +364,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, LinkedPrefsFiles, ::testing::ValuesIn(kLinked));
 // start-up or 'blockwaves prefs set' does): no change is lost.
 TEST_F(Prefs, ConcurrentUpdatesLoseNothing) {
     MakePrefsFile();
-    ConfigBlock first;
-    ResetConfig(first.P, true);
-    ASSERT_TRUE(SaveConfig(first.P));
+    ASSERT_TRUE(SaveConfig(ConfigBlock(ConfigBlock::Defaults).P));
     constexpr int kWriters = 6, kRounds = 30;
     std::vector<pid_t> writers;
     for (int w = 1; w <= kWriters; w++) {
@@ -404,8 +372,7 @@ TEST_F(Prefs, ConcurrentUpdatesLoseNothing) {
         if (pid == 0) {
             bool ok = true;
             for (int round = 1; round <= kRounds; round++) {
-                ConfigBlock c;
-                ResetConfig(c.P, true);
+                ConfigBlock c(ConfigBlock::Defaults);
                 MakePrefsFile();
                 ok = ReadConfig(c.P) && ok;
                 c->Colors[w].RED = uint16_t(round);
@@ -432,8 +399,7 @@ TEST_F(Prefs, AnUpdateUnderWayElsewhereRefusesTheSave) {
     ASSERT_EQ(::pipe(done), 0);
     const pid_t holder = ::fork();
     if (holder == 0) {
-        ConfigBlock c;
-        ResetConfig(c.P, true);
+        ConfigBlock c(ConfigBlock::Defaults);
         MakePrefsFile();  // takes the lock, and keeps it while the parent tries
         char byte = 'r';
         if (::write(ready[1], &byte, 1) != 1 || ::read(done[0], &byte, 1) != 1) ::_exit(2);
@@ -441,8 +407,7 @@ TEST_F(Prefs, AnUpdateUnderWayElsewhereRefusesTheSave) {
     }
     char byte;
     ASSERT_EQ(::read(ready[0], &byte, 1), 1);
-    ConfigBlock c;
-    ResetConfig(c.P, true);
+    ConfigBlock c(ConfigBlock::Defaults);
     FillDistinct(*c.P);
     PrefsLockWait(0);
     EXPECT_FALSE(SaveConfig(c.P));
@@ -457,8 +422,7 @@ TEST_F(Prefs, AnUpdateUnderWayElsewhereRefusesTheSave) {
 }
 
 TEST_F(Prefs, MessagesNameTheFolderTheyCouldNotUse) {
-    ConfigBlock c;
-    ResetConfig(c.P, true);
+    ConfigBlock c(ConfigBlock::Defaults);
     WriteBytes(Root + "/file", {1});
     Keep("XDG_CONFIG_HOME", Root + "/file");
     EXPECT_EQ(PrefsFilePath(), Root + "/file/kpblk-Prefs");
