@@ -17,24 +17,37 @@ protected:
             if (r.Type == "Pref" && r.ID == 1) return r.Data;
         return {};
     }
-    static std::vector<uint8_t> DefaultRecord() {
-        ConfigBlock d;
-        ResetConfig(d.P, true);
-        return SavedBytes(d.P);
-    }
 };
 
-TEST_F(StartUp, FirstRunMakesTheFileAndStoresTheFactoryDefaults) {
+// Start-ups that find no usable record: the factory defaults, stored for the next time.
+struct NoRecord {
+    const char* What;
+    std::vector<uint8_t> (*File)();  // nullptr: no file
+};
+const NoRecord kNoRecord[] = {
+    {"no file", nullptr},
+    {"a version 2 record",
+     [] {
+         ConfigBlock saved;
+         FillDistinct(*saved.P);
+         std::vector<uint8_t> old = SavedBytes(saved.P);
+         PutNative<uint32_t>(old, 4, 2);
+         return forkbytes::Build({{"Pref", 1, "Config Settings", old}});
+     }},
+    {"a damaged file", [] { return std::vector<uint8_t>(300, 0xEE); }},
+};
+class NoUsableRecord : public StartUp, public ::testing::WithParamInterface<NoRecord> {};
+TEST_P(NoUsableRecord, GivesTheFactoryDefaultsAndStoresThem) {
+    if (GetParam().File) WriteBytes(PrefsPath(), GetParam().File());
     ConfigBlock c;
     InitMyPlugIn(c.P);
-    ConfigBlock d;
-    ResetConfig(d.P, true);
-    EXPECT_TRUE(SameSaved(*c.P, *d.P));
+    ConfigBlock d(ConfigBlock::Defaults);
+    EXPECT_TRUE(SameSaved(*c.P, *d.P)) << GetParam().What;
     EXPECT_EQ(c->FrameEndColor, (RGBColor{0, 0, 0}));
     ASSERT_NE(c->Rects, nullptr);
     EXPECT_EQ(GetPtrSize(reinterpret_cast<Ptr>(c->Rects)), 80000);
-    EXPECT_EQ(StoredRecord(), DefaultRecord());
-
+    EXPECT_EQ(StoredRecord(), SavedBytes(d.P));
+    if (GetParam().File) return;
     FSSpec fileSpec;
     ASSERT_EQ(FSMakeFSSpecFromPath(PrefsPath(), &fileSpec), noErr);
     FInfo info{};
@@ -44,6 +57,7 @@ TEST_F(StartUp, FirstRunMakesTheFileAndStoresTheFactoryDefaults) {
         EXPECT_EQ(info.fdCreator, FourCC("qvz "));
     }
 }
+INSTANTIATE_TEST_SUITE_P(Cases, NoUsableRecord, ::testing::ValuesIn(kNoRecord));
 
 TEST_F(StartUp, TheSavedDefaultOverlaysTheFactoryOneAndIsWrittenBack) {
     ConfigBlock saved;
@@ -56,27 +70,6 @@ TEST_F(StartUp, TheSavedDefaultOverlaysTheFactoryOneAndIsWrittenBack) {
     EXPECT_EQ(c->FrameEndColor, (RGBColor{44, 55, 66}));  // from the file, not the zero-filled block
     EXPECT_EQ(FGetIndex(), 0);                            // the defaults ran first: a fresh random table
     EXPECT_EQ(StoredRecord(), SavedBytes(saved.P));
-}
-
-TEST_F(StartUp, AStaleRecordGivesTheDefaultsAndIsReplaced) {
-    ConfigBlock saved;
-    FillDistinct(*saved.P);
-    std::vector<uint8_t> old = SavedBytes(saved.P);
-    PutNative<uint32_t>(old, 4, 2);  // version 2
-    WriteBytes(PrefsPath(), forkbytes::Build({{"Pref", 1, "Config Settings", old}}));
-    ConfigBlock c;
-    InitMyPlugIn(c.P);
-    EXPECT_EQ(c->Sliders[1], 50);
-    EXPECT_EQ(StoredRecord(), DefaultRecord());
-    EXPECT_EQ(GetNative<uint32_t>(StoredRecord(), 4), 3u);
-}
-
-TEST_F(StartUp, ADamagedFileGivesTheDefaultsAndIsReplaced) {
-    WriteBytes(PrefsPath(), std::vector<uint8_t>(300, 0xEE));
-    ConfigBlock c;
-    InitMyPlugIn(c.P);
-    EXPECT_EQ(c->Method, 1);
-    EXPECT_EQ(StoredRecord(), DefaultRecord());
 }
 
 TEST_F(StartUp, AnUnwritableFolderStillGivesAWorkingConfiguration) {
