@@ -1,42 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <random>
-#include <utility>
 #include <vector>
 
-#include "platform/CoreGraphics.h"
-#include "platform/QuickDraw.h"
+#include "ports.h"
 
 namespace {
-struct Pix {
-    uint8_t a, r, g, b;
-};
-
-GWorldPtr NewGW(int w, int h) {
-    GWorldPtr gw = nullptr;
-    const Rect bounds{0, 0, int16_t(h), int16_t(w)};
-    EXPECT_EQ(NewGWorld(&gw, 32, &bounds, nullptr, nullptr, 0), noErr);
-    return gw;
-}
-Pix At(GWorldPtr gw, int x, int y) {
-    PixMapHandle pm = GetGWorldPixMap(gw);
-    Pix p;
-    std::memcpy(&p, GetPixBaseAddr(pm) + y * GetPixRowBytes(pm) + x * 4, 4);
-    return p;
-}
-void Set(GWorldPtr gw, int x, int y, Pix p) {
-    PixMapHandle pm = GetGWorldPixMap(gw);
-    std::memcpy(GetPixBaseAddr(pm) + y * GetPixRowBytes(pm) + x * 4, &p, 4);
-}
-void Fill(GWorldPtr gw, Pix p) {
-    Rect b;
-    GetPortBounds(gw, &b);
-    for (int y = 0; y < b.bottom; y++)
-        for (int x = 0; x < b.right; x++) Set(gw, x, y, p);
-}
-bool operator==(Pix p, Pix q) { return std::memcmp(&p, &q, 4) == 0; }
-
 CGImageRef Snapshot(GWorldPtr gw) {
     PixMapHandle pm = GetGWorldPixMap(gw);
     Rect b;
@@ -88,23 +57,16 @@ TEST(OverRowScalar, IsPorterDuffSourceOverOnPremultipliedValues) {
 
 // --- Snapshots ---
 TEST(BitmapContext, ImageIsASnapshot) {
-    GWorldPtr gw = NewGW(5, 4);
-    Fill(gw, Pix{255, 10, 20, 30});
+    GW gw(5, 4), out(5, 4);
+    gw.Fill(Pix{255, 10, 20, 30});
     CGImageRef img = Snapshot(gw);
     ASSERT_NE(img, nullptr);
     EXPECT_EQ(CGImageGetWidth(img), 5u);
     EXPECT_EQ(CGImageGetHeight(img), 4u);
-    Fill(gw, Pix{0, 0, 0, 0});
-    GWorldPtr out = NewGW(5, 4);
-    CGContextRef ctx;
-    ASSERT_EQ(QDBeginCGContext(out, &ctx), noErr);
-    CGContextDrawImage(ctx, CGRect{{0, 0}, {5, 4}}, img);
-    QDEndCGContext(out, &ctx);
-    CGContextRelease(ctx);
-    EXPECT_TRUE(At(out, 2, 2) == (Pix{255, 10, 20, 30}));
+    gw.Fill(Pix{0, 0, 0, 0});
+    InCG(out, [&](CGContextRef c) { CGContextDrawImage(c, CGRect{{0, 0}, {5, 4}}, img); });
+    EXPECT_TRUE(out.At(2, 2) == (Pix{255, 10, 20, 30}));
     CGImageRelease(img);
-    DisposeGWorld(out);
-    DisposeGWorld(gw);
 }
 
 // An image that reads a padded bitmap in place draws exactly as a copied snapshot, rotated and
@@ -129,21 +91,17 @@ TEST(BitmapContext, ImageWithoutCopyDrawsAsTheSnapshot) {
     EXPECT_EQ(CGImageGetWidth(shared), size_t(w));
     EXPECT_EQ(CGImageGetHeight(shared), size_t(h));
     for (float angle : {0.0f, 0.7f}) {
-        GWorldPtr a = NewGW(w + 3, h + 2), b = NewGW(w + 3, h + 2);
-        Fill(a, Pix{255, 9, 99, 199});
-        Fill(b, Pix{255, 9, 99, 199});
-        for (auto [gw, img] : {std::pair{a, copied}, std::pair{b, shared}}) {
-            CGContextRef c;
-            ASSERT_EQ(QDBeginCGContext(gw, &c), noErr);
-            CGContextRotateCTM(c, angle);
-            CGContextDrawImage(c, CGRect{{1, 1}, {float(w), float(h)}}, img);
-            QDEndCGContext(gw, &c);
-            CGContextRelease(c);
+        GW a(w + 3, h + 2), b(w + 3, h + 2);
+        for (GW* gw : {&a, &b}) {
+            CGImageRef img = gw == &a ? copied : shared;
+            gw->Fill(Pix{255, 9, 99, 199});
+            InCG(*gw, [&](CGContextRef c) {
+                CGContextRotateCTM(c, angle);
+                CGContextDrawImage(c, CGRect{{1, 1}, {float(w), float(h)}}, img);
+            });
         }
         for (int y = 0; y < h + 2; y++)
-            for (int x = 0; x < w + 3; x++) ASSERT_TRUE(At(a, x, y) == At(b, x, y)) << angle << " " << x << "," << y;
-        DisposeGWorld(a);
-        DisposeGWorld(b);
+            for (int x = 0; x < w + 3; x++) ASSERT_TRUE(a.At(x, y) == b.At(x, y)) << angle << " " << x << "," << y;
     }
     CGImageRelease(copied);
     CGImageRelease(shared);
@@ -160,15 +118,10 @@ TEST(BitmapContext, ImageWithoutCopyOfAnOwningContextIsASnapshot) {
     CGContextFillRect(ctx, CGRect{{0, 0}, {2, 2}});
     CGImageRef img = CGBitmapContextCreateImageNoCopy(ctx);
     CGContextRelease(ctx);  // frees the context's own pixels; the image kept a copy
-    GWorldPtr out = NewGW(2, 2);
-    CGContextRef c;
-    ASSERT_EQ(QDBeginCGContext(out, &c), noErr);
-    CGContextDrawImage(c, CGRect{{0, 0}, {2, 2}}, img);
-    QDEndCGContext(out, &c);
-    CGContextRelease(c);
-    EXPECT_TRUE(At(out, 1, 1) == (Pix{255, 255, 0, 0}));
+    GW out(2, 2);
+    InCG(out, [&](CGContextRef c) { CGContextDrawImage(c, CGRect{{0, 0}, {2, 2}}, img); });
+    EXPECT_TRUE(out.At(1, 1) == (Pix{255, 255, 0, 0}));
     CGImageRelease(img);
-    DisposeGWorld(out);
     EXPECT_EQ(CGBitmapContextCreateImageNoCopy(nullptr), nullptr);
 }
 
@@ -184,7 +137,7 @@ TEST(BitmapContext, RejectsOtherLayouts) {
 
 TEST(Images, RetainReleaseAndCopyKeepCount) {
     const int32_t before = CGImageLiveCount();
-    GWorldPtr gw = NewGW(3, 3);
+    GW gw(3, 3);
     CGImageRef img = Snapshot(gw);
     CGImageRef copy = CGImageCreateCopy(img);
     CGImageRetain(img);
@@ -193,162 +146,127 @@ TEST(Images, RetainReleaseAndCopyKeepCount) {
     EXPECT_EQ(CGImageGetWidth(copy), 3u);
     CGImageRelease(copy);
     EXPECT_EQ(CGImageLiveCount(), before);
-    DisposeGWorld(gw);
 }
 
 // --- Drawing ---
 TEST(DrawImage, QuarterTurnMovesTheMarkedCorner) {
     // Source 4 x 2 with its top-left pixel marked; turned a quarter counter-clockwise about the centre
     // of a 2 x 4 target the top-left corner lands at the bottom-left.
-    GWorldPtr src = NewGW(4, 2);
-    Fill(src, Pix{255, 0, 0, 255});
-    Set(src, 0, 0, Pix{255, 255, 0, 0});
+    GW src(4, 2), out(2, 4);
+    src.Fill(Pix{255, 0, 0, 255});
+    src.Set(0, 0, Pix{255, 255, 0, 0});
     CGImageRef img = Snapshot(src);
-    GWorldPtr out = NewGW(2, 4);
-    CGContextRef ctx;
-    ASSERT_EQ(QDBeginCGContext(out, &ctx), noErr);
-    CGContextTranslateCTM(ctx, 1, 2);
-    CGContextRotateCTM(ctx, float(M_PI / 2));
-    CGContextDrawImage(ctx, CGRect{{-2, -1}, {4, 2}}, img);
-    QDEndCGContext(out, &ctx);
-    CGContextRelease(ctx);
-    EXPECT_TRUE(At(out, 0, 3) == (Pix{255, 255, 0, 0}));
+    InCG(out, [&](CGContextRef c) {
+        CGContextTranslateCTM(c, 1, 2);
+        CGContextRotateCTM(c, float(M_PI / 2));
+        CGContextDrawImage(c, CGRect{{-2, -1}, {4, 2}}, img);
+    });
+    EXPECT_TRUE(out.At(0, 3) == (Pix{255, 255, 0, 0}));
     int red = 0;
     for (int y = 0; y < 4; y++)
-        for (int x = 0; x < 2; x++) red += At(out, x, y).r == 255;
+        for (int x = 0; x < 2; x++) red += out.At(x, y).r == 255;
     EXPECT_EQ(red, 1);
     CGImageRelease(img);
-    DisposeGWorld(src);
-    DisposeGWorld(out);
 }
 
 TEST(DrawImage, GlobalAlphaAndBlendModes) {
-    GWorldPtr src = NewGW(2, 2);
-    Fill(src, Pix{255, 200, 0, 0});
+    GW src(2, 2), out(2, 2);
+    src.Fill(Pix{255, 200, 0, 0});
     CGImageRef img = Snapshot(src);
-    GWorldPtr out = NewGW(2, 2);
-    Fill(out, Pix{255, 0, 0, 200});
-    CGContextRef ctx;
-    QDBeginCGContext(out, &ctx);
-    CGContextSetAlpha(ctx, 5.0f);  // held to 1
-    CGContextSetAlpha(ctx, 0.5f);
-    CGContextDrawImage(ctx, CGRect{{0, 0}, {2, 2}}, img);
-    QDEndCGContext(out, &ctx);
-    CGContextRelease(ctx);
-    const Pix p = At(out, 1, 1);
+    out.Fill(Pix{255, 0, 0, 200});
+    InCG(out, [&](CGContextRef c) {
+        CGContextSetAlpha(c, 5.0f);  // held to 1
+        CGContextSetAlpha(c, 0.5f);
+        CGContextDrawImage(c, CGRect{{0, 0}, {2, 2}}, img);
+    });
+    const Pix p = out.At(1, 1);
     EXPECT_NEAR(p.r, 100, 1);
     EXPECT_NEAR(p.b, 100, 1);
     EXPECT_EQ(p.a, 255);
     EXPECT_TRUE(CGBlendModeIsSupported(kCGBlendModeMultiply));
     EXPECT_FALSE(CGBlendModeIsSupported(kCGBlendModePlusDarker));
     CGImageRelease(img);
-    DisposeGWorld(src);
-    DisposeGWorld(out);
 }
 
 TEST(DrawImage, RotatedClearOnlyTouchesItsShape) {
-    GWorldPtr out = NewGW(20, 20);
-    Fill(out, Pix{255, 9, 9, 9});
-    CGContextRef ctx;
-    QDBeginCGContext(out, &ctx);
-    CGContextTranslateCTM(ctx, 10, 10);
-    CGContextRotateCTM(ctx, float(M_PI / 4));
-    CGContextClearRect(ctx, CGRect{{-4, -4}, {8, 8}});
-    QDEndCGContext(out, &ctx);
-    CGContextRelease(ctx);
-    EXPECT_TRUE(At(out, 10, 10) == (Pix{0, 0, 0, 0}));
-    EXPECT_TRUE(At(out, 0, 0) == (Pix{255, 9, 9, 9}));
-    EXPECT_TRUE(At(out, 4, 4) == (Pix{255, 9, 9, 9}));  // a corner of the unrotated square
-    DisposeGWorld(out);
+    GW out(20, 20);
+    out.Fill(Pix{255, 9, 9, 9});
+    InCG(out, [](CGContextRef c) {
+        CGContextTranslateCTM(c, 10, 10);
+        CGContextRotateCTM(c, float(M_PI / 4));
+        CGContextClearRect(c, CGRect{{-4, -4}, {8, 8}});
+    });
+    EXPECT_TRUE(out.At(10, 10) == (Pix{0, 0, 0, 0}));
+    EXPECT_TRUE(out.At(0, 0) == (Pix{255, 9, 9, 9}));
+    EXPECT_TRUE(out.At(4, 4) == (Pix{255, 9, 9, 9}));  // a corner of the unrotated square
 }
 
-// --- QuickDraw shapes ---
-struct ShapeCase {
-    const char* name;
-    void (*draw)();
+// --- QuickDraw shapes: each drawn in white on a 10 x 10 port, then probed ---
+struct Probe {
     int x, y;
     bool painted;
 };
+struct ShapeCase {
+    const char* name;
+    void (*draw)();
+    std::vector<Probe> probes;
+};
 const ShapeCase kShapes[] = {
-    {"oval centre", [] { Rect r{0, 0, 10, 10}; PaintOval(&r); }, 5, 5, true},
-    {"oval corner", [] { Rect r{0, 0, 10, 10}; PaintOval(&r); }, 0, 0, false},
-    {"arc 0..90 upper right", [] { Rect r{0, 0, 10, 10}; PaintArc(&r, 0, 90); }, 7, 2, true},
-    {"arc 0..90 lower left", [] { Rect r{0, 0, 10, 10}; PaintArc(&r, 0, 90); }, 2, 7, false},
-    {"arc 0..90 lower right", [] { Rect r{0, 0, 10, 10}; PaintArc(&r, 0, 90); }, 7, 7, false},
-    {"arc negative span", [] { Rect r{0, 0, 10, 10}; PaintArc(&r, 0, -90); }, 2, 2, true},
-    {"frame oval edge", [] { Rect r{0, 0, 10, 10}; FrameOval(&r); }, 5, 0, true},
-    {"frame oval inside", [] { Rect r{0, 0, 10, 10}; FrameOval(&r); }, 5, 5, false},
-    {"frame rect edge", [] { Rect r{2, 2, 8, 8}; FrameRect(&r); }, 2, 5, true},
-    {"frame rect inside", [] { Rect r{2, 2, 8, 8}; FrameRect(&r); }, 5, 5, false},
-    {"line", [] { MoveTo(0, 0); LineTo(9, 9); }, 4, 4, true},
+    {"oval", [] { Rect r{0, 0, 10, 10}; PaintOval(&r); }, {{5, 5, true}, {0, 0, false}}},
+    {"arc 0..90", [] { Rect r{0, 0, 10, 10}; PaintArc(&r, 0, 90); }, {{7, 2, true}, {2, 7, false}, {7, 7, false}}},
+    {"arc negative span", [] { Rect r{0, 0, 10, 10}; PaintArc(&r, 0, -90); }, {{2, 2, true}}},
+    {"frame oval", [] { Rect r{0, 0, 10, 10}; FrameOval(&r); }, {{5, 0, true}, {5, 5, false}}},
+    {"frame rect", [] { Rect r{2, 2, 8, 8}; FrameRect(&r); }, {{2, 5, true}, {5, 5, false}}},
+    {"line", [] { MoveTo(0, 0); LineTo(9, 9); }, {{4, 4, true}}},
 };
 class Shapes : public ::testing::TestWithParam<ShapeCase> {};
 TEST_P(Shapes, PaintsWhereItShould) {
-    GWorldPtr gw = NewGW(10, 10);
-    CGrafPtr save;
-    GetGWorld(&save, nullptr);
-    SetGWorld(gw, nullptr);
-    const RGBColor white{65535, 65535, 65535};
-    RGBForeColor(&white);
-    GetParam().draw();
-    SetGWorld(save, nullptr);
-    EXPECT_EQ(At(gw, GetParam().x, GetParam().y).r == 255, GetParam().painted) << GetParam().name;
-    DisposeGWorld(gw);
+    GW gw(10, 10);
+    InPort(gw, GetParam().draw);
+    for (const Probe& p : GetParam().probes)
+        EXPECT_EQ(gw.At(p.x, p.y).r == 255, p.painted) << GetParam().name << " at " << p.x << "," << p.y;
 }
 INSTANTIATE_TEST_SUITE_P(Table, Shapes, ::testing::ValuesIn(kShapes));
 
 TEST(Regions, EvenOddPolygonOffsetAndClip) {
-    QDSetExtraRowPadding(8);
-    GWorldPtr gw = NewGW(17, 12);
-    QDSetExtraRowPadding(0);
-    PixMapHandle pm = GetGWorldPixMap(gw);
-    for (int y = 0; y < 12; y++) std::memset(GetPixBaseAddr(pm) + y * GetPixRowBytes(pm) + 17 * 4, 0x5A, 8);
-    CGrafPtr save;
-    GetGWorld(&save, nullptr);
-    SetGWorld(gw, nullptr);
-    RgnHandle rgn = NewRgn();
-    OpenRgn();
-    MoveTo(-50, 0);  // a triangle reaching far outside the buffer
-    LineTo(20, 0);
-    LineTo(-50, 20);
-    LineTo(-50, 0);
-    CloseRgn(rgn);
-    const RGBColor white{65535, 65535, 65535};
-    RGBForeColor(&white);
-    PaintRgn(rgn);
-    EXPECT_EQ(At(gw, 0, 0).r, 255);
-    EXPECT_EQ(At(gw, 16, 11).r, 0);
-    OffsetRgn(rgn, 100, 0);
-    RGBColor black{0, 0, 0};
-    RGBForeColor(&black);
-    PaintRgn(rgn);  // now entirely to the right: nothing changes
-    EXPECT_EQ(At(gw, 0, 0).r, 255);
-    DisposeRgn(rgn);
-    SetGWorld(save, nullptr);
-    for (int y = 0; y < 12; y++)
-        for (int k = 0; k < 8; k++) EXPECT_EQ(uint8_t(GetPixBaseAddr(pm)[y * GetPixRowBytes(pm) + 17 * 4 + k]), 0x5A);
-    DisposeGWorld(gw);
+    GW gw(17, 12, 8);
+    gw.MarkPadding();
+    InPort(gw, [&] {
+        RgnHandle rgn = NewRgn();
+        OpenRgn();
+        MoveTo(-50, 0);  // a triangle reaching far outside the buffer
+        LineTo(20, 0);
+        LineTo(-50, 20);
+        LineTo(-50, 0);
+        CloseRgn(rgn);
+        PaintRgn(rgn);
+        EXPECT_EQ(gw.At(0, 0).r, 255);
+        EXPECT_EQ(gw.At(16, 11).r, 0);
+        OffsetRgn(rgn, 100, 0);
+        const RGBColor black{0, 0, 0};
+        RGBForeColor(&black);
+        PaintRgn(rgn);  // now entirely to the right: nothing changes
+        EXPECT_EQ(gw.At(0, 0).r, 255);
+        DisposeRgn(rgn);
+    });
+    EXPECT_TRUE(gw.PaddingIntact());
 }
 
 TEST(Text, DrawStringStandsOnThePenAndAdvances) {
-    GWorldPtr gw = NewGW(40, 20);
-    CGrafPtr save;
-    GetGWorld(&save, nullptr);
-    SetGWorld(gw, nullptr);
-    const RGBColor white{65535, 65535, 65535};
-    RGBForeColor(&white);
-    MoveTo(5, 15);
+    GW gw(40, 20);
     static const unsigned char kHi[] = "\x02HI";
-    DrawString(kHi);
     Point pen;
-    GetPen(&pen);
-    SetGWorld(save, nullptr);
+    InPort(gw, [&] {
+        MoveTo(5, 15);
+        DrawString(kHi);
+        GetPen(&pen);
+    });
     EXPECT_EQ(pen.h, 5 + 12);
     EXPECT_EQ(StringWidth(kHi), 12);
     int inside = 0, outside = 0;
     for (int y = 0; y < 20; y++)
         for (int x = 0; x < 40; x++) {
-            const bool lit = At(gw, x, y).r == 255;
+            const bool lit = gw.At(x, y).r == 255;
             if (x >= 5 && x < 17 && y >= 8 && y < 15)
                 inside += lit;
             else
@@ -356,26 +274,22 @@ TEST(Text, DrawStringStandsOnThePenAndAdvances) {
         }
     EXPECT_GT(inside, 20);  // H and I are mostly strokes
     EXPECT_EQ(outside, 0);
-    DisposeGWorld(gw);
 }
 
 TEST(PenModes, XorTwiceRestoresAndInvertRectInverts) {
-    GWorldPtr gw = NewGW(4, 4);
-    Fill(gw, Pix{255, 10, 20, 30});
-    CGrafPtr save;
-    GetGWorld(&save, nullptr);
-    SetGWorld(gw, nullptr);
-    Rect r{0, 0, 4, 4};
-    InvertRect(&r);
-    EXPECT_TRUE(At(gw, 1, 1) == (Pix{255, 245, 235, 225}));
-    InvertRect(&r);
-    const RGBColor bg{0x8000, 0x8000, 0x8000};
-    RGBBackColor(&bg);
-    Rect e{0, 0, 1, 1};
-    EraseRect(&e);
-    SetGWorld(save, nullptr);
-    EXPECT_TRUE(At(gw, 1, 1) == (Pix{255, 10, 20, 30}));
-    EXPECT_TRUE(At(gw, 0, 0) == (Pix{255, 128, 128, 128}));
-    DisposeGWorld(gw);
+    GW gw(4, 4);
+    gw.Fill(Pix{255, 10, 20, 30});
+    InPort(gw, [&] {
+        Rect r{0, 0, 4, 4};
+        InvertRect(&r);
+        EXPECT_TRUE(gw.At(1, 1) == (Pix{255, 245, 235, 225}));
+        InvertRect(&r);
+        const RGBColor bg{0x8000, 0x8000, 0x8000};
+        RGBBackColor(&bg);
+        Rect e{0, 0, 1, 1};
+        EraseRect(&e);
+    });
+    EXPECT_TRUE(gw.At(1, 1) == (Pix{255, 10, 20, 30}));
+    EXPECT_TRUE(gw.At(0, 0) == (Pix{255, 128, 128, 128}));
 }
 }  // namespace
