@@ -5,37 +5,9 @@
 #include <vector>
 
 #include "platform/Numerics.h"
-#include "platform/QuickDraw.h"
+#include "ports.h"
 
 namespace {
-struct GW {
-    GWorldPtr gw = nullptr;
-    GW(int w, int h, int padding = 0) {
-        QDSetExtraRowPadding(padding);
-        Rect r{0, 0, int16_t(h), int16_t(w)};
-        EXPECT_EQ(NewGWorld(&gw, 32, &r, nullptr, nullptr, 0), noErr);
-        QDSetExtraRowPadding(0);
-    }
-    ~GW() { DisposeGWorld(gw); }
-    uint8_t* Byte(int x, int y) {
-        PixMapHandle pm = GetGWorldPixMap(gw);
-        return reinterpret_cast<uint8_t*>(pm->baseAddr) + y * pm->rowBytes + x * 4;
-    }
-    int32_t RowBytes() { return GetPixRowBytes(GetGWorldPixMap(gw)); }
-    // Marks every padding byte so writes past the row end show up.
-    void MarkPadding() {
-        for (int y = 0; y < Height(); y++) std::memset(Byte(Width(), y), 0xA5, RowBytes() - 4 * Width());
-    }
-    bool PaddingIntact() {
-        for (int y = 0; y < Height(); y++)
-            for (int i = 0; i < RowBytes() - 4 * Width(); i++)
-                if (Byte(Width(), y)[i] != 0xA5) return false;
-        return true;
-    }
-    int Width() { return GetGWorldPixMap(gw)->bounds.right; }
-    int Height() { return GetGWorldPixMap(gw)->bounds.bottom; }
-};
-
 TEST(GWorld, RowsCarryRequestedPaddingAndStartAligned) {
     for (int w : {1, 3, 17, 720}) {
         GW g(w, 4, 24);
@@ -45,72 +17,43 @@ TEST(GWorld, RowsCarryRequestedPaddingAndStartAligned) {
     }
 }
 
-TEST(GWorld, InjectedFailureReturnsNullAndError) {
-    QDFailNextGWorlds(1);
+TEST(GWorld, RefusalsAnswerNullAndTheirError) {
     GWorldPtr gw = reinterpret_cast<GWorldPtr>(1);
-    Rect r{0, 0, 4, 4};
+    const Rect empty{0, 0, 0, 10}, r{0, 0, 4, 4};
+    EXPECT_EQ(NewGWorld(&gw, 32, &empty, nullptr, nullptr, 0), paramErr);
+    EXPECT_EQ(gw, nullptr);
+    QDFailNextGWorlds(1);
+    gw = reinterpret_cast<GWorldPtr>(1);
     EXPECT_EQ(NewGWorld(&gw, 32, &r, nullptr, nullptr, 0), memFullErr);
     EXPECT_EQ(gw, nullptr);
-    EXPECT_EQ(NewGWorld(&gw, 32, &r, nullptr, nullptr, 0), noErr);
+    EXPECT_EQ(NewGWorld(&gw, 32, &r, nullptr, nullptr, 0), noErr);  // the injected failure is spent
     DisposeGWorld(gw);
-}
-
-TEST(GWorld, EmptyBoundsAreRefused) {
-    GWorldPtr gw = nullptr;
-    Rect r{0, 0, 0, 10};
-    EXPECT_EQ(NewGWorld(&gw, 32, &r, nullptr, nullptr, 0), paramErr);
-    EXPECT_EQ(gw, nullptr);
-}
-
-TEST(GWorld, PixelStateRoundTrips) {
-    GW g(2, 2);
-    PixMapHandle pm = GetGWorldPixMap(g.gw);
-    const GWorldFlags before = GetPixelsState(pm);
-    EXPECT_TRUE(LockPixels(pm));
-    EXPECT_TRUE(GetPixelsState(pm) & pixelsLocked);
-    SetPixelsState(pm, before);
-    EXPECT_EQ(GetPixelsState(pm), before);
 }
 
 TEST(PaintRect, HalfOpenClippedAndInMemoryOrderARGB) {
     GW g(8, 6, 8);
     g.MarkPadding();
-    CGrafPtr save;
-    GetGWorld(&save, nullptr);
-    SetGWorld(g.gw, nullptr);
-    const RGBColor c{0x1234, 0x5678, 0x9ABC};
-    RGBForeColor(&c);
-    Rect r{-3, 6, 2, 20};  // sticks out of the top and right edges
-    PaintRect(&r);
-    SetGWorld(save, nullptr);
+    InPort(g, [] {
+        const RGBColor c{0x1234, 0x5678, 0x9ABC};
+        RGBForeColor(&c);
+        Rect r{-3, 6, 2, 20};  // sticks out of the top and right edges
+        PaintRect(&r);
+    });
     for (int y = 0; y < 6; y++)
         for (int x = 0; x < 8; x++) {
             const bool in = x >= 6 && y < 2;
-            const uint8_t* p = g.Byte(x, y);
-            if (in) {
-                EXPECT_EQ(p[0], 255);
-                EXPECT_EQ(p[1], 0x12);
-                EXPECT_EQ(p[2], 0x56);
-                EXPECT_EQ(p[3], 0x9A);
-            } else {
-                EXPECT_EQ(p[0] | p[1] | p[2] | p[3], 0) << x << "," << y;
-            }
+            EXPECT_TRUE(g.At(x, y) == (in ? Pix{255, 0x12, 0x56, 0x9A} : Pix{0, 0, 0, 0})) << x << "," << y;
         }
     EXPECT_TRUE(g.PaddingIntact());
 }
 
 TEST(PaintRect, ClipRectLimitsPainting) {
     GW g(10, 10);
-    CGrafPtr save;
-    GetGWorld(&save, nullptr);
-    SetGWorld(g.gw, nullptr);
-    const Rect clip{2, 3, 5, 7};
-    ClipRect(&clip);
-    const RGBColor white{65535, 65535, 65535};
-    RGBForeColor(&white);
-    const Rect all{0, 0, 10, 10};
-    PaintRect(&all);
-    SetGWorld(save, nullptr);
+    InPort(g, [] {
+        const Rect clip{2, 3, 5, 7}, all{0, 0, 10, 10};
+        ClipRect(&clip);
+        PaintRect(&all);
+    });
     int painted = 0;
     for (int y = 0; y < 10; y++)
         for (int x = 0; x < 10; x++)
