@@ -4,49 +4,15 @@
 
 #include <cstring>
 #include <functional>
-#include <random>
+#include <string>
 #include <vector>
 
-#include "imaging/commonprocs.h"
+#include "imaging/TestBuffers.h"
 
 namespace {
 constexpr uint32_t kSeed = 20240613;  // replay: the same seed gives the same buffers
-constexpr uint8_t kMarker = 0xA5;
-
-// A buffer with padded rows whose padding holds a marker, filled from a seeded generator.
-struct Buf {
-    GWorldPtr gw;
-    Ptr base;
-    int32_t rowBytes;
-    int w, h;
-    Buf(int wid, int hig, uint32_t seed = 0, int padding = 12) : w(wid), h(hig) {
-        QDSetExtraRowPadding(padding);
-        gw = AllocateGWorld(int16_t(wid), int16_t(hig));
-        QDSetExtraRowPadding(0);
-        base = GetPixBaseAddr(GetGWorldPixMap(gw));
-        rowBytes = GetPixRowBytes(GetGWorldPixMap(gw));
-        std::mt19937 rng(seed);
-        for (int y = 0; y < h; y++) {
-            for (int i = 0; i < 4 * w; i++) base[y * rowBytes + i] = char(seed ? rng() : 0);
-            std::memset(base + y * rowBytes + 4 * w, kMarker, size_t(rowBytes - 4 * w));
-        }
-    }
-    ~Buf() { DisposeGWorld(gw); }
-    PixRec& At(int x, int y) { return PixRow(base, rowBytes, y)[x]; }
-    void Fill(PixRec p) {
-        for (int y = 0; y < h; y++)
-            for (int x = 0; x < w; x++) At(x, y) = p;
-    }
-    std::vector<uint8_t> Bytes() const { return std::vector<uint8_t>(base, base + size_t(rowBytes) * h); }
-    bool PaddingIntact() const {
-        for (int y = 0; y < h; y++)
-            for (int i = 4 * w; i < rowBytes; i++)
-                if (uint8_t(base[y * rowBytes + i]) != kMarker) return false;
-        return true;
-    }
-};
-
-bool Same(const PixRec& a, const PixRec& b) { return std::memcmp(&a, &b, 4) == 0; }
+using testbuf::Buf;
+using testbuf::Same;
 
 // --- Fast rows against their plain twins ---
 // Each kernel reads a and b and writes d (which holds a third random row, for kernels that read it).
@@ -150,99 +116,121 @@ TEST(RowTwins, EveryChannelPairForBlendMultiplyAndAlphaWeights) {
 
 // --- The operations ---
 constexpr Rect kAll = {-100, -100, 3000, 3000};
+using Run3 = std::function<void(GWorldPtr, GWorldPtr, GWorldPtr)>;
+using Run2 = std::function<void(GWorldPtr, GWorldPtr)>;
 
-// Every two- and three-buffer operation, with its argument buffers.
-struct Op {
+// Two sources, one result pixel: the documented arithmetic on p1 = {10, 200, 100, 0} and
+// p2 = {128, 100, 150, 0}.
+const struct {
     const char* name;
-    std::function<void(GWorldPtr, GWorldPtr, GWorldPtr)> run;
+    Run3 run;
+    PixRec result;
+} kArithmetic[] = {
+    {"Add saturates", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { AddGWorlds(a, b, d, kAll, false, false, false, false); }, {10, 255, 250, 0}},
+    {"Add normalised", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { AddGWorlds(a, b, d, kAll, true, false, false, false); }, {10, 150, 125, 0}},
+    // w = 128 / 255 from Source2: trunc(200 w) + trunc(100 (1 - w)) = 100 + 49.
+    {"Add by alpha", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { AddGWorlds(a, b, d, kAll, true, true, false, false); }, {10, 149, 124, 0}},
+    {"Add by Source1's inverted alpha", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { AddGWorlds(a, b, d, kAll, true, true, true, true); }, {10, 195, 101, 0}},
+    {"Weighted", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { AddWeightedGWorlds(a, b, d, 1, 3, kAll); }, {10, 125, 137, 0}},
+    {"Negative weight held at 0", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { AddWeightedGWorlds(a, b, d, -2, 3, kAll); }, {10, 0, 250, 0}},
+    {"Subtract", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { SubtractGWorlds(a, b, d, kAll, false, false, false, false, 0, 0); }, {10, 100, 0, 0}},
+    {"Difference", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { SubtractGWorlds(a, b, d, kAll, true, false, false, false, 0, 0); }, {10, 100, 50, 0}},
+    {"Threshold", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { SubtractGWorlds(a, b, d, kAll, true, false, false, false, 0, 0.3); }, {10, 100, 0, 0}},
+    {"Amplified", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { SubtractGWorlds(a, b, d, kAll, true, false, false, false, 1.5, 0); }, {10, 150, 75, 0}},
+    {"Amplified and held", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { SubtractGWorlds(a, b, d, kAll, true, false, false, false, 3, 0); }, {10, 255, 150, 0}},
+    {"Multiply", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { MultiplyGWorlds(a, b, d, kAll); }, {10, 78, 58, 0}},
+    {"Divide", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { DivideGWorlds(a, b, d, kAll); }, {10, 2, 0, 255}},
+    // f = (300 / 3) / 255 from Source1.
+    {"Brighten", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { BrightenGWByGW(a, b, d, false, kAll); }, {10, 139, 208, 0}},
+    {"Darken", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { DarkenGWByGW(a, b, d, false, kAll); }, {10, 60, 91, 0}},
+    {"Darken inverted", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { DarkenGWByGW(a, b, d, true, kAll); }, {10, 39, 58, 0}},
 };
-const Op kOps[] = {
-    {"Add", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { AddGWorlds(a, b, d, kAll, false, false, false, false); }},
-    {"AddAlpha", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { AddGWorlds(a, b, d, kAll, false, true, true, false); }},
-    {"AddWeighted", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { AddWeightedGWorlds(a, b, d, 2, 1, kAll); }},
-    {"Subtract", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { SubtractGWorlds(a, b, d, kAll, true, false, false, false, 2, 0); }},
-    {"Multiply", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { MultiplyGWorlds(a, b, d, kAll); }},
-    {"Divide", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { DivideGWorlds(a, b, d, kAll); }},
-    {"Brighten", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { BrightenGWByGW(a, b, d, false, kAll); }},
-    {"Darken", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { DarkenGWByGW(a, b, d, true, kAll); }},
-    {"Copy", [](GWorldPtr a, GWorldPtr, GWorldPtr d) { CopyPartOfGWorlds(a, d, kAll); }},
-    {"Swap", [](GWorldPtr a, GWorldPtr, GWorldPtr d) { SwapPartOfGWorlds(a, d, kAll); }},
-    {"Invert", [](GWorldPtr a, GWorldPtr, GWorldPtr d) { InvertGWorlds(a, d, kAll); }},
-    {"TriggerInvert", [](GWorldPtr a, GWorldPtr, GWorldPtr d) { TriggerInvertGWorlds(a, d, -1, true, kAll); }},
-    {"AlphaBlit2", [](GWorldPtr a, GWorldPtr, GWorldPtr d) { AlphaBlit2(a, d, Rect{1, 1, 2, 2}, 50, true); }},
-    {"Roll", [](GWorldPtr a, GWorldPtr, GWorldPtr d) { RollGWorlds(a, d, kAll, 1, 1, true); }},
-    {"Distort", [](GWorldPtr a, GWorldPtr, GWorldPtr d) {
-         DistortGWorlds(a, d, Rect{0, 0, 4, 4}, Point{0, 0}, Point{0, 3}, Point{3, 0}, Point{3, 3}, false);
-     }},
-    {"Average", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) {
-         GWorldList list{nullptr, a, b};
-         AverageGWorlds(list, d, 2, kAll);
-     }},
+
+// One source: what becomes of an old pixel {1, 100, 100, 100} under a dark and a light one.
+const PixRec kDark{7, 10, 20, 30}, kLight{9, 200, 210, 220}, kOld{1, 100, 100, 100};
+const struct {
+    const char* name;
+    Run2 run;
+    PixRec fromDark, fromLight;
+} kOneSource[] = {
+    {"Copy", [](GWorldPtr s, GWorldPtr d) { CopyPartOfGWorlds(s, d, kAll); }, kDark, kLight},
+    {"Invert", [](GWorldPtr s, GWorldPtr d) { InvertGWorlds(s, d, kAll); }, {7, 245, 235, 225}, {9, 55, 45, 35}},
+    {"Trigger above", [](GWorldPtr s, GWorldPtr d) { TriggerInvertGWorlds(s, d, 100, true, kAll); }, kDark, {9, 55, 45, 35}},
+    {"Trigger below", [](GWorldPtr s, GWorldPtr d) { TriggerInvertGWorlds(s, d, 100, false, kAll); }, {7, 245, 235, 225}, kLight},
+    {"Trigger negative", [](GWorldPtr s, GWorldPtr d) { TriggerInvertGWorlds(s, d, -1, false, kAll); }, kDark, kLight},
+    {"Blit 0 %", [](GWorldPtr s, GWorldPtr d) { AlphaBlit2(s, d, kAll, 0, false); }, kOld, kOld},
+    {"Blit 100 %", [](GWorldPtr s, GWorldPtr d) { AlphaBlit2(s, d, kAll, 100, false); }, kDark, kLight},
+    // trunc(10 x 0.25 + 100 x 0.75) = 77, with the source's alpha.
+    {"Blit 25 %", [](GWorldPtr s, GWorldPtr d) { AlphaBlit2(s, d, kAll, 25, false); }, {7, 77, 80, 82}, {9, 125, 127, 130}},
 };
+
+// Every operation, with its argument buffers: both tables above and the rest.
+std::vector<std::pair<std::string, Run3>> AllOps() {
+    std::vector<std::pair<std::string, Run3>> ops = {
+        {"Swap", [](GWorldPtr a, GWorldPtr, GWorldPtr d) { SwapPartOfGWorlds(a, d, kAll); }},
+        {"Blit copying the rest", [](GWorldPtr a, GWorldPtr, GWorldPtr d) { AlphaBlit2(a, d, Rect{1, 1, 2, 2}, 50, true); }},
+        {"Roll", [](GWorldPtr a, GWorldPtr, GWorldPtr d) { RollGWorlds(a, d, kAll, 1, 1, true); }},
+        {"Distort", [](GWorldPtr a, GWorldPtr, GWorldPtr d) {
+             DistortGWorlds(a, d, Rect{0, 0, 4, 4}, Point{0, 0}, Point{0, 3}, Point{3, 0}, Point{3, 3}, false);
+         }},
+        {"Average", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) {
+             GWorldList list{nullptr, a, b};
+             AverageGWorlds(list, d, 2, kAll);
+         }},
+    };
+    for (const auto& c : kArithmetic) ops.push_back({c.name, c.run});
+    for (const auto& c : kOneSource) ops.push_back({c.name, [run = c.run](GWorldPtr a, GWorldPtr, GWorldPtr d) { run(a, d); }});
+    return ops;
+}
 
 TEST(ImageOps, BuffersOfDifferentSizesOrAbsentOnesChangeNothing) {
     const struct {
         int aw, ah, bw, bh, dw, dh;
         bool absent;
     } shapes[] = {{5, 4, 5, 4, 6, 4, false}, {5, 4, 5, 3, 5, 3, false}, {5, 4, 4, 4, 4, 4, false}, {5, 4, 5, 4, 5, 4, true}};
-    for (const Op& op : kOps)
+    for (const auto& [name, run] : AllOps())
         for (const auto& s : shapes) {
             Buf a(s.aw, s.ah, kSeed), b(s.bw, s.bh, kSeed + 1), d(s.dw, s.dh, kSeed + 2);
             const auto a0 = a.Bytes(), b0 = b.Bytes(), d0 = d.Bytes();
-            op.run(s.absent ? nullptr : a.gw, b.gw, d.gw);
-            EXPECT_TRUE(a.Bytes() == a0 && b.Bytes() == b0 && d.Bytes() == d0) << op.name << " " << s.dw << "x" << s.dh;
+            run(s.absent ? nullptr : a.gw, b.gw, d.gw);
+            EXPECT_TRUE(a.Bytes() == a0 && b.Bytes() == b0 && d.Bytes() == d0) << name << " " << s.dw << "x" << s.dh;
         }
 }
 
 TEST(ImageOps, EveryOperationKeepsPaddingInputsAndPixelState) {
-    for (const Op& op : kOps) {
+    for (const auto& [name, run] : AllOps()) {
         Buf a(7, 5, kSeed), b(7, 5, kSeed + 1), d(7, 5, kSeed + 2);
         const auto a0 = a.Bytes(), b0 = b.Bytes();
         const GWorldFlags state = GetPixelsState(GetGWorldPixMap(d.gw));
-        op.run(a.gw, b.gw, d.gw);
-        EXPECT_TRUE(a.PaddingIntact() && b.PaddingIntact() && d.PaddingIntact()) << op.name;
-        if (std::strcmp(op.name, "Swap") != 0) {
-            EXPECT_EQ(a.Bytes(), a0) << op.name;
+        run(a.gw, b.gw, d.gw);
+        EXPECT_TRUE(a.PaddingIntact() && b.PaddingIntact() && d.PaddingIntact()) << name;
+        if (name != "Swap") {
+            EXPECT_EQ(a.Bytes(), a0) << name;
         }
-        EXPECT_EQ(b.Bytes(), b0) << op.name;
-        EXPECT_EQ(GetPixelsState(GetGWorldPixMap(d.gw)), state) << op.name;
+        EXPECT_EQ(b.Bytes(), b0) << name;
+        EXPECT_EQ(GetPixelsState(GetGWorldPixMap(d.gw)), state) << name;
     }
 }
 
-// One pixel of each source, one result pixel: the documented arithmetic.
 TEST(ImageOps, ChannelArithmetic) {
-    const PixRec p1{10, 200, 100, 0}, p2{128, 100, 150, 0};
-    const struct {
-        const char* name;
-        std::function<void(GWorldPtr, GWorldPtr, GWorldPtr)> run;
-        PixRec result;
-    } cases[] = {
-        {"Add saturates", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { AddGWorlds(a, b, d, kAll, false, false, false, false); }, {10, 255, 250, 0}},
-        {"Add normalised", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { AddGWorlds(a, b, d, kAll, true, false, false, false); }, {10, 150, 125, 0}},
-        // w = 128 / 255 from Source2: trunc(200 w) + trunc(100 (1 - w)) = 100 + 49.
-        {"Add by alpha", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { AddGWorlds(a, b, d, kAll, true, true, false, false); }, {10, 149, 124, 0}},
-        {"Add by Source1's inverted alpha", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { AddGWorlds(a, b, d, kAll, true, true, true, true); }, {10, 195, 101, 0}},
-        {"Weighted", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { AddWeightedGWorlds(a, b, d, 1, 3, kAll); }, {10, 125, 137, 0}},
-        {"Negative weight held at 0", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { AddWeightedGWorlds(a, b, d, -2, 3, kAll); }, {10, 0, 250, 0}},
-        {"Subtract", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { SubtractGWorlds(a, b, d, kAll, false, false, false, false, 0, 0); }, {10, 100, 0, 0}},
-        {"Difference", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { SubtractGWorlds(a, b, d, kAll, true, false, false, false, 0, 0); }, {10, 100, 50, 0}},
-        {"Threshold", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { SubtractGWorlds(a, b, d, kAll, true, false, false, false, 0, 0.3); }, {10, 100, 0, 0}},
-        {"Amplified", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { SubtractGWorlds(a, b, d, kAll, true, false, false, false, 1.5, 0); }, {10, 150, 75, 0}},
-        {"Amplified and held", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { SubtractGWorlds(a, b, d, kAll, true, false, false, false, 3, 0); }, {10, 255, 150, 0}},
-        {"Multiply", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { MultiplyGWorlds(a, b, d, kAll); }, {10, 78, 58, 0}},
-        {"Divide", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { DivideGWorlds(a, b, d, kAll); }, {10, 2, 0, 255}},
-        // f = (300 / 3) / 255 from Source1.
-        {"Brighten", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { BrightenGWByGW(a, b, d, false, kAll); }, {10, 139, 208, 0}},
-        {"Darken", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { DarkenGWByGW(a, b, d, false, kAll); }, {10, 60, 91, 0}},
-        {"Darken inverted", [](GWorldPtr a, GWorldPtr b, GWorldPtr d) { DarkenGWByGW(a, b, d, true, kAll); }, {10, 39, 58, 0}},
-    };
-    for (const auto& c : cases) {
+    for (const auto& c : kArithmetic) {
         Buf a(5, 2), b(5, 2), d(5, 2, kSeed);
-        a.Fill(p1), b.Fill(p2);
+        a.Fill({10, 200, 100, 0}), b.Fill({128, 100, 150, 0});
         c.run(a.gw, b.gw, d.gw);
         const PixRec r = d.At(4, 1);
         EXPECT_TRUE(Same(r, c.result)) << c.name << ": " << int(r.ALPHA) << " " << int(r.RED) << " " << int(r.GREEN)
                                        << " " << int(r.BLUE);
+    }
+}
+
+TEST(ImageOps, OneSourceOperations) {
+    for (const auto& c : kOneSource) {
+        Buf s(5, 2), d(5, 2);
+        s.At(0, 0) = kDark, s.At(4, 1) = kLight;
+        d.Fill(kOld);
+        c.run(s.gw, d.gw);
+        EXPECT_TRUE(Same(d.At(0, 0), c.fromDark)) << c.name;
+        EXPECT_TRUE(Same(d.At(4, 1), c.fromLight)) << c.name;
     }
 }
 
@@ -262,33 +250,6 @@ TEST(ImageOps, OnlyTheActiveRectChanges) {
             const bool inside = y >= 1 && y < 3 && x >= 2 && x < 5;
             EXPECT_EQ(Same(d.At(x, y), d0.At(x, y)), !inside) << x << "," << y;
         }
-}
-
-TEST(ImageOps, OneSourceOperations) {
-    const PixRec dark{7, 10, 20, 30}, light{9, 200, 210, 220}, old{1, 100, 100, 100};
-    const struct {
-        const char* name;
-        std::function<void(GWorldPtr, GWorldPtr)> run;
-        PixRec fromDark, fromLight;
-    } cases[] = {
-        {"Copy", [](GWorldPtr s, GWorldPtr d) { CopyPartOfGWorlds(s, d, kAll); }, dark, light},
-        {"Invert", [](GWorldPtr s, GWorldPtr d) { InvertGWorlds(s, d, kAll); }, {7, 245, 235, 225}, {9, 55, 45, 35}},
-        {"Trigger above", [](GWorldPtr s, GWorldPtr d) { TriggerInvertGWorlds(s, d, 100, true, kAll); }, dark, {9, 55, 45, 35}},
-        {"Trigger below", [](GWorldPtr s, GWorldPtr d) { TriggerInvertGWorlds(s, d, 100, false, kAll); }, {7, 245, 235, 225}, light},
-        {"Trigger negative", [](GWorldPtr s, GWorldPtr d) { TriggerInvertGWorlds(s, d, -1, false, kAll); }, dark, light},
-        {"Blit 0 %", [](GWorldPtr s, GWorldPtr d) { AlphaBlit2(s, d, kAll, 0, false); }, old, old},
-        {"Blit 100 %", [](GWorldPtr s, GWorldPtr d) { AlphaBlit2(s, d, kAll, 100, false); }, dark, light},
-        // trunc(10 x 0.25 + 100 x 0.75) = 77, with the source's alpha.
-        {"Blit 25 %", [](GWorldPtr s, GWorldPtr d) { AlphaBlit2(s, d, kAll, 25, false); }, {7, 77, 80, 82}, {9, 125, 127, 130}},
-    };
-    for (const auto& c : cases) {
-        Buf s(5, 2), d(5, 2);
-        s.At(0, 0) = dark, s.At(4, 1) = light;
-        d.Fill(old);
-        c.run(s.gw, d.gw);
-        EXPECT_TRUE(Same(d.At(0, 0), c.fromDark)) << c.name;
-        EXPECT_TRUE(Same(d.At(4, 1), c.fromLight)) << c.name;
-    }
 }
 
 TEST(ImageOps, AlphaBlitCopiesTheRestOnlyWhenAsked) {
