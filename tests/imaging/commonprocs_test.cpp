@@ -8,21 +8,13 @@
 namespace {
 using ::testing::HasSubstr;
 
-TEST(ReportingDeathTest, FailedAssertionStopsWithItsTexts) {
-    EXPECT_EXIT(Assert(nullptr, "Unable to allocate theMask in ConfigurePlug Init run"),
-                ::testing::ExitedWithCode(1),
+TEST(ReportingDeathTest, AssertionsAndTerminateStopWithTheirTextsCutAt255) {
+    EXPECT_EXIT(Assert(nullptr, "Unable to allocate theMask in ConfigurePlug Init run"), ::testing::ExitedWithCode(1),
                 "Assertion Failure\nAssertion failed in: Unable to allocate theMask in ConfigurePlug Init run");
-}
-
-TEST(ReportingDeathTest, TerminateShowsHeadlineAndDescription) {
     EXPECT_EXIT(Terminate("OpenNibWindow Failed", "it returned errcode #-43."), ::testing::ExitedWithCode(1),
                 "OpenNibWindow Failed\nit returned errcode #-43.");
-}
-
-TEST(ReportingDeathTest, LongMessagesAreCutAt255Characters) {
-    const std::string longText(400, 'x');
-    const std::string expected = "Assertion failed in: " + std::string(255 - 21, 'x') + "\n";
-    EXPECT_EXIT(Assert(nullptr, longText), ::testing::ExitedWithCode(1), expected);
+    EXPECT_EXIT(Assert(nullptr, std::string(400, 'x')), ::testing::ExitedWithCode(1),
+                "Assertion failed in: " + std::string(255 - 21, 'x') + "\n");
 }
 
 TEST(Reporting, PresentPointerHasNoEffectAndWarningsAnswerDefault) {
@@ -37,6 +29,8 @@ TEST(Reporting, PresentPointerHasNoEffectAndWarningsAnswerDefault) {
     EXPECT_THAT(err, ::testing::Not(HasSubstr("never shown")));
 }
 
+PixRec* Row(GWorldPtr gw, int y) { return PixRow(GetPixBaseAddr(GetGWorldPixMap(gw)), GetPixRowBytes(GetGWorldPixMap(gw)), y); }
+
 TEST(Buffers, RectGWorldStartsAtOrigin) {
     GWorldPtr gw = AllocateRectGWorld(Rect{10, 20, 110, 220});
     ASSERT_NE(gw, nullptr);
@@ -48,20 +42,14 @@ TEST(Buffers, RectGWorldStartsAtOrigin) {
 }
 
 TEST(Buffers, ClearFillsEveryPixelAndRestoresPortAndColour) {
-    GWorldPtr other = AllocateGWorld(2, 2);
-    GWorldPtr gw = AllocateGWorld(5, 3);
+    GWorldPtr other = AllocateGWorld(2, 2), gw = AllocateGWorld(5, 3);
     SetGWorld(other, nullptr);
     ClearGW(gw, RGBColor{65535, 32768, 0});
     CGrafPtr now;
     GetGWorld(&now, nullptr);
     EXPECT_EQ(now, other);
     for (int y = 0; y < 3; y++)
-        for (int x = 0; x < 5; x++) {
-            const PixRec p = PixRow(GetPixBaseAddr(GetGWorldPixMap(gw)), GetPixRowBytes(GetGWorldPixMap(gw)), y)[x];
-            EXPECT_EQ(p.RED, 255);
-            EXPECT_EQ(p.GREEN, 128);
-            EXPECT_EQ(p.BLUE, 0);
-        }
+        for (int x = 0; x < 5; x++) EXPECT_EQ(PixRec2LongInt(Row(gw, y)[x]), 0xFF8000) << x << "," << y;
     SetGWorld(gw, nullptr);
     RGBColor fg;
     GetForeColor(&fg);
@@ -73,36 +61,31 @@ TEST(Buffers, ClearFillsEveryPixelAndRestoresPortAndColour) {
 
 TEST(Buffers, Source2TargetScalesTheWholeSource) {
     GWorldPtr a = AllocateGWorld(2, 1), b = AllocateGWorld(4, 2);
-    PixRow(GetPixBaseAddr(GetGWorldPixMap(a)), GetPixRowBytes(GetGWorldPixMap(a)), 0)[1] = PixRec{0, 9, 9, 9};
+    Row(a, 0)[1] = PixRec{0, 9, 9, 9};
     Source2Target(a, b);
-    const PixRec* row1 = PixRow(GetPixBaseAddr(GetGWorldPixMap(b)), GetPixRowBytes(GetGWorldPixMap(b)), 1);
-    EXPECT_EQ(row1[1].RED, 0);
-    EXPECT_EQ(row1[2].RED, 9);
-    EXPECT_EQ(row1[3].RED, 9);
+    EXPECT_EQ(Row(b, 1)[1].RED, 0);
+    EXPECT_EQ(Row(b, 1)[2].RED, 9);
+    EXPECT_EQ(Row(b, 1)[3].RED, 9);
     DisposeGWorld(a);
     DisposeGWorld(b);
 }
 
-struct FitCase {
-    Rect original, newSize;
-    bool horizontal;
-    Rect expected;
-};
-class KeepProps : public ::testing::TestWithParam<FitCase> {};
-TEST_P(KeepProps, KeepsOneSideAndRoundsTheOther) {
-    const FitCase c = GetParam();
-    const Rect r = c.horizontal ? KeepPropsWithFixedHorizontal(c.original, c.newSize)
-                                : KeepPropsWithFixedVertical(c.original, c.newSize);
-    EXPECT_EQ(r, c.expected);
+TEST(Geometry, KeepPropsKeepsOneSideAndRoundsTheOther) {
+    const struct {
+        Rect original, newSize;
+        bool horizontal;
+        Rect expected;
+    } cases[] = {
+        {{0, 0, 480, 640}, {0, 0, 10, 300}, true, {0, 0, 225, 300}}, {{0, 0, 480, 640}, {0, 0, 10, 301}, true, {0, 0, 226, 301}},
+        {{0, 0, 480, 640}, {5, 7, 10, 307}, true, {5, 7, 230, 307}}, {{0, 0, 480, 0}, {0, 0, 10, 300}, true, {0, 0, 10, 300}},
+        {{0, 0, 0, 640}, {0, 0, 10, 300}, false, {0, 0, 10, 300}},   {{0, 0, 480, 640}, {0, 0, 300, 10}, false, {0, 0, 300, 400}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.horizontal ? KeepPropsWithFixedHorizontal(c.original, c.newSize)
+                               : KeepPropsWithFixedVertical(c.original, c.newSize),
+                  c.expected)
+            << c.newSize.bottom << "x" << c.newSize.right;
 }
-INSTANTIATE_TEST_SUITE_P(
-    Cases, KeepProps,
-    ::testing::Values(FitCase{{0, 0, 480, 640}, {0, 0, 10, 300}, true, {0, 0, 225, 300}},
-                      FitCase{{0, 0, 480, 640}, {0, 0, 10, 301}, true, {0, 0, 226, 301}},
-                      FitCase{{0, 0, 480, 640}, {5, 7, 10, 307}, true, {5, 7, 230, 307}},
-                      FitCase{{0, 0, 480, 0}, {0, 0, 10, 300}, true, {0, 0, 10, 300}},
-                      FitCase{{0, 0, 0, 640}, {0, 0, 10, 300}, false, {0, 0, 10, 300}},
-                      FitCase{{0, 0, 480, 640}, {0, 0, 300, 10}, false, {0, 0, 300, 400}}));
 
 TEST(Geometry, ProportionalFitKeepsTheFramesLongSideForTheSameOrientation) {
     EXPECT_EQ(CalcProportionalRectForFrame(Rect{0, 0, 640, 480}, Rect{0, 0, 480, 720}), (Rect{0, 0, 480, 360}));
@@ -113,8 +96,7 @@ TEST(Geometry, ProportionalFitKeepsTheFramesLongSideForTheSameOrientation) {
     EXPECT_EQ(r, (Rect{45, 45, 55, 55}));
     int32_t w, h;
     GetDims(Rect{5, 10, 25, 50}, w, h);
-    EXPECT_EQ(w, 40);
-    EXPECT_EQ(h, 20);
+    EXPECT_EQ(std::pair(w, h), std::pair(40, 20));
 }
 
 TEST(Colours, PackingUsesTheHighByteOfEachChannel) {
@@ -132,14 +114,12 @@ TEST(Numbers, TextSwapMaxAndRandomPercent) {
     EXPECT_EQ(Num2Text(0), "0");
     int16_t a = 1, b = 2;
     SwapInt(a, b);
-    EXPECT_EQ(a, 2);
-    EXPECT_EQ(b, 1);
+    EXPECT_EQ(std::pair(a, b), std::pair(int16_t(2), int16_t(1)));
     EXPECT_EQ(Max(-3, -7), -3);
     bool sawHigh = false;
     for (int i = 0; i < 10000; i++) {
         const double r = RandomPercent();
-        ASSERT_GE(r, 0.0);
-        ASSERT_LE(r, 1.0);
+        ASSERT_TRUE(r >= 0.0 && r <= 1.0) << r;
         sawHigh |= r > 0.9;
     }
     EXPECT_TRUE(sawHigh);
