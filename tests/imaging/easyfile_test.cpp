@@ -23,6 +23,11 @@
 namespace {
 namespace fs = std::filesystem;
 
+std::vector<uint8_t> Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
 class EasyFile : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -50,10 +55,6 @@ protected:
     std::string Write(const std::string& name, const std::string& text) {
         return Write(name, std::vector<uint8_t>(text.begin(), text.end()));
     }
-    static std::vector<uint8_t> Read(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    }
     static FSSpec FileAt(const std::string& path) {
         FSSpec file{};
         FSMakeFSSpecFromPath(path, &file);
@@ -63,8 +64,9 @@ protected:
     int32_t images_ = 0, pictures_ = 0;
 };
 
-// The pixels of a buffer, or of an image copied into one, as bytes A, R, G, B.
-sample::Image Pixels(GWorldPtr gw) {
+// The pixels of a buffer, an image or a picture as bytes A, R, G, B; the holder is disposed of,
+// released or killed after (none: an empty image). Images and pictures are drawn into a buffer.
+sample::Image Taken(GWorldPtr gw) {
     const Rect r = GetPortRect(gw);
     sample::Image img{r.right, r.bottom, {}};
     PixMapHandle pm = GetGWorldPixMap(gw);
@@ -72,23 +74,24 @@ sample::Image Pixels(GWorldPtr gw) {
         const auto* row = reinterpret_cast<const uint8_t*>(PixRow(GetPixBaseAddr(pm), GetPixRowBytes(pm), y));
         img.argb.insert(img.argb.end(), row, row + 4 * r.right);
     }
-    return img;
-}
-sample::Image Pixels(CGImageRef image) {
-    GWorldPtr gw = AllocateGWorld(int16_t(CGImageGetWidth(image)), int16_t(CGImageGetHeight(image)));
-    DrawCGImageInQDRectWithAlpha(gw, image, GetPortRect(gw), 0, false, -1, kCGBlendModeCopy);
-    sample::Image img = Pixels(gw);
     DisposeGWorld(gw);
     return img;
 }
-sample::Image Pixels(PicHandle picture) {
+sample::Image Taken(CGImageRef image) {
+    if (!image) return {};
+    GWorldPtr gw = AllocateGWorld(int16_t(CGImageGetWidth(image)), int16_t(CGImageGetHeight(image)));
+    DrawCGImageInQDRectWithAlpha(gw, image, GetPortRect(gw), 0, false, -1, kCGBlendModeCopy);
+    CGImageRelease(image);
+    return Taken(gw);
+}
+sample::Image Taken(PicHandle picture) {
+    if (!picture) return {};
     Rect frame = picture->picFrame;
     GWorldPtr gw = AllocateRectGWorld(frame);
     OffsetRect(&frame, int16_t(-frame.left), int16_t(-frame.top));
     DrawPictureInGW(gw, picture, frame);
-    sample::Image img = Pixels(gw);
-    DisposeGWorld(gw);
-    return img;
+    KillPicture(picture);
+    return Taken(gw);
 }
 
 // The largest channel difference, or 999 for different sizes.
@@ -106,39 +109,18 @@ struct Path {
 };
 const Path kPaths[] = {
     {"ImageDecode", [](const std::string& p) {
-         const std::vector<uint8_t> bytes = [&] {
-             std::ifstream in(p, std::ios::binary);
-             return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-         }();
+         const std::vector<uint8_t> bytes = Read(p);
          DecodedImage d;
          ImageDecode(bytes.data(), bytes.size(), d);
          return sample::Image{d.width, d.height, d.argb};
      }},
-    {"GetCGImageFromURLUsingCG", [](const std::string& p) {
-         CGImageRef img = GetCGImageFromURLUsingCG(p);
-         const sample::Image out = img ? Pixels(img) : sample::Image{};
-         CGImageRelease(img);
-         return out;
-     }},
-    {"GetCGImageFromURLUsingQT", [](const std::string& p) {
-         CGImageRef img = GetCGImageFromURLUsingQT(p);
-         const sample::Image out = img ? Pixels(img) : sample::Image{};
-         CGImageRelease(img);
-         return out;
-     }},
+    {"GetCGImageFromURLUsingCG", [](const std::string& p) { return Taken(GetCGImageFromURLUsingCG(p)); }},
+    {"GetCGImageFromURLUsingQT", [](const std::string& p) { return Taken(GetCGImageFromURLUsingQT(p)); }},
     {"ReadPictureFromFSRef", [](const std::string& p) {
          Str255 name;
-         PicHandle pic = ReadPictureFromFSRef(FSRef{p}, name);
-         const sample::Image out = pic ? Pixels(pic) : sample::Image{};
-         KillPicture(pic);
-         return out;
+         return Taken(ReadPictureFromFSRef(FSRef{p}, name));
      }},
-    {"GetPictFromURLUsingCG", [](const std::string& p) {
-         PicHandle pic = GetPictFromURLUsingCG(p);
-         const sample::Image out = pic ? Pixels(pic) : sample::Image{};
-         KillPicture(pic);
-         return out;
-     }},
+    {"GetPictFromURLUsingCG", [](const std::string& p) { return Taken(GetPictFromURLUsingCG(p)); }},
 };
 
 TEST_F(EasyFile, EveryFormatDecodesToTheSamePixelsAlongEveryPath) {
@@ -264,12 +246,10 @@ TEST_F(EasyFile, ScaledBufferHoldsThePicturesTopLeftOnWhite) {
         GWorldPtr gw = GetScaledGWImageFromFSRef(file, c.ws, c.hs);
         ASSERT_EQ(gw != nullptr, c.w > 0) << c.ws << "x" << c.hs;
         if (!gw) continue;
-        const sample::Image got = Pixels(gw);
-        ASSERT_EQ(got.w, c.w);
-        ASSERT_EQ(got.h, c.h);
+        const sample::Image got = Taken(gw);
+        ASSERT_EQ(std::pair(got.w, got.h), std::pair(c.w, c.h));
         for (int y = 0; y < c.h; y++)
             for (int x = 0; x < c.w; x++) EXPECT_EQ(std::memcmp(got.At(x, y), img.At(x, y), 4), 0) << x << "," << y;
-        DisposeGWorld(gw);
     }
     EXPECT_EQ(GetScaledGWImageFromFSRef(FSRef{dir_ + "/missing.png"}, 1, 1), nullptr);
 }
@@ -406,49 +386,54 @@ TEST_F(EasyFile, FileListKeepsFourAndCountsAll) {
 }
 
 TEST_F(EasyFile, TextLinesEndInACarriageReturnWithin255Bytes) {
-    const FSSpec file = FileAt(dir_ + "/out.txt");
+    const std::string out = dir_ + "/out.txt";
+    const FSSpec file = FileAt(out);
     int16_t ref = 0;
+    auto write = [&](const std::string& text, bool line) {
+        Str255 p;
+        CopyToPStr(text, p, 255);
+        EXPECT_EQ(line ? FileWriteLn(ref, p) : FileWrite(ref, p), noErr) << text.size();
+    };
     ASSERT_EQ(PSPRewrite(ref, file, FourCC("TEXT"), FourCC("ttxt")), noErr);
-    Str255 text;
-    CopyToPStr("abc", text, 255);
-    EXPECT_EQ(FileWriteLn(ref, text), noErr);
-    CopyToPStr("", text, 255);
-    EXPECT_EQ(FileWrite(ref, text), noErr);
-    CopyToPStr(std::string(255, 'x'), text, 255);
-    EXPECT_EQ(FileWriteLn(ref, text), noErr);
-    CopyToPStr("yz", text, 255);
-    EXPECT_EQ(FileWrite(ref, text), noErr);
+    write("abc", true);
+    write("", false);
+    write(std::string(255, 'x'), true);
+    write("yz", false);
     FSClose(ref);
     std::vector<uint8_t> expected = {'a', 'b', 'c', 13};
     expected.insert(expected.end(), 254, 'x');
     expected.insert(expected.end(), {13, 'y', 'z'});
-    EXPECT_EQ(Read(dir_ + "/out.txt"), expected);
+    EXPECT_EQ(Read(out), expected);
     FInfo info;
     if (FSpGetFInfo(&file, &info) == noErr && info.fdType != 0) {
         EXPECT_EQ(info.fdType, FourCC("TEXT"));  // where the file system keeps user attributes
     }
     // Opening again starts at the beginning; rewriting starts afresh.
     ASSERT_EQ(PSPOpenFile(ref, file), noErr);
-    CopyToPStr("AB", text, 255);
-    FileWrite(ref, text);
+    write("AB", false);
     FSClose(ref);
-    EXPECT_EQ(Read(dir_ + "/out.txt")[1], 'B');
-    EXPECT_EQ(Read(dir_ + "/out.txt").size(), expected.size());
+    EXPECT_EQ(Read(out)[1], 'B');
+    EXPECT_EQ(Read(out).size(), expected.size());
     ASSERT_EQ(PSPRewrite(ref, file, FourCC("TEXT"), FourCC("ttxt")), noErr);
     FSClose(ref);
-    EXPECT_TRUE(Read(dir_ + "/out.txt").empty());
+    EXPECT_TRUE(Read(out).empty());
     EXPECT_NE(PSPOpenFile(ref, FileAt(dir_ + "/missing.txt")), noErr);
 }
 
 TEST_F(EasyFile, PathsAreColonSeparatedFromTheRootAndCutAt255) {
+    // The full path of a file's folder, by its folder and volume numbers, against the folder's own.
+    auto check = [](const std::string& folder, size_t keep) {
+        fs::create_directories(folder);
+        const FSSpec file = FileAt(folder + "/file");
+        Str255 path;
+        GetFullPath(file.parID, file.vRefNum, path);
+        std::string expected = fs::canonical(folder).string() + "/";
+        std::replace(expected.begin(), expected.end(), '/', ':');
+        EXPECT_EQ(PStrView(path), expected.substr(0, keep));
+    };
     const std::string deep = dir_ + "/one/two";
-    fs::create_directories(deep);
-    FSSpec file = FileAt(deep + "/file");
+    check(deep, std::string::npos);
     Str255 path;
-    GetFullPath(file.parID, file.vRefNum, path);
-    std::string expected = fs::canonical(deep).string() + "/";
-    std::replace(expected.begin(), expected.end(), '/', ':');
-    EXPECT_EQ(PStrView(path), expected);
     const std::string cwd = fs::current_path().string();
     fs::current_path(deep);
     GetAppDirName(path);
@@ -457,12 +442,7 @@ TEST_F(EasyFile, PathsAreColonSeparatedFromTheRootAndCutAt255) {
     // Deeper than 255 characters: the start of the path is kept.
     std::string longDir = dir_;
     for (int i = 0; i < 30; i++) longDir += "/folder" + std::to_string(i);
-    fs::create_directories(longDir);
-    file = FileAt(longDir + "/file");
-    GetFullPath(file.parID, file.vRefNum, path);
-    expected = fs::canonical(longDir).string() + "/";
-    std::replace(expected.begin(), expected.end(), '/', ':');
-    EXPECT_EQ(PStrView(path), expected.substr(0, 255));
+    check(longDir, 255);
 }
 
 // The desktop's opener and applications are scripts that write their arguments to a file.
