@@ -94,15 +94,24 @@ int32_t HostCustomEvent(BWCtl* ctl, uint32_t kind, int16_t v, int16_t h, uint32_
 
 const BWToolboxHost kHost = {HostCommand, HostAction, HostCustomEvent};
 
+const BWToolboxBackend* LoadBackend() {
+    void* object = dlopen(BW_TEST_BUNDLE "/Contents/Linux/kpblockwaves-ui.so", RTLD_NOW | RTLD_LOCAL);
+    EXPECT_NE(object, nullptr) << dlerror();
+    auto get = object ? reinterpret_cast<BWToolboxBackendProc>(dlsym(object, BW_TOOLBOX_BACKEND_SYMBOL)) : nullptr;
+    EXPECT_NE(get, nullptr);
+    return get ? get(&kHost) : nullptr;
+}
+
+void Screenshot(QWidget* dialog, const QString& name) {
+    if (const char* dir = std::getenv("BW_QT_SCREENSHOTS")) dialog->grab().save(QString::fromUtf8(dir) + "/" + name + ".png");
+}
+
 class Toolbox : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         if (gTB) return;
-        void* object = dlopen(BW_TEST_BUNDLE "/Contents/Linux/kpblockwaves-ui.so", RTLD_NOW | RTLD_LOCAL);
-        ASSERT_NE(object, nullptr) << dlerror();
-        auto get = reinterpret_cast<BWToolboxBackendProc>(dlsym(object, BW_TOOLBOX_BACKEND_SYMBOL));
-        ASSERT_NE(get, nullptr);
-        gTB = get(&kHost);
+        gTB = LoadBackend();
+        ASSERT_NE(gTB, nullptr);
         char why[200];
         ASSERT_EQ(gTB->Start(why, sizeof why), 0) << why;
     }
@@ -146,9 +155,8 @@ TEST(ToolboxStart, WithoutADisplayRefusesWithAReasonInsteadOfEndingTheProcess) {
     if (QCoreApplication::instance() || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") ||
         !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         GTEST_SKIP() << "a display is configured";
-    void* object = dlopen(BW_TEST_BUNDLE "/Contents/Linux/kpblockwaves-ui.so", RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(object, nullptr) << dlerror();
-    const BWToolboxBackend* tb = reinterpret_cast<BWToolboxBackendProc>(dlsym(object, BW_TOOLBOX_BACKEND_SYMBOL))(&kHost);
+    const BWToolboxBackend* tb = LoadBackend();
+    ASSERT_NE(tb, nullptr);
     char why[200] = "unchanged";
     EXPECT_NE(tb->Start(why, sizeof why), 0);
     EXPECT_STREQ(why, "no display: set DISPLAY or WAYLAND_DISPLAY (or QT_QPA_PLATFORM=offscreen)");
@@ -223,9 +231,7 @@ TEST_P(ConfigWindow, HoldsEveryControlWithItsSignatureCommandAndRange) {
     EXPECT_EQ(b[2] - b[0], GetParam().previewHeight);
     EXPECT_LE(b[3], width_);
     EXPECT_LE(b[2], height_);
-
-    if (const char* dir = std::getenv("BW_QT_SCREENSHOTS"))
-        dialog_->grab().save(QString::fromUtf8(dir) + "/" + GetParam().name + ".png");
+    Screenshot(dialog_, GetParam().name);
 }
 
 INSTANTIATE_TEST_SUITE_P(, ConfigWindow, ::testing::ValuesIn(kWindows),
@@ -270,7 +276,7 @@ TEST_F(Toolbox, AboutWindowHoldsNameVersionAndOK) {
     EXPECT_EQ(gTB->GetCommand(gTB->FindControl(win, Code("ok  "), 1)), Code("ok  "));
     QTest::keyClick(dialog_, Qt::Key_Return);
     EXPECT_EQ(gRec.commands, std::vector<uint32_t>{Code("ok  ")});
-    if (const char* dir = std::getenv("BW_QT_SCREENSHOTS")) dialog_->grab().save(QString::fromUtf8(dir) + "/about.png");
+    Screenshot(dialog_, "about");
 }
 
 // ---- Values ----
@@ -475,29 +481,25 @@ TEST_F(Toolbox, ModalLoopsNestAndEndOnQuit) {
     EXPECT_EQ(order, (std::vector<std::string>{"dialog running", "about running", "about ended"}));
 }
 
-// Tests answer the colour picker from a timer: it is the visible QColorDialog among the top levels.
-void AnswerColourPicker(const QColor* choice) {
-    QTimer::singleShot(0, [choice] {
+// Tests answer modal dialogs from a timer: `answer` gets the visible top-level window of type D.
+template <class D, class F>
+void AnswerDialog(F answer) {
+    QTimer::singleShot(0, [answer] {
         for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* picker = qobject_cast<QColorDialog*>(w); picker && picker->isVisible()) {
-                if (choice) {
-                    picker->setCurrentColor(*choice);
-                    picker->accept();
-                } else {
-                    picker->reject();
-                }
-            }
+            if (auto* d = qobject_cast<D*>(w); d && d->isVisible()) answer(d);
     });
 }
 
 TEST_F(Toolbox, ColourPickerGivesSixteenBitChannelsOrNothingWhenCancelled) {
     const uint16_t in[3] = {0xFF00, 0x8000, 0x0000};
     uint16_t out[3] = {1, 2, 3};
-    const QColor choice(0x12, 0x34, 0xFE);
-    AnswerColourPicker(&choice);
+    AnswerDialog<QColorDialog>([](QColorDialog* picker) {
+        picker->setCurrentColor(QColor(0x12, 0x34, 0xFE));
+        picker->accept();
+    });
     ASSERT_EQ(gTB->PickColor("Please choose color:", in, out), 1);
     EXPECT_EQ(std::vector<uint16_t>(out, out + 3), (std::vector<uint16_t>{0x1212, 0x3434, 0xFEFE}));
-    AnswerColourPicker(nullptr);
+    AnswerDialog<QColorDialog>([](QColorDialog* picker) { picker->reject(); });
     EXPECT_EQ(gTB->PickColor("Please choose color:", in, out), 0);
     EXPECT_EQ(out[0], 0x1212);
 }
@@ -509,30 +511,21 @@ TEST_F(Toolbox, AlertAnswersOneForItsDefaultButtonAndTwoForCancel) {
         int16_t answer;
     } cases[] = {{"", "Go on", 1}, {"Stop", "Go on", 1}, {"Stop", "Stop", 2}};
     for (const auto& c : cases) {
-        QTimer::singleShot(0, [&c] {
-            for (QWidget* w : QApplication::topLevelWidgets())
-                if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible())
-                    for (QAbstractButton* button : box->buttons())
-                        if (button->text() == QString::fromUtf8(c.press)) button->click();
+        AnswerDialog<QMessageBox>([&c](QMessageBox* box) {
+            for (QAbstractButton* button : box->buttons())
+                if (button->text() == QString::fromUtf8(c.press)) button->click();
         });
         EXPECT_EQ(gTB->Alert(2, "Headline", "Text", "Go on", c.cancel), c.answer) << c.cancel << " " << c.press;
     }
 }
 
-// Tests answer the file dialogs from a timer: the visible QFileDialog among the top levels. An empty
-// path cancels; `shown` receives the title and the file the dialog started with.
+// An empty path cancels; `shown` receives the title and the file the dialog started with.
 void AnswerFileDialog(const QString& path, QStringList* shown = nullptr) {
-    QTimer::singleShot(0, [path, shown] {
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* d = qobject_cast<QFileDialog*>(w); d && d->isVisible()) {
-                if (shown) *shown = {d->windowTitle(), QFileInfo(d->selectedFiles().value(0)).fileName()};
-                if (path.isEmpty()) {
-                    d->reject();
-                } else {
-                    d->selectFile(path);
-                    static_cast<QDialog*>(d)->accept();  // QFileDialog makes its accept protected
-                }
-            }
+    AnswerDialog<QFileDialog>([path, shown](QFileDialog* d) {
+        if (shown) *shown = {d->windowTitle(), QFileInfo(d->selectedFiles().value(0)).fileName()};
+        if (path.isEmpty()) return d->reject();
+        d->selectFile(path);
+        static_cast<QDialog*>(d)->accept();  // QFileDialog makes its accept protected
     });
 }
 
