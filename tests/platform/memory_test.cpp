@@ -33,21 +33,18 @@ TEST(MemoryBlocks, KnowTheirSizeAndComeZeroFilled) {
     DisposeHandle(nullptr);
 }
 
-TEST(MemoryBlocks, InjectedFailuresAnswerNullThenStop) {
-    MemFailNextAllocations(2);
-    EXPECT_EQ(NewPtrClear(8), nullptr);
-    EXPECT_EQ(MemError(), memFullErr);
-    EXPECT_EQ(NewHandleClear(8), nullptr);
-    Handle h = NewHandleClear(8);
-    EXPECT_NE(h, nullptr);
-    EXPECT_EQ(MemError(), noErr);
-    DisposeHandle(h);
-}
-
-TEST(MemoryBlocks, NegativeSizesAreRefused) {
+TEST(MemoryBlocks, RefusalsAnswerNullAndTheirError) {
     EXPECT_EQ(NewPtrClear(-1), nullptr);
     EXPECT_EQ(MemError(), paramErr);
     EXPECT_EQ(NewHandleClear(-1), nullptr);
     EXPECT_EQ(MemError(), paramErr);
+    MemFailNextAllocations(2);
+    EXPECT_EQ(NewPtrClear(8), nullptr);
+    EXPECT_EQ(MemError(), memFullErr);
+    EXPECT_EQ(NewHandleClear(8), nullptr);
+    Handle h = NewHandleClear(8);  // the injected failures are spent
+    EXPECT_NE(h, nullptr);
+    EXPECT_EQ(MemError(), noErr);
+    DisposeHandle(h);
 }
 }  // namespace
