@@ -36,8 +36,6 @@ TEST_F(Resources, CreateMakesAnEmptyForkOnceAndFillsAnEmptyFile) {
 
     WriteBytes(Root + "/empty", {});
     const FSSpec empty = SpecFor("empty");
-    EXPECT_EQ(FSpOpenResFile(&empty, fsCurPerm), kResFileNotOpened);
-    EXPECT_EQ(ResError(), eofErr);
     FSpCreateResFile(&empty, FourCC("qvz "), FourCC("Pref"), smSystemScript);  // a file without a fork gets one
     EXPECT_EQ(ResError(), noErr);
     const int16_t ref = FSpOpenResFile(&empty, fsCurPerm);
@@ -45,14 +43,14 @@ TEST_F(Resources, CreateMakesAnEmptyForkOnceAndFillsAnEmptyFile) {
     CloseResFile(ref);
 }
 
-TEST_F(Resources, OpenReportsMissingAndDamagedFiles) {
-    const FSSpec missing = SpecFor("missing");
-    EXPECT_EQ(FSpOpenResFile(&missing, fsCurPerm), kResFileNotOpened);
-    EXPECT_EQ(ResError(), fnfErr);
+TEST_F(Resources, OpenReportsMissingEmptyAndDamagedFiles) {
+    WriteBytes(Root + "/empty", {});
     WriteBytes(Root + "/damaged", {0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 30});
-    const FSSpec damaged = SpecFor("damaged");
-    EXPECT_EQ(FSpOpenResFile(&damaged, fsCurPerm), kResFileNotOpened);
-    EXPECT_EQ(ResError(), mapReadErr);
+    for (auto [name, err] : {std::pair{"missing", fnfErr}, {"empty", eofErr}, {"damaged", mapReadErr}}) {
+        const FSSpec fileSpec = SpecFor(name);
+        EXPECT_EQ(FSpOpenResFile(&fileSpec, fsCurPerm), kResFileNotOpened) << name;
+        EXPECT_EQ(ResError(), err) << name;
+    }
 }
 
 TEST_F(Resources, AddedResourcesSurviveReopeningAndOthersAreKept) {
