@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "imaging/pixellib.h"
+#include "platform/CoreGraphics.h"
 #include "platform/QuickDraw.h"
 
 // Writes an alpha taken from Source (by AlphaMode) into Dest inside ActiveRect, optionally
@@ -47,7 +48,8 @@ void SetupTBSlideFade(int16_t Thickness, int16_t StartPos, int16_t EndPos, int16
 void AlphaFromRedRow(const PixRec* mask, PixRec* layer, int32_t count, bool invert, bool premultiply);
 void AlphaFromRedRowScalar(const PixRec* mask, PixRec* layer, int32_t count, bool invert, bool premultiply);
 // The same with the layer's colour read from colour (which may be layer itself) and its plain reference.
+// With AlphaByte::Last all three rows hold R, G, B, A (the record's field names then do not apply).
 void AlphaFromRedRowCopy(const PixRec* mask, const PixRec* colour, PixRec* layer, int32_t count, bool invert,
-                         bool premultiply);
+                         bool premultiply, AlphaByte at = AlphaByte::First);
 void AlphaFromRedRowCopyScalar(const PixRec* mask, const PixRec* colour, PixRec* layer, int32_t count, bool invert,
-                               bool premultiply);
+                               bool premultiply, AlphaByte at = AlphaByte::First);

@@ -140,8 +140,10 @@ struct TileFrame {
     Rect area;         // pixels inside the active area and the tiles; empty: every tile not started
     int32_t wid;
     int16_t Which;
+    AlphaByte at;      // where the alpha lies in the pixels of all three buffers
     Ptr dBase, sBase;  // sBase null: the picture is the colour row
-    int32_t dRow, sRow;
+    Ptr uBase;         // what Which 3 draws over: dBase itself, or a buffer copied into Dest on the way
+    int32_t dRow, sRow, uRow;
     const PixRec* colour;  // one row of the colour (Which 1, 2) or of transparent black (3 without Source)
 };
 
@@ -150,16 +152,11 @@ struct TileFrame {
 // calls and what lies between.
 constexpr int32_t cBridgedRun = 32;
 
-// n pixels of grey a, as words: a fill of four-byte records goes a byte at a time.
-void FillGrey(PixRec* p, int32_t n, uint8_t a) {
-    const PixRec grey{255, a, a, a};
-    uint32_t word;
-    std::memcpy(&word, &grey, 4);
-    std::fill(reinterpret_cast<uint32_t*>(p), reinterpret_cast<uint32_t*>(p + n), word);
-}
+// n pixels of grey a. Only the mask's red is read, so every byte is a: the same row in either
+// pixel layout.
+void FillGrey(PixRec* p, int32_t n, uint8_t a) { std::memset(p, a, size_t(n) * sizeof(PixRec)); }
 
-// The runs of tile row y, and in line the grey of every pixel of its changing runs (only the red
-// is read).
+// The runs of tile row y, and in line the grey of every pixel of its changing runs.
 void TileRowRuns(const TileFrame& t, int32_t y, std::vector<Run>& runs, PixRec* line) {
     const TileGrid& g = *t.grid;
     runs.clear();
@@ -193,24 +190,27 @@ void TileRowRuns(const TileFrame& t, int32_t y, std::vector<Run>& runs, PixRec* 
 
 // One pixel row: the layer's pixels are made run by run in tmp with the same loops as the layered
 // way (AlphaFromRedRowCopy, CGOverRow), so the arithmetic is the same.
+// Where something else lies under the picture (the colour for Which 2, a separate buffer for
+// Which 3) it is copied in run by run; the picture is read before that, as Dest may be the Source.
 void ComposeRow(const TileFrame& t, int32_t row, const std::vector<Run>& runs, const PixRec* line, PixRec* tmp) {
     PixRec* dst = PixRow(t.dBase, t.dRow, row);
     const bool colourUnder = t.Which == 2;
     const PixRec* picture = colourUnder ? dst : t.sBase ? PixRow(t.sBase, t.sRow, row) : t.colour;
+    const PixRec* under = colourUnder ? t.colour : t.uBase != t.dBase ? PixRow(t.uBase, t.uRow, row) : nullptr;
     for (const Run& run : runs) {
         const int32_t n = run.r - run.l;
         PixRec* d = dst + run.l;
         switch (run.kind) {
             case RunKind::NotStarted:
-                if (colourUnder) std::memcpy(d, t.colour + run.l, size_t(n) * sizeof(PixRec));
+                if (under) std::memcpy(d, under + run.l, size_t(n) * sizeof(PixRec));
                 break;
             case RunKind::Done:
-                OpaqueCopyRow(picture + run.l, d, n);
+                OpaqueCopyRow(picture + run.l, d, n, t.at);
                 break;
             case RunKind::Changing:
-                AlphaFromRedRowCopy(line + run.l, picture + run.l, tmp, n, false, true);
-                if (colourUnder) std::memcpy(d, t.colour + run.l, size_t(n) * sizeof(PixRec));
-                CGOverRow(reinterpret_cast<const uint8_t*>(tmp), reinterpret_cast<uint8_t*>(d), n, 255);
+                AlphaFromRedRowCopy(line + run.l, picture + run.l, tmp, n, false, true, t.at);
+                if (under) std::memcpy(d, under + run.l, size_t(n) * sizeof(PixRec));
+                CGOverRow(reinterpret_cast<const uint8_t*>(tmp), reinterpret_cast<uint8_t*>(d), n, 255, t.at);
                 break;
         }
     }
@@ -229,10 +229,31 @@ void ComposeRows(const TileFrame& t, int32_t first, int32_t last) {
         if (tilesHere) TileRowRuns(t, y, runs, line.data());
         for (int32_t row = top; row < bottom; row++) {
             const bool inside = tilesHere && row >= t.area.top && row < t.area.bottom;
-            // Outside the tiles only Which 2 changes anything: the colour goes in.
-            if (inside || t.Which == 2) ComposeRow(t, row, inside ? runs : outside, line.data(), tmp.data());
+            // Outside the tiles only what lies under changes anything: the colour or a copied buffer.
+            if (inside || t.Which == 2 || t.uBase != t.dBase)
+                ComposeRow(t, row, inside ? runs : outside, line.data(), tmp.data());
         }
     }
+}
+
+// Lays the grid and every tile's progress at CurrentFrame over MyFrame (at 0, 0) and composes all
+// rows; t holds the buffers, Which and the layout.
+void ComposeFrame(TileFrame& t, const PluginDataRec& cfg, Rect MyFrame, int32_t CurrentFrame) {
+    const TileGrid g = GridFor(cfg, MyFrame);
+    t.grid = &g;
+    if (!cfg.Rects || !TileArea(g, MyFrame, t.area)) t.area = Rect{0, 0, 0, 0};
+    // Worked out in the field's own order (a column's tiles lie together); the rows then read them
+    // along a tile row.
+    TileAlphas alphas;
+    if (t.area.left < t.area.right) {
+        const RectField& field = *cfg.Rects;
+        for (int32_t x = 1; x <= g.W; x++)
+            for (int32_t y = 1; y <= g.H; y++)
+                alphas[y - 1][x - 1] = TileAlphaOf(CurrentFrame, field[x][y].StartFrame, field[x][y].EndFrame);
+    }
+    t.alphas = &alphas;
+    t.wid = MyFrame.right;
+    ParallelRows(MyFrame.bottom, t.wid, [&](int32_t first, int32_t last) { ComposeRows(t, first, last); });
 }
 }  // namespace
 
@@ -316,26 +337,27 @@ void SetupAlpha(PluginDataPtr theConfig, int32_t FrameNum, int32_t TotalFrames) 
     SetGWorld(savePort, saveDevice);
 }
 
-void OpaqueCopyRowScalar(const PixRec* src, PixRec* dst, int32_t count) {
+void OpaqueCopyRowScalar(const PixRec* src, PixRec* dst, int32_t count, AlphaByte at) {
+    const int alpha = at == AlphaByte::First ? 0 : 3;
     for (int32_t x = 0; x < count; x++) {
         dst[x] = src[x];
-        dst[x].ALPHA = 255;
+        reinterpret_cast<uint8_t*>(&dst[x])[alpha] = 255;
     }
 }
 
-void OpaqueCopyRow(const PixRec* src, PixRec* dst, int32_t count) {
+void OpaqueCopyRow(const PixRec* src, PixRec* dst, int32_t count, AlphaByte at) {
     int32_t x = 0;
 #if defined(__SSE2__)
-    // Four pixels a step; the alpha byte comes first in memory, so it is the low byte of each word
-    // on little-endian processors.
+    // Four pixels a step; on little-endian processors the alpha byte is the low byte of each word
+    // when it comes first in memory, the high byte when it comes last.
     if constexpr (std::endian::native == std::endian::little) {
-        const __m128i alpha = _mm_set1_epi32(0xFF);
+        const __m128i alpha = _mm_set1_epi32(at == AlphaByte::First ? 0xFF : int32_t(0xFF000000u));
         for (; x + 4 <= count; x += 4)
             _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + x),
                              _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + x)), alpha));
     }
 #endif
-    OpaqueCopyRowScalar(src + x, dst + x, count - x);
+    OpaqueCopyRowScalar(src + x, dst + x, count - x, at);
 }
 
 bool ComposeByTiles(GWorldPtr Source, GWorldPtr Dest, PluginDataPtr theConfig, int32_t CurrentFrame) {
@@ -360,25 +382,12 @@ bool ComposeByTiles(GWorldPtr Source, GWorldPtr Dest, PluginDataPtr theConfig, i
         return false;
     }
 
-    const TileGrid g = GridFor(*theConfig, MyFrame);
     TileFrame t{};
-    t.grid = &g;
-    if (!theConfig->Rects || !TileArea(g, MyFrame, t.area)) t.area = Rect{0, 0, 0, 0};
-    // Worked out in the field's own order (a column's tiles lie together); the rows then read them
-    // along a tile row.
-    TileAlphas alphas;
-    if (t.area.left < t.area.right) {
-        const RectField& field = *theConfig->Rects;
-        for (int32_t x = 1; x <= g.W; x++)
-            for (int32_t y = 1; y <= g.H; y++)
-                alphas[y - 1][x - 1] = TileAlphaOf(CurrentFrame, field[x][y].StartFrame, field[x][y].EndFrame);
-    }
-    t.alphas = &alphas;
-    t.wid = MyFrame.right;
     t.Which = Which;
+    t.at = AlphaByte::First;
     PixMapHandle dpm = GetGWorldPixMap(Dest);
-    t.dBase = GetPixBaseAddr(dpm);
-    t.dRow = GetPixRowBytes(dpm);
+    t.dBase = t.uBase = GetPixBaseAddr(dpm);
+    t.dRow = t.uRow = GetPixRowBytes(dpm);
     const bool fromSource = Which == 3 && Source;
     if (fromSource) {
         PixMapHandle spm = GetGWorldPixMap(Source);
@@ -387,9 +396,9 @@ bool ComposeByTiles(GWorldPtr Source, GWorldPtr Dest, PluginDataPtr theConfig, i
     }
     std::vector<PixRec> colour;
     if (!fromSource)
-        colour.assign(size_t(t.wid), Which == 3 ? PixRec{0, 0, 0, 0} : PaintedPixel(theConfig->Colors[1]));
+        colour.assign(size_t(MyFrame.right), Which == 3 ? PixRec{0, 0, 0, 0} : PaintedPixel(theConfig->Colors[1]));
     t.colour = colour.data();
-    ParallelRows(MyFrame.bottom, t.wid, [&](int32_t first, int32_t last) { ComposeRows(t, first, last); });
+    ComposeFrame(t, *theConfig, MyFrame, CurrentFrame);
     if (Which == 2) {
         // Filling Dest with the colour leaves its foreground black.
         const RGBColor black{0, 0, 0};
@@ -397,6 +406,19 @@ bool ComposeByTiles(GWorldPtr Source, GWorldPtr Dest, PluginDataPtr theConfig, i
     }
     SetGWorld(savePort, saveDevice);
     return true;
+}
+
+void ComposeClipsByTiles(const uint8_t* Under, const uint8_t* Source, uint8_t* Out, int32_t RowBytes, int16_t Wid,
+                         int16_t Hig, AlphaByte at, const PluginDataRec& theConfig, int32_t CurrentFrame) {
+    if (Wid <= 0 || Hig <= 0) return;
+    TileFrame t{};
+    t.Which = 3;
+    t.at = at;
+    t.dBase = reinterpret_cast<Ptr>(Out);
+    t.sBase = reinterpret_cast<Ptr>(const_cast<uint8_t*>(Source));
+    t.uBase = reinterpret_cast<Ptr>(const_cast<uint8_t*>(Under));
+    t.dRow = t.sRow = t.uRow = RowBytes;
+    ComposeFrame(t, theConfig, Rect{0, 0, Hig, Wid}, CurrentFrame);
 }
 
 void ComposeThroughLayer(GWorldPtr Source, GWorldPtr Dest, PluginDataPtr theConfig, int32_t CurrentFrame,

@@ -8,6 +8,7 @@
 
 #include "host/PluginDefines.h"
 #include "imaging/pixellib.h"
+#include "platform/CoreGraphics.h"
 
 // Composes frame CurrentFrame of the tile field into Dest by theConfig->Which (1 colour over Dest,
 // 2 Dest over the colour, 3 Source over Dest). ActiveRect and CopyRest have no effect.
@@ -21,9 +22,15 @@ void ThePixelEffect(GWorldPtr Source, GWorldPtr Dest, Rect ActiveRect, Boolean C
 bool ComposeByTiles(GWorldPtr Source, GWorldPtr Dest, PluginDataPtr theConfig, int32_t CurrentFrame);
 void ComposeThroughLayer(GWorldPtr Source, GWorldPtr Dest, PluginDataPtr theConfig, int32_t CurrentFrame,
                          int32_t MaxFrame);
+// ComposeByTiles of Which 3 on buffers the caller owns: Out = Source over Under, all three Wid x Hig
+// pixels RowBytes apart, with the alpha byte where at says (theConfig->Which is not read). Out may
+// be Under or Source itself; otherwise Under is copied into Out where no tile has started. The
+// bytes are those of ComposeByTiles on the same pixels in the engine's order.
+void ComposeClipsByTiles(const uint8_t* Under, const uint8_t* Source, uint8_t* Out, int32_t RowBytes, int16_t Wid,
+                         int16_t Hig, AlphaByte at, const PluginDataRec& theConfig, int32_t CurrentFrame);
 // dst = src with alpha 255, count pixels; dst may be src. And its plain reference, for tests.
-void OpaqueCopyRow(const PixRec* src, PixRec* dst, int32_t count);
-void OpaqueCopyRowScalar(const PixRec* src, PixRec* dst, int32_t count);
+void OpaqueCopyRow(const PixRec* src, PixRec* dst, int32_t count, AlphaByte at = AlphaByte::First);
+void OpaqueCopyRowScalar(const PixRec* src, PixRec* dst, int32_t count, AlphaByte at = AlphaByte::First);
 // Paints theConfig->TheMask: each tile of the grid in the grey of its progress at FrameNum, clipped
 // to the active area.
 void SetupAlpha(PluginDataPtr theConfig, int32_t FrameNum, int32_t TotalFrames);

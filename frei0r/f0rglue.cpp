@@ -16,7 +16,6 @@ extern "C" {
 #include <emmintrin.h>
 #endif
 
-#include "engine/callpixelfx.h"
 #include "engine/fixedrandom.h"
 #include "engine/pixeleffect.h"
 #include "engine/recthandler.h"
@@ -101,7 +100,6 @@ struct F0rInstanceRec {
     F0rSettings LaidOutFor;
     int32_t FirstFrame, LastFrame;  // of the field, see F0rLayOut
     PluginDataRec Config;           // the engine's record; Which is 3 (between two clips)
-    GWorldPtr Outgoing, Incoming;   // clip A (composed into) and clip B in engine order
 };
 
 bool GetF0rParamInfo(int Index, F0rParamInfo& Info) {
@@ -170,9 +168,7 @@ F0rInstancePtr F0rConstruct(uint32_t Wid, uint32_t Hig) {
     ResetConfig(&inst->Config, false);
     inst->Config.Which = 3;
     inst->Config.Rects = reinterpret_cast<RectFieldPtr>(NewPtrClear(sizeof(RectField)));
-    inst->Outgoing = AllocateGWorld(int16_t(Wid), int16_t(Hig));
-    inst->Incoming = AllocateGWorld(int16_t(Wid), int16_t(Hig));
-    if (!inst->Config.Rects || !inst->Outgoing || !inst->Incoming) {
+    if (!inst->Config.Rects) {
         F0rDestruct(inst);
         return nullptr;
     }
@@ -181,8 +177,6 @@ F0rInstancePtr F0rConstruct(uint32_t Wid, uint32_t Hig) {
 
 void F0rDestruct(F0rInstancePtr Inst) {
     if (!Inst) return;
-    DisposeGWorld(Inst->Outgoing);
-    DisposeGWorld(Inst->Incoming);
     DisposePtr(reinterpret_cast<Ptr>(Inst->Config.Rects));
     delete Inst;
 }
@@ -210,25 +204,20 @@ void F0rUpdate(F0rInstancePtr Inst, const uint32_t* A, const uint32_t* B, uint32
             std::memmove(Out, only, bytes);
         return;
     }
-    PixMapHandle outgoing = GetGWorldPixMap(Inst->Outgoing), incoming = GetGWorldPixMap(Inst->Incoming);
-    const int32_t rowBytes = GetPixRowBytes(outgoing);  // both buffers have the same size
-    uint8_t* a = reinterpret_cast<uint8_t*>(GetPixBaseAddr(outgoing));
-    uint8_t* b = reinterpret_cast<uint8_t*>(GetPixBaseAddr(incoming));
-    HostToEngine2(reinterpret_cast<const uint8_t*>(A), reinterpret_cast<const uint8_t*>(B), a, b, rowBytes, Inst->Wid,
-                  Inst->Hig);
     const F0rSettings s = F0rSettingsOf(Inst->Values);
-    {
+    if (!Inst->LaidOut || !SameLayout(s, Inst->LaidOutFor)) {
         std::lock_guard<std::mutex> lock(lgEngineLock);
-        if (!Inst->LaidOut || !SameLayout(s, Inst->LaidOutFor)) {
-            LayOutLocked(s, Inst->Wid, Inst->Hig, Inst->Config, Inst->FirstFrame, Inst->LastFrame);
-            Inst->LaidOutFor = s;
-            Inst->LaidOut = true;
-        }
-        Inst->Config.StartRel = s.Active;
-        DoPixelEffect(Inst->Incoming, Inst->Outgoing, &Inst->Config,
-                      F0rProgressFrame(s.Progress, Inst->FirstFrame, Inst->LastFrame), s.Frames);
+        LayOutLocked(s, Inst->Wid, Inst->Hig, Inst->Config, Inst->FirstFrame, Inst->LastFrame);
+        Inst->LaidOutFor = s;
+        Inst->LaidOut = true;
     }
-    EngineToHost(a, rowBytes, reinterpret_cast<uint8_t*>(Out), Inst->Wid, Inst->Hig);
+    Inst->Config.StartRel = s.Active;
+    // The tile loops only need to know where the alpha byte is, so they work on the host's buffers
+    // as they are: what the engine makes of the same frames in its own order, without converting
+    // either way. The instance's own record and the caller's buffers are all they touch.
+    ComposeClipsByTiles(reinterpret_cast<const uint8_t*>(A), reinterpret_cast<const uint8_t*>(B),
+                        reinterpret_cast<uint8_t*>(Out), Inst->Wid * 4, int16_t(Inst->Wid), int16_t(Inst->Hig),
+                        AlphaByte::Last, Inst->Config, F0rProgressFrame(s.Progress, Inst->FirstFrame, Inst->LastFrame));
 }
 
 void F0rReleaseEngineBuffers() {

@@ -1,7 +1,7 @@
 // The transition as a frei0r mixer: one instance per host effect, its parameters as frei0r doubles,
 // the tile layout it renders with, and frames composed by the engine from the host's RGBA buffers.
-// Host buffers are width x height pixels, bytes R, G, B, A, rows packed; the instance owns its
-// engine-order copies of the two inputs and its tile field.
+// Host buffers are width x height pixels, bytes R, G, B, A, rows packed; the engine composes them
+// in place of its own A, R, G, B buffers. The instance owns its tile field.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -84,7 +84,8 @@ void F0rReleaseEngineBuffers();
 
 // --- Pixel order ---
 // Host rows (R, G, B, A; packed, Wid pixels a row) to engine rows (A, R, G, B; DstRowBytes apart),
-// two frames in one pass, and engine rows back to host rows. Scalar versions are the reference.
+// two frames in one pass, and engine rows back to host rows: for comparing with the engine's own
+// buffers (tests, benchmarks). Scalar versions are the reference.
 void HostToEngine2(const uint8_t* SrcA, const uint8_t* SrcB, uint8_t* DstA, uint8_t* DstB, ptrdiff_t DstRowBytes,
                    int32_t Wid, int32_t Hig);
 void HostToEngine2Scalar(const uint8_t* SrcA, const uint8_t* SrcB, uint8_t* DstA, uint8_t* DstB,

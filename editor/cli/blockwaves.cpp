@@ -72,7 +72,7 @@ int32_t OverlapFrames(const std::string& text, media::Rational rate) {
 }
 
 const char* kOutputKinds =
-    "OUT: .mp4 .mov .mkv (H.264, AAC), .webm (VP9, Opus), frames/%05d.png, .y4m, or null (write nothing).\n"
+    "OUT: .mp4 .mov .mkv (H.264, AAC), .webm (VP9, Opus; AV1 above 4K), frames/%05d.png, .y4m, or null (write nothing).\n"
     "An existing OUT is replaced only with -y (never with -n; a terminal is asked); an input never is.\n";
 
 void AddLength(CLI::App* app, Command& c) {
@@ -750,8 +750,9 @@ int PrintPlan(const Command& c, const std::vector<PluginHost*>& hosts, std::vect
     }
     media::OutputKind kind;
     media::OutputKindForPath(c.o.output, kind);
-    std::printf("output %s: %s, %dx%d, %g fps, %d frames (%s)\n", c.o.output.c_str(), media::OutputKindName(kind),
-                plan.width, plan.height, r.ToDouble(), plan.totalFrames, FrameTime(plan.totalFrames, r, 0).c_str());
+    std::printf("output %s: %s, %dx%d, %g fps, %d frames (%s)\n", c.o.output.c_str(),
+                media::OutputKindName(kind, plan.width, plan.height), plan.width, plan.height, r.ToDouble(),
+                plan.totalFrames, FrameTime(plan.totalFrames, r, 0).c_str());
     return kExitOK;
 }
 

@@ -74,10 +74,6 @@ struct OwnedGW {
     ~OwnedGW() { DisposeGWorld(gw); }
 };
 
-// Frames above 4K (over 35 MB each) are encoded in place, without the writer's copy: memory
-// matters more there than the overlap.
-constexpr int64_t kLargeFramePixels = int64_t(4096) * 2304;
-
 // Encodes one frame while the caller makes the next: each frame is copied into the writer's own
 // buffer and written on another thread; the next Write waits for it first, so frames stay in order
 // and at most one is in flight. No output and large frames are written at once, without a copy.
@@ -85,7 +81,7 @@ class BackgroundWriter {
 public:
     BackgroundWriter(media::ClipWriter& writer, int width, int height)
         : writer_(writer),
-          direct_(writer.Kind() == media::OutputKind::Null || int64_t(width) * height > kLargeFramePixels) {
+          direct_(writer.Kind() == media::OutputKind::Null || media::IsLargePicture(width, height)) {
         if (!direct_) frame_.Resize(width, height);
     }
     ~BackgroundWriter() { Wait(); }

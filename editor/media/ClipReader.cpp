@@ -80,7 +80,7 @@ MediaStatus OpenDecoder(const std::string& path, const AVStream* st, int threads
         ctx->thread_count = threads;
         // Frame threads hold a picture each: above 4K (over 14 MB a picture) slices only.
         if (st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO)
-            ctx->thread_type = int64_t(st->codecpar->width) * st->codecpar->height > int64_t(4096) * 2304
+            ctx->thread_type = IsLargePicture(st->codecpar->width, st->codecpar->height)
                                    ? FF_THREAD_SLICE
                                    : FF_THREAD_FRAME | FF_THREAD_SLICE;
         err = avcodec_open2(ctx.get(), codec, nullptr);

@@ -61,12 +61,17 @@ struct KindRow {
     const char* Muxer;
     const char* VideoEncoder;
     const char* AudioEncoder;   // null: no sound track
+    // For large pictures, where they differ. libvpx sets aside and clears a token buffer of 12 KB
+    // a macroblock whatever the options (1.6 GB for 7680 x 4320, 3.2 GB for 8192 x 8192); libaom
+    // needs a fraction of that, and WebM holds both codecs.
+    const char* LargeName = nullptr;
+    const char* LargeVideoEncoder = nullptr;
 };
 constexpr KindRow cKinds[] = {
     {OutputKind::Mp4, "MP4 (H.264, AAC)", "mp4", "libx264", "aac"},
     {OutputKind::Mov, "QuickTime (H.264, AAC)", "mov", "libx264", "aac"},
     {OutputKind::Mkv, "Matroska (H.264, AAC)", "matroska", "libx264", "aac"},
-    {OutputKind::WebM, "WebM (VP9, Opus)", "webm", "libvpx-vp9", "libopus"},
+    {OutputKind::WebM, "WebM (VP9, Opus)", "webm", "libvpx-vp9", "libopus", "WebM (AV1, Opus)", "libaom-av1"},
     {OutputKind::PngSequence, "PNG sequence", "image2", "png", nullptr},
     {OutputKind::Y4m, "YUV4MPEG2", "yuv4mpegpipe", "wrapped_avframe", nullptr},
     {OutputKind::Null, "no output", nullptr, nullptr, nullptr},
@@ -143,7 +148,10 @@ bool OutputExists(const std::string& path) {
     return fs::is_directory(dir, ec) && !fs::is_empty(dir, ec);
 }
 
-const char* OutputKindName(OutputKind kind) { return Row(kind).Name; }
+const char* OutputKindName(OutputKind kind, int width, int height) {
+    const KindRow& row = Row(kind);
+    return row.LargeName && IsLargePicture(width, height) ? row.LargeName : row.Name;
+}
 bool OutputHasAudio(OutputKind kind) { return Row(kind).AudioEncoder != nullptr; }
 
 struct ClipWriter::Impl {
@@ -198,15 +206,22 @@ MediaStatus ClipWriter::Impl::Drain(AVCodecContext* enc, AVStream* st) {
     }
 }
 
+namespace {
+const char* DefaultVideoEncoder(const KindRow& row, int width, int height) {
+    return row.LargeVideoEncoder && IsLargePicture(width, height) ? row.LargeVideoEncoder : row.VideoEncoder;
+}
+}  // namespace
+
 MediaStatus ClipWriter::Impl::OpenVideo(const KindRow& row) {
+    const std::string ours = DefaultVideoEncoder(row, Settings.Width, Settings.Height);
     const std::string name = Settings.VideoCodec.empty() || Kind == OutputKind::PngSequence || Kind == OutputKind::Y4m
-                                 ? row.VideoEncoder
+                                 ? ours
                                  : Settings.VideoCodec;
     const AVCodec* codec = avcodec_find_encoder_by_name(name.c_str());
     if (codec == nullptr || codec->type != AVMEDIA_TYPE_VIDEO)
         return Fail("this FFmpeg has no " + name + " video encoder");
     if (avformat_query_codec(Out->oformat, codec->id, FF_COMPLIANCE_NORMAL) != 1)
-        return Fail(std::string(OutputKindName(Kind)) + " cannot hold " + name + " video");
+        return Fail(std::string(OutputKindName(Kind, Settings.Width, Settings.Height)) + " cannot hold " + name + " video");
     VEnc.reset(avcodec_alloc_context3(codec));
     if (!VEnc)
         return Fail("out of memory");
@@ -239,27 +254,33 @@ MediaStatus ClipWriter::Impl::OpenVideo(const KindRow& row) {
         c->color_range = AVCOL_RANGE_MPEG;
         c->gop_size = std::max(1, int(2 * rate.ToDouble() + 0.5));   // a keyframe every 2 s keeps seeking cheap
     }
-    if (name != row.VideoEncoder) {
+    if (name != ours) {
         // Another encoder: the options given, in FFmpeg's meaning; an option it lacks is an error.
         if (Settings.Crf >= 0 && av_opt_set_int(c->priv_data, "crf", Settings.Crf, 0) < 0)
             return Fail("the " + name + " encoder has no -crf");
+    } else if (name == "libaom-av1") {
+        // Large pictures only: constant quality on the scale VP9 uses, no look-ahead.
+        c->bit_rate = 0;
+        av_opt_set_int(c->priv_data, "crf", Settings.Crf >= 0 ? Settings.Crf : 32, 0);
+        av_opt_set_int(c->priv_data, "cpu-used", 6, 0);
+        av_opt_set_int(c->priv_data, "row-mt", 1, 0);
+        av_opt_set_int(c->priv_data, "lag-in-frames", 0, 0);
     } else if (Kind == OutputKind::WebM) {
         c->bit_rate = 0;   // constant quality
         av_opt_set_int(c->priv_data, "crf", Settings.Crf >= 0 ? Settings.Crf : 32, 0);
         av_opt_set(c->priv_data, "deadline", "good", 0);
         av_opt_set_int(c->priv_data, "cpu-used", 5, 0);
         av_opt_set_int(c->priv_data, "row-mt", 1, 0);
-        // Beyond 4K each frame libvpx holds back for its look-ahead costs over 100 MB: none is
-        // held, which keeps an 8192 x 8192 render within 2 GB.
-        if (int64_t(Settings.Width) * Settings.Height > int64_t(4096) * 2304) {
+        // Each frame held back for the look-ahead of a large picture costs over 100 MB.
+        if (IsLargePicture(Settings.Width, Settings.Height)) {
             av_opt_set_int(c->priv_data, "lag-in-frames", 0, 0);
             av_opt_set_int(c->priv_data, "auto-alt-ref", 0, 0);
         }
     } else if (std::string(row.VideoEncoder) == "libx264") {
         av_opt_set(c->priv_data, "preset", Settings.Preset.empty() ? "veryfast" : Settings.Preset.c_str(), 0);
         av_opt_set_double(c->priv_data, "crf", Settings.Crf >= 0 ? Settings.Crf : 20, 0);
-        if (int64_t(Settings.Width) * Settings.Height > int64_t(4096) * 2304)
-            av_opt_set(c->priv_data, "x264-params", "rc-lookahead=4", 0);   // beyond 4K, as for VP9
+        if (IsLargePicture(Settings.Width, Settings.Height))
+            av_opt_set(c->priv_data, "x264-params", "rc-lookahead=4", 0);
     }
     if (!Settings.Preset.empty() && av_opt_set(c->priv_data, "preset", Settings.Preset.c_str(), 0) < 0)
         return Fail("the " + name + " encoder has no -preset " + Settings.Preset);

@@ -15,7 +15,8 @@ enum class OutputKind { Mp4, Mov, Mkv, WebM, PngSequence, Y4m, Null };
 
 // The kind for `path` by its extension; an error names the path when no kind fits.
 MediaStatus OutputKindForPath(const std::string& path, OutputKind& kind);
-const char* OutputKindName(OutputKind kind);
+// "WebM (VP9, Opus)"; with a size, the name for pictures of that size ("WebM (AV1, Opus)" above 4K).
+const char* OutputKindName(OutputKind kind, int width = 0, int height = 0);
 bool OutputHasAudio(OutputKind kind);
 
 // Whether writing `path` would replace something: the file, or for a PNG sequence anything in its

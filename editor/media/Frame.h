@@ -19,6 +19,10 @@ struct Rational {
 };
 
 // Allocator that starts every block on a 64-byte boundary, so swscale can use its aligned paths.
+// Pictures above 4K (4096 x 2304 samples, over 35 MB as ARGB) are large: there memory matters more
+// than overlapping the steps of a render, and the decoders and encoders are told so.
+inline bool IsLargePicture(int width, int height) { return int64_t(width) * height > int64_t(4096) * 2304; }
+
 template <class T>
 struct AlignedAllocator {
     using value_type = T;

@@ -315,6 +315,15 @@ TEST_F(Cli, OutputOptionsReachTheFile) {
     auto out = ClipReader::Open(P("out.mkv"), status);
     ASSERT_TRUE(out) << status.Error;
     EXPECT_EQ(out->FrameCount(), 2 * 2 * kFrames - 5);   // 25 fps clips at 50 fps, 5 frames shared
+
+    // .webm is VP9 up to 4K (4096 x 2304 samples) and AV1 above it, where VP9 takes gigabytes.
+    for (const auto& [size, says] : {std::pair{"4096x2304", "WebM (VP9, Opus), 4096x2304"},
+                                     std::pair{"4098x2304", "WebM (AV1, Opus), 4098x2304"},
+                                     std::pair{"2304x4098", "WebM (AV1, Opus), 2304x4098"}}) {
+        std::string plan;
+        ASSERT_EQ(Run({"render", a, b, "-o", P("big.webm"), "--size", size, "--dry-run"}, &plan).status, 0);
+        EXPECT_NE(plan.find(says), std::string::npos) << plan;
+    }
 }
 
 // An image sequence is a clip at -framerate (given before it), and sets the output's rate as the first clip.

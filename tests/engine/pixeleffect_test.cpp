@@ -567,6 +567,55 @@ TEST_P(OpaqueRow, FastLoopMatchesScalar) {
 }
 INSTANTIATE_TEST_SUITE_P(Widths, OpaqueRow, ::testing::Values(1, 3, 4, 17, 1000));
 
+// The tiles composed on pixels whose alpha comes last (into a third buffer, or into the Source
+// itself) give ComposeByTiles's bytes on the same pixels in the engine's order. Inputs of any
+// alpha, an active area inside the frame, and a frame large enough to be shared over the cores.
+struct HostCase {
+    int w, h, cols, rows;
+};
+class HostOrder : public ::testing::TestWithParam<HostCase> {};
+TEST_P(HostOrder, GivesTheEngineOrderBytes) {
+    const HostCase c = GetParam();
+    std::mt19937 rng(uint32_t(c.w * 100 + c.h));
+    Scene s(c.cols, c.rows, 0, 0);
+    for (int x = 1; x <= c.cols; x++)
+        for (int y = 1; y <= c.rows; y++) {
+            const int32_t start = int32_t(rng() % 20);
+            (*s.field)[x][y] = RectDesc{start, start + int32_t(rng() % 10)};
+        }
+    s.config.Which = 3;
+    s.config.StartRel = RelRect{0.1, 0.9, 0.2, 0.8};
+    GWorldPtr src = PaddedGW(c.w, c.h), dst = PaddedGW(c.w, c.h);
+    for (GWorldPtr gw : {src, dst})
+        for (int y = 0; y < c.h; y++)
+            for (int x = 0; x < c.w; x++)
+                At(gw, x, y) = PixRec{uint8_t(rng()), uint8_t(rng()), uint8_t(rng()), uint8_t(rng())};
+    auto alphaLast = [&](GWorldPtr gw) {
+        std::vector<uint8_t> v;
+        for (int y = 0; y < c.h; y++)
+            for (int x = 0; x < c.w; x++) {
+                const PixRec p = At(gw, x, y);
+                v.insert(v.end(), {p.RED, p.GREEN, p.BLUE, p.ALPHA});
+            }
+        return v;
+    };
+    const std::vector<uint8_t> under = alphaLast(dst), source = alphaLast(src);
+    ASSERT_TRUE(ComposeByTiles(src, dst, &s.config, 12));
+    const std::vector<uint8_t> expected = alphaLast(dst);
+    std::vector<uint8_t> out(under.size(), cMarker), intoSource = source;
+    ComposeClipsByTiles(under.data(), source.data(), out.data(), c.w * 4, int16_t(c.w), int16_t(c.h), AlphaByte::Last,
+                        s.config, 12);
+    ComposeClipsByTiles(under.data(), intoSource.data(), intoSource.data(), c.w * 4, int16_t(c.w), int16_t(c.h),
+                        AlphaByte::Last, s.config, 12);
+    EXPECT_TRUE(out == expected);
+    EXPECT_TRUE(intoSource == expected);
+    DisposeGWorld(src);
+    DisposeGWorld(dst);
+}
+INSTANTIATE_TEST_SUITE_P(Sizes, HostOrder,
+                         ::testing::Values(HostCase{1, 7, 3, 2}, HostCase{3, 5, 2, 4}, HostCase{17, 9, 5, 3},
+                                           HostCase{67, 23, 9, 4}, HostCase{1030, 1020, 37, 23}));
+
 TEST(SetupAlpha, BandPaintingOnBothCoresMatchesOnePaintRectATile) {
     std::mt19937 rng(4242);
     for (int trial = 0; trial < 4; trial++) {

@@ -158,6 +158,42 @@ TEST(Frei0rFrames, MissingInputsLeaveTheOtherOne) {
     Plugin::Get().destruct(inst);
 }
 
+// The plug-in composes the host's RGBA buffers as they are; the engine's own path converts them,
+// composes in its order and converts back. Same bytes for every ordering, with inputs of any alpha,
+// frames narrower than their grid, an active area inside the frame, and Out being A or B itself.
+struct HostOrderCase {
+    int wid, hig;
+    int16_t columns, rows;
+    RelRect active;  // left, right, top, bottom
+};
+class Frei0rHostOrder : public ::testing::TestWithParam<HostOrderCase> {};
+TEST_P(Frei0rHostOrder, EqualsTheEngineOrderPathForEveryMethod) {
+    const HostOrderCase c = GetParam();
+    std::mt19937 rng(uint32_t(c.wid * 1000 + c.hig));
+    HostPicture a(size_t(c.wid) * size_t(c.hig)), b(a.size());
+    for (auto& px : a) px = rng();
+    for (auto& px : b) px = rng();
+    f0r_instance_t inst = Plugin::Get().construct(unsigned(c.wid), unsigned(c.hig));
+    for (int16_t method = 1; method <= 41; method++)
+        for (double progress : {0.2, 0.5, 0.85}) {
+            F0rSettings s = Settings(method, c.columns, c.rows, 60, true, int16_t(method * 7), progress, 40);
+            s.Active = c.active;
+            const HostPicture expected = EngineFrame(s, a, b, c.wid, c.hig);
+            ASSERT_EQ(FirstDifference(Render(inst, s, a, b), expected), -1) << method << " at " << progress;
+            HostPicture intoA = a, intoB = b;
+            Plugin::Get().update2(inst, 0.0, intoA.data(), b.data(), nullptr, intoA.data());
+            Plugin::Get().update2(inst, 0.0, a.data(), intoB.data(), nullptr, intoB.data());
+            ASSERT_EQ(FirstDifference(intoA, expected), -1) << method << " at " << progress << " into A";
+            ASSERT_EQ(FirstDifference(intoB, expected), -1) << method << " at " << progress << " into B";
+        }
+    Plugin::Get().destruct(inst);
+}
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, Frei0rHostOrder,
+    ::testing::Values(HostOrderCase{1, 9, 7, 3, RelRect{0, 1, 0, 1}}, HostOrderCase{3, 5, 2, 9, RelRect{0, 1, 0.2, 1}},
+                      HostOrderCase{17, 11, 5, 13, RelRect{0.1, 0.85, 0.2, 0.7}},
+                      HostOrderCase{101, 37, 16, 3, RelRect{0.05, 0.9, 0.1, 0.95}}));
+
 // A frame depends on its settings, progress and inputs only: not on what this instance or any other
 // rendered or laid out before, nor on another thread rendering at the same time.
 TEST(Frei0rDeterminism, SameFrameAfterDifferentHistories) {
