@@ -34,34 +34,30 @@ void FillTable(double value) {
     FSetIndex(0);
 }
 
-TEST(InitRectangles, ColumnsLeftToRightWorkedExample) {
-    FillTable(0.5);
-    Layout l(3, 4, 1);
-    l.Run(20);  // Duration 10, reduced span 10, TimePerX 2.5
-    const int starts[] = {1, 3, 6, 8}, ends[] = {11, 13, 16, 18};
-    for (int x = 1; x <= 4; x++) {
-        EXPECT_EQ(l.S(x, 1), starts[x - 1]) << x;
-        EXPECT_EQ(l.E(x, 1), ends[x - 1]) << x;
+// With every draw 0.5: starts and ends of the tiles in reading order, and the draws they take.
+TEST(InitRectangles, WorkedExamples) {
+    const struct {
+        int16_t method, w, h;
+        std::vector<int32_t> starts, ends;
+        int draws;
+    } cases[] = {
+        {3, 4, 1, {1, 3, 6, 8}, {11, 13, 16, 18}, 4},  // columns: Duration 10, reduced span 10, TimePerX 2.5
+        {30, 2, 2, {0, 2, 5, 7}, {10, 12, 15, 17}, 0},  // reading order draws no random number
+    };
+    for (const auto& c : cases) {
+        FillTable(0.5);
+        FSetIndex(77);
+        Layout l(c.method, c.w, c.h);
+        l.Run(20);
+        EXPECT_EQ(FGetIndex(), 77 + c.draws) << c.method;
+        for (int i = 0; i < c.w * c.h; i++) {
+            EXPECT_EQ(l.S(i % c.w + 1, i / c.w + 1), c.starts[size_t(i)]) << c.method << " tile " << i;
+            EXPECT_EQ(l.E(i % c.w + 1, i / c.w + 1), c.ends[size_t(i)]) << c.method << " tile " << i;
+        }
     }
 }
 
-TEST(InitRectangles, ReadingOrderWorkedExampleDrawsNoRandomNumber) {
-    FillTable(0.5);
-    FSetIndex(77);
-    Layout l(30, 2, 2);
-    l.Run(20);
-    EXPECT_EQ(FGetIndex(), 77);
-    EXPECT_EQ(l.S(1, 1), 0);
-    EXPECT_EQ(l.S(2, 1), 2);
-    EXPECT_EQ(l.S(1, 2), 5);
-    EXPECT_EQ(l.S(2, 2), 7);
-    EXPECT_EQ(l.E(1, 1), 10);
-    EXPECT_EQ(l.E(2, 1), 12);
-    EXPECT_EQ(l.E(1, 2), 15);
-    EXPECT_EQ(l.E(2, 2), 17);
-}
-
-TEST(SetupSpiral, NumbersAFiveByFiveSquareFromTheCentre) {
+TEST(SetupSpiral, NumbersAnOddSquareFromTheCentreAndRefusesOthers) {
     RectField field{};
     int16_t count = -1;
     SetupSpiral(5, 5, &field, count, nullptr);
@@ -74,33 +70,27 @@ TEST(SetupSpiral, NumbersAFiveByFiveSquareFromTheCentre) {
         for (int x = 1; x <= 5; x++) seen.at(field[x][y].StartFrame) = true;
     EXPECT_EQ(std::count(seen.begin(), seen.end(), true), 25);
     EXPECT_EQ(field[1][5].StartFrame, 24);  // the outer ring ends on its bottom-left corner
-}
-
-TEST(SetupSpiral, EvenOrNonSquareSizesChangeNothing) {
-    RectField field{};
-    int16_t count = 7;
-    SetupSpiral(4, 4, &field, count, nullptr);
-    SetupSpiral(5, 3, &field, count, nullptr);
+    // Even or non-square sizes change nothing.
+    RectField other{};
+    count = 7;
+    SetupSpiral(4, 4, &other, count, nullptr);
+    SetupSpiral(5, 3, &other, count, nullptr);
     EXPECT_EQ(count, 7);
-    EXPECT_EQ(field[2][2].StartFrame, 0);
+    EXPECT_EQ(other[2][2].StartFrame, 0);
 }
 
-struct SpiralGridCase {
-    int16_t w, h, grid;
-};
-class SpiralGrid : public ::testing::TestWithParam<SpiralGridCase> {};
-TEST_P(SpiralGrid, SpiralsMakeTheGridOddAndSquareAndStoreIt) {
-    for (int16_t method : {cSpiralOut, cSpiralIn}) {
-        Layout l(method, GetParam().w, GetParam().h);
-        l.Run(120);
-        EXPECT_EQ(l.cfg.Sliders[1], GetParam().grid);
-        EXPECT_EQ(l.cfg.Sliders[2], GetParam().grid);
-    }
+TEST(InitRectangles, SpiralsMakeTheGridOddAndSquareAndStoreIt) {
+    const struct {
+        int16_t w, h, grid;
+    } cases[] = {{10, 4, 11}, {3, 7, 7}, {100, 1, 99}, {0, 0, 1}, {32767, -5, 99}};
+    for (const auto& c : cases)
+        for (int16_t method : {cSpiralOut, cSpiralIn}) {
+            Layout l(method, c.w, c.h);
+            l.Run(120);
+            EXPECT_EQ(l.cfg.Sliders[1], c.grid) << c.w << "x" << c.h;
+            EXPECT_EQ(l.cfg.Sliders[2], c.grid) << c.w << "x" << c.h;
+        }
 }
-INSTANTIATE_TEST_SUITE_P(Cases, SpiralGrid,
-                         ::testing::Values(SpiralGridCase{10, 4, 11}, SpiralGridCase{3, 7, 7},
-                                           SpiralGridCase{100, 1, 99}, SpiralGridCase{0, 0, 1},
-                                           SpiralGridCase{32767, -5, 99}));
 
 TEST(InitRectangles, SpiralStartsFollowTheSpiralNumbers) {
     RectField numbers{};
@@ -119,47 +109,44 @@ TEST(InitRectangles, SpiralStartsFollowTheSpiralNumbers) {
 }
 
 // Durations by family, with no random variation: the end minus the start of every tile.
-struct DurationCase {
-    int16_t method, w, h, p;
-    int32_t maxFrame, duration;
-};
-class Durations : public ::testing::TestWithParam<DurationCase> {};
-TEST_P(Durations, EveryTileChangesForTheFamilysDuration) {
-    const DurationCase c = GetParam();
-    FillTable(0.25);
-    Layout l(c.method, c.w, c.h, c.p);
-    l.Run(c.maxFrame);
-    for (int y = 1; y <= c.h; y++)
-        for (int x = 1; x <= c.w; x++) ASSERT_EQ(l.E(x, y) - l.S(x, y), c.duration) << x << "," << y;
+TEST(InitRectangles, EveryTileChangesForTheFamilysDuration) {
+    const struct {
+        int16_t method, w, h, p;
+        int32_t maxFrame, duration;
+    } cases[] = {
+        {3, 5, 5, 100, 60, 30}, {17, 5, 5, 50, 60, 15},
+        {30, 50, 50, 100, 60, 18},  // 60 div 50 is below 9: 30 % of 60
+        {30, 10, 10, 100, 80, 24}, {30, 10, 10, 100, 90, 9},  // 8 and 9 frames a tile
+        {41, 4, 4, 100, 100, 25}, {35, 4, 4, 0, 100, 0}, {9, 4, 4, 0, 100, 0},
+        {3, 4, 4, 300, 20, 10},  // longer than the run: half the run
+        {1, 6, 3, 0, 50, 1}, {1, 6, 3, 250, 50, 1},
+    };
+    for (const auto& c : cases) {
+        FillTable(0.25);
+        Layout l(c.method, c.w, c.h, c.p);
+        l.Run(c.maxFrame);
+        for (int y = 1; y <= c.h; y++)
+            for (int x = 1; x <= c.w; x++) ASSERT_EQ(l.E(x, y) - l.S(x, y), c.duration) << c.method << ": " << x << "," << y;
+    }
 }
-INSTANTIATE_TEST_SUITE_P(
-    Families, Durations,
-    ::testing::Values(DurationCase{3, 5, 5, 100, 60, 30}, DurationCase{17, 5, 5, 50, 60, 15},
-                      DurationCase{30, 50, 50, 100, 60, 18},  // 60 div 50 is below 9: 30 % of 60
-                      DurationCase{41, 4, 4, 100, 100, 25}, DurationCase{35, 4, 4, 0, 100, 0},
-                      DurationCase{9, 4, 4, 0, 100, 0},
-                      DurationCase{3, 4, 4, 300, 20, 10},  // longer than the run: half the run
-                      DurationCase{1, 6, 3, 0, 50, 1}, DurationCase{1, 6, 3, 250, 50, 1}));
 
 // Random numbers consumed per layout: the order of draws fixes which entries each tile uses.
-struct DrawCase {
-    int16_t method;
-    bool randomized;
-    int perTile;
-};
-class Draws : public ::testing::TestWithParam<DrawCase> {};
-TEST_P(Draws, ConsumeTheTableInOrder) {
-    FillTable(0.5);
-    Layout l(GetParam().method, 7, 3, 100, GetParam().randomized);
-    l.Run(100);
-    EXPECT_EQ(FGetIndex(), 21 * GetParam().perTile);
-    l.Run(100);  // the cursor is not rewound between layouts
-    EXPECT_EQ(FGetIndex(), 42 * GetParam().perTile);
+TEST(InitRectangles, LayoutsConsumeTheTableInOrder) {
+    const struct {
+        int16_t method;
+        bool randomized;
+        int perTile;
+    } cases[] = {{1, false, 1}, {1, true, 1}, {2, false, 1}, {2, true, 2},
+                 {3, false, 1}, {27, true, 2}, {30, false, 0}, {41, true, 1}};
+    for (const auto& c : cases) {
+        FillTable(0.5);
+        Layout l(c.method, 7, 3, 100, c.randomized);
+        l.Run(100);
+        EXPECT_EQ(FGetIndex(), 21 * c.perTile) << c.method << " " << c.randomized;
+        l.Run(100);  // the cursor is not rewound between layouts
+        EXPECT_EQ(FGetIndex(), 42 * c.perTile) << c.method << " " << c.randomized;
+    }
 }
-INSTANTIATE_TEST_SUITE_P(Cases, Draws,
-                         ::testing::Values(DrawCase{1, false, 1}, DrawCase{1, true, 1}, DrawCase{2, false, 1},
-                                           DrawCase{2, true, 2}, DrawCase{3, false, 1}, DrawCase{27, true, 2},
-                                           DrawCase{30, false, 0}, DrawCase{41, true, 1}));
 
 TEST(InitRectangles, RandomMethodsStartWhereTheirDrawsSay) {
     RandomArray& t = *FSharedTable();
@@ -360,10 +347,10 @@ TEST(InitRectangles, ExtremeFrameCountsDoNotOverflow) {
     for (int32_t frames : {0, 1, -50, -2147483647 - 1, 2147483647})
         for (int16_t method : {1, 2, 3, 8, 28, 30})
             for (int16_t share : {-100, 32767}) {
-            Layout l(method, 3, 3, share, true);
-            l.Run(frames);
-            for (int y = 1; y <= 3; y++)
-                for (int x = 1; x <= 3; x++) EXPECT_GE(l.E(x, y), l.S(x, y)) << method << " " << frames;
+                Layout l(method, 3, 3, share, true);
+                l.Run(frames);
+                for (int y = 1; y <= 3; y++)
+                    for (int x = 1; x <= 3; x++) EXPECT_GE(l.E(x, y), l.S(x, y)) << method << " " << frames;
             }
 }
 }  // namespace
