@@ -150,39 +150,31 @@ TEST(Entry, RefusesOldInterfacesAndMissingRecordsBeforeTouchingAnything) {
     EXPECT_EQ(Host().Call(3, kPlugDoFrame), kPluginBadParams);  // a frame without a run
 }
 
-// The engine run directly on the same configuration: what every frame must equal.
-void ExpectedFrame(int16_t which, TestClip& a, int32_t aIndex, TestClip& b, int32_t bIndex, int32_t k, int32_t n,
-                   GWorldPtr out) {
+// Frame k of a run against the engine run directly on the same configuration.
+void ExpectEngineFrame(const RunSpec& run, int32_t k, GWorldPtr got) {
     PluginDataRec config{};
     config.Rects = reinterpret_cast<RectFieldPtr>(NewPtrClear(sizeof(RectField)));
     ResetConfig(&config, false);
     ReadConfig(&config);
-    config.Which = which;
-    const Rect frame = GetPortRect(out);
-    InitRectangles(&config, n, Rel2Rect(config.StartRel, frame));
+    config.Which = run.which;
+    const Rect frame = GetPortRect(got);
+    InitRectangles(&config, run.frameCount, Rel2Rect(config.StartRel, frame));
     std::vector<float> audio;
-    GW source(frame.right, frame.bottom);
-    if (which == 2)
-        b.ReadFrame(bIndex, out, true, audio);
+    GW out(frame.right, frame.bottom), source(frame.right, frame.bottom);
+    if (run.which == 2)
+        run.clipB->ReadFrame(run.firstB + k, out.gw, true, audio);
     else
-        a.ReadFrame(aIndex, out, true, audio);
-    if (which == 3) b.ReadFrame(bIndex, source.gw, true, audio);
-    DoPixelEffect(which == 3 ? source.gw : nullptr, out, &config, k, n);
+        run.clipA->ReadFrame(run.firstA + k, out.gw, true, audio);
+    if (run.which == 3) run.clipB->ReadFrame(run.firstB + k, source.gw, true, audio);
+    DoPixelEffect(run.which == 3 ? source.gw : nullptr, out.gw, &config, k, run.frameCount);
     DisposePtr(reinterpret_cast<Ptr>(config.Rects));
-}
-
-bool SamePixels(GWorldPtr x, GWorldPtr y, std::string& where) {
-    PixMapHandle a = GetGWorldPixMap(x), b = GetGWorldPixMap(y);
-    for (int row = 0; row < a->bounds.bottom; row++)
-        for (int col = 0; col < a->bounds.right; col++) {
-            const uint8_t* p = reinterpret_cast<uint8_t*>(a->baseAddr) + row * a->rowBytes + col * 4;
-            const uint8_t* q = reinterpret_cast<uint8_t*>(b->baseAddr) + row * b->rowBytes + col * 4;
-            if (std::memcmp(p + 1, q + 1, 3) != 0) {
-                where = std::to_string(col) + "," + std::to_string(row);
-                return false;
-            }
+    PixMapHandle x = GetGWorldPixMap(got), y = GetGWorldPixMap(out.gw);
+    for (int row = 0; row < frame.bottom; row++)
+        for (int col = 0; col < frame.right; col++) {
+            const uint8_t* p = reinterpret_cast<uint8_t*>(x->baseAddr) + row * x->rowBytes + col * 4;
+            const uint8_t* q = reinterpret_cast<uint8_t*>(y->baseAddr) + row * y->rowBytes + col * 4;
+            ASSERT_EQ(std::memcmp(p + 1, q + 1, 3), 0) << "frame " << k << " at " << col << "," << row;
         }
-    return true;
 }
 
 RunSpec SmallRun(int16_t which, TestClip& a, TestClip& b, int16_t height = 72) {
@@ -218,14 +210,11 @@ TEST_P(WholeRun, FramesEqualTheEngineAndEverythingHandedOutComesBack) {
     run.width = 88;
     const auto before = Host().Counters();
     ASSERT_EQ(Host().Begin(run), kPluginOK);
-    GW out(88, 72), expected(88, 72);
+    GW out(88, 72);
     for (int32_t k = 0; k < n; k++) {
         std::vector<float> mixed;
         ASSERT_EQ(Host().Frame(k, out.gw, &mixed), kPluginOK) << k;
-        ExpectedFrame(which, a, run.firstA + k, b, run.firstB + k, k, n, expected.gw);
-        std::string where;
-        EXPECT_TRUE(SamePixels(out.gw, expected.gw, where)) << "frame " << k << " at " << where;
-
+        ExpectEngineFrame(run, k, out.gw);
         // Audio: the fetched picture's sound at level/256, plus clip B at full level between clips.
         const double percent = (k + 1.0) / n;
         const int levelA = which == 2 ? int(256 * percent) : int(256 * (1 - percent));
@@ -256,43 +245,44 @@ INSTANTIATE_TEST_SUITE_P(Variants, WholeRun,
 }  // namespace
 
 namespace {
-void ExpectBalanced() {
-    const HostCounters c = Host().Counters();
-    EXPECT_EQ(c.framesOut, c.framesReleased);
-    EXPECT_EQ(c.infosOut, c.infosReleased);
-    EXPECT_EQ(c.blocksAllocated - c.blocksFreed, 1);  // only the master configuration stays
-    EXPECT_EQ(c.unknownCookies, 0);
-}
+// A run of the two clips between them on a 64 x 72 frame; afterwards everything handed out is back.
+class Run : public ::testing::Test {
+protected:
+    void TearDown() override {
+        const HostCounters c = Host().Counters();
+        EXPECT_EQ(c.framesOut, c.framesReleased);
+        EXPECT_EQ(c.infosOut, c.infosReleased);
+        EXPECT_EQ(c.blocksAllocated - c.blocksFreed, 1);  // only the master configuration stays
+        EXPECT_EQ(c.unknownCookies, 0);
+    }
+    TestClip a{40, 0.5f, 100}, b{220, 0.25f, 100};
+    GW out{64, 72};
+};
 
-TEST(Run, ProxyQualityIsLowOnlyUpTo259Lines) {
+TEST_F(Run, ProxyQualityIsLowOnlyUpTo259Lines) {
     for (auto [height, high] : {std::pair<int16_t, bool>{240, false}, {259, false}, {260, true}}) {
-        TestClip a(1, 0.5f, 100), b(2, 0.25f, 100);
         RunSpec run = SmallRun(3, a, b, height);
         run.proxy = true;
         ASSERT_EQ(Host().Begin(run), kPluginOK);
-        GW out(64, height);
+        GW frame(64, height);
         std::vector<float> mixed;
-        EXPECT_EQ(Host().Frame(0, out.gw, &mixed), kPluginOK);
+        a.lastHighQuality = b.lastHighQuality = !high;
+        EXPECT_EQ(Host().Frame(0, frame.gw, &mixed), kPluginOK);
         EXPECT_EQ(a.lastHighQuality, high) << height;
         EXPECT_EQ(b.lastHighQuality, high) << height;
         EXPECT_TRUE(mixed.empty()) << "a proxy frame mixes no audio";
         EXPECT_EQ(Host().End(), kPluginOK);
     }
-    ExpectBalanced();
 }
 
-TEST(Run, NegativeAbsoluteFrameIndexFailsAndDrawsNothing) {
-    TestClip a(1, 0.5f, 100), b(2, 0.25f, 100);
+TEST_F(Run, NegativeAbsoluteFrameIndexFailsAndDrawsNothing) {
     RunSpec run = SmallRun(3, a, b);
     run.startFrame = -5;
     ASSERT_EQ(Host().Begin(run), kPluginOK);
-    GW out(64, 72);
     ClearGW(out.gw, RGBColor{0x1100, 0x2200, 0x3300});
     EXPECT_EQ(Host().Frame(0, out.gw, nullptr), kPluginFailed);
-    const PixRec p = PixRow(GetPixBaseAddr(GetGWorldPixMap(out.gw)), GetPixRowBytes(GetGWorldPixMap(out.gw)), 5)[5];
-    EXPECT_EQ(p.RED, 0x11);
+    EXPECT_EQ(PixRow(GetPixBaseAddr(GetGWorldPixMap(out.gw)), GetPixRowBytes(GetGWorldPixMap(out.gw)), 5)[5].RED, 0x11);
     EXPECT_EQ(Host().End(), kPluginOK);
-    ExpectBalanced();
 }
 
 struct FailCase {
@@ -300,17 +290,14 @@ struct FailCase {
     int nth;
     HYPluginResult result;
 };
-class CallbackFailure : public ::testing::TestWithParam<FailCase> {};
+class CallbackFailure : public Run, public ::testing::WithParamInterface<FailCase> {};
 TEST_P(CallbackFailure, FirstFailureIsTheFrameResultAndEveryFrameComesBack) {
-    TestClip a(1, 0.5f, 100), b(2, 0.25f, 100);
     ASSERT_EQ(Host().Begin(SmallRun(3, a, b)), kPluginOK);
-    GW out(64, 72);
     Host().FailCallback(GetParam().callback, GetParam().nth, GetParam().result);
     EXPECT_EQ(Host().Frame(0, out.gw, nullptr), GetParam().result);
     Host().FailCallback(GetParam().callback, 0, kPluginOK);
     EXPECT_EQ(Host().Frame(1, out.gw, nullptr), kPluginOK);  // the next frame works again
     EXPECT_EQ(Host().End(), kPluginOK);
-    ExpectBalanced();
 }
 INSTANTIATE_TEST_SUITE_P(Callbacks, CallbackFailure,
                          ::testing::Values(FailCase{HostCallback::GetFrame, 1, kPluginCantGetNeededFrame},
@@ -323,28 +310,22 @@ INSTANTIATE_TEST_SUITE_P(Callbacks, CallbackFailure,
 
 // The first frame a run renders lays its field out, whatever its index: a resumed render, a seek
 // or a thumbnail. Frames in any order equal the engine's.
-TEST(Run, FramesInAnyOrderEqualTheEngine) {
-    TestClip a(40, 0.5f, 100), b(220, 0.25f, 100);
+TEST_F(Run, FramesInAnyOrderEqualTheEngine) {
     const RunSpec run = SmallRun(3, a, b);
     ASSERT_EQ(Host().Begin(run), kPluginOK);
-    GW out(64, 72), expected(64, 72);
     for (int32_t k : {5, 0, 3, 19, 5}) {
         ASSERT_EQ(Host().Frame(k, out.gw, nullptr), kPluginOK) << k;
-        ExpectedFrame(3, a, run.firstA + k, b, run.firstB + k, k, run.frameCount, expected.gw);
-        std::string where;
-        EXPECT_TRUE(SamePixels(out.gw, expected.gw, where)) << "frame " << k << " at " << where;
+        ExpectEngineFrame(run, k, out.gw);
     }
     EXPECT_EQ(Host().End(), kPluginOK);
-    ExpectBalanced();
 }
 
 // A placeholder of another size and variant in the middle of a run: the thumbnail is the engine's
 // frame at bestThumbOffset, and the run keeps its parameter record, its clips and its clip record.
-TEST(Run, PlaceholderRunsOnItsOwnRecordsAndLeavesARunInProgressIntact) {
-    TestClip a(40, 0.5f, 100), b(220, 0.25f, 100), c(90, 0.125f, 100);
+TEST_F(Run, PlaceholderRunsOnItsOwnRecordsAndLeavesARunInProgressIntact) {
+    TestClip c(90, 0.125f, 100);
     const RunSpec run = SmallRun(3, a, b);
     ASSERT_EQ(Host().Begin(run), kPluginOK);
-    GW out(64, 72), expected(64, 72);
     ASSERT_EQ(Host().Frame(0, out.gw, nullptr), kPluginOK);
     const HYPluginParams before = Host().Params();
 
@@ -353,11 +334,9 @@ TEST(Run, PlaceholderRunsOnItsOwnRecordsAndLeavesARunInProgressIntact) {
     other.frameCount = 12;
     other.startFrame = 500;
     other.proxy = true;
-    GW thumb(40, 30), expectedThumb(40, 30);
+    GW thumb(40, 30);
     EXPECT_EQ(Host().Placeholder(other, 4, thumb.gw), kPluginOK);
-    ExpectedFrame(1, c, other.firstA + 4, c, 0, 4, other.frameCount, expectedThumb.gw);
-    std::string where;
-    EXPECT_TRUE(SamePixels(thumb.gw, expectedThumb.gw, where)) << "thumbnail at " << where;
+    ExpectEngineFrame(other, 4, thumb.gw);
 
     const HYPluginParams& after = Host().Params();
     EXPECT_EQ(after.clientData, before.clientData);
@@ -367,12 +346,10 @@ TEST(Run, PlaceholderRunsOnItsOwnRecordsAndLeavesARunInProgressIntact) {
     EXPECT_EQ(after.frameRect, before.frameRect);
     EXPECT_EQ(after.getInfo.pluginType, kPluginTransitionBetweenType);
     ASSERT_EQ(Host().Frame(1, out.gw, nullptr), kPluginOK);
-    ExpectedFrame(3, a, run.firstA + 1, b, run.firstB + 1, 1, run.frameCount, expected.gw);
-    EXPECT_TRUE(SamePixels(out.gw, expected.gw, where)) << "frame 1 at " << where;
+    ExpectEngineFrame(run, 1, out.gw);
     EXPECT_EQ(Host().End(), kPluginOK);
     EXPECT_FALSE(Host().ClipInfo().fadeOut) << "the placeholder's fade reached the run's clip";
     EXPECT_EQ(Host().ClipInfo().ver2.fadeOutFrames, 0);
-    ExpectBalanced();
 }
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -389,10 +366,9 @@ int64_t HeapInUse() {
 }
 
 // What the engine keeps from frame to frame goes with the run's end, and with a placeholder's.
-TEST(Run, NothingFrameSizedStaysHeldAfterA1080pRun) {
+TEST_F(Run, NothingFrameSizedStaysHeldAfterA1080pRun) {
     constexpr int kWid = 1920, kHig = 1080;
     constexpr int64_t kFrameBytes = int64_t(kWid) * kHig * 4;
-    TestClip a(40, 0.5f, 100), b(220, 0.25f, 100);
     RunSpec run = SmallRun(3, a, b, kHig);
     run.width = kWid;
     run.frameCount = 3;
@@ -400,24 +376,21 @@ TEST(Run, NothingFrameSizedStaysHeldAfterA1080pRun) {
     Host().ReleaseSpareBuffers();
     const int64_t before = HeapInUse();
     {
-        GW out(kWid, kHig);
+        GW big(kWid, kHig);
         ASSERT_EQ(Host().Begin(run), kPluginOK);
-        for (int32_t k = 0; k < run.frameCount; k++) ASSERT_EQ(Host().Frame(k, out.gw, nullptr), kPluginOK);
+        for (int32_t k = 0; k < run.frameCount; k++) ASSERT_EQ(Host().Frame(k, big.gw, nullptr), kPluginOK);
         ASSERT_EQ(Host().End(), kPluginOK);
         Host().ReleaseSpareBuffers();
         EXPECT_LT(HeapInUse() - before, kFrameBytes + kFrameBytes / 2) << "only the output frame is held";
-        ASSERT_EQ(Host().Placeholder(run, 1, out.gw), kPluginOK);
+        ASSERT_EQ(Host().Placeholder(run, 1, big.gw), kPluginOK);
         Host().ReleaseSpareBuffers();
         EXPECT_LT(HeapInUse() - before, kFrameBytes + kFrameBytes / 2) << "only the output frame is held";
     }
     EXPECT_LT(HeapInUse() - before, kFrameBytes / 2);
-    ExpectBalanced();
 }
 
-TEST(Run, RenderingLoadsNoWindowingLibrary) {
-    TestClip a(40, 0.5f, 100), b(220, 0.25f, 100);
-    const RunSpec run = SmallRun(3, a, b, 48);
-    GW out(run.width, run.height);
+TEST_F(Run, RenderingLoadsNoWindowingLibrary) {
+    const RunSpec run = SmallRun(3, a, b);
     ASSERT_EQ(Host().Begin(run), kPluginOK);
     ASSERT_EQ(Host().Frame(0, out.gw, nullptr), kPluginOK);
     ASSERT_EQ(Host().End(), kPluginOK);
@@ -429,36 +402,29 @@ TEST(Run, RenderingLoadsNoWindowingLibrary) {
     }
 }
 
-TEST(Run, BeginOnARunInProgressReleasesItFirst) {
-    TestClip a(1, 0.5f, 100), b(2, 0.25f, 100);
+TEST_F(Run, BeginOnARunInProgressReleasesItFirst) {
     ASSERT_EQ(Host().Begin(SmallRun(3, a, b)), kPluginOK);
     ASSERT_EQ(Host().Begin(SmallRun(3, a, b)), kPluginOK);
     EXPECT_EQ(Host().End(), kPluginOK);
-    ExpectBalanced();
 }
 
-TEST(Run, FailedClipReadWritesNothingBack) {
-    TestClip a(1, 0.5f, 100), b(2, 0.25f, 100);
+TEST_F(Run, FailedClipReadWritesNothingBack) {
     ASSERT_EQ(Host().Begin(SmallRun(1, a, b)), kPluginOK);
     Host().FailCallback(HostCallback::GetClipInfo, 1, kPluginFailed);
     EXPECT_EQ(Host().End(), kPluginOK);
     EXPECT_FALSE(Host().ClipInfoWritten());
-    ExpectBalanced();
 }
 
-TEST(Run, FrameCountsBelowOneNeverLeaveTheLevelRange) {
+TEST_F(Run, FrameCountsBelowOneNeverLeaveTheLevelRange) {
     for (int32_t n : {0, -3}) {
-        TestClip a(1, 0.5f, 100), b(2, 0.25f, 100);
         RunSpec run = SmallRun(2, a, b);
         run.frameCount = n;
         ASSERT_EQ(Host().Begin(run), kPluginOK);
-        GW out(64, 72);
         std::vector<float> mixed;
         // The host has no frames for an empty transition; the bundle must answer, not divide by zero.
         EXPECT_EQ(Host().Frame(0, out.gw, &mixed), kPluginCantGetNeededFrame);
         EXPECT_TRUE(mixed.empty());
         EXPECT_EQ(Host().End(), kPluginOK);
     }
-    ExpectBalanced();
 }
 }  // namespace
