@@ -12,11 +12,6 @@
 namespace {
 using Files = Sandbox;
 
-mode_t ModeOf(const std::string& path) {
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
-}
-
 std::string FolderPath(int32_t dirID) {
     FSSpec fileSpec;
     FSMakeFSSpec(-1, dirID, PStr("x"), &fileSpec);

@@ -89,6 +89,10 @@ protected:
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     }
+    static mode_t ModeOf(const std::string& path) {  // permission bits, 0 when missing
+        struct stat st;
+        return ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
+    }
     // Names in a folder, to find temporary files left behind.
     static std::vector<std::string> Listing(const std::string& dir) {
         std::vector<std::string> names;
