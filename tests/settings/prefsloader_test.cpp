@@ -24,10 +24,6 @@ protected:
         return std::nullopt;
     }
     void StoreFile(const std::vector<forkbytes::Res>& resources) { WriteBytes(PrefsPath(), forkbytes::Build(resources)); }
-    static mode_t ModeOf(const std::string& path) {
-        struct stat st;
-        return ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
-    }
 };
 
 TEST_F(Prefs, WithoutAFileNothingIsReadOrWrittenUntilItIsMade) {
