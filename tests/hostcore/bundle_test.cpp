@@ -178,15 +178,7 @@ void ExpectEngineFrame(const RunSpec& run, int32_t k, GWorldPtr got) {
 }
 
 RunSpec SmallRun(int16_t which, TestClip& a, TestClip& b, int16_t height = 72) {
-    RunSpec run;
-    run.which = which;
-    run.clipA = &a;
-    run.firstA = 30;
-    run.clipB = &b;
-    run.frameCount = 20;
-    run.width = 64;
-    run.height = height;
-    return run;
+    return RunSpec{.which = which, .clipA = &a, .firstA = 30, .clipB = &b, .frameCount = 20, .width = 64, .height = height};
 }
 
 // Every variant with the Memory Manager's blocks, and runs whose blocks come from plain calloc,
