@@ -205,6 +205,20 @@ int FailRender(const Failure& f) {
 
 double Since(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
 
+// "wrote out.mp4: 140 frames in 1.2 s, transition 1 at frames 20..39 (20 frames), transition 2 at ...".
+std::string Summary(const std::string& output, const RenderReport& report) {
+    char text[128];
+    std::snprintf(text, sizeof text, ": %d frames in %.1f s", report.totalFrames, report.seconds);
+    std::string line = "wrote " + (output == "-" ? std::string("standard output") : output) + text;
+    const size_t n = report.transitions.size();
+    for (size_t k = 0; k < n; k++) {
+        const TransitionSpan& t = report.transitions[k];
+        std::snprintf(text, sizeof text, " at frames %d..%d (%d frames)", t.start, t.start + t.frames - 1, t.frames);
+        line += ", transition" + (n > 1 ? " " + std::to_string(k + 1) : std::string()) + text;
+    }
+    return line;
+}
+
 int Render(Command& c, const char* argv0) {
     Finish(c);
     const bool between = c.o.variant == Variant::Between;
@@ -253,10 +267,7 @@ int Render(Command& c, const char* argv0) {
     if (Failure f = bw::Render(hosts, inputs, c.o, &report)) return FailRender(f);
     if (report.shortened > 0 && !c.o.quiet)
         std::fprintf(stderr, "blockwaves: used a clip that ends early as far as it decodes (--allow-short)\n");
-    if (!c.o.quiet)
-        std::fprintf(stderr, "blockwaves: wrote %s: %d frames, transition %d frames from frame %d (%.1f s)\n",
-                     c.o.output.c_str(), report.totalFrames, report.transitionFrames, report.transitionStart,
-                     report.seconds);
+    if (!c.o.quiet) std::fprintf(stderr, "blockwaves: %s\n", Summary(c.o.output, report).c_str());
     if (c.o.stats) {
         // Wall clock time, and how long each stage was busy. Writing runs on its own thread beside
         // reading and the transition, so the stages need not add up to the wall clock time.
@@ -530,14 +541,18 @@ int PrefsWrite(const std::vector<std::string>& items) {
     return kExitOK;
 }
 
-std::vector<std::string> SplitList(const std::string& text) {
+std::vector<std::string> SplitList(const std::string& text, char separator = ',') {
     std::vector<std::string> items;
     size_t from = 0;
-    for (size_t comma; (comma = text.find(',', from)) != std::string::npos; from = comma + 1)
-        items.push_back(text.substr(from, comma - from));
+    for (size_t at; (at = text.find(separator, from)) != std::string::npos; from = at + 1)
+        items.push_back(text.substr(from, at - from));
     items.push_back(text.substr(from));
     return items;
 }
+
+// A settings list's values, one per transition. A rect holds commas of its own: rects are
+// separated by '/', which a shell passes as it is (--rect 0,0,1,1/0.1,0.1,0.9,0.9).
+char ListSeparator(const std::string& key) { return key == "rect" ? '/' : ','; }
 
 // The KEY=VALUE items of transition k: each list's kth value, or its only one.
 std::vector<std::string> SettingsFor(const Command& c, size_t k) {
@@ -545,11 +560,7 @@ std::vector<std::string> SettingsFor(const Command& c, size_t k) {
     for (const std::string& item : c.settings) {
         const size_t eq = item.find('=');
         const std::string key = item.substr(0, eq);
-        if (key == "rect") {
-            items.push_back(item);
-            continue;
-        }
-        const std::vector<std::string> values = SplitList(item.substr(eq + 1));
+        const std::vector<std::string> values = SplitList(item.substr(eq + 1), ListSeparator(key));
         items.push_back(key + "=" + values[std::min(k, values.size() - 1)]);
     }
     return items;
@@ -559,8 +570,7 @@ std::vector<std::string> SettingsFor(const Command& c, size_t k) {
 std::string SettingsListError(const Command& c, size_t transitions) {
     for (const std::string& item : c.settings) {
         const size_t eq = item.find('=');
-        if (item.compare(0, eq, "rect") == 0) continue;
-        const size_t n = SplitList(item.substr(eq + 1)).size();
+        const size_t n = SplitList(item.substr(eq + 1), ListSeparator(item.substr(0, eq))).size();
         if (n > 1 && n != transitions)
             return item.substr(0, eq) + " gives " + std::to_string(n) + " values for " + std::to_string(transitions) +
                    " transitions";
@@ -736,7 +746,7 @@ int PrintPlan(const Command& c, const std::vector<PluginHost*>& hosts, std::vect
         std::printf("clip %s: frames %d..%d of %d (%s to %s in the file)\n", u.name.c_str(), u.from, u.to - 1, u.of,
                     FrameTime(u.from, r, u.start).c_str(), FrameTime(u.to, r, u.start).c_str());
     for (size_t k = 0; k < plan.transitions.size(); k++) {
-        const RenderPlan::TransitionUse& t = plan.transitions[k];
+        const TransitionSpan& t = plan.transitions[k];
         Config own;   // the default the bundle of this transition was loaded with
         if (k < lgTransitionConfigs.size() && !lgTransitionConfigs[k].empty())
             setenv("XDG_CONFIG_HOME", lgTransitionConfigs[k].c_str(), 1);
@@ -750,9 +760,9 @@ int PrintPlan(const Command& c, const std::vector<PluginHost*>& hosts, std::vect
     }
     media::OutputKind kind;
     media::OutputKindForPath(c.o.output, kind);
-    std::printf("output %s: %s, %dx%d, %g fps, %d frames (%s)\n", c.o.output.c_str(),
-                media::OutputKindName(kind, plan.width, plan.height), plan.width, plan.height, r.ToDouble(),
-                plan.totalFrames, FrameTime(plan.totalFrames, r, 0).c_str());
+    std::printf("output %s: %s, %dx%d, %g fps, %d frames (%s)%s\n", c.o.output.c_str(),
+                media::OutputKindName(kind, plan.width, plan.height), plan.width, plan.height, r.ToDouble(), plan.totalFrames, FrameTime(plan.totalFrames, r, 0).c_str(),
+                media::OutputHasAudio(kind) ? (", " + media::LayoutName(plan.soundLayout) + " sound").c_str() : "");
     return kExitOK;
 }
 
@@ -828,7 +838,8 @@ int Demo(Command& c, const char* argv0) {
     int32_t frames = 0;
     if (Failure f = Sheet(*host, sa, sb, c.o, sheet.string(), frames)) return Fail(f);
     std::printf("blockwaves: wrote %s (%d frames, transition %d frames) and %s\n", c.o.output.c_str(),
-                report.totalFrames, report.transitionFrames, sheet.string().c_str());
+                report.totalFrames, report.transitions.empty() ? 0 : report.transitions[0].frames,
+                sheet.string().c_str());
     return kExitOK;
 }
 
@@ -943,20 +954,20 @@ void AddSettings(CLI::App* app, Command& c) {
         {"--color", "color", "#RRGGBB", "colour standing in for the missing clip"},
         {"--rect", "rect", "L,T,R,B", "active area as fractions of the frame"},
     };
-    // Each takes one value for every transition or a list with one per transition (not --rect,
-    // whose value holds commas of its own).
+    // Each takes one value for every transition or a list with one per transition.
     std::vector<CLI::Option*> grid;
     for (const Row& row : cRows) {
         const std::string key = row.Key;
-        const bool list = key != "rect";
+        const char separator = ListSeparator(key);
         CLI::Option* opt = app->add_option_function<std::string>(
                                   row.Option, [&c, key](const std::string& v) { c.settings.push_back(key + "=" + v); },
-                                  std::string(row.Help) + (list ? " (a list: one per transition)" : ""))
-                               ->type_name(list ? std::string(row.Type) + "[,...]" : std::string(row.Type))
+                                  std::string(row.Help) + " (a list: one per transition" +
+                                      (separator == ',' ? ")" : ", separated by /)"))
+                               ->type_name(std::string(row.Type) + "[" + separator + "...]")
                                ->check(CLI::Validator(
-                                   [key, list](std::string& v) -> std::string {
+                                   [key, separator](std::string& v) -> std::string {
                                        Config scratch;
-                                       for (const std::string& one : list ? SplitList(v) : std::vector<std::string>{v})
+                                       for (const std::string& one : SplitList(v, separator))
                                            if (std::string e = ApplySetting(scratch.rec, key + "=" + one); !e.empty())
                                                return e;
                                        return {};
@@ -1052,7 +1063,7 @@ std::string TakeOutputOption(const std::string& name, const std::string& value, 
         if (!number(8000, 192000, n)) return "-ar must be a sample rate from 8000 to 192000";
         e.AudioRate = int(n);
     } else if (name == "-ac") {
-        if (!number(1, 2, n)) return "-ac must be 1 or 2";
+        if (!number(1, 8, n)) return "-ac must be a channel count from 1 to 8 (2: stereo, 6: 5.1)";
         e.AudioChannels = int(n);
     } else if (name == "-r") {
         int num = 0, den = 1;
@@ -1184,7 +1195,8 @@ int Main(int argc, char** argv) {
                    "-ss TIME, -t TIME and -to TIME before a clip use only that part of it (FFmpeg's input options);\n"
                    "-framerate RATE before an image sequence (frames/%05d.png) sets its rate (default 25).\n"
                    "FFmpeg's output options: -c:v ENCODER, -crf N, -preset P, -b:v RATE, -pix_fmt F (yuv420p10le,\n"
-                   "yuv422p10le, ...), -r RATE, -c:a ENCODER, -b:a RATE, -ar HZ, -ac 1|2.\n"
+                   "yuv422p10le, ...), -r RATE, -c:a ENCODER, -b:a RATE, -ar HZ, -ac 1..8 (default: 5.1 and\n"
+                   "other layouts of more than two channels as the first clip with sound has them, else stereo).\n"
                    "-o - writes Matroska (or with -f yuv4mpegpipe YUV4MPEG2) to standard output; a clip - is\n"
                    "read from standard input.\n" +
                    "Clips are shown upright in their own proportions (black bars where they differ) at the first\n"

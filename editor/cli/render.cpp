@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <future>
 
 #include "editor/media/ClipWriter.h"
@@ -185,7 +186,7 @@ media::MediaStatus ConformedClip::Read(int32_t index, const media::PixelView& vi
         sourceIndex = int64_t(__int128(index) * out_.Den * in.Num / (__int128(out_.Num) * in.Den));
     sourceIndex = first_ + std::clamp<int64_t>(sourceIndex, 0, std::max<int64_t>(0, count_ - 1));
     audio.SampleRate = sampleRate_;
-    audio.Channels = 2;
+    audio.Channels = media::LayoutChannels(source_.ChannelLayout());
     // Every clip upright and in its own proportions inside the frame, black around it.
     const Placement place = Place(source_.DisplayWidth(), source_.DisplayHeight(), view.Width, view.Height);
     media::PixelView inner = view;
@@ -207,7 +208,7 @@ media::MediaStatus ConformedClip::Read(int32_t index, const media::PixelView& vi
         const int64_t first = media::FrameSampleStart(index, out_, sampleRate_);
         const int64_t count = media::FrameSampleStart(index + 1, out_, sampleRate_) - first;
         if (reader_) return reader_->ReadAudio(firstSample_ + first, count, audio);
-        audio.Samples.assign(size_t(count) * 2, 0.0f);
+        audio.Samples.assign(size_t(count) * size_t(audio.Channels), 0.0f);
     }
     return status;
 }
@@ -224,10 +225,26 @@ bool ConformedClip::ReadFrame(int32_t index, GWorldPtr frame, bool highQuality, 
     return true;
 }
 
+namespace {
+// Whether any file in the folder of an image sequence pattern ("frames/%05d.png") is one of its
+// frames; a pattern with its number in a folder's name is left to the reader.
+bool SequenceHasFiles(const std::string& pattern) {
+    const std::filesystem::path p(pattern);
+    const std::string name = p.filename().string();
+    if (name.find('%') == std::string::npos) return true;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(p.parent_path().empty() ? "." : p.parent_path(), ec))
+        if (media::MatchesSequence(name, entry.path().filename().string())) return true;
+    return false;
+}
+}  // namespace
+
 Failure OpenInput(const std::string& path, Input& input, double stillSeconds, const std::string& sequenceRate) {
     struct stat st {};
-    const bool pattern = path.find('%') != std::string::npos;   // an image sequence: the reader looks
-    if (!pattern && stat(path.c_str(), &st) != 0) return {kExitMissingInput, path + ": no such file"};
+    if (stat(path.c_str(), &st) != 0) {
+        if (path.find('%') == std::string::npos) return {kExitMissingInput, path + ": no such file"};
+        if (!SequenceHasFiles(path)) return {kExitMissingInput, path + ": no file matches this image sequence pattern"};
+    }
     media::MediaStatus status;
     media::ReaderOptions options;
     options.StillSeconds = stillSeconds;
@@ -335,6 +352,16 @@ struct Piece {
     Timeline t;                      // a transition's clips and length
 };
 
+// The render's sound: -ac's layout, else the first clip with sound's when it has more than two
+// channels (5.1 stays 5.1), else stereo. Every clip is mixed to it.
+uint64_t SoundLayout(const std::vector<Input*>& inputs, const RenderOptions& options) {
+    if (options.encoder.AudioChannels > 0) return media::DefaultLayout(options.encoder.AudioChannels);
+    for (const Input* in : inputs)
+        if (const auto* reader = dynamic_cast<const media::ClipReader*>(in->source.get()); reader && reader->HasAudio())
+            return media::LayoutChannels(reader->Info().AudioLayout) > 2 ? reader->Info().AudioLayout : media::kStereoLayout;
+    return media::kStereoLayout;
+}
+
 // Plans the output: a transition between each pair of clips (or one before or after a single
 // clip), each no longer than what its clips have left once the neighbouring transitions took theirs.
 Failure PlanPieces(PluginHost& host, std::vector<Input*>& inputs, const RenderOptions& options, media::Rational rate,
@@ -350,7 +377,9 @@ Failure PlanPieces(PluginHost& host, std::vector<Input*>& inputs, const RenderOp
         return {kExitUsage, "--frames gives " + std::to_string(options.transitionFrames.size()) + " lengths for " +
                                 std::to_string(transitions) + " transitions"};
     std::vector<ConformedClip*> clips;
+    const uint64_t layout = SoundLayout(inputs, options);
     for (Input* in : inputs) {
+        in->source->SetChannelLayout(layout);
         in->clip = std::make_unique<ConformedClip>(*in->source, rate, kSampleRate, in->trimStart, in->trimLength);
         if (in->clip->FrameCount() < 1) return {kExitBadInput, in->clip->Name() + ": no video frames"};
         clips.push_back(in->clip.get());
@@ -396,6 +425,7 @@ Failure PlanRender(PluginHost& host, std::vector<Input*>& inputs, const RenderOp
     plan.rate = options.rate.Num > 0 ? options.rate : inputs[0]->source->FrameRate();
     std::vector<Piece> pieces;
     if (Failure f = PlanPieces(host, inputs, options, plan.rate, pieces)) return f;
+    plan.soundLayout = inputs[0]->source->ChannelLayout();
     plan.totalFrames = 0;
     plan.clips.clear();
     plan.transitions.clear();
@@ -443,6 +473,8 @@ Failure RenderOnce(const std::vector<PluginHost*>& hosts, std::vector<Input*>& i
     settings.Height = h;
     settings.FrameRate = rate;
     settings.SampleRate = kSampleRate;
+    settings.AudioLayout = inputs[0]->source->ChannelLayout();   // every clip's, from PlanPieces
+    const int channels = media::LayoutChannels(settings.AudioLayout);
     media::ClipWriter writer;
     if (media::MediaStatus s = writer.Open(options.output, settings); !s) return {kExitOutput, s.Error};
 
@@ -471,6 +503,7 @@ Failure RenderOnce(const std::vector<PluginHost*>& hosts, std::vector<Input*>& i
     };
     double readDuringTransitions = 0;
     for (PluginHost* each : hosts) {
+        each->audioChannels = channels;   // the bundle's levels apply to every channel alike
         each->smoothLevels = true;
         each->speed = options.speed;
     }
@@ -487,10 +520,7 @@ Failure RenderOnce(const std::vector<PluginHost*>& hosts, std::vector<Input*>& i
         const Timeline& t = p.t;
         PluginHost& host = *hosts[std::min(transition++, hosts.size() - 1)];   // this transition's settings
         const double readBefore = readSoFar();
-        if (report && report->transitionFrames == 0) {
-            report->transitionFrames = t.n;
-            report->transitionStart = int32_t(done);
-        }
+        if (report) report->transitions.push_back({int32_t(done), t.n});
         if (const int32_t r = host.Begin(MakeRun(t, options.variant, t.n, w, h, options.proxy)); r != kPluginOK)
             return {kExitPlugin, "the transition refused to start (result " + std::to_string(r) + ")"};
         for (int32_t k = 0; k < t.n; k++) {
@@ -503,9 +533,9 @@ Failure RenderOnce(const std::vector<PluginHost*>& hosts, std::vector<Input*>& i
             }
             media::AudioBlock block;
             block.SampleRate = kSampleRate;
-            block.Channels = 2;
+            block.Channels = channels;
             block.Samples = std::move(mixed);
-            block.Samples.resize(size_t(SamplesIn(done, rate)) * 2, 0.0f);
+            block.Samples.resize(size_t(SamplesIn(done, rate)) * size_t(channels), 0.0f);
             if (Failure f = write(ViewOf(out.gw), block)) {
                 host.End();
                 return f;
@@ -539,7 +569,7 @@ Failure Render(const std::vector<PluginHost*>& hosts, std::vector<Input*>& input
     // A clip that ends early now knows its length: with allowShort the render starts again with it
     // (each clip can shorten once; the output so far was only a temporary file).
     for (int attempt = 0;; attempt++) {
-        if (report) report->transitionFrames = 0;
+        if (report) report->transitions.clear();
         const Failure f = RenderOnce(hosts, inputs, options, report);
         if (!f.endedEarly || !options.allowShort || attempt >= 2) return f;
         if (report) report->shortened = attempt + 1;

@@ -97,10 +97,15 @@ struct RenderOptions {
     media::WriterSettings encoder;  // encoders and their options; size and rates are the render's
 };
 
+// Where a transition is in the output.
+struct TransitionSpan {
+    int32_t start = 0;              // output frame of its first frame
+    int32_t frames = 0;
+};
+
 struct RenderReport {
     int32_t totalFrames = 0;
-    int32_t transitionFrames = 0;   // of the first transition
-    int32_t transitionStart = 0;    // output frame index of the first transition's first frame
+    std::vector<TransitionSpan> transitions;   // in output order
     double seconds = 0;             // wall clock time of the render
     double setupSeconds = 0;        // planning and opening the output, before the first frame
     double readSeconds = 0;         // decoding, scaling and colour conversion of the clips
@@ -118,14 +123,11 @@ struct RenderPlan {
         int32_t of = 0;             // the clip's length at the output's rate, after its trim
         double start = 0;           // seconds of the source before its frame 0 (-ss)
     };
-    struct TransitionUse {
-        int32_t start = 0;          // output frame of its first frame
-        int32_t frames = 0;
-    };
     int width = 0, height = 0;
     media::Rational rate;
+    uint64_t soundLayout = 0;                // every clip's sound is mixed to it
     std::vector<ClipUse> clips;              // in the order given
-    std::vector<TransitionUse> transitions;  // in output order
+    std::vector<TransitionSpan> transitions;  // in output order
     int32_t totalFrames = 0;
 };
 Failure PlanRender(PluginHost& host, std::vector<Input*>& inputs, const RenderOptions& options, RenderPlan& plan);

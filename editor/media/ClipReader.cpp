@@ -30,6 +30,23 @@ void detail::QuietFFmpegLog() {
     std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
 }
 
+uint64_t DefaultLayout(int channels) {
+    AVChannelLayout layout{};
+    av_channel_layout_default(&layout, channels);
+    const uint64_t mask = layout.order == AV_CHANNEL_ORDER_NATIVE ? layout.u.mask : 0;
+    av_channel_layout_uninit(&layout);
+    return mask;
+}
+
+std::string LayoutName(uint64_t layout) {
+    AVChannelLayout l{};
+    char name[128] = "";
+    if (av_channel_layout_from_mask(&l, layout) == 0)
+        av_channel_layout_describe(&l, name, sizeof name);
+    av_channel_layout_uninit(&l);
+    return name;
+}
+
 namespace {
 
 // A path that names an image sequence ("frames/%05d.png") rather than one file.
@@ -78,7 +95,7 @@ MediaStatus OpenDecoder(const std::string& path, const AVStream* st, int threads
     if (err >= 0) {
         ctx->pkt_timebase = st->time_base;
         ctx->thread_count = threads;
-        // Frame threads hold a picture each: above 4K (over 14 MB a picture) slices only.
+        // Frame threads hold a picture each: slices only for large pictures.
         if (st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO)
             ctx->thread_type = IsLargePicture(st->codecpar->width, st->codecpar->height)
                                    ? FF_THREAD_SLICE
@@ -273,7 +290,9 @@ struct ClipReader::Impl {
     SwrPtr     Swr;
     int        SwrInRate = 0, SwrInFormat = -1, SwrInChannels = 0;
     int        OutRate = 48000;
-    std::vector<float> ABuf;         // stereo samples starting at ABufStart on the output timeline
+    uint64_t   OutLayout = kStereoLayout;
+    int        OutChannels = 2;
+    std::vector<float> ABuf;         // samples in OutLayout starting at ABufStart on the output timeline
     int64_t    ABufStart = 0;
     bool       APositioned = false, ADemuxDone = false, ADecodeDone = false;
     bool       AAtStart = true;      // the sound's demuxer has read nothing since the open
@@ -546,11 +565,11 @@ MediaStatus ClipReader::Impl::DecodeAudioChunk() {
         if (err == AVERROR_EOF) {
             ADecodeDone = true;
             if (Swr) {   // the resampler holds a few samples back; fetch them
-                float tail[2 * 256];
-                uint8_t* out[1] = {reinterpret_cast<uint8_t*>(tail)};
+                const size_t old = ABuf.size();
+                ABuf.resize(old + size_t(OutChannels) * 256);
+                uint8_t* out[1] = {reinterpret_cast<uint8_t*>(ABuf.data() + old)};
                 const int n = swr_convert(Swr.get(), out, 256, nullptr, 0);
-                if (n > 0)
-                    ABuf.insert(ABuf.end(), tail, tail + 2 * n);
+                ABuf.resize(old + size_t(OutChannels) * size_t(std::max(n, 0)));
                 if (n < 256)
                     Swr.reset();
             }
@@ -589,9 +608,10 @@ MediaStatus ClipReader::Impl::DecodeAudioChunk() {
             av_channel_layout_default(&inLayout, channels);
         else
             av_channel_layout_copy(&inLayout, &f->ch_layout);
-        AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
+        AVChannelLayout outLayout{};
+        av_channel_layout_from_mask(&outLayout, OutLayout);
         SwrContext* raw = nullptr;
-        int err = swr_alloc_set_opts2(&raw, &stereo, AV_SAMPLE_FMT_FLT, OutRate, &inLayout,
+        int err = swr_alloc_set_opts2(&raw, &outLayout, AV_SAMPLE_FMT_FLT, OutRate, &inLayout,
                                       AVSampleFormat(f->format), f->sample_rate, 0, nullptr);
         av_channel_layout_uninit(&inLayout);
         if (err >= 0)
@@ -616,10 +636,10 @@ MediaStatus ClipReader::Impl::DecodeAudioChunk() {
     }
     const int room = swr_get_out_samples(Swr.get(), f->nb_samples);
     const size_t old = ABuf.size();
-    ABuf.resize(old + 2 * size_t(std::max(room, 0)));
+    ABuf.resize(old + size_t(OutChannels) * size_t(std::max(room, 0)));
     uint8_t* out[1] = {reinterpret_cast<uint8_t*>(ABuf.data() + old)};
     const int n = swr_convert(Swr.get(), out, room, const_cast<const uint8_t**>(f->extended_data), f->nb_samples);
-    ABuf.resize(old + 2 * size_t(std::max(n, 0)));
+    ABuf.resize(old + size_t(OutChannels) * size_t(std::max(n, 0)));
     av_frame_unref(f);
     if (n < 0)
         return MediaStatus::Fail(Path, "cannot convert the sound (" + UserErrorText(n) + ")");
@@ -780,6 +800,9 @@ std::unique_ptr<ClipReader> ClipReader::Open(const std::string& path, MediaStatu
         info.HasAudio = true;
         info.AudioSampleRate = par->sample_rate;
         info.AudioChannels = par->ch_layout.nb_channels;
+        info.AudioLayout = par->ch_layout.order == AV_CHANNEL_ORDER_NATIVE && par->ch_layout.u.mask != 0
+                               ? par->ch_layout.u.mask
+                               : DefaultLayout(info.AudioChannels);
         info.AudioCodec = avcodec_get_name(par->codec_id);
         m.AStream = as;
         m.OutRate = par->sample_rate > 0 ? par->sample_rate : 48000;
@@ -818,9 +841,10 @@ MediaStatus ClipReader::ReadFrameInto(int64_t index, const PixelView& dst, bool 
 
 MediaStatus ClipReader::ReadAudio(int64_t first, int64_t count, AudioBlock& audio) {
     Impl& m = *fImpl;
+    const int channels = m.OutChannels;
     audio.SampleRate = m.OutRate;
-    audio.Channels = 2;
-    audio.Samples.assign(size_t(std::max<int64_t>(count, 0)) * 2, 0.0f);
+    audio.Channels = channels;
+    audio.Samples.assign(size_t(std::max<int64_t>(count, 0)) * size_t(channels), 0.0f);
     if (m.AStream < 0 || count <= 0)
         return {};
     if (!m.AOpened) {
@@ -831,7 +855,7 @@ MediaStatus ClipReader::ReadAudio(int64_t first, int64_t count, AudioBlock& audi
             return {};
         }
     }
-    const int64_t bufEnd = m.ABufStart + int64_t(m.ABuf.size() / 2);
+    const int64_t bufEnd = m.ABufStart + int64_t(m.ABuf.size()) / channels;
     // Near the start of a clip whose sound was never read, decoding begins where the demuxer stands
     // (the first chunk places itself by its time); anywhere else, a seek.
     const bool fromHere = !m.APositioned && m.AAtStart && first <= m.OutRate;
@@ -841,24 +865,24 @@ MediaStatus ClipReader::ReadAudio(int64_t first, int64_t count, AudioBlock& audi
     }
     const int64_t want = first + count;
     while (!m.ADecodeDone || m.Swr) {
-        if (m.APositioned && m.ABufStart + int64_t(m.ABuf.size() / 2) >= want)
+        if (m.APositioned && m.ABufStart + int64_t(m.ABuf.size()) / channels >= want)
             break;
         if (MediaStatus s = m.DecodeAudioChunk(); !s)
             return s;
         // Keep the buffer from growing while skipping forward.
         if (m.APositioned && m.ABufStart < first) {
-            const int64_t drop = std::min<int64_t>(first - m.ABufStart, int64_t(m.ABuf.size() / 2));
-            m.ABuf.erase(m.ABuf.begin(), m.ABuf.begin() + 2 * drop);
+            const int64_t drop = std::min<int64_t>(first - m.ABufStart, int64_t(m.ABuf.size()) / channels);
+            m.ABuf.erase(m.ABuf.begin(), m.ABuf.begin() + channels * drop);
             m.ABufStart += drop;
         }
     }
     if (!m.APositioned)
         return {};
     const int64_t from = std::max(first, m.ABufStart);
-    const int64_t to = std::min(want, m.ABufStart + int64_t(m.ABuf.size() / 2));
+    const int64_t to = std::min(want, m.ABufStart + int64_t(m.ABuf.size()) / channels);
     if (to > from)
-        std::memcpy(audio.Samples.data() + 2 * (from - first), m.ABuf.data() + 2 * (from - m.ABufStart),
-                    size_t(to - from) * 2 * sizeof(float));
+        std::memcpy(audio.Samples.data() + channels * (from - first), m.ABuf.data() + channels * (from - m.ABufStart),
+                    size_t(to - from) * size_t(channels) * sizeof(float));
     return {};
 }
 
@@ -871,7 +895,20 @@ int ClipReader::DisplayWidth() const { return fImpl->Info.DisplayWidth; }
 int ClipReader::DisplayHeight() const { return fImpl->Info.DisplayHeight; }
 int ClipReader::SampleRate() const { return fImpl->OutRate; }
 bool ClipReader::HasAudio() const { return fImpl->AStream >= 0; }
+uint64_t ClipReader::ChannelLayout() const { return fImpl->OutLayout; }
 const std::string& ClipReader::Name() const { return fImpl->Path; }
+
+void ClipReader::SetChannelLayout(uint64_t layout) {
+    Impl& m = *fImpl;
+    if (layout == 0 || layout == m.OutLayout)
+        return;
+    m.OutLayout = layout;
+    m.OutChannels = LayoutChannels(layout);
+    m.AAtStart = m.AAtStart && !m.AOpened;
+    m.Swr.reset();
+    m.ABuf.clear();
+    m.APositioned = false;   // the next read seeks and mixes afresh
+}
 
 void ClipReader::SetSampleRate(int rate) {
     Impl& m = *fImpl;

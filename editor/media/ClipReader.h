@@ -1,5 +1,6 @@
 // Reading a video file frame by frame: probing, decoding to ARGB at any size, and each frame's
-// share of the audio resampled to stereo float. FFmpeg objects stay inside the implementation.
+// share of the audio resampled to float, stereo or any channel layout asked for. FFmpeg objects
+// stay inside the implementation.
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -28,6 +29,7 @@ struct ClipInfo {
     bool        HasAudio = false;      // an audio stream that we can decode
     int         AudioSampleRate = 0;   // the stream's own rate; 0 without audio
     int         AudioChannels = 0;
+    uint64_t    AudioLayout = 0;       // the stream's channels (FFmpeg's default for an unnamed order); 0 without audio
     std::string AudioCodec;
     std::string Warning;               // e.g. an audio stream we cannot decode (read as silence)
 };
@@ -60,7 +62,7 @@ public:
     // frames it holds; an end within rounding of an estimated count repeats the last frame.
     MediaStatus ReadFrameInto(int64_t index, const PixelView& dst, bool highQuality, AudioBlock* audio) override;
 
-    // Audio samples [first, first + count) of the clip's timeline at SampleRate(), stereo;
+    // Audio samples [first, first + count) of the clip's timeline at SampleRate(), in ChannelLayout();
     // silence where the clip has none. Sample 0 is the start of the first video frame.
     MediaStatus ReadAudio(int64_t first, int64_t count, AudioBlock& audio);
 
@@ -72,6 +74,8 @@ public:
     int      DisplayHeight() const override;
     int      SampleRate() const override;
     void     SetSampleRate(int rate) override;
+    uint64_t ChannelLayout() const override;
+    void     SetChannelLayout(uint64_t layout) override;
     bool     HasAudio() const override;
     const std::string& Name() const override;
 

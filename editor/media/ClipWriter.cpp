@@ -80,6 +80,12 @@ static_assert(std::size(cKinds) == size_t(OutputKind::Null) + 1);
 
 const KindRow& Row(OutputKind kind) { return cKinds[size_t(kind)]; }
 
+// The Vorbis channel orders for 1 to 8 channels, the only ones Opus's surround mapping takes.
+constexpr uint64_t cVorbisLayouts[] = {
+    AV_CH_LAYOUT_MONO, AV_CH_LAYOUT_STEREO, AV_CH_LAYOUT_SURROUND, AV_CH_LAYOUT_QUAD,
+    AV_CH_LAYOUT_5POINT0_BACK, AV_CH_LAYOUT_5POINT1_BACK, AV_CH_LAYOUT_6POINT1, AV_CH_LAYOUT_7POINT1,
+};
+
 }  // namespace
 
 MediaStatus OutputKindForPath(const std::string& path, OutputKind& kind) {
@@ -181,6 +187,7 @@ struct ClipWriter::Impl {
     std::vector<float> Silence;
 
     MediaStatus Fail(const std::string& problem) { return MediaStatus::Fail(Path, problem); }
+    uint64_t    InLayout() const { return Settings.AudioLayout != 0 ? Settings.AudioLayout : kStereoLayout; }
     // "out.mp4: no space left on the device while writing it"
     MediaStatus WriteFailure(int err) { return Fail(UserErrorText(err) + " while writing it"); }
     MediaStatus OpenVideo(const KindRow& row);
@@ -344,22 +351,32 @@ MediaStatus ClipWriter::Impl::OpenAudio(const KindRow& row) {
             format = *f;
     c->sample_rate = rate;
     c->sample_fmt = format;
-    av_channel_layout_default(&c->ch_layout, Settings.AudioChannels == 1 ? 1 : 2);
+    const uint64_t in = InLayout();
+    const int channels = Settings.AudioChannels > 0 ? Settings.AudioChannels : LayoutChannels(in);
+    uint64_t layout = channels == LayoutChannels(in) ? in : DefaultLayout(channels);
+    // libopus takes more than two channels only in the Vorbis order of their count (5.1 with back
+    // channels, not side ones): side channels go to the back ones there.
+    if (name == "libopus" && channels > 2 && channels <= int(std::size(cVorbisLayouts)))
+        layout = cVorbisLayouts[channels - 1];
+    if (av_channel_layout_from_mask(&c->ch_layout, layout) < 0)
+        return Fail("cannot write " + std::to_string(channels) + " channels of sound");
     c->bit_rate = Settings.AudioBitrate > 0 ? Settings.AudioBitrate : Kind == OutputKind::WebM ? 128000 : 192000;
     c->time_base = AVRational{1, rate};
     if (Out->oformat->flags & AVFMT_GLOBALHEADER)
         c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     int err = avcodec_open2(c, codec, nullptr);
     if (err < 0)
-        return Fail("cannot open the " + name + " encoder (" + UserErrorText(err) + ")");
+        return Fail("cannot open the " + name + " encoder" + (channels > 2 ? " for " + LayoutName(layout) + " sound" : "") +
+                    " (" + UserErrorText(err) + ")");
     ASt = avformat_new_stream(Out.get(), nullptr);
     if (ASt == nullptr || avcodec_parameters_from_context(ASt->codecpar, c) < 0)
         return Fail("cannot add the audio stream");
     ASt->time_base = c->time_base;
 
-    AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
+    AVChannelLayout blocks{};
+    av_channel_layout_from_mask(&blocks, in);
     SwrContext* raw = nullptr;
-    err = swr_alloc_set_opts2(&raw, &c->ch_layout, format, rate, &stereo, AV_SAMPLE_FMT_FLT, Settings.SampleRate, 0, nullptr);
+    err = swr_alloc_set_opts2(&raw, &c->ch_layout, format, rate, &blocks, AV_SAMPLE_FMT_FLT, Settings.SampleRate, 0, nullptr);
     if (err >= 0)
         err = swr_init(raw);
     if (err < 0) {
@@ -553,10 +570,11 @@ MediaStatus ClipWriter::WriteFrame(const PixelView& frame, const AudioBlock* aud
         return fail(m.Fail("frame " + std::to_string(m.Frames) + " is " + std::to_string(frame.Width) + "x" +
                            std::to_string(frame.Height) + ", the output is " + std::to_string(m.Settings.Width) +
                            "x" + std::to_string(m.Settings.Height)));
-    if (audio != nullptr && (audio->Channels != 2 || audio->SampleRate != m.Settings.SampleRate))
+    const int channels = LayoutChannels(m.InLayout());
+    if (audio != nullptr && (audio->Channels != channels || audio->SampleRate != m.Settings.SampleRate))
         return fail(m.Fail("audio of frame " + std::to_string(m.Frames) + " is " + std::to_string(audio->Channels) +
-                           " channels at " + std::to_string(audio->SampleRate) + " Hz, the output takes stereo at " +
-                           std::to_string(m.Settings.SampleRate) + " Hz"));
+                           " channels at " + std::to_string(audio->SampleRate) + " Hz, the output takes " +
+                           LayoutName(m.InLayout()) + " at " + std::to_string(m.Settings.SampleRate) + " Hz"));
     if (m.Kind == OutputKind::Null) {
         m.Frames++;
         return {};
@@ -594,7 +612,7 @@ MediaStatus ClipWriter::WriteFrame(const PixelView& frame, const AudioBlock* aud
             count = audio->FrameCount();
         } else {
             count = std::max<int64_t>(end - m.AudioIn, 0);
-            m.Silence.assign(size_t(count) * 2, 0.0f);
+            m.Silence.assign(size_t(count) * size_t(channels), 0.0f);
             samples = m.Silence.data();
         }
         m.AudioIn += count;

@@ -1,4 +1,4 @@
-// Writing ARGB frames and stereo float audio to a file whose kind follows the path: H.264 + AAC in
+// Writing ARGB frames and float audio to a file whose kind follows the path: H.264 + AAC in
 // .mp4/.mov/.mkv, VP9 + Opus in .webm, a PNG sequence for a pattern such as "frames/%05d.png",
 // YUV4MPEG2 for .y4m, nothing at all for the path "null", and Matroska (or YUV4MPEG2) on standard
 // output for the path "-". Files appear only when complete.
@@ -31,6 +31,7 @@ struct WriterSettings {
     int         Height = 0;
     Rational    FrameRate{25, 1};
     int         SampleRate = 48000;      // rate of the AudioBlocks handed in (Opus is always written at 48 kHz)
+    uint64_t    AudioLayout = 0;         // channel layout of the AudioBlocks handed in; 0: stereo
     bool        Audio = true;            // write a sound track where the kind has one
     int         Crf = -1;                // quality; -1: 20 for H.264, 32 for VP9
     std::string Preset;                  // the encoder's speed preset (-preset); empty: veryfast for H.264
@@ -42,7 +43,7 @@ struct WriterSettings {
     std::string AudioCodec;              // -c:a
     int64_t     AudioBitrate = 0;        // -b:a
     int         AudioRate = 0;           // -ar: the encoder's sample rate
-    int         AudioChannels = 2;       // -ac: 1 or 2
+    int         AudioChannels = 0;       // -ac: channels written, in FFmpeg's layout for the count; 0: AudioLayout's
     bool        StdoutY4m = false;       // the path "-" (standard output) gets YUV4MPEG2, not Matroska
 };
 
@@ -60,8 +61,8 @@ public:
 
     MediaStatus Open(const std::string& path, const WriterSettings& settings);
 
-    // One frame and, when the output has sound, its share of the audio (interleaved stereo at
-    // settings.SampleRate). A null block writes silence for the frame's time span.
+    // One frame and, when the output has sound, its share of the audio (interleaved in
+    // settings.AudioLayout at settings.SampleRate). A null block writes silence for the frame's time span.
     MediaStatus WriteFrame(const PixelView& frame, const AudioBlock* audio);
 
     MediaStatus Finish();   // flush the encoders, close and rename into place

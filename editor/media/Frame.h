@@ -2,6 +2,7 @@
 // order alpha, red, green, blue (FFmpeg's AV_PIX_FMT_ARGB), rows RowBytes apart, and interleaved
 // float audio. A VideoFrame owns its pixels; a PixelView borrows a caller's buffer.
 #pragma once
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <new>
@@ -18,11 +19,11 @@ struct Rational {
     bool operator==(const Rational&) const = default;
 };
 
-// Allocator that starts every block on a 64-byte boundary, so swscale can use its aligned paths.
 // Pictures above 4K (4096 x 2304 samples, over 35 MB as ARGB) are large: there memory matters more
 // than overlapping the steps of a render, and the decoders and encoders are told so.
 inline bool IsLargePicture(int width, int height) { return int64_t(width) * height > int64_t(4096) * 2304; }
 
+// Allocator that starts every block on a 64-byte boundary, so swscale can use its aligned paths.
 template <class T>
 struct AlignedAllocator {
     using value_type = T;
@@ -66,6 +67,13 @@ struct VideoFrame {
 inline PixelView ConstView(const VideoFrame& f) {
     return PixelView{const_cast<uint8_t*>(f.Pixels.data()), f.RowBytes, f.Width, f.Height};
 }
+
+// A channel layout as FFmpeg's channel mask (AV_CH_FRONT_LEFT = 1, AV_CH_FRONT_RIGHT = 2, ...);
+// interleaved samples hold the channels in the order of their bits.
+constexpr uint64_t kStereoLayout = 0x3;
+inline int LayoutChannels(uint64_t layout) { return std::popcount(layout); }
+uint64_t DefaultLayout(int channels);      // FFmpeg's layout for a channel count, as its -ac picks it
+std::string LayoutName(uint64_t layout);   // FFmpeg's name: "stereo", "5.1(side)"
 
 // Interleaved float samples in [-1, 1]; Samples.size() == frames * Channels.
 struct AudioBlock {

@@ -13,7 +13,7 @@ public:
     virtual ~FrameSource() = default;
 
     // Frame `index` (0-based) scaled to dst's size into the caller's buffer, and when audio is not
-    // null the samples of the span [index / fps, (index + 1) / fps) at SampleRate(), stereo.
+    // null the samples of the span [index / fps, (index + 1) / fps) at SampleRate(), in ChannelLayout().
     // highQuality chooses bilinear scaling; otherwise nearest neighbour. The picture fills dst
     // whatever its proportions: fitting it into a frame is the caller's business.
     virtual MediaStatus ReadFrameInto(int64_t index, const PixelView& dst, bool highQuality, AudioBlock* audio) = 0;
@@ -26,6 +26,8 @@ public:
     virtual int      DisplayHeight() const { return Height(); }
     virtual int      SampleRate() const = 0;   // rate of the audio blocks handed out
     virtual void     SetSampleRate(int rate) = 0;   // resample audio blocks to this rate from now on
+    virtual uint64_t ChannelLayout() const = 0;   // layout of the audio blocks handed out; stereo at first
+    virtual void     SetChannelLayout(uint64_t layout) = 0;   // mix audio blocks to this layout from now on
     virtual bool     HasAudio() const = 0;   // false: the blocks are silence
     virtual const std::string& Name() const = 0;   // file name or generator name, used in messages
 

@@ -69,6 +69,11 @@ void GeneratedClip::SetSampleRate(int rate) {
         fSettings.SampleRate = rate;
 }
 
+void GeneratedClip::SetChannelLayout(uint64_t layout) {
+    if (layout != 0)
+        fLayout = layout;
+}
+
 MediaStatus GeneratedClip::ReadFrameInto(int64_t index, const PixelView& dst, bool, AudioBlock* audio) {
     if (index < 0 || index >= fSettings.FrameCount)
         return MediaStatus::Fail(fName, "frame " + std::to_string(index) + " out of range (the clip has " +
@@ -89,15 +94,26 @@ MediaStatus GeneratedClip::ReadFrameInto(int64_t index, const PixelView& dst, bo
         const int rate = fSettings.SampleRate;
         const int64_t first = FrameSampleStart(index, fSettings.FrameRate, rate);
         const int64_t end = FrameSampleStart(index + 1, fSettings.FrameRate, rate);
+        // The tone plays on the front left and right channels (the only channel of a layout with
+        // neither, such as mono), as a stereo clip mixed into the layout sounds.
+        const int channels = LayoutChannels(fLayout);
+        uint64_t toned = 0;
+        for (int c = 0, bit = 0; c < channels; bit++)
+            if (fLayout & (uint64_t(1) << bit)) {
+                if (bit < 2 || (fLayout & kStereoLayout) == 0)
+                    toned |= uint64_t(1) << c;
+                c++;
+            }
         audio->SampleRate = rate;
-        audio->Channels = 2;
-        audio->Samples.resize(size_t(end - first) * 2);
+        audio->Channels = channels;
+        audio->Samples.assign(size_t(end - first) * size_t(channels), 0.0f);
         // Phase from the absolute sample number, so blocks join without a step.
         for (int64_t i = first; i < end; i++) {
             const double cycles = std::fmod(double(i) * ToneHz() / rate, 1.0);
             const float value = float(fSettings.Amplitude * std::sin(2 * std::numbers::pi * cycles));
-            audio->Samples[size_t(i - first) * 2] = value;
-            audio->Samples[size_t(i - first) * 2 + 1] = value;
+            for (int c = 0; c < channels; c++)
+                if (toned & (uint64_t(1) << c))
+                    audio->Samples[size_t(i - first) * size_t(channels) + size_t(c)] = value;
         }
     }
     return {};
@@ -113,6 +129,8 @@ MediaStatus WriteGeneratedClip(const std::string& path, const GeneratorSettings&
     ws.Height = settings.Height;
     ws.FrameRate = settings.FrameRate;
     ws.SampleRate = settings.SampleRate;
+    if (ws.AudioLayout != 0)
+        clip.SetChannelLayout(ws.AudioLayout);
     ClipWriter writer;
     if (MediaStatus s = writer.Open(path, ws); !s)
         return s;

@@ -20,7 +20,7 @@ struct GeneratorSettings {
     int64_t  FrameCount = 50;
     int      SampleRate = 48000;
     double   ToneHz = 0;            // 0: 440 Hz for the bars, 660 Hz for the gradient
-    float    Amplitude = 0.25f;     // peak of the tone on both channels (-12 dBFS)
+    float    Amplitude = 0.25f;     // peak of the tone on the front left and right channels (-12 dBFS)
 };
 
 // "bars" or "gradient"; false for any other name.
@@ -38,6 +38,8 @@ public:
     int      Height() const override { return fSettings.Height; }
     int      SampleRate() const override { return fSettings.SampleRate; }
     void     SetSampleRate(int rate) override;
+    uint64_t ChannelLayout() const override { return fLayout; }
+    void     SetChannelLayout(uint64_t layout) override;
     bool     HasAudio() const override { return true; }
     const std::string& Name() const override { return fName; }
 
@@ -47,6 +49,7 @@ public:
 private:
     GeneratorSettings fSettings;
     std::string       fName;
+    uint64_t          fLayout = kStereoLayout;
 };
 
 // The ARGB pixel (0xAARRGGBB) of frame `index` at (x, y) of a width x height picture.

@@ -473,6 +473,68 @@ INSTANTIATE_TEST_SUITE_P(Variants, Audio,
                          ::testing::Values(AudioCase{"between", true, true}, AudioCase{"after", true, false},
                                            AudioCase{"before", false, true}));
 
+// Sound of more than two channels keeps the first clip's layout, each channel its own, unless -ac
+// says otherwise; a stereo clip is mixed into it on the front pair; the transition's mix reaches
+// every channel.
+struct SurroundCase {
+    const char* output;
+    std::vector<std::string> options;
+    const char* probe;   // ffprobe's codec_name,channels,channel_layout
+    bool levels;         // the channels read back one by one
+};
+class Surround : public Cli, public ::testing::WithParamInterface<SurroundCase> {};
+TEST_P(Surround, KeepsTheFirstClipsLayout) {
+    const SurroundCase c = GetParam();
+    // Clip A: 5.1 with side channels, a tone of its own amplitude on each channel but LFE (FLAC
+    // keeps the layout's name); clip B: the stereo generated clip, 0.25 on both channels.
+    const double amplitude[6] = {0.1, 0.1, 0.2, 0, 0.05, 0.3};
+    ASSERT_TRUE(bw::media::test::Ffmpeg(
+        "-f lavfi -i testsrc=s=160x96:r=25:d=1.6 -f lavfi -i 'aevalsrc=0.1*sin(2*PI*300*t)|0.1*sin(2*PI*350*t)|"
+        "0.2*sin(2*PI*400*t)|0|0.05*sin(2*PI*500*t)|0.3*sin(2*PI*550*t):c=5.1(side):s=48000:d=1.6' "
+        "-c:v libx264 -preset ultrafast -c:a flac " + P("a.mkv")));
+    const std::string b = MakeClip("b.mp4", Pattern::Gradient);
+    std::vector<std::string> args = {"render", P("a.mkv"), b, "--frames", "10", "--quiet", "-o", P(c.output)};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const Result r = Run(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    FILE* probe = popen(("ffprobe -v error -select_streams a -show_entries stream=codec_name,channels,channel_layout "
+                         "-of csv=p=0 " + P(c.output)).c_str(), "r");
+    ASSERT_NE(probe, nullptr);
+    std::string text;
+    for (char buf[256]; fgets(buf, sizeof buf, probe);) text += buf;
+    pclose(probe);
+    EXPECT_EQ(text, std::string(c.probe) + "\n");
+    if (!c.levels) return;
+
+    MediaStatus status;
+    auto out = ClipReader::Open(P(c.output), status);
+    ASSERT_TRUE(out) << status.Error;
+    out->SetChannelLayout(out->Info().AudioLayout);
+    AudioBlock audio;
+    ASSERT_TRUE(out->ReadAudio(0, FrameSampleStart(70, {25, 1}, kRate), audio).Ok());
+    ASSERT_EQ(audio.Channels, 6);
+    auto rms = [&](int channel, int32_t from, int32_t to) {   // output frames [from, to)
+        const int64_t first = FrameSampleStart(from, {25, 1}, kRate), end = FrameSampleStart(to, {25, 1}, kRate);
+        double sum = 0;
+        for (int64_t i = first; i < end; i++) sum += std::pow(audio.Samples[size_t(6 * i + channel)], 2);
+        return std::sqrt(sum / double(end - first));
+    };
+    for (int ch = 0; ch < 6; ch++) {
+        EXPECT_NEAR(rms(ch, 5, 25), amplitude[ch] / std::sqrt(2.0), 0.01) << "clip A, channel " << ch;
+        EXPECT_NEAR(rms(ch, 45, 65), ch < 2 ? 0.25 / std::sqrt(2.0) : 0.0, 0.01) << "clip B, channel " << ch;
+    }
+    // Transition frame 5 (output frame 35): clip A's centre channel alone, at the level the bundle
+    // ramps it to: from 1 - 5/10 to 1 - 6/10.
+    const double g0 = std::trunc(256 * 0.5) / 256, g1 = std::trunc(256 * 0.4) / 256;
+    EXPECT_NEAR(rms(2, 35, 36), 0.2 / std::sqrt(2.0) * std::sqrt((g0 * g0 + g0 * g1 + g1 * g1) / 3), 0.01);
+}
+INSTANTIATE_TEST_SUITE_P(
+    Outputs, Surround,
+    ::testing::Values(SurroundCase{"out.mkv", {"-c:a", "flac"}, "flac,6,5.1(side)", true},
+                      SurroundCase{"out.mp4", {}, "aac,6,unknown", true},
+                      SurroundCase{"out.webm", {"-c:v", "libvpx-vp9", "-crf", "63"}, "opus,6,5.1", true},  // back channels
+                      SurroundCase{"out.mov", {"-ac", "2"}, "aac,2,stereo", false}));
+
 TEST_F(Cli, BadInputsFailWithTheirOwnMessageAndLeaveNoOutput) {
     const std::string a = MakeClip("a.mp4", Pattern::Bars);
     std::ofstream(P("noise.txt")) << "not a video";
@@ -674,7 +736,16 @@ const LineCase kLines[] = {
     {{"render", "@a.mp4", "@b.mp4", "-o", "-", "-f", "avi"}, 2, "-f must be matroska or yuv4mpegpipe"},
     {{"render", "@a.mp4", "@b.mp4", "-o", "@o.mp4", "-b:v", "5X"}, 2, "-b:v must be"},
     {{"render", "@a.mp4", "@b.mp4", "-o", "@o.mp4", "-r", "0"}, 2, "-r must be"},
-    {{"render", "@a.mp4", "@b.mp4", "-o", "@o.mp4", "-ac", "6"}, 2, "-ac must be 1 or 2"},
+    {{"render", "@a.mp4", "@b.mp4", "-o", "@o.mp4", "-ac", "9"}, 2, "-ac must be a channel count from 1 to 8"},
+    {{"render", "@seq/%05d.png", "@b.mp4", "-o", "@o.y4m"}, 3, "@seq/%05d.png: no file matches"},
+    {{"render", "@a.mp4", "@b.mp4", "@a.mp4", "-o", "@o.y4m", "--frames", "5,6"}, 0,
+     "wrote @o.y4m: 109 frames in "},
+    {{"render", "@a.mp4", "@b.mp4", "@a.mp4", "-o", "@o.y4m", "--frames", "5,6"}, 0,
+     "transition 1 at frames 35..39 (5 frames), transition 2 at frames 69..74 (6 frames)\n"},
+    {{"render", "@a.mp4", "@b.mp4", "-o", "-", "--frames", "5"}, 0, "wrote standard output: 75 frames"},
+    {{"render", "@a.mp4", "@b.mp4", "@a.mp4", "-o", "@o.y4m", "--rect", "0,0,1,1/0,0,1,1/0,0,1,1"}, 2,
+     "rect gives 3 values for 2 transitions"},
+    {{"render", "@a.mp4", "@b.mp4", "@a.mp4", "-o", "@o.y4m", "--rect", "0,0,1,1/0.5,0,0.4,1"}, 2, "rect must be"},
     {{"render", "@a.mp4", "@b.mp4", "-o", "@o.mp4", "-c:v", "nope"}, 5, "no nope video encoder"},
     {{"render", "@a.mp4", "@b.mp4", "-o", "@o.webm", "-c:v", "libx264"}, 5, "cannot hold libx264 video"},
     {{"render", "@a.mp4", "@b.mp4", "-o", "@o.mp4", "-pix_fmt", "rgb24"}, 5, "does not take the pixel format rgb24"},
@@ -755,6 +826,12 @@ TEST_F(Cli, RenderSettingsAreTheRendersOwn) {
                                     "160x96, 25 fps, 72 frames"})
         EXPECT_NE(plan.find(says), std::string::npos) << says << " in\n" << plan;
     EXPECT_EQ(bytes(P("plain.y4m")), plain);
+    // A rect for each transition, separated by '/'.
+    ASSERT_EQ(Run({"render", a, b, a, "-o", P("x.mp4"), "--frames", "8", "--dry-run", "--rect", "0.25,0,0.75,1/0,0.5,1,1"}, &plan).status, 0);
+    const size_t first = plan.find("rect 0.25,0,0.75,1\n");
+    EXPECT_NE(first, std::string::npos) << plan;
+    EXPECT_NE(plan.find("rect 0,0.5,1,1\n", first), std::string::npos) << plan;
+    EXPECT_NE(plan.find("stereo sound"), std::string::npos) << plan;
 }
 
 TEST_F(Cli, HelpAndVersionWorkEverywhereAndOptionsTakeEitherSpelling) {
