@@ -353,12 +353,16 @@ struct Piece {
 };
 
 // The render's sound: -ac's layout, else the first clip with sound's when it has more than two
-// channels (5.1 stays 5.1), else stereo. Every clip is mixed to it.
+// channels (5.1 stays 5.1; more than eight, which no encoder here takes, become 7.1), else
+// stereo. Every clip is mixed to it.
 uint64_t SoundLayout(const std::vector<Input*>& inputs, const RenderOptions& options) {
     if (options.encoder.AudioChannels > 0) return media::DefaultLayout(options.encoder.AudioChannels);
     for (const Input* in : inputs)
-        if (const auto* reader = dynamic_cast<const media::ClipReader*>(in->source.get()); reader && reader->HasAudio())
-            return media::LayoutChannels(reader->Info().AudioLayout) > 2 ? reader->Info().AudioLayout : media::kStereoLayout;
+        if (const auto* reader = dynamic_cast<const media::ClipReader*>(in->source.get()); reader && reader->HasAudio()) {
+            const uint64_t layout = reader->Info().AudioLayout;
+            const int channels = media::LayoutChannels(layout);
+            return channels > 8 ? media::DefaultLayout(8) : channels > 2 ? layout : media::kStereoLayout;
+        }
     return media::kStereoLayout;
 }
 
