@@ -20,7 +20,6 @@ extern "C" {
 #include "engine/pixeleffect.h"
 #include "engine/recthandler.h"
 #include "engine/relrects.h"
-#include "imaging/commonprocs.h"
 #include "platform/Memory.h"
 #include "platform/ParallelRows.h"
 #include "settings/DataHandling.h"
