@@ -358,8 +358,8 @@ struct Piece {
 uint64_t SoundLayout(const std::vector<Input*>& inputs, const RenderOptions& options) {
     if (options.encoder.AudioChannels > 0) return media::DefaultLayout(options.encoder.AudioChannels);
     for (const Input* in : inputs)
-        if (const auto* reader = dynamic_cast<const media::ClipReader*>(in->source.get()); reader && reader->HasAudio()) {
-            const uint64_t layout = reader->Info().AudioLayout;
+        if (in->source->HasAudio()) {
+            const uint64_t layout = in->source->SourceChannelLayout();
             const int channels = media::LayoutChannels(layout);
             return channels > 8 ? media::DefaultLayout(8) : channels > 2 ? layout : media::kStereoLayout;
         }

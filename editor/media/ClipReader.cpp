@@ -895,6 +895,7 @@ int ClipReader::DisplayWidth() const { return fImpl->Info.DisplayWidth; }
 int ClipReader::DisplayHeight() const { return fImpl->Info.DisplayHeight; }
 int ClipReader::SampleRate() const { return fImpl->OutRate; }
 bool ClipReader::HasAudio() const { return fImpl->AStream >= 0; }
+uint64_t ClipReader::SourceChannelLayout() const { return HasAudio() ? fImpl->Info.AudioLayout : kStereoLayout; }
 uint64_t ClipReader::ChannelLayout() const { return fImpl->OutLayout; }
 const std::string& ClipReader::Name() const { return fImpl->Path; }
 

@@ -77,6 +77,7 @@ public:
     uint64_t ChannelLayout() const override;
     void     SetChannelLayout(uint64_t layout) override;
     bool     HasAudio() const override;
+    uint64_t SourceChannelLayout() const override;
     const std::string& Name() const override;
 
     struct Impl;
