@@ -31,25 +31,14 @@ class ReadAtSize : public ::testing::TestWithParam<SizeCase> {};
 TEST_P(ReadAtSize, ScaledPicturesMatchTheGeneratorAtTheNewSize) {
     const SizeCase& c = GetParam();
     ScratchDir dir;
-    GeneratorSettings g;
-    g.Kind = Pattern::Gradient;
-    g.Width = c.SrcWidth;
-    g.Height = c.SrcHeight;
-    g.FrameRate = c.Rate;
-    g.FrameCount = 6;
-    MediaStatus s = WriteGeneratedClip(dir / "clip.mp4", g);
-    ASSERT_TRUE(s.Ok()) << s.Error;
-    auto reader = ClipReader::Open(dir / "clip.mp4", s);
-    ASSERT_TRUE(reader) << s.Error;
+    const GeneratorSettings g{
+        .Kind = Pattern::Gradient, .Width = c.SrcWidth, .Height = c.SrcHeight, .FrameRate = c.Rate, .FrameCount = 6};
+    auto reader = WriteAndOpen(dir / "clip.mp4", g);
+    ASSERT_TRUE(reader);
     EXPECT_EQ(reader->Width(), c.SrcWidth);
     EXPECT_EQ(reader->FrameRate(), c.Rate);
-    VideoFrame frame;
-    AudioBlock audio;
     for (bool highQuality : {true, false}) {
-        s = reader->ReadFrame(4, c.DstWidth, c.DstHeight, highQuality, frame, audio);
-        ASSERT_TRUE(s.Ok()) << s.Error;
-        EXPECT_EQ(frame.Width, c.DstWidth);
-        EXPECT_EQ(frame.Height, c.DstHeight);
+        const VideoFrame frame = ReadPicture(*reader, 4, c.DstWidth, c.DstHeight, highQuality);
         EXPECT_LE(CompareWithGenerator(frame, g, 4).MeanAbs, c.MeanTolerance) << "highQuality " << highQuality;
     }
 }
@@ -70,20 +59,11 @@ class ColourMatrix : public ::testing::TestWithParam<MatrixCase> {};
 TEST_P(ColourMatrix, TaggedAndRoundTripped) {
     const MatrixCase& c = GetParam();
     ScratchDir dir;
-    GeneratorSettings g;
-    g.Kind = Pattern::Bars;
-    g.Width = c.Width;
-    g.Height = c.Height;
-    g.FrameCount = 2;
-    MediaStatus s = WriteGeneratedClip(dir / "clip.mp4", g);
-    ASSERT_TRUE(s.Ok()) << s.Error;
-    auto reader = ClipReader::Open(dir / "clip.mp4", s);
-    ASSERT_TRUE(reader) << s.Error;
+    const GeneratorSettings g{.Kind = Pattern::Bars, .Width = c.Width, .Height = c.Height, .FrameCount = 2};
+    auto reader = WriteAndOpen(dir / "clip.mp4", g);
+    ASSERT_TRUE(reader);
     EXPECT_EQ(reader->Info().ColourSpace, c.Tag);
-    VideoFrame frame;
-    AudioBlock audio;
-    ASSERT_TRUE(reader->ReadFrame(1, c.Width, c.Height, true, frame, audio).Ok());
-    const PictureError e = CompareWithGenerator(frame, g, 1);
+    const PictureError e = CompareWithGenerator(ReadPicture(*reader, 1, c.Width, c.Height), g, 1);
     EXPECT_GT(e.FlatPoints, 20);
     EXPECT_LE(e.FlatWorst, 8);
 }
@@ -95,18 +75,11 @@ INSTANTIATE_TEST_SUITE_P(Sizes, ColourMatrix, ::testing::ValuesIn(cMatrixCases),
 // Quality chooses the filter: enlarged hard bar edges are blended by bilinear scaling only.
 TEST(ScalingQuality, BilinearBlendsEdgesNearestDoesNot) {
     ScratchDir dir;
-    GeneratorSettings g;
-    g.Width = 160;
-    g.Height = 90;
-    g.FrameCount = 2;
-    MediaStatus s = WriteGeneratedClip(dir / "frames/%03d.png", g);
-    ASSERT_TRUE(s.Ok()) << s.Error;
-    auto reader = ClipReader::Open(dir / "frames/%03d.png", s);
-    ASSERT_TRUE(reader) << s.Error;
+    const GeneratorSettings g{.Width = 160, .Height = 90, .FrameCount = 2};
+    auto reader = WriteAndOpen(dir / "frames/%03d.png", g);
+    ASSERT_TRUE(reader);
     const auto colours = [&](bool highQuality) {
-        VideoFrame frame;
-        AudioBlock audio;
-        EXPECT_TRUE(reader->ReadFrame(0, 640, 360, highQuality, frame, audio).Ok());
+        const VideoFrame frame = ReadPicture(*reader, 0, 640, 360, highQuality);
         std::set<uint32_t> seen;
         for (int x = 0; x < frame.Width; x++)
             seen.insert(PixelOf(frame, x, 100));
@@ -136,29 +109,16 @@ class ReadAtSampleRate : public ::testing::TestWithParam<RateCase> {};
 TEST_P(ReadAtSampleRate, BlocksHaveTheRateLengthAndPitch) {
     const RateCase& c = GetParam();
     ScratchDir dir;
-    GeneratorSettings g;
-    g.Kind = Pattern::Bars;
-    g.SampleRate = c.ClipRate;
-    g.FrameRate = c.FrameRate;
-    g.FrameCount = 30;
-    MediaStatus s = WriteGeneratedClip(dir / c.Path, g);
-    ASSERT_TRUE(s.Ok()) << s.Error;
-    auto reader = ClipReader::Open(dir / c.Path, s);
-    ASSERT_TRUE(reader) << s.Error;
+    const GeneratorSettings g{
+        .Kind = Pattern::Bars, .FrameRate = c.FrameRate, .FrameCount = 30, .SampleRate = c.ClipRate};
+    auto reader = WriteAndOpen(dir / c.Path, g);
+    ASSERT_TRUE(reader);
     EXPECT_EQ(reader->Info().AudioSampleRate, c.ClipRate);
     EXPECT_EQ(reader->SampleRate(), c.ClipRate) << "the clip's own rate until told otherwise";
     reader->SetSampleRate(c.ReadRate);
     ASSERT_EQ(reader->SampleRate(), c.ReadRate);
-    VideoFrame frame;
-    AudioBlock audio;
-    std::vector<float> all;
-    for (int64_t i = 0; i < 30; i++) {
-        ASSERT_TRUE(reader->ReadFrame(i, 16, 16, false, frame, audio).Ok());
-        ASSERT_EQ(audio.SampleRate, c.ReadRate);
-        ASSERT_EQ(audio.FrameCount(), FrameSampleStart(i + 1, c.FrameRate, c.ReadRate) -
-                                          FrameSampleStart(i, c.FrameRate, c.ReadRate));
-        all.insert(all.end(), audio.Samples.begin(), audio.Samples.end());
-    }
+    ASSERT_EQ(reader->FrameRate(), c.FrameRate);
+    const std::vector<float> all = ReadSound(*reader, 30);   // blocks at the new rate, each its frame's share
     const size_t margin = size_t(c.ReadRate / 5) * 2;
     const ToneMeasure m = MeasureTone(std::vector<float>(all.begin() + margin, all.end() - margin), c.ReadRate);
     EXPECT_NEAR(m.FrequencyHz, 440.0, 4.0);
@@ -170,19 +130,10 @@ INSTANTIATE_TEST_SUITE_P(Rates, ReadAtSampleRate, ::testing::ValuesIn(cRateCases
 
 // A generated clip is a frame source like a file: same frames at any size, a continuous tone.
 TEST(GeneratedSource, ToneJoinsAcrossFramesWithoutAStep) {
-    GeneratorSettings g;
-    g.Kind = Pattern::Gradient;
-    g.FrameRate = {30000, 1001};
-    g.SampleRate = 44100;
+    const GeneratorSettings g{.Kind = Pattern::Gradient, .FrameRate = {30000, 1001}, .SampleRate = 44100};
     GeneratedClip clip(g);
     EXPECT_EQ(clip.ToneHz(), 660.0);
-    VideoFrame frame;
-    AudioBlock audio;
-    std::vector<float> all;
-    for (int64_t i = 0; i < 10; i++) {
-        ASSERT_TRUE(clip.ReadFrame(i, 8, 8, true, frame, audio).Ok());
-        all.insert(all.end(), audio.Samples.begin(), audio.Samples.end());
-    }
+    const std::vector<float> all = ReadSound(clip, 10);
     // The largest step between samples is the sine's own slope, never a jump at a block edge.
     const double maxStep = 0.25 * 2 * 3.141592653589793 * 660.0 / 44100 * 1.01;
     for (size_t i = 2; i < all.size(); i += 2)
@@ -198,12 +149,6 @@ TEST(GeneratedSource, PatternNames) {
     EXPECT_EQ(p, Pattern::Gradient);
     EXPECT_FALSE(PatternFromName("noise", p));
 }
-
-}  // namespace
-}  // namespace bw::media::test
-
-namespace bw::media::test {
-namespace {
 
 // Red, green and blue of the pixel at (x, y).
 struct Rgb {
@@ -232,21 +177,12 @@ const FamilyCase cFamilies[] = {
 class Families : public ::testing::TestWithParam<FamilyCase> {};
 TEST_P(Families, TheFirstFramesAreTheClipsOwn) {
     ScratchDir dir;
-    const std::string path = dir / GetParam().Name;
-    ASSERT_TRUE(Ffmpeg("-f lavfi -i \"color=c=black:s=64x48:r=25:d=1,format=yuv420p,geq=lum='N*4+16':cb=128:cr=128\" " +
-                       std::string(GetParam().Encode) + " " + path));
-    MediaStatus s;
-    auto reader = ClipReader::Open(path, s);
-    ASSERT_TRUE(reader) << s.Error;
-    VideoFrame f;
-    AudioBlock audio;
-    auto grey = [&](int64_t index) {
-        EXPECT_TRUE((s = reader->ReadFrame(index, 32, 24, true, f, audio)).Ok()) << s.Error;
-        return At(f, 16, 12).G;
-    };
+    auto reader = FfmpegClip("-f lavfi -i \"color=c=black:s=64x48:r=25:d=1,format=yuv420p,geq=lum='N*4+16':cb=128:"
+                             "cr=128\" " + std::string(GetParam().Encode), dir / GetParam().Name);
+    ASSERT_TRUE(reader);
     for (int64_t n : {0, 1, 2, 3, 6, 12, 13, 20, 0, 1}) {   // in order, then back to the start
-        const int want = int(std::lround(4 * n * 255 / 219.0));
-        EXPECT_NEAR(grey(n), want, 2) << "frame " << n;
+        const int grey = At(ReadPicture(*reader, n, 32, 24), 16, 12).G;
+        EXPECT_NEAR(grey, std::lround(4 * n * 255 / 219.0), 2) << "frame " << n;
     }
 }
 INSTANTIATE_TEST_SUITE_P(Containers, Families, ::testing::ValuesIn(cFamilies), [](const auto& info) {
@@ -259,20 +195,15 @@ INSTANTIATE_TEST_SUITE_P(Containers, Families, ::testing::ValuesIn(cFamilies), [
 class Stills : public ::testing::TestWithParam<const char*> {};
 TEST_P(Stills, LastTheirDurationInTheirColour) {
     ScratchDir dir;
-    const std::string path = dir / (std::string("still.") + GetParam());
-    ASSERT_TRUE(Ffmpeg("-f lavfi -i color=c=0x3366CC:s=48x32 -frames:v 1 " + path));
-    MediaStatus s;
     ReaderOptions options;
     options.StillSeconds = 2;
-    auto reader = ClipReader::Open(path, s, options);
-    ASSERT_TRUE(reader) << s.Error;
+    auto reader = FfmpegClip("-f lavfi -i color=c=0x3366CC:s=48x32 -frames:v 1",
+                             dir / (std::string("still.") + GetParam()), options);
+    ASSERT_TRUE(reader);
     EXPECT_TRUE(reader->Info().IsStill);
     EXPECT_EQ(reader->FrameCount(), 50);
-    VideoFrame f;
-    AudioBlock audio;
     for (int64_t index : {0, 49, 10}) {
-        ASSERT_TRUE((s = reader->ReadFrame(index, 48, 32, true, f, audio)).Ok()) << s.Error;
-        const Rgb c = At(f, 24, 16);
+        const Rgb c = At(ReadPicture(*reader, index, 48, 32), 24, 16);
         EXPECT_NEAR(c.R, 0x33, 6);
         EXPECT_NEAR(c.G, 0x66, 6);
         EXPECT_NEAR(c.B, 0xCC, 6);
@@ -296,21 +227,16 @@ const ShapeCase cShapes[] = {
 class Shapes : public ::testing::TestWithParam<ShapeCase> {};
 TEST_P(Shapes, ShowUprightInTheirDisplaySize) {
     ScratchDir dir;
-    const std::string path = dir / "shape.mp4";
     const std::string options = GetParam().Options, filter = options.substr(0, options.find(' '));
     ASSERT_TRUE(Ffmpeg("-f lavfi -i color=c=red:s=96x24:d=0.2 -f lavfi -i color=c=blue:s=96x24:d=0.2 "
                        "-filter_complex " + filter + " -c:v libx264 " + dir / "made.mp4"));
     // The display matrix comes with a copy: this FFmpeg writes it only for streams it copies.
-    ASSERT_TRUE(Ffmpeg("-i " + dir / "made.mp4" + " -c copy " + options.substr(filter.size()) + " " + path));
-    MediaStatus s;
-    auto reader = ClipReader::Open(path, s);
-    ASSERT_TRUE(reader) << s.Error;
-    EXPECT_EQ(reader->DisplayWidth(), GetParam().DisplayWidth);
-    EXPECT_EQ(reader->DisplayHeight(), GetParam().DisplayHeight);
-    VideoFrame f;
-    AudioBlock audio;
+    auto reader = FfmpegClip("-i " + dir / "made.mp4" + " -c copy " + options.substr(filter.size()), dir / "shape.mp4");
+    ASSERT_TRUE(reader);
     const int w = GetParam().DisplayWidth, h = GetParam().DisplayHeight;
-    ASSERT_TRUE((s = reader->ReadFrame(0, w, h, true, f, audio)).Ok()) << s.Error;
+    EXPECT_EQ(reader->DisplayWidth(), w);
+    EXPECT_EQ(reader->DisplayHeight(), h);
+    const VideoFrame f = ReadPicture(*reader, 0, w, h);
     const Rgb first = GetParam().RedOnTheLeft ? At(f, 4, h / 2) : At(f, w / 2, 4);
     const Rgb second = GetParam().RedOnTheLeft ? At(f, w - 4, h / 2) : At(f, w / 2, h - 4);
     EXPECT_GT(first.R, 200);
@@ -326,17 +252,11 @@ INSTANTIATE_TEST_SUITE_P(Kinds, Shapes, ::testing::ValuesIn(cShapes),
 class Untagged : public ::testing::TestWithParam<const char*> {};
 TEST_P(Untagged, HdGreenComesBackGreen) {
     ScratchDir dir;
-    const std::string path = dir / "green.mkv";
-    ASSERT_TRUE(Ffmpeg("-f lavfi -i color=c=0x00FF00:s=1280x720:d=0.08 -vf scale=out_color_matrix=bt709,format=" +
-                       std::string(GetParam()) + " -c:v libx264 -qp 0 " + path));
-    MediaStatus s;
-    auto reader = ClipReader::Open(path, s);
-    ASSERT_TRUE(reader) << s.Error;
+    auto reader = FfmpegClip("-f lavfi -i color=c=0x00FF00:s=1280x720:d=0.08 -vf scale=out_color_matrix=bt709,format=" +
+                                 std::string(GetParam()) + " -c:v libx264 -qp 0", dir / "green.mkv");
+    ASSERT_TRUE(reader);
     EXPECT_EQ(reader->Info().ColourSpace, "unknown");
-    VideoFrame f;
-    AudioBlock audio;
-    ASSERT_TRUE((s = reader->ReadFrame(0, 64, 36, true, f, audio)).Ok()) << s.Error;
-    const Rgb c = At(f, 32, 18);
+    const Rgb c = At(ReadPicture(*reader, 0, 64, 36), 32, 18);
     EXPECT_LE(c.R, 8);
     EXPECT_GE(c.G, 247);
     EXPECT_LE(c.B, 8);
@@ -347,17 +267,11 @@ INSTANTIATE_TEST_SUITE_P(Chroma, Untagged, ::testing::Values("yuv420p", "yuv422p
 // mid grey; mapped, it is a light grey.
 TEST(Hdr, PqIsToneMapped) {
     ScratchDir dir;
-    const std::string path = dir / "pq.mkv";
-    ASSERT_TRUE(Ffmpeg("-f lavfi -i color=c=0x808080:s=64x36:d=0.08 -pix_fmt yuv420p10le -color_primaries bt2020 "
-                       "-color_trc smpte2084 -colorspace bt2020nc -c:v ffv1 " + path));
-    MediaStatus s;
-    auto reader = ClipReader::Open(path, s);
-    ASSERT_TRUE(reader) << s.Error;
+    auto reader = FfmpegClip("-f lavfi -i color=c=0x808080:s=64x36:d=0.08 -pix_fmt yuv420p10le -color_primaries bt2020 "
+                             "-color_trc smpte2084 -colorspace bt2020nc -c:v ffv1", dir / "pq.mkv");
+    ASSERT_TRUE(reader);
     EXPECT_EQ(reader->Info().Hdr, "PQ");
-    VideoFrame f;
-    AudioBlock audio;
-    ASSERT_TRUE((s = reader->ReadFrame(0, 64, 36, true, f, audio)).Ok()) << s.Error;
-    const Rgb c = At(f, 32, 18);
+    const Rgb c = At(ReadPicture(*reader, 0, 64, 36), 32, 18);
     EXPECT_GT(c.G, 150) << "as is, it would be about 128";
     EXPECT_NEAR(c.R, c.G, 4);
     EXPECT_NEAR(c.B, c.G, 4);

@@ -16,13 +16,18 @@ namespace {
 void WriteText(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
 
 void WriteClip(const std::string& path, int64_t frames = 25) {
-    GeneratorSettings g;
-    g.FrameCount = frames;
-    const MediaStatus s = WriteGeneratedClip(path, g);
+    const MediaStatus s = WriteGeneratedClip(path, GeneratorSettings{.FrameCount = frames});
     ASSERT_TRUE(s.Ok()) << s.Error;
 }
 
 void CutInHalf(const std::string& path) { fs::resize_file(path, fs::file_size(path) / 2); }
+
+WriterSettings Sized(int width, int height) {
+    WriterSettings ws;
+    ws.Width = width;
+    ws.Height = height;
+    return ws;
+}
 
 struct OpenCase {
     const char* Label;
@@ -117,16 +122,15 @@ INSTANTIATE_TEST_SUITE_P(Kinds, TruncatedStream, ::testing::ValuesIn(cTruncatedC
 TEST(ReadErrors, FrameOutOfRangeNamesTheFrameAndTheCount) {
     ScratchDir dir;
     WriteClip(dir / "clip.mp4", 10);
-    MediaStatus s;
-    auto reader = ClipReader::Open(dir / "clip.mp4", s);
-    ASSERT_TRUE(reader) << s.Error;
+    auto reader = OpenClip(dir / "clip.mp4");
+    ASSERT_TRUE(reader);
     VideoFrame frame;
     AudioBlock audio;
     for (int64_t bad : {int64_t(-1), int64_t(10), int64_t(1) << 40}) {
-        s = reader->ReadFrame(bad, 16, 16, true, frame, audio);
+        const MediaStatus s = reader->ReadFrame(bad, 16, 16, true, frame, audio);
         EXPECT_EQ(s.Error, dir / "clip.mp4" + ": frame " + std::to_string(bad) + " out of range (the clip has 10 frames)");
     }
-    EXPECT_TRUE(reader->ReadFrame(9, 16, 16, true, frame, audio).Ok()) << "still usable after refusals";
+    ReadPicture(*reader, 9, 16, 16);   // still usable after refusals
 }
 
 // Output paths that cannot be written are refused at Open, before anything is created.
@@ -151,11 +155,8 @@ class OpenOutputFails : public ::testing::TestWithParam<BadOutputCase> {};
 TEST_P(OpenOutputFails, RefusedWithAMessageAndNothingWritten) {
     ScratchDir dir;
     const std::string path = dir / GetParam().Name;
-    WriterSettings ws;
-    ws.Width = GetParam().Width;
-    ws.Height = GetParam().Height;
     ClipWriter writer;
-    const MediaStatus s = writer.Open(path, ws);
+    const MediaStatus s = writer.Open(path, Sized(GetParam().Width, GetParam().Height));
     ASSERT_FALSE(s.Ok());
     EXPECT_EQ(s.Error.rfind(path + ": ", 0), 0u) << s.Error;
     EXPECT_NE(s.Error.find(GetParam().Problem), std::string::npos) << s.Error;
@@ -179,15 +180,9 @@ class PartialOutput : public ::testing::TestWithParam<PartialCase> {
 protected:
     // Opens a writer and writes three good frames.
     void StartWriting(ClipWriter& writer) {
-        WriterSettings ws;
-        ws.Width = 64;
-        ws.Height = 36;
-        MediaStatus s = writer.Open(fDir / GetParam().Name, ws);
+        MediaStatus s = writer.Open(fDir / GetParam().Name, Sized(64, 36));
         ASSERT_TRUE(s.Ok()) << s.Error;
-        GeneratorSettings g;
-        g.Width = 64;
-        g.Height = 36;
-        GeneratedClip clip(g);
+        GeneratedClip clip(GeneratorSettings{});
         VideoFrame frame;
         AudioBlock audio;
         for (int i = 0; i < 3; i++) {
@@ -201,31 +196,26 @@ protected:
     ScratchDir fDir;
 };
 
-TEST_P(PartialOutput, AWrongFrameFailsAndRemovesTheTemporaryOutput) {
-    ClipWriter writer;
-    StartWriting(writer);
-    VideoFrame wrong;
-    wrong.Resize(32, 36);
-    const MediaStatus s = writer.WriteFrame(wrong.View(), nullptr);
-    ASSERT_FALSE(s.Ok());
-    EXPECT_NE(s.Error.find("frame 3 is 32x36, the output is 64x36"), std::string::npos) << s.Error;
-    EXPECT_TRUE(fDir.Listing().empty());
-    EXPECT_FALSE(writer.Finish().Ok()) << "a failed writer cannot be finished";
-    EXPECT_TRUE(fDir.Listing().empty());
-}
-
-TEST_P(PartialOutput, AudioAtTheWrongRateFails) {
-    ClipWriter writer;
-    StartWriting(writer);
-    VideoFrame frame;
-    frame.Resize(64, 36);
-    AudioBlock audio;
-    audio.SampleRate = 44100;
-    audio.Samples.assign(2 * 1764, 0.0f);
-    const MediaStatus s = writer.WriteFrame(frame.View(), &audio);
-    ASSERT_FALSE(s.Ok());
-    EXPECT_NE(s.Error.find("2 channels at 44100 Hz, the output takes stereo at 48000 Hz"), std::string::npos) << s.Error;
-    EXPECT_TRUE(fDir.Listing().empty());
+// A frame of the wrong size, or sound at the wrong rate, fails the output and removes it.
+TEST_P(PartialOutput, AWrongFrameOrSoundFailsAndRemovesTheTemporaryOutput) {
+    const struct {
+        int Width, SampleRate;
+        const char* Problem;
+    } cases[] = {{32, 0, "frame 3 is 32x36, the output is 64x36"},
+                 {64, 44100, "2 channels at 44100 Hz, the output takes stereo at 48000 Hz"}};
+    for (const auto& c : cases) {
+        ClipWriter writer;
+        StartWriting(writer);
+        VideoFrame frame;
+        frame.Resize(c.Width, 36);
+        AudioBlock audio{.SampleRate = c.SampleRate, .Channels = 2, .Samples = std::vector<float>(2 * 1764)};
+        const MediaStatus s = writer.WriteFrame(frame.View(), c.SampleRate ? &audio : nullptr);
+        ASSERT_FALSE(s.Ok());
+        EXPECT_NE(s.Error.find(c.Problem), std::string::npos) << s.Error;
+        EXPECT_TRUE(fDir.Listing().empty());
+        EXPECT_FALSE(writer.Finish().Ok()) << "a failed writer cannot be finished";
+        EXPECT_TRUE(fDir.Listing().empty());
+    }
 }
 
 TEST_P(PartialOutput, AnAbandonedWriterLeavesNothing) {
@@ -277,10 +267,7 @@ TEST(NullOutput, TakesFramesAndWritesNothing) {
     const fs::path before = fs::current_path();
     fs::current_path(dir.Path());   // "null" is no file in the working folder either
     ClipWriter writer;
-    WriterSettings ws;
-    ws.Width = 64;
-    ws.Height = 36;
-    ASSERT_TRUE(writer.Open("null", ws).Ok());
+    ASSERT_TRUE(writer.Open("null", Sized(64, 36)).Ok());
     EXPECT_EQ(writer.Kind(), OutputKind::Null);
     VideoFrame frame;
     frame.Resize(64, 36);
@@ -295,20 +282,11 @@ TEST(NullOutput, TakesFramesAndWritesNothing) {
 TEST(EmptyOutput, FinishWithoutFramesFailsAndLeavesNothing) {
     ScratchDir dir;
     ClipWriter writer;
-    WriterSettings ws;
-    ws.Width = 64;
-    ws.Height = 36;
-    ASSERT_TRUE(writer.Open(dir / "out.mp4", ws).Ok());
+    ASSERT_TRUE(writer.Open(dir / "out.mp4", Sized(64, 36)).Ok());
     const MediaStatus s = writer.Finish();
     EXPECT_EQ(s.Error, dir / "out.mp4" + ": no frames were written");
     EXPECT_TRUE(dir.Listing().empty());
 }
-
-}  // namespace
-}  // namespace bw::media::test
-
-namespace bw::media::test {
-namespace {
 
 // Files whose header promises more than they hold: a count that disagrees with the duration is
 // ignored; a clip cut short ends at its last decoded frame with an early end reported.
@@ -324,9 +302,8 @@ TEST(LyingHeaders, ACountAgainstTheDurationIsIgnored) {
     f.seekp(std::streamoff(stts + 12));
     f.write(claim, 4);
     f.close();
-    MediaStatus s;
-    auto reader = ClipReader::Open(dir / "m.mp4", s);
-    ASSERT_TRUE(reader) << s.Error;
+    auto reader = OpenClip(dir / "m.mp4");
+    ASSERT_TRUE(reader);
     EXPECT_EQ(reader->FrameCount(), 50);
 }
 
@@ -334,10 +311,10 @@ TEST(LyingHeaders, ACutClipEndsEarlyWithItsTime) {
     ScratchDir dir;
     ASSERT_TRUE(Ffmpeg("-f lavfi -i testsrc=s=64x48:r=25:d=3 -c:v libx264 -g 25 -movflags +faststart " + dir / "t.mp4"));
     CutInHalf(dir / "t.mp4");   // the index is at the front and survives: it still says 75 frames
-    MediaStatus s;
-    auto reader = ClipReader::Open(dir / "t.mp4", s);
-    ASSERT_TRUE(reader) << s.Error;
+    auto reader = OpenClip(dir / "t.mp4");
+    ASSERT_TRUE(reader);
     ASSERT_EQ(reader->FrameCount(), 75);
+    MediaStatus s;
     VideoFrame frame;
     AudioBlock audio;
     int64_t i = 0;

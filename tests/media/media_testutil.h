@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -129,9 +130,78 @@ inline ToneMeasure MeasureTone(const std::vector<float>& stereo, int sampleRate)
     return m;
 }
 
+// Opens `path`; a failure is reported with the reader's message.
+inline std::unique_ptr<ClipReader> OpenClip(const std::string& path, const ReaderOptions& options = {}) {
+    MediaStatus s;
+    auto reader = ClipReader::Open(path, s, options);
+    EXPECT_TRUE(reader) << s.Error;
+    return reader;
+}
+
+// Writes the generator's clip to `path` and opens it.
+inline std::unique_ptr<ClipReader> WriteAndOpen(const std::string& path, const GeneratorSettings& g) {
+    const MediaStatus s = WriteGeneratedClip(path, g);
+    EXPECT_TRUE(s.Ok()) << s.Error;
+    return s.Ok() ? OpenClip(path) : nullptr;
+}
+
+// Frame `index` at width x height; a failed read is reported (the frame is then blank).
+inline VideoFrame ReadPicture(FrameSource& source, int64_t index, int width, int height, bool highQuality = true) {
+    VideoFrame frame;
+    AudioBlock audio;
+    const MediaStatus s = source.ReadFrame(index, width, height, highQuality, frame, audio);
+    EXPECT_TRUE(s.Ok()) << "frame " << index << ": " << s.Error;
+    return frame;
+}
+
+// The sound of frames 0..count-1 read frame by frame, interleaved. Checks every block: the
+// source's rate and channels, and exactly the frame's share of samples.
+inline std::vector<float> ReadSound(FrameSource& source, int64_t count) {
+    std::vector<float> all;
+    VideoFrame frame;
+    AudioBlock audio;
+    const Rational rate = source.FrameRate();
+    for (int64_t i = 0; i < count; i++) {
+        const MediaStatus s = source.ReadFrame(i, 16, 16, false, frame, audio);
+        EXPECT_TRUE(s.Ok()) << "frame " << i << ": " << s.Error;
+        EXPECT_EQ(audio.SampleRate, source.SampleRate()) << "frame " << i;
+        EXPECT_EQ(audio.Channels, LayoutChannels(source.ChannelLayout())) << "frame " << i;
+        EXPECT_EQ(audio.FrameCount(), FrameSampleStart(i + 1, rate, audio.SampleRate) -
+                                          FrameSampleStart(i, rate, audio.SampleRate)) << "frame " << i;
+        all.insert(all.end(), audio.Samples.begin(), audio.Samples.end());
+    }
+    return all;
+}
+
+// The shift of `got` against `want` (left channels of stereo) within +-maxShift samples that
+// matches best: got[k] against want[k + base + shift] for k in [first, first + count).
+struct Alignment {
+    int    Shift = 0;
+    double MeanError = 1e9;
+};
+inline Alignment Align(const std::vector<float>& got, const std::vector<float>& want, size_t first, size_t count,
+                       int64_t base, int maxShift) {
+    Alignment best;
+    for (int shift = -maxShift; shift <= maxShift; shift++) {
+        double error = 0;
+        for (size_t k = first; k < first + count; k++)
+            error += std::abs(got[2 * k] - want[size_t(2 * (int64_t(k) + base + shift))]);
+        if (error / double(count) < best.MeanError)
+            best = {shift, error / double(count)};
+    }
+    return best;
+}
+
 // Runs the ffmpeg program quietly with `args` (inputs made the way real files are); true when it worked.
 inline bool Ffmpeg(const std::string& args) {
     return std::system(("ffmpeg -nostdin -v error -y " + args + " </dev/null").c_str()) == 0;
+}
+
+// Makes `path` with the ffmpeg program, `args` giving its inputs and output options, and opens it.
+inline std::unique_ptr<ClipReader> FfmpegClip(const std::string& args, const std::string& path,
+                                              const ReaderOptions& options = {}) {
+    EXPECT_TRUE(Ffmpeg(args + " " + path)) << args;
+    return fs::exists(path) ? OpenClip(path, options) : nullptr;
 }
 
 inline double Decibels(double ratio) { return 20.0 * std::log10(ratio); }

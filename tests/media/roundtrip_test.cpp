@@ -13,8 +13,7 @@ namespace {
 
 struct KindCase {
     const char* Label;
-    const char* WritePath;    // inside the scratch folder
-    const char* ReadPath;     // the same, or the pattern of a sequence
+    const char* Path;         // inside the scratch folder
     OutputKind  Kind;
     bool        Audio;
     double      MeanTolerance;   // mean absolute channel difference, 0..255
@@ -25,47 +24,29 @@ struct KindCase {
 // chroma resolution (the bars' edges), but nothing inside them; the codecs at their default
 // quality lose more at such a small size.
 const KindCase cKindCases[] = {
-    {"mp4", "clip.mp4", "clip.mp4", OutputKind::Mp4, true, 6.0, 16},
-    {"mov", "clip.mov", "clip.mov", OutputKind::Mov, true, 6.0, 16},
-    {"mkv", "clip.mkv", "clip.mkv", OutputKind::Mkv, true, 6.0, 16},
-    {"webm", "clip.webm", "clip.webm", OutputKind::WebM, true, 8.0, 16},
-    {"y4m", "clip.y4m", "clip.y4m", OutputKind::Y4m, false, 7.0, 3},
-    {"png", "frames/%05d.png", "frames/%05d.png", OutputKind::PngSequence, false, 0.0, 0},
+    {"mp4", "clip.mp4", OutputKind::Mp4, true, 6.0, 16},
+    {"mov", "clip.mov", OutputKind::Mov, true, 6.0, 16},
+    {"mkv", "clip.mkv", OutputKind::Mkv, true, 6.0, 16},
+    {"webm", "clip.webm", OutputKind::WebM, true, 8.0, 16},
+    {"y4m", "clip.y4m", OutputKind::Y4m, false, 7.0, 3},
+    {"png", "frames/%05d.png", OutputKind::PngSequence, false, 0.0, 0},
 };
 
 constexpr int64_t cFrames = 30;
 
-GeneratorSettings BarsClip() {
-    GeneratorSettings g;
-    g.Kind = Pattern::Bars;
-    g.Width = 160;
-    g.Height = 90;
-    g.FrameRate = {25, 1};
-    g.FrameCount = cFrames;
-    g.SampleRate = 48000;
-    return g;
-}
-
 class RoundTrip : public ::testing::TestWithParam<KindCase> {
 protected:
-    void SetUp() override {
-        MediaStatus s = WriteGeneratedClip(fDir / GetParam().WritePath, fClip);
-        ASSERT_TRUE(s.Ok()) << s.Error;
-        fReader = ClipReader::Open(fDir / GetParam().ReadPath, s);
-        ASSERT_TRUE(fReader) << s.Error;
-    }
+    void SetUp() override { ASSERT_TRUE(fReader = WriteAndOpen(fDir / GetParam().Path, fClip)); }
     ScratchDir fDir;
-    GeneratorSettings fClip = BarsClip();
+    const GeneratorSettings fClip{.Kind = Pattern::Bars, .Width = 160, .Height = 90, .FrameRate = {25, 1},
+                                  .FrameCount = cFrames, .SampleRate = 48000};
     std::unique_ptr<ClipReader> fReader;
 };
 
-TEST_P(RoundTrip, KindFollowsThePath) {
+TEST_P(RoundTrip, KindFollowsThePathAndProbeGivesCountSizeRateAndDuration) {
     OutputKind kind{};
-    ASSERT_TRUE(OutputKindForPath(fDir / GetParam().WritePath, kind).Ok());
+    ASSERT_TRUE(OutputKindForPath(fDir / GetParam().Path, kind).Ok());
     EXPECT_EQ(kind, GetParam().Kind);
-}
-
-TEST_P(RoundTrip, ProbeGivesCountSizeRateAndDuration) {
     const ClipInfo& info = fReader->Info();
     EXPECT_EQ(info.Width, 160);
     EXPECT_EQ(info.Height, 90);
@@ -80,11 +61,8 @@ TEST_P(RoundTrip, ProbeGivesCountSizeRateAndDuration) {
 }
 
 TEST_P(RoundTrip, PicturesMatchTheGeneratorWithinTolerance) {
-    VideoFrame frame;
-    AudioBlock audio;
     for (int64_t i = 0; i < cFrames; i++) {
-        MediaStatus s = fReader->ReadFrame(i, 160, 90, true, frame, audio);
-        ASSERT_TRUE(s.Ok()) << s.Error;
+        const VideoFrame frame = ReadPicture(*fReader, i, 160, 90);
         if (i % 7 != 0 && i != cFrames - 1)
             continue;
         const PictureError e = CompareWithGenerator(frame, fClip, i);
@@ -96,17 +74,9 @@ TEST_P(RoundTrip, PicturesMatchTheGeneratorWithinTolerance) {
 }
 
 TEST_P(RoundTrip, ToneKeepsLevelAndPitch) {
-    VideoFrame frame;
-    AudioBlock audio;
-    std::vector<float> all;
-    for (int64_t i = 0; i < cFrames; i++) {
-        MediaStatus s = fReader->ReadFrame(i, 160, 90, false, frame, audio);
-        ASSERT_TRUE(s.Ok()) << s.Error;
-        ASSERT_EQ(audio.Channels, 2);
-        ASSERT_EQ(audio.SampleRate, 48000);
-        EXPECT_EQ(audio.FrameCount(), 48000 / 25) << "frame " << i;
-        all.insert(all.end(), audio.Samples.begin(), audio.Samples.end());
-    }
+    ASSERT_EQ(fReader->SampleRate(), 48000);
+    const std::vector<float> all = ReadSound(*fReader, cFrames);   // stereo, 1920 samples a frame
+    ASSERT_EQ(all.size(), size_t(2 * 1920 * cFrames));
     // The middle of the clip, away from the encoders' start-up and end.
     const std::vector<float> middle(all.begin() + 2 * 9600, all.end() - 2 * 9600);
     const ToneMeasure m = MeasureTone(middle, 48000);
@@ -120,20 +90,13 @@ TEST_P(RoundTrip, ToneKeepsLevelAndPitch) {
 }
 
 TEST_P(RoundTrip, RandomAccessGivesTheSequentialPictures) {
-    std::vector<VideoFrame> sequential(cFrames);
-    AudioBlock audio;
+    std::vector<VideoFrame> sequential;
     for (int64_t i = 0; i < cFrames; i++)
-        ASSERT_TRUE(fReader->ReadFrame(i, 160, 90, true, sequential[size_t(i)], audio).Ok());
-    const int64_t order[] = {29, 3, 17, 16, 0, 28, 12, 12, 27, 1};
-    MediaStatus s;
-    auto second = ClipReader::Open(fDir / GetParam().ReadPath, s);
-    ASSERT_TRUE(second) << s.Error;
-    VideoFrame frame;
-    for (int64_t i : order) {
-        s = second->ReadFrame(i, 160, 90, true, frame, audio);
-        ASSERT_TRUE(s.Ok()) << s.Error;
-        EXPECT_TRUE(frame.Pixels == sequential[size_t(i)].Pixels) << "frame " << i;
-    }
+        sequential.push_back(ReadPicture(*fReader, i, 160, 90));
+    auto second = OpenClip(fDir / GetParam().Path);
+    ASSERT_TRUE(second);
+    for (int64_t i : {29, 3, 17, 16, 0, 28, 12, 12, 27, 1})
+        EXPECT_TRUE(ReadPicture(*second, i, 160, 90).Pixels == sequential[size_t(i)].Pixels) << "frame " << i;
 }
 
 // After a jump the audio lands where reading straight through puts it: within one millisecond,
@@ -147,28 +110,15 @@ TEST_P(RoundTrip, AudioAfterAJumpMatchesTheSequentialAudio) {
         return;
     }
     for (int64_t at : {24000, 9600, 30000}) {
-        MediaStatus s;
-        auto second = ClipReader::Open(fDir / GetParam().ReadPath, s);
-        ASSERT_TRUE(second) << s.Error;
+        auto second = OpenClip(fDir / GetParam().Path);
+        ASSERT_TRUE(second);
         AudioBlock audio;
         ASSERT_TRUE(second->ReadAudio(at, 2000, audio).Ok());
         ASSERT_EQ(audio.FrameCount(), 2000);
-        int bestOffset = 0;
-        double bestError = 1e9;
-        for (int offset = -49; offset <= 49; offset++) {
-            double error = 0;
-            for (int k = 0; k < 2000; k++)
-                error += std::abs(audio.Samples[2 * k] - sequential.Samples[size_t(2 * (at + k + offset))]);
-            if (error < bestError) {
-                bestError = error;
-                bestOffset = offset;
-            }
-        }
-        EXPECT_LT(bestError / 2000, 0.01) << "sample " << at << ", offset " << bestOffset;
-        EXPECT_LE(std::abs(bestOffset), 48) << "sample " << at;
-        if (GetParam().Kind == OutputKind::Mp4 || GetParam().Kind == OutputKind::Mov) {
-            EXPECT_EQ(bestOffset, 0) << "sample " << at;
-        }
+        const Alignment a = Align(audio.Samples, sequential.Samples, 0, 2000, at, 49);
+        EXPECT_LT(a.MeanError, 0.01) << "sample " << at << ", offset " << a.Shift;
+        const bool mp4 = GetParam().Kind == OutputKind::Mp4 || GetParam().Kind == OutputKind::Mov;
+        EXPECT_LE(std::abs(a.Shift), mp4 ? 0 : 48) << "sample " << at;
     }
 }
 
@@ -189,25 +139,14 @@ class RateRoundTrip : public ::testing::TestWithParam<RateCase> {};
 
 TEST_P(RateRoundTrip, RateAndCountSurvive) {
     ScratchDir dir;
-    GeneratorSettings g = BarsClip();
-    g.Kind = Pattern::Gradient;
-    g.FrameRate = GetParam().Rate;
-    g.FrameCount = 12;
-    MediaStatus s = WriteGeneratedClip(dir / GetParam().Path, g);
-    ASSERT_TRUE(s.Ok()) << s.Error;
-    auto reader = ClipReader::Open(dir / GetParam().Path, s);
-    ASSERT_TRUE(reader) << s.Error;
+    const GeneratorSettings g{
+        .Kind = Pattern::Gradient, .Width = 160, .Height = 90, .FrameRate = GetParam().Rate, .FrameCount = 12};
+    auto reader = WriteAndOpen(dir / GetParam().Path, g);
+    ASSERT_TRUE(reader);
     EXPECT_EQ(reader->FrameRate(), GetParam().Rate);
     EXPECT_EQ(reader->FrameCount(), 12);
     // Per-frame audio shares add up to the clip's length with nothing lost or doubled.
-    VideoFrame frame;
-    AudioBlock audio;
-    int64_t total = 0;
-    for (int64_t i = 0; i < 12; i++) {
-        ASSERT_TRUE(reader->ReadFrame(i, 32, 18, false, frame, audio).Ok());
-        total += audio.FrameCount();
-    }
-    EXPECT_EQ(total, FrameSampleStart(12, GetParam().Rate, reader->SampleRate()));
+    EXPECT_EQ(ReadSound(*reader, 12).size(), size_t(2 * FrameSampleStart(12, GetParam().Rate, reader->SampleRate())));
 }
 
 INSTANTIATE_TEST_SUITE_P(Rates, RateRoundTrip, ::testing::ValuesIn(cRateCases), [](const auto& info) {
@@ -216,11 +155,6 @@ INSTANTIATE_TEST_SUITE_P(Rates, RateRoundTrip, ::testing::ValuesIn(cRateCases), 
     return name;
 });
 
-}  // namespace
-}  // namespace bw::media::test
-
-namespace bw::media::test {
-namespace {
 
 // Sound stays with the pictures: the audio read for a frame is the tone the generator made for
 // that frame, shifted at most by what the container's timestamps allow (MP4: exact; Matroska:
@@ -235,37 +169,15 @@ class AudioSync : public ::testing::TestWithParam<SyncCase> {};
 
 TEST_P(AudioSync, ToneOfEachFrameComesBackWithThatFrame) {
     ScratchDir dir;
-    GeneratorSettings g;
-    g.FrameCount = 30;
-    g.ToneHz = 50;   // a 960-sample period: offsets up to 480 samples are unambiguous
-    MediaStatus s = WriteGeneratedClip(dir / GetParam().Path, g);
-    ASSERT_TRUE(s.Ok()) << s.Error;
-    auto reader = ClipReader::Open(dir / GetParam().Path, s);
-    ASSERT_TRUE(reader) << s.Error;
+    const GeneratorSettings g{.FrameCount = 30, .ToneHz = 50};   // a 960-sample period: shifts to 480 are unambiguous
+    auto reader = WriteAndOpen(dir / GetParam().Path, g);
+    ASSERT_TRUE(reader);
     GeneratedClip clip(g);
-    std::vector<float> got, want;
-    VideoFrame frame;
-    AudioBlock audio;
-    for (int64_t i = 0; i < 30; i++) {
-        ASSERT_TRUE(reader->ReadFrame(i, 16, 16, false, frame, audio).Ok());
-        got.insert(got.end(), audio.Samples.begin(), audio.Samples.end());
-        ASSERT_TRUE(clip.ReadFrame(i, 16, 16, false, frame, audio).Ok());
-        want.insert(want.end(), audio.Samples.begin(), audio.Samples.end());
-    }
+    const std::vector<float> got = ReadSound(*reader, 30), want = ReadSound(clip, 30);
     ASSERT_EQ(got.size(), want.size());
-    int bestOffset = 0;
-    double bestError = 1e9;
-    for (int offset = -480; offset <= 480; offset++) {
-        double error = 0;
-        for (size_t k = 12000; k < 36000; k++)
-            error += std::abs(got[2 * k] - want[2 * (k + size_t(offset))]);
-        if (error < bestError) {
-            bestError = error;
-            bestOffset = offset;
-        }
-    }
-    EXPECT_LE(std::abs(bestOffset), GetParam().MaxOffset);
-    EXPECT_LT(bestError / 24000, 0.01) << "offset " << bestOffset;
+    const Alignment a = Align(got, want, 12000, 24000, 0, 480);
+    EXPECT_LE(std::abs(a.Shift), GetParam().MaxOffset);
+    EXPECT_LT(a.MeanError, 0.01) << "offset " << a.Shift;
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, AudioSync, ::testing::ValuesIn(cSyncCases), [](const auto& info) {
