@@ -50,6 +50,12 @@ const OpenCase cOpenCases[] = {
          CutInHalf(d / "cut.mp4");   // the index sits at the end and is gone
      },
      "not a video file"},
+    {"truncated_mov", "cut.mov",
+     [](const ScratchDir& d) {
+         WriteClip(d / "cut.mov", 40);
+         CutInHalf(d / "cut.mov");
+     },
+     "not a video file"},
     // Opening a FIFO for reading would wait for a writer for ever: refused before it is opened.
     {"fifo", "pipe.mp4", [](const ScratchDir& d) { ASSERT_EQ(mkfifo((d / "pipe.mp4").c_str(), 0644), 0); },
      "is a pipe, not a file"},
@@ -73,36 +79,24 @@ TEST_P(OpenFails, MessageNamesTheFileAndTheProblem) {
 INSTANTIATE_TEST_SUITE_P(Inputs, OpenFails, ::testing::ValuesIn(cOpenCases),
                          [](const auto& info) { return std::string(info.param.Label); });
 
-// A truncated stream file still opens; its count is what is there, every frame asked for is read
-// or refused with a message, and nothing crashes.
-struct TruncatedCase {
-    const char* Name;
-    bool        Opens;   // the header is at the front and survives the cut
-};
-const TruncatedCase cTruncatedCases[] = {{"cut.mkv", true}, {"cut.webm", true}, {"cut.y4m", true}, {"cut.mov", false}};
-
-class TruncatedStream : public ::testing::TestWithParam<TruncatedCase> {};
+// A truncated stream file (its header at the front survives the cut) still opens; its count is
+// what is there, every frame asked for is read or refused with a message, and nothing crashes.
+class TruncatedStream : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(TruncatedStream, ReadsWhatIsThereAndReportsTheRest) {
     ScratchDir dir;
-    const std::string path = dir / GetParam().Name;
+    const std::string path = dir / GetParam();
     WriteClip(path, 40);
     CutInHalf(path);
-    MediaStatus s;
-    auto reader = ClipReader::Open(path, s);
-    if (!GetParam().Opens) {   // the container's index was in the lost half
-        ASSERT_FALSE(reader);
-        EXPECT_EQ(s.Error.rfind(path + ": not a video file", 0), 0u) << s.Error;
-        return;
-    }
-    ASSERT_TRUE(reader) << s.Error;
+    auto reader = OpenClip(path);
+    ASSERT_TRUE(reader);
     int refused = 0;
     EXPECT_LT(reader->FrameCount(), 40) << "the count must not claim the lost frames";
     EXPECT_GT(reader->FrameCount(), 5);
     VideoFrame frame;
     AudioBlock audio;
     for (int64_t i = 0; i < reader->FrameCount(); i++) {
-        s = reader->ReadFrame(i, 80, 45, true, frame, audio);
+        const MediaStatus s = reader->ReadFrame(i, 80, 45, true, frame, audio);
         if (!s.Ok()) {
             refused++;
             EXPECT_EQ(s.Error.rfind(path + ": ", 0), 0u) << s.Error;
@@ -114,10 +108,8 @@ TEST_P(TruncatedStream, ReadsWhatIsThereAndReportsTheRest) {
     EXPECT_TRUE(reader->ReadFrame(0, 80, 45, true, frame, audio).Ok()) << "the first frames stay readable";
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, TruncatedStream, ::testing::ValuesIn(cTruncatedCases), [](const auto& info) {
-    std::string n = info.param.Name;
-    return n.substr(n.find('.') + 1);
-});
+INSTANTIATE_TEST_SUITE_P(Kinds, TruncatedStream, ::testing::Values("cut.mkv", "cut.webm", "cut.y4m"),
+                         [](const auto& info) { return std::string(info.param).substr(4); });
 
 TEST(ReadErrors, FrameOutOfRangeNamesTheFrameAndTheCount) {
     ScratchDir dir;
