@@ -137,14 +137,6 @@ protected:
         ReleaseFrame(nullptr, cookie);
     }
 
-    // The record as the dialog for variant 3 receives it: what Cancel gives back.
-    PluginDataRec Opened() const {
-        PluginDataRec rec;
-        std::memcpy(&rec, config, sizeof rec);
-        rec.Which = 3;
-        return rec;
-    }
-
     HYProcs procs{};
     HYPluginParams params{};
     GWorldPtr output = nullptr;
@@ -158,12 +150,13 @@ TEST_F(DialogTest, SliderDragStoresValueCaptionsItAndRelaysTheTilesLive) {
     Run(3, [&] {
         Drag(Get<QSlider>("ClpS"), 15);  // mid-transition, where the grid shows
         previewBefore = Crc(gConfigWorkSpace.TheFXClip);
-        for (const auto& [id, value] : {std::pair{1, 7}, {3, 80}}) {
-            Drag(Get<QSlider>("Sldr", id), value);
-            EXPECT_EQ(config->Sliders[id], value);
-            EXPECT_EQ(Text("Lgnd", id), QString::number(value) + "%");
-            if (id == 1) previewAfter = Crc(gConfigWorkSpace.TheFXClip);
-        }
+        Drag(Get<QSlider>("Sldr", 1), 7);
+        EXPECT_EQ(config->Sliders[1], 7);
+        EXPECT_EQ(Text("Lgnd", 1), "7%");
+        previewAfter = Crc(gConfigWorkSpace.TheFXClip);
+        Drag(Get<QSlider>("Sldr", 3), 80);
+        EXPECT_EQ(config->Sliders[3], 80);
+        EXPECT_EQ(Text("Lgnd", 3), "80%");
         Click("ok  ");
     });
     EXPECT_NE(previewAfter, previewBefore);
@@ -219,7 +212,9 @@ TEST_F(DialogTest, StepsAtTheEndsChangeAndRedrawNothing) {
 
 // --- OK, Cancel, reset and media types ---
 TEST_F(DialogTest, CancelAfterEditsAndAMediaChangeGivesBackTheRecordByteForByte) {
-    const PluginDataRec before = Opened();
+    PluginDataRec before;
+    std::memcpy(&before, config, sizeof before);
+    before.Which = 3;  // the variant the dialog was opened for
     Run(3, [&] {
         Drag(Get<QSlider>("Sldr", 2), 9);
         Get<QComboBox>("Meth")->setCurrentIndex(11);
@@ -333,7 +328,9 @@ TEST_F(DialogTest, AMissingWindowEndsTheDialogAsCancel) {
     std::filesystem::create_directories(bare + "/Contents/Resources");
     std::filesystem::copy_file(std::string(BW_TEST_BUNDLE) + "/Contents/Info.plist", bare + "/Contents/Info.plist");
     CFBundleSetOwnBundlePath(bare);
-    const PluginDataRec before = Opened();
+    PluginDataRec before;
+    std::memcpy(&before, config, sizeof before);
+    before.Which = 3;
     bool ran = false;
     Run(3, [&] { ran = Find("Clip", 1) != nullptr; });
     CFBundleSetOwnBundlePath(BW_TEST_BUNDLE);
