@@ -12,6 +12,7 @@
 #include <mutex>
 #include <vector>
 
+#include "editor/media/ClipWriter.h"
 #include "editor/media/FFmpeg_p.h"
 
 extern "C" {
@@ -48,6 +49,27 @@ std::string LayoutName(uint64_t layout) {
 }
 
 namespace {
+
+// The layout of a stream that names none: FFmpeg's for the count, else (ten channels, say, for
+// which FFmpeg has no layout) one made of the units below in turn, each added while it fits, so
+// that every channel can be mixed into another layout. Pairs stay whole: the mixer refuses a lone
+// side channel. The channels it folds into 7.1 come first, the height channels last.
+uint64_t UnnamedLayout(int channels) {
+    if (const uint64_t layout = DefaultLayout(channels))
+        return layout;
+    static constexpr uint64_t cUnits[] = {
+        AV_CH_FRONT_LEFT | AV_CH_FRONT_RIGHT, AV_CH_FRONT_CENTER, AV_CH_LOW_FREQUENCY,
+        AV_CH_BACK_LEFT | AV_CH_BACK_RIGHT, AV_CH_SIDE_LEFT | AV_CH_SIDE_RIGHT,
+        AV_CH_FRONT_LEFT_OF_CENTER | AV_CH_FRONT_RIGHT_OF_CENTER, AV_CH_BACK_CENTER,
+        AV_CH_TOP_FRONT_LEFT | AV_CH_TOP_FRONT_RIGHT, AV_CH_TOP_BACK_LEFT | AV_CH_TOP_BACK_RIGHT,
+        AV_CH_TOP_CENTER, AV_CH_TOP_FRONT_CENTER, AV_CH_TOP_BACK_CENTER,
+    };
+    uint64_t layout = 0;
+    for (const uint64_t unit : cUnits)
+        if (LayoutChannels(layout | unit) <= channels)
+            layout |= unit;
+    return LayoutChannels(layout) == channels ? layout : 0;
+}
 
 // A path that names an image sequence ("frames/%05d.png") rather than one file.
 bool IsPattern(const std::string& path) {
@@ -604,8 +626,8 @@ MediaStatus ClipReader::Impl::DecodeAudioChunk() {
     const int channels = f->ch_layout.nb_channels;
     if (!Swr || f->sample_rate != SwrInRate || f->format != SwrInFormat || channels != SwrInChannels) {
         AVChannelLayout inLayout{};
-        if (f->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
-            av_channel_layout_default(&inLayout, channels);
+        if (f->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC && UnnamedLayout(channels) != 0)
+            av_channel_layout_from_mask(&inLayout, UnnamedLayout(channels));
         else
             av_channel_layout_copy(&inLayout, &f->ch_layout);
         AVChannelLayout outLayout{};
@@ -792,6 +814,16 @@ std::unique_ptr<ClipReader> ClipReader::Open(const std::string& path, MediaStatu
     }
     if (info.Duration <= 0)
         info.Duration = double(info.FrameCount) / info.FrameRate.ToDouble();
+    // An image sequence ends at the first number missing: files of the pattern after a gap are
+    // left out, and the user is told.
+    if (const std::filesystem::path p(path); IsPattern(path) && p.filename().string().find('%') != std::string::npos) {
+        int64_t files = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(p.parent_path().empty() ? "." : p.parent_path(), ec))
+            files += MatchesSequence(p.filename().string(), entry.path().filename().string());
+        if (files > info.FrameCount)
+            info.Warning = path + ": the numbering stops after " + std::to_string(info.FrameCount) + " pictures; the " +
+                           std::to_string(files - info.FrameCount) + " files of the sequence after the gap are left out";
+    }
 
     const AVCodec* adec = nullptr;
     int as = av_find_best_stream(m.VFmt.get(), AVMEDIA_TYPE_AUDIO, -1, vs, &adec, 0);
@@ -802,7 +834,7 @@ std::unique_ptr<ClipReader> ClipReader::Open(const std::string& path, MediaStatu
         info.AudioChannels = par->ch_layout.nb_channels;
         info.AudioLayout = par->ch_layout.order == AV_CHANNEL_ORDER_NATIVE && par->ch_layout.u.mask != 0
                                ? par->ch_layout.u.mask
-                               : DefaultLayout(info.AudioChannels);
+                               : UnnamedLayout(info.AudioChannels);
         info.AudioCodec = avcodec_get_name(par->codec_id);
         m.AStream = as;
         m.OutRate = par->sample_rate > 0 ? par->sample_rate : 48000;

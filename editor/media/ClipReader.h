@@ -29,7 +29,7 @@ struct ClipInfo {
     bool        HasAudio = false;      // an audio stream that we can decode
     int         AudioSampleRate = 0;   // the stream's own rate; 0 without audio
     int         AudioChannels = 0;
-    uint64_t    AudioLayout = 0;       // the stream's channels (FFmpeg's default for an unnamed order); 0 without audio
+    uint64_t    AudioLayout = 0;       // the stream's channels (unnamed: FFmpeg's for the count, else pairs first); 0 without audio
     std::string AudioCodec;
     std::string Warning;               // e.g. an audio stream we cannot decode (read as silence)
 };

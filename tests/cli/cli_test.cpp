@@ -339,6 +339,12 @@ TEST_F(Cli, ImageSequencesAreClipsAtTheirFrameRate) {
     ASSERT_TRUE(out) << status.Error;
     EXPECT_EQ(out->FrameRate(), (Rational{50, 1}));
     EXPECT_EQ(out->FrameCount(), 10 + 2 * kFrames - 5);   // ten pictures, then b at 50 frames a second
+
+    // A gap in the numbering ends the clip there, and the files after it are named as left out.
+    fs::remove(P("seq/00005.png"));
+    const Result gap = Run({"render", P("seq/%05d.png"), b, "--frames", "2", "-o", "null", "--quiet"});
+    EXPECT_EQ(gap.status, 0) << gap.err;
+    EXPECT_NE(gap.err.find("stops after 4 pictures; the 5 files"), std::string::npos) << gap.err;
 }
 
 // Standard input and output: a clip piped in, the render piped into ffprobe as Matroska and YUV4MPEG2.
@@ -481,6 +487,7 @@ struct SurroundCase {
     std::vector<std::string> options;
     const char* probe;   // ffprobe's codec_name,channels,channel_layout
     bool levels;         // the channels read back one by one
+    const char* source = nullptr;   // clip A's sound instead, as FFmpeg's -af
 };
 class Surround : public Cli, public ::testing::WithParamInterface<SurroundCase> {};
 TEST_P(Surround, KeepsTheFirstClipsLayout) {
@@ -491,7 +498,8 @@ TEST_P(Surround, KeepsTheFirstClipsLayout) {
     ASSERT_TRUE(bw::media::test::Ffmpeg(
         "-f lavfi -i testsrc=s=160x96:r=25:d=1.6 -f lavfi -i 'aevalsrc=0.1*sin(2*PI*300*t)|0.1*sin(2*PI*350*t)|"
         "0.2*sin(2*PI*400*t)|0|0.05*sin(2*PI*500*t)|0.3*sin(2*PI*550*t):c=5.1(side):s=48000:d=1.6' "
-        "-c:v libx264 -preset ultrafast -c:a flac " + P("a.mkv")));
+        "-c:v libx264 -preset ultrafast " + (c.source ? std::string("-af '") + c.source + "' -c:a pcm_s16le " : "-c:a flac ") +
+        P("a.mkv")));
     const std::string b = MakeClip("b.mp4", Pattern::Gradient);
     std::vector<std::string> args = {"render", P("a.mkv"), b, "--frames", "10", "--quiet", "-o", P(c.output)};
     args.insert(args.end(), c.options.begin(), c.options.end());
@@ -533,7 +541,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(SurroundCase{"out.mkv", {"-c:a", "flac"}, "flac,6,5.1(side)", true},
                       SurroundCase{"out.mp4", {}, "aac,6,unknown", true},
                       SurroundCase{"out.webm", {"-c:v", "libvpx-vp9", "-crf", "63"}, "opus,6,5.1", true},  // back channels
-                      SurroundCase{"out.mov", {"-ac", "2"}, "aac,2,stereo", false}));
+                      SurroundCase{"out.mov", {"-ac", "2"}, "aac,2,stereo", false},
+                      // ten channels that name no layout (FFmpeg has none for ten): mixed to 7.1
+                      SurroundCase{"out.mp4", {}, "aac,8,7.1", false,
+                                   "pan=10 channels|c0=c0|c1=c1|c2=c2|c3=c3|c4=c4|c5=c5|c6=c0|c7=c1|c8=c4|c9=c5"}));
 
 TEST_F(Cli, BadInputsFailWithTheirOwnMessageAndLeaveNoOutput) {
     const std::string a = MakeClip("a.mp4", Pattern::Bars);
