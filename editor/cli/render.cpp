@@ -354,16 +354,25 @@ struct Piece {
 
 // The render's sound: -ac's layout, else the first clip with sound's when it has more than two
 // channels (5.1 stays 5.1; more than eight, which no encoder here takes, become 7.1), else
-// stereo. Every clip is mixed to it.
+// stereo; then as the output file holds it (Opus: 5.1 with back channels). Every clip is mixed to it.
 uint64_t SoundLayout(const std::vector<Input*>& inputs, const RenderOptions& options) {
-    if (options.encoder.AudioChannels > 0) return media::DefaultLayout(options.encoder.AudioChannels);
-    for (const Input* in : inputs)
-        if (in->source->HasAudio()) {
-            const uint64_t layout = in->source->SourceChannelLayout();
-            const int channels = media::LayoutChannels(layout);
-            return channels > 8 ? media::DefaultLayout(8) : channels > 2 ? layout : media::kStereoLayout;
-        }
-    return media::kStereoLayout;
+    uint64_t layout = media::kStereoLayout;
+    if (options.encoder.AudioChannels > 0) {
+        layout = media::DefaultLayout(options.encoder.AudioChannels);
+    } else {
+        for (const Input* in : inputs)
+            if (in->source->HasAudio()) {
+                const uint64_t own = in->source->SourceChannelLayout();
+                const int channels = media::LayoutChannels(own);
+                layout = channels > 8 ? media::DefaultLayout(8) : channels > 2 ? own : media::kStereoLayout;
+                break;
+            }
+    }
+    media::OutputKind kind;
+    if (!media::OutputKindForPath(options.output, kind) || !media::OutputHasAudio(kind)) return layout;
+    media::WriterSettings written = options.encoder;
+    written.AudioLayout = layout;
+    return media::WrittenLayout(kind, written);
 }
 
 // Plans the output: a transition between each pair of clips (or one before or after a single

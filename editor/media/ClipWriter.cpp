@@ -160,6 +160,18 @@ const char* OutputKindName(OutputKind kind, int width, int height) {
 }
 bool OutputHasAudio(OutputKind kind) { return Row(kind).AudioEncoder != nullptr; }
 
+uint64_t WrittenLayout(OutputKind kind, const WriterSettings& settings) {
+    const uint64_t in = settings.AudioLayout != 0 ? settings.AudioLayout : kStereoLayout;
+    const int channels = settings.AudioChannels > 0 ? settings.AudioChannels : LayoutChannels(in);
+    const char* encoder = settings.AudioCodec.empty() ? Row(kind).AudioEncoder : settings.AudioCodec.c_str();
+    // libopus takes more than two channels only in the Vorbis order of their count (5.1 with back
+    // channels, not side ones): side channels go to the back ones there.
+    if (encoder != nullptr && std::string(encoder) == "libopus" && channels > 2 &&
+        channels <= int(std::size(cVorbisLayouts)))
+        return cVorbisLayouts[channels - 1];
+    return channels == LayoutChannels(in) ? in : DefaultLayout(channels);
+}
+
 struct ClipWriter::Impl {
     std::string    Path;
     OutputKind     Kind = OutputKind::Null;
@@ -352,12 +364,8 @@ MediaStatus ClipWriter::Impl::OpenAudio(const KindRow& row) {
     c->sample_rate = rate;
     c->sample_fmt = format;
     const uint64_t in = InLayout();
-    const int channels = Settings.AudioChannels > 0 ? Settings.AudioChannels : LayoutChannels(in);
-    uint64_t layout = channels == LayoutChannels(in) ? in : DefaultLayout(channels);
-    // libopus takes more than two channels only in the Vorbis order of their count (5.1 with back
-    // channels, not side ones): side channels go to the back ones there.
-    if (name == "libopus" && channels > 2 && channels <= int(std::size(cVorbisLayouts)))
-        layout = cVorbisLayouts[channels - 1];
+    const uint64_t layout = WrittenLayout(Kind, Settings);
+    const int channels = LayoutChannels(layout);
     if (av_channel_layout_from_mask(&c->ch_layout, layout) < 0)
         return Fail("cannot write " + std::to_string(channels) + " channels of sound");
     c->bit_rate = Settings.AudioBitrate > 0 ? Settings.AudioBitrate : Kind == OutputKind::WebM ? 128000 : 192000;

@@ -47,6 +47,11 @@ struct WriterSettings {
     bool        StdoutY4m = false;       // the path "-" (standard output) gets YUV4MPEG2, not Matroska
 };
 
+// The channel layout a file of this kind holds for audio blocks in settings.AudioLayout: -ac's
+// count in FFmpeg's layout for it, and for Opus the Vorbis order of the count (5.1 with back
+// channels). Mixing clips straight to it spares the writer a second, lossy mix.
+uint64_t WrittenLayout(OutputKind kind, const WriterSettings& settings);
+
 // Output is written under a temporary name in the destination folder and renamed onto the path by
 // Finish once everything succeeded. A PNG sequence is written into a temporary folder beside the
 // destination folder; Finish removes the files of the same pattern already there (an older, longer
