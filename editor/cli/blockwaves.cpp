@@ -51,6 +51,7 @@ struct Command {
     bool overwrite = false, never = false;
     double stillSeconds = 5;
     std::vector<std::string> settings;   // KEY=VALUE for this render only, checked by the parser
+    std::vector<std::pair<std::string, std::string>> settingOptions;   // KEY and the option it came from
     std::string settingsFile;            // a saved preferences file to render with instead of yours
     bool dryRun = false;                 // print the plan, decode and write nothing
     struct Trim {
@@ -164,6 +165,7 @@ Failure LoadHosts(const Command& c, const char* argv0, size_t transitions,
                   std::vector<std::unique_ptr<PluginHost>>& hosts, std::vector<PluginHost*>& perTransition);
 Failure SaveStandardInput(std::string& path);
 std::string SettingsListError(const Command& c, size_t transitions);
+std::string TransitionCount(size_t transitions);
 std::string FrameTime(int64_t frame, media::Rational rate, double offset);
 int PrintPlan(const Command& c, const std::vector<PluginHost*>& hosts, std::vector<Input*>& inputs);
 
@@ -231,8 +233,7 @@ int Render(Command& c, const char* argv0) {
     const size_t lengths = std::max(c.o.transitionFrames.size(), c.overlap.size());
     if (lengths > 1 && lengths != transitions)
         return Fail({kExitUsage, std::string(c.overlap.empty() ? "--frames" : "--overlap") + " gives " +
-                                     std::to_string(lengths) + " lengths for " + std::to_string(transitions) +
-                                     " transitions"});
+                                     std::to_string(lengths) + " lengths for " + TransitionCount(transitions)});
     if (media::OutputKind kind; !media::OutputKindForPath(c.o.output, kind))
         return Fail({kExitUsage, media::OutputKindForPath(c.o.output, kind).Error});
     if (!c.dryRun)
@@ -566,14 +567,21 @@ std::vector<std::string> SettingsFor(const Command& c, size_t k) {
     return items;
 }
 
-// The longest settings list, when it does not fit the transitions: an error.
+std::string TransitionCount(size_t transitions) {
+    return std::to_string(transitions) + (transitions == 1 ? " transition" : " transitions");
+}
+
+// The longest settings list, when it does not fit the transitions: an error naming the option given.
 std::string SettingsListError(const Command& c, size_t transitions) {
     for (const std::string& item : c.settings) {
         const size_t eq = item.find('=');
-        const size_t n = SplitList(item.substr(eq + 1), ListSeparator(item.substr(0, eq))).size();
+        const std::string key = item.substr(0, eq);
+        const size_t n = SplitList(item.substr(eq + 1), ListSeparator(key)).size();
+        std::string option = key;
+        for (const auto& [k, o] : c.settingOptions)
+            if (k == key) option = o;
         if (n > 1 && n != transitions)
-            return item.substr(0, eq) + " gives " + std::to_string(n) + " values for " + std::to_string(transitions) +
-                   " transitions";
+            return option + " gives " + std::to_string(n) + " values for " + TransitionCount(transitions);
     }
     return {};
 }
@@ -960,7 +968,11 @@ void AddSettings(CLI::App* app, Command& c) {
         const std::string key = row.Key;
         const char separator = ListSeparator(key);
         CLI::Option* opt = app->add_option_function<std::string>(
-                                  row.Option, [&c, key](const std::string& v) { c.settings.push_back(key + "=" + v); },
+                                  row.Option,
+                                  [&c, key, option = std::string(row.Option)](const std::string& v) {
+                                      c.settings.push_back(key + "=" + v);
+                                      c.settingOptions.emplace_back(key, option);
+                                  },
                                   std::string(row.Help) + " (a list: one per transition" +
                                       (separator == ',' ? ")" : ", separated by /)"))
                                ->type_name(std::string(row.Type) + "[" + separator + "...]")
@@ -986,6 +998,8 @@ void AddSettings(CLI::App* app, Command& c) {
                                 }
                                 c.settings.push_back("columns=" + columns);
                                 c.settings.push_back("rows=" + rows);
+                                c.settingOptions.emplace_back("columns", "--grid");
+                                c.settingOptions.emplace_back("rows", "--grid");
                             },
                             "tile columns and rows (a list: one per transition)")
                          ->type_name("CxR[,...]")
