@@ -11,6 +11,7 @@ extern "C" {
 #include <iterator>
 #include <mutex>
 #include <new>
+#include <shared_mutex>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -66,6 +67,10 @@ bool SameLayout(const F0rSettings& a, const F0rSettings& b) {
            a.Randomized == b.Randomized && a.Seed == b.Seed && a.Frames == b.Frames;
 }
 
+bool SameArea(const RelRect& a, const RelRect& b) {
+    return a.Left == b.Left && a.Right == b.Right && a.Top == b.Top && a.Bottom == b.Bottom;
+}
+
 void LayOutLocked(const F0rSettings& s, int32_t Wid, int32_t Hig, PluginDataRec& cfg, int32_t& FirstFrame,
                   int32_t& LastFrame) {
     cfg.Method = s.Method;
@@ -99,6 +104,9 @@ struct F0rInstanceRec {
     F0rSettings LaidOutFor;
     int32_t FirstFrame, LastFrame;  // of the field, see F0rLayOut
     PluginDataRec Config;           // the engine's record; Which is 3 (between two clips)
+    // MLT hands the bands of one frame to one instance on several threads at once: frames read the
+    // layout together, and the one that changes it (or the active area) works alone.
+    std::shared_mutex Lock;
 };
 
 bool GetF0rParamInfo(int Index, F0rParamInfo& Info) {
@@ -204,6 +212,23 @@ void F0rUpdate(F0rInstancePtr Inst, const uint32_t* A, const uint32_t* B, uint32
         return;
     }
     const F0rSettings s = F0rSettingsOf(Inst->Values);
+    // The tile loops only need to know where the alpha byte is, so they work on the host's buffers
+    // as they are: what the engine makes of the same frames in its own order, without converting
+    // either way. The instance's own record and the caller's buffers are all they touch.
+    auto compose = [&] {
+        ComposeClipsByTiles(reinterpret_cast<const uint8_t*>(A), reinterpret_cast<const uint8_t*>(B),
+                            reinterpret_cast<uint8_t*>(Out), Inst->Wid * 4, int16_t(Inst->Wid), int16_t(Inst->Hig),
+                            AlphaByte::Last, Inst->Config,
+                            F0rProgressFrame(s.Progress, Inst->FirstFrame, Inst->LastFrame));
+    };
+    auto current = [&] {
+        return Inst->LaidOut && SameLayout(s, Inst->LaidOutFor) && SameArea(s.Active, Inst->Config.StartRel);
+    };
+    {
+        std::shared_lock<std::shared_mutex> reading(Inst->Lock);
+        if (current()) return compose();
+    }
+    std::lock_guard<std::shared_mutex> writing(Inst->Lock);
     if (!Inst->LaidOut || !SameLayout(s, Inst->LaidOutFor)) {
         std::lock_guard<std::mutex> lock(lgEngineLock);
         LayOutLocked(s, Inst->Wid, Inst->Hig, Inst->Config, Inst->FirstFrame, Inst->LastFrame);
@@ -211,12 +236,7 @@ void F0rUpdate(F0rInstancePtr Inst, const uint32_t* A, const uint32_t* B, uint32
         Inst->LaidOut = true;
     }
     Inst->Config.StartRel = s.Active;
-    // The tile loops only need to know where the alpha byte is, so they work on the host's buffers
-    // as they are: what the engine makes of the same frames in its own order, without converting
-    // either way. The instance's own record and the caller's buffers are all they touch.
-    ComposeClipsByTiles(reinterpret_cast<const uint8_t*>(A), reinterpret_cast<const uint8_t*>(B),
-                        reinterpret_cast<uint8_t*>(Out), Inst->Wid * 4, int16_t(Inst->Wid), int16_t(Inst->Hig),
-                        AlphaByte::Last, Inst->Config, F0rProgressFrame(s.Progress, Inst->FirstFrame, Inst->LastFrame));
+    compose();
 }
 
 void F0rReleaseEngineBuffers() {

@@ -78,6 +78,7 @@ void F0rSetParam(F0rInstancePtr Inst, const void* Value, int Index);
 void F0rGetParam(F0rInstancePtr Inst, void* Value, int Index);
 // Composes the frame of the current progress from clip A (outgoing) and clip B (incoming) into Out.
 // Out may be A or B itself. A missing input leaves Out a copy of the other (black with neither).
+// Several threads may update one instance at once, each with its own buffers (MLT's bands).
 void F0rUpdate(F0rInstancePtr Inst, const uint32_t* A, const uint32_t* B, uint32_t* Out);
 // Releases what the engine keeps between frames; called when the host unloads the plug-in.
 void F0rReleaseEngineBuffers();

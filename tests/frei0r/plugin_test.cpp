@@ -252,6 +252,31 @@ TEST(Frei0rDeterminism, TwoThreadsAtOnceRenderWhatOneDoes) {
     EXPECT_EQ(mismatches.load(), 0);
 }
 
+// MLT's `threads` property: one instance of a band's height, every band of a frame on its own
+// thread at once. The spirals rewrite the field and the grid while they lay out.
+TEST(Frei0rDeterminism, BandsOfOneInstanceAtOnceRenderWhatOneDoes) {
+    constexpr int wid = 320, band = 60, bands = 4;
+    const HostPicture a = Noise(wid, band * bands, 14), b = Noise(wid, band * bands, 15);
+    auto part = [](const HostPicture& p, size_t at) {
+        return HostPicture(p.begin() + long(at), p.begin() + long(at + wid * band));
+    };
+    f0r_instance_t shared = Plugin::Get().construct(wid, band), solo = Plugin::Get().construct(wid, band);
+    int mismatches = 0;
+    for (int frame = 0; frame < 100; frame++) {
+        const F0rSettings s = Settings(int16_t(28 + frame % 2), int16_t(2 + frame % 50 * 2), 7, 60, true);
+        Apply(shared, s);
+        HostPicture out(a.size());
+        std::vector<std::thread> threads;
+        for (size_t at = 0; at < a.size(); at += wid * band)
+            threads.emplace_back(Plugin::Get().update2, shared, 0.0, &a[at], &b[at], nullptr, &out[at]);
+        for (auto& t : threads) t.join();
+        for (size_t at = 0; at < a.size(); at += wid * band)
+            mismatches += FirstDifference(Render(solo, s, part(a, at), part(b, at)), part(out, at)) != -1;
+    }
+    EXPECT_EQ(mismatches, 0);
+    for (f0r_instance_t inst : {shared, solo}) Plugin::Get().destruct(inst);
+}
+
 // --- Pixel order ---
 TEST(Frei0rPixelOrder, HostRgbaBecomesEngineArgbAndBack) {
     const uint8_t host[4] = {0x11, 0x22, 0x33, 0x44}, engine[4] = {0x44, 0x11, 0x22, 0x33};
