@@ -225,25 +225,14 @@ bool ConformedClip::ReadFrame(int32_t index, GWorldPtr frame, bool highQuality, 
     return true;
 }
 
-namespace {
-// Whether any file in the folder of an image sequence pattern ("frames/%05d.png") is one of its
-// frames; a pattern with its number in a folder's name is left to the reader.
-bool SequenceHasFiles(const std::string& pattern) {
-    const std::filesystem::path p(pattern);
-    const std::string name = p.filename().string();
-    if (name.find('%') == std::string::npos) return true;
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(p.parent_path().empty() ? "." : p.parent_path(), ec))
-        if (media::MatchesSequence(name, entry.path().filename().string())) return true;
-    return false;
-}
-}  // namespace
-
 Failure OpenInput(const std::string& path, Input& input, double stillSeconds, const std::string& sequenceRate) {
     struct stat st {};
     if (stat(path.c_str(), &st) != 0) {
         if (path.find('%') == std::string::npos) return {kExitMissingInput, path + ": no such file"};
-        if (!SequenceHasFiles(path)) return {kExitMissingInput, path + ": no file matches this image sequence pattern"};
+        const std::string name = std::filesystem::path(path).filename().string();
+        // A pattern with its number in a folder's name is left to the reader.
+        if (name.find('%') != std::string::npos && media::SequenceNumbers(path).empty())
+            return {kExitMissingInput, path + ": no file matches this image sequence pattern"};
     }
     media::MediaStatus status;
     media::ReaderOptions options;

@@ -7,12 +7,12 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
 #include <vector>
 
-#include "editor/media/ClipWriter.h"
 #include "editor/media/FFmpeg_p.h"
 
 extern "C" {
@@ -82,12 +82,48 @@ bool IsPattern(const std::string& path) {
     return i < path.size() && path[i] == 'd';
 }
 
-// Opens `path` for demuxing and reads its stream information.
+}  // namespace
+
+std::vector<int64_t> SequenceNumbers(const std::string& path) {
+    const std::filesystem::path p(path);
+    const std::string pattern = p.filename().string();
+    std::vector<int64_t> numbers;
+    if (!IsPattern(pattern))
+        return numbers;
+    const size_t pct = pattern.find('%'), d = pattern.find('d', pct);
+    const std::string head = pattern.substr(0, pct), width = pattern.substr(pct + 1, d - pct - 1),
+                      tail = pattern.substr(d + 1);
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(p.parent_path().empty() ? "." : p.parent_path(), ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() <= head.size() + tail.size() || name.compare(0, head.size(), head) != 0 ||
+            name.compare(name.size() - tail.size(), tail.size(), tail) != 0)
+            continue;
+        const std::string digits = name.substr(head.size(), name.size() - head.size() - tail.size());
+        if (!std::all_of(digits.begin(), digits.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); }))
+            continue;
+        const int64_t number = std::strtoll(digits.c_str(), nullptr, 10);
+        std::string written = std::to_string(number);
+        if (!width.empty() && width[0] == '0' && written.size() < size_t(std::atoi(width.c_str())))
+            written.insert(0, size_t(std::atoi(width.c_str())) - written.size(), '0');
+        if (written == digits)
+            numbers.push_back(number);
+    }
+    return numbers;
+}
+
+namespace {
+
+// Opens `path` for demuxing and reads its stream information. An image sequence starts at its
+// lowest number (FFmpeg looks for one from 0 to 4 only).
 MediaStatus OpenInput(const std::string& path, InputPtr& out, const std::string& sequenceRate = {}) {
     AVFormatContext* raw = nullptr;
     AVDictionary* options = nullptr;
     if (!sequenceRate.empty() && IsPattern(path))
         av_dict_set(&options, "framerate", sequenceRate.c_str(), 0);
+    if (IsPattern(path))
+        if (const std::vector<int64_t> numbers = SequenceNumbers(path); !numbers.empty())
+            av_dict_set_int(&options, "start_number", *std::min_element(numbers.begin(), numbers.end()), 0);
     int err = avformat_open_input(&raw, path.c_str(), nullptr, &options);
     av_dict_free(&options);
     if (err < 0) {
@@ -816,10 +852,8 @@ std::unique_ptr<ClipReader> ClipReader::Open(const std::string& path, MediaStatu
         info.Duration = double(info.FrameCount) / info.FrameRate.ToDouble();
     // An image sequence ends at the first number missing: files of the pattern after a gap are
     // left out, and the user is told.
-    if (const std::filesystem::path p(path); IsPattern(path) && p.filename().string().find('%') != std::string::npos) {
-        int64_t files = 0;
-        for (const auto& entry : std::filesystem::directory_iterator(p.parent_path().empty() ? "." : p.parent_path(), ec))
-            files += MatchesSequence(p.filename().string(), entry.path().filename().string());
+    if (IsPattern(path)) {
+        const int64_t files = int64_t(SequenceNumbers(path).size());
         if (files > info.FrameCount)
             info.Warning = path + ": the numbering stops after " + std::to_string(info.FrameCount) + " pictures; the " +
                            std::to_string(files - info.FrameCount) + " files of the sequence after the gap are left out";

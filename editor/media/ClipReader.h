@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "editor/media/FrameSource.h"
 
@@ -42,6 +43,11 @@ struct ReaderOptions {
     double StillSeconds = 5;   // how long a still picture lasts, at 25 frames a second
     std::string SequenceRate;  // an image sequence's frame rate ("30", "30000/1001"); empty: 25
 };
+
+// The numbers of the files an image sequence pattern ("frames/%05d.png") names in its folder, each
+// written as the pattern writes it (00007.png, not 7.png or 0007.png); none for a pattern whose
+// number is in a folder's name, or for a path that is no pattern.
+std::vector<int64_t> SequenceNumbers(const std::string& pattern);
 
 class ClipReader final : public FrameSource {
 public:

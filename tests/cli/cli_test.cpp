@@ -345,6 +345,14 @@ TEST_F(Cli, ImageSequencesAreClipsAtTheirFrameRate) {
     const Result gap = Run({"render", P("seq/%05d.png"), b, "--frames", "2", "-o", "null", "--quiet"});
     EXPECT_EQ(gap.status, 0) << gap.err;
     EXPECT_NE(gap.err.find("stops after 4 pictures; the 5 files"), std::string::npos) << gap.err;
+
+    // A sequence numbered from 100 starts there; a pattern of another width matches none of its files.
+    fs::create_directories(P("late"));
+    ASSERT_TRUE(bw::media::test::Ffmpeg("-f lavfi -i color=c=red:s=160x96:r=25:d=0.2 -start_number 100 " +
+                                        P("late/%05d.png")));
+    const Result late = Run({"render", P("late/%05d.png"), b, "--frames", "2", "-o", "null", "--quiet"});
+    EXPECT_EQ(late.status, 0) << late.err;
+    EXPECT_EQ(Run({"render", P("late/%03d.png"), b, "--frames", "2", "-o", "null", "--quiet"}).status, 3);
 }
 
 // Standard input and output: a clip piped in, the render piped into ffprobe as Matroska and YUV4MPEG2.
