@@ -873,7 +873,7 @@ std::unique_ptr<ClipReader> ClipReader::Open(const std::string& path, MediaStatu
         m.AStream = as;
         m.OutRate = par->sample_rate > 0 ? par->sample_rate : 48000;
     } else if (as == AVERROR_DECODER_NOT_FOUND) {
-        info.Warning = "audio in an unsupported codec is read as silence";
+        info.Warning = path + ": its sound is in a codec this FFmpeg cannot decode, and is read as silence";
     }
 
     m.VPkt.reset(av_packet_alloc());

@@ -590,6 +590,21 @@ TEST_F(Cli, BadInputsFailWithTheirOwnMessageAndLeaveNoOutput) {
     }
 }
 
+// Sound in a codec no decoder takes (the PCM entry's tag changed): the clip is used silent, and the
+// message names the file.
+TEST_F(Cli, SoundNoDecoderTakesIsNamed) {
+    const std::string b = MakeClip("b.mp4", Pattern::Gradient);
+    ASSERT_TRUE(bw::media::test::Ffmpeg("-f lavfi -i testsrc=s=160x96:r=25:d=1 -f lavfi -i sine=d=1 -c:v libx264 "
+                                        "-preset ultrafast -c:a pcm_s16le " + P("a.mov")));
+    std::ifstream in(P("a.mov"), std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    ASSERT_NE(bytes.find("sowt"), std::string::npos);
+    std::ofstream(P("odd.mov"), std::ios::binary) << bytes.replace(bytes.find("sowt"), 4, "zzzz");
+    const Result r = Run({"render", P("odd.mov"), b, "--frames", "5", "-o", "null", "--quiet"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("odd.mov: its sound is in a codec"), std::string::npos) << r.err;
+}
+
 TEST_F(Cli, PrefsAreCheckedBeforeAnythingIsWritten) {
     ASSERT_EQ(Run({"prefs", "set", "method=12", "columns=9"}).status, 0);
     const Result bad = Run({"prefs", "set", "rows=7", "columns=101"});
