@@ -169,7 +169,14 @@ uint64_t WrittenLayout(OutputKind kind, const WriterSettings& settings) {
     if (encoder != nullptr && std::string(encoder) == "libopus" && channels > 2 &&
         channels <= int(std::size(cVorbisLayouts)))
         return cVorbisLayouts[channels - 1];
-    return channels == LayoutChannels(in) ? in : DefaultLayout(channels);
+    const uint64_t layout = channels == LayoutChannels(in) ? in : DefaultLayout(channels);
+    // AAC's 5.0 and 5.1 have back channels; with side ones FFmpeg writes a channel setup of its own
+    // that players know less well (ffprobe: "unknown"). The side pair becomes the back pair there.
+    if (encoder != nullptr && std::string(encoder) == "aac") {
+        if (layout == AV_CH_LAYOUT_5POINT0) return AV_CH_LAYOUT_5POINT0_BACK;
+        if (layout == AV_CH_LAYOUT_5POINT1) return AV_CH_LAYOUT_5POINT1_BACK;
+    }
+    return layout;
 }
 
 struct ClipWriter::Impl {

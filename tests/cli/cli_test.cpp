@@ -553,7 +553,7 @@ TEST_P(Surround, KeepsTheFirstClipsLayout) {
 INSTANTIATE_TEST_SUITE_P(
     Outputs, Surround,
     ::testing::Values(SurroundCase{"out.mkv", {"-c:a", "flac"}, "flac,6,5.1(side)", true},
-                      SurroundCase{"out.mp4", {}, "aac,6,unknown", true},
+                      SurroundCase{"out.mp4", {}, "aac,6,5.1", true},   // back channels
                       SurroundCase{"out.webm", {"-c:v", "libvpx-vp9", "-crf", "63"}, "opus,6,5.1", true},  // back channels
                       SurroundCase{"out.mov", {"-ac", "2"}, "aac,2,stereo", false},
                       // Opus holds three channels as left, centre, right: the centre is clip A's
