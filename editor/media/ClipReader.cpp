@@ -13,6 +13,7 @@
 #include <mutex>
 #include <vector>
 
+#include "editor/media/ClipWriter.h"
 #include "editor/media/FFmpeg_p.h"
 
 extern "C" {
@@ -90,25 +91,10 @@ std::vector<int64_t> SequenceNumbers(const std::string& path) {
     std::vector<int64_t> numbers;
     if (!IsPattern(pattern))
         return numbers;
-    const size_t pct = pattern.find('%'), d = pattern.find('d', pct);
-    const std::string head = pattern.substr(0, pct), width = pattern.substr(pct + 1, d - pct - 1),
-                      tail = pattern.substr(d + 1);
     std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(p.parent_path().empty() ? "." : p.parent_path(), ec)) {
-        const std::string name = entry.path().filename().string();
-        if (name.size() <= head.size() + tail.size() || name.compare(0, head.size(), head) != 0 ||
-            name.compare(name.size() - tail.size(), tail.size(), tail) != 0)
-            continue;
-        const std::string digits = name.substr(head.size(), name.size() - head.size() - tail.size());
-        if (!std::all_of(digits.begin(), digits.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); }))
-            continue;
-        const int64_t number = std::strtoll(digits.c_str(), nullptr, 10);
-        std::string written = std::to_string(number);
-        if (!width.empty() && width[0] == '0' && written.size() < size_t(std::atoi(width.c_str())))
-            written.insert(0, size_t(std::atoi(width.c_str())) - written.size(), '0');
-        if (written == digits)
+    for (const auto& entry : std::filesystem::directory_iterator(p.parent_path().empty() ? "." : p.parent_path(), ec))
+        if (int64_t number; MatchesSequence(pattern, entry.path().filename().string(), &number))
             numbers.push_back(number);
-    }
     return numbers;
 }
 

@@ -115,7 +115,7 @@ MediaStatus OutputKindForPath(const std::string& path, OutputKind& kind) {
     return MediaStatus::Fail(path, "unknown output kind (use .mp4, .mov, .mkv, .webm, .y4m, a frames/%05d.png pattern or null)");
 }
 
-bool MatchesSequence(const std::string& pattern, const std::string& fileName) {
+bool MatchesSequence(const std::string& pattern, const std::string& fileName, int64_t* number) {
     size_t p = 0, f = 0;
     while (p < pattern.size()) {
         if (pattern[p] != '%') {
@@ -130,15 +130,26 @@ bool MatchesSequence(const std::string& pattern, const std::string& fileName) {
             p += 2, f++;
             continue;
         }
-        p++;
+        // The number as the pattern writes it: "%05d" gives 00007 and 123456, never 7 or 0007.
+        const size_t spec = ++p;
         while (p < pattern.size() && std::isdigit(static_cast<unsigned char>(pattern[p])))
             p++;
+        const bool zeros = p > spec && pattern[spec] == '0';
+        const size_t width = p > spec ? size_t(std::atoi(pattern.c_str() + spec)) : 0;
         p++;   // the 'd'
         const size_t digits = f;
-        while (f < fileName.size() && std::isdigit(static_cast<unsigned char>(fileName[f])))
+        while (f < fileName.size() && std::isdigit(static_cast<unsigned char>(fileName[f])) && f - digits < 18)
             f++;
-        if (f == digits)
+        if (f == digits || (f < fileName.size() && std::isdigit(static_cast<unsigned char>(fileName[f]))))
             return false;
+        const int64_t n = std::strtoll(fileName.c_str() + digits, nullptr, 10);
+        std::string written = std::to_string(n);
+        if (zeros && written.size() < width)
+            written.insert(0, width - written.size(), '0');
+        if (fileName.compare(digits, f - digits, written) != 0)
+            return false;
+        if (number != nullptr)
+            *number = n;
     }
     return f == fileName.size();
 }

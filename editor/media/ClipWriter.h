@@ -24,7 +24,7 @@ bool OutputHasAudio(OutputKind kind);
 bool OutputExists(const std::string& path);
 
 // Whether `fileName` (no folder) is one that the sequence pattern `pattern` ("%05d.png") writes.
-bool MatchesSequence(const std::string& pattern, const std::string& fileName);
+bool MatchesSequence(const std::string& pattern, const std::string& fileName, int64_t* number = nullptr);
 
 struct WriterSettings {
     int         Width = 0;               // every frame must have this size; even for all kinds but PNG

@@ -920,7 +920,7 @@ TEST_F(Cli, ASequenceReplacesOnlyItsOwnFramesAndOnlyWithY) {
         std::snprintf(name, sizeof name, "%05d.png", i);
         std::ofstream(P("frames/") + name) << "old";
     }
-    std::ofstream(P("frames/notes.txt")) << "mine";
+    for (const char* mine : {"notes.txt", "7.png", "0007.png"}) std::ofstream(P("frames/") + mine) << "mine";
     const std::vector<std::string> args = {"render", a, b, "-o", P("frames/%05d.png"), "--frames", "10",
                                            "--transition-only", "--quiet"};
     EXPECT_EQ(Run(args).status, 5);
@@ -930,9 +930,9 @@ TEST_F(Cli, ASequenceReplacesOnlyItsOwnFramesAndOnlyWithY) {
     ASSERT_EQ(Run(yes).status, 0);
     int frames = 0;
     for (const auto& e : fs::directory_iterator(P("frames"))) frames += e.path().extension() == ".png";
-    EXPECT_EQ(frames, 10);
+    EXPECT_EQ(frames, 12);   // and the two of another width
     EXPECT_FALSE(fs::exists(P("frames/00011.png")));
-    EXPECT_TRUE(fs::exists(P("frames/notes.txt")));
+    for (const char* mine : {"notes.txt", "7.png", "0007.png"}) EXPECT_TRUE(fs::exists(P("frames/") + mine)) << mine;
 }
 
 // Ctrl-C and SIGTERM stop a render with nothing left behind and the shell's statuses.

@@ -336,11 +336,15 @@ INSTANTIATE_TEST_SUITE_P(Codes, UserWords, ::testing::ValuesIn(cErrorWords));
 
 TEST(SequencePattern, MatchesOnlyItsOwnFiles) {
     const std::pair<const char*, bool> cases[] = {
-        {"00001.png", true}, {"123456.png", true}, {"1.png", true},  {"00001.PNG", false},
-        {".png", false},     {"a0001.png", false}, {"notes.txt", false}, {"00001.png.part", false},
+        {"00001.png", true},  {"123456.png", true}, {"00000.png", true},  {"1.png", false},
+        {"0001.png", false},  {"000001.png", false}, {"00001.PNG", false}, {".png", false},
+        {"a0001.png", false}, {"notes.txt", false},  {"00001.png.part", false},
     };
     for (const auto& [name, match] : cases) EXPECT_EQ(MatchesSequence("%05d.png", name), match) << name;
-    EXPECT_TRUE(MatchesSequence("f_%d_100%%.png", "f_7_100%.png"));
+    int64_t number = -1;
+    EXPECT_TRUE(MatchesSequence("f_%d_100%%.png", "f_17_100%.png", &number));
+    EXPECT_EQ(number, 17);
+    EXPECT_FALSE(MatchesSequence("f_%d_100%%.png", "f_017_100%.png"));
 }
 
 }  // namespace
