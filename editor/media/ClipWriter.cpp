@@ -130,11 +130,11 @@ bool MatchesSequence(const std::string& pattern, const std::string& fileName, in
             p += 2, f++;
             continue;
         }
-        // The number as the pattern writes it: "%05d" gives 00007 and 123456, never 7 or 0007.
+        // The number as FFmpeg writes it: "%05d" (and "%5d" alike) gives 00007 and 123456, never 7
+        // or 0007.
         const size_t spec = ++p;
         while (p < pattern.size() && std::isdigit(static_cast<unsigned char>(pattern[p])))
             p++;
-        const bool zeros = p > spec && pattern[spec] == '0';
         const size_t width = p > spec ? size_t(std::atoi(pattern.c_str() + spec)) : 0;
         p++;   // the 'd'
         const size_t digits = f;
@@ -144,7 +144,7 @@ bool MatchesSequence(const std::string& pattern, const std::string& fileName, in
             return false;
         const int64_t n = std::strtoll(fileName.c_str() + digits, nullptr, 10);
         std::string written = std::to_string(n);
-        if (zeros && written.size() < width)
+        if (written.size() < width)
             written.insert(0, width - written.size(), '0');
         if (fileName.compare(digits, f - digits, written) != 0)
             return false;

@@ -338,13 +338,24 @@ TEST(SequencePattern, MatchesOnlyItsOwnFiles) {
     const std::pair<const char*, bool> cases[] = {
         {"00001.png", true},  {"123456.png", true}, {"00000.png", true},  {"1.png", false},
         {"0001.png", false},  {"000001.png", false}, {"00001.PNG", false}, {".png", false},
-        {"a0001.png", false}, {"notes.txt", false},  {"00001.png.part", false},
+        {"a0001.png", false}, {"notes.txt", false},  {"00001.png.part", false}, {"01234.png", true},
+        {"1234.png", false},
     };
     for (const auto& [name, match] : cases) EXPECT_EQ(MatchesSequence("%05d.png", name), match) << name;
     int64_t number = -1;
     EXPECT_TRUE(MatchesSequence("f_%d_100%%.png", "f_17_100%.png", &number));
     EXPECT_EQ(number, 17);
     EXPECT_FALSE(MatchesSequence("f_%d_100%%.png", "f_017_100%.png"));
+    // FFmpeg pads to the width with zeros whether or not the pattern has its 0.
+    EXPECT_TRUE(MatchesSequence("%3d.png", "007.png"));
+    EXPECT_FALSE(MatchesSequence("%3d.png", "7.png"));
+    // A pattern without a folder is looked for in the current one.
+    ScratchDir dir;
+    WriteText(dir / "00003.png", "");
+    const fs::path was = fs::current_path();
+    fs::current_path(dir.Path());
+    EXPECT_EQ(SequenceNumbers("%05d.png"), std::vector<int64_t>{3});
+    fs::current_path(was);
 }
 
 }  // namespace
