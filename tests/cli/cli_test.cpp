@@ -341,10 +341,16 @@ TEST_F(Cli, ImageSequencesAreClipsAtTheirFrameRate) {
     EXPECT_EQ(out->FrameCount(), 10 + 2 * kFrames - 5);   // ten pictures, then b at 50 frames a second
 
     // A gap in the numbering ends the clip there, and the files after it are named as left out.
-    fs::remove(P("seq/00005.png"));
+    fs::remove(P("seq/00009.png"));
     const Result gap = Run({"render", P("seq/%05d.png"), b, "--frames", "2", "-o", "null", "--quiet"});
     EXPECT_EQ(gap.status, 0) << gap.err;
-    EXPECT_NE(gap.err.find("stops after 4 pictures; the 5 files"), std::string::npos) << gap.err;
+    EXPECT_NE(gap.err.find("stops after 8 pictures; the 1 file"), std::string::npos) << gap.err;
+    // A pattern in a folder's name is left to FFmpeg.
+    for (const char* folder : {"d01", "d02"}) {
+        fs::create_directories(P(folder));
+        fs::copy(P("seq/00001.png"), P(folder) + "/x.png");
+    }
+    EXPECT_EQ(Run({"render", P("d%02d/x.png"), b, "--frames", "2", "-o", "null", "--quiet"}).status, 0);
 
     // A sequence numbered from 100 starts there; a pattern of another width matches none of its files.
     fs::create_directories(P("late"));
@@ -495,7 +501,7 @@ struct SurroundCase {
     std::vector<std::string> options;
     const char* probe;   // ffprobe's codec_name,channels,channel_layout
     bool levels;         // the channels read back one by one
-    const char* source = nullptr;   // clip A's sound instead, as FFmpeg's -af
+    const char* source = "-c:a flac";   // clip A's sound, as FFmpeg's output options
 };
 class Surround : public Cli, public ::testing::WithParamInterface<SurroundCase> {};
 TEST_P(Surround, KeepsTheFirstClipsLayout) {
@@ -506,8 +512,7 @@ TEST_P(Surround, KeepsTheFirstClipsLayout) {
     ASSERT_TRUE(bw::media::test::Ffmpeg(
         "-f lavfi -i testsrc=s=160x96:r=25:d=1.6 -f lavfi -i 'aevalsrc=0.1*sin(2*PI*300*t)|0.1*sin(2*PI*350*t)|"
         "0.2*sin(2*PI*400*t)|0|0.05*sin(2*PI*500*t)|0.3*sin(2*PI*550*t):c=5.1(side):s=48000:d=1.6' "
-        "-c:v libx264 -preset ultrafast " + (c.source ? std::string("-af '") + c.source + "' -c:a pcm_s16le " : "-c:a flac ") +
-        P("a.mkv")));
+        "-c:v libx264 -preset ultrafast " + std::string(c.source) + " " + P("a.mkv")));
     const std::string b = MakeClip("b.mp4", Pattern::Gradient);
     std::vector<std::string> args = {"render", P("a.mkv"), b, "--frames", "10", "--quiet", "-o", P(c.output)};
     args.insert(args.end(), c.options.begin(), c.options.end());
@@ -520,6 +525,12 @@ TEST_P(Surround, KeepsTheFirstClipsLayout) {
     for (char buf[256]; fgets(buf, sizeof buf, probe);) text += buf;
     pclose(probe);
     EXPECT_EQ(text, std::string(c.probe) + "\n");
+    // The plan names the layout the file gets.
+    std::string plan;
+    const std::string probed = c.probe;
+    args.push_back("--dry-run");
+    ASSERT_EQ(Run(args, &plan).status, 0);
+    EXPECT_NE(plan.find(", " + probed.substr(probed.rfind(',') + 1) + " sound"), std::string::npos) << plan;
 
     MediaStatus status;
     auto out = ClipReader::Open(P(c.output), status);
@@ -560,7 +571,11 @@ INSTANTIATE_TEST_SUITE_P(
                       SurroundCase{"out.webm", {"-ac", "3", "-c:v", "libvpx-vp9", "-crf", "63"}, "opus,3,3.0", false},
                       // ten channels that name no layout (FFmpeg has none for ten): mixed to 7.1
                       SurroundCase{"out.mp4", {}, "aac,8,7.1", false,
-                                   "pan=10 channels|c0=c0|c1=c1|c2=c2|c3=c3|c4=c4|c5=c5|c6=c0|c7=c1|c8=c4|c9=c5"}));
+                                   "-af 'pan=10 channels|c0=c0|c1=c1|c2=c2|c3=c3|c4=c4|c5=c5|c6=c0|c7=c1|c8=c4|c9=c5' "
+                                   "-c:a pcm_s16le"},
+                      // 5.0 with side channels: AAC's own 5.0 (back channels)
+                      SurroundCase{"out.mp4", {}, "aac,5,5.0", false,
+                                   "-af 'pan=5.0(side)|c0=c0|c1=c1|c2=c2|c3=c4|c4=c5' -c:a flac"}));
 
 TEST_F(Cli, BadInputsFailWithTheirOwnMessageAndLeaveNoOutput) {
     const std::string a = MakeClip("a.mp4", Pattern::Bars);
@@ -787,6 +802,8 @@ const LineCase kLines[] = {
     {{"render", "@a.mp4", "@b.mp4", "@a.mp4", "-o", "@o.y4m", "--frames", "5,6"}, 0,
      "transition 1 at frames 35..39 (5 frames), transition 2 at frames 69..74 (6 frames)\n"},
     {{"render", "@a.mp4", "@b.mp4", "-o", "-", "--frames", "5"}, 0, "wrote standard output: 75 frames"},
+    {{"render", "@a.mp4", "@b.mp4", "-o", "null", "--frames", "5", "-ac", "8"}, 0,
+     ", transition at frames 35..39 (5 frames)\n"},
     {{"render", "@a.mp4", "@b.mp4", "@a.mp4", "-o", "@o.y4m", "--rect", "0,0,1,1/0,0,1,1/0,0,1,1"}, 2,
      "--rect gives 3 values for 2 transitions"},
     {{"render", "@a.mp4", "@b.mp4", "@a.mp4", "-o", "@o.y4m", "--rect", "0,0,1,1/0.5,0,0.4,1"}, 2, "rect must be"},
@@ -973,12 +990,15 @@ TEST_F(Cli, AClipThatEndsEarlyFailsOrIsUsedAsFarAsItDecodes) {
     EXPECT_EQ(r.status, 4) << r.err;
     EXPECT_NE(r.err.find("cut.mp4: the file ends early at 0:0"), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(P("out.y4m")));
-    const Result used = Run({"render", P("cut.mp4"), b, "-o", P("out.y4m"), "--frames", "6", "--quiet", "--allow-short"});
+    // Between two clips, after the first transition was made: the render again lists two.
+    const Result used = Run({"render", b, P("cut.mp4"), b, "-o", P("out.y4m"), "--frames", "6", "--allow-short"});
     ASSERT_EQ(used.status, 0) << used.err;
+    EXPECT_NE(used.err.find("transition 2 at"), std::string::npos) << used.err;
+    EXPECT_EQ(used.err.find("transition 3"), std::string::npos) << used.err;
     MediaStatus status;
     auto out = ClipReader::Open(P("out.y4m"), status);
     ASSERT_TRUE(out) << status.Error;
-    EXPECT_LT(out->FrameCount(), 75 + kFrames - 6) << "clip A's promised length";
+    EXPECT_LT(out->FrameCount(), 75 + 2 * kFrames - 12) << "the cut clip's promised length";
 }
 
 TEST_F(Cli, StatsAreWallClockAndBusyTimesNeverNegative) {

@@ -208,9 +208,10 @@ TEST(Frei0rDeterminism, SameFrameAfterDifferentHistories) {
         Render(other, Settings(2, 30, 30, 60, true, int16_t(s.Method * 100)), b, a);  // moves the table's cursor
     }
     EXPECT_EQ(FirstDifference(Render(busy, target, a, b), expected), -1);
-    F0rSettings seek = target;
+    F0rSettings seek = target;   // another frame in another active area
     seek.Progress = 0.9;
-    Render(busy, seek, a, b);
+    seek.Active = RelRect{0.2, 0.8, 0.1, 0.6};
+    EXPECT_EQ(FirstDifference(Render(busy, seek, a, b), EngineFrame(seek, a, b, kWid, kHig)), -1);
     EXPECT_EQ(FirstDifference(Render(busy, target, a, b), expected), -1);
     EXPECT_EQ(FirstDifference(Render(fresh, target, a, b), expected), -1);
     for (f0r_instance_t inst : {fresh, busy, other}) Plugin::Get().destruct(inst);
