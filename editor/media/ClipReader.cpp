@@ -840,9 +840,11 @@ std::unique_ptr<ClipReader> ClipReader::Open(const std::string& path, MediaStatu
     // left out, and the user is told.
     if (IsPattern(path)) {
         const int64_t files = int64_t(SequenceNumbers(path).size());
-        if (files > info.FrameCount)
-            info.Warning = path + ": the numbering stops after " + std::to_string(info.FrameCount) + " pictures; the " +
-                           std::to_string(files - info.FrameCount) + " files of the sequence after the gap are left out";
+        if (const int64_t left = files - info.FrameCount; left > 0)
+            info.Warning = path + ": the numbering stops after " + std::to_string(info.FrameCount) +
+                           (info.FrameCount == 1 ? " picture; " : " pictures; ") +
+                           (left == 1 ? "the 1 file of the sequence after the gap is left out"
+                                      : "the " + std::to_string(left) + " files of the sequence after the gap are left out");
     }
 
     const AVCodec* adec = nullptr;
