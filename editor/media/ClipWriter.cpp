@@ -132,10 +132,10 @@ bool MatchesSequence(const std::string& pattern, const std::string& fileName, in
         }
         // The number as FFmpeg writes it: "%05d" (and "%5d" alike) gives 00007 and 123456, never 7
         // or 0007.
-        const size_t spec = ++p;
+        const size_t widthAt = ++p;
         while (p < pattern.size() && std::isdigit(static_cast<unsigned char>(pattern[p])))
             p++;
-        const size_t width = p > spec ? size_t(std::atoi(pattern.c_str() + spec)) : 0;
+        const size_t width = p > widthAt ? size_t(std::atoi(pattern.c_str() + widthAt)) : 0;
         p++;   // the 'd'
         const size_t digits = f;
         while (f < fileName.size() && std::isdigit(static_cast<unsigned char>(fileName[f])) && f - digits < 18)
