@@ -6,18 +6,15 @@
 # addition mixer shows what MLT's frei0r path costs on its own (frames to RGBA and back).
 #   bench/frei0r_vs_luma.sh [PLUGIN_DIR] [RUNS]
 set -euo pipefail
+. "$(dirname "$0")/timing.sh"
 plugin_dir=$(cd "${1:-build/release/frei0r}" && pwd)
 runs=${2:-5}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-ffmpeg -v error -f lavfi -i testsrc=size=1920x1080:rate=25:duration=2.4 -c:v libx264 -preset veryfast \
-  -pix_fmt yuv420p "$work/a.mp4"
-ffmpeg -v error -f lavfi -i smptebars=size=1920x1080:rate=25:duration=2.4 -c:v libx264 -preset veryfast \
-  -pix_fmt yuv420p "$work/b.mp4"
+hd_clip "$work/a.mp4" testsrc 2.4
+hd_clip "$work/b.mp4" smptebars 2.4
 
-seconds() { local t0 t1; t0=$(date +%s.%N); "$@" > /dev/null 2>&1; t1=$(date +%s.%N); awk -v a="$t0" -v b="$t1" 'BEGIN {print b - a}'; }
-median() { sort -g | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
 render() {  # transition and its properties
   FREI0R_PATH="$plugin_dir:/usr/lib/frei0r-1" melt -quiet -profile atsc_1080p_25 "$work/a.mp4" in=0 out=59 \
     -track "$work/b.mp4" in=0 out=59 -transition "$@" in=0 out=59 a_track=0 b_track=1 \

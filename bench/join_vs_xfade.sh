@@ -5,6 +5,7 @@
 # alternating so both see the same machine load; prints the medians and the ratio ours / theirs.
 #   bench/join_vs_xfade.sh [BLOCKWAVES] [RUNS]
 set -euo pipefail
+. "$(dirname "$0")/timing.sh"
 program=${1:-build/release/editor/cli/blockwaves}
 runs=${2:-3}
 work=$(mktemp -d)
@@ -19,8 +20,6 @@ make_clip a.mp4 testsrc 440
 make_clip b.mp4 smptebars 660
 make_clip c.mp4 testsrc2 550
 
-seconds() { local t0 t1; t0=$(date +%s.%N); "$@" > /dev/null 2>&1; t1=$(date +%s.%N); awk -v a="$t0" -v b="$t1" 'BEGIN {print b - a}'; }
-median() { sort -g | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
 
 ours="" theirs=""
 for ((i = 0; i < runs; i++)); do

@@ -4,19 +4,16 @@
 # the same machine load; prints the median of each and the ratio ours / theirs.
 #   bench/transition_vs_xfade.sh [BLOCKWAVES] [RUNS]
 set -euo pipefail
+. "$(dirname "$0")/timing.sh"
 program=${1:-build/release/editor/cli/blockwaves}
 runs=${2:-5}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export XDG_CONFIG_HOME="$work/config"
 
-ffmpeg -v error -f lavfi -i testsrc=size=1920x1080:rate=25:duration=2.4 -c:v libx264 -preset veryfast \
-  -pix_fmt yuv420p "$work/a.mp4"
-ffmpeg -v error -f lavfi -i smptebars=size=1920x1080:rate=25:duration=2.4 -c:v libx264 -preset veryfast \
-  -pix_fmt yuv420p "$work/b.mp4"
+hd_clip "$work/a.mp4" testsrc 2.4
+hd_clip "$work/b.mp4" smptebars 2.4
 
-seconds() { local t0 t1; t0=$(date +%s.%N); "$@" > /dev/null 2>&1; t1=$(date +%s.%N); awk -v a="$t0" -v b="$t1" 'BEGIN {print b - a}'; }
-median() { sort -g | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
 
 declare -A times
 jobs=(ours fade pixelize dissolve)
