@@ -20,9 +20,6 @@ WindowRef lgTheWindow = nullptr;
 int16_t lgItemHit = 0;
 PluginDataRec TheBackup;
 
-void LayOutTiles(PluginDataPtr TheConfig) {
-    InitRectangles(TheConfig, gConfigWorkSpace.MaxFrameIndex, GetActiveRelAsRect(gConfigWorkSpace.SourceClip));
-}
 
 // Sets a control and takes back the value it accepted, so a record from a damaged default shows,
 // and from now on holds, what the control can show.
@@ -42,7 +39,14 @@ void OpenManual() {
     }
     FSRef ref;
     if (!CFURLGetFSRef(manual, &ref)) return;
-    if (const OSStatus err = LSOpenFSRef(&ref, nullptr); err != noErr) Notify("LSOpen failed with " + Num2Text(err));
+    // The user can still read the manual without the desktop's help: say where it is.
+    const OSStatus err = LSOpenFSRef(&ref, nullptr);
+    if (err == kLSApplicationNotFoundErr)
+        StandardWarning("No program to show the manual was found.",
+                        "The manual is a PDF file; open it with a PDF viewer:\n" + manual, "OK", "");
+    else if (err != noErr)
+        StandardWarning("The manual could not be shown (error " + Num2Text(err) + ").",
+                        "The manual is a PDF file; open it with a PDF viewer:\n" + manual, "OK", "");
 }
 
 void StepClip(int32_t delta) {
@@ -65,13 +69,15 @@ const char* ConfigWindowName(int16_t MediaType) {
     }
 }
 
-void DoConfig(PluginDataPtr TheConfig) {
+Boolean DoConfig(PluginDataPtr TheConfig) {
     Assert(TheConfig, "Nil theConfig on DoConfig");
     std::memcpy(&TheBackup, TheConfig, sizeof TheBackup);
+    bool shown = false;
     do {
         lgItemHit = 2;  // a window that cannot be opened, or closes without a command, cancels
         lgTheWindow = OpenNibWindowFromCFBundle(cMyBundleID, cMyPluginName, ConfigWindowName(TheConfig->MediaType));
         if (lgTheWindow) {
+            shown = true;
             const EventTypeSpec commands = {kEventClassCommand, kEventCommandProcess};
             InstallWindowEventHandler(lgTheWindow, TheDialogHandler, 1, &commands, lgTheWindow, nullptr);
             SetupDialog(lgTheWindow, TheConfig);
@@ -94,6 +100,7 @@ void DoConfig(PluginDataPtr TheConfig) {
         std::memcpy(TheConfig, &TheBackup, sizeof TheBackup);
         TheConfig->TheRendered = live;
     }
+    return shown;
 }
 
 void SetupDialog(WindowRef TheWindow, PluginDataPtr TheConfig) {
@@ -177,7 +184,7 @@ OSStatus TheDialogHandler(EventHandlerCallRef, EventRef TheEvent, void* UserData
         ResetConfig(config, false);
         config->MediaType = mediaType;
         Config2Dlg(config);
-        LayOutTiles(config);
+        LayOutPreviewTiles();
         RenderLineArt(config);
         ReRenderAndBlit();
         return eventNotHandledErr;
@@ -199,12 +206,12 @@ OSStatus TheDialogHandler(EventHandlerCallRef, EventRef TheEvent, void* UserData
         ReRenderAndBlit();
     } else if (code == "Meth") {
         config->Method = int16_t(SimpleGetControlValueByID(window, FourCC("Meth"), 1));
-        LayOutTiles(config);
+        LayOutPreviewTiles();
         ReRenderAndBlit();
     } else if (code == "Rand") {
         config->RandomizedDuration = SimpleGetControlValueByID(window, FourCC("Rand"), 1) == 1;
         CalcAndKeepImageProps();
-        LayOutTiles(config);
+        LayOutPreviewTiles();
         ReRenderAndBlit();
     } else {
         return eventNotHandledErr;

@@ -5,7 +5,8 @@
 #include "host/PluginDefines.h"
 #include "platform/HIToolbox.h"
 
-void DoConfig(PluginDataPtr TheConfig);
+// False when no window could be opened at all: the user never saw the dialog.
+Boolean DoConfig(PluginDataPtr TheConfig);
 void SetupDialog(WindowRef TheWindow, PluginDataPtr TheConfig);
 void SetupColors(WindowRef TheWindow, PluginDataPtr TheConfig);
 void Config2Dlg(PluginDataPtr TheConfig);

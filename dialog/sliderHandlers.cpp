@@ -26,18 +26,42 @@ void ShowSliderValue(WindowRef TheWindow, int16_t i, int32_t TheVal) {
     SimpleSetControlText(TheWindow, FourCC("Lgnd"), i, Num2Text(TheVal) + "%");
 }
 
-// Slider i changed: store it, caption it, lay the tiles out again and render.
+bool IsSpiral(const PluginDataRec& TheConfig) { return TheConfig.Method == cSpiralOut || TheConfig.Method == cSpiralIn; }
+
+// Slider i changed: store it, lay the tiles out again, caption what the record then holds, render.
+// A spiral's grid is square and odd: either grid slider sets both, and a step down to an even
+// count goes on to the odd one below (the layout would round it back up to where it came from).
 void SliderChanged(int16_t i, ControlRef TheControl, bool WithLineArt) {
     PluginWorkSpace& ws = gConfigWorkSpace;
-    const int32_t value = std::clamp(GetControl32BitValue(TheControl), -32768, 32767);
-    ws.TheConfig->Sliders[i] = int16_t(value);
-    ShowSliderValue(ws.TheWindow, i, value);
+    PluginDataRec& config = *ws.TheConfig;
+    int32_t value = std::clamp(GetControl32BitValue(TheControl), -32768, 32767);
+    if ((i == 1 || i == 2) && IsSpiral(config)) {
+        if (value % 2 == 0 && value < config.Sliders[i] && value > 1) value--;
+        config.Sliders[3 - i] = int16_t(value);
+    }
+    config.Sliders[i] = int16_t(value);
     InitPixelEffect(ws.TheConfig, ws.MaxFrameIndex, int16_t(ws.Wid), int16_t(ws.Hig));
-    InitRectangles(ws.TheConfig, ws.MaxFrameIndex, GetActiveRelAsRect(ws.SourceClip));
+    LayOutPreviewTiles();
+    ShowSliderValue(ws.TheWindow, i, config.Sliders[i]);
     if (WithLineArt) RenderLineArt(ws.TheConfig);
     ReRenderAndBlit();
 }
 }  // namespace
+
+void LayOutPreviewTiles() {
+    PluginWorkSpace& ws = gConfigWorkSpace;
+    InitRectangles(ws.TheConfig, ws.MaxFrameIndex, GetActiveRelAsRect(ws.SourceClip));
+    ShowRecordSliders();
+}
+
+void ShowRecordSliders() {
+    PluginWorkSpace& ws = gConfigWorkSpace;
+    for (int16_t i = 1; i <= 3; i++) {
+        if (!ws.Sliders[i] || GetControl32BitValue(ws.Sliders[i]) == ws.TheConfig->Sliders[i]) continue;
+        SetControl32BitValue(ws.Sliders[i], ws.TheConfig->Sliders[i]);
+        ShowSliderValue(ws.TheWindow, i, ws.TheConfig->Sliders[i]);
+    }
+}
 
 void SetPreviewFrameFetch(PreviewFrameFetch Fetch) { lgFetch = Fetch; }
 

@@ -19,6 +19,11 @@ void Slider4Action(ControlRef TheControl, ControlPartCode ThePart);
 void Slider5Action(ControlRef TheControl, ControlPartCode ThePart);
 void Slider6Action(ControlRef TheControl, ControlPartCode ThePart);
 void ClipSliderAction(ControlRef TheControl, ControlPartCode ThePart);
+// Lays the preview's tiles out again for the record as it stands. The layout may change the record
+// under the sliders (the spirals make the grid square and odd): they and their captions follow.
+void LayOutPreviewTiles();
+// Sets sliders 1 to 3, and the captions of those that change, to the record's values.
+void ShowRecordSliders();
 // Renders the current preview frame again with the current settings and shows it.
 void ReRenderAndBlit();
 // Fetches preview frame TheVal from the host (clip B's too between two clips), then renders.

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "dialog/configdlghandler.h"
 #include "engine/pixeleffect.h"
 #include "host/PluginDefines.h"
 #include "host/fxbridge.h"
@@ -218,11 +219,12 @@ HYPluginResult MakeEffectPlaceHolder(int16_t which, HYPluginParams* params) {
 }
 
 HYPluginResult CustomButton(int16_t which, HYPluginParams* params) {
-    // Without windows the dialog cannot open: the button then changes nothing, as a cancel would.
+    // Without windows the dialog cannot open: the button changes nothing, as a cancel would, and
+    // the host hears that the dialog never showed.
     std::string why;
     if (!ToolboxAvailable(&why)) {
         std::fprintf(stderr, "%s: the configuration dialog cannot open: %s\n", cMyClearName, why.c_str());
-        return kPluginOK;
+        return kPluginFailed;
     }
     const int64_t first = int64_t(params->renderFrame) + gMostRecentStartFrame;
     int16_t width = 720, height = 480;
@@ -239,7 +241,13 @@ HYPluginResult CustomButton(int16_t which, HYPluginParams* params) {
                                 : params->procs->GetFrame(params->instance, int32_t(first), &frame, width, height,
                                                           kDVHighQuality, &volume, &cookie);
     const bool handedOut = result == kPluginOK;  // the host gave a cookie, frame or not
-    if (handedOut && frame) ConfigurePlugIn(gConfigData, frame, params, int32_t(first), gMostRecentFrameCount, which);
+    if (handedOut && frame &&
+        !ConfigurePlugIn(gConfigData, frame, params, int32_t(first), gMostRecentFrameCount, which)) {
+        std::fprintf(stderr, "%s: the configuration dialog cannot open: its window \"%s\" is missing from the "
+                     "interface file %s.ui, or the file is damaged\n", cMyClearName,
+                     ConfigWindowName(GetMediaFormat(gConfigData)), cMyPluginName);
+        result = kPluginFailed;
+    }
     if (handedOut) params->procs->ReleaseFrame(params->instance, cookie);
     // Without a frame there is nothing to preview: the dialog does not open and the host hears why.
     if (handedOut && !frame) result = kPluginCantGetNeededFrame;

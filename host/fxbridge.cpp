@@ -125,7 +125,7 @@ int16_t FetchPreviewFrame(GWorldPtr TheGW, void* Params, int32_t FrameIndex, int
 }
 }  // namespace
 
-void ConfigurePlugIn(PluginDataPtr TheData, GWorldPtr TheGW, void* Params, int32_t FirstFrameIndex,
+Boolean ConfigurePlugIn(PluginDataPtr TheData, GWorldPtr TheGW, void* Params, int32_t FirstFrameIndex,
                      int32_t NumberOfFrames, int16_t Which) {
     Assert(TheData, "uninited theData in Configure master proc. need to call init before calling me");
     Assert(TheGW, "uninited theGW in Configure master proc");
@@ -158,7 +158,7 @@ void ConfigurePlugIn(PluginDataPtr TheData, GWorldPtr TheGW, void* Params, int32
     RegisterColorBox();
     RegisterClipCtrl();
     RegisterPictureControl();
-    DoConfig(gTheConfig);
+    const Boolean shown = DoConfig(gTheConfig);
     UnregisterClipCtrl();
     UnregisterColorBox();
     UnregisterPictureControl();
@@ -171,4 +171,5 @@ void ConfigurePlugIn(PluginDataPtr TheData, GWorldPtr TheGW, void* Params, int32
     SetPreviewFrameFetch(nullptr);
     // Nothing frame-sized stays held once the dialog is closed.
     ReleasePixelEffectBuffers();
+    return shown;
 }

@@ -38,6 +38,7 @@ void DoEffect(PluginDataPtr MyConfig, void* Params, GWorldPtr TheSource, GWorldP
               int16_t TransitionSelector);
 // Opens the configuration dialog on TheData (the master configuration) with clip A's frame in TheGW
 // (the preview's size), the host's record of the custom-button call, the host frame index of the
-// first previewed frame and the transition's length. Returns when the user closes the dialog.
-void ConfigurePlugIn(PluginDataPtr TheData, GWorldPtr TheGW, void* Params, int32_t FirstFrameIndex,
+// first previewed frame and the transition's length. Returns when the user closes the dialog;
+// false when its window could not be opened (the record is then as it was).
+Boolean ConfigurePlugIn(PluginDataPtr TheData, GWorldPtr TheGW, void* Params, int32_t FirstFrameIndex,
                      int32_t NumberOfFrames, int16_t Which);

@@ -128,9 +128,24 @@ int16_t WindowedAlert(AlertType type, std::string_view headline, std::string_vie
     return lgBackend->Alert(type, h.c_str(), t.c_str(), ok.empty() ? "OK" : ok.c_str(), cancel.c_str());
 }
 
+// QT_QPA_PLATFORM as Qt reads it: ';'-separated entries, each a name and options after ':'. The
+// entry taken is the first that can open, as the backend chooses it (a desktop's only when its
+// display is named).
 bool Invisible() {
     const char* qpa = std::getenv("QT_QPA_PLATFORM");
-    return qpa && (std::strncmp(qpa, "offscreen", 9) == 0 || std::strncmp(qpa, "minimal", 7) == 0);
+    std::string_view entries = qpa ? qpa : "";
+    const auto named = [](const char* variable) { return std::getenv(variable) && *std::getenv(variable); };
+    while (!entries.empty()) {
+        const size_t semicolon = std::min(entries.find(';'), entries.size());
+        std::string_view name = entries.substr(0, semicolon);
+        entries.remove_prefix(std::min(semicolon + 1, entries.size()));
+        name = name.substr(0, name.find(':'));
+        if (name.empty() || (name == "xcb" && !named("DISPLAY")) ||
+            (name.substr(0, 7) == "wayland" && !named("WAYLAND_DISPLAY")))
+            continue;
+        return name == "offscreen" || name == "minimal";
+    }
+    return false;
 }
 }  // namespace
 
@@ -564,8 +579,10 @@ OSStatus Launch(const std::string& program, const std::vector<std::string>& args
     return noErr;
 }
 
+// The backend's opener fails when the desktop has no program to start for the file (no
+// xdg-open, nor a desktop's own opener).
 OSStatus OpenWithDesktop(const std::string& path) {
-    if (lgBackend) return lgBackend->OpenDocument(path.c_str()) == 0 ? noErr : kLSUnknownErr;
+    if (lgBackend) return lgBackend->OpenDocument(path.c_str()) == 0 ? noErr : kLSApplicationNotFoundErr;
     const std::string opener = FindProgram(lgOpener.empty() ? "xdg-open" : lgOpener);
     if (opener.empty()) return kLSApplicationNotFoundErr;
     return Launch(opener, {path});

@@ -223,6 +223,7 @@ struct FSRef {
 inline constexpr OSStatus kLSApplicationNotFoundErr = -10814, kLSUnknownErr = -10810;
 Boolean CFURLGetFSRef(const std::string& url, FSRef* ref);  // false when no file is there
 std::string CFURLCreateFromFSRef(const FSRef* ref);         // the path
+// kLSApplicationNotFoundErr when no program to open documents with was found.
 OSStatus LSOpenFSRef(const FSRef* ref, FSRef* launched);
 OSStatus LSOpenCFURLRef(const std::string& url, std::string* launchedURL);
 struct LSLaunchFSRefSpec {

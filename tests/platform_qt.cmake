@@ -23,6 +23,14 @@ add_test(NAME Toolbox.FitsTheScreenKeepingThePreviewProportions.SmallScreen
 set_tests_properties(Toolbox.FitsTheScreenKeepingThePreviewProportions.SmallScreen PROPERTIES ENVIRONMENT
                      "QT_QPA_PLATFORM=offscreen:configfile=${CMAKE_CURRENT_BINARY_DIR}/screen-small.json")
 
+# QT_QPA_PLATFORM as desktops set it: a plain name, and a list whose first platform cannot open.
+add_test(NAME Toolbox.PlainOffscreen COMMAND platform_qt_tests --gtest_filter=Toolbox.*)
+set_tests_properties(Toolbox.PlainOffscreen PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+add_test(NAME Toolbox.PlatformListFallsBackToItsNextEntry
+         COMMAND platform_qt_tests --gtest_filter=Toolbox.ModalLoopsNestAndEndOnQuit)
+set_tests_properties(Toolbox.PlatformListFallsBackToItsNextEntry PROPERTIES ENVIRONMENT
+                     "QT_QPA_PLATFORM=xcb\\;offscreen;DISPLAY=;WAYLAND_DISPLAY=")
+
 add_test(NAME ToolboxStart.WithoutADisplayRefusesWithAReasonInsteadOfEndingTheProcess.NoDisplay
          COMMAND platform_qt_tests --gtest_filter=ToolboxStart.*)
 set_tests_properties(ToolboxStart.WithoutADisplayRefusesWithAReasonInsteadOfEndingTheProcess.NoDisplay PROPERTIES

@@ -635,8 +635,9 @@ Failure Configure(PluginHost& host, Input& first, Input* second, Variant variant
     OwnedGW out(width, height);
     if (!out.gw) return {kExitFailed, "out of memory"};
     if (const int32_t r = host.Placeholder(run, 0, out.gw); r != kPluginOK) return FrameFailure(t, 0, r);
+    // The bundle says on standard error why its dialog did not open.
     if (const int32_t r = host.CustomButton(run); r != kPluginOK)
-        return {kExitPlugin, "the configuration dialog could not open (result " + std::to_string(r) + ")"};
+        return {kExitPlugin, "the settings dialog did not open (result " + std::to_string(r) + "); your settings are unchanged"};
     return {};
 }
 

@@ -237,7 +237,51 @@ int32_t PluginHost::Frame(int32_t renderFrame, GWorldPtr output, std::vector<flo
 
 int32_t PluginHost::End() { return Call(run_.runSpec.which, kPlugTerminate); }
 
-int32_t PluginHost::CustomButton(const RunSpec& run) {
+PreviewClip::PreviewClip(HostClip& clip, int32_t first, int32_t count, size_t maxBytes)
+    : clip_(clip), first_(first), count_(std::max(count, 0)), maxBytes_(maxBytes) {}
+
+void PreviewClip::Fill(int32_t keep, GWorldPtr scratch, bool highQuality) {
+    kept_.assign(size_t(keep), Kept{});
+    PixMapHandle pm = GetGWorldPixMap(scratch);
+    const size_t rowBytes = size_t(width_) * 4;
+    for (int32_t i = 0; i < keep; i++) {
+        Kept& k = kept_[size_t(i)];
+        if (!clip_.ReadFrame(first_ + i, scratch, highQuality, k.audio)) return;  // the rest: when asked
+        k.pixels.resize(rowBytes * size_t(height_));
+        for (int y = 0; y < height_; y++)
+            std::memcpy(k.pixels.data() + size_t(y) * rowBytes, pm->baseAddr + ptrdiff_t(y) * pm->rowBytes, rowBytes);
+        k.valid = true;
+    }
+}
+
+bool PreviewClip::ReadFrame(int32_t index, GWorldPtr frame, bool highQuality, std::vector<float>& audio) {
+    PixMapHandle pm = GetGWorldPixMap(frame);
+    const int width = pm->bounds.right - pm->bounds.left, height = pm->bounds.bottom - pm->bounds.top;
+    if (width != width_ || height != height_) {
+        kept_.clear();
+        width_ = width;
+        height_ = height;
+    }
+    const size_t frameBytes = std::max<size_t>(1, size_t(width) * size_t(height) * 4);
+    const int32_t keep = int32_t(std::min<size_t>(size_t(count_), maxBytes_ / frameBytes));
+    if (index < first_ || index - first_ >= keep) return clip_.ReadFrame(index, frame, highQuality, audio);
+    if (kept_.empty()) Fill(keep, frame, highQuality);
+    const Kept& k = kept_[size_t(index - first_)];
+    if (!k.valid) return clip_.ReadFrame(index, frame, highQuality, audio);
+    const size_t rowBytes = size_t(width) * 4;
+    for (int y = 0; y < height; y++)
+        std::memcpy(pm->baseAddr + ptrdiff_t(y) * pm->rowBytes, k.pixels.data() + size_t(y) * rowBytes, rowBytes);
+    audio = k.audio;
+    return true;
+}
+
+int32_t PluginHost::CustomButton(const RunSpec& spec) {
+    // The dialog's preview steps through the transition's frames in any order: they are kept once
+    // read, for as long as the dialog is open.
+    std::unique_ptr<PreviewClip> previewA, previewB;
+    RunSpec run = spec;
+    if (run.clipA) run.clipA = (previewA = std::make_unique<PreviewClip>(*run.clipA, run.firstA, run.frameCount)).get();
+    if (run.clipB) run.clipB = (previewB = std::make_unique<PreviewClip>(*run.clipB, run.firstB, run.frameCount)).get();
     Session button;
     button.host = this;
     button.params.instance = &button;

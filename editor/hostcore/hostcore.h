@@ -21,6 +21,34 @@ public:
     virtual int16_t Volume() const { return 255; }
 };
 
+// A clip whose frames [first, first + count) are kept once read, at the size they were asked for,
+// so that the configuration dialog's preview steps through them in any order without decoding
+// again (a clip with few keyframes decodes from the keyframe before every frame it seeks to). The
+// first request inside the range reads the whole range in order, which a decoder does at its
+// sequential speed. At most maxBytes of pictures are kept (256 MiB: 129 frames of the HD preview,
+// 194 of NTSC); frames past that, and frames that failed to read, are read when asked.
+class PreviewClip : public HostClip {
+public:
+    static constexpr size_t kDefaultMaxBytes = size_t(256) << 20;
+    PreviewClip(HostClip& clip, int32_t first, int32_t count, size_t maxBytes = kDefaultMaxBytes);
+    int32_t FrameCount() const override { return clip_.FrameCount(); }
+    int16_t Volume() const override { return clip_.Volume(); }
+    bool ReadFrame(int32_t index, GWorldPtr frame, bool highQuality, std::vector<float>& audio) override;
+
+private:
+    struct Kept {
+        bool valid = false;
+        std::vector<uint8_t> pixels;  // rows of width * 4 bytes, no padding
+        std::vector<float> audio;
+    };
+    void Fill(int32_t keep, GWorldPtr scratch, bool highQuality);
+    HostClip& clip_;
+    int32_t first_, count_;
+    size_t maxBytes_;
+    int width_ = 0, height_ = 0;  // the size the kept frames have
+    std::vector<Kept> kept_;      // empty until the first request inside the range
+};
+
 // One run of the transition. Transition frame k shows clip A's frame firstA + k (clip B's frame
 // firstB + k for the before-type) and, between two clips, clip B's frame firstB + k.
 struct RunSpec {
@@ -88,7 +116,8 @@ public:
     // The user pressed the transition's button: the bundle opens its configuration dialog on a
     // record of its own (selector 9, render frame 0, start frame 0, the run's length and frame
     // size) and returns when the dialog closes. Frames come from the run's clips as in a render;
-    // the bundle previews from the start frame of the last frame it rendered.
+    // the bundle previews from the start frame of the last frame it rendered. The transition's frames
+    // of each clip are kept at the preview's size while the dialog is open (PreviewClip).
     int32_t CustomButton(const RunSpec& run);
 
     // The run's clip record as the bundle last wrote it with SetClipInfo (fades), and whether it did.

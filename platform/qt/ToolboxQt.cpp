@@ -1,6 +1,7 @@
 // The windowing backend on Qt Widgets: windows from Qt Designer interface files, their controls
 // addressed by the `signature` and `controlID` properties, modal loops, the colour picker, alerts
 // and the desktop opener. Exports BWToolboxBackendGet and nothing else.
+#include <QAbstractNativeEventFilter>
 #include <QAbstractSlider>
 #include <QApplication>
 #include <QCheckBox>
@@ -13,6 +14,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLibraryInfo>
@@ -21,6 +23,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QSignalBlocker>
+#include <QSpacerItem>
 #include <QUiLoader>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -49,9 +52,42 @@ constexpr uint32_t kCommandOK = 0x6F6B2020;      // 'ok  '
 constexpr uint32_t kCommandCancel = 0x6E6F7421;  // 'not!'
 constexpr int kTitleBarAllowance = 40;           // pixels of window frame kept free when fitting a screen
 constexpr double kMinPreviewScale = 0.25;       // a preview never shrinks below this to fit a screen
+constexpr int kTitleButtonsAllowance = 120;      // pixels of a title bar taken by its icon and buttons
 const char* const kDefaultTitle = "Blockwaves! Transitions";
 
 BWToolboxHost lgHost = {};
+std::vector<BWWin*> lgWindows;  // every window loaded and not yet destroyed
+
+// The window went away without the plug-in's doing: it ends as the close box would, with Cancel,
+// and its modal loop ends even if no handler took the command.
+void WindowGone(BWWin* win) {
+    if (win->gone) return;
+    win->gone = true;
+    SendCommand(win, kCommandCancel);
+    if (win->modalLoop) win->modalLoop->exit();
+}
+
+// X11: another client (xdotool windowclose, xkill -id) may destroy a window; Qt does not report
+// it, so the DestroyNotify of a window of ours is caught here.
+class WindowDestroyedFilter : public QAbstractNativeEventFilter {
+public:
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override {
+        if (eventType != "xcb_generic_event_t" || !message) return false;
+        struct DestroyNotify {  // xcb_destroy_notify_event_t
+            uint8_t responseType, pad;
+            uint16_t sequence;
+            uint32_t event, window;
+        };
+        constexpr uint8_t kDestroyNotify = 17;
+        const auto* e = static_cast<const DestroyNotify*>(message);
+        if ((e->responseType & 0x7F) != kDestroyNotify) return false;
+        for (BWWin* win : std::vector<BWWin*>(lgWindows))  // a handler may dispose windows
+            if (std::find(lgWindows.begin(), lgWindows.end(), win) != lgWindows.end() &&
+                win->dialog->internalWinId() == WId(e->window))
+                WindowGone(win);
+        return false;
+    }
+};
 
 // ---- Starting the application object ----
 
@@ -95,15 +131,29 @@ bool WaylandReachable() {
     return stat(QFile::encodeName(socket).constData(), &info) == 0 && S_ISSOCK(info.st_mode);
 }
 
-// The platform to ask Qt for ("" for QT_QPA_PLATFORM as it is), or false when Qt would end the
-// process for want of a display.
+// The name of one entry of QT_QPA_PLATFORM as Qt reads it: entries are separated by ';', and an
+// entry is the platform's name, then its options after ':' ("offscreen:configfile=/x.json").
+QByteArray PlatformName(const QByteArray& entry) {
+    for (const QByteArray& part : entry.split(':'))
+        if (!part.trimmed().isEmpty()) return part.trimmed().toLower();
+    return {};
+}
+
+bool PlatformOpens(const QByteArray& name) {
+    if (name == "xcb") return XServerReachable();
+    if (name.startsWith("wayland")) return WaylandReachable();
+    return !name.isEmpty();
+}
+
+// The platform entry to give Qt (name and options), or false when Qt would end the process for
+// want of a display. Of QT_QPA_PLATFORM's entries the first that can open is taken, as Qt tries
+// them in order.
 bool ChoosePlatform(QByteArray& platform) {
     const QByteArray requested = qgetenv("QT_QPA_PLATFORM");
     if (!requested.isEmpty()) {
         for (const QByteArray& entry : requested.split(';')) {
-            const QByteArray name = entry.left(entry.indexOf(':')).trimmed();
-            if (name == "xcb" ? XServerReachable() : name.startsWith("wayland") ? WaylandReachable() : !name.isEmpty()) {
-                platform.clear();
+            if (PlatformOpens(PlatformName(entry))) {
+                platform = entry.trimmed();
                 return true;
             }
         }
@@ -127,23 +177,22 @@ int32_t Start(char* why, size_t whyLen) {
     QByteArray platform;
     if (!ChoosePlatform(platform)) {
         if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            return Refuse(why, whyLen, "no display: the platform in QT_QPA_PLATFORM cannot be opened");
+            return Refuse(why, whyLen,
+                          ("no display: QT_QPA_PLATFORM=" + qgetenv("QT_QPA_PLATFORM") + " names no platform that can be opened")
+                              .constData());
         return Refuse(why, whyLen, "no display: set DISPLAY or WAYLAND_DISPLAY (or QT_QPA_PLATFORM=offscreen)");
     }
     // QApplication keeps references to argc and argv for its whole life.
     static char arg0[] = "kpblockwaves";
     static char platformOption[] = "-platform";
-    static char platformName[16] = {};
-    static char* argv[] = {arg0, nullptr, nullptr, nullptr};
-    static int argc = 1;
-    if (!platform.isEmpty()) {
-        std::snprintf(platformName, sizeof platformName, "%s", platform.constData());
-        argv[1] = platformOption;
-        argv[2] = platformName;
-        argc = 3;
-    }
+    static QByteArray platformEntry;
+    static char* argv[] = {arg0, platformOption, nullptr, nullptr};
+    static int argc = 3;
+    platformEntry = platform;
+    argv[2] = platformEntry.data();
     auto* app = new QApplication(argc, argv);  // lives as long as the process
     app->setQuitOnLastWindowClosed(false);
+    app->installNativeEventFilter(new WindowDestroyedFilter);  // lives as long as the application
     return 0;
 }
 
@@ -300,6 +349,7 @@ void FitToScreen(BWWin* win) {
 }
 
 void DestroyWindow(BWWin* win) {
+    lgWindows.erase(std::remove(lgWindows.begin(), lgWindows.end(), win), lgWindows.end());
     delete win->dialog;  // first: its widgets' connections refer to the controls
     delete win;
 }
@@ -344,6 +394,7 @@ BWWin* LoadWindowChecked(const char* uiPath, const char* name, int32_t* err) {
 
     CollectControls(win);
     FitToScreen(win);
+    lgWindows.push_back(win);
     return win;
 }
 
@@ -362,6 +413,7 @@ BWWin* LoadWindow(const char* uiPath, const char* name, int32_t* err) {
 void DisposeWindow(BWWin* win) {
     if (!win) return;
     if (win->busy > 0) {  // called from inside one of its own events: finish them first
+        lgWindows.erase(std::remove(lgWindows.begin(), lgWindows.end(), win), lgWindows.end());
         win->dialog->hide();
         win->disposePending = true;
         return;
@@ -401,7 +453,7 @@ void SelectWindow(BWWin* win) {
 }
 
 void RunModal(BWWin* win) {
-    if (!win || win->modalLoop) return;
+    if (!win || win->modalLoop || win->gone) return;  // a window gone has sent its Cancel already
     BusyWindow busy(win);
     if (!win->dialog->isVisible()) win->dialog->show();  // a hidden window could never end the loop
     QEventLoop loop;
@@ -575,9 +627,12 @@ int32_t TrackMouse(BWCtl* ctl, int16_t* v, int16_t* h, uint32_t* modifiers) {
 
 // A modal QColorDialog. Tests answer it from a timer: the dialog is the visible QColorDialog among
 // QApplication::topLevelWidgets(); setCurrentColor then accept() or reject() it.
+// The picker holds 8 bits a channel: a 16-bit channel enters as its high byte (Qt's own rounding
+// of 0xFF00 would give 0xFE) and leaves as the byte repeated, whose high byte is the byte again, so
+// OK without a change gives back what came in.
 int32_t PickColor(const char* prompt, const uint16_t in[3], uint16_t out[3]) {
     if (!in || !out) return 0;
-    const QColor initial = QColor::fromRgba64(in[0], in[1], in[2]);
+    const QColor initial(in[0] >> 8, in[1] >> 8, in[2] >> 8);
     const QColor chosen = QColorDialog::getColor(initial, nullptr, prompt ? QString::fromUtf8(prompt) : QString());
     if (!chosen.isValid()) return 0;
     const QRgba64 rgb = chosen.rgba64();
@@ -596,6 +651,13 @@ int16_t Alert(int32_t type, const char* headline, const char* text, const char* 
     box.setDefaultButton(okButton);
     if (cancel && *cancel) box.setEscapeButton(box.addButton(QString::fromUtf8(cancel), QMessageBox::RejectRole));
     else box.setEscapeButton(okButton);
+    // A box as narrow as a short text would cut its title: it is made wide enough for the title and
+    // the frame's buttons beside it.
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+        const int titleWidth = box.fontMetrics().horizontalAdvance(box.windowTitle()) + kTitleButtonsAllowance;
+        grid->addItem(new QSpacerItem(titleWidth, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                      grid->columnCount());
+    }
     box.exec();
     return box.clickedButton() == okButton ? 1 : 2;
 }

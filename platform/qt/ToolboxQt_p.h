@@ -37,6 +37,7 @@ struct BWWin {
     int busy = 0;                     // calls into the host now running for this window
     bool disposePending = false;      // DisposeWindow came while busy
     bool layoutDirty = true;          // shown or hidden controls, new texts: lay out before measuring
+    bool gone = false;                // its native window was destroyed from outside
     // The port custom controls show; window coordinates.
     const uint8_t* portBase = nullptr;
     int32_t portRowBytes = 0;

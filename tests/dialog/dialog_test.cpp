@@ -133,9 +133,11 @@ protected:
                 if (w->isVisible()) QTest::keyClick(w, Qt::Key_Escape);
         });
         watchdog.start(20000);
-        ConfigurePlugIn(config, frame, &params, first, frames, which);
+        shown = ConfigurePlugIn(config, frame, &params, first, frames, which);
         ReleaseFrame(nullptr, cookie);
     }
+
+    bool shown = false;  // what the last Run's dialog answered: a window was shown
 
     HYProcs procs{};
     HYPluginParams params{};
@@ -233,11 +235,13 @@ TEST_F(DialogTest, CancelAfterEditsAndAMediaChangeGivesBackTheRecordByteForByte)
 }
 
 TEST_F(DialogTest, OkWritesTheSavedDefaultEvenUnchanged) {
+    shown = false;
     std::filesystem::remove(PrefsPath());
     MakePrefsFile();  // a file without the record
     PluginDataRec saved{};
     ASSERT_FALSE(ReadConfig(&saved));
     Run(3, [] { Click("ok  "); });
+    EXPECT_TRUE(shown);
     EXPECT_TRUE(ReadConfig(&saved));
 }
 
@@ -270,6 +274,36 @@ TEST_F(DialogTest, AHostileSavedDefaultOpensWithSafeValues) {
         EXPECT_EQ(config->Method, 41);
         Click("ok  ");
     });
+}
+
+// The spirals lay the tiles out on a square grid of odd size, which they store in the record: the
+// sliders and captions show that grid, the one OK saves.
+TEST_F(DialogTest, SpiralOrderingsShowTheOddSquareGridTheySave) {
+    config->Sliders[1] = 60;
+    config->Sliders[2] = 50;
+    Run(3, [&] {
+        QComboBox* method = Get<QComboBox>("Meth");
+        method->setCurrentIndex(cSpiralOut - 1);
+        emit method->activated(cSpiralOut - 1);
+        for (int i : {1, 2}) {
+            EXPECT_EQ(Get<QSlider>("Sldr", i)->value(), 61) << i;
+            EXPECT_EQ(Text("Lgnd", i), "61%") << i;
+        }
+        // Either grid slider moves both; a step down from an odd size goes to the odd one below
+        // (the layout would round 60 back up to 61).
+        QTest::keyClick(Get<QSlider>("Sldr", 2), Qt::Key_Left);
+        for (int i : {1, 2}) {
+            EXPECT_EQ(Get<QSlider>("Sldr", i)->value(), 59) << i;
+            EXPECT_EQ(Text("Lgnd", i), "59%") << i;
+        }
+        QTest::keyClick(Get<QSlider>("Sldr", 1), Qt::Key_Right);
+        EXPECT_EQ(Get<QSlider>("Sldr", 2)->value(), 61);
+        Click("ok  ");
+    });
+    PluginDataRec saved{};
+    ASSERT_TRUE(ReadConfig(&saved));
+    EXPECT_EQ(saved.Sliders[1], 61);
+    EXPECT_EQ(saved.Sliders[2], 61);
 }
 
 TEST_F(DialogTest, EveryWindowHasItsControlsAndShowsTheRightOnes) {
@@ -323,6 +357,19 @@ TEST_F(DialogTest, HelpAsksTheDesktopToOpenTheBundledManual) {
     EXPECT_TRUE(catcher.urls[0].toLocalFile().endsWith("Contents/Resources/manual.pdf"));
 }
 
+// Offscreen there is no program to open documents with, as on a desktop without xdg-open.
+TEST_F(DialogTest, HelpWithoutAnOpenerSaysSoInPlainWordsAndWhereTheManualIs) {
+    testing::internal::CaptureStderr();
+    Run(3, [] {
+        Click("Help");
+        Click("not!");
+    });
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("No program to show the manual was found."), std::string::npos) << said;
+    EXPECT_NE(said.find(std::string(BW_TEST_BUNDLE) + "/Contents/Resources/manual.pdf"), std::string::npos) << said;
+    EXPECT_EQ(said.find("LSOpen"), std::string::npos) << said;
+}
+
 TEST_F(DialogTest, AMissingWindowEndsTheDialogAsCancel) {
     const std::string bare = Root + "/bare.bundle";
     std::filesystem::create_directories(bare + "/Contents/Resources");
@@ -335,6 +382,7 @@ TEST_F(DialogTest, AMissingWindowEndsTheDialogAsCancel) {
     Run(3, [&] { ran = Find("Clip", 1) != nullptr; });
     CFBundleSetOwnBundlePath(BW_TEST_BUNDLE);
     EXPECT_FALSE(ran);
+    EXPECT_FALSE(shown) << "the host must hear that no dialog was shown";
     EXPECT_EQ(std::memcmp(&before, config, sizeof before), 0);
     EXPECT_EQ(config->TheMask, nullptr);
 }
@@ -449,28 +497,33 @@ TEST_F(DialogTest, HandlesAreThreeRingsBlackColourBlack) {
 struct PickCase {
     int16_t which;
     bool accept;
+    bool choose = true;  // false: OK without touching the picker
 };
 class ColourBoxTest : public DialogTest, public ::testing::WithParamInterface<PickCase> {};
 
 TEST_P(ColourBoxTest, APickedColourReachesTheRecordAndThePreviewACancelledOneChangesNothing) {
     const PickCase c = GetParam();
+    config->Colors[1] = RGBColor{0x0000, 0x0100, 0xFF00};  // #0001FF: the darkest and brightest steps
     const RGBColor before = config->Colors[1];
+    const bool changes = c.accept && c.choose;
     Run(c.which, [&] {
         Drag(Get<QSlider>("ClpS"), 20);
         const uint32_t preview = Crc(gConfigWorkSpace.TheFXClip);
         When([] { return qobject_cast<QColorDialog*>(QApplication::activeModalWidget()) != nullptr; }, [&] {
             auto* picker = qobject_cast<QColorDialog*>(QApplication::activeModalWidget());
-            picker->setCurrentColor(QColor(0x12, 0x34, 0x56));
+            if (c.choose) picker->setCurrentColor(QColor(0x12, 0x34, 0x56));
             c.accept ? picker->accept() : picker->reject();
         });
         QTest::mouseClick(Find("Colr", 1), Qt::LeftButton);  // returns when the picker has closed
-        EXPECT_EQ(Crc(gConfigWorkSpace.TheFXClip) != preview, c.accept);
+        EXPECT_EQ(Crc(gConfigWorkSpace.TheFXClip) != preview, changes);
+        EXPECT_EQ(GetControl32BitValue(gConfigWorkSpace.Colors[1]), changes ? 0x123456 : 0x0001FF);
         Click("ok  ");
     });
-    EXPECT_EQ(config->Colors[1], c.accept ? (RGBColor{0x1200, 0x3400, 0x5600}) : before);
+    EXPECT_EQ(config->Colors[1], changes ? (RGBColor{0x1200, 0x3400, 0x5600}) : before);
 }
 INSTANTIATE_TEST_SUITE_P(Variants, ColourBoxTest,
-                         ::testing::Values(PickCase{1, true}, PickCase{2, true}, PickCase{1, false}));
+                         ::testing::Values(PickCase{1, true}, PickCase{2, true}, PickCase{1, false},
+                                           PickCase{3, true, false}));
 // The pictures of the documentation: with BW_SCREENSHOT_DIR set, each window mid-transition.
 TEST_F(DialogTest, Screenshots) {
     const char* dir = std::getenv("BW_SCREENSHOT_DIR");

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QColorDialog>
 #include <QComboBox>
@@ -481,6 +482,40 @@ TEST_F(Toolbox, ModalLoopsNestAndEndOnQuit) {
     EXPECT_EQ(order, (std::vector<std::string>{"dialog running", "about running", "about ended"}));
 }
 
+// xdotool windowclose: the X server destroys the window and tells its client with a DestroyNotify,
+// given here as the xcb platform hands it to native event filters. The test's host does not end the
+// loop on Cancel: the backend must, as the window is gone.
+TEST_F(Toolbox, AWindowDestroyedFromOutsideEndsItsModalLoopWithCancel) {
+    BWWin* win = Open("kpblockwaves.ui", "configNTSC");
+    BWWin* other = Open("about.ui", "about");
+    uint32_t otherId = 0;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->findChild<QWidget*>("about")) otherId = uint32_t(w->winId());
+    ASSERT_NE(otherId, 0u);
+    bool timedOut = false;
+    QTimer::singleShot(0, [&] {
+        struct {
+            uint8_t responseType, pad;
+            uint16_t sequence;
+            uint32_t event, window;
+            uint8_t rest[20];
+        } destroyed = {17, 0, 1, otherId, otherId, {}};
+        qintptr result = 0;
+        QAbstractEventDispatcher::instance()->filterNativeEvent("xcb_generic_event_t", &destroyed, &result);
+    });
+    QTimer guard;  // stops with the test
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [&] {
+        timedOut = true;
+        gTB->QuitModal(other);
+    });
+    guard.start(5000);
+    gTB->RunModal(other);
+    EXPECT_FALSE(timedOut);
+    EXPECT_EQ(gRec.commands, std::vector<uint32_t>{Code("not!")});
+    (void)win;  // the other window heard nothing
+}
+
 // Tests answer modal dialogs from a timer: `answer` gets the visible top-level window of type D.
 template <class D, class F>
 void AnswerDialog(F answer) {
@@ -504,6 +539,18 @@ TEST_F(Toolbox, ColourPickerGivesSixteenBitChannelsOrNothingWhenCancelled) {
     EXPECT_EQ(out[0], 0x1212);
 }
 
+// Opened and confirmed unchanged, the picker gives back every level of every channel as it came
+// (the high byte of each 16-bit channel; the channels differ so that none can stand for another).
+TEST_F(Toolbox, ColourPickerConfirmedUnchangedGivesBackEveryLevel) {
+    for (int level = 0; level <= 255; level++) {
+        const uint16_t in[3] = {uint16_t(level << 8), uint16_t((255 - level) << 8), uint16_t(((level + 85) & 255) << 8)};
+        uint16_t out[3] = {};
+        AnswerDialog<QColorDialog>([](QColorDialog* picker) { picker->accept(); });
+        ASSERT_EQ(gTB->PickColor("", in, out), 1);
+        for (int c = 0; c < 3; c++) ASSERT_EQ(out[c] >> 8, in[c] >> 8) << "level " << level << " channel " << c;
+    }
+}
+
 TEST_F(Toolbox, AlertAnswersOneForItsDefaultButtonAndTwoForCancel) {
     const struct {
         const char* cancel;
@@ -512,6 +559,8 @@ TEST_F(Toolbox, AlertAnswersOneForItsDefaultButtonAndTwoForCancel) {
     } cases[] = {{"", "Go on", 1}, {"Stop", "Go on", 1}, {"Stop", "Stop", 2}};
     for (const auto& c : cases) {
         AnswerDialog<QMessageBox>([&c](QMessageBox* box) {
+            // Wide enough for its title beside the frame's buttons, however short its text.
+            EXPECT_GE(box->width(), box->fontMetrics().horizontalAdvance(box->windowTitle()) + 120);
             for (QAbstractButton* button : box->buttons())
                 if (button->text() == QString::fromUtf8(c.press)) button->click();
         });
