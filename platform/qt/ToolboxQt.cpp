@@ -89,6 +89,14 @@ public:
     }
 };
 
+// Once for the application object, whoever made it.
+void WatchForDestroyedWindows() {
+    static bool watching = false;
+    if (watching) return;
+    QCoreApplication::instance()->installNativeEventFilter(new WindowDestroyedFilter);  // never removed
+    watching = true;
+}
+
 // ---- Starting the application object ----
 
 int32_t Refuse(char* why, size_t whyLen, const char* reason) {
@@ -172,8 +180,11 @@ bool ChoosePlatform(QByteArray& platform) {
 
 int32_t Start(char* why, size_t whyLen) {
     if (why && whyLen > 0) why[0] = 0;
-    if (QCoreApplication* app = QCoreApplication::instance())
-        return qobject_cast<QApplication*>(app) ? 0 : Refuse(why, whyLen, "the host's application object cannot show windows");
+    if (QCoreApplication* app = QCoreApplication::instance()) {
+        if (!qobject_cast<QApplication*>(app)) return Refuse(why, whyLen, "the host's application object cannot show windows");
+        WatchForDestroyedWindows();
+        return 0;
+    }
     QByteArray platform;
     if (!ChoosePlatform(platform)) {
         if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -192,7 +203,7 @@ int32_t Start(char* why, size_t whyLen) {
     argv[2] = platformEntry.data();
     auto* app = new QApplication(argc, argv);  // lives as long as the process
     app->setQuitOnLastWindowClosed(false);
-    app->installNativeEventFilter(new WindowDestroyedFilter);  // lives as long as the application
+    WatchForDestroyedWindows();
     return 0;
 }
 
