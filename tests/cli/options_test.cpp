@@ -48,8 +48,8 @@ TEST(ParseRate, OneRangeForEveryRateOption) {
     for (const RateCase& c : kRates) {
         Rational r{7, 7};
         EXPECT_EQ(bw::ParseRate(c.Text, r), c.Ok) << c.Text;
-        if (c.Ok) EXPECT_EQ(r, c.Rate) << c.Text << " gave " << r.Num << "/" << r.Den;
-        else EXPECT_EQ(r, (Rational{7, 7})) << c.Text;
+        const Rational want = c.Ok ? c.Rate : Rational{7, 7};
+        EXPECT_EQ(r, want) << c.Text << " gave " << r.Num << "/" << r.Den;
     }
 }
 
@@ -78,7 +78,9 @@ TEST(ParseFraction, RefusesNanAndWhatLiesOutside) {
     for (const auto& [text, ok] : cases) {
         double v = -7;
         EXPECT_EQ(bw::ParseFraction(text, 0, 1, v), ok) << text;
-        if (!ok) EXPECT_EQ(v, -7) << text;
+        if (!ok) {
+            EXPECT_EQ(v, -7) << text;
+        }
     }
 }
 
