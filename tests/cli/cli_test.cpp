@@ -1278,7 +1278,7 @@ TEST_F(Cli, ClipsAfterDoubleDashMayStartWithADash) {
     const fs::path was = fs::current_path();
     fs::current_path(dir_);
     std::string plan;
-    const Result r = Run({"render", "--frames", "5", "-o", "null", "--dry-run", "-ss", "0.4", "--", "-lead.mp4", b}, &plan);
+    const Result r = Run({"render", "-o", "null", "--dry-run", "-ss", "0.4", "--frames", "5", "--", "-lead.mp4", b}, &plan);
     fs::current_path(was);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(plan.find("clip -lead.mp4: frames 0..29 of 30 (0:00.40 to"), std::string::npos) << plan;
