@@ -114,9 +114,10 @@ void SetupDialog(WindowRef TheWindow, PluginDataPtr TheConfig) {
     SetupSliders(TheWindow);
     SimpleHideControl(TheWindow, FourCC("Rect"), 1);
     SimpleHideControl(TheWindow, FourCC("Rect"), 2);
-    // A media type outside 1..3 opened the NTSC window: the menu says so.
-    const int16_t media = TheConfig->MediaType >= 1 && TheConfig->MediaType <= 3 ? TheConfig->MediaType : 1;
-    SimpleSetControlValueByID(TheWindow, FourCC("Medi"), 1, media);
+    // A saved default out of range opens with the values a render uses (a media type outside 1..3
+    // opened the NTSC window: the menu says so).
+    ClampConfig(TheConfig);
+    SimpleSetControlValueByID(TheWindow, FourCC("Medi"), 1, TheConfig->MediaType);
     Config2Dlg(TheConfig);
     CalcAndKeepImageProps();
     RenderLineArt(TheConfig);

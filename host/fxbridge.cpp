@@ -31,6 +31,7 @@ void InitPluginData(PluginDataPtr TheConfig) {
     Assert(TheConfig, "Nil theConfig on InitPluginData");
     ResetConfig(TheConfig, true);
     ReadConfig(TheConfig);
+    ClampConfig(TheConfig);   // a saved default out of range renders as the dialog would open it
     SaveConfig(TheConfig);
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "host/PluginDefines.h"
 
@@ -54,6 +55,16 @@ static_assert(sizeof(RelRect) == 32 && sizeof(RGBColor) == 6 && sizeof(Boolean) 
 void ResetConfig(PluginDataPtr TheConfig, Boolean FullInit);
 // Fills a zero-filled 396-byte record from the configuration; false when either is missing.
 Boolean Config2Save(PluginDataPtr TheConfig, ConfigSaveHandle TheSaveConfig);
+// The ranges of the settings the dialog shows and a render uses: columns and rows 1..100, tile
+// duration 0..100 percent, method 1..41, media type 1..3, and the active rectangle inside the
+// frame with its left edge before its right and its top above its bottom. A saved record may hold
+// anything (another program wrote it, or it was edited): these two keep it to them.
+// The first setting outside its range, as "columns is 0, not 1..100"; empty when all are inside.
+std::string ConfigOutOfRange(const PluginDataRec& TheConfig);
+// Brings every setting inside its range: a number to the nearer end of it, a media type outside
+// to 1 (NTSC), a rectangle to the frame, and one that is then empty to the whole frame. The dialog
+// opens and the bundle renders with what this leaves.
+void ClampConfig(PluginDataPtr TheConfig);
 // Copies a saved record into the configuration: the first 396 bytes of the block count. False,
 // changing nothing, when either is missing, the block is shorter than 396 bytes, SizeInBytes is
 // not 396, Version is not 3 or a fraction of the two rectangles is not finite (no rendering or

@@ -1,5 +1,8 @@
 #include "settings/prefsloader.h"
 
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
 #include <string>
 
 #include "platform/Files.h"
@@ -78,9 +81,30 @@ Boolean MoveAside(const std::string& path) {
     return true;
 }
 
+// A save that was killed between writing its temporary file (".kpblk-Prefs.XXXXXX" beside the
+// file, as mkstemp names it) and renaming it leaves that file behind. Every save runs under the
+// lock: the one holding it knows no other is writing such a file, so those there are leftovers.
+void RemoveStaleTemporaries(const std::string& path) {
+    namespace fs = std::filesystem;
+    const std::string target = FSResolveLinks(path);
+    if (target.empty()) return;
+    const fs::path folder = fs::path(target).parent_path();
+    const std::string prefix = "." + fs::path(target).filename().string() + ".";
+    std::error_code ec;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
+        if (!std::all_of(name.begin() + long(prefix.size()), name.end(), [](char ch) { return std::isalnum(uint8_t(ch)) != 0; }))
+            continue;
+        std::error_code removeError;
+        if (entry.is_regular_file(removeError)) fs::remove(entry.path(), removeError);
+    }
+}
+
 Boolean Save(PluginDataPtr TheConfig, const FSSpec& fileSpec) {
     const std::string path = FSSpecPath(fileSpec);
     if (!TakeLock(path)) return Failed("cannot write", FSLastReason());
+    RemoveStaleTemporaries(path);
     int16_t refNum = OpenPrefs(fileSpec, fsRdWrPerm);
     if (refNum == kResFileNotOpened && (ResError() == mapReadErr || ResError() == eofErr)) {
         // A damaged fork cannot be mended in place and would refuse every later save; an empty

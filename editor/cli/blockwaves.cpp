@@ -18,10 +18,12 @@
 #include <string>
 #include <vector>
 
+#include "editor/cli/options.h"
 #include "editor/cli/render.h"
 #include "editor/media/ClipReader.h"
 #include "editor/media/ClipWriter.h"
 #include "editor/media/Generators.h"
+#include "platform/Files.h"
 #include "platform/Memory.h"
 #include "settings/DataHandling.h"
 #include "settings/prefsloader.h"
@@ -36,12 +38,19 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 const Clock::time_point lgStarted = Clock::now();
 
-int Fail(const Failure& f) {
-    std::fprintf(stderr, "blockwaves: %s\n", f.message.c_str());
-    return f.status;
+// The private copy of a clip read from standard input: messages call it "standard input".
+std::string lgStandardInputCopy;
+std::string Shown(std::string text) {
+    if (lgStandardInputCopy.empty()) return text;
+    for (size_t at; (at = text.find(lgStandardInputCopy)) != std::string::npos;)
+        text.replace(at, lgStandardInputCopy.size(), "standard input");
+    return text;
 }
 
-double Seconds(const std::string& text);
+int Fail(const Failure& f) {
+    std::fprintf(stderr, "blockwaves: %s\n", Shown(f.message).c_str());
+    return f.status;
+}
 
 // What the render-like commands take; each command adds the options it uses.
 struct Command {
@@ -62,23 +71,59 @@ struct Command {
     std::vector<std::string> overlap;    // transition lengths as frames ("60") or seconds ("2.4s", "0:02.4")
 };
 
-// An --overlap value in frames at `rate`: "60" frames, "2.4s" or "0:02.4" seconds; 0 when it is none.
+// An --overlap value in frames at `rate`: "60" frames, "2.4s" or "0:02.4" seconds (at least one
+// frame); 0 when it is none.
 int32_t OverlapFrames(const std::string& text, media::Rational rate) {
-    double seconds = -1;
-    if (!text.empty() && text.back() == 's') seconds = Seconds(text.substr(0, text.size() - 1));
-    else if (text.find(':') != std::string::npos) seconds = Seconds(text);
-    else if (text.find_first_not_of("0123456789") == std::string::npos && !text.empty() && text.size() < 7)
-        return std::stoi(text);
-    return seconds > 0 ? int32_t(std::min(100000L, std::lround(seconds * rate.ToDouble()))) : 0;
+    Length length;
+    return ParseLength(text, length) ? LengthFrames(length, rate) : 0;
+}
+
+// --speed: a number from 0 to 1; NaN and the like are refused before CLI11 converts them.
+CLI::Validator SpeedCheck() {
+    return CLI::Validator(
+        [](std::string& v) -> std::string {
+            double speed = 0;
+            return ParseFraction(v, 0, 1, speed) ? std::string() : "must be a number from 0 to 1, not '" + v + "'";
+        },
+        "0..1");
+}
+
+// A list option's values: one item each, none empty (",", "10," are refused).
+CLI::Validator ListCheck(const std::string& what, bool (*item)(const std::string&)) {
+    return CLI::Validator(
+        [what, item](std::string& v) -> std::string {
+            std::vector<std::string> items;
+            if (!ParseList(v, ',', items) || !std::all_of(items.begin(), items.end(), item))
+                return "must be " + what + ", or a list of them separated by commas, not '" + v + "'";
+            return {};
+        },
+        what);
+}
+bool IsFrameCount(const std::string& text) {
+    long n = 0;
+    return ParseCount(text, 1, cMaxTransitionFrames, n);
+}
+bool IsLength(const std::string& text) {
+    Length length;
+    return ParseLength(text, length);
 }
 
 const char* kOutputKinds =
     "OUT: .mp4 .mov .mkv (H.264, AAC), .webm (VP9, Opus; AV1 above 4K), frames/%05d.png, .y4m, or null (write nothing).\n"
     "An existing OUT is replaced only with -y (never with -n; a terminal is asked); an input never is.\n";
 
+// What a refused frame rate is told, after the option's name.
+std::string RateError(const std::string& value) {
+    return "must be a frame rate from 1/100 to 240 such as 25, 29.97 or 30000/1001, not '" + value + "'";
+}
+
+// The FFmpeg spellings render takes, for a word in that spelling it does not know.
+const char* kFfmpegOptions = "-ss, -t, -to, -framerate, -c:v, -crf, -preset, -b:v, -pix_fmt, -r, -an, -c:a, -b:a, "
+                             "-ar, -ac and -f";
+
 void AddLength(CLI::App* app, Command& c) {
     auto* speed = app->add_option("--speed", c.o.speed, "the editor's speed setting (0.5: 66 frames)")
-                      ->check(CLI::Range(0.0, 1.0))
+                      ->check(SpeedCheck())
                       ->type_name("0..1");
     app->add_option("--frames", c.o.frames, "the transition's length in frames instead of a speed")
         ->check(CLI::Range(1, 100000))
@@ -124,6 +169,7 @@ void AddStill(CLI::App* app, Command& c) {
 
 // Fills the options the parser could not type: the variant and the size.
 void Finish(Command& c) {
+    if (c.o.output == "/dev/null") c.o.output = "null";   // as FFmpeg users write "no output"
     c.o.variant = c.variant == "before" ? Variant::Before : c.variant == "after" ? Variant::After : Variant::Between;
     if (!c.size.empty()) std::sscanf(c.size.c_str(), "%dx%d", &c.o.width, &c.o.height);
 }
@@ -186,16 +232,27 @@ Failure Open(const std::string& path, Input& input, double stillSeconds, const s
     return {};
 }
 
-// Ctrl-C and SIGTERM end a render between frames, with its temporary output removed; a second
-// one ends the program at once.
+// Ctrl-C, SIGTERM and a hang-up (SIGHUP: a closed terminal or SSH session) end a render between
+// frames, with its temporary output and private folders removed; a second one ends the program at
+// once. A reader of standard output that quits (SIGPIPE) ends it the same way; its every later
+// write fails alike, so that one stays caught.
 void OnStopSignal(int signal) { RequestStop(signal); }
 void CatchStopSignals() {
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
     action.sa_flags = SA_RESETHAND;
     sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+    action.sa_flags = 0;
+    sigaction(SIGPIPE, &action, nullptr);
+}
+
+// Where an output is written: through symbolic links, so that a link stays and its target gets
+// the new file, as the preferences file is saved.
+std::string WrittenPath(const std::string& output) {
+    if (output == "-" || output == "null") return output;
+    const std::string target = FSResolveLinks(output);
+    return target.empty() ? output : target;
 }
 
 // An early end names the option that uses such a clip anyway.
@@ -252,8 +309,8 @@ int Render(Command& c, const char* argv0) {
             opened[i].trimLength = c.trims[i].length;
             const double length = double(opened[i].source->FrameCount()) / opened[i].source->FrameRate().ToDouble();
             if (c.trims[i].start >= length)
-                return Fail({kExitUsage, c.clips[i] + ": -ss " + FrameTime(0, {1, 1}, c.trims[i].start) +
-                                             " is at or past its end (" + FrameTime(0, {1, 1}, length) + ")"});
+                return Fail({kExitUsage, c.clips[i] + ": -ss " + FormatTime(c.trims[i].start) +
+                                             " is at or past its end (" + FormatTime(length) + ")"});
         }
         inputs.push_back(&opened[i]);
     }
@@ -265,7 +322,9 @@ int Render(Command& c, const char* argv0) {
     if (c.dryRun) return PrintPlan(c, hosts, inputs);
     RenderReport report;
     const double beforeRender = Since(lgStarted);
-    if (Failure f = bw::Render(hosts, inputs, c.o, &report)) return FailRender(f);
+    RenderOptions written = c.o;
+    written.output = WrittenPath(c.o.output);
+    if (Failure f = bw::Render(hosts, inputs, written, &report)) return FailRender(f);
     if (report.shortened > 0 && !c.o.quiet)
         std::fprintf(stderr, "blockwaves: used a clip that ends early as far as it decodes (--allow-short)\n");
     if (!c.o.quiet) std::fprintf(stderr, "blockwaves: %s\n", Summary(c.o.output, report).c_str());
@@ -295,7 +354,8 @@ Failure Sheet(PluginHost& host, Input& a, Input& b, const RenderOptions& o, cons
     OutputSize(*a.source, o, w, h);
     if (Failure f = TransitionLength(host, Variant::Between, o, frames)) return f;
     std::vector<GWorldPtr> stills;
-    Failure f = RenderStills(host, a, &b, Variant::Between, frames, w, h, kSheetFractions, stills);
+    // Short clips make a shorter transition: `frames` says how long the pictures' one is.
+    Failure f = RenderStills(host, a, &b, Variant::Between, frames, w, h, kSheetFractions, stills, &frames);
     if (!f) f = WriteContactSheet(stills, kSheetCaptions, 240, path);
     for (GWorldPtr gw : stills) DisposeGWorld(gw);
     return f;
@@ -326,16 +386,16 @@ int SheetOrThumbnail(Command& c, const char* argv0, bool sheet) {
     OutputSize(*first.source, c.o, w, h);
     int32_t frames = 0;
     if (sheet) {
-        if (Failure f = Sheet(*host, first, second, c.o, c.o.output, frames)) return FailRender(f);
+        if (Failure f = Sheet(*host, first, second, c.o, WrittenPath(c.o.output), frames)) return FailRender(f);
         if (!c.o.quiet)
             std::fprintf(stderr,
-                         "blockwaves: wrote %s: the transition (%d frames) at 0, 10, 25, 50, 75, 90 and 100 %%, "
+                         "blockwaves: wrote %s: the transition (%d %s) at 0, 10, 25, 50, 75, 90 and 100 %%, "
                          "7 pictures 240 pixels wide\n",
-                         c.o.output.c_str(), frames);
+                         c.o.output.c_str(), frames, frames == 1 ? "frame" : "frames");
         return kExitOK;
     }
     if (Failure f = TransitionLength(*host, Variant::Between, c.o, frames)) return Fail(f);
-    if (Failure f = WriteThumbnail(*host, first, second, frames, w, h, c.o.output)) return FailRender(f);
+    if (Failure f = WriteThumbnail(*host, first, second, frames, w, h, WrittenPath(c.o.output))) return FailRender(f);
     if (!c.o.quiet)
         std::fprintf(stderr, "blockwaves: wrote %s: the transition's picture at its middle, %d x %d\n",
                      c.o.output.c_str(), w, h);
@@ -473,6 +533,19 @@ bool HoldsUnreadableRecord(bool hadData, bool read) {
     return hadData && !read && PrefsLastError().empty();
 }
 
+// A saved default holding settings out of range (written by hand or by another program) is used
+// as the dialog opens it, the nearest values inside; said once, with the file and the first one.
+void HoldInRange(PluginDataRec& rec) {
+    static bool said = false;
+    const std::string problem = ConfigOutOfRange(rec);
+    if (problem.empty()) return;
+    ClampConfig(&rec);
+    if (!said)
+        std::fprintf(stderr, "blockwaves: %s: %s; the nearest values the settings dialog allows are used instead\n",
+                     PrefsFilePath().c_str(), problem.c_str());
+    said = true;
+}
+
 bool PrefsFileHasData() {
     std::error_code ec;
     const std::string path = PrefsFilePath();
@@ -490,6 +563,7 @@ void CheckSavedDefault() {
     const bool read = ReadConfig(&config.rec);
     const std::string readError = PrefsLastError();
     const bool unreadable = HoldsUnreadableRecord(hadData, read);
+    if (read) HoldInRange(config.rec);   // and saved so below, as the bundle does
     if (!SaveConfig(&config.rec)) {
         std::fprintf(stderr, "blockwaves: %s; %s\n", (makeError.empty() ? PrefsLastError() : makeError).c_str(),
                      read ? "the saved settings are used as they are" : "the factory defaults are used");
@@ -507,6 +581,7 @@ int PrefsShow() {
     Config config;
     const bool hadData = PrefsFileHasData();
     const bool hadSaved = ReadConfig(&config.rec);  // makes nothing, not even the folder
+    if (hadSaved) HoldInRange(config.rec);
     ShowPrefs(config.rec);
     if (hadSaved) return kExitOK;
     if (!PrefsLastError().empty()) return Fail({kExitPrefs, PrefsLastError() + "; these are the factory defaults"});
@@ -532,7 +607,7 @@ int PrefsWrite(const std::vector<std::string>& items) {
     MakePrefsFile();
     const std::string makeError = PrefsLastError();
     if (!items.empty()) {
-        ReadConfig(&config.rec);
+        if (ReadConfig(&config.rec)) HoldInRange(config.rec);
         for (const std::string& item : items) ApplySetting(config.rec, item);
     }
     if (!SaveConfig(&config.rec))
@@ -627,6 +702,9 @@ Failure ReadPrefsFile(const std::string& file, Config& config) {
     if (ec) return {kExitPrefs, "cannot read " + file + ": " + ec.message()};
     if (!ReadConfig(&config.rec))
         return {kExitPrefs, file + ": not a preferences file, or one this version cannot read"};
+    // Such a file would make every render a hard cut: it is refused, not mended.
+    if (const std::string problem = ConfigOutOfRange(config.rec); !problem.empty())
+        return {kExitPrefs, file + ": " + problem + "; not used"};
     return {};
 }
 
@@ -638,7 +716,7 @@ Failure UseRenderSettings(const Command& c, const std::vector<std::string>& item
         if (Failure f = ReadPrefsFile(c.settingsFile, config)) return f;
     } else {
         RestoreUserConfigHome();
-        ReadConfig(&config.rec);   // your saved default, or the factory one
+        if (ReadConfig(&config.rec)) HoldInRange(config.rec);   // your saved default, or the factory one
         if (Failure f = MakePrivateConfig()) return f;
         setenv("XDG_CONFIG_HOME", lgPrivateConfig.c_str(), 1);
     }
@@ -657,12 +735,17 @@ Failure SaveStandardInput(std::string& path) {
     if (!out) return {kExitFailed, "cannot save standard input to " + file + ": " + std::strerror(errno)};
     std::vector<char> buffer(1 << 16);
     size_t n = 0, total = 0;
+    lgStandardInputCopy = file;
     while ((n = std::fread(buffer.data(), 1, buffer.size(), stdin)) > 0) {
         total += n;
         if (std::fwrite(buffer.data(), 1, n, out) != n) {
             std::fclose(out);
             return {kExitFailed, "cannot save standard input to " + file + ": " + std::strerror(errno)};
         }
+    }
+    if (StopSignal()) {   // the read was cut short by a stop
+        std::fclose(out);
+        return StopFailure();
     }
     if (std::fclose(out) != 0 || std::ferror(stdin))
         return {kExitBadInput, "standard input could not be read whole"};
@@ -713,13 +796,18 @@ int PrefsExport(const std::string& file) {
     std::error_code ec;
     if (fs::exists(fs::symlink_status(file, ec))) return Fail({kExitOutput, file + " exists; not replaced"});
     Config config;
-    ReadConfig(&config.rec);
+    if (ReadConfig(&config.rec)) HoldInRange(config.rec);
     if (Failure f = MakePrivateConfig()) return Fail(f);
     setenv("XDG_CONFIG_HOME", lgPrivateConfig.c_str(), 1);
     MakePrefsFile();
     if (!SaveConfig(&config.rec)) return Fail({kExitPrefs, PrefsLastError()});
-    fs::copy_file(PrefsFilePath(), file, ec);
-    if (ec) return Fail({kExitOutput, "cannot write " + file + ": " + ec.message()});
+    // Written whole under a temporary name and then given its own: a full disk leaves nothing
+    // behind, and an existing file is never replaced, not even one made meanwhile.
+    std::vector<uint8_t> bytes;
+    if (FSReadWholeFile(PrefsFilePath(), bytes, 1 << 20) != noErr)
+        return Fail({kExitPrefs, "cannot read " + PrefsFilePath() + ": " + FSLastReason()});
+    if (const OSErr err = FSWriteWholeFile(file, bytes, true, nullptr); err != noErr)
+        return Fail({kExitOutput, err == dupFNErr ? file + " exists; not replaced" : "cannot write " + file + ": " + FSLastReason()});
     std::printf("blockwaves: wrote your settings to %s\n", file.c_str());
     return kExitOK;
 }
@@ -739,10 +827,7 @@ int PrefsImport(const std::string& file) {
 }
 
 std::string FrameTime(int64_t frame, media::Rational rate, double offset) {
-    const double seconds = offset + double(frame) * rate.Den / std::max(1, rate.Num);
-    char text[32];
-    std::snprintf(text, sizeof text, "%d:%05.2f", int(seconds) / 60, std::fmod(seconds, 60.0));
-    return text;
+    return FormatTime(offset + double(frame) * rate.Den / std::max(1, rate.Num));
 }
 
 // render --dry-run: each clip's frames used, the transitions' frames and settings, the output.
@@ -751,7 +836,7 @@ int PrintPlan(const Command& c, const std::vector<PluginHost*>& hosts, std::vect
     if (Failure f = PlanRender(*hosts[0], inputs, c.o, plan)) return Fail(f);
     const media::Rational r = plan.rate;
     for (const RenderPlan::ClipUse& u : plan.clips)
-        std::printf("clip %s: frames %d..%d of %d (%s to %s in the file)\n", u.name.c_str(), u.from, u.to - 1, u.of,
+        std::printf("clip %s: frames %d..%d of %d (%s to %s in the file)\n", Shown(u.name).c_str(), u.from, u.to - 1, u.of,
                     FrameTime(u.from, r, u.start).c_str(), FrameTime(u.to, r, u.start).c_str());
     for (size_t k = 0; k < plan.transitions.size(); k++) {
         const TransitionSpan& t = plan.transitions[k];
@@ -759,6 +844,7 @@ int PrintPlan(const Command& c, const std::vector<PluginHost*>& hosts, std::vect
         if (k < lgTransitionConfigs.size() && !lgTransitionConfigs[k].empty())
             setenv("XDG_CONFIG_HOME", lgTransitionConfigs[k].c_str(), 1);
         ReadConfig(&own.rec);
+        ClampConfig(&own.rec);   // as the bundle renders it
         const PluginDataRec& s = own.rec;
         std::printf("transition %s: output frames %d..%d (%d frames, %s), method %d, %dx%d tiles, tile duration "
                     "%d %%, randomized %s, color %s, rect %g,%g,%g,%g\n",
@@ -770,7 +856,8 @@ int PrintPlan(const Command& c, const std::vector<PluginHost*>& hosts, std::vect
     media::OutputKindForPath(c.o.output, kind);
     std::printf("output %s: %s, %dx%d, %g fps, %d frames (%s)%s\n", c.o.output.c_str(),
                 media::OutputKindName(kind, plan.width, plan.height), plan.width, plan.height, r.ToDouble(), plan.totalFrames, FrameTime(plan.totalFrames, r, 0).c_str(),
-                media::OutputHasAudio(kind) ? (", " + media::LayoutName(plan.soundLayout) + " sound").c_str() : "");
+                media::OutputHasAudio(kind) && c.o.encoder.Audio ? (", " + media::LayoutName(plan.soundLayout) + " sound").c_str()
+                                                                 : "");
     return kExitOK;
 }
 
@@ -926,7 +1013,11 @@ int UsageError(const CLI::App& app, const CLI::ParseError& e) {
     if (dynamic_cast<const CLI::ExtrasError*>(&e) && !extras.empty()) {
         const std::string word = extras.front();
         const std::string name = word.substr(0, word.find('='));
-        if (word.size() > 1 && word[0] == '-') {
+        if (word.size() > 2 && word[0] == '-' && word[1] != '-') {
+            // FFmpeg's spelling (-vf, -map): a one-letter option is not what was meant.
+            message = "unknown option '" + name + "'";
+            if (command == "render") message += std::string("; of FFmpeg's options render takes ") + kFfmpegOptions;
+        } else if (word.size() > 1 && word[0] == '-') {
             message = "unknown option '" + name + "'";
             if (const std::string near = Nearest(name, OptionNames(at)); !near.empty())
                 message += "; did you mean '" + near + "'?";
@@ -1021,24 +1112,6 @@ void AddSettings(CLI::App* app, Command& c) {
         ->type_name("FILE");
 }
 
-// "90", "1:30", "0:01:30.5": seconds, or -1 when the text is none of these.
-double Seconds(const std::string& text) {
-    double total = 0;
-    size_t from = 0;
-    for (int part = 0; part < 3; part++) {
-        const size_t colon = text.find(':', from);
-        const std::string piece = text.substr(from, colon == std::string::npos ? std::string::npos : colon - from);
-        char* end = nullptr;
-        const double value = std::strtod(piece.c_str(), &end);
-        if (piece.empty() || *end || !(value >= 0) || !std::isfinite(value) || (colon != std::string::npos && value != std::floor(value)))
-            return -1;
-        total = total * 60 + value;
-        if (colon == std::string::npos) return total;
-        from = colon + 1;
-    }
-    return -1;
-}
-
 // FFmpeg's input options -ss, -t and -to apply to the clip named after them. They are taken out
 // of the words before the parser sees them, with the clip each belongs to.
 // FFmpeg's output options, in FFmpeg's spelling (one dash, several letters), which the parser
@@ -1062,6 +1135,12 @@ std::string TakeOutputOption(const std::string& name, const std::string& value, 
     if (name == "-f") {
         if (value != "matroska" && value != "yuv4mpegpipe") return "-f must be matroska or yuv4mpegpipe (for -o -)";
         e.StdoutY4m = value == "yuv4mpegpipe";
+    } else if ((name == "-c:v" || name == "-vcodec") && value == "copy") {
+        return name + " copy cannot work here: the transition makes new pictures, so the video is encoded (give an "
+                      "encoder such as libx264, or leave it out)";
+    } else if ((name == "-c:a" || name == "-acodec") && value == "copy") {
+        return name + " copy cannot work here: the sound is mixed across the transition, so it is encoded (give an "
+                      "encoder such as aac, or -an for no sound)";
     } else if (name == "-c:v" || name == "-vcodec") e.VideoCodec = value;
     else if (name == "-c:a" || name == "-acodec") e.AudioCodec = value;
     else if (name == "-pix_fmt") e.PixelFormat = value;
@@ -1080,16 +1159,7 @@ std::string TakeOutputOption(const std::string& name, const std::string& value, 
         if (!number(1, 8, n)) return "-ac must be a channel count from 1 to 8 (2: stereo, 6: 5.1)";
         e.AudioChannels = int(n);
     } else if (name == "-r") {
-        int num = 0, den = 1;
-        char extra = 0;
-        double v = 0;
-        if (std::sscanf(value.c_str(), "%d/%d%c", &num, &den, &extra) == 2 && num > 0 && den > 0 && num / den <= 240) {
-            o.rate = {num, den};
-        } else if (std::sscanf(value.c_str(), "%lf%c", &v, &extra) == 1 && v > 0 && v <= 240) {
-            o.rate = v == std::floor(v) ? media::Rational{int(v), 1} : media::Rational{int(std::lround(v * 1000)), 1000};
-        } else {
-            return "-r must be a frame rate such as 25, 29.97 or 30000/1001";
-        }
+        if (!ParseRate(value, o.rate)) return "-r " + RateError(value);
     } else {
         return "?";
     }
@@ -1102,8 +1172,31 @@ std::string TakeTrims(const CLI::App* render, std::vector<std::string>& words, s
     Command::Trim pending;
     double to = -1;
     bool have = false;
+    // A clip: the times given since the last one are its own.
+    auto clip = [&](const std::string& w) -> std::string {
+        if (to >= 0) {
+            if (to <= pending.start) return "-to must come after -ss for " + w;
+            pending.length = to - pending.start;
+        }
+        if (pending.length == 0) return "-t must be more than 0 for " + w;
+        trims.push_back(pending);
+        pending = {};
+        to = -1;
+        have = false;
+        return {};
+    };
     for (size_t i = 0; i < words.size(); i++) {
         const std::string& w = words[i];
+        if (w == "--") {   // every word after it is a clip, even one starting with '-'
+            kept.insert(kept.end(), words.begin() + long(i), words.end());
+            for (i++; i < words.size(); i++)
+                if (const std::string e = clip(words[i]); !e.empty()) return e;
+            break;
+        }
+        if (w == "-an") {
+            options.encoder.Audio = false;
+            continue;
+        }
         if (w.size() >= 2 && w[0] == '-' && w[1] != '-' && i + 1 < words.size()) {
             if (const std::string e = TakeOutputOption(w, words[i + 1], options); e != "?") {
                 if (!e.empty()) return e;
@@ -1112,21 +1205,18 @@ std::string TakeTrims(const CLI::App* render, std::vector<std::string>& words, s
             }
         }
         if (w == "-framerate") {
-            int num = 0, den = 1;
-            char extra = 0;
-            double v = 0;
-            if (i + 1 >= words.size() ||
-                !((std::sscanf(words[i + 1].c_str(), "%d/%d%c", &num, &den, &extra) == 2 && num > 0 && den > 0) ||
-                  (std::sscanf(words[i + 1].c_str(), "%lf%c", &v, &extra) == 1 && v > 0 && v <= 240)))
-                return "-framerate must be a frame rate such as 30 or 30000/1001, before an image sequence";
-            pending.framerate = words[++i];
+            media::Rational rate;
+            if (i + 1 >= words.size() || !ParseRate(words[i + 1], rate))
+                return "-framerate " + RateError(i + 1 < words.size() ? words[i + 1] : "") + ", before an image sequence";
+            pending.framerate = std::to_string(rate.Num) + "/" + std::to_string(rate.Den);
+            i++;
             have = true;
             continue;
         }
         if (w == "-ss" || w == "-t" || w == "-to") {
             if (i + 1 >= words.size()) return w + " needs a time (seconds or [HH:]MM:SS)";
-            const double v = Seconds(words[++i]);
-            if (v < 0) return w + ": '" + words[i] + "' is not a time (seconds or [HH:]MM:SS)";
+            const double v = ParseTime(words[++i]);
+            if (v < 0) return w + ": '" + words[i] + "' is not a time (seconds or [HH:]MM:SS, up to 100 hours)";
             if (w == "-ss") pending.start = v;
             else if (w == "-t") pending.length = v;
             else to = v;
@@ -1140,16 +1230,7 @@ std::string TakeTrims(const CLI::App* render, std::vector<std::string>& words, s
             if (opt && opt->get_expected_min() > 0 && i + 1 < words.size()) kept.push_back(words[++i]);
             continue;
         }
-        // A clip: the times given since the last one are its own.
-        if (to >= 0) {
-            if (to <= pending.start) return "-to must come after -ss for " + w;
-            pending.length = to - pending.start;
-        }
-        if (pending.length == 0) return "-t must be more than 0 for " + w;
-        trims.push_back(pending);
-        pending = {};
-        to = -1;
-        have = false;
+        if (const std::string e = clip(w); !e.empty()) return e;
     }
     if (have) return "-ss, -t and -to go before the clip they apply to";
     words = kept;
@@ -1175,24 +1256,25 @@ int Main(int argc, char** argv) {
     AddVariant(render, c);
     {
         auto* speed = render->add_option("--speed", c.o.speed, "the editor's speed setting (0.5: 66 frames)")
-                          ->check(CLI::Range(0.0, 1.0))
+                          ->check(SpeedCheck())
                           ->type_name("0..1");
-        render->add_option("--frames", c.o.transitionFrames,
-                           "the transitions' length in frames instead of a speed: one for all, or one per transition")
-            ->delimiter(',')
-            ->check(CLI::Range(1, 100000))
+        // Lists are one word each, so that they never take a following word (such as --) as an item.
+        render->add_option_function<std::string>(
+                  "--frames",
+                  [&c](const std::string& v) {
+                      std::vector<std::string> items;
+                      ParseList(v, ',', items);
+                      for (const std::string& item : items) c.o.transitionFrames.push_back(std::stoi(item));
+                  },
+                  "the transitions' length in frames instead of a speed: one for all, or one per transition")
+            ->check(ListCheck("a frame count from 1 to 100000", IsFrameCount))
             ->type_name("N[,N...]")
             ->excludes(speed);
-        render->add_option("--overlap", c.overlap,
-                           "the transitions' length as frames (60) or seconds (2.4s, 0:02.4): one, or one per "
-                           "transition")
-            ->delimiter(',')
+        render->add_option_function<std::string>(
+                  "--overlap", [&c](const std::string& v) { ParseList(v, ',', c.overlap); },
+                  "the transitions' length as frames (60) or seconds (2.4s, 0:02.4): one, or one per transition")
+            ->check(ListCheck("frames (60) or seconds (2.4s, 0:02.4), more than 0", IsLength))
             ->type_name("LENGTH[,...]")
-            ->check(CLI::Validator(
-                [](std::string& v) -> std::string {
-                    return OverlapFrames(v, {25, 1}) >= 1 ? std::string() : "must be frames (60) or seconds (2.4s)";
-                },
-                "LENGTH"))
             ->excludes(speed)
             ->excludes("--frames");
     }
@@ -1210,7 +1292,8 @@ int Main(int argc, char** argv) {
                    "-framerate RATE before an image sequence (frames/%05d.png) sets its rate (default 25).\n"
                    "FFmpeg's output options: -c:v ENCODER, -crf N, -preset P, -b:v RATE, -pix_fmt F (yuv420p10le,\n"
                    "yuv422p10le, ...), -r RATE, -c:a ENCODER, -b:a RATE, -ar HZ, -ac 1..8 (default: 5.1 and\n"
-                   "other layouts of more than two channels as the first clip with sound has them, else stereo).\n"
+                   "other layouts of more than two channels as the first clip with sound has them, else stereo),\n"
+                   "-an (no sound). -c:v copy and -c:a copy cannot work across a transition. -o /dev/null is null.\n"
                    "-o - writes Matroska (or with -f yuv4mpegpipe YUV4MPEG2) to standard output; a clip - is\n"
                    "read from standard input.\n" +
                    "Clips are shown upright in their own proportions (black bars where they differ) at the first\n"
@@ -1222,7 +1305,7 @@ int Main(int argc, char** argv) {
     AddSize(demo, c);
 
     CLI::App* info = app.add_subcommand("info", "what the transition reports for each variant");
-    info->add_option("--speed", c.o.speed, "the editor's speed setting")->check(CLI::Range(0.0, 1.0))->type_name("0..1");
+    info->add_option("--speed", c.o.speed, "the editor's speed setting")->check(SpeedCheck())->type_name("0..1");
 
     CLI::App* pictures[2];
     const char* pictureHelp[2] = {"the picture an editor shows for the transition",

@@ -1,5 +1,6 @@
 #include "editor/cli/render.h"
 
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +10,8 @@
 #include <csignal>
 #include <cmath>
 #include <cstdio>
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <future>
@@ -24,10 +27,7 @@ using Clock = std::chrono::steady_clock;
 constexpr int kSampleRate = 48000;
 volatile std::sig_atomic_t lgStopSignal = 0;
 
-Failure Stopped() {
-    const int sig = StopSignal();
-    return {sig == SIGINT ? kExitInterrupted : kExitTerminated, "interrupted; nothing was written"};
-}
+Failure Stopped() { return StopFailure(); }
 
 // Frames done, frames per second and time left on one line of standard error; silent when
 // standard error is not a terminal or the user asked for quiet.
@@ -169,6 +169,11 @@ ConformedClip::ConformedClip(media::FrameSource& source, media::Rational outRate
         const __int128 n = __int128(count_) * in.Den * out_.Num / (__int128(in.Num) * out_.Den);
         frames_ = int32_t(std::min<__int128>(n, INT32_MAX));
     }
+}
+
+double ConformedClip::StartSeconds() const {
+    const media::Rational in = source_.FrameRate();
+    return in.Num > 0 && in.Den > 0 ? double(first_) / in.ToDouble() : 0;
 }
 
 media::MediaStatus ConformedClip::Read(int32_t index, const media::PixelView& view, bool highQuality,
@@ -329,8 +334,45 @@ Failure FrameFailure(const Timeline& t, int32_t k, int32_t result) {
 }
 }  // namespace
 
-void RequestStop(int signal) { lgStopSignal = signal; }
+void RequestStop(int signal) {
+    if (!lgStopSignal) lgStopSignal = signal;   // the first one says why
+}
 int StopSignal() { return lgStopSignal; }
+
+Failure StopFailure() {
+    switch (StopSignal()) {
+    case SIGPIPE: return {kExitBrokenPipe, "the reader of standard output closed it"};
+    case SIGHUP: return {kExitHangUp, "the terminal hung up; nothing was written"};
+    case SIGINT: return {kExitInterrupted, "interrupted; nothing was written"};
+    default: return {kExitTerminated, "interrupted; nothing was written"};
+    }
+}
+
+void RemoveStaleParts(const std::string& output) {
+    namespace fs = std::filesystem;
+    if (output.empty() || output == "-" || output == "null") return;
+    // Where the writer puts it: beside a file, or beside the folder of an image sequence.
+    fs::path dir = fs::path(output).parent_path(), name = fs::path(output).filename();
+    if (output.find('%') != std::string::npos) {
+        const fs::path folder = dir.empty() ? fs::path(".") : dir;
+        name = folder.filename() == "." || folder.filename().empty() ? fs::path("frames") : folder.filename();
+        dir = folder.parent_path();
+    }
+    if (dir.empty()) dir = ".";
+    const std::string prefix = "." + name.string() + ".part-";
+    std::error_code ec;
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir, ec)) {
+        const std::string file = entry.path().filename().string();
+        if (file.compare(0, prefix.size(), prefix) != 0) continue;
+        // ".NAME.part-PID-N": a process that no longer lives cannot be writing it.
+        char* end = nullptr;
+        const long pid = std::strtol(file.c_str() + prefix.size(), &end, 10);
+        if (pid <= 0 || *end != '-' || pid == long(getpid())) continue;
+        if (kill(pid_t(pid), 0) == 0 || errno != ESRCH) continue;
+        std::error_code removeError;
+        fs::remove_all(entry.path(), removeError);
+    }
+}
 
 namespace {
 // The pieces of the output in order: stretches of one clip, and transitions from the end of one
@@ -432,7 +474,7 @@ Failure PlanRender(PluginHost& host, std::vector<Input*>& inputs, const RenderOp
     plan.clips.clear();
     plan.transitions.clear();
     for (Input* in : inputs)
-        plan.clips.push_back({in->clip->Name(), INT32_MAX, 0, in->clip->FrameCount(), in->trimStart});
+        plan.clips.push_back({in->clip->Name(), INT32_MAX, 0, in->clip->FrameCount(), in->clip->StartSeconds()});
     auto use = [&](const ConformedClip* c, int32_t from, int32_t to) {
         for (size_t i = 0; i < inputs.size(); i++)
             if (inputs[i]->clip.get() == c && to > from) {
@@ -493,7 +535,8 @@ Failure RenderOnce(const std::vector<PluginHost*>& hosts, std::vector<Input*>& i
     BackgroundWriter background(writer, w, h);
     auto write = [&](const media::PixelView& view, const media::AudioBlock& block) -> Failure {
         if (StopSignal()) return Stopped();
-        if (media::MediaStatus s = background.Write(view, block); !s) return {kExitOutput, s.Error};
+        if (media::MediaStatus s = background.Write(view, block); !s)
+            return StopSignal() ? Stopped() : Failure{kExitOutput, s.Error};   // a closed pipe, say so
         progress.Update(++done);
         return {};
     };
@@ -546,9 +589,9 @@ Failure RenderOnce(const std::vector<PluginHost*>& hosts, std::vector<Input*>& i
         host.End();
         readDuringTransitions += readSoFar() - readBefore;
     }
-    if (media::MediaStatus s = background.Wait(); !s) return {kExitOutput, s.Error};
+    if (media::MediaStatus s = background.Wait(); !s) return StopSignal() ? Stopped() : Failure{kExitOutput, s.Error};
     const auto finishing = Clock::now();
-    if (media::MediaStatus s = writer.Finish(); !s) return {kExitOutput, s.Error};
+    if (media::MediaStatus s = writer.Finish(); !s) return StopSignal() ? Stopped() : Failure{kExitOutput, s.Error};
     const double writeSeconds = background.Seconds() + std::chrono::duration<double>(Clock::now() - finishing).count();
     const double readSeconds = readSoFar();
     if (report) {
@@ -568,6 +611,7 @@ Failure RenderOnce(const std::vector<PluginHost*>& hosts, std::vector<Input*>& i
 Failure Render(const std::vector<PluginHost*>& hosts, std::vector<Input*>& inputs, const RenderOptions& options,
               RenderReport* report) {
     if (hosts.empty() || inputs.empty()) return {kExitUsage, "nothing to render"};
+    RemoveStaleParts(options.output);
     // A clip that ends early now knows its length: with allowShort the render starts again with it
     // (each clip can shorten once; the output so far was only a temporary file).
     for (int attempt = 0;; attempt++) {
@@ -579,9 +623,11 @@ Failure Render(const std::vector<PluginHost*>& hosts, std::vector<Input*>& input
 }
 
 Failure RenderStills(PluginHost& host, Input& first, Input* second, Variant variant, int32_t frames, int width,
-                     int height, const std::vector<double>& fractions, std::vector<GWorldPtr>& stills) {
+                     int height, const std::vector<double>& fractions, std::vector<GWorldPtr>& stills,
+                     int32_t* used) {
     Timeline t;
     if (Failure f = PlanTimeline(first, second, variant, frames, first.source->FrameRate(), t)) return f;
+    if (used) *used = t.n;
     std::vector<int32_t> wanted;
     for (double f : fractions) wanted.push_back(std::clamp(int32_t(std::lround(f * (t.n - 1))), 0, t.n - 1));
     OwnedGW out(width, height);

@@ -24,7 +24,9 @@ enum ExitStatus : int {
     kExitOutput = 5,        // the output could not be written
     kExitPlugin = 6,        // the bundle could not be loaded or refused to render
     kExitPrefs = 7,         // the saved default could not be read or written
-    kExitInterrupted = 130, // SIGINT (Ctrl-C): 128 + the signal's number, as shells report it
+    kExitHangUp = 129,      // SIGHUP (a closed terminal): 128 + the signal's number, as shells report it
+    kExitInterrupted = 130, // SIGINT (Ctrl-C)
+    kExitBrokenPipe = 141,  // SIGPIPE: the reader of standard output closed it
     kExitTerminated = 143,  // SIGTERM
 };
 
@@ -39,6 +41,12 @@ struct Failure {
 // it between frames, clean up and return kExitInterrupted or kExitTerminated.
 void RequestStop(int signal);
 int StopSignal();   // 0: carry on
+// The failure a stop ends with: the status for its signal and what became of the output.
+Failure StopFailure();
+
+// Removes the hidden temporary outputs (".NAME.part-PID-N") that a writer of `output` left behind
+// when it was killed: only those whose process no longer lives.
+void RemoveStaleParts(const std::string& output);
 
 enum class Variant : int16_t { After = 1, Before = 2, Between = 3 };
 
@@ -55,6 +63,7 @@ public:
     const std::string& Name() const { return source_.Name(); }
     const std::string& LastError() const { return error_; }
     bool EndedEarly() const { return endedEarly_; }
+    double StartSeconds() const;   // where its first frame is in the source, after -ss
     double ReadSeconds() const { return readSeconds_; }   // decoding and conversion so far
 
 private:
@@ -147,8 +156,10 @@ void OutputSize(const media::FrameSource& first, const RenderOptions& options, i
 Failure TransitionLength(PluginHost& host, Variant variant, const RenderOptions& options, int32_t& frames);
 
 // Captures transition frames at the given fractions (0..1) of the transition, in order.
+// `used` (when given) receives the transition's length, which short clips may make shorter.
 Failure RenderStills(PluginHost& host, Input& first, Input* second, Variant variant, int32_t frames, int width,
-                     int height, const std::vector<double>& fractions, std::vector<GWorldPtr>& stills);
+                     int height, const std::vector<double>& fractions, std::vector<GWorldPtr>& stills,
+                     int32_t* used = nullptr);
 
 // The placeholder picture an editor shows in its browser: the bundle's own one-frame run at the
 // middle of the transition, written as a PNG.

@@ -19,6 +19,9 @@
 #include "editor/media/Generators.h"
 #include "media/media_testutil.h"
 #include "platform/nobody.h"
+#include "platform/Memory.h"
+#include "settings/DataHandling.h"
+#include "settings/prefsloader.h"
 
 extern char** environ;
 
@@ -50,7 +53,7 @@ protected:
 
     std::string P(const std::string& name) const { return (dir_ / name).string(); }
 
-    Result Run(std::vector<std::string> args, std::string* out = nullptr) {
+    Result Run(std::vector<std::string> args, std::string* out = nullptr, const std::string& input = "") {
         args.insert(args.begin(), BW_TEST_PROGRAM);
         std::vector<char*> argv;
         for (auto& a : args) argv.push_back(a.data());
@@ -61,6 +64,7 @@ protected:
         posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const std::string outPath = out ? P("stdout.txt") : "/dev/null";
         posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (!input.empty()) posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
         pid_t pid;
         Result r;
         if (posix_spawn(&pid, BW_TEST_PROGRAM, &actions, nullptr, argv.data(), environ) == 0) {
@@ -829,6 +833,24 @@ const LineCase kLines[] = {
     {{"render", "@a.mp4", "@b.mp4", "-o", "@o.y4m", "--rect", "0.5,0,0.5,1"}, 2, "rect must be"},
     {{"render", "@a.mp4", "@b.mp4", "-o", "@o.y4m", "--settings", "@none"}, 2, "--settings"},
     {{"prefs", "import", "@a.mp4"}, 7, "not a preferences file"},
+    // Times, rates, lists and lengths, each read by one parser.
+    {{"render", "-ss", "1e30", "@a.mp4", "@b.mp4", "-o", "@o.y4m"}, 2, "-ss: '1e30' is not a time"},
+    {{"render", "@a.mp4", "@b.mp4", "-o", "@o.y4m", "--frames", ","}, 2, "--frames: must be a frame count"},
+    {{"render", "@a.mp4", "@b.mp4", "-o", "@o.y4m", "--frames", "10,"}, 2, "--frames: must be a frame count"},
+    {{"render", "@a.mp4", "@b.mp4", "-o", "@o.y4m", "--speed", "nan"}, 2, "--speed: must be a number from 0 to 1"},
+    {{"info", "--speed", "nan"}, 2, "--speed: must be a number from 0 to 1"},
+    {{"render", "@a.mp4", "@b.mp4", "-o", "null", "--overlap", "0.01s"}, 0, "transition at frames 39..39"},
+    {{"render", "@a.mp4", "@b.mp4", "-o", "@o.y4m", "--overlap", "0s"}, 2, "--overlap: must be frames"},
+    {{"render", "@a.mp4", "@b.mp4", "-o", "@o.y4m", "-vf", "scale=80:48"}, 2,
+     "unknown option '-vf'; of FFmpeg's options render takes -ss"},
+    {{"render", "@a.mp4", "@b.mp4", "-o", "@o.mp4", "-c:v", "copy"}, 2,
+     "-c:v copy cannot work here: the transition makes new pictures"},
+    {{"render", "@a.mp4", "@b.mp4", "-o", "@o.mp4", "-c:a", "copy"}, 2, "-c:a copy cannot work here"},
+    {{"render", "@a.mp4", "@b.mp4", "-o", "/dev/null", "--frames", "5"}, 0, "transition at frames 35..39"},
+    {{"render", "@a.mp4", "@b.mp4", "-o", "@o.y4m", "-r", "5000/1"}, 2, "-r must be a frame rate from 1/100 to 240"},
+    {{"render", "-framerate", "5000/1", "@a.mp4", "@b.mp4", "-o", "@o.y4m"}, 2,
+     "-framerate must be a frame rate from 1/100 to 240"},
+    {{"render", "@a.mp4", "@b.mp4", "-o", "null", "-r", "240/1", "--frames", "5"}, 0, "transition at"},
 };
 class CommandLine : public Cli, public ::testing::WithParamInterface<LineCase> {};
 TEST_P(CommandLine, IsCheckedWordByWord) {
@@ -844,6 +866,7 @@ TEST_P(CommandLine, IsCheckedWordByWord) {
     const Result r = Run(args);
     EXPECT_EQ(r.status, GetParam().Status) << r.err;
     EXPECT_NE(r.err.find(here(GetParam().Says)), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("did you mean '-h'"), std::string::npos) << r.err;
     if (r.status != 0) {
         EXPECT_FALSE(fs::exists(P("o.y4m")));
     }
@@ -952,15 +975,20 @@ TEST_F(Cli, ASequenceReplacesOnlyItsOwnFramesAndOnlyWithY) {
     for (const char* mine : {"notes.txt", "7.png", "0007.png"}) EXPECT_TRUE(fs::exists(P("frames/") + mine)) << mine;
 }
 
-// Ctrl-C and SIGTERM stop a render with nothing left behind and the shell's statuses.
+// Ctrl-C, SIGTERM and a hang-up stop a render with nothing left behind (no temporary output, no
+// private folder with the copy of standard input) and the shell's statuses.
 class Signals : public Cli, public ::testing::WithParamInterface<std::pair<int, int>> {};
 TEST_P(Signals, LeaveNoPartFiles) {
     ASSERT_TRUE(bw::media::test::Ffmpeg("-f lavfi -i testsrc=s=160x96:r=25:d=120 -c:v libx264 -preset ultrafast " + P("long.mkv")));
+    fs::create_directories(P("tmp"));
+    setenv("TMPDIR", P("tmp").c_str(), 1);
     std::string program = BW_TEST_PROGRAM, out = P("out.webm"), in = P("long.mkv");
-    char* argv[] = {program.data(), const_cast<char*>("render"), in.data(), const_cast<char*>("--variant"),
-                    const_cast<char*>("after"), const_cast<char*>("-o"), out.data(), nullptr};
+    char* argv[] = {program.data(), const_cast<char*>("render"), const_cast<char*>("-"), const_cast<char*>("--variant"),
+                    const_cast<char*>("after"), const_cast<char*>("--method"), const_cast<char*>("3"),
+                    const_cast<char*>("-o"), out.data(), nullptr};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     pid_t pid;
     ASSERT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ), 0);
@@ -977,9 +1005,72 @@ TEST_P(Signals, LeaveNoPartFiles) {
     waitpid(pid, &status, 0);
     ASSERT_TRUE(WIFEXITED(status)) << "killed by the signal instead of stopping";
     EXPECT_EQ(WEXITSTATUS(status), GetParam().second);
+    unsetenv("TMPDIR");
     for (const std::string& name : Listing()) EXPECT_EQ(name.find("out.webm"), std::string::npos) << name;
+    EXPECT_TRUE(fs::is_empty(P("tmp")));
 }
-INSTANTIATE_TEST_SUITE_P(Kinds, Signals, ::testing::Values(std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}));
+INSTANTIATE_TEST_SUITE_P(Kinds, Signals,
+                         ::testing::Values(std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}, std::pair{SIGHUP, 129}));
+
+// A reader of standard output that quits: the render stops, says why and leaves nothing behind.
+TEST_F(Cli, AReaderThatQuitsEndsTheRenderWithAWord) {
+    const std::string a = MakeClip("a.mp4", Pattern::Bars);
+    GeneratorSettings longer = Clip(Pattern::Gradient);
+    longer.FrameCount = 1000;
+    ASSERT_TRUE(WriteGeneratedClip(P("b.mkv"), longer).Ok());
+    fs::create_directories(P("tmp"));
+    setenv("TMPDIR", P("tmp").c_str(), 1);
+    int pipeEnds[2];
+    ASSERT_EQ(pipe(pipeEnds), 0);
+    std::string program = BW_TEST_PROGRAM, in = P("a.mp4"), b = P("b.mkv"), err = P("err.txt");
+    char* argv[] = {program.data(), const_cast<char*>("render"), const_cast<char*>("-"), b.data(),
+                    const_cast<char*>("-o"), const_cast<char*>("-"), const_cast<char*>("-f"),
+                    const_cast<char*>("yuv4mpegpipe"), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 1);
+    posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid;
+    ASSERT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    close(pipeEnds[1]);
+    char chunk[4096];
+    size_t got = 0;
+    while (got < 200000) {   // the reader takes a few frames, then quits
+        const ssize_t n = read(pipeEnds[0], chunk, sizeof chunk);
+        if (n <= 0) break;
+        got += size_t(n);
+    }
+    close(pipeEnds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    unsetenv("TMPDIR");
+    ASSERT_TRUE(WIFEXITED(status)) << "killed by the signal instead of stopping";
+    EXPECT_EQ(WEXITSTATUS(status), 141);
+    std::ifstream text(err);
+    const std::string said((std::istreambuf_iterator<char>(text)), {});
+    EXPECT_EQ(said, "blockwaves: the reader of standard output closed it\n");
+    EXPECT_TRUE(fs::is_empty(P("tmp")));
+}
+
+// A temporary output of a writer that was killed goes with the next render to the same output;
+// one of a process that still lives stays.
+TEST_F(Cli, ALaterRenderRemovesPartFilesOfGoneProcesses) {
+    const std::string a = MakeClip("a.mp4", Pattern::Bars), b = MakeClip("b.mp4", Pattern::Gradient);
+    const pid_t gone = fork();
+    if (gone == 0) _exit(0);
+    waitpid(gone, nullptr, 0);
+    const std::string dead = P(".out.y4m.part-" + std::to_string(gone) + "-0");
+    const std::string live = P(".out.y4m.part-" + std::to_string(getpid()) + "-3");
+    const std::string other = P(".other.y4m.part-" + std::to_string(gone) + "-0");
+    for (const std::string& path : {dead, live, other}) std::ofstream(path) << "half";
+    ASSERT_EQ(Run({"render", a, b, "-o", P("out.y4m"), "--frames", "5", "--quiet"}).status, 0);
+    EXPECT_FALSE(fs::exists(dead));
+    EXPECT_TRUE(fs::exists(live));
+    EXPECT_TRUE(fs::exists(other));
+}
 
 TEST_F(Cli, AClipThatEndsEarlyFailsOrIsUsedAsFarAsItDecodes) {
     ASSERT_TRUE(bw::media::test::Ffmpeg("-f lavfi -i testsrc=s=160x96:r=25:d=3 -c:v libx264 -g 25 -movflags +faststart " +
@@ -1037,5 +1128,159 @@ TEST_F(Cli, ASquareClipIsPillarboxed) {
     EXPECT_LT(f.Row(kH / 2)[4 * 10 + 2], 30) << "left bar";
     EXPECT_LT(f.Row(kH / 2)[4 * (kW - 10) + 2], 30) << "right bar";
     EXPECT_GT(f.Row(kH / 2)[4 * (kW / 2) + 2], 220) << "the clip";
+}
+}  // namespace
+
+namespace {
+// --- Values out of range in a preferences file ---
+// The saved default as another program might leave it: in the file's format, with `spoil` applied.
+void SaveSpoiled(void (*spoil)(PluginDataRec& c)) {
+    PluginDataRec rec{};
+    ResetConfig(&rec, true);
+    spoil(rec);
+    MakePrefsFile();
+    ASSERT_TRUE(SaveConfig(&rec));
+    DisposePtr(reinterpret_cast<Ptr>(rec.Rects));
+}
+
+TEST_F(Cli, PrefsOutOfRangeAreRefusedOrUsedAsTheDialogShowsThem) {
+    const std::string a = MakeClip("a.mp4", Pattern::Bars), b = MakeClip("b.mp4", Pattern::Gradient);
+    SaveSpoiled([](PluginDataRec& c) {
+        c.Sliders[1] = 0;
+        c.Sliders[3] = 255;
+        c.Method = 200;
+        c.StartRel = RelRect{0.8, 0.2, 0, 1};
+    });
+    fs::copy_file(P("config/kpblk-Prefs"), P("bad.prefs"));
+    const std::string bad = P("bad.prefs");
+    // Given by name: refused, naming the field and its value.
+    const Result given = Run({"render", a, b, "-o", P("o.y4m"), "--settings", bad});
+    EXPECT_EQ(given.status, 7) << given.err;
+    EXPECT_EQ(given.err, "blockwaves: " + bad + ": method is 200, not 1..41; not used\n");
+    EXPECT_FALSE(fs::exists(P("o.y4m")));
+    const Result imported = Run({"prefs", "import", bad});
+    EXPECT_EQ(imported.status, 7) << imported.err;
+    EXPECT_EQ(imported.err, "blockwaves: " + bad + ": method is 200, not 1..41; not used\n");
+    // The saved default: rendered with the dialog's values, said once.
+    std::string plan;
+    const Result first = Run({"render", a, b, "-o", "null", "--frames", "8", "--dry-run"}, &plan);
+    EXPECT_EQ(first.status, 0) << first.err;
+    EXPECT_EQ(first.err, "blockwaves: " + P("config/kpblk-Prefs") +
+                             ": method is 200, not 1..41; the nearest values the settings dialog allows are used instead\n");
+    EXPECT_NE(plan.find("method 41, 1x50 tiles, tile duration 100 %, randomized on, color #0000FF, rect 0,0,1,1\n"),
+              std::string::npos)
+        << plan;
+    const Result again = Run({"render", a, b, "-o", "null", "--frames", "8", "--dry-run"}, &plan);
+    EXPECT_EQ(again.err, "");
+    EXPECT_NE(plan.find("method 41, 1x50 tiles"), std::string::npos) << plan;
+}
+
+// --- A full disk (a tiny file system of its own, where user namespaces allow one) ---
+// Runs `script` with FULL a folder on a full file system; its output and status.
+Result OnAFullDisk(const std::string& script, const std::string& scratch) {
+    const std::string full = scratch + "/full";
+    fs::create_directories(full);
+    Result r;
+    if (std::system(("unshare -rm sh -c 'mount -t tmpfs -o size=8k tmpfs " + full + "' >/dev/null 2>&1").c_str()) != 0) {
+        r.status = 99;
+        return r;
+    }
+    const std::string command = "unshare -rm sh -c 'mount -t tmpfs -o size=8k tmpfs " + full +
+                                " || exit 99; head -c 100000 /dev/zero > " + full + "/fill 2>/dev/null; FULL=" + full +
+                                "; " + script + "' 2>&1";
+    if (FILE* p = popen(command.c_str(), "r")) {
+        char chunk[512];
+        for (size_t n; (n = fread(chunk, 1, sizeof chunk, p)) > 0;) r.err.append(chunk, n);
+        const int status = pclose(p);
+        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    return r;
+}
+
+TEST_F(Cli, AFullDiskLeavesNoFileAndSaysSoPlainly) {
+    const std::string a = MakeClip("a.mp4", Pattern::Bars), b = MakeClip("b.mp4", Pattern::Gradient);
+    const std::string program = BW_TEST_PROGRAM;
+    const Result exported =
+        OnAFullDisk(program + " prefs export $FULL/my.prefs; echo status $?; ls -A $FULL", dir_.string());
+    if (exported.status == 99) GTEST_SKIP() << "no file system of our own here (user namespaces)";
+    EXPECT_NE(exported.err.find("cannot write " + P("full/my.prefs") + ": No space left on device\nstatus 5\nfill\n"),
+              std::string::npos)
+        << exported.err;
+    for (const char* command : {"sheet", "thumbnail"}) {
+        const Result r = OnAFullDisk(program + " " + command + " " + a + " " + b +
+                                         " --frames 6 -o $FULL/s.png; echo status $?; ls -A $FULL",
+                                     dir_.string());
+        EXPECT_NE(r.err.find("blockwaves: " + P("full/s.png") + ": no space left on the device while writing it\n"
+                             "status 5\nfill\n"),
+                  std::string::npos)
+            << command << ": " << r.err;
+        EXPECT_EQ(r.err.find("libpng"), std::string::npos) << r.err;
+    }
+}
+
+// --- What the plan and the pictures say ---
+TEST_F(Cli, ThePlanNamesStandardInputAndWhereATrimReallyStarts) {
+    const std::string a = MakeClip("a.mp4", Pattern::Bars), b = MakeClip("b.mp4", Pattern::Gradient);
+    std::string plan;
+    // 40 frames at 25 a second: 1.59 s is in the last frame, 1.56 to 1.60.
+    const Result r = Run({"render", "-ss", "1.59", "-", b, "-o", "null", "--frames", "1", "--dry-run"}, &plan, a);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(plan.find("clip standard input: frames 0..0 of 1 (0:01.56 to 0:01.60 in the file)\n"), std::string::npos)
+        << plan;
+    const Result noSound = Run({"render", a, b, "-o", P("o.mkv"), "--frames", "5", "--dry-run", "-an"}, &plan);
+    ASSERT_EQ(noSound.status, 0) << noSound.err;
+    EXPECT_EQ(plan.find("sound"), std::string::npos) << plan;
+}
+
+TEST_F(Cli, WithoutSoundTheOutputHasNoSoundTrack) {
+    const std::string a = MakeClip("a.mp4", Pattern::Bars), b = MakeClip("b.mp4", Pattern::Gradient);
+    for (const bool an : {false, true}) {
+        std::vector<std::string> args = {"render", a, b, "-o", P("o.mkv"), "--frames", "5", "--quiet", "-y"};
+        if (an) args.push_back("-an");
+        ASSERT_EQ(Run(args).status, 0);
+        MediaStatus status;
+        auto out = ClipReader::Open(P("o.mkv"), status);
+        ASSERT_TRUE(out) << status.Error;
+        EXPECT_EQ(out->HasAudio(), !an);
+    }
+}
+
+TEST_F(Cli, ASheetOfOneFrameClipsSaysItsRealLength) {
+    GeneratorSettings one = Clip(Pattern::Bars);
+    one.FrameCount = 1;
+    ASSERT_TRUE(WriteGeneratedClip(P("a.mp4"), one).Ok());
+    one.Kind = Pattern::Gradient;
+    ASSERT_TRUE(WriteGeneratedClip(P("b.mp4"), one).Ok());
+    const Result r = Run({"sheet", P("a.mp4"), P("b.mp4"), "-o", P("s.png")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("the transition (1 frame) at 0, 10"), std::string::npos) << r.err;
+}
+
+TEST_F(Cli, AnOutputThatIsALinkIsWrittenThroughIt) {
+    const std::string a = MakeClip("a.mp4", Pattern::Bars), b = MakeClip("b.mp4", Pattern::Gradient);
+    fs::create_directories(P("real"));
+    std::ofstream(P("real/o.y4m")) << "older";
+    std::ofstream(P("real/s.png")) << "older";
+    fs::create_symlink("real/o.y4m", P("o.y4m"));
+    fs::create_symlink(P("real/s.png"), P("s.png"));
+    ASSERT_EQ(Run({"render", a, b, "-o", P("o.y4m"), "--frames", "5", "-y", "--quiet"}).status, 0);
+    ASSERT_EQ(Run({"sheet", a, b, "-o", P("s.png"), "--frames", "5", "-y", "--quiet"}).status, 0);
+    for (const char* name : {"o.y4m", "s.png"}) {
+        EXPECT_TRUE(fs::is_symlink(P(name))) << name;
+        EXPECT_GT(fs::file_size(P(std::string("real/") + name)), 100u) << name;
+    }
+}
+
+// Words after -- are clips, even those starting with '-'; a list option before it takes one word.
+TEST_F(Cli, ClipsAfterDoubleDashMayStartWithADash) {
+    MakeClip("-lead.mp4", Pattern::Bars);
+    const std::string b = MakeClip("b.mp4", Pattern::Gradient);
+    const fs::path was = fs::current_path();
+    fs::current_path(dir_);
+    std::string plan;
+    const Result r = Run({"render", "-o", "null", "--dry-run", "-ss", "0.4", "--frames", "5", "--", "-lead.mp4", b}, &plan);
+    fs::current_path(was);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(plan.find("clip -lead.mp4: frames 0..29 of 30 (0:00.40 to"), std::string::npos) << plan;
 }
 }  // namespace

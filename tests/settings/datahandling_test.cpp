@@ -213,4 +213,64 @@ INSTANTIATE_TEST_SUITE_P(Cases, ExtremeRecord,
                                            Extreme{0, 0, 0, 0, 0}, Extreme{101, 1, 100, 28, 5e9},
                                            Extreme{100, 100, -1, 29, -1e300},
                                            Extreme{99, 100, 32767, 2, 0.5}));
+
+// --- The settings' ranges, shared by the dialog, the bundle and the host program ---
+bool SameRect(const RelRect& a, const RelRect& b) {
+    return a.Left == b.Left && a.Right == b.Right && a.Top == b.Top && a.Bottom == b.Bottom;
+}
+struct RangeCase {
+    const char* What;
+    void (*Spoil)(PluginDataRec& c);
+    const char* Named;   // ConfigOutOfRange's words; "" when in range
+    void (*Expect)(const PluginDataRec& c);
+};
+const RangeCase kRanges[] = {
+    {"factory", [](PluginDataRec&) {}, "", [](const PluginDataRec& c) { EXPECT_EQ(c.Sliders[1], 50); }},
+    {"columns 1 and rows 100", [](PluginDataRec& c) { c.Sliders[1] = 1; c.Sliders[2] = 100; }, "",
+     [](const PluginDataRec& c) { EXPECT_EQ(c.Sliders[1], 1); EXPECT_EQ(c.Sliders[2], 100); }},
+    {"columns 0", [](PluginDataRec& c) { c.Sliders[1] = 0; }, "columns is 0, not 1..100",
+     [](const PluginDataRec& c) { EXPECT_EQ(c.Sliders[1], 1); }},
+    {"rows 101", [](PluginDataRec& c) { c.Sliders[2] = 101; }, "rows is 101, not 1..100",
+     [](const PluginDataRec& c) { EXPECT_EQ(c.Sliders[2], 100); }},
+    {"columns 60000 (read as -5536)", [](PluginDataRec& c) { c.Sliders[1] = int16_t(60000 - 65536); },
+     "columns is -5536, not 1..100", [](const PluginDataRec& c) { EXPECT_EQ(c.Sliders[1], 1); }},
+    {"duration 0", [](PluginDataRec& c) { c.Sliders[3] = 0; }, "",
+     [](const PluginDataRec& c) { EXPECT_EQ(c.Sliders[3], 0); }},
+    {"duration 255", [](PluginDataRec& c) { c.Sliders[3] = 255; }, "duration is 255, not 0..100",
+     [](const PluginDataRec& c) { EXPECT_EQ(c.Sliders[3], 100); }},
+    {"duration -1", [](PluginDataRec& c) { c.Sliders[3] = -1; }, "duration is -1, not 0..100",
+     [](const PluginDataRec& c) { EXPECT_EQ(c.Sliders[3], 0); }},
+    {"method 0", [](PluginDataRec& c) { c.Method = 0; }, "method is 0, not 1..41",
+     [](const PluginDataRec& c) { EXPECT_EQ(c.Method, 1); }},
+    {"method 41", [](PluginDataRec& c) { c.Method = 41; }, "", [](const PluginDataRec& c) { EXPECT_EQ(c.Method, 41); }},
+    {"method 200", [](PluginDataRec& c) { c.Method = 200; }, "method is 200, not 1..41",
+     [](const PluginDataRec& c) { EXPECT_EQ(c.Method, 41); }},
+    {"media 7", [](PluginDataRec& c) { c.MediaType = 7; }, "media is 7, not 1..3",
+     [](const PluginDataRec& c) { EXPECT_EQ(c.MediaType, 1); }},
+    {"media 0", [](PluginDataRec& c) { c.MediaType = 0; }, "media is 0, not 1..3",
+     [](const PluginDataRec& c) { EXPECT_EQ(c.MediaType, 1); }},
+    {"an inverted rect", [](PluginDataRec& c) { c.StartRel = RelRect{0.8, 0.2, 0, 1}; },
+     "rect is 0.8,0,0.2,1, not inside the frame with L < R and T < B",
+     [](const PluginDataRec& c) { EXPECT_TRUE(SameRect(c.StartRel, RelRect{0, 1, 0, 1})); }},
+    {"an empty rect", [](PluginDataRec& c) { c.StartRel = RelRect{0.5, 0.5, 0, 1}; },
+     "rect is 0.5,0,0.5,1, not inside the frame with L < R and T < B",
+     [](const PluginDataRec& c) { EXPECT_TRUE(SameRect(c.StartRel, RelRect{0, 1, 0, 1})); }},
+    {"a rect past the frame", [](PluginDataRec& c) { c.StartRel = RelRect{-0.5, 0.5, 0.25, 1.5}; },
+     "rect is -0.5,0.25,0.5,1.5, not inside the frame with L < R and T < B",
+     [](const PluginDataRec& c) { EXPECT_TRUE(SameRect(c.StartRel, RelRect{0, 0.5, 0.25, 1})); }},
+    {"a rect exactly the frame", [](PluginDataRec& c) { c.StartRel = RelRect{0, 1, 0, 1}; }, "",
+     [](const PluginDataRec& c) { EXPECT_TRUE(SameRect(c.StartRel, RelRect{0, 1, 0, 1})); }},
+};
+class Ranges : public ::testing::TestWithParam<RangeCase> {};
+TEST_P(Ranges, AreNamedAndHeldToTheDialogsValues) {
+    ConfigBlock c(ConfigBlock::Defaults);
+    GetParam().Spoil(*c.P);
+    EXPECT_EQ(ConfigOutOfRange(*c.P), GetParam().Named);
+    const Boolean randomized = c->RandomizedDuration;
+    ClampConfig(c.P);
+    GetParam().Expect(*c.P);
+    EXPECT_EQ(ConfigOutOfRange(*c.P), "");
+    EXPECT_EQ(c->RandomizedDuration, randomized);   // the rest is left alone
+}
+INSTANTIATE_TEST_SUITE_P(Cases, Ranges, ::testing::ValuesIn(kRanges));
 }  // namespace

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <map>
 
 #include "configs.h"
@@ -197,6 +198,27 @@ TEST_F(Prefs, ASaveFailingHalfWayLeavesTheOldFileWhole) {
     EXPECT_EQ(ReadBytes(PrefsPath()), before);
     ASSERT_TRUE(SaveConfig(second.P));
     EXPECT_NE(ReadBytes(PrefsPath()), before);
+}
+
+// A save killed before its rename left its temporary file; the next save, holding the lock, removes
+// such files and only them.
+TEST_F(Prefs, TheNextSaveRemovesTemporaryFilesOfAKilledOne) {
+    MakePrefsFile();
+    ConfigBlock c(ConfigBlock::Defaults);
+    ASSERT_TRUE(SaveConfig(c.P));
+    const std::vector<std::string> left = {".kpblk-Prefs.a1B2c3", ".kpblk-Prefs.ZZZZZZ"};
+    const std::vector<std::string> others = {".kpblk-Prefs.a1B2c", ".kpblk-Prefs.a1B2c34", ".kpblk-Prefs.a1-2c3",
+                                             ".other.a1B2c3", "kpblk-Prefs.a1B2c3"};
+    for (const std::string& name : left) WriteBytes(Config + "/" + name, {1, 2, 3});
+    for (const std::string& name : others) WriteBytes(Config + "/" + name, {1, 2, 3});
+    MakePrefsFile();
+    ASSERT_TRUE(SaveConfig(c.P));
+    std::vector<std::string> want = {"kpblk-Prefs", "kpblk-Prefs.lock"};
+    want.insert(want.end(), others.begin(), others.end());
+    std::sort(want.begin(), want.end());
+    std::vector<std::string> found = Listing(Config);
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found, want);
 }
 
 // Two processes save at the same time while a third reads: every read finds a whole record of
