@@ -3,16 +3,17 @@ _blockwaves() {
     local cur prev words cword
     _init_completion || return
 
-    local commands="render demo info thumbnail sheet prefs configure"
+    local commands="render demo info thumbnail sheet prefs configure wipe"
     local command="" i
     for ((i = 1; i < cword; i++)); do
         case "${words[i]}" in
-            render|demo|info|thumbnail|sheet|prefs|configure) command=${words[i]}; break ;;
+            render|demo|info|thumbnail|sheet|prefs|configure|wipe) command=${words[i]}; break ;;
         esac
     done
 
     case "$prev" in
         --variant) COMPREPLY=($(compgen -W "between before after" -- "$cur")); return ;;
+        --for) COMPREPLY=($(compgen -W "mlt shotcut kdenlive openshot obs" -- "$cur")); return ;;
         -o|--output|--settings) _filedir; return ;;
         --randomized) COMPREPLY=($(compgen -W "on off" -- "$cur")); return ;;
         --speed|--frames|--overlap|--size|--still-duration|--method|--columns|--rows|--grid|--tile-duration|--color|--rect) return ;;
@@ -46,6 +47,8 @@ _blockwaves() {
             else
                 _filedir
             fi ;;
+        wipe)
+            COMPREPLY=($(compgen -W "$output $settings --size --frames --for --install --help" -- "$cur")) ;;
         prefs)
             local action=""
             for ((i++; i < cword; i++)); do

@@ -20,6 +20,7 @@
 
 #include "editor/cli/options.h"
 #include "editor/cli/render.h"
+#include "editor/cli/wipe.h"
 #include "editor/media/ClipReader.h"
 #include "editor/media/ClipWriter.h"
 #include "editor/media/Generators.h"
@@ -904,6 +905,24 @@ int Configure(Command& c, const char* argv0) {
     return kExitOK;
 }
 
+// wipe: the settings as render takes them, laid out by the engine and written as a wipe map.
+int Wipe(Command& c, const WipeOptions& w) {
+    Config config;
+    if (std::string e = SettingsListError(c, 1); !e.empty()) return Fail({kExitUsage, "wipe makes one map: " + e});
+    if (Failure f = c.settingsFile.empty() ? Failure{} : ReadPrefsFile(c.settingsFile, config)) return Fail(f);
+    if (c.settingsFile.empty()) ReadConfig(&config.rec);   // your saved default, or the factory one
+    for (const std::string& item : SettingsFor(c, 0)) ApplySetting(config.rec, item);
+    Finish(c);
+    const int width = c.o.width ? c.o.width : cWipeWidth, height = c.o.height ? c.o.height : cWipeHeight;
+    Failure f;
+    std::string advice;
+    const std::string path = WipePath(config.rec, w, c.o.output, width, height, f);
+    if (f || (f = CheckOutput(c, path, {})) || (f = MakeWipe(config.rec, w, path, width, height, advice))) return Fail(f);
+    if (!c.o.quiet) std::printf("blockwaves: wrote %s\n", path.c_str());
+    std::printf("%s\n", advice.c_str());
+    return kExitOK;
+}
+
 int Demo(Command& c, const char* argv0) {
     Finish(c);
     if (c.o.output.empty()) c.o.output = "out/demo.mp4";
@@ -1354,6 +1373,13 @@ int Main(int argc, char** argv) {
     AddSize(configure, c);
     AddStill(configure, c);
 
+    CLI::App* wipe = app.add_subcommand("wipe", "the tile field as a grey wipe map for melt, Shotcut, Kdenlive, OpenShot, OBS");
+    AddOutput(wipe, c, "the map to write (.pgm for mlt, shotcut, kdenlive; .png for openshot, obs)", false);
+    AddSize(wipe, c);
+    AddSettings(wipe, c);
+    WipeOptions wipeOptions;
+    AddWipeOptions(wipe, wipeOptions);
+
     std::vector<std::string> commands;
     for (const CLI::App* sub : app.get_subcommands({})) commands.push_back(sub->get_name());
     if (argc > 1 && argv[1][0] != '-' && std::find(commands.begin(), commands.end(), argv[1]) == commands.end()) {
@@ -1391,6 +1417,7 @@ int Main(int argc, char** argv) {
     if (pictures[0]->parsed()) return SheetOrThumbnail(c, argv[0], false);
     if (pictures[1]->parsed()) return SheetOrThumbnail(c, argv[0], true);
     if (configure->parsed()) return Configure(c, argv[0]);
+    if (wipe->parsed()) return Wipe(c, wipeOptions);
     if (set->parsed()) return PrefsWrite(items);
     if (reset->parsed()) return PrefsWrite({});
     if (exportPrefs->parsed()) return PrefsExport(prefsFile);
