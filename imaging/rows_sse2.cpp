@@ -207,7 +207,9 @@ void AddAlpha(const uint8_t* s1, const uint8_t* s2, uint8_t* d, int32_t count, b
 void Multiply(const uint8_t* s1, const uint8_t* s2, uint8_t* d, int32_t count) {
     const __m128i zero = _mm_setzero_si128(), one = _mm_set1_epi16(1);
     // For 0 <= t <= 255 x 255, t div 255 = (t + 1 + (t >> 8)) >> 8; no lane passes 65280.
-    auto div255 = [&](__m128i t) { return _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(t, one), _mm_srli_epi16(t, 8)), 8); };
+    auto div255 = [&](__m128i t) {
+        return _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(t, one), _mm_srli_epi16(t, 8)), 8);
+    };
     int32_t x = 0;
     for (; x + 4 <= count; x += 4) {
         const __m128i a = Load(s1, x), b = Load(s2, x);

@@ -3,6 +3,7 @@
 // that must survive, and inputs that must come back unchanged.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <random>
@@ -17,72 +18,49 @@ constexpr int cInputs = 4;
 constexpr int cPad = 16;  // marker bytes before and after the output
 
 // One way of calling one kernel: in[0..3] are count-pixel input rows, out the output row, which
-// holds random pixels on entry (the destination a kernel reads, like Over's).
+// holds random pixels on entry (the destination a kernel reads, like Over's). Every case also runs
+// with in[0], then in[1], being out itself.
 struct KernelCase {
     std::string name;
     std::function<void(const RowKernels&, const uint8_t* const* in, uint8_t* out, int32_t count)> run;
 };
 
 std::vector<KernelCase> Cases() {
+    typedef const RowKernels& K;
     typedef const uint8_t* const* In;
+    typedef uint8_t* Out;
     std::vector<KernelCase> k;
     for (AlphaByte at : {AlphaByte::First, AlphaByte::Last}) {
-        const std::string side = at == AlphaByte::Last ? " alpha last" : "";
+        const std::string side = at == AlphaByte::Last ? ", alpha last" : "";
         for (int galpha : {255, 0, 1, 128, 254})
-            k.push_back({"Over galpha " + std::to_string(galpha) + side,
-                         [=](const RowKernels& r, In in, uint8_t* out, int32_t n) { r.Over(in[0], out, n, uint8_t(galpha), at); }});
-        k.push_back({"OpaqueCopy" + side, [=](const RowKernels& r, In in, uint8_t* out, int32_t n) { r.OpaqueCopy(in[0], out, n, at); }});
-        k.push_back({"OpaqueCopy in place" + side,
-                     [=](const RowKernels& r, In, uint8_t* out, int32_t n) { r.OpaqueCopy(out, out, n, at); }});
-        for (int flags = 0; flags < 4; flags++) {
-            const bool invert = flags & 1, premultiply = flags & 2;
-            const std::string name = "AlphaFromRed invert " + std::to_string(invert) + " premultiply " +
-                                     std::to_string(premultiply) + side;
-            k.push_back({name, [=](const RowKernels& r, In in, uint8_t* out, int32_t n) {
-                r.AlphaFromRed(in[0], in[1], out, n, invert, premultiply, at);
-            }});
-            k.push_back({name + " colour in place", [=](const RowKernels& r, In in, uint8_t* out, int32_t n) {
-                r.AlphaFromRed(in[0], out, out, n, invert, premultiply, at);
-            }});
-            k.push_back({name + " mask in place", [=](const RowKernels& r, In in, uint8_t* out, int32_t n) {
-                r.AlphaFromRed(out, in[1], out, n, invert, premultiply, at);
-            }});
-        }
+            k.push_back({"Over " + std::to_string(galpha) + side,
+                         [=](K r, In in, Out out, int32_t n) { r.Over(in[0], out, n, uint8_t(galpha), at); }});
+        k.push_back({"OpaqueCopy" + side, [=](K r, In in, Out out, int32_t n) { r.OpaqueCopy(in[0], out, n, at); }});
+        for (int flags = 0; flags < 4; flags++)
+            k.push_back({"AlphaFromRed " + std::to_string(flags) + side, [=](K r, In in, Out out, int32_t n) {
+                             r.AlphaFromRed(in[0], in[1], out, n, flags & 1, flags & 2, at);
+                         }});
     }
-    for (bool normalise : {false, true}) {
-        k.push_back({"Add normalise " + std::to_string(normalise),
-                     [=](const RowKernels& r, In in, uint8_t* out, int32_t n) { r.Add(in[0], in[1], out, n, normalise); }});
-        k.push_back({"Add in place normalise " + std::to_string(normalise),
-                     [=](const RowKernels& r, In in, uint8_t* out, int32_t n) { r.Add(out, in[1], out, n, normalise); }});
-    }
-    for (int mode = 0; mode < 4; mode++) {
-        k.push_back({"AddAlpha mode " + std::to_string(mode), [=](const RowKernels& r, In in, uint8_t* out, int32_t n) {
-            r.AddAlpha(in[0], in[1], out, n, mode & 1, mode & 2);
-        }});
-        k.push_back({"AddAlpha in place mode " + std::to_string(mode), [=](const RowKernels& r, In in, uint8_t* out, int32_t n) {
-            r.AddAlpha(in[0], out, out, n, mode & 1, mode & 2);
-        }});
-    }
-    k.push_back({"Multiply", [](const RowKernels& r, In in, uint8_t* out, int32_t n) { r.Multiply(in[0], in[1], out, n); }});
-    k.push_back({"Multiply in place", [](const RowKernels& r, In in, uint8_t* out, int32_t n) { r.Multiply(out, in[1], out, n); }});
-    k.push_back({"Invert", [](const RowKernels& r, In in, uint8_t* out, int32_t n) { r.Invert(in[0], out, n); }});
-    k.push_back({"Invert in place", [](const RowKernels& r, In, uint8_t* out, int32_t n) { r.Invert(out, out, n); }});
+    for (bool normalise : {false, true})
+        k.push_back({"Add " + std::to_string(normalise),
+                     [=](K r, In in, Out out, int32_t n) { r.Add(in[0], in[1], out, n, normalise); }});
+    for (int mode = 0; mode < 4; mode++)
+        k.push_back({"AddAlpha " + std::to_string(mode),
+                     [=](K r, In in, Out out, int32_t n) { r.AddAlpha(in[0], in[1], out, n, mode & 1, mode & 2); }});
+    k.push_back({"Multiply", [](K r, In in, Out out, int32_t n) { r.Multiply(in[0], in[1], out, n); }});
+    k.push_back({"Invert", [](K r, In in, Out out, int32_t n) { r.Invert(in[0], out, n); }});
     for (int alpha : {-1, 0, 1, 33, 50, 99, 100, 101})
         k.push_back({"Blend " + std::to_string(alpha),
-                     [=](const RowKernels& r, In in, uint8_t* out, int32_t n) { r.Blend(in[0], out, n, int16_t(alpha)); }});
+                     [=](K r, In in, Out out, int32_t n) { r.Blend(in[0], out, n, int16_t(alpha)); }});
     for (int rows : {1, 2, 3, 4, 100})  // 100 rows: sums up to 25,500
-        k.push_back({"Average of " + std::to_string(rows), [=](const RowKernels& r, In in, uint8_t* out, int32_t n) {
-            const uint8_t* list[cMaxAverageRows];
-            for (int i = 0; i < rows; i++) list[i] = in[(i * 7) % cInputs];
-            r.Average(list, rows, out, n);
-        }});
-    k.push_back({"Average in place", [](const RowKernels& r, In in, uint8_t* out, int32_t n) {
-        const uint8_t* list[] = {in[0], out, in[1]};
-        r.Average(list, 3, out, n);
-    }});
+        k.push_back({"Average of " + std::to_string(rows), [=](K r, In in, Out out, int32_t n) {
+                         const uint8_t* list[cMaxAverageRows];
+                         for (int i = 0; i < rows; i++) list[i] = in[(i * 7) % cInputs];
+                         r.Average(list, rows, out, n);
+                     }});
     for (int alpha : {0, 0x3C, 255})
         k.push_back({"SetAlpha " + std::to_string(alpha),
-                     [=](const RowKernels& r, In, uint8_t* out, int32_t n) { r.SetAlpha(out, n, uint8_t(alpha)); }});
+                     [=](K r, In, Out out, int32_t n) { r.SetAlpha(out, n, uint8_t(alpha)); }});
     return k;
 }
 
@@ -93,6 +71,9 @@ void Fill(std::mt19937& rng, uint8_t* p, size_t bytes) {
         p[i] = (v & 0x300) == 0 ? uint8_t(v & 1 ? 255 : 0) : uint8_t(v);
     }
 }
+
+// p moved on to the next 32-byte boundary, then by offset bytes.
+uint8_t* Aligned(uint8_t* p, size_t offset) { return p + (32 - reinterpret_cast<uintptr_t>(p) % 32) % 32 + offset; }
 
 class RowKernelLevel : public ::testing::TestWithParam<RowLevel> {};
 
@@ -105,26 +86,30 @@ TEST_P(RowKernelLevel, MatchesScalarAtEveryWidthAndStart) {
     std::mt19937 rng(seed);
     for (const KernelCase& c : Cases())
         for (int32_t n : {1, 2, 3, 4, 5, 7, 8, 9, 15, 16, 17, 31, 33, 100})
-            for (int shift : {0, 1, 2, 3, 4, 12}) {  // bytes past a 32-byte boundary, pixels and not
-                const size_t bytes = size_t(n) * 4;
-                std::vector<uint8_t> in[cInputs], a(bytes + 2 * cPad + 64, cMarker);
-                const uint8_t* ins[cInputs];
-                for (int i = 0; i < cInputs; i++) {
-                    in[i].resize(bytes + 64);
-                    Fill(rng, in[i].data(), in[i].size());
-                    ins[i] = in[i].data() + ((32 - reinterpret_cast<uintptr_t>(in[i].data()) % 32) % 32) + size_t(i);
+            for (int shift : {0, 1, 2, 3, 4, 12})  // bytes past a 32-byte boundary, pixels and not
+                for (int alias : {-1, 0, 1}) {
+                    const size_t bytes = size_t(n) * 4;
+                    std::vector<uint8_t> in[cInputs], a(bytes + 2 * cPad + 64, cMarker);
+                    const uint8_t* ins[cInputs];
+                    for (int i = 0; i < cInputs; i++) {
+                        in[i].resize(bytes + 64);
+                        Fill(rng, in[i].data(), in[i].size());
+                        ins[i] = Aligned(in[i].data(), size_t(i));
+                    }
+                    const size_t at = size_t(Aligned(a.data() + cPad, size_t(shift)) - a.data());
+                    Fill(rng, a.data() + at, bytes);
+                    std::vector<uint8_t> b = a;
+                    const std::vector<uint8_t> kept[cInputs] = {in[0], in[1], in[2], in[3]};
+                    const uint8_t* insA[cInputs] = {ins[0], ins[1], ins[2], ins[3]};
+                    const uint8_t* insB[cInputs] = {ins[0], ins[1], ins[2], ins[3]};
+                    if (alias >= 0) insA[alias] = a.data() + at, insB[alias] = b.data() + at;
+                    c.run(*fast, insA, a.data() + at, n);
+                    c.run(plain, insB, b.data() + at, n);
+                    ASSERT_EQ(a, b) << c.name << ", " << n << " pixels, +" << shift << ", in[" << alias << "] = out";
+                    for (int i = 0; i < cInputs; i++) ASSERT_EQ(in[i], kept[i]) << c.name << " wrote input " << i;
+                    for (size_t i = 0; i < a.size(); i++)
+                        ASSERT_TRUE((i >= at && i < at + bytes) || a[i] == cMarker) << c.name << " wrote byte " << i;
                 }
-                const size_t at = cPad + ((32 - (reinterpret_cast<uintptr_t>(a.data()) + cPad) % 32) % 32) + size_t(shift);
-                Fill(rng, a.data() + at, bytes);
-                std::vector<uint8_t> b = a;
-                const std::vector<uint8_t> kept[cInputs] = {in[0], in[1], in[2], in[3]};
-                c.run(*fast, ins, a.data() + at, n);
-                c.run(plain, ins, b.data() + at, n);
-                ASSERT_EQ(a, b) << c.name << ", " << n << " pixels, start +" << shift;
-                for (int i = 0; i < cInputs; i++) ASSERT_EQ(in[i], kept[i]) << c.name << " wrote input " << i;
-                for (size_t i = 0; i < a.size(); i++)
-                    ASSERT_TRUE((i >= at && i < at + bytes) || b[i] == cMarker) << c.name << " wrote byte " << i;
-            }
 }
 INSTANTIATE_TEST_SUITE_P(Levels, RowKernelLevel, ::testing::Values(RowLevel::SSE2, RowLevel::AVX2),
                          [](const auto& info) { return std::string(RowLevelName(info.param)); });
@@ -186,20 +171,25 @@ TEST(RowLevelChoice, ForcedLevelIsTheOneInUseAndALevelAboveTheBestIsRefused) {
     ForceRowLevel(was);
 }
 
+// ctest runs this once more with BW_CPU_LEVEL=scalar (imaging_rows_scalar); a level above the
+// processor's best leaves the best.
+TEST(RowLevelChoice, TheEnvironmentCapsTheLevelChosen) {
+    RowLevel level = BestRowLevel(), capped;
+    if (ParseRowLevel(std::getenv("BW_CPU_LEVEL"), capped) && capped < level) level = capped;
+    EXPECT_EQ(ActiveRowLevel(), level);
+}
+
 TEST(RowLevelChoice, NamesParseBackAndOtherTextIsRefused) {
-    struct Row {
-        const char* text;
-        bool ok;
-        RowLevel level;
-    } rows[] = {{"scalar", true, RowLevel::Scalar}, {"sse2", true, RowLevel::SSE2}, {"avx2", true, RowLevel::AVX2},
-                {"AVX2", false, {}}, {"avx", false, {}}, {"", false, {}}, {nullptr, false, {}}};
-    for (const Row& r : rows) {
-        RowLevel level = RowLevel::Scalar;
-        EXPECT_EQ(ParseRowLevel(r.text, level), r.ok) << (r.text ? r.text : "null");
-        if (r.ok) {
-            EXPECT_EQ(level, r.level);
-            EXPECT_STREQ(RowLevelName(level), r.text);
-        }
+    const char* names[] = {"scalar", "sse2", "avx2"};
+    for (int i = 0; i < cRowLevels; i++) {
+        RowLevel level = RowLevel(2 - i);
+        EXPECT_STREQ(RowLevelName(RowLevel(i)), names[i]);
+        EXPECT_TRUE(ParseRowLevel(names[i], level));
+        EXPECT_EQ(level, RowLevel(i));
     }
+    RowLevel level = RowLevel::SSE2;
+    for (const char* text : {"AVX2", "avx", "", "sse2 ", static_cast<const char*>(nullptr)})
+        EXPECT_FALSE(ParseRowLevel(text, level)) << (text ? text : "null");
+    EXPECT_EQ(level, RowLevel::SSE2);
 }
 }  // namespace
