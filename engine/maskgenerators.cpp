@@ -1,7 +1,6 @@
 #include "engine/maskgenerators.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstdlib>
 #include <cstring>
 

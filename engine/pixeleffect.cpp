@@ -1,7 +1,6 @@
 #include "engine/pixeleffect.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 #include <vector>
 
