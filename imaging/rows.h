@@ -1,0 +1,64 @@
+// Pixel row kernels: one table of function pointers per instruction-set level (scalar, SSE2,
+// AVX2), each level's table filled from the level below, the level chosen once at first use.
+// Rows are 4-byte pixels, count pixels long, any alignment; the caller owns every row.
+// A leaf: it reads no other header of ours, so the platform's image drawing links it as well.
+#pragma once
+#include <cstdint>
+
+// Where a pixel's alpha byte lies: first (A, R, G, B, as in every buffer here) or last (R, G, B, A,
+// as frei0r hosts hand frames over). Row loops that treat the colour bytes alike take it.
+enum class AlphaByte : uint8_t { First, Last };
+
+// Instruction-set levels, lowest first. BW_CPU_LEVEL=scalar|sse2|avx2 in the environment caps the
+// level a process chooses (a level the processor lacks is never chosen).
+enum class RowLevel : uint8_t { Scalar, SSE2, AVX2 };
+inline constexpr int cRowLevels = 3;
+
+// The most rows Average takes.
+inline constexpr int32_t cMaxAverageRows = 100;
+
+// Every level fills every entry; an entry a level has no faster form for keeps the level below's.
+// Unless an entry says otherwise, the destination may be one of the sources (same start). Entries
+// without an AlphaByte take pixels A, R, G, B; channels are bytes, and "div" truncates.
+struct RowKernels {
+    // Source-over: dst = src x g + dst x (1 - src alpha x g) per byte, g = galpha / 255, rounded as
+    // the compositor rounds.
+    void (*Over)(const uint8_t* src, uint8_t* dst, int32_t count, uint8_t galpha, AlphaByte at);
+    // dst = src with alpha 255.
+    void (*OpaqueCopy)(const uint8_t* src, uint8_t* dst, int32_t count, AlphaByte at);
+    // layer = colour with alpha a = the mask's red (255 - red when invert); premultiplied, every
+    // colour byte becomes c x a div 255. mask and colour may be layer itself.
+    void (*AlphaFromRed)(const uint8_t* mask, const uint8_t* colour, uint8_t* layer, int32_t count, bool invert,
+                         bool premultiply, AlphaByte at);
+    // Colours c1 + c2 held to 255, or (c1 + c2) div 2 when normalise; s1's alpha.
+    void (*Add)(const uint8_t* s1, const uint8_t* s2, uint8_t* d, int32_t count, bool normalise);
+    // Colours trunc(c1 w) + trunc(c2 (1 - w)) held to 255, w = the alpha of s1 (useSource1) or s2
+    // over 255, 1 - that when invert; s1's alpha.
+    void (*AddAlpha)(const uint8_t* s1, const uint8_t* s2, uint8_t* d, int32_t count, bool useSource1, bool invert);
+    // Colours c1 c2 div 255; s1's alpha.
+    void (*Multiply)(const uint8_t* s1, const uint8_t* s2, uint8_t* d, int32_t count);
+    // Colours 255 - c; s's alpha.
+    void (*Invert)(const uint8_t* s, uint8_t* d, int32_t count);
+    // Colours (src alpha + dst (100 - alpha)) div 100 for alpha percent (held to 0..100), the exact
+    // trunc(src p + dst (1 - p)), p = alpha / 100; s's alpha.
+    void (*Blend)(const uint8_t* s, uint8_t* d, int32_t count, int16_t alpha);
+    // Colours the mean of rows[0..n-1] (1 <= n <= cMaxAverageRows), truncated; the alpha of rows[n - 1].
+    void (*Average)(const uint8_t* const* rows, int32_t n, uint8_t* d, int32_t count);
+    // Alpha bytes set to alpha, colours kept.
+    void (*SetAlpha)(uint8_t* row, int32_t count, uint8_t alpha);
+};
+
+// The table of the level in use, chosen on the first call: the best level this build and processor
+// have, capped by BW_CPU_LEVEL. Callers may keep the reference for a frame.
+const RowKernels& Rows();
+RowLevel ActiveRowLevel();
+// The best level this build and processor run.
+RowLevel BestRowLevel();
+// The table of one level for tests and benchmarks; null above BestRowLevel().
+const RowKernels* RowKernelsAt(RowLevel level);
+// Test hook: makes level the one Rows() returns from now on. False (nothing changes) above
+// BestRowLevel(). Not while another thread renders.
+bool ForceRowLevel(RowLevel level);
+// "scalar", "sse2", "avx2"; and back, false for any other text.
+const char* RowLevelName(RowLevel level);
+bool ParseRowLevel(const char* text, RowLevel& level);
