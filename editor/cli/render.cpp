@@ -2,6 +2,9 @@
 
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include <algorithm>
 #include <atomic>
@@ -146,6 +149,12 @@ Placement Place(int dw, int dh, int w, int h) {
     p.x = (w - p.w) / 2;
     p.y = (h - p.h) / 2;
     return p;
+}
+
+void TrimMemory() {
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
 }
 
 int64_t SamplesIn(int64_t frame, media::Rational rate) {
@@ -526,8 +535,12 @@ Failure RenderOnce(const std::vector<PluginHost*>& hosts, std::vector<Input*>& i
     auto uses = [](const Piece& p, const ConformedClip* c) { return p.clip == c || p.t.a == c || p.t.b == c; };
     auto releaseDone = [&](size_t i) {
         for (ConformedClip* c : {pieces[i].clip, pieces[i].t.a, pieces[i].t.b})
-            if (c && std::none_of(pieces.begin() + ptrdiff_t(i) + 1, pieces.end(), [&](const Piece& p) { return uses(p, c); }))
+            if (c && std::none_of(pieces.begin() + ptrdiff_t(i) + 1, pieces.end(), [&](const Piece& p) { return uses(p, c); })) {
                 c->Release();
+                // The decoders' threads leave their pictures' memory free in their own malloc
+                // arenas: handed back now, or the next clip's threads add arenas of their own.
+                TrimMemory();
+            }
     };
     for (size_t pi = 0; pi < pieces.size(); pi++) {
         const Piece& p = pieces[pi];
