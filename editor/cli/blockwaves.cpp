@@ -316,7 +316,8 @@ int Render(Command& c, const char* argv0) {
         inputs.push_back(&opened[i]);
     }
     for (const std::string& v : c.overlap)
-        c.o.transitionFrames.push_back(std::clamp(OverlapFrames(v, opened[0].source->FrameRate()), 1, 100000));
+        c.o.transitionFrames.push_back(   // seconds count at the output's rate: -r, else the first clip's
+            std::clamp(OverlapFrames(v, c.o.rate.Num > 0 ? c.o.rate : opened[0].source->FrameRate()), 1, 100000));
     std::vector<std::unique_ptr<PluginHost>> loaded;
     std::vector<PluginHost*> hosts;
     if (Failure f = LoadHosts(c, argv0, transitions, loaded, hosts)) return Fail(f);

@@ -3,6 +3,9 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include <algorithm>
 #include <atomic>
@@ -148,6 +151,12 @@ Placement Place(int dw, int dh, int w, int h) {
     return p;
 }
 
+void TrimMemory() {
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
+
 int64_t SamplesIn(int64_t frame, media::Rational rate) {
     return media::FrameSampleStart(frame + 1, rate, kSampleRate) - media::FrameSampleStart(frame, rate, kSampleRate);
 }
@@ -283,6 +292,16 @@ struct Timeline {
     int32_t n = 0, pre = 0, post = 0;
 };
 
+// A clip with no frame at the output's rate. When the rate is the first clip's own, a rate that is
+// no clip's (a damaged header's 125/128 for 25) is that clip's fault, and the message names it.
+Failure NoFrames(const ConformedClip& clip, const media::FrameSource& rateFrom, bool rateGiven, media::Rational rate) {
+    if (rateGiven || &clip.Source() == &rateFrom) return {kExitBadInput, clip.Name() + ": no video frames"};
+    char fps[32];
+    std::snprintf(fps, sizeof fps, "%.4g", rate.ToDouble());
+    return {kExitBadInput, rateFrom.Name() + ": its frame rate, " + fps + " a second, leaves " + clip.Name() +
+                               " without a single frame (a damaged header?); -r sets the output's rate"};
+}
+
 Failure PlanTimeline(Input& first, Input* second, Variant variant, int32_t requested, media::Rational rate,
                      Timeline& t) {
     first.clip = std::make_unique<ConformedClip>(*first.source, rate, kSampleRate);
@@ -299,7 +318,7 @@ Failure PlanTimeline(Input& first, Input* second, Variant variant, int32_t reque
     int32_t available = INT32_MAX;
     for (ConformedClip* c : {t.a, t.b})
         if (c) {
-            if (c->FrameCount() < 1) return {kExitBadInput, c->Name() + ": no video frames"};
+            if (c->FrameCount() < 1) return NoFrames(*c, *first.source, false, rate);
             available = std::min(available, c->FrameCount());
         }
     // A transition cannot take more frames than its clips hold.
@@ -425,7 +444,7 @@ Failure PlanPieces(PluginHost& host, std::vector<Input*>& inputs, const RenderOp
     for (Input* in : inputs) {
         in->source->SetChannelLayout(layout);
         in->clip = std::make_unique<ConformedClip>(*in->source, rate, kSampleRate, in->trimStart, in->trimLength);
-        if (in->clip->FrameCount() < 1) return {kExitBadInput, in->clip->Name() + ": no video frames"};
+        if (in->clip->FrameCount() < 1) return NoFrames(*in->clip, *inputs[0]->source, options.rate.Num > 0, rate);
         clips.push_back(in->clip.get());
     }
     auto requested = [&](size_t k) {
@@ -554,12 +573,26 @@ Failure RenderOnce(const std::vector<PluginHost*>& hosts, std::vector<Input*>& i
     }
     std::vector<float> mixed;
     size_t transition = 0;
-    for (const Piece& p : pieces) {
+    // Each clip is opened at its first piece (by its first read) and closed after its last, so a
+    // render holds the decoders of two clips at most, however many it joins.
+    auto uses = [](const Piece& p, const ConformedClip* c) { return p.clip == c || p.t.a == c || p.t.b == c; };
+    auto releaseDone = [&](size_t i) {
+        for (ConformedClip* c : {pieces[i].clip, pieces[i].t.a, pieces[i].t.b})
+            if (c && std::none_of(pieces.begin() + ptrdiff_t(i) + 1, pieces.end(), [&](const Piece& p) { return uses(p, c); })) {
+                c->Release();
+                // The decoders' threads leave their pictures' memory free in their own malloc
+                // arenas: handed back now, or the next clip's threads add arenas of their own.
+                TrimMemory();
+            }
+    };
+    for (size_t pi = 0; pi < pieces.size(); pi++) {
+        const Piece& p = pieces[pi];
         if (p.clip) {
             for (int32_t i = p.from; i < p.to && !options.transitionOnly; i++) {
                 if (media::MediaStatus s = p.clip->Read(i, frame, true, audio); !s) return ClipFailure(s);
                 if (Failure f = write(frame, audio)) return f;
             }
+            releaseDone(pi);
             continue;
         }
         const Timeline& t = p.t;
@@ -588,6 +621,7 @@ Failure RenderOnce(const std::vector<PluginHost*>& hosts, std::vector<Input*>& i
         }
         host.End();
         readDuringTransitions += readSoFar() - readBefore;
+        releaseDone(pi);
     }
     if (media::MediaStatus s = background.Wait(); !s) return StopSignal() ? Stopped() : Failure{kExitOutput, s.Error};
     const auto finishing = Clock::now();

@@ -61,10 +61,12 @@ public:
     // The same, into a plain buffer, for frames outside the transition.
     media::MediaStatus Read(int32_t index, const media::PixelView& view, bool highQuality, media::AudioBlock& audio);
     const std::string& Name() const { return source_.Name(); }
+    const media::FrameSource& Source() const { return source_; }
     const std::string& LastError() const { return error_; }
     bool EndedEarly() const { return endedEarly_; }
     double StartSeconds() const;   // where its first frame is in the source, after -ss
     double ReadSeconds() const { return readSeconds_; }   // decoding and conversion so far
+    void Release() { source_.Release(); }   // its part of the render is done: free its decoders
 
 private:
     media::FrameSource& source_;

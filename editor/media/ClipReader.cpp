@@ -2,7 +2,9 @@
 // first use, a second one for the sound, so each side seeks and reads at its own pace.
 #include "editor/media/ClipReader.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -113,22 +115,33 @@ MediaStatus OpenInput(const std::string& path, InputPtr& out, const std::string&
     int err = avformat_open_input(&raw, path.c_str(), nullptr, &options);
     av_dict_free(&options);
     if (err < 0) {
-        if (err == AVERROR_INVALIDDATA)
-            return MediaStatus::Fail(path, "not a video file, or damaged beyond reading");
-        if (err == AVERROR(ENOENT) || err == AVERROR(EACCES) || err == AVERROR(EPERM))
-            return MediaStatus::Fail(path, UserErrorText(err));
-        return MediaStatus::Fail(path, "cannot open it (" + UserErrorText(err) + ")");
+        // The system's words only when the file itself cannot be read; whatever the demuxer
+        // answered (a bare -1, EIO, ENOMEM) otherwise means data it could not make sense of.
+        if (!IsPattern(path)) {
+            const int fd = ::open(path.c_str(), O_RDONLY);
+            if (fd < 0)
+                return MediaStatus::Fail(path, UserErrorText(AVERROR(errno)));
+            ::close(fd);
+        }
+        if (err == AVERROR(ENOMEM))
+            return MediaStatus::Fail(path, "not a video file, or damaged beyond reading (or memory ran out)");
+        if (err == AVERROR_PATCHWELCOME || err == AVERROR(ENOSYS) || IsPattern(path))
+            return MediaStatus::Fail(path, "cannot open it (" + UserErrorText(err) + ")");
+        return MediaStatus::Fail(path, "not a video file, or damaged beyond reading");
     }
     out.reset(raw);
     err = avformat_find_stream_info(raw, nullptr);
     if (err < 0)
-        return MediaStatus::Fail(path, "cannot make out what the file holds (" + UserErrorText(err) + ")");
+        return MediaStatus::Fail(path, "cannot make out what the file holds (" + InputErrorText(err, IoError(raw)) + ")");
     return {};
 }
 
 MediaStatus OpenDecoder(const std::string& path, const AVStream* st, int threads, CodecPtr& out) {
     const char* kind = st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO ? "video" : "audio";
     const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
+    if (st->codecpar->codec_id == AV_CODEC_ID_NONE)   // the demuxer could not tell what the stream holds
+        return MediaStatus::Fail(path, std::string("not a video file, or damaged: its ") + kind +
+                                           " stream is of no kind FFmpeg knows");
     if (codec == nullptr)
         return MediaStatus::Fail(path, std::string("unsupported ") + kind + " codec " +
                                            avcodec_get_name(st->codecpar->codec_id));
@@ -148,9 +161,14 @@ MediaStatus OpenDecoder(const std::string& path, const AVStream* st, int threads
     }
     if (err < 0)
         return MediaStatus::Fail(path, std::string("cannot open the ") + kind + " decoder " + codec->name + " (" +
-                                           UserErrorText(err) + ")");
+                                           InputErrorText(err, 0) + ")");
     out = std::move(ctx);
     return {};
+}
+
+// A decoder's refusal: a damaged stream, whatever code it borrowed from the system to say so.
+std::string Damaged(const char* what, int err) {
+    return std::string("the ") + what + " is damaged" + (err == AVERROR(ENOMEM) ? " (or memory ran out)" : "");
 }
 
 // swscale wants the full-range "J" formats spelled as the plain ones plus a range flag.
@@ -319,7 +337,6 @@ struct ClipReader::Impl {
     bool       VDemuxDone = false, VDecodeDone = false;
     std::string VReadError;          // set when the file ended in a read error rather than cleanly
     SwsPtr     Sws;
-    int        SwsSpace = -1, SwsRange = -1;
     VideoFrame Turned;               // the scaled picture before its turn upright
     std::unique_ptr<ToneMapper> Tone;   // HDR pictures only
 
@@ -349,6 +366,8 @@ struct ClipReader::Impl {
         return VStartPts + VLagPts + av_rescale_q(index, AVRational{Info.FrameRate.Den, Info.FrameRate.Num}, VTimeBase);
     }
 
+    MediaStatus Reopen();
+    void        Release();
     MediaStatus DecodeVideo(AVFrame* into, bool& got);
     MediaStatus SeekVideo(int64_t index, int attempt);
     MediaStatus EndedEarly(int64_t frames);
@@ -359,6 +378,52 @@ struct ClipReader::Impl {
     MediaStatus SeekAudio(int64_t first);
     MediaStatus DecodeAudioChunk();
 };
+
+// Opens the demuxer and decoder of the pictures again after Release (or after the probe at Open,
+// which releases them too): a clip holds them only while it is being read.
+MediaStatus ClipReader::Impl::Reopen() {
+    if (MediaStatus s = OpenInput(Path, VFmt, Options.SequenceRate); !s)
+        return s;
+    if (VStream >= int(VFmt->nb_streams))
+        return MediaStatus::Fail(Path, "the file changed since it was opened");
+    for (unsigned i = 0; i < VFmt->nb_streams; i++)
+        if (int(i) != VStream)
+            VFmt->streams[i]->discard = AVDISCARD_ALL;
+    // One thread for a still: frame threads would hold its one picture back until the file ends.
+    if (MediaStatus s = OpenDecoder(Path, VFmt->streams[VStream], Info.IsStill ? 1 : Options.Threads, VDec); !s)
+        return s;
+    VPkt.reset(av_packet_alloc());
+    Current.reset(av_frame_alloc());
+    Pending.reset(av_frame_alloc());
+    if (!VPkt || !Current || !Pending)
+        return MediaStatus::Fail(Path, "out of memory");
+    return {};
+}
+
+// Drops everything a read built (demuxers, decoders, pictures, converters, buffered sound); the
+// probe's Info stays, and the next read opens the file again.
+void ClipReader::Impl::Release() {
+    VFmt.reset();
+    VDec.reset();
+    VPkt.reset();
+    Current.reset();
+    Pending.reset();
+    Sws.reset();
+    Turned = VideoFrame{};
+    if (Tone)
+        Tone = std::make_unique<ToneMapper>();
+    VSought = HaveCurrent = HavePending = VDemuxDone = VDecodeDone = false;
+    CurrentIndex = PendingIndex = -1;
+    AFmt.reset();
+    ADec.reset();
+    APkt.reset();
+    AFrame.reset();
+    Swr.reset();
+    ABuf = std::vector<float>{};
+    ABufStart = 0;
+    AOpened = APositioned = ADemuxDone = ADecodeDone = false;
+    AAtStart = true;
+}
 
 // Decodes the next picture in stream order into `into`; got is false at the end of the stream.
 MediaStatus ClipReader::Impl::DecodeVideo(AVFrame* into, bool& got) {
@@ -377,7 +442,7 @@ MediaStatus ClipReader::Impl::DecodeVideo(AVFrame* into, bool& got) {
         if (err != AVERROR(EAGAIN)) {
             // A damaged picture: skip it, but do not loop forever on a file of garbage.
             if (++badPackets > 64)
-                return MediaStatus::Fail(Path, "the video is damaged (" + UserErrorText(err) + ")");
+                return MediaStatus::Fail(Path, Damaged("video", err));
             continue;
         }
         if (VDemuxDone) {
@@ -387,7 +452,7 @@ MediaStatus ClipReader::Impl::DecodeVideo(AVFrame* into, bool& got) {
         err = av_read_frame(VFmt.get(), VPkt.get());
         if (err < 0) {
             if (err != AVERROR_EOF)
-                VReadError = UserErrorText(err);
+                VReadError = InputErrorText(err, IoError(VFmt.get()));
             VDemuxDone = true;
             avcodec_send_packet(VDec.get(), nullptr);   // drain the frames still inside the decoder
             continue;
@@ -396,7 +461,7 @@ MediaStatus ClipReader::Impl::DecodeVideo(AVFrame* into, bool& got) {
             err = avcodec_send_packet(VDec.get(), VPkt.get());
             if (err < 0 && err != AVERROR(EAGAIN) && ++badPackets > 64) {
                 av_packet_unref(VPkt.get());
-                return MediaStatus::Fail(Path, "the video is damaged (" + UserErrorText(err) + ")");
+                return MediaStatus::Fail(Path, Damaged("video", err));
             }
         }
         av_packet_unref(VPkt.get());
@@ -423,7 +488,8 @@ MediaStatus ClipReader::Impl::SeekVideo(int64_t index, int attempt) {
         err = avformat_seek_file(VFmt.get(), -1, INT64_MIN, 0, 0, 0);
     VSought = true;
     if (err < 0)
-        return MediaStatus::Fail(Path, "cannot seek to frame " + std::to_string(index) + " (" + UserErrorText(err) + ")");
+        return MediaStatus::Fail(Path, "cannot seek to frame " + std::to_string(index) + " (" +
+                                             InputErrorText(err, IoError(VFmt.get())) + ")");
     avcodec_flush_buffers(VDec.get());
     HaveCurrent = HavePending = false;
     VDemuxDone = VDecodeDone = false;
@@ -446,6 +512,9 @@ MediaStatus ClipReader::Impl::EndedEarly(int64_t frames) {
 // that was never sought, decoding simply begins where the demuxer stands: the first seek of some
 // containers lands on the second group of pictures.
 MediaStatus ClipReader::Impl::PositionAt(int64_t index) {
+    if (!VFmt)
+        if (MediaStatus s = Reopen(); !s)
+            return s;
     const int64_t nearby = 2 * int64_t(Info.FrameRate.ToDouble() + 1);
     bool forward = HaveCurrent && index >= CurrentIndex;
     if (!HaveCurrent && !VSought && index <= nearby) {
@@ -534,7 +603,6 @@ MediaStatus ClipReader::Impl::Scale(const PixelView& dst, bool highQuality) {
     bool fullRange = f->color_range == AVCOL_RANGE_JPEG;
     const AVPixelFormat srcFormat = PlainFormat(AVPixelFormat(f->format), fullRange);
     const int flags = highQuality ? SWS_BILINEAR : SWS_POINT;
-    SwsContext* before = Sws.get();
     SwsContext* ctx = sws_getCachedContext(Sws.release(), f->width, f->height, srcFormat, target.Width, target.Height,
                                            AV_PIX_FMT_ARGB, flags, nullptr, nullptr, nullptr);
     Sws.reset(ctx);
@@ -543,14 +611,17 @@ MediaStatus ClipReader::Impl::Scale(const PixelView& dst, bool highQuality) {
         const char* name = av_get_pix_fmt_name(srcFormat);
         return MediaStatus::Fail(Path, std::string("cannot convert ") + (name ? name : "unknown") + " pictures to ARGB");
     }
-    const int space = SwsColorspace(f);
-    if (ctx != before || space != SwsSpace || int(fullRange) != SwsRange) {
-        const int* coeffs = sws_getCoefficients(space);
-        // Source matrix and range from the frame; RGB output is always full range.
+    // Source matrix and range from the frame; RGB output is always full range. Read back from the
+    // context, not remembered: a context made afresh may reuse the old one's address, and a full
+    // range source would then be read as limited from its second picture on.
+    const int* coeffs = sws_getCoefficients(SwsColorspace(f));
+    int* table = nullptr;
+    int* invTable = nullptr;
+    int srcRange = -1, dstRange = -1, brightness = 0, contrast = 0, saturation = 0;
+    sws_getColorspaceDetails(ctx, &invTable, &srcRange, &table, &dstRange, &brightness, &contrast, &saturation);
+    if (invTable == nullptr || std::memcmp(invTable, coeffs, 4 * sizeof(int)) != 0 || srcRange != int(fullRange) ||
+        dstRange != 1)
         sws_setColorspaceDetails(ctx, coeffs, fullRange ? 1 : 0, coeffs, 1, 0, 1 << 16, 1 << 16);
-        SwsSpace = space;
-        SwsRange = int(fullRange);
-    }
     uint8_t* dstData[4] = {target.Base, nullptr, nullptr, nullptr};
     int dstStride[4] = {target.RowBytes, 0, 0, 0};
     const int rows = sws_scale(ctx, f->data, f->linesize, 0, f->height, dstData, dstStride);
@@ -591,7 +662,7 @@ MediaStatus ClipReader::Impl::SeekAudio(int64_t first) {
         err = avformat_seek_file(AFmt.get(), -1, INT64_MIN, 0, 0, 0);
     AAtStart = false;
     if (err < 0)
-        return MediaStatus::Fail(Path, "cannot seek in the sound (" + UserErrorText(err) + ")");
+        return MediaStatus::Fail(Path, "cannot seek in the sound (" + InputErrorText(err, IoError(AFmt.get())) + ")");
     avcodec_flush_buffers(ADec.get());
     Swr.reset();
     ABuf.clear();
@@ -621,7 +692,7 @@ MediaStatus ClipReader::Impl::DecodeAudioChunk() {
         }
         if (err != AVERROR(EAGAIN)) {
             if (++badPackets > 64)
-                return MediaStatus::Fail(Path, "the sound is damaged (" + UserErrorText(err) + ")");
+                return MediaStatus::Fail(Path, Damaged("sound", err));
             continue;
         }
         if (ADemuxDone) {
@@ -638,7 +709,7 @@ MediaStatus ClipReader::Impl::DecodeAudioChunk() {
             err = avcodec_send_packet(ADec.get(), APkt.get());
             if (err < 0 && err != AVERROR(EAGAIN) && ++badPackets > 64) {
                 av_packet_unref(APkt.get());
-                return MediaStatus::Fail(Path, "the sound is damaged (" + UserErrorText(err) + ")");
+                return MediaStatus::Fail(Path, Damaged("sound", err));
             }
         }
         av_packet_unref(APkt.get());
@@ -730,11 +801,22 @@ std::unique_ptr<ClipReader> ClipReader::Open(const std::string& path, MediaStatu
     if (status = OpenInput(path, m.VFmt, options.SequenceRate); !status)
         return nullptr;
 
+    // Cover art (an attached picture, as music files carry) is no video stream: a stream of
+    // moving pictures is taken before it, and a file with only cover art is a still that lasts
+    // as long as its sound.
     int vs = av_find_best_stream(m.VFmt.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    const auto isCover = [&m](int i) { return (m.VFmt->streams[i]->disposition & AV_DISPOSITION_ATTACHED_PIC) != 0; };
+    if (vs >= 0 && isCover(vs))
+        for (unsigned i = 0; i < m.VFmt->nb_streams; i++)
+            if (m.VFmt->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !isCover(int(i))) {
+                vs = int(i);
+                break;
+            }
     if (vs < 0) {
         status = MediaStatus::Fail(path, "no video stream");
         return nullptr;
     }
+    const bool cover = isCover(vs);
     m.VStream = vs;
     AVStream* st = m.VFmt->streams[vs];
     if (status = OpenDecoder(path, st, options.Threads, m.VDec); !status)
@@ -771,13 +853,20 @@ std::unique_ptr<ClipReader> ClipReader::Open(const std::string& path, MediaStatu
             info.Warning = path + ": " + info.Hdr + " (HDR) video is shown without tone mapping: this FFmpeg has no "
                            "zscale or tonemap filter";
     }
-    AVRational rate = st->avg_frame_rate;
+    // The stream's base rate (r_frame_rate, with FFmpeg's own guards against a field rate or a
+    // time base taken for it): pictures are placed by their times at it, so a clip whose rate
+    // changes (24 and 60 a second joined) keeps every picture of its faster part.
+    AVRational rate = av_guess_frame_rate(m.VFmt.get(), st, nullptr);
+    const AVRational average = st->avg_frame_rate;
     if (rate.num <= 0 || rate.den <= 0)
-        rate = st->r_frame_rate;
+        rate = average;
     if (rate.num <= 0 || rate.den <= 0 || av_q2d(rate) > 1000)
         rate = AVRational{25, 1};
     av_reduce(&rate.num, &rate.den, rate.num, rate.den, INT32_MAX);
     info.FrameRate = ToRational(rate);
+    // A base rate 1 % or more above the average: the frame rate varies, and the packets do not
+    // count the frames at the base rate.
+    const bool variable = average.num > 0 && average.den > 0 && av_q2d(rate) > 1.01 * av_q2d(average);
     m.VTimeBase = st->time_base;
     m.VStartPts = st->start_time != AV_NOPTS_VALUE ? st->start_time : 0;
     m.StartSeconds = m.VStartPts * av_q2d(m.VTimeBase);
@@ -787,15 +876,31 @@ std::unique_ptr<ClipReader> ClipReader::Open(const std::string& path, MediaStatu
     if (std::strcmp(m.VFmt->iformat->name, "avi") == 0 && m.VDec->has_b_frames > 0)
         m.VLagPts = av_rescale_q(m.VDec->has_b_frames, AVRational{rate.den, rate.num}, m.VTimeBase);
 
-    if (st->duration != AV_NOPTS_VALUE && st->duration > 0)
+    double statedEnd = 0;   // where the header says the video ends, on the file's clock
+    if (st->duration != AV_NOPTS_VALUE && st->duration > 0) {
         info.Duration = st->duration * av_q2d(st->time_base);
-    else if (m.VFmt->duration != AV_NOPTS_VALUE && m.VFmt->duration > 0)
+        statedEnd = m.StartSeconds + info.Duration;
+    } else if (m.VFmt->duration != AV_NOPTS_VALUE && m.VFmt->duration > 0) {
         info.Duration = double(m.VFmt->duration) / AV_TIME_BASE;
-    // A picture file lasts StillSeconds at 25 frames a second.
-    if (IsImageDemuxer(m.VFmt->iformat) && !IsPattern(path)) {
+        statedEnd = double(m.VFmt->start_time != AV_NOPTS_VALUE ? m.VFmt->start_time : 0) / AV_TIME_BASE + info.Duration;
+    }
+    // A picture file lasts StillSeconds at 25 frames a second; cover art as long as the sound,
+    // whose start is then the clip's.
+    if (cover || (IsImageDemuxer(m.VFmt->iformat) && !IsPattern(path))) {
+        double seconds = options.StillSeconds;
+        if (cover) {
+            const int as = av_find_best_stream(m.VFmt.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+            const AVStream* ast = as >= 0 ? m.VFmt->streams[as] : nullptr;
+            if (ast != nullptr && ast->duration != AV_NOPTS_VALUE && ast->duration > 0)
+                seconds = ast->duration * av_q2d(ast->time_base);
+            else if (m.VFmt->duration != AV_NOPTS_VALUE && m.VFmt->duration > 0)
+                seconds = double(m.VFmt->duration) / AV_TIME_BASE;
+            if (ast != nullptr && ast->start_time != AV_NOPTS_VALUE)
+                m.StartSeconds = ast->start_time * av_q2d(ast->time_base);
+        }
         info.IsStill = true;
         info.FrameRate = Rational{25, 1};
-        info.FrameCount = std::max<int64_t>(1, std::llround(options.StillSeconds * 25));
+        info.FrameCount = std::max<int64_t>(1, std::llround(seconds * 25));
         info.FrameCountExact = true;
         info.Duration = double(info.FrameCount) / 25;
     }
@@ -804,26 +909,37 @@ std::unique_ptr<ClipReader> ClipReader::Open(const std::string& path, MediaStatu
     const double fromDuration = info.Duration * info.FrameRate.ToDouble();
     const bool plausible = info.Duration <= 0 ||
                            (double(st->nb_frames) <= 1.5 * fromDuration + 2 && double(st->nb_frames) >= fromDuration / 1.5 - 2);
-    if (info.IsStill) {
-        // one picture, counted above
+    if (info.IsStill || variable) {
+        // one picture, counted above; or a count at the base rate from the duration, below
     } else if (st->nb_frames > 0 && plausible) {
         info.FrameCount = st->nb_frames;
         info.FrameCountExact = true;
     } else if (options.CountFrames) {
+        // Every stream's packets are read (none decoded): where the furthest one ends tells a
+        // file cut short (a half-finished download) from one whose sound outlasts its pictures.
         InputPtr counter;
         if (OpenInput(path, counter, options.SequenceRate)) {
-            for (unsigned i = 0; i < counter->nb_streams; i++)
-                if (int(i) != vs)
-                    counter->streams[i]->discard = AVDISCARD_ALL;
             PacketPtr pkt(av_packet_alloc());
             int64_t count = 0;
+            double reached = 0;   // seconds, on the file's own clock
             int err = 0;
             while ((err = av_read_frame(counter.get(), pkt.get())) >= 0) {
                 count += pkt->stream_index == vs;
+                if (pkt->pts != AV_NOPTS_VALUE)
+                    reached = std::max(reached, double(pkt->pts + std::max<int64_t>(pkt->duration, 0)) *
+                                                    av_q2d(counter->streams[pkt->stream_index]->time_base));
                 av_packet_unref(pkt.get());
             }
             info.FrameCount = count;
             info.FrameCountExact = err == AVERROR_EOF;   // a read error leaves it a lower bound
+            // The end the header states, against where the packets stop: more than the slack of
+            // an early end short, and the count is the stated one; decoding finds the real end.
+            const int64_t stated = std::llround(info.Duration * info.FrameRate.ToDouble());
+            const double slack = double(std::max<int64_t>(2, stated / 50)) / info.FrameRate.ToDouble();
+            if (statedEnd > 0 && reached > 0 && reached + slack < statedEnd) {
+                info.FrameCount = stated;
+                info.FrameCountExact = false;
+            }
         }
     }
     if (info.FrameCount <= 0) {
@@ -864,13 +980,8 @@ std::unique_ptr<ClipReader> ClipReader::Open(const std::string& path, MediaStatu
         info.Warning = path + ": its sound is in a codec this FFmpeg cannot decode, and is read as silence";
     }
 
-    m.VPkt.reset(av_packet_alloc());
-    m.Current.reset(av_frame_alloc());
-    m.Pending.reset(av_frame_alloc());
-    if (!m.VPkt || !m.Current || !m.Pending) {
-        status = MediaStatus::Fail(path, "out of memory");
-        return nullptr;
-    }
+    // Nothing stays open until the first read: a render of many clips holds only those it is at.
+    m.Release();
     return std::unique_ptr<ClipReader>(new ClipReader(std::move(impl)));
 }
 
@@ -940,6 +1051,7 @@ MediaStatus ClipReader::ReadAudio(int64_t first, int64_t count, AudioBlock& audi
     return {};
 }
 
+void ClipReader::Release() { fImpl->Release(); }
 const ClipInfo& ClipReader::Info() const { return fImpl->Info; }
 int64_t ClipReader::FrameCount() const { return fImpl->Info.FrameCount; }
 Rational ClipReader::FrameRate() const { return fImpl->Info.FrameRate; }

@@ -72,6 +72,10 @@ public:
     // silence where the clip has none. Sample 0 is the start of the first video frame.
     MediaStatus ReadAudio(int64_t first, int64_t count, AudioBlock& audio);
 
+    // Closes the file and frees the decoders and buffers until the next read, which opens it
+    // again. Open leaves the clip so: probed, with nothing held.
+    void Release() override;
+
     int64_t  FrameCount() const override;
     Rational FrameRate() const override;
     int      Width() const override;

@@ -78,6 +78,23 @@ inline std::string UserErrorText(int err) {
     }
 }
 
+// An error met while reading an input, in the user's terms. Demuxers and decoders answer damaged
+// data with codes borrowed from the system (a bare -1 reads as EPERM; EIO, EINVAL and ENOMEM for
+// fields and sizes out of range): only an error the file's own I/O recorded (`ioError`, from
+// AVIOContext::error; 0 when none) keeps the system's words.
+inline std::string InputErrorText(int err, int ioError) {
+    if (ioError < 0 && ioError != AVERROR_EOF)
+        return UserErrorText(ioError);
+    switch (err) {
+    case AVERROR_EOF: return "the file ends early";
+    case AVERROR_PATCHWELCOME:
+    case AVERROR(ENOSYS): return UserErrorText(err);
+    case AVERROR(ENOMEM): return "the file is damaged, or memory ran out";
+    default: return "the file is damaged";
+    }
+}
+inline int IoError(const AVFormatContext* f) { return f != nullptr && f->pb != nullptr ? f->pb->error : 0; }
+
 inline Rational ToRational(AVRational r) { return Rational{r.num, r.den}; }
 inline AVRational ToAv(Rational r) { return AVRational{r.Num, r.Den}; }
 

@@ -31,6 +31,7 @@ public:
     virtual bool     HasAudio() const = 0;   // false: the blocks are silence
     virtual uint64_t SourceChannelLayout() const { return kStereoLayout; }   // the sound's own layout
     virtual const std::string& Name() const = 0;   // file name or generator name, used in messages
+    virtual void Release() {}   // frees what reading holds until the next read (a clip's turn is over)
 
     // Convenience: frame into an owned buffer sized width x height.
     MediaStatus ReadFrame(int64_t index, int width, int height, bool highQuality, VideoFrame& frame, AudioBlock& audio) {

@@ -210,6 +210,15 @@ TEST_P(Stills, LastTheirDurationInTheirColour) {
 }
 INSTANTIATE_TEST_SUITE_P(Formats, Stills, ::testing::Values("jpg", "png", "bmp", "tiff", "webp"));
 
+// A JPEG (full range) read at its own size is the same picture every time, not only the first.
+TEST(FullRange, AStillIsTheSameFromItsSecondReadingOn) {
+    ScratchDir dir;
+    auto reader = FfmpegClip("-f lavfi -i testsrc=s=64x48 -frames:v 1", dir / "still.jpg");
+    ASSERT_TRUE(reader);
+    const VideoFrame first = ReadPicture(*reader, 0, 64, 48);
+    EXPECT_EQ(ReadPicture(*reader, 1, 64, 48).Pixels, first.Pixels);
+}
+
 // Phone videos carry a rotation, anamorphic video a pixel shape: both show in the display size,
 // and pictures come out upright. The source's top half is red, its bottom half blue.
 struct ShapeCase {
