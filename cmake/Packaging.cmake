@@ -32,6 +32,8 @@ install(FILES ${BW_PACKAGE_DIR}/blockwaves.bash DESTINATION share/bash-completio
         RENAME blockwaves COMPONENT program)
 install(FILES ${BW_PACKAGE_DIR}/_blockwaves DESTINATION share/zsh/vendor-completions COMPONENT program)
 install(FILES ${BW_PACKAGE_DIR}/blockwaves.desktop DESTINATION share/applications COMPONENT program)
+install(FILES ${BW_PACKAGE_DIR}/blockwaves-dialog.lintian-overrides DESTINATION share/lintian/overrides
+        RENAME blockwaves-dialog COMPONENT dialog)
 foreach(component ${BW_PACKAGES})
   install(FILES ${BW_PACKAGE_DIR}/copyright ${BW_PACKAGE_BUILD}/changelog.Debian.gz
           DESTINATION share/doc/${BW_PACKAGE_NAME_${component}} COMPONENT ${component})
