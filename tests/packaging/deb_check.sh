@@ -30,7 +30,7 @@ for deb in "$debs"/*.deb; do
   fi
   overrides=$(cat "$tree"/usr/share/lintian/overrides/* 2>/dev/null || true)
   while IFS= read -r -d '' f; do
-    [ "$(head -c 4 "$f")" = $'\x7fELF' ] || continue
+    cmp -s -n 4 "$f" <(printf '\177ELF') || continue
     count=$((count + 1))
     options=(--nocfprotection)
     ! grep -qF "hardening-no-fortify-functions [${f#"$tree/"}]" <<< "$overrides" || options+=(--nofortify)
