@@ -13,7 +13,9 @@ done
 frei0r=$(compgen -G "$debs/blockwaves-frei0r_*.deb" || true)
 
 work=$(mktemp -d /tmp/bw-packaging-XXXXXX)
-trap 'rm -rf "$work"' EXIT
+# The root gets /proc, as every running system has (the program finds its bundle through it); it is
+# unmounted before anything is removed, and the removal stays on this file system.
+trap 'umount "$work/root/proc" 2> /dev/null || true; rm -rf --one-file-system "$work"' EXIT
 started=$SECONDS
 step() { echo "install_test: [$((SECONDS - started)) s] $*"; }
 fail() { echo "install_test: FAILED: $*" >&2; exit 1; }
@@ -70,6 +72,7 @@ root=$work/root
 if [ -n "$mirror" ] && command -v debootstrap > /dev/null &&
    debootstrap --variant=minbase bookworm "$root" "$mirror" > "$work/debootstrap.log" 2>&1; then
   step "debootstrap: Debian 12 minbase in $root"
+  mount -t proc proc "$root/proc"
   # The same archives as this machine: the release, its updates and its security updates.
   if [ -f /etc/apt/sources.list.d/debian.sources ]; then
     cp /etc/apt/sources.list.d/debian.sources "$root/etc/apt/sources.list.d/"
