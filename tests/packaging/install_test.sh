@@ -13,7 +13,9 @@ done
 frei0r=$(compgen -G "$debs/blockwaves-frei0r_*.deb" || true)
 
 work=$(mktemp -d /tmp/bw-packaging-XXXXXX)
-trap 'rm -rf "$work"' EXIT
+# The root gets /proc, as every running system has (the program finds its bundle through it); it is
+# unmounted before anything is removed, and the removal stays on this file system.
+trap 'umount "$work/root/proc" 2> /dev/null || true; rm -rf --one-file-system "$work"' EXIT
 started=$SECONDS
 step() { echo "install_test: [$((SECONDS - started)) s] $*"; }
 fail() { echo "install_test: FAILED: $*" >&2; exit 1; }
@@ -33,6 +35,20 @@ check_use() {
   run blockwaves demo -o "$out" --size 160x120 --frames 10 --quiet || fail "blockwaves demo"
   run head -c 32 "$out" | grep -q '^YUV4MPEG2 W160 H120 ' || fail "the render is not a 160x120 Y4M"
   step "info and a render of generated clips work"
+}
+
+# The program loads the bundle beside it (from $at/usr/bin), also when started through a link in
+# another folder, and holds no folder of the machine it was built on.
+check_bundle_beside() {
+  local loaded
+  loaded=$(run env LD_DEBUG=files blockwaves info 2>&1)
+  grep -q "file=$at/usr/bin/\.\./lib/blockwaves/kpblockwaves.bundle/" <<< "$loaded" ||
+    fail "the program did not load the bundle beside it"
+  run ln -sf "$at/usr/bin/blockwaves" "$1"
+  run "$1" info > /dev/null || fail "blockwaves started through the link $1 did not find its bundle"
+  run rm -f "$1"
+  ! grep -qaF "$debs" "$at/usr/bin/blockwaves" || fail "the program holds the build folder $debs"
+  step "the bundle is found beside the program, also through a link"
 }
 
 # Every shared object named finds its libraries.
@@ -56,6 +72,7 @@ root=$work/root
 if [ -n "$mirror" ] && command -v debootstrap > /dev/null &&
    debootstrap --variant=minbase bookworm "$root" "$mirror" > "$work/debootstrap.log" 2>&1; then
   step "debootstrap: Debian 12 minbase in $root"
+  mount -t proc proc "$root/proc"
   # The same archives as this machine: the release, its updates and its security updates.
   if [ -f /etc/apt/sources.list.d/debian.sources ]; then
     cp /etc/apt/sources.list.d/debian.sources "$root/etc/apt/sources.list.d/"
@@ -77,6 +94,7 @@ if [ -n "$mirror" ] && command -v debootstrap > /dev/null &&
   [ -z "$qt" ] || fail "the renderer pulled in Qt: $qt"
   step "blockwaves and blockwaves-plugin${frei0r:+ and blockwaves-frei0r} installed, without Qt"
   check_use
+  check_bundle_beside /tmp/bw-link
   check_libraries $bundle/kpblockwaves.so ${frei0r:+/usr/lib/frei0r-1/blockwaves.so}
   apt_install "$(deb blockwaves-dialog)"
   check_libraries $bundle/kpblockwaves-ui.so
@@ -109,9 +127,7 @@ else
   mkdir -p "$work/home"
   run() { (cd "$work" && PATH="$at/usr/bin:$PATH" HOME=$work/home "$@"); }
   check_use
-  loaded=$(run env LD_DEBUG=files blockwaves info 2>&1)
-  grep -q "file=$at/usr/bin/\.\./lib/blockwaves/kpblockwaves.bundle/" <<< "$loaded" ||
-    fail "the program did not load the bundle beside it"
+  check_bundle_beside "$work/bw-link"
   check_libraries $bundle/kpblockwaves.so $bundle/kpblockwaves-ui.so ${frei0r:+/usr/lib/frei0r-1/blockwaves.so}
   step "the plug-ins unpacked into $at find their libraries"
 fi
