@@ -47,7 +47,9 @@ check_bundle_beside() {
   run ln -sf "$at/usr/bin/blockwaves" "$1"
   run "$1" info > /dev/null || fail "blockwaves started through the link $1 did not find its bundle"
   run rm -f "$1"
-  ! grep -qaF "$debs" "$at/usr/bin/blockwaves" || fail "the program holds the build folder $debs"
+  local program=$seen$at/usr/bin/blockwaves  # as seen from here
+  [ -f "$program" ] || fail "no $program"
+  ! grep -qaF "$debs" "$program" || fail "the program holds the build folder $debs"
   step "the bundle is found beside the program, also through a link"
 }
 
@@ -83,6 +85,7 @@ if [ -n "$mirror" ] && command -v debootstrap > /dev/null &&
   cp "$debs"/*.deb "$root/tmp/debs/"
   run() { chroot "$root" env HOME=/tmp/home LC_ALL=C.UTF-8 "$@"; }
   at=""
+  seen=$root
   out=/tmp/bw-demo.y4m
   deb() { echo "/tmp/debs/$(basename "$(compgen -G "$debs/${1}_*.deb")")"; }
   apt_install() { DEBIAN_FRONTEND=noninteractive run apt-get install -y -qq --no-install-recommends "$@" > "$work/apt.log" 2>&1 ||
@@ -122,6 +125,7 @@ else
   fi
   echo "install_test: $why; checking the packages unpacked into a folder instead"
   at=$work/prefix
+  seen=""
   out=$work/demo.y4m
   for deb in "$debs"/*.deb; do dpkg-deb -x "$deb" "$at"; done
   mkdir -p "$work/home"
