@@ -1,0 +1,157 @@
+// The transition as an MLT 7 module (libmltblockwaves.so): the transition service "blockwaves"
+// and its metadata. Clip A is the transition's a_track, clip B its b_track; the progress runs from
+// the transition's in point (clip A exactly) to its out point (clip B exactly). The settings are MLT
+// properties in plain units, read at the frame's position, so the area may be keyframed.
+#include <framework/mlt.h>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <new>
+#include <string>
+
+#include "engine/pixeleffect.h"
+#include "native/tilelayout.h"
+#include "settings/DataHandling.h"
+
+namespace {
+const char* const cLayoutKey = "_blockwaves_layout";
+
+// Frames the tiles are timed in when the property is unset, as the frei0r plug-in's default.
+constexpr int32_t cDefaultFrames = 100;
+
+// A property's integer value clamped to Low..High; Fallback when unset.
+int32_t IntProperty(mlt_properties props, const char* name, int32_t Low, int32_t High, int32_t Fallback) {
+    if (!mlt_properties_get(props, name)) return Fallback;
+    return std::clamp(mlt_properties_get_int(props, name), Low, High);
+}
+
+// A fraction of the frame at the frame's position (keyframes allowed), clamped to 0..1.
+double AreaProperty(mlt_properties props, const char* name, double Fallback, int position, int length) {
+    if (!mlt_properties_get(props, name)) return Fallback;
+    const double v = mlt_properties_anim_get_double(props, name, position, length);
+    return v >= 0 ? std::min(v, 1.0) : 0.0;  // NaN counts as 0
+}
+
+// The transition's first and last frame, as MLT's own progress counts them: a transition without an
+// out point lasts as long as the clip it is applied to.
+void Span(mlt_transition transition, mlt_frame frame, mlt_position& in, mlt_position& out) {
+    in = mlt_transition_get_in(transition);
+    out = mlt_transition_get_out(transition);
+    if (out == 0)
+        if (mlt_producer producer = mlt_frame_get_original_producer(frame)) {
+            in = mlt_producer_get_in(producer);
+            out = mlt_producer_get_out(producer);
+        }
+}
+
+// The settings of one frame. Reading keyframed properties writes their caches: the caller holds the
+// service's lock.
+TileSettings SettingsAt(mlt_transition transition, mlt_frame frame) {
+    mlt_properties props = MLT_TRANSITION_PROPERTIES(transition);
+    PluginDataRec factory{};
+    ResetConfig(&factory, false);
+    mlt_position in, out;
+    Span(transition, frame, in, out);
+    const mlt_position position = mlt_frame_get_position(frame);
+    const int length = int(out - in + 1);
+    const int at = int(position - in);
+    TileSettings s;
+    // First frame 0, last frame 1; a transition of one frame is halfway, as MLT's own progress.
+    s.Progress = out > in ? std::clamp(double(at) / double(out - in), 0.0, 1.0) : 0.5;
+    s.Method = int16_t(IntProperty(props, "method", 1, cTileMethods, factory.Method));
+    s.Columns = int16_t(IntProperty(props, "columns", 1, cMaxRectHoriz, factory.Sliders[1]));
+    s.Rows = int16_t(IntProperty(props, "rows", 1, cMacRectVert, factory.Sliders[2]));
+    s.TileDuration = int16_t(IntProperty(props, "tile_duration", 0, 100, factory.Sliders[3]));
+    s.Randomized = IntProperty(props, "randomized", 0, 1, factory.RandomizedDuration ? 1 : 0) != 0;
+    s.Seed = int16_t(IntProperty(props, "seed", 0, cMaxRandom - 1, 0));
+    s.Frames = IntProperty(props, "frames", 10, 1000, cDefaultFrames);
+    s.Active = RelRect{AreaProperty(props, "left", factory.StartRel.Left, at, length),
+                       AreaProperty(props, "right", factory.StartRel.Right, at, length),
+                       AreaProperty(props, "top", factory.StartRel.Top, at, length),
+                       AreaProperty(props, "bottom", factory.StartRel.Bottom, at, length)};
+    return s;
+}
+
+int GetImage(mlt_frame a_frame, uint8_t** image, mlt_image_format* format, int* width, int* height, int) {
+    mlt_frame b_frame = mlt_frame_pop_frame(a_frame);
+    auto transition = static_cast<mlt_transition>(mlt_frame_pop_service(a_frame));
+    mlt_properties props = MLT_TRANSITION_PROPERTIES(transition);
+
+    mlt_service_lock(MLT_TRANSITION_SERVICE(transition));
+    const TileSettings s = SettingsAt(transition, a_frame);
+    mlt_service_unlock(MLT_TRANSITION_SERVICE(transition));
+
+    *format = mlt_image_rgba;
+    int error = mlt_frame_get_image(a_frame, image, format, width, height, 1);
+    if (error) return error;
+    uint8_t* b = nullptr;
+    mlt_image_format bFormat = *format;
+    int bWidth = *width, bHeight = *height;
+    error = mlt_frame_get_image(b_frame, &b, &bFormat, &bWidth, &bHeight, 0);
+    // Clip B of another size is scaled to clip A's, as MLT's frei0r glue does.
+    if (!error && (bWidth != *width || bHeight != *height) && b_frame->convert_image) {
+        mlt_properties_set_int(MLT_FRAME_PROPERTIES(b_frame), "convert_image_width", *width);
+        mlt_properties_set_int(MLT_FRAME_PROPERTIES(b_frame), "convert_image_height", *height);
+        b_frame->convert_image(b_frame, &b, &bFormat, *format);
+        bWidth = *width;
+        bHeight = *height;
+    }
+    if (error || !b || bFormat != *format || bWidth != *width || bHeight != *height || *width > SHRT_MAX ||
+        *height > SHRT_MAX || *width < 1 || *height < 1) {
+        mlt_log_warning(MLT_TRANSITION_SERVICE(transition), "clip B not composed: %dx%d %s for %dx%d %s\n",
+                        bWidth, bHeight, mlt_image_format_name(bFormat), *width, *height,
+                        mlt_image_format_name(*format));
+        return 0;  // clip A as it is
+    }
+    auto* layout = static_cast<TileLayoutRec*>(mlt_properties_get_data(props, cLayoutKey, nullptr));
+    const int32_t wid = *width, hig = *height;
+    ComposeWithLayout(*layout, s, wid, hig, [&](const PluginDataRec& cfg, int32_t frame) {
+        ComposeClipsByTiles(*image, b, *image, wid * 4, int16_t(wid), int16_t(hig), AlphaByte::Last, cfg, frame);
+    });
+    return 0;
+}
+
+mlt_frame Process(mlt_transition transition, mlt_frame a_frame, mlt_frame b_frame) {
+    mlt_frame_push_service(a_frame, transition);
+    mlt_frame_push_frame(a_frame, b_frame);
+    mlt_frame_push_get_image(a_frame, GetImage);
+    return a_frame;
+}
+
+void DisposeLayout(void* layout) {
+    auto* l = static_cast<TileLayoutRec*>(layout);
+    DisposeTileLayout(*l);
+    delete l;
+}
+
+void* NewBlockwaves(mlt_profile, mlt_service_type, const char*, const void*) {
+    auto* layout = new (std::nothrow) TileLayoutRec{};
+    if (!layout) return nullptr;
+    if (!InitTileLayout(*layout)) {
+        DisposeLayout(layout);
+        return nullptr;
+    }
+    mlt_transition transition = mlt_transition_new();
+    if (!transition) {
+        DisposeLayout(layout);
+        return nullptr;
+    }
+    transition->process = Process;
+    mlt_properties props = MLT_TRANSITION_PROPERTIES(transition);
+    mlt_properties_set_data(props, cLayoutKey, layout, 0, DisposeLayout, nullptr);
+    mlt_properties_set_int(props, "_transition_type", 1);  // video only
+    return transition;
+}
+
+// blockwaves.yml from MLT's data folder (MLT_DATA, or where MLT was installed).
+mlt_properties Metadata(mlt_service_type, const char*, void* file) {
+    const std::string path = std::string(mlt_environment("MLT_DATA")) + "/blockwaves/" + static_cast<char*>(file);
+    return mlt_properties_parse_yaml(path.c_str());
+}
+}  // namespace
+
+extern "C" MLT_REPOSITORY {
+    MLT_REGISTER(mlt_service_transition_type, "blockwaves", NewBlockwaves);
+    MLT_REGISTER_METADATA(mlt_service_transition_type, "blockwaves", Metadata, const_cast<char*>("blockwaves.yml"));
+}
