@@ -1,0 +1,374 @@
+#include "engine/planarcompose.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <iterator>
+#include <vector>
+
+#include "engine/pixeleffect_p.h"
+#include "imaging/blendrows.h"
+#include "platform/ParallelRows.h"
+
+namespace {
+// How a plane's samples sit over the pixels, and so how a row of weights is made from the pixels'
+// progress (one byte a pixel):
+//   Sample:    one sample a pixel;
+//   HalfWidth: one sample per two pixels side by side, the mean of their two weights;
+//   YUYV:      four bytes per two pixels, Y0 Cb Y1 Cr: w0, mean, w1, mean;
+//   Quad:      four bytes a pixel, each the pixel's weight.
+// Vertically a plane row covers 1 or 2 pixel rows (RowShift 0 or 1); two rows are averaged first.
+enum class Spread : uint8_t { Sample, HalfWidth, YUYV, Quad };
+struct PlaneDesc {
+    Spread spread;
+    int8_t rowShift;
+};
+struct FormatDesc {
+    int8_t planes;
+    PlaneDesc plane[3];
+    bool highDepth;  // 16-bit samples allowed (Depth 9..16)
+};
+constexpr FormatDesc cFormats[] = {
+    {3, {{Spread::Sample, 0}, {Spread::HalfWidth, 1}, {Spread::HalfWidth, 1}}, true},  // YUV420
+    {3, {{Spread::Sample, 0}, {Spread::HalfWidth, 0}, {Spread::HalfWidth, 0}}, true},  // YUV422
+    {3, {{Spread::Sample, 0}, {Spread::Sample, 0}, {Spread::Sample, 0}}, true},        // YUV444
+    {1, {{Spread::YUYV, 0}}, false},                                                   // YUYV
+    {1, {{Spread::Quad, 0}}, false},                                                   // RGBA
+    {1, {{Spread::Quad, 0}}, false},                                                   // BGRA
+    {1, {{Spread::Quad, 0}}, false},                                                   // ARGB
+    {1, {{Spread::Quad, 0}}, false},                                                   // ABGR
+};
+static_assert(std::size(cFormats) == size_t(PlanarFormat::ABGR) + 1);
+// Byte order of the RGBA formats: where R, G, B and alpha (Samples[0..3]) go.
+constexpr int8_t cQuadOrder[4][4] = {{0, 1, 2, 3}, {2, 1, 0, 3}, {3, 0, 1, 2}, {3, 2, 1, 0}};
+
+// Samples of plane p in a row of Wid pixels.
+int32_t PlaneSamples(Spread s, int32_t Wid) {
+    switch (s) {
+        case Spread::Sample: return Wid;
+        case Spread::HalfWidth: return (Wid + 1) / 2;
+        case Spread::YUYV: return (Wid + 1) / 2 * 4;
+        case Spread::Quad: return Wid * 4;
+    }
+    return 0;
+}
+int32_t PlaneRows(PlaneDesc d, int32_t Hig) { return (Hig + (1 << d.rowShift) - 1) >> d.rowShift; }
+
+bool Readable(const PlanarPicture& p) {
+    if (size_t(p.Format) >= std::size(cFormats)) return false;
+    const FormatDesc& f = cFormats[size_t(p.Format)];
+    if (p.Wid < 1 || p.Hig < 1 || p.Wid > 32767 || p.Hig > 32767) return false;
+    if (p.Depth != 8 && !(f.highDepth && p.Depth >= 9 && p.Depth <= 16)) return false;
+    const int32_t sampleBytes = p.Depth > 8 ? 2 : 1;
+    for (int k = 0; k < f.planes; k++)
+        if (!p.Plane[k] || p.Stride[k] < PlaneSamples(f.plane[k].spread, p.Wid) * sampleBytes) return false;
+    return true;
+}
+bool SameKind(const PlanarPicture& a, const PlanarPicture& b) {
+    return a.Wid == b.Wid && a.Hig == b.Hig && a.Format == b.Format && a.Depth == b.Depth;
+}
+
+// A stretch of a plane row whose samples share a state, in samples.
+enum class RunKind : uint8_t { From, To, Blend };  // weight 0, 255, anything (blended)
+struct Run {
+    int32_t l, r;
+    RunKind kind;
+};
+// A stretch of fewer samples than this between two blended ones is blended with them: weights 0
+// and 255 give From's and To's samples exactly, and one longer call costs less than two and a copy.
+constexpr int32_t cBridgedRun = 32;
+
+// Everything one frame's rows share: the pictures, the tile field at this frame and, per plane, the
+// places where a weight may change along a row.
+struct PlaneJob {
+    PlaneDesc desc;
+    int32_t samples, rows;
+    const uint8_t *from, *to;  // row 0; a colour row when the picture is the colour
+    uint8_t* out;
+    int32_t fromStride, toStride, outStride;  // 0 for the colour row
+    bool outIsFrom, outIsTo;
+    std::vector<int32_t> breaks;  // ascending, from 0 to samples
+};
+struct FrameJob {
+    int32_t wid, hig;
+    int32_t sampleBytes;
+    const TileGrid* grid;
+    const TileAlphas* alphas;
+    Rect area;                  // the tiled pixels; empty when nothing has started anywhere
+    std::vector<int16_t> band;  // per pixel row: its tile row (1..H) inside the area, 0 outside
+    int8_t planes;
+    PlaneJob plane[3];
+};
+
+// Where a weight may change along a pixel row: the area's sides and the tile edges between them.
+std::vector<int32_t> PixelBreaks(const FrameJob& f) {
+    std::vector<int32_t> b{0, f.wid};
+    if (f.area.left < f.area.right) {
+        b.push_back(f.area.left);
+        b.push_back(f.area.right);
+        for (int32_t x = 1; x < f.grid->W; x++) {
+            const int32_t e = f.grid->Right(x);
+            if (e > f.area.left && e < f.area.right) b.push_back(e);
+        }
+    }
+    std::sort(b.begin(), b.end());
+    b.erase(std::unique(b.begin(), b.end()), b.end());
+    return b;
+}
+// The same in a plane's samples. An edge inside a sample's pixels (an odd edge under HalfWidth and
+// YUYV) puts that sample (four bytes for YUYV) in a piece of its own.
+std::vector<int32_t> PlaneBreaks(const std::vector<int32_t>& pixel, Spread s, int32_t samples) {
+    std::vector<int32_t> b;
+    for (int32_t e : pixel) switch (s) {
+            case Spread::Sample: b.push_back(e); break;
+            case Spread::Quad: b.push_back(e * 4); break;
+            case Spread::HalfWidth:
+                b.push_back(e / 2);
+                b.push_back((e + 1) / 2);
+                break;
+            case Spread::YUYV:
+                b.push_back(e / 2 * 4);
+                b.push_back((e + 1) / 2 * 4);
+                break;
+        }
+    for (int32_t& e : b) e = std::min(e, samples);
+    std::sort(b.begin(), b.end());
+    b.erase(std::unique(b.begin(), b.end()), b.end());
+    return b;
+}
+
+// The progress of every pixel of a pixel row in band y (0: outside the tiles, all 0).
+void PixelWeights(const FrameJob& f, int32_t y, uint8_t* w) {
+    std::memset(w, 0, size_t(f.wid));
+    if (y == 0) return;
+    const TileGrid& g = *f.grid;
+    for (int32_t x = 1; x <= g.W; x++) {
+        const int32_t l = std::max<int32_t>(g.Left(x), f.area.left);
+        const int32_t r = std::min<int32_t>(g.Right(x), f.area.right);
+        if (l < r) std::memset(w + l, (*f.alphas)[y - 1][x - 1], size_t(r - l));
+    }
+}
+
+// A plane row's weights from the pixel weights of the one or two pixel rows it covers (p0, p1;
+// the same row when it covers one). Means round to nearest; a last sample over one pixel column
+// (odd width) counts that column twice, which keeps its mean.
+void PlaneWeights(Spread s, const uint8_t* p0, const uint8_t* p1, int32_t wid, uint8_t* w) {
+    auto px = [&](int32_t x) { return uint32_t(p0[x]) + p1[x]; };  // twice the vertical mean
+    const int32_t pairs = (wid + 1) / 2;
+    switch (s) {
+        case Spread::Sample:
+            for (int32_t x = 0; x < wid; x++) w[x] = uint8_t((px(x) + 1) >> 1);
+            break;
+        case Spread::Quad:
+            for (int32_t x = 0; x < wid; x++) std::memset(w + 4 * x, int((px(x) + 1) >> 1), 4);
+            break;
+        case Spread::HalfWidth:
+        case Spread::YUYV:
+            for (int32_t c = 0; c < pairs; c++) {
+                const uint32_t v0 = px(2 * c), v1 = 2 * c + 1 < wid ? px(2 * c + 1) : v0;
+                const uint8_t mean = uint8_t((v0 + v1 + 2) >> 2);
+                if (s == Spread::HalfWidth)
+                    w[c] = mean;
+                else {
+                    w[4 * c] = uint8_t((v0 + 1) >> 1);
+                    w[4 * c + 1] = mean;
+                    w[4 * c + 2] = uint8_t((v1 + 1) >> 1);
+                    w[4 * c + 3] = mean;
+                }
+            }
+            break;
+    }
+}
+
+RunKind KindOf(const uint8_t* w, int32_t l, int32_t r) {
+    // Pieces longer than four samples lie within one tile (see PlaneBreaks); shorter ones may not.
+    const int32_t last = r - l > 4 ? l + 1 : r;
+    bool zero = true, full = true;
+    for (int32_t i = l; i < last; i++) {
+        zero = zero && w[i] == 0;
+        full = full && w[i] == 255;
+    }
+    return zero ? RunKind::From : full ? RunKind::To : RunKind::Blend;
+}
+
+// The runs of a plane row from its weights, bridging short stretches between blended runs.
+void PlaneRuns(const std::vector<int32_t>& breaks, const uint8_t* w, std::vector<Run>& runs) {
+    runs.clear();
+    for (size_t i = 0; i + 1 < breaks.size(); i++) {
+        const int32_t l = breaks[i], r = breaks[i + 1];
+        const RunKind kind = KindOf(w, l, r);
+        if (!runs.empty() && runs.back().kind == kind)
+            runs.back().r = r;
+        else
+            runs.push_back(Run{l, r, kind});
+    }
+    size_t kept = 0;
+    for (size_t i = 0; i < runs.size(); i++) {
+        Run run = runs[i];
+        if (kept > 0 && i + 1 < runs.size() && run.r - run.l < cBridgedRun && runs[kept - 1].kind == RunKind::Blend &&
+            runs[i + 1].kind == RunKind::Blend)
+            run.kind = RunKind::Blend;
+        if (kept > 0 && run.kind == runs[kept - 1].kind)
+            runs[kept - 1].r = run.r;
+        else
+            runs[kept++] = run;
+    }
+    runs.resize(kept);
+}
+
+void ComposePlaneRows(const FrameJob& f, const PlaneJob& p, int32_t first, int32_t last) {
+    std::vector<uint8_t> p0(size_t(f.wid)), p1(size_t(f.wid)), w(size_t(p.samples));
+    std::vector<Run> runs;
+    int32_t bands[2] = {-1, -1};
+    const size_t sb = size_t(f.sampleBytes);
+    for (int32_t row = first; row < last; row++) {
+        const int32_t top = row << p.desc.rowShift;
+        const int32_t bottom = std::min(top + (1 << p.desc.rowShift), f.hig) - 1;
+        const int32_t b0 = f.band[size_t(top)], b1 = f.band[size_t(bottom)];
+        if (b0 != bands[0] || b1 != bands[1]) {
+            PixelWeights(f, b0, p0.data());
+            if (b1 != b0) PixelWeights(f, b1, p1.data());
+            PlaneWeights(p.desc.spread, p0.data(), b1 != b0 ? p1.data() : p0.data(), f.wid, w.data());
+            PlaneRuns(p.breaks, w.data(), runs);
+            bands[0] = b0;
+            bands[1] = b1;
+        }
+        const uint8_t* from = p.from + intptr_t(row) * p.fromStride;
+        const uint8_t* to = p.to + intptr_t(row) * p.toStride;
+        uint8_t* out = p.out + intptr_t(row) * p.outStride;
+        for (const Run& run : runs) {
+            const size_t at = size_t(run.l) * sb, bytes = size_t(run.r - run.l) * sb;
+            switch (run.kind) {
+                case RunKind::From:
+                    if (!p.outIsFrom) std::memcpy(out + at, from + at, bytes);
+                    break;
+                case RunKind::To:
+                    if (!p.outIsTo) std::memcpy(out + at, to + at, bytes);
+                    break;
+                case RunKind::Blend:
+                    if (sb == 1)
+                        BlendRow8Scalar(from + at, to + at, w.data() + run.l, out + at, run.r - run.l);
+                    else
+                        BlendRow16Scalar(reinterpret_cast<const uint16_t*>(from + at),
+                                         reinterpret_cast<const uint16_t*>(to + at), w.data() + run.l,
+                                         reinterpret_cast<uint16_t*>(out + at), run.r - run.l);
+                    break;
+            }
+        }
+    }
+}
+
+// One row of plane k of the colour, stored in row (samples x sample bytes).
+void ColourRow(const uint16_t samples[4], const PlanarPicture& pic, int k, int32_t count, std::vector<uint8_t>& row) {
+    const FormatDesc& f = cFormats[size_t(pic.Format)];
+    const size_t sb = pic.Depth > 8 ? 2 : 1;
+    row.assign(size_t(count) * sb, 0);
+    switch (f.plane[k].spread) {
+        case Spread::Sample:
+        case Spread::HalfWidth:
+            for (int32_t i = 0; i < count; i++)
+                if (sb == 2) {
+                    const uint16_t v = samples[k];
+                    std::memcpy(row.data() + 2 * size_t(i), &v, 2);
+                } else
+                    row[size_t(i)] = uint8_t(samples[k]);
+            break;
+        case Spread::YUYV:
+            for (int32_t i = 0; i < count; i++) row[size_t(i)] = uint8_t(samples[(i & 1) ? (i & 2 ? 2 : 1) : 0]);
+            break;
+        case Spread::Quad: {
+            const int8_t* order = cQuadOrder[int(pic.Format) - int(PlanarFormat::RGBA)];
+            for (int32_t i = 0; i < count; i++) row[size_t(i)] = uint8_t(samples[order[i & 3]]);
+            break;
+        }
+    }
+}
+}  // namespace
+
+void PictureColour(RGBColor Colour, const PlanarPicture& Picture, uint16_t Samples[4]) {
+    const int r8 = Colour.RED >> 8, g8 = Colour.GREEN >> 8, b8 = Colour.BLUE >> 8;
+    if (Picture.Format >= PlanarFormat::RGBA) {
+        Samples[0] = uint16_t(r8);
+        Samples[1] = uint16_t(g8);
+        Samples[2] = uint16_t(b8);
+        Samples[3] = 255;
+        return;
+    }
+    const double kr = Picture.Matrix == YuvMatrix::BT709 ? 0.2126 : 0.299;
+    const double kb = Picture.Matrix == YuvMatrix::BT709 ? 0.0722 : 0.114;
+    const double r = r8 / 255.0, g = g8 / 255.0, b = b8 / 255.0;
+    const double y = kr * r + (1.0 - kr - kb) * g + kb * b;
+    const double pb = (b - y) / (2.0 * (1.0 - kb)), pr = (r - y) / (2.0 * (1.0 - kr));
+    const int depth = std::clamp<int>(Picture.Depth, 8, 16);
+    const double top = double((1 << depth) - 1), scale = double(1 << (depth - 8));
+    double v[3];
+    if (Picture.FullRange) {
+        v[0] = y * top;
+        v[1] = double(1 << (depth - 1)) + pb * top;
+        v[2] = double(1 << (depth - 1)) + pr * top;
+    } else {
+        v[0] = (16.0 + 219.0 * y) * scale;
+        v[1] = (128.0 + 224.0 * pb) * scale;
+        v[2] = (128.0 + 224.0 * pr) * scale;
+    }
+    for (int k = 0; k < 3; k++) Samples[k] = uint16_t(std::clamp(std::lround(v[k]), 0L, long(top)));
+    Samples[3] = 0;
+}
+
+bool ComposePlanarByTiles(const PlanarPicture* From, const PlanarPicture* To, const PlanarPicture& Out,
+                          const PluginDataRec& theConfig, int32_t CurrentFrame) {
+    if (!Readable(Out)) return false;
+    for (const PlanarPicture* p : {From, To})
+        if (p && !(Readable(*p) && SameKind(*p, Out))) return false;
+
+    FrameJob f{};
+    f.wid = Out.Wid;
+    f.hig = Out.Hig;
+    f.sampleBytes = Out.Depth > 8 ? 2 : 1;
+    const Rect MyFrame{0, 0, int16_t(Out.Hig), int16_t(Out.Wid)};
+    const TileGrid g = GridFor(theConfig, MyFrame);
+    TileAlphas alphas;
+    TileFrameAt(theConfig, g, MyFrame, CurrentFrame, f.area, alphas);
+    f.grid = &g;
+    f.alphas = &alphas;
+    f.band.assign(size_t(f.hig), 0);
+    for (int32_t y = 1; y <= g.H; y++)
+        for (int32_t row = std::max<int32_t>(g.Top(y), f.area.top); row < std::min<int32_t>(g.Bottom(y), f.area.bottom);
+             row++)
+            f.band[size_t(row)] = int16_t(y);
+
+    const FormatDesc& fmt = cFormats[size_t(Out.Format)];
+    f.planes = fmt.planes;
+    uint16_t colour[4];
+    PictureColour(theConfig.Colors[1], Out, colour);
+    std::vector<uint8_t> colourRows[3];
+    const std::vector<int32_t> pixelBreaks = PixelBreaks(f);
+    int8_t maxShift = 0;
+    for (int k = 0; k < f.planes; k++) {
+        PlaneJob& p = f.plane[k];
+        p.desc = fmt.plane[k];
+        p.samples = PlaneSamples(p.desc.spread, f.wid);
+        p.rows = PlaneRows(p.desc, f.hig);
+        maxShift = std::max(maxShift, p.desc.rowShift);
+        if (!From || !To) ColourRow(colour, Out, k, p.samples, colourRows[k]);
+        p.from = From ? From->Plane[k] : colourRows[k].data();
+        p.fromStride = From ? From->Stride[k] : 0;
+        p.to = To ? To->Plane[k] : colourRows[k].data();
+        p.toStride = To ? To->Stride[k] : 0;
+        p.out = Out.Plane[k];
+        p.outStride = Out.Stride[k];
+        p.outIsFrom = From && From->Plane[k] == Out.Plane[k] && From->Stride[k] == Out.Stride[k];
+        p.outIsTo = To && To->Plane[k] == Out.Plane[k] && To->Stride[k] == Out.Stride[k];
+        p.breaks = PlaneBreaks(pixelBreaks, p.desc.spread, p.samples);
+    }
+    // Shared out over the cores in groups of pixel rows that whole rows of every plane cover.
+    const int32_t groups = (f.hig + (1 << maxShift) - 1) >> maxShift;
+    ParallelRows(groups, int64_t(f.wid) << maxShift, [&](int32_t first, int32_t last) {
+        for (int k = 0; k < f.planes; k++) {
+            const PlaneJob& p = f.plane[k];
+            const int shift = maxShift - p.desc.rowShift;
+            ComposePlaneRows(f, p, std::min(first << shift, p.rows), std::min(last << shift, p.rows));
+        }
+    });
+    return true;
+}
