@@ -11,6 +11,7 @@
 #include <string>
 
 #include "engine/pixeleffect.h"
+#include "engine/planarcompose.h"
 #include "native/tilelayout.h"
 #include "settings/DataHandling.h"
 
@@ -73,6 +74,50 @@ TileSettings SettingsAt(mlt_transition transition, mlt_frame frame) {
     return s;
 }
 
+// MLT's own layout of a picture in a format composed in place (mlt_image_format_planes', with the
+// chroma planes of yuv420p at w x h and 5/4 w x h as its producers write them). False for a format
+// or size that layout cannot hold whole: MLT rounds chroma down at odd sizes (and the composer,
+// as FFmpeg, up).
+bool MltPicture(mlt_image_format format, uint8_t* data, int wid, int hig, PlanarPicture& p) {
+    if (wid < 1 || hig < 1 || wid > SHRT_MAX || hig > SHRT_MAX) return false;
+    p = PlanarPicture{{data, nullptr, nullptr}, {0, 0, 0}, wid, hig, PlanarFormat::RGBA, 8, YuvMatrix::BT601, false};
+    const bool evenWid = wid % 2 == 0, evenHig = hig % 2 == 0;
+    switch (format) {
+        case mlt_image_rgba:
+            p.Stride[0] = wid * 4;
+            return true;
+        case mlt_image_yuv422:
+            p.Format = PlanarFormat::YUYV;
+            p.Stride[0] = wid * 2;
+            return evenWid;
+        case mlt_image_yuv420p:
+            p.Format = PlanarFormat::YUV420;
+            p.Plane[1] = data + size_t(wid) * hig;
+            p.Plane[2] = p.Plane[1] + size_t(wid / 2) * (hig / 2);
+            p.Stride[0] = wid;
+            p.Stride[1] = p.Stride[2] = wid / 2;
+            return evenWid && evenHig;
+        case mlt_image_yuv422p16:
+            p.Format = PlanarFormat::YUV422;
+            p.Depth = 16;
+            p.Plane[1] = data + size_t(wid) * hig * 2;
+            p.Plane[2] = p.Plane[1] + size_t(wid) * hig;
+            p.Stride[0] = wid * 2;
+            p.Stride[1] = p.Stride[2] = wid;
+            return evenWid;
+        default:
+            return false;
+    }
+}
+
+// The format the inputs are asked for: the consumer's own where it is composed in place, otherwise
+// yuv422 (MLT's default), or rgba at an odd width, where MLT's YUV layouts cannot hold the picture.
+mlt_image_format FormatFor(mlt_image_format asked, int wid, int hig) {
+    PlanarPicture p;
+    if (MltPicture(asked, nullptr, wid, hig, p)) return asked;
+    return MltPicture(mlt_image_yuv422, nullptr, wid, hig, p) ? mlt_image_yuv422 : mlt_image_rgba;
+}
+
 int GetImage(mlt_frame a_frame, uint8_t** image, mlt_image_format* format, int* width, int* height, int) {
     mlt_frame b_frame = mlt_frame_pop_frame(a_frame);
     auto transition = static_cast<mlt_transition>(mlt_frame_pop_service(a_frame));
@@ -82,7 +127,7 @@ int GetImage(mlt_frame a_frame, uint8_t** image, mlt_image_format* format, int* 
     const TileSettings s = SettingsAt(transition, a_frame);
     mlt_service_unlock(MLT_TRANSITION_SERVICE(transition));
 
-    *format = mlt_image_rgba;
+    *format = FormatFor(*format, *width, *height);
     int error = mlt_frame_get_image(a_frame, image, format, width, height, 1);
     if (error) return error;
     uint8_t* b = nullptr;
@@ -97,17 +142,22 @@ int GetImage(mlt_frame a_frame, uint8_t** image, mlt_image_format* format, int* 
         bWidth = *width;
         bHeight = *height;
     }
-    if (error || !b || bFormat != *format || bWidth != *width || bHeight != *height || *width > SHRT_MAX ||
-        *height > SHRT_MAX || *width < 1 || *height < 1) {
+    PlanarPicture pa, pb;
+    if (error || !b || bFormat != *format || bWidth != *width || bHeight != *height ||
+        !MltPicture(*format, *image, *width, *height, pa) || !MltPicture(bFormat, b, bWidth, bHeight, pb)) {
         mlt_log_warning(MLT_TRANSITION_SERVICE(transition), "clip B not composed: %dx%d %s for %dx%d %s\n",
                         bWidth, bHeight, mlt_image_format_name(bFormat), *width, *height,
                         mlt_image_format_name(*format));
         return 0;  // clip A as it is
     }
     auto* layout = static_cast<TileLayoutRec*>(mlt_properties_get_data(props, cLayoutKey, nullptr));
-    const int32_t wid = *width, hig = *height;
-    ComposeWithLayout(*layout, s, wid, hig, [&](const PluginDataRec& cfg, int32_t frame) {
-        ComposeClipsByTiles(*image, b, *image, wid * 4, int16_t(wid), int16_t(hig), AlphaByte::Last, cfg, frame);
+    ComposeWithLayout(*layout, s, pa.Wid, pa.Hig, [&](const PluginDataRec& cfg, int32_t frame) {
+        // RGBA through the engine's own 32-bit loops, the frames of the frei0r plug-in and the bundle.
+        if (*format == mlt_image_rgba)
+            ComposeClipsByTiles(*image, b, *image, pa.Stride[0], int16_t(pa.Wid), int16_t(pa.Hig), AlphaByte::Last,
+                                cfg, frame);
+        else
+            ComposePlanarByTiles(&pa, &pb, pa, cfg, frame);
     });
     return 0;
 }
