@@ -60,14 +60,19 @@ s390x: deps
 	cd build/s390x && ctest --output-on-failure -j $(JOBS)
 
 # Debian packages of the build in PKG_BUILD (blockwaves, blockwaves-plugin, blockwaves-dialog,
-# blockwaves-frei0r), checked by lintian; package-test installs them into a fresh Debian 12 root.
+# blockwaves-frei0r), checked by lintian and by tests/packaging/deb_check.sh (every shipped ELF file
+# hardened, no build folder in any file, no maintainer scripts); package-test installs them into a
+# fresh Debian 12 root. The build's compiler and linker flags are Debian's hardening (CMakeLists.txt).
 PKG_BUILD ?= build/release
 package: deps
 	test -f $(PKG_BUILD)/build.ninja || cmake -S . -B $(PKG_BUILD) $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(PKG_BUILD) -j $(JOBS)
 	rm -f $(PKG_BUILD)/*.deb
 	cd $(PKG_BUILD) && cpack -G DEB
-	lintian --fail-on error $(PKG_BUILD)/*.deb
+	lintian --fail-on error --display-info $(PKG_BUILD)/*.deb > $(PKG_BUILD)/lintian.log; \
+	  status=$$?; cat $(PKG_BUILD)/lintian.log; exit $$status
+	@! grep -E 'hardening|ldconfig' $(PKG_BUILD)/lintian.log || { echo "lintian: hardening or ldconfig tags" >&2; exit 1; }
+	tests/packaging/deb_check.sh $(PKG_BUILD)
 
 package-test: package
 	tests/packaging/install_test.sh $(PKG_BUILD)

@@ -52,6 +52,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
+set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/DebWithoutScripts.cmake)
 set(BW_PACKAGE_EXACT "(= ${PROJECT_VERSION}-1)")
 
 set(CPACK_DEBIAN_PROGRAM_PACKAGE_NAME blockwaves)
@@ -83,8 +84,8 @@ the colour and the active area are changed.")
 
 set(CPACK_DEBIAN_FREI0R_PACKAGE_NAME blockwaves-frei0r)
 set(CPACK_COMPONENT_FREI0R_DESCRIPTION "video transition with a grid of tiles - frei0r plug-in
-The Blockwaves transition as a frei0r mixer plug-in for MLT, GStreamer and the
-editors built on them, such as Kdenlive, whose description of the transition
-is included.")
+The Blockwaves transition as a frei0r mixer plug-in for MLT and GStreamer, with
+Kdenlive's description of the transition, so that Kdenlive offers it among its
+compositions.")
 
 include(CPack)

@@ -21,29 +21,48 @@ extern "C" {
 #include "settings/DataHandling.h"
 
 namespace {
-// One row a parameter: the engine range a frei0r value of 0..1 spreads over, and whether it is
-// rounded to whole steps. Low = 0, High = 1, not stepped: the value itself.
+// How a frei0r value becomes a whole step of its range.
+enum class Step {
+    None,   // the value itself (fractions)
+    Round,  // nearest step
+    // Up to the next step, a value within cStepSlack of a step counting as that step. A host that
+    // shows value x Scale and stores input / Scale gets every whole number back exactly, and the
+    // values saved as (n - 1) / 99 before columns and rows were mapped this way still give n.
+    Up,
+};
+constexpr double cStepSlack = 0.001;
+
+// One row a parameter: engine value = Offset + the step of value x Scale, clamped to Low..High.
+// A host that scales by Scale alone (Kdenlive's factor) shows the engine value for every parameter
+// with Offset 0.
 struct ParamRow {
     F0rParamInfo Info;
-    double Low, High;
-    bool Stepped;
+    double Offset, Scale, Low, High;
+    Step Stepping;
 };
 constexpr ParamRow kParams[] = {
-    {{"progress", F0R_PARAM_DOUBLE, "Position in the transition: 0 shows clip A, 1 clip B"}, 0, 1, false},
-    {{"method", F0R_PARAM_DOUBLE, "Tile ordering 1..41: 1 + round(value x 40)"}, 1, 41, true},
-    {{"columns", F0R_PARAM_DOUBLE, "Tile columns 1..100: 1 + round(value x 99)"}, 1, 100, true},
-    {{"rows", F0R_PARAM_DOUBLE, "Tile rows 1..100: 1 + round(value x 99)"}, 1, 100, true},
+    {{"progress", F0R_PARAM_DOUBLE, "Position in the transition: 0 shows clip A, 1 clip B"}, 0, 1, 0, 1, Step::None},
+    {{"method", F0R_PARAM_DOUBLE, "Tile ordering 1..41: 1 + round(value x 40)"}, 1, 40, 1, 41, Step::Round},
+    {{"columns", F0R_PARAM_DOUBLE, "Tile columns 1..100: value x 100, rounded up (c columns: c / 100)"}, 0, 100, 1,
+     100, Step::Up},
+    {{"rows", F0R_PARAM_DOUBLE, "Tile rows 1..100: value x 100, rounded up (r rows: r / 100)"}, 0, 100, 1, 100,
+     Step::Up},
     {{"tile_duration", F0R_PARAM_DOUBLE,
-      "Share of the transition each tile spends changing, 0..100 %: round(value x 100)"},
-     0, 100, true},
-    {{"randomized", F0R_PARAM_BOOL, "Vary each tile's change length at random (on from 0.5)"}, 0, 1, true},
+      "Share of the transition each tile spends changing, 0..100 %: round(value x 100); "
+      "not used by ordering 1 (random moments)"},
+     0, 100, 0, 100, Step::Round},
+    {{"randomized", F0R_PARAM_BOOL,
+      "Vary each tile's change length at random (on from 0.5); not used by ordering 1 (random moments)"},
+     0, 1, 0, 1, Step::Round},
     {{"seed", F0R_PARAM_DOUBLE, "Where the layout starts reading the random table, 0..29999: round(value x 29999)"},
-     0, cMaxRandom - 1, true},
-    {{"frames", F0R_PARAM_DOUBLE, "Frames the tiles are timed in, 10..1000: 10 + round(value x 990)"}, 10, 1000, true},
-    {{"left", F0R_PARAM_DOUBLE, "Left edge of the active area, fraction of the width"}, 0, 1, false},
-    {{"top", F0R_PARAM_DOUBLE, "Top edge of the active area, fraction of the height"}, 0, 1, false},
-    {{"right", F0R_PARAM_DOUBLE, "Right edge of the active area, fraction of the width"}, 0, 1, false},
-    {{"bottom", F0R_PARAM_DOUBLE, "Bottom edge of the active area, fraction of the height"}, 0, 1, false},
+     0, cMaxRandom - 1, 0, cMaxRandom - 1, Step::Round},
+    {{"frames", F0R_PARAM_DOUBLE,
+      "Frames the tiles are timed in, 10..1000: value x 1000, rounded up (n frames: n / 1000)"},
+     0, 1000, 10, 1000, Step::Up},
+    {{"left", F0R_PARAM_DOUBLE, "Left edge of the active area, fraction of the width"}, 0, 1, 0, 1, Step::None},
+    {{"top", F0R_PARAM_DOUBLE, "Top edge of the active area, fraction of the height"}, 0, 1, 0, 1, Step::None},
+    {{"right", F0R_PARAM_DOUBLE, "Right edge of the active area, fraction of the width"}, 0, 1, 0, 1, Step::None},
+    {{"bottom", F0R_PARAM_DOUBLE, "Bottom edge of the active area, fraction of the height"}, 0, 1, 0, 1, Step::None},
 };
 static_assert(std::size(kParams) == kF0rParamCount);
 
@@ -68,14 +87,17 @@ double F0rMapParam(int Index, double Value) {
     if (Index < 0 || Index >= kF0rParamCount) return 0;
     const ParamRow& p = kParams[Index];
     const double v = Value >= 0 ? std::min(Value, 1.0) : 0.0;  // NaN fails the comparison too
-    const double spread = v * (p.High - p.Low);
-    return p.Low + (p.Stepped ? std::round(spread) : spread);
+    const double scaled = v * p.Scale;
+    const double stepped = p.Stepping == Step::Round ? std::round(scaled)
+                           : p.Stepping == Step::Up  ? std::ceil(scaled - cStepSlack)
+                                                     : scaled;
+    return std::clamp(p.Offset + stepped, p.Low, p.High);
 }
 
 double F0rUnitParam(int Index, double EngineValue) {
     if (Index < 0 || Index >= kF0rParamCount) return 0;
     const ParamRow& p = kParams[Index];
-    return std::clamp((EngineValue - p.Low) / (p.High - p.Low), 0.0, 1.0);
+    return std::clamp((EngineValue - p.Offset) / p.Scale, 0.0, 1.0);
 }
 
 void F0rDefaultValues(double (&Values)[kF0rParamCount]) {

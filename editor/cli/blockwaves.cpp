@@ -169,10 +169,10 @@ std::string TransitionCount(size_t transitions);
 std::string FrameTime(int64_t frame, media::Rational rate, double offset);
 int PrintPlan(const Command& c, const std::vector<PluginHost*>& hosts, std::vector<Input*>& inputs);
 
-std::unique_ptr<PluginHost> LoadHost(const char* argv0, Failure& failure) {
+std::unique_ptr<PluginHost> LoadHost(const char* /*argv0*/, Failure& failure) {
     CheckSavedDefault();
     std::string error;
-    const std::string path = DefaultBundlePath(argv0);
+    const std::string path = DefaultBundlePath();
     auto host = PluginHost::Load(path, error);
     if (!host) failure = {kExitPlugin, error};
     return host;
@@ -687,7 +687,7 @@ Failure LoadHosts(const Command& c, const char* argv0, size_t transitions,
         if (Failure f = UseRenderSettings(c, items)) return f;
         folders.push_back(c.settings.empty() && c.settingsFile.empty() ? std::string() : lgPrivateConfig);
         lgTransitionConfigs.push_back(folders.back());
-        std::string bundle = DefaultBundlePath(argv0);
+        std::string bundle = DefaultBundlePath();
         if (!sets.empty()) {
             // The same bundle under another path loads as another copy, with a master default of its own.
             const fs::path copy = fs::path(lgPrivateConfig) / fs::path(bundle).filename();

@@ -12,8 +12,8 @@
 
 #include "platform/Memory.h"
 
-#ifndef BW_BUILD_BUNDLE_DIR
-#define BW_BUILD_BUNDLE_DIR ""
+#ifndef BW_BUILD_TREE_FROM_PROGRAM
+#define BW_BUILD_TREE_FROM_PROGRAM "../.."
 #endif
 
 namespace {
@@ -421,15 +421,21 @@ HYPluginResult PluginHost::CbMixAudio(void* instance, HYFrameCookie cookie, int1
     return kPluginOK;
 }
 
-std::string DefaultBundlePath(const std::string& programPath) {
-    if (const char* env = std::getenv("BLOCKWAVES_BUNDLE"); env && *env) return env;
-    // A program found through PATH has no folder in argv[0]: the running program itself answers.
-    const std::string given = programPath.find('/') == std::string::npos ? "/proc/self/exe" : programPath;
-    char resolved[4096];
-    std::string program = realpath(given.c_str(), resolved) ? resolved : programPath;
+std::string BundleBesideProgram(const std::string& program) {
     const size_t slash = program.find_last_of('/');
     const std::string dir = slash == std::string::npos ? "." : program.substr(0, slash);
     const std::string installed = dir + "/../lib/blockwaves/kpblockwaves.bundle";
     if (IsDir(installed)) return installed;
-    return BW_BUILD_BUNDLE_DIR;
+    // A build tree is known by its CMakeCache.txt, so no other folder on the way is ever taken for one.
+    const std::string buildTree = dir + "/" BW_BUILD_TREE_FROM_PROGRAM;
+    if (access((buildTree + "/CMakeCache.txt").c_str(), F_OK) == 0 && IsDir(buildTree + "/kpblockwaves.bundle"))
+        return buildTree + "/kpblockwaves.bundle";
+    return installed;  // missing: the error names where it was looked for
+}
+
+std::string DefaultBundlePath() {
+    if (const char* env = std::getenv("BLOCKWAVES_BUNDLE"); env && *env) return env;
+    // The running program itself, whatever argv[0] says and whichever link it was started through.
+    char resolved[4096];
+    return BundleBesideProgram(realpath("/proc/self/exe", resolved) ? resolved : "");
 }

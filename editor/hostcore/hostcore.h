@@ -145,6 +145,10 @@ private:
     mutable HostCounters counters_{};
 };
 
-// Where the bundle is: $BLOCKWAVES_BUNDLE, else beside an installed program
-// (<prefix>/lib/blockwaves/kpblockwaves.bundle next to <prefix>/bin), else the build tree's.
-std::string DefaultBundlePath(const std::string& programPath);
+// Where the bundle is: $BLOCKWAVES_BUNDLE, else found from the running program (/proc/self/exe),
+// never from a folder fixed when the program was built.
+std::string DefaultBundlePath();
+// The bundle for the program file Program (a resolved path): <prefix>/lib/blockwaves/kpblockwaves.bundle
+// for <prefix>/bin/blockwaves; else, for the program in a build tree (editor/cli), the build tree's
+// kpblockwaves.bundle. When neither is there, the installed place, for the error to name.
+std::string BundleBesideProgram(const std::string& program);

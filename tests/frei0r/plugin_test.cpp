@@ -1,11 +1,16 @@
 // blockwaves.so as a frei0r host drives it: what it reports, how its parameters map, and frames that
 // depend on the settings, the progress and the two inputs alone.
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <optional>
+#include <set>
 #include <thread>
 
 #include "tests/frei0r/f0r_testutil.h"
+#include "tests/frei0r/kdenlive_check.h"
 
 using namespace f0rtest;
 
@@ -72,7 +77,44 @@ INSTANTIATE_TEST_SUITE_P(
                       MapCase{kF0rRandomized, 2.0, 1}, MapCase{kF0rSeed, 0, 0}, MapCase{kF0rSeed, 1, 29999},
                       MapCase{kF0rSeed, -1, 0}, MapCase{kF0rFrames, 0, 10}, MapCase{kF0rFrames, 1, 1000},
                       MapCase{kF0rFrames, kNaN, 10}, MapCase{kF0rLeft, 0, 0}, MapCase{kF0rRight, 1, 1},
-                      MapCase{kF0rTop, -1, 0}, MapCase{kF0rBottom, 2.0, 1}));
+                      MapCase{kF0rTop, -1, 0}, MapCase{kF0rBottom, 2.0, 1},
+                      // Columns, rows and frames: n / factor is n, a hair above it too, more is the next.
+                      MapCase{kF0rColumns, 0.5, 50}, MapCase{kF0rRows, 0.37, 37}, MapCase{kF0rColumns, 0.01, 1},
+                      MapCase{kF0rColumns, 0.010009, 1}, MapCase{kF0rColumns, 0.010011, 2},
+                      MapCase{kF0rRows, 0.009, 1}, MapCase{kF0rFrames, 0.1, 100}, MapCase{kF0rFrames, 0.009, 10},
+                      MapCase{kF0rFrames, 0.0101, 11}, MapCase{kF0rSeed, 0.411514, 12345},
+                      // What Kdenlive saved before: columns (n - 1) / 99 (50 as 0.494949), frames
+                      // (n - 10) / 990 (100 as 0.090909, now 91).
+                      MapCase{kF0rColumns, 0.494949, 50}, MapCase{kF0rRows, 0.010101, 2},
+                      MapCase{kF0rFrames, 0.090909, 91}));
+
+// Columns and rows saved with the mapping before this one, (n - 1) / 99 written with six decimals as
+// Kdenlive writes it, still give n: old projects keep their grid.
+TEST(Frei0rMapping, OldSavedColumnsAndRowsKeepTheirCount) {
+    for (int n = 1; n <= 100; n++) {
+        char saved[32];
+        std::snprintf(saved, sizeof saved, "%f", (n - 1) / 99.0);
+        EXPECT_EQ(F0rMapParam(kF0rColumns, std::atof(saved)), n) << saved;
+        EXPECT_EQ(F0rMapParam(kF0rRows, std::atof(saved)), n) << saved;
+    }
+}
+
+// Kdenlive's description, read as Kdenlive reads it: every number it shows is the one rendered.
+TEST(Frei0rKdenlive, ShowsAndStoresWhatRenders) {
+    const std::vector<kdenlive::Param> params = kdenlive::ReadDescription(BW_TEST_FREI0R_DIR "/frei0r_blockwaves.xml");
+    ASSERT_EQ(params.size(), size_t(kF0rParamCount));
+    // Fractions of the transition and of the frame show as percent.
+    const std::set<std::string> percent = {"progress", "left", "top", "right", "bottom"};
+    auto rendered = [&](const std::string& name, double stored) -> std::optional<double> {
+        for (int i = 0; i < kF0rParamCount; i++) {
+            F0rParamInfo info{};
+            GetF0rParamInfo(i, info);
+            if (name == info.Name) return F0rMapParam(i, stored) * (percent.count(name) ? 100 : 1);
+        }
+        return std::nullopt;
+    };
+    for (const std::string& wrong : kdenlive::CheckDescription(params, rendered)) ADD_FAILURE() << wrong;
+}
 
 TEST(Frei0rMapping, EveryStepOfEveryRangeIsReachable) {
     for (int i = 0; i < kF0rParamCount; i++) {

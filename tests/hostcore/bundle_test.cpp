@@ -419,4 +419,33 @@ TEST_F(Run, FrameCountsBelowOneNeverLeaveTheLevelRange) {
         EXPECT_EQ(Host().End(), kPluginOK);
     }
 }
+
+// The bundle is found from the program's own folder: installed beside <prefix>/bin, or in the build
+// tree of a program in its editor/cli; a folder that is no build tree is never taken for one.
+TEST(BundlePath, FoundFromTheProgramsFolderAlone) {
+    namespace fs = std::filesystem;
+    const fs::path root = fs::temp_directory_path() / ("bw-bundlepath-" + std::to_string(getpid()));
+    auto bundleAt = [](const fs::path& bundle) {
+        fs::create_directories(bundle / "Contents");
+        std::ofstream(bundle / "Contents" / "Info.plist") << "<plist/>";
+    };
+    bundleAt(root / "usr/lib/blockwaves/kpblockwaves.bundle");
+    bundleAt(root / "build/kpblockwaves.bundle");
+    std::ofstream(root / "build/CMakeCache.txt") << "";
+    bundleAt(root / "nocache/kpblockwaves.bundle");
+    const struct {
+        const char* program;
+        const char* bundle;
+    } cases[] = {
+        {"usr/bin/blockwaves", "usr/bin/../lib/blockwaves/kpblockwaves.bundle"},
+        {"build/editor/cli/blockwaves", "build/editor/cli/../../kpblockwaves.bundle"},
+        {"nocache/editor/cli/blockwaves", "nocache/editor/cli/../lib/blockwaves/kpblockwaves.bundle"},
+        {"opt/bin/blockwaves", "opt/bin/../lib/blockwaves/kpblockwaves.bundle"},
+    };
+    for (const auto& c : cases) {
+        fs::create_directories((root / c.program).parent_path());
+        EXPECT_EQ(BundleBesideProgram((root / c.program).string()), (root / c.bundle).string()) << c.program;
+    }
+    fs::remove_all(root);
+}
 }  // namespace

@@ -371,12 +371,18 @@ TEST(ImageOps, AverageTakesTheLastSourcesAlphaAndNeedsEverySource) {
         AverageGWorlds(list, d.gw, n, kAll);
         EXPECT_EQ(d.Bytes(), d0) << n;
     }
-    // A hundred sources at once.
+    // A hundred sources at once, each buffer listed fifty times: each gets back the pixel state it had,
+    // unlocked or locked.
     GWorldList many{};
     for (int k = 1; k <= MAXGWORLDS; k++) many[k] = k % 2 ? a.gw : c.gw;
+    UnlockPixels(GetGWorldPixMap(a.gw));
+    const GWorldFlags stateA = a.State(), stateC = c.State();
+    ASSERT_NE(stateA, stateC);
     AverageGWorlds(many, d.gw, MAXGWORLDS, kAll);
     EXPECT_TRUE(Same(d.At(0, 0), PixRec{3, 20, 0, 254}));
     EXPECT_TRUE(d.PaddingIntact());
+    EXPECT_EQ(a.State(), stateA);
+    EXPECT_EQ(c.State(), stateC);
 }
 
 TEST(ImageOps, AccessPixelOutsideGivesTheMarkerPixel) {

@@ -35,6 +35,20 @@ check_use() {
   step "info and a render of generated clips work"
 }
 
+# The program loads the bundle beside it (from $at/usr/bin), also when started through a link in
+# another folder, and holds no folder of the machine it was built on.
+check_bundle_beside() {
+  local loaded
+  loaded=$(run env LD_DEBUG=files blockwaves info 2>&1)
+  grep -q "file=$at/usr/bin/\.\./lib/blockwaves/kpblockwaves.bundle/" <<< "$loaded" ||
+    fail "the program did not load the bundle beside it"
+  run ln -sf "$at/usr/bin/blockwaves" "$1"
+  run "$1" info > /dev/null || fail "blockwaves started through the link $1 did not find its bundle"
+  run rm -f "$1"
+  ! grep -qaF "$debs" "$at/usr/bin/blockwaves" || fail "the program holds the build folder $debs"
+  step "the bundle is found beside the program, also through a link"
+}
+
 # Every shared object named finds its libraries.
 check_libraries() {
   local so missing
@@ -77,6 +91,7 @@ if [ -n "$mirror" ] && command -v debootstrap > /dev/null &&
   [ -z "$qt" ] || fail "the renderer pulled in Qt: $qt"
   step "blockwaves and blockwaves-plugin${frei0r:+ and blockwaves-frei0r} installed, without Qt"
   check_use
+  check_bundle_beside /tmp/bw-link
   check_libraries $bundle/kpblockwaves.so ${frei0r:+/usr/lib/frei0r-1/blockwaves.so}
   apt_install "$(deb blockwaves-dialog)"
   check_libraries $bundle/kpblockwaves-ui.so
@@ -109,9 +124,7 @@ else
   mkdir -p "$work/home"
   run() { (cd "$work" && PATH="$at/usr/bin:$PATH" HOME=$work/home "$@"); }
   check_use
-  loaded=$(run env LD_DEBUG=files blockwaves info 2>&1)
-  grep -q "file=$at/usr/bin/\.\./lib/blockwaves/kpblockwaves.bundle/" <<< "$loaded" ||
-    fail "the program did not load the bundle beside it"
+  check_bundle_beside "$work/bw-link"
   check_libraries $bundle/kpblockwaves.so $bundle/kpblockwaves-ui.so ${frei0r:+/usr/lib/frei0r-1/blockwaves.so}
   step "the plug-ins unpacked into $at find their libraries"
 fi
