@@ -4,75 +4,17 @@
 // properties in plain units, read at the frame's position, so the area may be keyframed.
 #include <framework/mlt.h>
 
-#include <algorithm>
 #include <climits>
-#include <cmath>
 #include <new>
 #include <string>
 
 #include "engine/pixeleffect.h"
 #include "engine/planarcompose.h"
+#include "mlt/mltglue.h"
 #include "native/tilelayout.h"
-#include "settings/DataHandling.h"
 
 namespace {
 const char* const cLayoutKey = "_blockwaves_layout";
-
-// Frames the tiles are timed in when the property is unset, as the frei0r plug-in's default.
-constexpr int32_t cDefaultFrames = 100;
-
-// A property's integer value clamped to Low..High; Fallback when unset.
-int32_t IntProperty(mlt_properties props, const char* name, int32_t Low, int32_t High, int32_t Fallback) {
-    if (!mlt_properties_get(props, name)) return Fallback;
-    return std::clamp(mlt_properties_get_int(props, name), Low, High);
-}
-
-// A fraction of the frame at the frame's position (keyframes allowed), clamped to 0..1.
-double AreaProperty(mlt_properties props, const char* name, double Fallback, int position, int length) {
-    if (!mlt_properties_get(props, name)) return Fallback;
-    const double v = mlt_properties_anim_get_double(props, name, position, length);
-    return v >= 0 ? std::min(v, 1.0) : 0.0;  // NaN counts as 0
-}
-
-// The transition's first and last frame, as MLT's own progress counts them: a transition without an
-// out point lasts as long as the clip it is applied to.
-void Span(mlt_transition transition, mlt_frame frame, mlt_position& in, mlt_position& out) {
-    in = mlt_transition_get_in(transition);
-    out = mlt_transition_get_out(transition);
-    if (out == 0)
-        if (mlt_producer producer = mlt_frame_get_original_producer(frame)) {
-            in = mlt_producer_get_in(producer);
-            out = mlt_producer_get_out(producer);
-        }
-}
-
-// The settings of one frame. Reading keyframed properties writes their caches: the caller holds the
-// service's lock.
-TileSettings SettingsAt(mlt_transition transition, mlt_frame frame) {
-    mlt_properties props = MLT_TRANSITION_PROPERTIES(transition);
-    PluginDataRec factory{};
-    ResetConfig(&factory, false);
-    mlt_position in, out;
-    Span(transition, frame, in, out);
-    const mlt_position position = mlt_frame_get_position(frame);
-    const int length = int(out - in + 1);
-    const int at = int(position - in);
-    TileSettings s;
-    // First frame 0, last frame 1; a transition of one frame is halfway, as MLT's own progress.
-    s.Progress = out > in ? std::clamp(double(at) / double(out - in), 0.0, 1.0) : 0.5;
-    s.Method = int16_t(IntProperty(props, "method", 1, cTileMethods, factory.Method));
-    s.Columns = int16_t(IntProperty(props, "columns", 1, cMaxRectHoriz, factory.Sliders[1]));
-    s.Rows = int16_t(IntProperty(props, "rows", 1, cMacRectVert, factory.Sliders[2]));
-    s.TileDuration = int16_t(IntProperty(props, "tile_duration", 0, 100, factory.Sliders[3]));
-    s.Randomized = IntProperty(props, "randomized", 0, 1, factory.RandomizedDuration ? 1 : 0) != 0;
-    s.Seed = int16_t(IntProperty(props, "seed", 0, cMaxRandom - 1, 0));
-    s.Frames = IntProperty(props, "frames", 10, 1000, cDefaultFrames);
-    s.Active = RelRect{AreaProperty(props, "left", factory.StartRel.Left, at, length),
-                       AreaProperty(props, "right", factory.StartRel.Right, at, length),
-                       AreaProperty(props, "top", factory.StartRel.Top, at, length),
-                       AreaProperty(props, "bottom", factory.StartRel.Bottom, at, length)};
-    return s;
-}
 
 // MLT's own layout of a picture in a format composed in place (mlt_image_format_planes', with the
 // chroma planes of yuv420p at w x h and 5/4 w x h as its producers write them). False for a format
@@ -123,8 +65,17 @@ int GetImage(mlt_frame a_frame, uint8_t** image, mlt_image_format* format, int* 
     auto transition = static_cast<mlt_transition>(mlt_frame_pop_service(a_frame));
     mlt_properties props = MLT_TRANSITION_PROPERTIES(transition);
 
+    // The transition's span, as MLT's own progress counts it: one without an out point lasts as
+    // long as the clip it is applied to.
+    mlt_position in = mlt_transition_get_in(transition), out = mlt_transition_get_out(transition);
+    if (out == 0)
+        if (mlt_producer producer = mlt_frame_get_original_producer(a_frame)) {
+            in = mlt_producer_get_in(producer);
+            out = mlt_producer_get_out(producer);
+        }
+    // Reading keyframed properties writes their caches: one frame at a time.
     mlt_service_lock(MLT_TRANSITION_SERVICE(transition));
-    const TileSettings s = SettingsAt(transition, a_frame);
+    const TileSettings s = MltSettingsAt(props, mlt_frame_get_position(a_frame), in, out);
     mlt_service_unlock(MLT_TRANSITION_SERVICE(transition));
 
     *format = FormatFor(*format, *width, *height);

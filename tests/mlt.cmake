@@ -1,6 +1,6 @@
 # The MLT module: rendered by melt from the build tree and held to the engine; exports, install and
 # Kdenlive's description.
-bw_layer_tests(mlt bw_frei0r)
+bw_layer_tests(mlt bw_frei0r bw_mlt)
 add_dependencies(mlt_tests blockwaves_mlt blockwaves_frei0r)
 target_compile_definitions(mlt_tests PRIVATE BW_TEST_MLT_DIR="$<TARGET_FILE_DIR:blockwaves_mlt>"
                                              BW_TEST_FREI0R_DIR="$<TARGET_FILE_DIR:blockwaves_frei0r>")
