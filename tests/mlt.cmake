@@ -10,3 +10,6 @@ endif()
 
 add_test(NAME Mlt.ExportsOnlyItsRegistration
          COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/host/exports_test.sh $<TARGET_FILE:blockwaves_mlt> mlt_register)
+add_test(NAME Mlt.InstallsModuleMetadataAndKdenliveDescription
+         COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/mlt/install_test.sh ${CMAKE_COMMAND} ${CMAKE_BINARY_DIR}
+                 ${BW_MLT_MODULE_DEST} ${BW_MLT_DATA_DEST} "${BW_HOST_PRELOAD}")
