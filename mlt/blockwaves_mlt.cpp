@@ -5,6 +5,7 @@
 #include <framework/mlt.h>
 
 #include <climits>
+#include <exception>
 #include <new>
 #include <string>
 
@@ -102,14 +103,19 @@ int GetImage(mlt_frame a_frame, uint8_t** image, mlt_image_format* format, int* 
         return 0;  // clip A as it is
     }
     auto* layout = static_cast<TileLayoutRec*>(mlt_properties_get_data(props, cLayoutKey, nullptr));
-    ComposeWithLayout(*layout, s, pa.Wid, pa.Hig, [&](const PluginDataRec& cfg, int32_t frame) {
-        // RGBA through the engine's own 32-bit loops, the frames of the frei0r plug-in and the bundle.
-        if (*format == mlt_image_rgba)
-            ComposeClipsByTiles(*image, b, *image, pa.Stride[0], int16_t(pa.Wid), int16_t(pa.Hig), AlphaByte::Last,
-                                cfg, frame);
-        else
-            ComposePlanarByTiles(&pa, &pb, pa, cfg, frame);
-    });
+    // Nothing thrown may reach MLT; out of memory for the composer's rows leaves clip A.
+    try {
+        ComposeWithLayout(*layout, s, pa.Wid, pa.Hig, [&](const PluginDataRec& cfg, int32_t frame) {
+            // RGBA through the engine's own 32-bit loops: the frei0r plug-in's and the bundle's frames.
+            if (*format == mlt_image_rgba)
+                ComposeClipsByTiles(*image, b, *image, pa.Stride[0], int16_t(pa.Wid), int16_t(pa.Hig),
+                                    AlphaByte::Last, cfg, frame);
+            else
+                ComposePlanarByTiles(&pa, &pb, pa, cfg, frame);
+        });
+    } catch (const std::exception& e) {
+        mlt_log_error(MLT_TRANSITION_SERVICE(transition), "clip B not composed: %s\n", e.what());
+    }
     return 0;
 }
 
@@ -147,8 +153,13 @@ void* NewBlockwaves(mlt_profile, mlt_service_type, const char*, const void*) {
 
 // blockwaves.yml from MLT's data folder (MLT_DATA, or where MLT was installed).
 mlt_properties Metadata(mlt_service_type, const char*, void* file) {
-    const std::string path = std::string(mlt_environment("MLT_DATA")) + "/blockwaves/" + static_cast<char*>(file);
-    return mlt_properties_parse_yaml(path.c_str());
+    const char* data = mlt_environment("MLT_DATA");
+    if (!data) return nullptr;
+    try {
+        return mlt_properties_parse_yaml((std::string(data) + "/blockwaves/" + static_cast<char*>(file)).c_str());
+    } catch (const std::exception&) {
+        return nullptr;
+    }
 }
 }  // namespace
 
