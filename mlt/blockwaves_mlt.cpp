@@ -103,6 +103,7 @@ int GetImage(mlt_frame a_frame, uint8_t** image, mlt_image_format* format, int* 
         return 0;  // clip A as it is
     }
     auto* layout = static_cast<TileLayoutRec*>(mlt_properties_get_data(props, cLayoutKey, nullptr));
+    if (!layout) return 0;
     // Nothing thrown may reach MLT; out of memory for the composer's rows leaves clip A.
     try {
         ComposeWithLayout(*layout, s, pa.Wid, pa.Hig, [&](const PluginDataRec& cfg, int32_t frame) {
