@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -476,17 +477,18 @@ void AverageGWorlds(const GWorldList Source, GWorldPtr Dest, int16_t GWNum, Rect
     for (int k = 1; k <= GWNum; k++)
         if (!Source[k]) return;
     OpenGW d(Dest);
-    std::vector<std::unique_ptr<OpenGW>> src;
-    src.reserve(size_t(GWNum));
-    for (int k = 1; k <= GWNum; k++) {
-        src.push_back(std::make_unique<OpenGW>(Source[k]));
-        if (!src.back()->SameSize(d)) return;
+    // Closed in reverse order of opening (an array's elements go last first), so a buffer listed
+    // twice gets back the pixel state it had before its first opening.
+    std::optional<OpenGW> src[MAXGWORLDS];
+    for (int k = 0; k < GWNum; k++) {
+        src[k].emplace(Source[k + 1]);
+        if (!src[k]->SameSize(d)) return;
     }
     Rect r;
     if (!Area(d, ActiveRect, r)) return;
     const PixRec* rows[MAXGWORLDS];
     for (int y = r.top; y < r.bottom; y++) {
-        for (int k = 0; k < GWNum; k++) rows[k] = src[size_t(k)]->Row(y) + r.left;
+        for (int k = 0; k < GWNum; k++) rows[k] = src[k]->Row(y) + r.left;
         AverageRow(rows, GWNum, d.Row(y) + r.left, r.right - r.left);
     }
 }

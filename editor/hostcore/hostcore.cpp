@@ -436,6 +436,7 @@ std::string BundleBesideProgram(const std::string& program) {
 std::string DefaultBundlePath() {
     if (const char* env = std::getenv("BLOCKWAVES_BUNDLE"); env && *env) return env;
     // The running program itself, whatever argv[0] says and whichever link it was started through.
+    // Without /proc nothing is looked for (never from the current folder): the error names /proc.
     char resolved[4096];
-    return BundleBesideProgram(realpath("/proc/self/exe", resolved) ? resolved : "");
+    return realpath("/proc/self/exe", resolved) ? BundleBesideProgram(resolved) : "/proc/self/exe";
 }

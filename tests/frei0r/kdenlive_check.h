@@ -151,9 +151,9 @@ inline std::vector<std::string> CheckDescription(const std::vector<Param>& param
             if (!r || !near(*r, shown))
                 say(p, "default " + num(d) + " shows " + num(shown) + ", renders " + (r ? num(*r) : "nothing"));
         }
-        std::vector<double> typed = {low, high};
+        std::set<double> typed = {low, high};
         if (p.Decimals() == 0 && high - low <= 100000)
-            for (double n = std::ceil(low); n <= high; n++) typed.push_back(n);
+            for (double n = std::ceil(low); n <= high; n++) typed.insert(n);
         for (double n : typed) {
             const double stored = std::stod(Stored(p, n));
             const std::optional<double> r = rendered(p.Name(), stored);
