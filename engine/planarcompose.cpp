@@ -10,6 +10,10 @@
 #include "imaging/blendrows.h"
 #include "platform/ParallelRows.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 // How a plane's samples sit over the pixels, and so how a row of weights is made from the pixels'
 // progress (one byte a pixel):
@@ -95,9 +99,14 @@ struct FrameJob {
     const TileGrid* grid;
     const TileAlphas* alphas;
     Rect area;                  // the tiled pixels; empty when nothing has started anywhere
-    std::vector<int16_t> band;  // per pixel row: its tile row (1..H) inside the area, 0 outside
+    std::vector<int16_t> band;    // per pixel row: its tile row (1..H) inside the area, 0 outside
+    std::vector<int16_t> column;  // per pixel column: its tile column (1..W) inside the area, 0 outside
     int8_t planes;
     PlaneJob plane[3];
+};
+// Planes laid out alike (Cb and Cr; all three of 4:4:4) share their weights and runs.
+struct PlaneGroup {
+    int8_t first, count;
 };
 
 // Where a weight may change along a pixel row: the area's sides and the tile edges between them.
@@ -137,46 +146,44 @@ std::vector<int32_t> PlaneBreaks(const std::vector<int32_t>& pixel, Spread s, in
     return b;
 }
 
-// The progress of every pixel of a pixel row in band y (0: outside the tiles, all 0).
-void PixelWeights(const FrameJob& f, int32_t y, uint8_t* w) {
-    std::memset(w, 0, size_t(f.wid));
-    if (y == 0) return;
-    const TileGrid& g = *f.grid;
-    for (int32_t x = 1; x <= g.W; x++) {
-        const int32_t l = std::max<int32_t>(g.Left(x), f.area.left);
-        const int32_t r = std::min<int32_t>(g.Right(x), f.area.right);
-        if (l < r) std::memset(w + l, (*f.alphas)[y - 1][x - 1], size_t(r - l));
-    }
+// The progress of pixel x in band y (0: outside the tiles).
+inline uint32_t PixelWeight(const FrameJob& f, int32_t y, int32_t x) {
+    const int32_t col = f.column[size_t(x)];
+    return y != 0 && col != 0 ? (*f.alphas)[y - 1][col - 1] : 0;
 }
 
-// A plane row's weights from the pixel weights of the one or two pixel rows it covers (p0, p1;
-// the same row when it covers one). Means round to nearest; a last sample over one pixel column
-// (odd width) counts that column twice, which keeps its mean.
-void PlaneWeights(Spread s, const uint8_t* p0, const uint8_t* p1, int32_t wid, uint8_t* w) {
-    auto px = [&](int32_t x) { return uint32_t(p0[x]) + p1[x]; };  // twice the vertical mean
-    const int32_t pairs = (wid + 1) / 2;
+// The weight of sample i of a plane row over the one or two pixel rows of bands y0 and y1 (the
+// same band twice when it covers one row). Means round to nearest; a last sample over one pixel
+// column (odd width) counts that column twice, which keeps its mean.
+uint8_t SampleWeight(const FrameJob& f, Spread s, int32_t y0, int32_t y1, int32_t i) {
+    auto twice = [&](int32_t x) { return PixelWeight(f, y0, x) + PixelWeight(f, y1, x); };  // 2 x vertical mean
     switch (s) {
-        case Spread::Sample:
-            for (int32_t x = 0; x < wid; x++) w[x] = uint8_t((px(x) + 1) >> 1);
-            break;
-        case Spread::Quad:
-            for (int32_t x = 0; x < wid; x++) std::memset(w + 4 * x, int((px(x) + 1) >> 1), 4);
-            break;
+        case Spread::Sample: return uint8_t((twice(i) + 1) >> 1);
+        case Spread::Quad: return uint8_t((twice(i / 4) + 1) >> 1);
         case Spread::HalfWidth:
-        case Spread::YUYV:
-            for (int32_t c = 0; c < pairs; c++) {
-                const uint32_t v0 = px(2 * c), v1 = 2 * c + 1 < wid ? px(2 * c + 1) : v0;
-                const uint8_t mean = uint8_t((v0 + v1 + 2) >> 2);
-                if (s == Spread::HalfWidth)
-                    w[c] = mean;
-                else {
-                    w[4 * c] = uint8_t((v0 + 1) >> 1);
-                    w[4 * c + 1] = mean;
-                    w[4 * c + 2] = uint8_t((v1 + 1) >> 1);
-                    w[4 * c + 3] = mean;
-                }
-            }
-            break;
+        case Spread::YUYV: {
+            const int32_t c = s == Spread::YUYV ? i / 4 : i, j = s == Spread::YUYV ? i & 3 : 1;
+            const uint32_t v0 = twice(2 * c), v1 = 2 * c + 1 < f.wid ? twice(2 * c + 1) : v0;
+            return uint8_t(j == 0 ? (v0 + 1) >> 1 : j == 2 ? (v1 + 1) >> 1 : (v0 + v1 + 2) >> 2);
+        }
+    }
+    return 0;
+}
+
+// A plane row's weights, piece by piece: a piece longer than four samples lies within one tile (see
+// PlaneBreaks) and takes its first sample's weight throughout; shorter ones sample by sample. w has
+// cFillSlack bytes beyond the row, as the fill writes whole words.
+constexpr size_t cFillSlack = 8;
+void PlaneWeights(const FrameJob& f, Spread s, int32_t y0, int32_t y1, const std::vector<int32_t>& breaks,
+                  uint8_t* w) {
+    for (size_t k = 0; k + 1 < breaks.size(); k++) {
+        const int32_t l = breaks[k], r = breaks[k + 1];
+        if (r - l <= 4) {
+            for (int32_t i = l; i < r; i++) w[i] = SampleWeight(f, s, y0, y1, i);
+            continue;
+        }
+        const uint64_t word = uint64_t(SampleWeight(f, s, y0, y1, l)) * 0x0101010101010101u;
+        for (int32_t i = l; i < r; i += 8) std::memcpy(w + i, &word, 8);  // may write into the next piece
     }
 }
 
@@ -216,43 +223,66 @@ void PlaneRuns(const std::vector<int32_t>& breaks, const uint8_t* w, std::vector
     runs.resize(kept);
 }
 
-void ComposePlaneRows(const FrameJob& f, const PlaneJob& p, int32_t first, int32_t last) {
-    std::vector<uint8_t> p0(size_t(f.wid)), p1(size_t(f.wid)), w(size_t(p.samples));
+// memcpy of the stretch of one tile: most are a few dozen bytes, where a call costs more than the
+// copy. Up to 64 bytes in 16-byte moves that overlap at the end; src and dst never overlap.
+inline void CopySpan(uint8_t* dst, const uint8_t* src, size_t n) {
+#if defined(__SSE2__)
+    if (n >= 16 && n <= 64) {
+        auto move = [&](size_t at) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + at),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + at)));
+        };
+        move(0);
+        move(n - 16);
+        if (n > 32) {
+            move(16);
+            move(n - 32);
+        }
+        return;
+    }
+#endif
+    std::memcpy(dst, src, n);
+}
+
+void ComposePlaneRows(const FrameJob& f, PlaneGroup group, int32_t first, int32_t last) {
+    const PlaneJob& lead = f.plane[group.first];
+    std::vector<uint8_t> w(size_t(lead.samples) + cFillSlack);
     std::vector<Run> runs;
     int32_t bands[2] = {-1, -1};
     const size_t sb = size_t(f.sampleBytes);
     for (int32_t row = first; row < last; row++) {
-        const int32_t top = row << p.desc.rowShift;
-        const int32_t bottom = std::min(top + (1 << p.desc.rowShift), f.hig) - 1;
+        const int32_t top = row << lead.desc.rowShift;
+        const int32_t bottom = std::min(top + (1 << lead.desc.rowShift), f.hig) - 1;
         const int32_t b0 = f.band[size_t(top)], b1 = f.band[size_t(bottom)];
         if (b0 != bands[0] || b1 != bands[1]) {
-            PixelWeights(f, b0, p0.data());
-            if (b1 != b0) PixelWeights(f, b1, p1.data());
-            PlaneWeights(p.desc.spread, p0.data(), b1 != b0 ? p1.data() : p0.data(), f.wid, w.data());
-            PlaneRuns(p.breaks, w.data(), runs);
+            PlaneWeights(f, lead.desc.spread, b0, b1, lead.breaks, w.data());
+            PlaneRuns(lead.breaks, w.data(), runs);
             bands[0] = b0;
             bands[1] = b1;
         }
-        const uint8_t* from = p.from + intptr_t(row) * p.fromStride;
-        const uint8_t* to = p.to + intptr_t(row) * p.toStride;
-        uint8_t* out = p.out + intptr_t(row) * p.outStride;
-        for (const Run& run : runs) {
-            const size_t at = size_t(run.l) * sb, bytes = size_t(run.r - run.l) * sb;
-            switch (run.kind) {
-                case RunKind::From:
-                    if (!p.outIsFrom) std::memcpy(out + at, from + at, bytes);
-                    break;
-                case RunKind::To:
-                    if (!p.outIsTo) std::memcpy(out + at, to + at, bytes);
-                    break;
-                case RunKind::Blend:
-                    if (sb == 1)
-                        BlendRow8Scalar(from + at, to + at, w.data() + run.l, out + at, run.r - run.l);
-                    else
-                        BlendRow16Scalar(reinterpret_cast<const uint16_t*>(from + at),
-                                         reinterpret_cast<const uint16_t*>(to + at), w.data() + run.l,
-                                         reinterpret_cast<uint16_t*>(out + at), run.r - run.l);
-                    break;
+        for (int k = group.first; k < group.first + group.count; k++) {
+            const PlaneJob& p = f.plane[k];
+            const uint8_t* from = p.from + intptr_t(row) * p.fromStride;
+            const uint8_t* to = p.to + intptr_t(row) * p.toStride;
+            uint8_t* out = p.out + intptr_t(row) * p.outStride;
+            for (const Run& run : runs) {
+                const size_t at = size_t(run.l) * sb, bytes = size_t(run.r - run.l) * sb;
+                switch (run.kind) {
+                    case RunKind::From:
+                        if (!p.outIsFrom) CopySpan(out + at, from + at, bytes);
+                        break;
+                    case RunKind::To:
+                        if (!p.outIsTo) CopySpan(out + at, to + at, bytes);
+                        break;
+                    case RunKind::Blend:
+                        if (sb == 1)
+                            BlendRow8(from + at, to + at, w.data() + run.l, out + at, run.r - run.l);
+                        else
+                            BlendRow16(reinterpret_cast<const uint16_t*>(from + at),
+                                       reinterpret_cast<const uint16_t*>(to + at), w.data() + run.l,
+                                       reinterpret_cast<uint16_t*>(out + at), run.r - run.l);
+                        break;
+                }
             }
         }
     }
@@ -336,6 +366,11 @@ bool ComposePlanarByTiles(const PlanarPicture* From, const PlanarPicture* To, co
         for (int32_t row = std::max<int32_t>(g.Top(y), f.area.top); row < std::min<int32_t>(g.Bottom(y), f.area.bottom);
              row++)
             f.band[size_t(row)] = int16_t(y);
+    f.column.assign(size_t(f.wid), 0);
+    for (int32_t x = 1; x <= g.W; x++)
+        for (int32_t col = std::max<int32_t>(g.Left(x), f.area.left); col < std::min<int32_t>(g.Right(x), f.area.right);
+             col++)
+            f.column[size_t(col)] = int16_t(x);
 
     const FormatDesc& fmt = cFormats[size_t(Out.Format)];
     f.planes = fmt.planes;
@@ -363,11 +398,21 @@ bool ComposePlanarByTiles(const PlanarPicture* From, const PlanarPicture* To, co
     }
     // Shared out over the cores in groups of pixel rows that whole rows of every plane cover.
     const int32_t groups = (f.hig + (1 << maxShift) - 1) >> maxShift;
+    PlaneGroup alike[3];
+    int nAlike = 0;
+    for (int k = 0; k < f.planes; k++) {
+        const PlaneDesc& d = f.plane[k].desc;
+        const PlaneDesc& prev = f.plane[k > 0 ? k - 1 : 0].desc;
+        if (k > 0 && d.spread == prev.spread && d.rowShift == prev.rowShift)
+            alike[nAlike - 1].count++;
+        else
+            alike[nAlike++] = PlaneGroup{int8_t(k), 1};
+    }
     ParallelRows(groups, int64_t(f.wid) << maxShift, [&](int32_t first, int32_t last) {
-        for (int k = 0; k < f.planes; k++) {
-            const PlaneJob& p = f.plane[k];
+        for (int k = 0; k < nAlike; k++) {
+            const PlaneJob& p = f.plane[alike[k].first];
             const int shift = maxShift - p.desc.rowShift;
-            ComposePlaneRows(f, p, std::min(first << shift, p.rows), std::min(last << shift, p.rows));
+            ComposePlaneRows(f, alike[k], std::min(first << shift, p.rows), std::min(last << shift, p.rows));
         }
     });
     return true;

@@ -353,11 +353,13 @@ TEST_P(Variants, AMissingPictureIsTheColour) {
     const int8_t quad[4][4] = {{0, 1, 2, 3}, {2, 1, 0, 3}, {3, 0, 1, 2}, {3, 2, 1, 0}};
     for (int k = 0; k < colour.Planes(); k++)
         for (int y = 0; y < colour.rows[k]; y++)
-            for (int i = 0; i < colour.Samples(k); i++)
-                colour.Set(k, i, y,
-                           c.format == PlanarFormat::YUYV                ? samples[(i & 1) ? (i & 2 ? 2 : 1) : 0]
-                           : c.format >= PlanarFormat::RGBA ? samples[quad[int(c.format) - int(PlanarFormat::RGBA)][i & 3]]
-                                                                         : samples[k]);
+            for (int i = 0; i < colour.Samples(k); i++) {
+                const int q = int(c.format) - int(PlanarFormat::RGBA);
+                const int which = c.format == PlanarFormat::YUYV ? ((i & 1) ? (i & 2 ? 2 : 1) : 0)
+                                  : q >= 0                       ? quad[q][i & 3]
+                                                                 : k;
+                colour.Set(k, i, y, samples[which]);
+            }
     s.Lay(12, 20, w, h);
     for (int32_t frame : {0, 6, 11, 25})
         for (bool toColour : {true, false}) {
