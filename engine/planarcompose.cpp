@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "engine/pixeleffect_p.h"
-#include "imaging/blendrows.h"
+#include "imaging/rows.h"
 #include "platform/ParallelRows.h"
 
 #if defined(__SSE2__)
@@ -96,6 +96,7 @@ struct PlaneJob {
 struct FrameJob {
     int32_t wid, hig;
     int32_t sampleBytes;
+    const RowKernels* rows;  // the level in use, chosen for the whole frame
     const TileGrid* grid;
     const TileAlphas* alphas;
     Rect area;                  // the tiled pixels; empty when nothing has started anywhere
@@ -276,9 +277,9 @@ void ComposePlaneRows(const FrameJob& f, PlaneGroup group, int32_t first, int32_
                         break;
                     case RunKind::Blend:
                         if (sb == 1)
-                            BlendRow8(from + at, to + at, w.data() + run.l, out + at, run.r - run.l);
+                            f.rows->Blend8(from + at, to + at, w.data() + run.l, out + at, run.r - run.l);
                         else
-                            BlendRow16(reinterpret_cast<const uint16_t*>(from + at),
+                            f.rows->Blend16(reinterpret_cast<const uint16_t*>(from + at),
                                        reinterpret_cast<const uint16_t*>(to + at), w.data() + run.l,
                                        reinterpret_cast<uint16_t*>(out + at), run.r - run.l);
                         break;
@@ -355,6 +356,7 @@ bool ComposePlanarByTiles(const PlanarPicture* From, const PlanarPicture* To, co
     f.wid = Out.Wid;
     f.hig = Out.Hig;
     f.sampleBytes = Out.Depth > 8 ? 2 : 1;
+    f.rows = &Rows();
     const Rect MyFrame{0, 0, int16_t(Out.Hig), int16_t(Out.Wid)};
     const TileGrid g = GridFor(theConfig, MyFrame);
     TileAlphas alphas;
