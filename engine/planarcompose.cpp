@@ -82,8 +82,16 @@ struct Run {
 // and 255 give From's and To's samples exactly, and one longer call costs less than two and a copy.
 constexpr int32_t cBridgedRun = 32;
 
+// A plane row cut where a weight may change: piece k spans samples start[k] .. start[k + 1] - 1,
+// all of one weight, the mean of the progress of tile columns col0[k] and col1[k] (0: outside the
+// tiles) over the plane row's pixel rows. The cuts are the same on every row of a frame.
+struct Pieces {
+    std::vector<int32_t> start;  // ascending, from 0 to the row's samples
+    std::vector<uint8_t> col0, col1;
+};
+
 // Everything one frame's rows share: the pictures, the tile field at this frame and, per plane, the
-// places where a weight may change along a row.
+// pieces of its rows.
 struct PlaneJob {
     PlaneDesc desc;
     int32_t samples, rows;
@@ -91,17 +99,18 @@ struct PlaneJob {
     uint8_t* out;
     int32_t fromStride, toStride, outStride;  // 0 for the colour row
     bool outIsFrom, outIsTo;
-    std::vector<int32_t> breaks;  // ascending, from 0 to samples
+    Pieces pieces;
 };
 struct FrameJob {
     int32_t wid, hig;
     int32_t sampleBytes;
     const RowKernels* rows;  // the level in use, chosen for the whole frame
     const TileGrid* grid;
-    const TileAlphas* alphas;
     Rect area;                  // the tiled pixels; empty when nothing has started anywhere
     std::vector<int16_t> band;    // per pixel row: its tile row (1..H) inside the area, 0 outside
     std::vector<int16_t> column;  // per pixel column: its tile column (1..W) inside the area, 0 outside
+    int32_t alphaRow;              // W + 1
+    std::vector<uint8_t> alpha;    // per band (0..H) and tile column (0..W) its progress; 0 in band or column 0
     int8_t planes;
     PlaneJob plane[3];
 };
@@ -125,9 +134,10 @@ std::vector<int32_t> PixelBreaks(const FrameJob& f) {
     b.erase(std::unique(b.begin(), b.end()), b.end());
     return b;
 }
-// The same in a plane's samples. An edge inside a sample's pixels (an odd edge under HalfWidth and
-// YUYV) puts that sample (four bytes for YUYV) in a piece of its own.
-std::vector<int32_t> PlaneBreaks(const std::vector<int32_t>& pixel, Spread s, int32_t samples) {
+// The same in a plane's samples, each piece with the tile columns of the pixels it covers. An edge
+// inside a sample's pixels (an odd edge under HalfWidth and YUYV) makes that sample a piece of its
+// own (each of the four bytes for YUYV), so that every piece has one weight.
+Pieces PlanePieces(const FrameJob& f, const std::vector<int32_t>& pixel, Spread s, int32_t samples) {
     std::vector<int32_t> b;
     for (int32_t e : pixel) switch (s) {
             case Spread::Sample: b.push_back(e); break;
@@ -137,74 +147,56 @@ std::vector<int32_t> PlaneBreaks(const std::vector<int32_t>& pixel, Spread s, in
                 b.push_back((e + 1) / 2);
                 break;
             case Spread::YUYV:
-                b.push_back(e / 2 * 4);
-                b.push_back((e + 1) / 2 * 4);
+                for (int32_t j = 0; j <= (e & 1) * 4; j++) b.push_back(e / 2 * 4 + j);
                 break;
         }
     for (int32_t& e : b) e = std::min(e, samples);
     std::sort(b.begin(), b.end());
     b.erase(std::unique(b.begin(), b.end()), b.end());
-    return b;
-}
-
-// The progress of pixel x in band y (0: outside the tiles).
-inline uint32_t PixelWeight(const FrameJob& f, int32_t y, int32_t x) {
-    const int32_t col = f.column[size_t(x)];
-    return y != 0 && col != 0 ? (*f.alphas)[y - 1][col - 1] : 0;
-}
-
-// The weight of sample i of a plane row over the one or two pixel rows of bands y0 and y1 (the
-// same band twice when it covers one row). Means round to nearest; a last sample over one pixel
-// column (odd width) counts that column twice, which keeps its mean.
-uint8_t SampleWeight(const FrameJob& f, Spread s, int32_t y0, int32_t y1, int32_t i) {
-    auto twice = [&](int32_t x) { return PixelWeight(f, y0, x) + PixelWeight(f, y1, x); };  // 2 x vertical mean
-    switch (s) {
-        case Spread::Sample: return uint8_t((twice(i) + 1) >> 1);
-        case Spread::Quad: return uint8_t((twice(i / 4) + 1) >> 1);
-        case Spread::HalfWidth:
-        case Spread::YUYV: {
-            const int32_t c = s == Spread::YUYV ? i / 4 : i, j = s == Spread::YUYV ? i & 3 : 1;
-            const uint32_t v0 = twice(2 * c), v1 = 2 * c + 1 < f.wid ? twice(2 * c + 1) : v0;
-            return uint8_t(j == 0 ? (v0 + 1) >> 1 : j == 2 ? (v1 + 1) >> 1 : (v0 + v1 + 2) >> 2);
+    Pieces p;
+    p.start = b;
+    // The pixels under a piece's first sample: one, or two side by side (the second the first again
+    // past the right edge, which keeps the mean of an odd width's last sample).
+    for (size_t k = 0; k + 1 < b.size(); k++) {
+        const int32_t i = b[k];
+        int32_t x0 = i, x1 = i;
+        switch (s) {
+            case Spread::Sample: break;
+            case Spread::Quad: x0 = x1 = i / 4; break;
+            case Spread::HalfWidth:
+                x0 = 2 * i;
+                x1 = 2 * i + 1;
+                break;
+            case Spread::YUYV: {
+                const int32_t j = i & 3;
+                x0 = i / 4 * 2 + (j == 2);
+                x1 = i / 4 * 2 + (j != 0);
+                break;
+            }
         }
+        x1 = std::min(x1, f.wid - 1);
+        p.col0.push_back(uint8_t(f.column[size_t(x0)]));
+        p.col1.push_back(uint8_t(f.column[size_t(x1)]));
     }
-    return 0;
+    return p;
 }
 
-// A plane row's weights, piece by piece: a piece longer than four samples lies within one tile (see
-// PlaneBreaks) and takes its first sample's weight throughout; shorter ones sample by sample. w has
-// cFillSlack bytes beyond the row, as the fill writes whole words.
+// The weights and runs of a plane row over bands y0 and y1 (the same band twice for a row over one
+// pixel row): each piece's weight is the mean of the four progress values (two pixel rows by its
+// two tile columns), rounded to nearest. A short stretch between blended runs joins them.
+// w has cFillSlack bytes beyond the row, as the fill writes whole words.
 constexpr size_t cFillSlack = 8;
-void PlaneWeights(const FrameJob& f, Spread s, int32_t y0, int32_t y1, const std::vector<int32_t>& breaks,
-                  uint8_t* w) {
-    for (size_t k = 0; k + 1 < breaks.size(); k++) {
-        const int32_t l = breaks[k], r = breaks[k + 1];
-        if (r - l <= 4) {
-            for (int32_t i = l; i < r; i++) w[i] = SampleWeight(f, s, y0, y1, i);
-            continue;
-        }
-        const uint64_t word = uint64_t(SampleWeight(f, s, y0, y1, l)) * 0x0101010101010101u;
-        for (int32_t i = l; i < r; i += 8) std::memcpy(w + i, &word, 8);  // may write into the next piece
-    }
-}
-
-RunKind KindOf(const uint8_t* w, int32_t l, int32_t r) {
-    // Pieces longer than four samples lie within one tile (see PlaneBreaks); shorter ones may not.
-    const int32_t last = r - l > 4 ? l + 1 : r;
-    bool zero = true, full = true;
-    for (int32_t i = l; i < last; i++) {
-        zero = zero && w[i] == 0;
-        full = full && w[i] == 255;
-    }
-    return zero ? RunKind::From : full ? RunKind::To : RunKind::Blend;
-}
-
-// The runs of a plane row from its weights, bridging short stretches between blended runs.
-void PlaneRuns(const std::vector<int32_t>& breaks, const uint8_t* w, std::vector<Run>& runs) {
+void PlaneRow(const FrameJob& f, const Pieces& p, int32_t y0, int32_t y1, uint8_t* w, std::vector<Run>& runs) {
+    const uint8_t* a0 = f.alpha.data() + size_t(y0) * size_t(f.alphaRow);
+    const uint8_t* a1 = f.alpha.data() + size_t(y1) * size_t(f.alphaRow);
     runs.clear();
-    for (size_t i = 0; i + 1 < breaks.size(); i++) {
-        const int32_t l = breaks[i], r = breaks[i + 1];
-        const RunKind kind = KindOf(w, l, r);
+    for (size_t k = 0; k + 1 < p.start.size(); k++) {
+        const int32_t l = p.start[k], r = p.start[k + 1];
+        const uint8_t c0 = p.col0[k], c1 = p.col1[k];
+        const uint32_t v = (uint32_t(a0[c0]) + a0[c1] + a1[c0] + a1[c1] + 2) >> 2;
+        const uint64_t word = uint64_t(v) * 0x0101010101010101u;
+        for (int32_t i = l; i < r; i += 8) std::memcpy(w + i, &word, 8);  // may write into the next piece
+        const RunKind kind = v == 0 ? RunKind::From : v == 255 ? RunKind::To : RunKind::Blend;
         if (!runs.empty() && runs.back().kind == kind)
             runs.back().r = r;
         else
@@ -256,8 +248,7 @@ void ComposePlaneRows(const FrameJob& f, PlaneGroup group, int32_t first, int32_
         const int32_t bottom = std::min(top + (1 << lead.desc.rowShift), f.hig) - 1;
         const int32_t b0 = f.band[size_t(top)], b1 = f.band[size_t(bottom)];
         if (b0 != bands[0] || b1 != bands[1]) {
-            PlaneWeights(f, lead.desc.spread, b0, b1, lead.breaks, w.data());
-            PlaneRuns(lead.breaks, w.data(), runs);
+            PlaneRow(f, lead.pieces, b0, b1, w.data(), runs);
             bands[0] = b0;
             bands[1] = b1;
         }
@@ -362,7 +353,6 @@ bool ComposePlanarByTiles(const PlanarPicture* From, const PlanarPicture* To, co
     TileAlphas alphas;
     TileFrameAt(theConfig, g, MyFrame, CurrentFrame, f.area, alphas);
     f.grid = &g;
-    f.alphas = &alphas;
     f.band.assign(size_t(f.hig), 0);
     for (int32_t y = 1; y <= g.H; y++)
         for (int32_t row = std::max<int32_t>(g.Top(y), f.area.top); row < std::min<int32_t>(g.Bottom(y), f.area.bottom);
@@ -373,6 +363,10 @@ bool ComposePlanarByTiles(const PlanarPicture* From, const PlanarPicture* To, co
         for (int32_t col = std::max<int32_t>(g.Left(x), f.area.left); col < std::min<int32_t>(g.Right(x), f.area.right);
              col++)
             f.column[size_t(col)] = int16_t(x);
+    f.alphaRow = g.W + 1;
+    f.alpha.assign(size_t(g.H + 1) * size_t(f.alphaRow), 0);
+    for (int32_t y = 1; f.area.left < f.area.right && y <= g.H; y++)
+        for (int32_t x = 1; x <= g.W; x++) f.alpha[size_t(y) * size_t(f.alphaRow) + size_t(x)] = alphas[y - 1][x - 1];
 
     const FormatDesc& fmt = cFormats[size_t(Out.Format)];
     f.planes = fmt.planes;
@@ -396,7 +390,7 @@ bool ComposePlanarByTiles(const PlanarPicture* From, const PlanarPicture* To, co
         p.outStride = Out.Stride[k];
         p.outIsFrom = From && From->Plane[k] == Out.Plane[k] && From->Stride[k] == Out.Stride[k];
         p.outIsTo = To && To->Plane[k] == Out.Plane[k] && To->Stride[k] == Out.Stride[k];
-        p.breaks = PlaneBreaks(pixelBreaks, p.desc.spread, p.samples);
+        p.pieces = PlanePieces(f, pixelBreaks, p.desc.spread, p.samples);
     }
     // Shared out over the cores in groups of pixel rows that whole rows of every plane cover.
     const int32_t groups = (f.hig + (1 << maxShift) - 1) >> maxShift;
