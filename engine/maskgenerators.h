@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "imaging/pixellib.h"
-#include "platform/CoreGraphics.h"
+#include "imaging/rows.h"
 #include "platform/QuickDraw.h"
 
 // Writes an alpha taken from Source (by AlphaMode) into Dest inside ActiveRect, optionally

@@ -145,7 +145,7 @@ void TileRowRuns(const TileFrame& t, int32_t y, std::vector<Run>& runs, PixRec* 
 }
 
 // One pixel row: the layer's pixels are made run by run in tmp with the same loops as the layered
-// way (AlphaFromRedRowCopy, CGOverRow), so the arithmetic is the same.
+// way (AlphaFromRedRowCopy, the Over row kernel), so the arithmetic is the same.
 // Where something else lies under the picture (the colour for Which 2, a separate buffer for
 // Which 3) it is copied in run by run; the picture is read before that, as Dest may be the Source.
 void ComposeRow(const TileFrame& t, int32_t row, const std::vector<Run>& runs, const PixRec* line, PixRec* tmp) {
@@ -166,7 +166,7 @@ void ComposeRow(const TileFrame& t, int32_t row, const std::vector<Run>& runs, c
             case RunKind::Changing:
                 AlphaFromRedRowCopy(line + run.l, picture + run.l, tmp, n, false, true, t.at);
                 if (under) std::memcpy(d, under + run.l, size_t(n) * sizeof(PixRec));
-                CGOverRow(reinterpret_cast<const uint8_t*>(tmp), reinterpret_cast<uint8_t*>(d), n, 255, t.at);
+                Rows().Over(reinterpret_cast<const uint8_t*>(tmp), reinterpret_cast<uint8_t*>(d), n, 255, t.at);
                 break;
         }
     }

@@ -8,7 +8,7 @@
 
 #include "host/PluginDefines.h"
 #include "imaging/pixellib.h"
-#include "platform/CoreGraphics.h"
+#include "imaging/rows.h"
 
 // Composes frame CurrentFrame of the tile field into Dest by theConfig->Which (1 colour over Dest,
 // 2 Dest over the colour, 3 Source over Dest). ActiveRect and CopyRest have no effect.

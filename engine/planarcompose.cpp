@@ -7,8 +7,12 @@
 #include <vector>
 
 #include "engine/pixeleffect_p.h"
-#include "imaging/blendrows.h"
+#include "imaging/rows.h"
 #include "platform/ParallelRows.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 // How a plane's samples sit over the pixels, and so how a row of weights is made from the pixels'
@@ -78,8 +82,16 @@ struct Run {
 // and 255 give From's and To's samples exactly, and one longer call costs less than two and a copy.
 constexpr int32_t cBridgedRun = 32;
 
+// A plane row cut where a weight may change: piece k spans samples start[k] .. start[k + 1] - 1,
+// all of one weight, the mean of the progress of tile columns col0[k] and col1[k] (0: outside the
+// tiles) over the plane row's pixel rows. The cuts are the same on every row of a frame.
+struct Pieces {
+    std::vector<int32_t> start;  // ascending, from 0 to the row's samples
+    std::vector<uint8_t> col0, col1;
+};
+
 // Everything one frame's rows share: the pictures, the tile field at this frame and, per plane, the
-// places where a weight may change along a row.
+// pieces of its rows.
 struct PlaneJob {
     PlaneDesc desc;
     int32_t samples, rows;
@@ -87,17 +99,24 @@ struct PlaneJob {
     uint8_t* out;
     int32_t fromStride, toStride, outStride;  // 0 for the colour row
     bool outIsFrom, outIsTo;
-    std::vector<int32_t> breaks;  // ascending, from 0 to samples
+    Pieces pieces;
 };
 struct FrameJob {
     int32_t wid, hig;
     int32_t sampleBytes;
+    const RowKernels* rows;  // the level in use, chosen for the whole frame
     const TileGrid* grid;
-    const TileAlphas* alphas;
     Rect area;                  // the tiled pixels; empty when nothing has started anywhere
-    std::vector<int16_t> band;  // per pixel row: its tile row (1..H) inside the area, 0 outside
+    std::vector<int16_t> band;    // per pixel row: its tile row (1..H) inside the area, 0 outside
+    std::vector<int16_t> column;  // per pixel column: its tile column (1..W) inside the area, 0 outside
+    int32_t alphaRow;              // W + 1
+    std::vector<uint8_t> alpha;    // per band (0..H) and tile column (0..W) its progress; 0 in band or column 0
     int8_t planes;
     PlaneJob plane[3];
+};
+// Planes laid out alike (Cb and Cr; all three of 4:4:4) share their weights and runs.
+struct PlaneGroup {
+    int8_t first, count;
 };
 
 // Where a weight may change along a pixel row: the area's sides and the tile edges between them.
@@ -115,9 +134,10 @@ std::vector<int32_t> PixelBreaks(const FrameJob& f) {
     b.erase(std::unique(b.begin(), b.end()), b.end());
     return b;
 }
-// The same in a plane's samples. An edge inside a sample's pixels (an odd edge under HalfWidth and
-// YUYV) puts that sample (four bytes for YUYV) in a piece of its own.
-std::vector<int32_t> PlaneBreaks(const std::vector<int32_t>& pixel, Spread s, int32_t samples) {
+// The same in a plane's samples, each piece with the tile columns of the pixels it covers. An edge
+// inside a sample's pixels (an odd edge under HalfWidth and YUYV) makes that sample a piece of its
+// own (each of the four bytes for YUYV), so that every piece has one weight.
+Pieces PlanePieces(const FrameJob& f, const std::vector<int32_t>& pixel, Spread s, int32_t samples) {
     std::vector<int32_t> b;
     for (int32_t e : pixel) switch (s) {
             case Spread::Sample: b.push_back(e); break;
@@ -127,76 +147,56 @@ std::vector<int32_t> PlaneBreaks(const std::vector<int32_t>& pixel, Spread s, in
                 b.push_back((e + 1) / 2);
                 break;
             case Spread::YUYV:
-                b.push_back(e / 2 * 4);
-                b.push_back((e + 1) / 2 * 4);
+                for (int32_t j = 0; j <= (e & 1) * 4; j++) b.push_back(e / 2 * 4 + j);
                 break;
         }
     for (int32_t& e : b) e = std::min(e, samples);
     std::sort(b.begin(), b.end());
     b.erase(std::unique(b.begin(), b.end()), b.end());
-    return b;
-}
-
-// The progress of every pixel of a pixel row in band y (0: outside the tiles, all 0).
-void PixelWeights(const FrameJob& f, int32_t y, uint8_t* w) {
-    std::memset(w, 0, size_t(f.wid));
-    if (y == 0) return;
-    const TileGrid& g = *f.grid;
-    for (int32_t x = 1; x <= g.W; x++) {
-        const int32_t l = std::max<int32_t>(g.Left(x), f.area.left);
-        const int32_t r = std::min<int32_t>(g.Right(x), f.area.right);
-        if (l < r) std::memset(w + l, (*f.alphas)[y - 1][x - 1], size_t(r - l));
-    }
-}
-
-// A plane row's weights from the pixel weights of the one or two pixel rows it covers (p0, p1;
-// the same row when it covers one). Means round to nearest; a last sample over one pixel column
-// (odd width) counts that column twice, which keeps its mean.
-void PlaneWeights(Spread s, const uint8_t* p0, const uint8_t* p1, int32_t wid, uint8_t* w) {
-    auto px = [&](int32_t x) { return uint32_t(p0[x]) + p1[x]; };  // twice the vertical mean
-    const int32_t pairs = (wid + 1) / 2;
-    switch (s) {
-        case Spread::Sample:
-            for (int32_t x = 0; x < wid; x++) w[x] = uint8_t((px(x) + 1) >> 1);
-            break;
-        case Spread::Quad:
-            for (int32_t x = 0; x < wid; x++) std::memset(w + 4 * x, int((px(x) + 1) >> 1), 4);
-            break;
-        case Spread::HalfWidth:
-        case Spread::YUYV:
-            for (int32_t c = 0; c < pairs; c++) {
-                const uint32_t v0 = px(2 * c), v1 = 2 * c + 1 < wid ? px(2 * c + 1) : v0;
-                const uint8_t mean = uint8_t((v0 + v1 + 2) >> 2);
-                if (s == Spread::HalfWidth)
-                    w[c] = mean;
-                else {
-                    w[4 * c] = uint8_t((v0 + 1) >> 1);
-                    w[4 * c + 1] = mean;
-                    w[4 * c + 2] = uint8_t((v1 + 1) >> 1);
-                    w[4 * c + 3] = mean;
-                }
+    Pieces p;
+    p.start = b;
+    // The pixels under a piece's first sample: one, or two side by side (the second the first again
+    // past the right edge, which keeps the mean of an odd width's last sample).
+    for (size_t k = 0; k + 1 < b.size(); k++) {
+        const int32_t i = b[k];
+        int32_t x0 = i, x1 = i;
+        switch (s) {
+            case Spread::Sample: break;
+            case Spread::Quad: x0 = x1 = i / 4; break;
+            case Spread::HalfWidth:
+                x0 = 2 * i;
+                x1 = 2 * i + 1;
+                break;
+            case Spread::YUYV: {
+                const int32_t j = i & 3;
+                x0 = i / 4 * 2 + (j == 2);
+                x1 = i / 4 * 2 + (j != 0);
+                break;
             }
-            break;
+        }
+        x1 = std::min(x1, f.wid - 1);
+        p.col0.push_back(uint8_t(f.column[size_t(x0)]));
+        p.col1.push_back(uint8_t(f.column[size_t(x1)]));
     }
+    return p;
 }
 
-RunKind KindOf(const uint8_t* w, int32_t l, int32_t r) {
-    // Pieces longer than four samples lie within one tile (see PlaneBreaks); shorter ones may not.
-    const int32_t last = r - l > 4 ? l + 1 : r;
-    bool zero = true, full = true;
-    for (int32_t i = l; i < last; i++) {
-        zero = zero && w[i] == 0;
-        full = full && w[i] == 255;
-    }
-    return zero ? RunKind::From : full ? RunKind::To : RunKind::Blend;
-}
-
-// The runs of a plane row from its weights, bridging short stretches between blended runs.
-void PlaneRuns(const std::vector<int32_t>& breaks, const uint8_t* w, std::vector<Run>& runs) {
+// The weights and runs of a plane row over bands y0 and y1 (the same band twice for a row over one
+// pixel row): each piece's weight is the mean of the four progress values (two pixel rows by its
+// two tile columns), rounded to nearest. A short stretch between blended runs joins them.
+// w has cFillSlack bytes beyond the row, as the fill writes whole words.
+constexpr size_t cFillSlack = 8;
+void PlaneRow(const FrameJob& f, const Pieces& p, int32_t y0, int32_t y1, uint8_t* w, std::vector<Run>& runs) {
+    const uint8_t* a0 = f.alpha.data() + size_t(y0) * size_t(f.alphaRow);
+    const uint8_t* a1 = f.alpha.data() + size_t(y1) * size_t(f.alphaRow);
     runs.clear();
-    for (size_t i = 0; i + 1 < breaks.size(); i++) {
-        const int32_t l = breaks[i], r = breaks[i + 1];
-        const RunKind kind = KindOf(w, l, r);
+    for (size_t k = 0; k + 1 < p.start.size(); k++) {
+        const int32_t l = p.start[k], r = p.start[k + 1];
+        const uint8_t c0 = p.col0[k], c1 = p.col1[k];
+        const uint32_t v = (uint32_t(a0[c0]) + a0[c1] + a1[c0] + a1[c1] + 2) >> 2;
+        const uint64_t word = uint64_t(v) * 0x0101010101010101u;
+        for (int32_t i = l; i < r; i += 8) std::memcpy(w + i, &word, 8);  // may write into the next piece
+        const RunKind kind = v == 0 ? RunKind::From : v == 255 ? RunKind::To : RunKind::Blend;
         if (!runs.empty() && runs.back().kind == kind)
             runs.back().r = r;
         else
@@ -216,43 +216,65 @@ void PlaneRuns(const std::vector<int32_t>& breaks, const uint8_t* w, std::vector
     runs.resize(kept);
 }
 
-void ComposePlaneRows(const FrameJob& f, const PlaneJob& p, int32_t first, int32_t last) {
-    std::vector<uint8_t> p0(size_t(f.wid)), p1(size_t(f.wid)), w(size_t(p.samples));
+// memcpy of the stretch of one tile: most are a few dozen bytes, where a call costs more than the
+// copy. Up to 64 bytes in 16-byte moves that overlap at the end; src and dst never overlap.
+inline void CopySpan(uint8_t* dst, const uint8_t* src, size_t n) {
+#if defined(__SSE2__)
+    if (n >= 16 && n <= 64) {
+        auto move = [&](size_t at) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + at),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + at)));
+        };
+        move(0);
+        move(n - 16);
+        if (n > 32) {
+            move(16);
+            move(n - 32);
+        }
+        return;
+    }
+#endif
+    std::memcpy(dst, src, n);
+}
+
+void ComposePlaneRows(const FrameJob& f, PlaneGroup group, int32_t first, int32_t last) {
+    const PlaneJob& lead = f.plane[group.first];
+    std::vector<uint8_t> w(size_t(lead.samples) + cFillSlack);
     std::vector<Run> runs;
     int32_t bands[2] = {-1, -1};
     const size_t sb = size_t(f.sampleBytes);
     for (int32_t row = first; row < last; row++) {
-        const int32_t top = row << p.desc.rowShift;
-        const int32_t bottom = std::min(top + (1 << p.desc.rowShift), f.hig) - 1;
+        const int32_t top = row << lead.desc.rowShift;
+        const int32_t bottom = std::min(top + (1 << lead.desc.rowShift), f.hig) - 1;
         const int32_t b0 = f.band[size_t(top)], b1 = f.band[size_t(bottom)];
         if (b0 != bands[0] || b1 != bands[1]) {
-            PixelWeights(f, b0, p0.data());
-            if (b1 != b0) PixelWeights(f, b1, p1.data());
-            PlaneWeights(p.desc.spread, p0.data(), b1 != b0 ? p1.data() : p0.data(), f.wid, w.data());
-            PlaneRuns(p.breaks, w.data(), runs);
+            PlaneRow(f, lead.pieces, b0, b1, w.data(), runs);
             bands[0] = b0;
             bands[1] = b1;
         }
-        const uint8_t* from = p.from + intptr_t(row) * p.fromStride;
-        const uint8_t* to = p.to + intptr_t(row) * p.toStride;
-        uint8_t* out = p.out + intptr_t(row) * p.outStride;
-        for (const Run& run : runs) {
-            const size_t at = size_t(run.l) * sb, bytes = size_t(run.r - run.l) * sb;
-            switch (run.kind) {
-                case RunKind::From:
-                    if (!p.outIsFrom) std::memcpy(out + at, from + at, bytes);
-                    break;
-                case RunKind::To:
-                    if (!p.outIsTo) std::memcpy(out + at, to + at, bytes);
-                    break;
-                case RunKind::Blend:
-                    if (sb == 1)
-                        BlendRow8Scalar(from + at, to + at, w.data() + run.l, out + at, run.r - run.l);
-                    else
-                        BlendRow16Scalar(reinterpret_cast<const uint16_t*>(from + at),
-                                         reinterpret_cast<const uint16_t*>(to + at), w.data() + run.l,
-                                         reinterpret_cast<uint16_t*>(out + at), run.r - run.l);
-                    break;
+        for (int k = group.first; k < group.first + group.count; k++) {
+            const PlaneJob& p = f.plane[k];
+            const uint8_t* from = p.from + intptr_t(row) * p.fromStride;
+            const uint8_t* to = p.to + intptr_t(row) * p.toStride;
+            uint8_t* out = p.out + intptr_t(row) * p.outStride;
+            for (const Run& run : runs) {
+                const size_t at = size_t(run.l) * sb, bytes = size_t(run.r - run.l) * sb;
+                switch (run.kind) {
+                    case RunKind::From:
+                        if (!p.outIsFrom) CopySpan(out + at, from + at, bytes);
+                        break;
+                    case RunKind::To:
+                        if (!p.outIsTo) CopySpan(out + at, to + at, bytes);
+                        break;
+                    case RunKind::Blend:
+                        if (sb == 1)
+                            f.rows->Blend8(from + at, to + at, w.data() + run.l, out + at, run.r - run.l);
+                        else
+                            f.rows->Blend16(reinterpret_cast<const uint16_t*>(from + at),
+                                       reinterpret_cast<const uint16_t*>(to + at), w.data() + run.l,
+                                       reinterpret_cast<uint16_t*>(out + at), run.r - run.l);
+                        break;
+                }
             }
         }
     }
@@ -325,17 +347,26 @@ bool ComposePlanarByTiles(const PlanarPicture* From, const PlanarPicture* To, co
     f.wid = Out.Wid;
     f.hig = Out.Hig;
     f.sampleBytes = Out.Depth > 8 ? 2 : 1;
+    f.rows = &Rows();
     const Rect MyFrame{0, 0, int16_t(Out.Hig), int16_t(Out.Wid)};
     const TileGrid g = GridFor(theConfig, MyFrame);
     TileAlphas alphas;
     TileFrameAt(theConfig, g, MyFrame, CurrentFrame, f.area, alphas);
     f.grid = &g;
-    f.alphas = &alphas;
     f.band.assign(size_t(f.hig), 0);
     for (int32_t y = 1; y <= g.H; y++)
         for (int32_t row = std::max<int32_t>(g.Top(y), f.area.top); row < std::min<int32_t>(g.Bottom(y), f.area.bottom);
              row++)
             f.band[size_t(row)] = int16_t(y);
+    f.column.assign(size_t(f.wid), 0);
+    for (int32_t x = 1; x <= g.W; x++)
+        for (int32_t col = std::max<int32_t>(g.Left(x), f.area.left); col < std::min<int32_t>(g.Right(x), f.area.right);
+             col++)
+            f.column[size_t(col)] = int16_t(x);
+    f.alphaRow = g.W + 1;
+    f.alpha.assign(size_t(g.H + 1) * size_t(f.alphaRow), 0);
+    for (int32_t y = 1; f.area.left < f.area.right && y <= g.H; y++)
+        for (int32_t x = 1; x <= g.W; x++) f.alpha[size_t(y) * size_t(f.alphaRow) + size_t(x)] = alphas[y - 1][x - 1];
 
     const FormatDesc& fmt = cFormats[size_t(Out.Format)];
     f.planes = fmt.planes;
@@ -359,15 +390,25 @@ bool ComposePlanarByTiles(const PlanarPicture* From, const PlanarPicture* To, co
         p.outStride = Out.Stride[k];
         p.outIsFrom = From && From->Plane[k] == Out.Plane[k] && From->Stride[k] == Out.Stride[k];
         p.outIsTo = To && To->Plane[k] == Out.Plane[k] && To->Stride[k] == Out.Stride[k];
-        p.breaks = PlaneBreaks(pixelBreaks, p.desc.spread, p.samples);
+        p.pieces = PlanePieces(f, pixelBreaks, p.desc.spread, p.samples);
     }
     // Shared out over the cores in groups of pixel rows that whole rows of every plane cover.
     const int32_t groups = (f.hig + (1 << maxShift) - 1) >> maxShift;
+    PlaneGroup alike[3];
+    int nAlike = 0;
+    for (int k = 0; k < f.planes; k++) {
+        const PlaneDesc& d = f.plane[k].desc;
+        const PlaneDesc& prev = f.plane[k > 0 ? k - 1 : 0].desc;
+        if (k > 0 && d.spread == prev.spread && d.rowShift == prev.rowShift)
+            alike[nAlike - 1].count++;
+        else
+            alike[nAlike++] = PlaneGroup{int8_t(k), 1};
+    }
     ParallelRows(groups, int64_t(f.wid) << maxShift, [&](int32_t first, int32_t last) {
-        for (int k = 0; k < f.planes; k++) {
-            const PlaneJob& p = f.plane[k];
+        for (int k = 0; k < nAlike; k++) {
+            const PlaneJob& p = f.plane[alike[k].first];
             const int shift = maxShift - p.desc.rowShift;
-            ComposePlaneRows(f, p, std::min(first << shift, p.rows), std::min(last << shift, p.rows));
+            ComposePlaneRows(f, alike[k], std::min(first << shift, p.rows), std::min(last << shift, p.rows));
         }
     });
     return true;

@@ -10,15 +10,7 @@
 #include <new>
 #include <vector>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#include <immintrin.h>
-#define BW_AVX2_LOOPS 1
-#endif
-
-#include "platform/CpuFeatures.h"
+#include "imaging/rows.h"
 #include "platform/ParallelRows.h"
 #include "platform/QuickDraw_p.h"
 
@@ -486,11 +478,12 @@ void CGContextDrawImage(CGContextRef c, CGRect rect, CGImageRef image) {
         const int32_t x0 = std::max(cov.x0, ox), x1 = std::min(cov.x1, ox + image->width);
         const int32_t y0 = std::max(cov.y0, oy), y1 = std::min(cov.y1, oy + image->height);
         if (x0 >= x1 || y0 >= y1) return;
+        const RowKernels& rows = Rows();
         ParallelRows(y1 - y0, x1 - x0, [&](int32_t first, int32_t last) {
             for (int32_t y = y0 + first; y < y0 + last; y++) {
                 const uint8_t* s = image->pixels + size_t(y - oy) * size_t(image->rowBytes) + size_t(x0 - ox) * 4;
                 uint8_t* d = c->data + size_t(y) * size_t(c->rowBytes) + size_t(x0) * 4;
-                CGOverRow(s, d, x1 - x0, uint8_t(galpha));
+                rows.Over(s, d, x1 - x0, uint8_t(galpha), AlphaByte::First);
             }
         });
         return;
@@ -515,146 +508,4 @@ void CGContextDrawImage(CGContextRef c, CGRect rect, CGImageRef image) {
     pixman_image_set_repeat(src, PIXMAN_REPEAT_PAD);
     Composite(c, op, src, cov, galpha);
     pixman_image_unref(src);
-}
-
-// --- Source-over rows ---
-// Every loop is written once for an alpha byte at offset A (0 or 3) of the pixel; the colour
-// bytes are treated alike whatever their order.
-namespace {
-constexpr int AlphaOffset(AlphaByte at) { return at == AlphaByte::First ? 0 : 3; }
-
-template <int A>
-void OverRowScalar(const uint8_t* src, uint8_t* dst, int32_t count, uint8_t galpha) {
-    for (int32_t i = 0; i < count; i++, src += 4, dst += 4) {
-        uint32_t s[4];
-        for (int k = 0; k < 4; k++) s[k] = galpha == 255 ? src[k] : MulUn8(src[k], galpha);
-        const uint32_t ia = 255 - s[A];
-        for (int k = 0; k < 4; k++) dst[k] = uint8_t(std::min<uint32_t>(255, s[k] + MulUn8(dst[k], ia)));
-    }
-}
-
-// Two 8-bit lanes at bits 0..7 and 16..23 of a word, times a, divided by 255 with rounding.
-inline uint32_t MulLanes(uint32_t x, uint32_t a) {
-    uint32_t t = (x & 0x00FF00FFu) * a + 0x00800080u;
-    t = (t + ((t >> 8) & 0x00FF00FFu)) >> 8;
-    return t & 0x00FF00FFu;
-}
-// Saturating add of two lane pairs.
-inline uint32_t AddLanes(uint32_t x, uint32_t y) {
-    uint32_t t = x + y;
-    t |= 0x01000100u - ((t >> 8) & 0x00010001u);
-    return t & 0x00FF00FFu;
-}
-}  // namespace
-
-#if defined(BW_AVX2_LOOPS)
-namespace {
-// The four-pixel loop below, eight pixels a step on processors that have AVX2 (chosen once). The
-// 256-bit operations work on two 128-bit halves side by side, each exactly as the 128-bit loop.
-__attribute__((target("avx2"))) inline __m256i MulAVX2(__m256i x, __m256i a) {
-    const __m256i t = _mm256_add_epi16(_mm256_mullo_epi16(x, a), _mm256_set1_epi16(0x80));
-    return _mm256_srli_epi16(_mm256_add_epi16(t, _mm256_srli_epi16(t, 8)), 8);
-}
-template <int A>
-__attribute__((target("avx2"))) inline __m256i OverAVX2(__m256i s16, __m256i d16, uint8_t galpha) {
-    constexpr int spread = A * 0x55;  // lane A of each pixel into all four
-    if (galpha != 255) s16 = MulAVX2(s16, _mm256_set1_epi16(galpha));
-    const __m256i ia = _mm256_xor_si256(_mm256_shufflehi_epi16(_mm256_shufflelo_epi16(s16, spread), spread),
-                                        _mm256_set1_epi16(255));
-    return _mm256_add_epi16(s16, MulAVX2(d16, ia));
-}
-// The pixels done: a multiple of 8.
-template <int A>
-__attribute__((target("avx2"))) int32_t OverRowAVX2(const uint8_t* src, uint8_t* dst, int32_t count,
-                                                    uint8_t galpha) {
-    const __m256i zero = _mm256_setzero_si256();
-    int32_t done = 0;
-    for (; done + 8 <= count; done += 8) {
-        const __m256i s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + size_t(done) * 4));
-        const __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dst + size_t(done) * 4));
-        const __m256i lo = OverAVX2<A>(_mm256_unpacklo_epi8(s, zero), _mm256_unpacklo_epi8(d, zero), galpha);
-        const __m256i hi = OverAVX2<A>(_mm256_unpackhi_epi8(s, zero), _mm256_unpackhi_epi8(d, zero), galpha);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + size_t(done) * 4), _mm256_packus_epi16(lo, hi));
-    }
-    return done;
-}
-}  // namespace
-#endif
-
-namespace {
-template <int A>
-void OverRow(const uint8_t* src, uint8_t* dst, int32_t count, uint8_t galpha) {
-    int32_t done = 0;
-#if defined(BW_AVX2_LOOPS)
-    if (count >= 8 && HasAVX2()) done = OverRowAVX2<A>(src, dst, count, galpha);
-#endif
-#if defined(__SSE2__)
-    if constexpr (std::endian::native == std::endian::little) {
-        // Four pixels a step, branch-free: widened to 16 bits a pixel is four lanes, the alpha in lane
-        // A. Opaque (1 - a = 0) and clear (s = 0) pixels come out of the same arithmetic as the scalar
-        // loop's, so they need no case of their own.
-        const __m128i zero = _mm_setzero_si128();
-        const __m128i half = _mm_set1_epi16(0x80);
-        const __m128i full = _mm_set1_epi16(255);
-        const __m128i ga = _mm_set1_epi16(galpha);
-        constexpr int spread = A * 0x55;  // lane A of each pixel into all four
-        auto Mul = [&](__m128i x, __m128i a) {  // round(x a / 255) per lane, x and a <= 255
-            const __m128i t = _mm_add_epi16(_mm_mullo_epi16(x, a), half);
-            return _mm_srli_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), 8);
-        };
-        auto Over = [&](__m128i s16, __m128i d16) {
-            if (galpha != 255) s16 = Mul(s16, ga);
-            const __m128i ia = _mm_xor_si128(_mm_shufflehi_epi16(_mm_shufflelo_epi16(s16, spread), spread), full);
-            return _mm_add_epi16(s16, Mul(d16, ia));  // <= 510; the pack below holds it to 255
-        };
-        for (; done + 4 <= count; done += 4) {
-            const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + size_t(done) * 4));
-            const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst + size_t(done) * 4));
-            const __m128i lo = Over(_mm_unpacklo_epi8(s, zero), _mm_unpacklo_epi8(d, zero));
-            const __m128i hi = Over(_mm_unpackhi_epi8(s, zero), _mm_unpackhi_epi8(d, zero));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + size_t(done) * 4), _mm_packus_epi16(lo, hi));
-        }
-    }
-#endif
-    src += size_t(done) * 4;
-    dst += size_t(done) * 4;
-    count -= done;
-    if constexpr (std::endian::native != std::endian::little) {
-        OverRowScalar<A>(src, dst, count, galpha);
-    } else {
-        // A word holds the bytes from bit 0 up in two lane pairs: w & 0x00FF00FF (bytes 0, 2) and
-        // w >> 8 (bytes 1, 3); the alpha is byte A.
-        for (int32_t i = 0; i < count; i++) {
-            uint32_t s, d;
-            std::memcpy(&s, src + size_t(i) * 4, 4);
-            if (galpha != 255) s = MulLanes(s, galpha) | (MulLanes(s >> 8, galpha) << 8);
-            const uint32_t sa = (s >> (8 * A)) & 0xFF;
-            if (sa == 255) {
-                std::memcpy(dst + size_t(i) * 4, &s, 4);
-                continue;
-            }
-            if (s == 0) continue;
-            std::memcpy(&d, dst + size_t(i) * 4, 4);
-            const uint32_t ia = 255 - sa;
-            const uint32_t even = AddLanes(s & 0x00FF00FFu, MulLanes(d, ia));
-            const uint32_t odd = AddLanes((s >> 8) & 0x00FF00FFu, MulLanes(d >> 8, ia));
-            d = even | (odd << 8);
-            std::memcpy(dst + size_t(i) * 4, &d, 4);
-        }
-    }
-}
-}  // namespace
-
-void CGOverRowScalar(const uint8_t* src, uint8_t* dst, int32_t count, uint8_t galpha, AlphaByte at) {
-    if (AlphaOffset(at) == 0)
-        OverRowScalar<0>(src, dst, count, galpha);
-    else
-        OverRowScalar<3>(src, dst, count, galpha);
-}
-
-void CGOverRow(const uint8_t* src, uint8_t* dst, int32_t count, uint8_t galpha, AlphaByte at) {
-    if (AlphaOffset(at) == 0)
-        OverRow<0>(src, dst, count, galpha);
-    else
-        OverRow<3>(src, dst, count, galpha);
 }

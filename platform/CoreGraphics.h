@@ -122,13 +122,3 @@ void CGContextFillRect(CGContextRef c, CGRect rect);
 void CGContextDrawImage(CGContextRef c, CGRect rect, CGImageRef image);
 void CGContextFlush(CGContextRef c);
 
-// Where a pixel's alpha byte lies: first (A, R, G, B, as in every buffer here) or last (R, G, B, A,
-// as frei0r hosts hand frames over). Row loops that treat the colour bytes alike take it.
-enum class AlphaByte : uint8_t { First, Last };
-
-// The source-over row loop the image drawing uses for unscaled, unrotated draws, and its plain
-// reference: dst = src x g + dst x (1 - src alpha x g) per byte, g = galpha / 255, on pixels of
-// bytes A, R, G, B (R, G, B, A with AlphaByte::Last). Exposed for tests.
-void CGOverRow(const uint8_t* src, uint8_t* dst, int32_t count, uint8_t galpha, AlphaByte at = AlphaByte::First);
-void CGOverRowScalar(const uint8_t* src, uint8_t* dst, int32_t count, uint8_t galpha,
-                     AlphaByte at = AlphaByte::First);

@@ -331,8 +331,9 @@ void ReferenceFrame(GWorldPtr src, GWorldPtr dst, PluginDataRec& config, int32_t
     }
     for (int y = 0; y < r.bottom; y++) {
         AlphaFromRedRowScalar(&At(mask, 0, y), &At(layer, 0, y), r.right, false, true);
-        CGOverRowScalar(reinterpret_cast<const uint8_t*>(&At(layer, 0, y)), reinterpret_cast<uint8_t*>(&At(dst, 0, y)),
-                        r.right, 255);
+        RowKernelsAt(RowLevel::Scalar)
+            ->Over(reinterpret_cast<const uint8_t*>(&At(layer, 0, y)), reinterpret_cast<uint8_t*>(&At(dst, 0, y)),
+                   r.right, 255, AlphaByte::First);
     }
     DisposeGWorld(mask);
     DisposeGWorld(layer);
@@ -527,11 +528,13 @@ TEST(TileEnds, RowLoopsLeaveOrReplaceThePixelExactly) {
             std::vector<PixRec> d = under;
             if (fast) {
                 AlphaFromRedRowCopy(mask.data(), picture.data(), layer.data(), n, false, true);
-                CGOverRow(reinterpret_cast<const uint8_t*>(layer.data()), reinterpret_cast<uint8_t*>(d.data()), n, 255);
+                Rows().Over(reinterpret_cast<const uint8_t*>(layer.data()), reinterpret_cast<uint8_t*>(d.data()), n, 255,
+                            AlphaByte::First);
             } else {
                 AlphaFromRedRowCopyScalar(mask.data(), picture.data(), layer.data(), n, false, true);
-                CGOverRowScalar(reinterpret_cast<const uint8_t*>(layer.data()), reinterpret_cast<uint8_t*>(d.data()), n,
-                                255);
+                RowKernelsAt(RowLevel::Scalar)
+                    ->Over(reinterpret_cast<const uint8_t*>(layer.data()), reinterpret_cast<uint8_t*>(d.data()), n, 255,
+                           AlphaByte::First);
             }
             const std::vector<PixRec>& expect = a == 0 ? under : opaque;
             for (int i = 0; i < n; i++)

@@ -19,45 +19,6 @@ CGImageRef Snapshot(GWorldPtr gw) {
     return img;
 }
 
-// --- Source-over rows: the fast loop against the plain one ---
-class OverRow : public ::testing::TestWithParam<int> {};
-TEST_P(OverRow, FastLoopMatchesScalarAndLeavesInputAndNeighboursAlone) {
-    const int count = GetParam();
-    std::mt19937 rng(1234 + count);
-    std::printf("seed %d\n", 1234 + count);
-    for (AlphaByte at : {AlphaByte::First, AlphaByte::Last}) {
-        for (uint8_t galpha : {uint8_t(255), uint8_t(0), uint8_t(128), uint8_t(1), uint8_t(254)}) {
-            std::vector<uint8_t> src(size_t(count) * 4), dst(size_t(count + 2) * 4, 0xA5);
-            for (auto& v : src) v = uint8_t(rng());
-            for (int i = 0; i < count; i += 3)  // opaque and clear pixels
-                src[size_t(i) * 4 + (at == AlphaByte::Last ? 3 : 0)] = uint8_t(i % 2 ? 255 : 0);
-            for (size_t i = 4; i < dst.size() - 4; i++) dst[i] = uint8_t(rng());
-            std::vector<uint8_t> ref = dst;
-            const std::vector<uint8_t> srcCopy = src;
-            CGOverRow(src.data(), dst.data() + 4, count, galpha, at);
-            CGOverRowScalar(src.data(), ref.data() + 4, count, galpha, at);
-            EXPECT_EQ(dst, ref) << "galpha " << int(galpha) << (at == AlphaByte::Last ? ", alpha last" : "");
-            EXPECT_EQ(src, srcCopy);
-            for (int k = 0; k < 4; k++) {
-                EXPECT_EQ(dst[size_t(k)], 0xA5);
-                EXPECT_EQ(dst[dst.size() - 1 - size_t(k)], 0xA5);
-            }
-        }
-    }
-}
-INSTANTIATE_TEST_SUITE_P(Widths, OverRow, ::testing::Values(1, 3, 7, 17, 1000));
-
-TEST(OverRowScalar, IsPorterDuffSourceOverOnPremultipliedValues) {
-    const uint8_t src[4] = {128, 100, 50, 0};
-    uint8_t dst[4] = {255, 200, 200, 200};
-    CGOverRowScalar(src, dst, 1, 255);
-    // 200 x (1 - 128/255) = 99.6
-    EXPECT_EQ(dst[0], 255);
-    EXPECT_EQ(dst[1], 100 + 100);
-    EXPECT_EQ(dst[2], 50 + 100);
-    EXPECT_EQ(dst[3], 0 + 100);
-}
-
 // --- Snapshots ---
 TEST(BitmapContext, ImageIsASnapshot) {
     GW gw(5, 4), out(5, 4);

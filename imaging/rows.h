@@ -1,0 +1,46 @@
+// Pixel row kernels: one table of function pointers per instruction-set level (scalar, SSE2,
+// AVX2), each level's table filled from the level below, the level chosen once at first use.
+// Rows are 4-byte pixels, count pixels long (samples for the blends), any alignment; the caller
+// owns every row.
+// A leaf: it reads no other header of ours, so the platform's image drawing links it as well.
+#pragma once
+#include <cstdint>
+
+// Where a pixel's alpha byte lies: first (A, R, G, B, as in every buffer here) or last (R, G, B, A,
+// as frei0r hosts hand frames over). Row loops that treat the colour bytes alike take it.
+enum class AlphaByte : uint8_t { First, Last };
+
+// Instruction-set levels, lowest first. BW_CPU_LEVEL=scalar|sse2|avx2 in the environment caps the
+// level a process chooses (a level the processor lacks is never chosen).
+enum class RowLevel : uint8_t { Scalar, SSE2, AVX2 };
+inline constexpr int cRowLevels = 3;
+
+// Every level fills every entry; an entry a level has no faster form for keeps the level below's.
+// Unless an entry says otherwise, the destination may be one of the sources (same start).
+struct RowKernels {
+    // Source-over: dst = src x g + dst x (1 - src alpha x g) per byte, g = galpha / 255, rounded as
+    // the compositor rounds.
+    void (*Over)(const uint8_t* src, uint8_t* dst, int32_t count, uint8_t galpha, AlphaByte at);
+    // The picture composer's blend of two rows of samples by a row of weights w (0..255, one a
+    // sample): out = a x (1 - w / 255) + b x w / 255, count samples. Weight 0 gives a and 255 gives
+    // b exactly. Bytes: round((a (255 - w) + b w) / 255), to nearest.
+    void (*Blend8)(const uint8_t* a, const uint8_t* b, const uint8_t* w, uint8_t* out, int32_t count);
+    // 16-bit samples of any value (FFmpeg's 10- and 12-bit forms): the weight in 16384ths,
+    // W = 64 w + (w + 2) / 4 (255 -> 16384), out = (a (16384 - W) + b W + 8192) >> 14.
+    void (*Blend16)(const uint16_t* a, const uint16_t* b, const uint8_t* w, uint16_t* out, int32_t count);
+};
+
+// The table of the level in use, chosen on the first call: the best level this build and processor
+// have, capped by BW_CPU_LEVEL. Callers may keep the reference for a frame.
+const RowKernels& Rows();
+RowLevel ActiveRowLevel();
+// The best level this build and processor run.
+RowLevel BestRowLevel();
+// The table of one level for tests and benchmarks; null above BestRowLevel().
+const RowKernels* RowKernelsAt(RowLevel level);
+// Test hook: makes level the one Rows() returns from now on. False (nothing changes) above
+// BestRowLevel(). Not while another thread renders.
+bool ForceRowLevel(RowLevel level);
+// "scalar", "sse2", "avx2"; and back, false for any other text.
+const char* RowLevelName(RowLevel level);
+bool ParseRowLevel(const char* text, RowLevel& level);

@@ -1,0 +1,94 @@
+// The AVX2 row kernels: eight pixels a step; the 256-bit operations work on two 128-bit halves
+// side by side, each exactly as the SSE2 loop. The rest of a row goes to the SSE2 level's kernel.
+// This file alone is compiled with -mavx2 and includes no header with inline code of ours, so no
+// AVX2 instruction reaches code that runs before the level is chosen.
+#include <immintrin.h>
+
+#include "imaging/rows_p.h"
+
+namespace {
+RowKernels lgBelow;  // the SSE2 level's table, for the ends of rows
+
+constexpr int AlphaOffset(AlphaByte at) { return at == AlphaByte::First ? 0 : 3; }
+
+// --- Source-over ---
+inline __m256i Mul(__m256i x, __m256i a) {  // round(x a / 255) per lane, x and a <= 255
+    const __m256i t = _mm256_add_epi16(_mm256_mullo_epi16(x, a), _mm256_set1_epi16(0x80));
+    return _mm256_srli_epi16(_mm256_add_epi16(t, _mm256_srli_epi16(t, 8)), 8);
+}
+template <int A>
+inline __m256i OverLanes(__m256i s16, __m256i d16, uint8_t galpha) {
+    constexpr int spread = A * 0x55;  // lane A of each pixel into all four
+    if (galpha != 255) s16 = Mul(s16, _mm256_set1_epi16(galpha));
+    const __m256i ia = _mm256_xor_si256(_mm256_shufflehi_epi16(_mm256_shufflelo_epi16(s16, spread), spread),
+                                        _mm256_set1_epi16(255));
+    return _mm256_add_epi16(s16, Mul(d16, ia));
+}
+template <int A>
+int32_t OverT(const uint8_t* src, uint8_t* dst, int32_t count, uint8_t galpha) {
+    const __m256i zero = _mm256_setzero_si256();
+    int32_t done = 0;
+    for (; done + 8 <= count; done += 8) {
+        const __m256i s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + size_t(done) * 4));
+        const __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dst + size_t(done) * 4));
+        const __m256i lo = OverLanes<A>(_mm256_unpacklo_epi8(s, zero), _mm256_unpacklo_epi8(d, zero), galpha);
+        const __m256i hi = OverLanes<A>(_mm256_unpackhi_epi8(s, zero), _mm256_unpackhi_epi8(d, zero), galpha);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + size_t(done) * 4), _mm256_packus_epi16(lo, hi));
+    }
+    return done;
+}
+void Over(const uint8_t* src, uint8_t* dst, int32_t count, uint8_t galpha, AlphaByte at) {
+    const int32_t done = AlphaOffset(at) == 0 ? OverT<0>(src, dst, count, galpha) : OverT<3>(src, dst, count, galpha);
+    lgBelow.Over(src + size_t(done) * 4, dst + size_t(done) * 4, count - done, galpha, at);
+}
+
+// --- Blends of two sample rows by a weight row ---
+inline __m256i Div255(__m256i t) { return _mm256_srli_epi16(_mm256_add_epi16(t, _mm256_srli_epi16(t, 8)), 8); }
+// 32 bytes a step. The samples less 128 are signed bytes, so one multiply-add of the byte pairs
+// (255 - w, w) x (a - 128, b - 128) gives a (255 - w) + b w - 32640 in a 16-bit lane (|.| <= 32640);
+// adding 32640 + 128 gives the scalar loop's t, divided by 255 as there.
+void Blend8(const uint8_t* a, const uint8_t* b, const uint8_t* w, uint8_t* out, int32_t count) {
+    const __m256i flip = _mm256_set1_epi8(int8_t(0x80)), ones = _mm256_set1_epi8(-1);
+    const __m256i offset = _mm256_set1_epi16(int16_t(32640 + 128));
+    int32_t i = 0;
+    for (; i + 32 <= count; i += 32) {
+        const __m256i va = _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + i)), flip);
+        const __m256i vb = _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + i)), flip);
+        const __m256i vw = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w + i));
+        const __m256i iw = _mm256_xor_si256(vw, ones);  // 255 - w
+        const __m256i lo =
+            _mm256_add_epi16(_mm256_maddubs_epi16(_mm256_unpacklo_epi8(iw, vw), _mm256_unpacklo_epi8(va, vb)), offset);
+        const __m256i hi =
+            _mm256_add_epi16(_mm256_maddubs_epi16(_mm256_unpackhi_epi8(iw, vw), _mm256_unpackhi_epi8(va, vb)), offset);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), _mm256_packus_epi16(Div255(lo), Div255(hi)));
+    }
+    lgBelow.Blend8(a + i, b + i, w + i, out + i, count - i);
+}
+// 16 samples a step, as the SSE2 loop (samples less 32768, one multiply-add per pair).
+void Blend16(const uint16_t* a, const uint16_t* b, const uint8_t* w, uint16_t* out, int32_t count) {
+    const __m256i flip = _mm256_set1_epi16(int16_t(0x8000)), two = _mm256_set1_epi16(2);
+    const __m256i whole = _mm256_set1_epi16(16384), half = _mm256_set1_epi32(8192);
+    int32_t i = 0;
+    for (; i + 16 <= count; i += 16) {
+        const __m256i va = _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + i)), flip);
+        const __m256i vb = _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + i)), flip);
+        const __m256i w16 = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(w + i)));
+        const __m256i W = _mm256_add_epi16(_mm256_slli_epi16(w16, 6), _mm256_srli_epi16(_mm256_add_epi16(w16, two), 2));
+        const __m256i IW = _mm256_sub_epi16(whole, W);
+        const __m256i lo = _mm256_madd_epi16(_mm256_unpacklo_epi16(va, vb), _mm256_unpacklo_epi16(IW, W));
+        const __m256i hi = _mm256_madd_epi16(_mm256_unpackhi_epi16(va, vb), _mm256_unpackhi_epi16(IW, W));
+        const __m256i r = _mm256_packs_epi32(_mm256_srai_epi32(_mm256_add_epi32(lo, half), 14),
+                                             _mm256_srai_epi32(_mm256_add_epi32(hi, half), 14));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), _mm256_xor_si256(r, flip));
+    }
+    lgBelow.Blend16(a + i, b + i, w + i, out + i, count - i);
+}
+}  // namespace
+
+void FillRowsAVX2(RowKernels& k) {
+    FillRowsSSE2(k);
+    lgBelow = k;
+    k.Over = Over;
+    k.Blend8 = Blend8;
+    k.Blend16 = Blend16;
+}

@@ -1,0 +1,153 @@
+// The row kernels of every level against the scalar ones, as FFmpeg's checkasm does: random rows
+// with many 0 and 255 bytes, odd widths, starts off every alignment, a marker around the output
+// that must survive, and inputs that must come back unchanged.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "imaging/rows.h"
+
+namespace {
+constexpr uint8_t cMarker = 0xA5;
+constexpr int cInputs = 4;
+constexpr int cPad = 16;  // marker bytes before and after the output
+
+// One way of calling one kernel: in[0..3] are count-pixel input rows, out the output row, which
+// holds random pixels on entry (the destination a kernel reads, like Over's).
+struct KernelCase {
+    std::string name;
+    std::function<void(const RowKernels&, const uint8_t* const* in, uint8_t* out, int32_t count)> run;
+};
+
+std::vector<KernelCase> Cases() {
+    std::vector<KernelCase> k;
+    for (AlphaByte at : {AlphaByte::First, AlphaByte::Last})
+        for (int galpha : {255, 0, 1, 128, 254}) {
+            k.push_back({"Over galpha " + std::to_string(galpha) + (at == AlphaByte::Last ? " last" : " first"),
+                         [=](const RowKernels& r, const uint8_t* const* in, uint8_t* out, int32_t n) {
+                r.Over(in[0], out, n, uint8_t(galpha), at);
+            }});
+        }
+    // The blends over the same bytes: in[0] and in[1] the two sample rows, in[2] the weights; an odd
+    // number of samples (one short of the row) so that every level has a tail.
+    k.push_back({"Blend8", [](const RowKernels& r, const uint8_t* const* in, uint8_t* out, int32_t n) {
+                     r.Blend8(in[0], in[1], in[2], out, 4 * n - 1);
+                 }});
+    k.push_back({"Blend16", [](const RowKernels& r, const uint8_t* const* in, uint8_t* out, int32_t n) {
+                     r.Blend16(reinterpret_cast<const uint16_t*>(in[0]), reinterpret_cast<const uint16_t*>(in[1]),
+                               in[2], reinterpret_cast<uint16_t*>(out), 2 * n - 1);
+                 }});
+    return k;
+}
+
+// Random bytes, a quarter of them 0 or 255 (opaque and clear pixels, saturating sums).
+void Fill(std::mt19937& rng, uint8_t* p, size_t bytes) {
+    for (size_t i = 0; i < bytes; i++) {
+        const uint32_t v = rng();
+        p[i] = (v & 0x300) == 0 ? uint8_t(v & 1 ? 255 : 0) : uint8_t(v);
+    }
+}
+
+class RowKernelLevel : public ::testing::TestWithParam<RowLevel> {};
+
+TEST_P(RowKernelLevel, MatchesScalarAtEveryWidthAndStart) {
+    const RowKernels* fast = RowKernelsAt(GetParam());
+    if (!fast) GTEST_SKIP() << RowLevelName(GetParam()) << " is not built or not on this processor";
+    const RowKernels& plain = *RowKernelsAt(RowLevel::Scalar);
+    const uint32_t seed = 2026 + uint32_t(GetParam());
+    std::printf("seed %u\n", seed);
+    std::mt19937 rng(seed);
+    for (const KernelCase& c : Cases())
+        for (int32_t n : {1, 2, 3, 4, 5, 7, 8, 9, 15, 16, 17, 31, 33, 100})
+            for (int shift : {0, 1, 2, 3, 4, 12}) {  // bytes past a 32-byte boundary, pixels and not
+                const size_t bytes = size_t(n) * 4;
+                std::vector<uint8_t> in[cInputs], a(bytes + 2 * cPad + 64, cMarker);
+                const uint8_t* ins[cInputs];
+                for (int i = 0; i < cInputs; i++) {
+                    in[i].resize(bytes + 64);
+                    Fill(rng, in[i].data(), in[i].size());
+                    ins[i] = in[i].data() + ((32 - reinterpret_cast<uintptr_t>(in[i].data()) % 32) % 32) + size_t(i);
+                }
+                const size_t at = cPad + ((32 - (reinterpret_cast<uintptr_t>(a.data()) + cPad) % 32) % 32) + size_t(shift);
+                Fill(rng, a.data() + at, bytes);
+                std::vector<uint8_t> b = a;
+                const std::vector<uint8_t> kept[cInputs] = {in[0], in[1], in[2], in[3]};
+                c.run(*fast, ins, a.data() + at, n);
+                c.run(plain, ins, b.data() + at, n);
+                ASSERT_EQ(a, b) << c.name << ", " << n << " pixels, start +" << shift;
+                for (int i = 0; i < cInputs; i++) ASSERT_EQ(in[i], kept[i]) << c.name << " wrote input " << i;
+                for (size_t i = 0; i < a.size(); i++)
+                    ASSERT_TRUE((i >= at && i < at + bytes) || b[i] == cMarker) << c.name << " wrote byte " << i;
+            }
+}
+INSTANTIATE_TEST_SUITE_P(Levels, RowKernelLevel, ::testing::Values(RowLevel::SSE2, RowLevel::AVX2),
+                         [](const auto& info) { return std::string(RowLevelName(info.param)); });
+
+// --- The scalar kernels' own values, written out ---
+TEST(RowKernelsScalar, OverIsSourceOverOnPremultipliedValues) {
+    const uint8_t src[4] = {128, 100, 50, 0};
+    uint8_t dst[4] = {255, 200, 200, 200};
+    RowKernelsAt(RowLevel::Scalar)->Over(src, dst, 1, 255, AlphaByte::First);
+    // 200 x (1 - 128/255) = 99.6
+    EXPECT_EQ(dst[0], 255);
+    EXPECT_EQ(dst[1], 100 + 100);
+    EXPECT_EQ(dst[2], 50 + 100);
+    EXPECT_EQ(dst[3], 0 + 100);
+}
+
+// Weight 0 and 255 give the rows' own samples; in between, the mix rounded to nearest (bytes) or
+// in 16384ths of the weight (16-bit samples).
+TEST(RowKernelsScalar, BlendsMixTheRowsByTheirWeights) {
+    const RowKernels& k = *RowKernelsAt(RowLevel::Scalar);
+    const uint8_t a8[] = {10, 10, 10, 200, 0, 255}, b8[] = {250, 250, 250, 7, 255, 0};
+    const uint8_t w8[] = {0, 255, 128, 1, 128, 254};
+    uint8_t out8[6];
+    k.Blend8(a8, b8, w8, out8, 6);
+    // 10 + 240 x 128/255 = 130.47; 200 - 193/255 = 199.24; 255 x 128/255; 255/255
+    EXPECT_EQ((std::vector<uint8_t>(out8, out8 + 6)), (std::vector<uint8_t>{10, 250, 130, 199, 128, 1}));
+    const uint16_t a16[] = {0, 1023, 4095, 65535, 0, 65535}, b16[] = {1023, 0, 0, 0, 65535, 1};
+    const uint8_t w16[] = {128, 1, 254, 128, 255, 0};
+    uint16_t out16[6];
+    k.Blend16(a16, b16, w16, out16, 6);
+    // W = 8224, 64, 16320, 8224, 16384, 0: 1023 x 8224/16384 = 513.5 rounds down at 513.498...
+    EXPECT_EQ((std::vector<uint16_t>(out16, out16 + 6)), (std::vector<uint16_t>{513, 1019, 16, 32640, 65535, 65535}));
+}
+
+// --- The choice of level ---
+TEST(RowLevelChoice, ForcedLevelIsTheOneInUseAndALevelAboveTheBestIsRefused) {
+    const RowLevel was = ActiveRowLevel();
+    for (int i = 0; i < cRowLevels; i++) {
+        const RowLevel level = RowLevel(i);
+        const bool runs = level <= BestRowLevel();
+        const RowLevel before = ActiveRowLevel();
+        EXPECT_EQ(ForceRowLevel(level), runs) << RowLevelName(level);
+        EXPECT_EQ(ActiveRowLevel(), runs ? level : before);
+        if (runs) {
+            EXPECT_EQ(Rows().Over, RowKernelsAt(level)->Over);
+            EXPECT_EQ(Rows().Blend8, RowKernelsAt(level)->Blend8);
+        }
+    }
+    ForceRowLevel(was);
+}
+
+TEST(RowLevelChoice, NamesParseBackAndOtherTextIsRefused) {
+    struct Row {
+        const char* text;
+        bool ok;
+        RowLevel level;
+    } rows[] = {{"scalar", true, RowLevel::Scalar}, {"sse2", true, RowLevel::SSE2}, {"avx2", true, RowLevel::AVX2},
+                {"AVX2", false, {}}, {"avx", false, {}}, {"", false, {}}, {nullptr, false, {}}};
+    for (const Row& r : rows) {
+        RowLevel level = RowLevel::Scalar;
+        EXPECT_EQ(ParseRowLevel(r.text, level), r.ok) << (r.text ? r.text : "null");
+        if (r.ok) {
+            EXPECT_EQ(level, r.level);
+            EXPECT_STREQ(RowLevelName(level), r.text);
+        }
+    }
+}
+}  // namespace
