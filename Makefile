@@ -60,7 +60,7 @@ s390x: deps
 	cd build/s390x && ctest --output-on-failure -j $(JOBS)
 
 # Debian packages of the build in PKG_BUILD (blockwaves, blockwaves-plugin, blockwaves-dialog,
-# blockwaves-frei0r), checked by lintian and by tests/packaging/deb_check.sh (every shipped ELF file
+# blockwaves-frei0r, blockwaves-mlt), checked by lintian and by tests/packaging/deb_check.sh (every shipped ELF file
 # hardened, no build folder in any file, no maintainer scripts); package-test installs them into a
 # fresh Debian 12 root. The build's compiler and linker flags are Debian's hardening (CMakeLists.txt).
 PKG_BUILD ?= build/release

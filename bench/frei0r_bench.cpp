@@ -65,7 +65,7 @@ void BM_Update2VsDirect(benchmark::State& state) {
         a[i] = uint32_t(i * 2654435761u) | 0xFF000000u;
         b[i] = uint32_t(i * 40503u + 77) | 0xFF000000u;
     }
-    const F0rSettings s{0.5, 12, grid, grid, 50, true, 0, 60, RelRect{0, 1, 0, 1}};
+    const TileSettings s{0.5, 12, grid, grid, 50, true, 0, 60, RelRect{0, 1, 0, 1}};
     f0r_instance_t inst = construct(unsigned(wid), unsigned(hig));
     const double engine[kF0rParamCount] = {s.Progress, double(s.Method), double(s.Columns), double(s.Rows),
                                            double(s.TileDuration), 1, 0, double(s.Frames), 0, 0, 1, 1};
@@ -95,8 +95,8 @@ void BM_Update2VsDirect(benchmark::State& state) {
     config.Which = 3;
     config.Rects = reinterpret_cast<RectFieldPtr>(NewPtrClear(sizeof(RectField)));
     int32_t first, last;
-    F0rLayOut(s, wid, hig, config, first, last);
-    const int32_t frame = F0rProgressFrame(s.Progress, first, last);
+    LayOutTiles(s, wid, hig, config, first, last);
+    const int32_t frame = TileProgressFrame(s.Progress, first, last);
 
     std::vector<double> direct, viaPlugin;
     for (auto _ : state) {

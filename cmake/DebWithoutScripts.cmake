@@ -1,10 +1,11 @@
 # Run by cpack once the packages are made (CPACK_POST_BUILD_SCRIPTS). CPack gives a package that
 # holds a shared object in /usr/lib or a folder of it maintainer scripts that run ldconfig. The
-# frei0r plug-in (/usr/lib/frei0r-1) is no library anything links against, so its package is
-# rebuilt without them: it has nothing to do when installed or removed.
+# frei0r plug-in (/usr/lib/frei0r-1) and the MLT module (MLT's module folder) are no libraries
+# anything links against, so their packages are rebuilt without them: they have nothing to do when
+# installed or removed.
 foreach(deb IN LISTS CPACK_PACKAGE_FILES)
   get_filename_component(name ${deb} NAME)
-  if(NOT name MATCHES "^blockwaves-frei0r_.*\\.deb$")
+  if(NOT name MATCHES "^blockwaves-(frei0r|mlt)_.*\\.deb$")
     continue()
   endif()
   set(tree ${CPACK_PACKAGE_DIRECTORY}/_CPack_Packages/without-scripts)

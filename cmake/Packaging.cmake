@@ -3,6 +3,7 @@
 #   blockwaves-plugin  plugin:  the bundle that renders (Info.plist, kpblockwaves.so, the .rsrc)
 #   blockwaves-dialog  dialog:  the bundle's windowing backend (Qt), interface files and manual
 #   blockwaves-frei0r  frei0r:  the frei0r plug-in and its Kdenlive description
+#   blockwaves-mlt     mlt:     the MLT module, its metadata and its Kdenlive description
 # Library dependencies come from dpkg-shlibdeps, so only the dialog's package needs Qt. A
 # description is its summary line, then paragraphs that CPack indents for the control file.
 set(BW_PACKAGE_DIR ${PROJECT_SOURCE_DIR}/packaging)
@@ -15,6 +16,10 @@ set(BW_PACKAGE_NAME_program blockwaves)
 set(BW_PACKAGE_NAME_plugin blockwaves-plugin)
 set(BW_PACKAGE_NAME_dialog blockwaves-dialog)
 set(BW_PACKAGE_NAME_frei0r blockwaves-frei0r)
+if(TARGET blockwaves_mlt)
+  list(APPEND BW_PACKAGES mlt)
+endif()
+set(BW_PACKAGE_NAME_mlt blockwaves-mlt)
 
 # Debian keeps manual pages and changelogs compressed, without a time stamp.
 function(bw_gzip source output)
@@ -89,5 +94,16 @@ set(CPACK_COMPONENT_FREI0R_DESCRIPTION "video transition with a grid of tiles - 
 The Blockwaves transition as a frei0r mixer plug-in for MLT and GStreamer, with
 Kdenlive's description of the transition, so that Kdenlive offers it among its
 compositions.")
+
+set(CPACK_DEBIAN_MLT_PACKAGE_NAME blockwaves-mlt)
+# MLT loads the module from its own folders and calls into the library it was built against.
+string(REGEX MATCH "^[0-9]+" BW_MLT_MAJOR "${BW_MLT_VERSION}")
+set(CPACK_DEBIAN_MLT_PACKAGE_DEPENDS "libmlt${BW_MLT_MAJOR} (>= ${BW_MLT_VERSION})")
+set(CPACK_DEBIAN_MLT_PACKAGE_RECOMMENDS "melt")
+set(CPACK_COMPONENT_MLT_DESCRIPTION "video transition with a grid of tiles - MLT module
+The Blockwaves transition as a native MLT ${BW_MLT_MAJOR} transition, blockwaves, for melt,
+Shotcut and Kdenlive: it composes the frames in the format they are in (YUV
+4:2:2, 4:2:0 or RGBA) and runs from clip A at its first frame to clip B at its
+last without keyframes. Kdenlive's description of the transition is included.")
 
 include(CPack)

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/maskgenerators.h"
+#include "engine/pixeleffect_p.h"
 #include "engine/recthandler.h"
 #include "engine/relrects.h"
 #include "imaging/CGglue.h"
@@ -26,51 +27,9 @@ GWorldPtr FrameBuffer(GWorldPtr& kept, Rect MyFrame) {
     return kept;
 }
 
-// TileAlpha, inline for the row loops.
-inline uint8_t TileAlphaOf(int32_t f, int32_t s, int32_t e) {
-    if (f < s) return 0;
-    if (f >= e) return 255;
-    int64_t Delta = int64_t(e) - s;
-    if (Delta == 0) Delta = 1;
-    return uint8_t(std::clamp<int32_t>(TruncL(double(int64_t(f) - s) / double(Delta) * 255.0), 0, 255));
-}
-
 RGBColor GreyColor(uint8_t a) {
     const uint16_t c = uint16_t(a * 256);
     return RGBColor{c, c, c};
-}
-
-// The grid over one buffer, with every tile edge worked out once (a division each).
-struct TileGrid {
-    int16_t W, H;
-    Rect Active;
-    int32_t ColEdge[cMaxRectHoriz + 1], RowEdge[cMacRectVert + 1];
-    int32_t Left(int32_t x) const { return ColEdge[x - 1]; }
-    int32_t Right(int32_t x) const { return ColEdge[x]; }
-    int32_t Top(int32_t y) const { return RowEdge[y - 1]; }
-    int32_t Bottom(int32_t y) const { return RowEdge[y]; }
-};
-TileGrid GridFor(const PluginDataRec& cfg, Rect MyFrame) {
-    TileGrid g;
-    int32_t Wid, Hig;
-    GetDims(MyFrame, Wid, Hig);
-    g.W = FieldColumns(cfg);
-    g.H = FieldRows(cfg);
-    g.Active = Rel2Rect(cfg.StartRel, MyFrame);
-    for (int32_t i = 0; i <= g.W; i++) g.ColEdge[i] = TileEdge(i, Wid, g.W);
-    for (int32_t i = 0; i <= g.H; i++) g.RowEdge[i] = TileEdge(i, Hig, g.H);
-    return g;
-}
-
-// The pixels SetupAlpha paints: the tiles' union (from 0 to the far edge of the last tile) within
-// the active area. False when that is empty.
-bool TileArea(const TileGrid& g, Rect MyFrame, Rect& area) {
-    if (!SectRect(&g.Active, &MyFrame, &area)) return false;
-    area.right = int16_t(std::min<int32_t>(area.right, g.Right(g.W)));
-    area.bottom = int16_t(std::min<int32_t>(area.bottom, g.Bottom(g.H)));
-    area.left = int16_t(std::max<int32_t>(area.left, 0));
-    area.top = int16_t(std::max<int32_t>(area.top, 0));
-    return area.left < area.right && area.top < area.bottom;
 }
 
 // Black over the mask where SetupAlpha will not paint: the same mask as clearing it all first,
@@ -125,9 +84,6 @@ inline void AddRun(std::vector<Run>& runs, int32_t l, int32_t r, RunKind kind) {
 PixRec PaintedPixel(RGBColor c) {
     return PixRec{255, uint8_t(c.RED >> 8), uint8_t(c.GREEN >> 8), uint8_t(c.BLUE >> 8)};
 }
-
-// Every tile's progress at one frame, by row then column from 0.
-typedef uint8_t TileAlphas[cMacRectVert][cMaxRectHoriz];
 
 struct TileFrame {
     const TileGrid* grid;
@@ -237,16 +193,8 @@ void ComposeRows(const TileFrame& t, int32_t first, int32_t last) {
 void ComposeFrame(TileFrame& t, const PluginDataRec& cfg, Rect MyFrame, int32_t CurrentFrame) {
     const TileGrid g = GridFor(cfg, MyFrame);
     t.grid = &g;
-    if (!cfg.Rects || !TileArea(g, MyFrame, t.area)) t.area = Rect{0, 0, 0, 0};
-    // Worked out in the field's own order (a column's tiles lie together); the rows then read them
-    // along a tile row.
     TileAlphas alphas;
-    if (t.area.left < t.area.right) {
-        const RectField& field = *cfg.Rects;
-        for (int32_t x = 1; x <= g.W; x++)
-            for (int32_t y = 1; y <= g.H; y++)
-                alphas[y - 1][x - 1] = TileAlphaOf(CurrentFrame, field[x][y].StartFrame, field[x][y].EndFrame);
-    }
+    TileFrameAt(cfg, g, MyFrame, CurrentFrame, t.area, alphas);
     t.alphas = &alphas;
     t.wid = MyFrame.right;
     ParallelRows(MyFrame.bottom, t.wid, [&](int32_t first, int32_t last) { ComposeRows(t, first, last); });

@@ -10,7 +10,7 @@ extern "C" {
 
 int f0r_init() { return 1; }
 
-void f0r_deinit() { F0rReleaseEngineBuffers(); }
+void f0r_deinit() { ReleaseTileEngineBuffers(); }
 
 void f0r_get_plugin_info(f0r_plugin_info_t* info) {
     if (!info) return;

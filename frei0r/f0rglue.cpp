@@ -8,15 +8,14 @@ extern "C" {
 #include <cmath>
 #include <cstring>
 #include <iterator>
-#include <mutex>
 #include <new>
-#include <shared_mutex>
 
 #include "engine/fixedrandom.h"
 #include "engine/pixeleffect.h"
 #include "engine/recthandler.h"
 #include "engine/relrects.h"
 #include "platform/Memory.h"
+#include "platform/ParallelRows.h"
 #include "settings/DataHandling.h"
 
 namespace {
@@ -65,61 +64,15 @@ constexpr ParamRow kParams[] = {
 };
 static_assert(std::size(kParams) == kF0rParamCount);
 
-// The generator state the shared random table is filled from before every layout, so a layout
-// depends on its settings alone, in any process and after anything else filled the table.
-constexpr int32_t cTableSeed = 1;
 // Frames of the run a new instance lays its tiles out for: fine steps at any progress.
 constexpr double cDefaultFrames = 100;
 
-// The engine's process-wide state: the random table and cursor, the current port, the buffers the
-// per-frame effect keeps. Hosts render instances on several threads; one of them at a time.
-std::mutex lgEngineLock;
-
-bool SameLayout(const F0rSettings& a, const F0rSettings& b) {
-    return a.Method == b.Method && a.Columns == b.Columns && a.Rows == b.Rows && a.TileDuration == b.TileDuration &&
-           a.Randomized == b.Randomized && a.Seed == b.Seed && a.Frames == b.Frames;
-}
-
-bool SameArea(const RelRect& a, const RelRect& b) {
-    return a.Left == b.Left && a.Right == b.Right && a.Top == b.Top && a.Bottom == b.Bottom;
-}
-
-void LayOutLocked(const F0rSettings& s, int32_t Wid, int32_t Hig, PluginDataRec& cfg, int32_t& FirstFrame,
-                  int32_t& LastFrame) {
-    cfg.Method = s.Method;
-    cfg.Sliders[1] = s.Columns;
-    cfg.Sliders[2] = s.Rows;
-    cfg.Sliders[3] = s.TileDuration;
-    cfg.RandomizedDuration = s.Randomized;
-    cfg.StartRel = s.Active;
-    SetQDRandomSeed(cTableSeed);
-    FInitRandom();
-    FSetIndex(s.Seed);
-    const Rect frame{0, 0, int16_t(Hig), int16_t(Wid)};
-    InitRectangles(&cfg, s.Frames, Rel2Rect(cfg.StartRel, frame));
-    // The spiral methods may have changed the grid: the field's own extent counts.
-    int32_t first = INT32_MAX, last = INT32_MIN;
-    const RectField& field = *cfg.Rects;
-    for (int x = 1; x <= FieldColumns(cfg); x++)
-        for (int y = 1; y <= FieldRows(cfg); y++) {
-            first = std::min(first, field[x][y].StartFrame);
-            last = std::max(last, field[x][y].EndFrame);
-        }
-    FirstFrame = first > INT32_MIN ? first - 1 : first;  // every tile is still before its start
-    LastFrame = std::max(last, FirstFrame);
-}
 }  // namespace
 
 struct F0rInstanceRec {
     int32_t Wid, Hig;
     double Values[kF0rParamCount];  // as set, clamped to 0..1
-    bool LaidOut;                   // Config's field belongs to LaidOutFor
-    F0rSettings LaidOutFor;
-    int32_t FirstFrame, LastFrame;  // of the field, see F0rLayOut
-    PluginDataRec Config;           // the engine's record; Which is 3 (between two clips)
-    // MLT hands the bands of one frame to one instance on several threads at once: frames read the
-    // layout together, and the one that changes it (or the active area) works alone.
-    std::shared_mutex Lock;
+    TileLayoutRec Layout;
 };
 
 bool GetF0rParamInfo(int Index, F0rParamInfo& Info) {
@@ -155,9 +108,9 @@ void F0rDefaultValues(double (&Values)[kF0rParamCount]) {
     for (int i = 0; i < kF0rParamCount; i++) Values[i] = F0rUnitParam(i, engine[i]);
 }
 
-F0rSettings F0rSettingsOf(const double (&Values)[kF0rParamCount]) {
+TileSettings F0rSettingsOf(const double (&Values)[kF0rParamCount]) {
     auto map = [&](int i) { return F0rMapParam(i, Values[i]); };
-    F0rSettings s;
+    TileSettings s;
     s.Progress = map(kF0rProgress);
     s.Method = int16_t(map(kF0rMethod));
     s.Columns = int16_t(map(kF0rColumns));
@@ -170,17 +123,6 @@ F0rSettings F0rSettingsOf(const double (&Values)[kF0rParamCount]) {
     return s;
 }
 
-void F0rLayOut(const F0rSettings& Settings, int32_t Wid, int32_t Hig, PluginDataRec& theConfig, int32_t& FirstFrame,
-               int32_t& LastFrame) {
-    std::lock_guard<std::mutex> lock(lgEngineLock);
-    LayOutLocked(Settings, Wid, Hig, theConfig, FirstFrame, LastFrame);
-}
-
-int32_t F0rProgressFrame(double Progress, int32_t FirstFrame, int32_t LastFrame) {
-    const double p = Progress >= 0 ? std::min(Progress, 1.0) : 0.0;
-    return FirstFrame + int32_t(std::llround(p * (double(LastFrame) - FirstFrame)));
-}
-
 F0rInstancePtr F0rConstruct(uint32_t Wid, uint32_t Hig) {
     if (Wid < 1 || Hig < 1 || Wid > 32767 || Hig > 32767) return nullptr;
     auto* inst = new (std::nothrow) F0rInstanceRec{};
@@ -188,10 +130,7 @@ F0rInstancePtr F0rConstruct(uint32_t Wid, uint32_t Hig) {
     inst->Wid = int32_t(Wid);
     inst->Hig = int32_t(Hig);
     F0rDefaultValues(inst->Values);
-    ResetConfig(&inst->Config, false);
-    inst->Config.Which = 3;
-    inst->Config.Rects = reinterpret_cast<RectFieldPtr>(NewPtrClear(sizeof(RectField)));
-    if (!inst->Config.Rects) {
+    if (!InitTileLayout(inst->Layout)) {
         F0rDestruct(inst);
         return nullptr;
     }
@@ -200,7 +139,7 @@ F0rInstancePtr F0rConstruct(uint32_t Wid, uint32_t Hig) {
 
 void F0rDestruct(F0rInstancePtr Inst) {
     if (!Inst) return;
-    DisposePtr(reinterpret_cast<Ptr>(Inst->Config.Rects));
+    DisposeTileLayout(Inst->Layout);
     delete Inst;
 }
 
@@ -227,35 +166,13 @@ void F0rUpdate(F0rInstancePtr Inst, const uint32_t* A, const uint32_t* B, uint32
             std::memmove(Out, only, bytes);
         return;
     }
-    const F0rSettings s = F0rSettingsOf(Inst->Values);
     // The tile loops only need to know where the alpha byte is, so they work on the host's buffers
     // as they are: what the engine makes of the same frames in its own order, without converting
-    // either way. The instance's own record and the caller's buffers are all they touch.
-    auto compose = [&] {
-        ComposeClipsByTiles(reinterpret_cast<const uint8_t*>(A), reinterpret_cast<const uint8_t*>(B),
-                            reinterpret_cast<uint8_t*>(Out), Inst->Wid * 4, int16_t(Inst->Wid), int16_t(Inst->Hig),
-                            AlphaByte::Last, Inst->Config,
-                            F0rProgressFrame(s.Progress, Inst->FirstFrame, Inst->LastFrame));
-    };
-    auto current = [&] {
-        return Inst->LaidOut && SameLayout(s, Inst->LaidOutFor) && SameArea(s.Active, Inst->Config.StartRel);
-    };
-    {
-        std::shared_lock<std::shared_mutex> reading(Inst->Lock);
-        if (current()) return compose();
-    }
-    std::lock_guard<std::shared_mutex> writing(Inst->Lock);
-    if (!Inst->LaidOut || !SameLayout(s, Inst->LaidOutFor)) {
-        std::lock_guard<std::mutex> lock(lgEngineLock);
-        LayOutLocked(s, Inst->Wid, Inst->Hig, Inst->Config, Inst->FirstFrame, Inst->LastFrame);
-        Inst->LaidOutFor = s;
-        Inst->LaidOut = true;
-    }
-    Inst->Config.StartRel = s.Active;
-    compose();
-}
-
-void F0rReleaseEngineBuffers() {
-    std::lock_guard<std::mutex> lock(lgEngineLock);
-    ReleasePixelEffectBuffers();
+    // either way.
+    ComposeWithLayout(Inst->Layout, F0rSettingsOf(Inst->Values), Inst->Wid, Inst->Hig,
+                      [&](const PluginDataRec& cfg, int32_t frame) {
+                          ComposeClipsByTiles(reinterpret_cast<const uint8_t*>(A), reinterpret_cast<const uint8_t*>(B),
+                                              reinterpret_cast<uint8_t*>(Out), Inst->Wid * 4, int16_t(Inst->Wid),
+                                              int16_t(Inst->Hig), AlphaByte::Last, cfg, frame);
+                      });
 }

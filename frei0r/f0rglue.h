@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "host/PluginDefines.h"
+#include "native/tilelayout.h"
 
 // The parameters in the host's order. Every one is a frei0r double in 0..1 (Randomized a frei0r
 // bool) mapped onto the engine's range by the table in f0rglue.cpp.
@@ -34,18 +35,6 @@ struct F0rParamInfo {
 };
 bool GetF0rParamInfo(int Index, F0rParamInfo& Info);
 
-// The settings in the engine's units, as the parameters map them.
-struct F0rSettings {
-    double Progress;          // 0..1
-    int16_t Method;           // 1..41
-    int16_t Columns, Rows;    // 1..100
-    int16_t TileDuration;     // 0..100, percent
-    bool Randomized;
-    int16_t Seed;             // 0..cMaxRandom - 1
-    int32_t Frames;           // 10..1000
-    RelRect Active;           // fractions of the frame, each 0..1
-};
-
 // Engine value of parameter Index for a frei0r value: clamped to 0..1 first (NaN counts as 0),
 // then spread over the range and rounded to the nearest step. Bools: below 0.5 false.
 double F0rMapParam(int Index, double Value);
@@ -53,17 +42,7 @@ double F0rMapParam(int Index, double Value);
 double F0rUnitParam(int Index, double EngineValue);
 // Factory defaults (ResetConfig's) as frei0r values, and the settings a set of values stands for.
 void F0rDefaultValues(double (&Values)[kF0rParamCount]);
-F0rSettings F0rSettingsOf(const double (&Values)[kF0rParamCount]);
-
-// Lays out theConfig's tile field for Settings on a Wid x Hig frame: the grid, ordering and
-// durations of Settings, the shared random table (filled once per process from a fixed generator
-// seed) read from position Settings.Seed. The same settings give the same field in every process,
-// whatever was laid out before. FirstFrame is the frame before any tile starts, LastFrame the one
-// every tile has ended by. Takes the engine's lock.
-void F0rLayOut(const F0rSettings& Settings, int32_t Wid, int32_t Hig, PluginDataRec& theConfig, int32_t& FirstFrame,
-               int32_t& LastFrame);
-// The run's frame that Progress shows: FirstFrame at 0, LastFrame at 1, evenly between.
-int32_t F0rProgressFrame(double Progress, int32_t FirstFrame, int32_t LastFrame);
+TileSettings F0rSettingsOf(const double (&Values)[kF0rParamCount]);
 
 // --- Instances ---
 struct F0rInstanceRec;
@@ -80,5 +59,3 @@ void F0rGetParam(F0rInstancePtr Inst, void* Value, int Index);
 // Out may be A or B itself. A missing input leaves Out a copy of the other (black with neither).
 // Several threads may update one instance at once, each with its own buffers (MLT's bands).
 void F0rUpdate(F0rInstancePtr Inst, const uint32_t* A, const uint32_t* B, uint32_t* Out);
-// Releases what the engine keeps between frames; called when the host unloads the plug-in.
-void F0rReleaseEngineBuffers();

@@ -65,7 +65,7 @@ struct Plugin {
 };
 
 // The frei0r values that stand for Settings.
-inline void UnitValues(const F0rSettings& s, double (&v)[kF0rParamCount]) {
+inline void UnitValues(const TileSettings& s, double (&v)[kF0rParamCount]) {
     const double engine[kF0rParamCount] = {s.Progress,          double(s.Method), double(s.Columns), double(s.Rows),
                                            double(s.TileDuration), s.Randomized ? 1.0 : 0.0, double(s.Seed),
                                            double(s.Frames),   s.Active.Left,    s.Active.Top,
@@ -73,19 +73,19 @@ inline void UnitValues(const F0rSettings& s, double (&v)[kF0rParamCount]) {
     for (int i = 0; i < kF0rParamCount; i++) v[i] = F0rUnitParam(i, engine[i]);
 }
 
-inline F0rSettings Settings(int16_t method, int16_t columns, int16_t rows, int16_t share, bool randomized,
+inline TileSettings Settings(int16_t method, int16_t columns, int16_t rows, int16_t share, bool randomized,
                             int16_t seed = 0, double progress = 0.5, int32_t frames = 100) {
-    return F0rSettings{progress, method, columns, rows, share, randomized, seed, frames, RelRect{0, 1, 0, 1}};
+    return TileSettings{progress, method, columns, rows, share, randomized, seed, frames, RelRect{0, 1, 0, 1}};
 }
 
 // Sets every parameter of Inst to Settings through the plug-in.
-inline void Apply(f0r_instance_t inst, const F0rSettings& s) {
+inline void Apply(f0r_instance_t inst, const TileSettings& s) {
     double v[kF0rParamCount];
     UnitValues(s, v);
     for (int i = 0; i < kF0rParamCount; i++) Plugin::Get().set(inst, &v[i], i);
 }
 
-inline HostPicture Render(f0r_instance_t inst, const F0rSettings& s, const HostPicture& a, const HostPicture& b) {
+inline HostPicture Render(f0r_instance_t inst, const TileSettings& s, const HostPicture& a, const HostPicture& b) {
     Apply(inst, s);
     HostPicture out(a.size());
     Plugin::Get().update2(inst, 0.0, a.data(), b.data(), nullptr, out.data());
@@ -119,7 +119,7 @@ inline void EngineToHost(const uint8_t* Src, ptrdiff_t RowBytes, uint8_t* Dst, i
 
 // The engine on its own: the inputs in its pixel order, the tile field for Settings, one
 // DoPixelEffect, and the result back in the host's order.
-inline HostPicture EngineFrame(const F0rSettings& s, const HostPicture& a, const HostPicture& b, int wid, int hig) {
+inline HostPicture EngineFrame(const TileSettings& s, const HostPicture& a, const HostPicture& b, int wid, int hig) {
     GWorldPtr ga = AllocateGWorld(int16_t(wid), int16_t(hig)), gb = AllocateGWorld(int16_t(wid), int16_t(hig));
     const int32_t rowBytes = GetPixRowBytes(GetGWorldPixMap(ga));
     auto* baseA = reinterpret_cast<uint8_t*>(GetPixBaseAddr(GetGWorldPixMap(ga)));
@@ -131,8 +131,8 @@ inline HostPicture EngineFrame(const F0rSettings& s, const HostPicture& a, const
     config.Which = 3;
     config.Rects = reinterpret_cast<RectFieldPtr>(NewPtrClear(sizeof(RectField)));
     int32_t first, last;
-    F0rLayOut(s, wid, hig, config, first, last);
-    DoPixelEffect(gb, ga, &config, F0rProgressFrame(s.Progress, first, last), s.Frames);
+    LayOutTiles(s, wid, hig, config, first, last);
+    DoPixelEffect(gb, ga, &config, TileProgressFrame(s.Progress, first, last), s.Frames);
     HostPicture out(a.size());
     EngineToHost(baseA, rowBytes, reinterpret_cast<uint8_t*>(out.data()), wid, hig);
     DisposePtr(reinterpret_cast<Ptr>(config.Rects));

@@ -15,7 +15,7 @@ namespace fs = std::filesystem;
 namespace {
 // The settings both hosts are given, as frei0r values on their command lines and in engine units.
 const char* const kHostParams = "method=0.275 columns=0.1515 rows=0.0808 seed=0.5";
-const F0rSettings kHostSettings = Settings(12, 16, 9, 50, true, 15000);
+const TileSettings kHostSettings = Settings(12, 16, 9, 50, true, 15000);
 
 class Frei0rHosts : public ::testing::Test {
 protected:
@@ -114,7 +114,7 @@ TEST_F(Frei0rHosts, MeltRendersTheKeyframedTransitionAsTheEngineDoes) {
         const HostPicture a = ReadFrame((dir / "a.mp4").string(), c.aFrame, wid, hig);
         const HostPicture b = ReadFrame((dir / "b.mp4").string(), c.bFrame, wid, hig);
         const HostPicture rendered = ReadFrame((dir / "out.mp4").string(), c.outFrame, wid, hig);
-        F0rSettings s = kHostSettings;
+        TileSettings s = kHostSettings;
         s.Progress = c.progress;
         const double toEngine = Psnr(rendered, EngineFrame(s, a, b, wid, hig));
         EXPECT_GT(toEngine, 34.0) << "at " << c.progress;

@@ -130,7 +130,7 @@ TEST(Frei0rMapping, NewInstancesStartFromTheFactoryDefaults) {
     f0r_instance_t inst = Plugin::Get().construct(16, 16);
     double v[kF0rParamCount];
     for (int i = 0; i < kF0rParamCount; i++) Plugin::Get().get(inst, &v[i], i);
-    const F0rSettings s = F0rSettingsOf(v);
+    const TileSettings s = F0rSettingsOf(v);
     EXPECT_EQ(s.Method, factory.Method);
     EXPECT_EQ(s.Columns, factory.Sliders[1]);
     EXPECT_EQ(s.Rows, factory.Sliders[2]);
@@ -143,17 +143,17 @@ TEST(Frei0rMapping, NewInstancesStartFromTheFactoryDefaults) {
 
 // Orderings of every family, with negative starts (21), starts shifted by the duration (28),
 // changes within one frame (share 0) and random lengths.
-const F0rSettings kLayouts[] = {
+const TileSettings kLayouts[] = {
     Settings(1, 50, 50, 50, true),   Settings(2, 7, 5, 100, true),   Settings(12, 16, 9, 0, false),
     Settings(21, 9, 7, 100, true),   Settings(28, 10, 4, 100, true), Settings(38, 13, 11, 0, false),
     Settings(41, 3, 100, 100, true, 29999, 0.5, 10),
 };
 
-class Frei0rFrames : public ::testing::TestWithParam<F0rSettings> {};
+class Frei0rFrames : public ::testing::TestWithParam<TileSettings> {};
 TEST_P(Frei0rFrames, ProgressZeroIsClipAAndOneIsClipBExactly) {
     const HostPicture a = Noise(kWid, kHig, 1), b = Noise(kWid, kHig, 2);
     f0r_instance_t inst = Plugin::Get().construct(kWid, kHig);
-    F0rSettings s = GetParam();
+    TileSettings s = GetParam();
     s.Progress = 0;
     EXPECT_EQ(FirstDifference(Render(inst, s, a, b), a), -1);
     s.Progress = 1;
@@ -165,7 +165,7 @@ TEST_P(Frei0rFrames, EqualsTheEngineOnTheSameFrames) {
     const HostPicture a = Noise(kWid, kHig, 3), b = Noise(kWid, kHig, 4);
     f0r_instance_t inst = Plugin::Get().construct(kWid, kHig);
     for (double progress : {0.25, 0.5, 0.8}) {
-        F0rSettings s = GetParam();
+        TileSettings s = GetParam();
         s.Progress = progress;
         const HostPicture out = Render(inst, s, a, b);
         EXPECT_EQ(FirstDifference(out, EngineFrame(s, a, b, kWid, kHig)), -1) << progress;
@@ -177,7 +177,7 @@ INSTANTIATE_TEST_SUITE_P(Layouts, Frei0rFrames, ::testing::ValuesIn(kLayouts));
 
 TEST(Frei0rFrames, ActiveAreaOutsideShowsClipA) {
     const HostPicture a = Noise(kWid, kHig, 5), b = Noise(kWid, kHig, 6);
-    F0rSettings s = Settings(3, 8, 8, 50, false, 0, 1.0);
+    TileSettings s = Settings(3, 8, 8, 50, false, 0, 1.0);
     s.Active = RelRect{0.25, 0.75, 0.5, 1.0};  // left, right, top, bottom
     f0r_instance_t inst = Plugin::Get().construct(kWid, kHig);
     const HostPicture out = Render(inst, s, a, b);
@@ -218,7 +218,7 @@ TEST_P(Frei0rHostOrder, EqualsTheEngineOrderPathForEveryMethod) {
     f0r_instance_t inst = Plugin::Get().construct(unsigned(c.wid), unsigned(c.hig));
     for (int16_t method = 1; method <= 41; method++)
         for (double progress : {0.2, 0.5, 0.85}) {
-            F0rSettings s = Settings(method, c.columns, c.rows, 60, true, int16_t(method * 7), progress, 40);
+            TileSettings s = Settings(method, c.columns, c.rows, 60, true, int16_t(method * 7), progress, 40);
             s.Active = c.active;
             const HostPicture expected = EngineFrame(s, a, b, c.wid, c.hig);
             ASSERT_EQ(FirstDifference(Render(inst, s, a, b), expected), -1) << method << " at " << progress;
@@ -240,17 +240,17 @@ INSTANTIATE_TEST_SUITE_P(
 // rendered or laid out before, nor on another thread rendering at the same time.
 TEST(Frei0rDeterminism, SameFrameAfterDifferentHistories) {
     const HostPicture a = Noise(kWid, kHig, 8), b = Noise(kWid, kHig, 9);
-    const F0rSettings target = Settings(7, 12, 8, 80, true, 1234, 0.4);
+    const TileSettings target = Settings(7, 12, 8, 80, true, 1234, 0.4);
     f0r_instance_t fresh = Plugin::Get().construct(kWid, kHig);
     const HostPicture expected = Render(fresh, target, a, b);
 
     f0r_instance_t busy = Plugin::Get().construct(kWid, kHig), other = Plugin::Get().construct(kWid, kHig);
-    for (const F0rSettings& s : kLayouts) {
+    for (const TileSettings& s : kLayouts) {
         Render(busy, s, a, b);
         Render(other, Settings(2, 30, 30, 60, true, int16_t(s.Method * 100)), b, a);  // moves the table's cursor
     }
     EXPECT_EQ(FirstDifference(Render(busy, target, a, b), expected), -1);
-    F0rSettings seek = target;   // another frame in another active area
+    TileSettings seek = target;   // another frame in another active area
     seek.Progress = 0.9;
     seek.Active = RelRect{0.2, 0.8, 0.1, 0.6};
     EXPECT_EQ(FirstDifference(Render(busy, seek, a, b), EngineFrame(seek, a, b, kWid, kHig)), -1);
@@ -272,16 +272,16 @@ TEST(Frei0rDeterminism, TwoThreadsAtOnceRenderWhatOneDoes) {
     // Frames of one size, so the two instances share the buffers the engine keeps between frames.
     constexpr int wid = 320, hig = 240;
     const HostPicture a = Noise(wid, hig, 10), b = Noise(wid, hig, 11);
-    const F0rSettings s1 = Settings(17, 20, 12, 70, true, 77, 0.5), s2 = Settings(29, 9, 9, 40, true, 5000, 0.3);
+    const TileSettings s1 = Settings(17, 20, 12, 70, true, 77, 0.5), s2 = Settings(29, 9, 9, 40, true, 5000, 0.3);
     f0r_instance_t solo = Plugin::Get().construct(wid, hig);
     const HostPicture expected1 = Render(solo, s1, a, b), expected2 = Render(solo, s2, b, a);
     Plugin::Get().destruct(solo);
 
     std::atomic<int> mismatches{0};
-    auto worker = [&](const F0rSettings& s, const HostPicture& x, const HostPicture& y, const HostPicture& expected) {
+    auto worker = [&](const TileSettings& s, const HostPicture& x, const HostPicture& y, const HostPicture& expected) {
         f0r_instance_t inst = Plugin::Get().construct(wid, hig);
         for (int i = 0; i < 40; i++) {
-            F0rSettings other = s;
+            TileSettings other = s;
             other.Seed = int16_t(s.Seed + 1 + i);  // a layout with other jitter between the frames
             Render(inst, other, x, y);
             if (FirstDifference(Render(inst, s, x, y), expected) != -1) mismatches++;
@@ -306,7 +306,7 @@ TEST(Frei0rDeterminism, BandsOfOneInstanceAtOnceRenderWhatOneDoes) {
     f0r_instance_t shared = Plugin::Get().construct(wid, band), solo = Plugin::Get().construct(wid, band);
     int mismatches = 0;
     for (int frame = 0; frame < 100; frame++) {
-        const F0rSettings s = Settings(int16_t(28 + frame % 2), int16_t(2 + frame % 50 * 2), 7, 60, true);
+        const TileSettings s = Settings(int16_t(28 + frame % 2), int16_t(2 + frame % 50 * 2), 7, 60, true);
         Apply(shared, s);
         HostPicture out(a.size());
         std::vector<std::thread> threads;

@@ -61,6 +61,13 @@ std::vector<KernelCase> Cases() {
     for (int alpha : {0, 0x3C, 255})
         k.push_back({"SetAlpha " + std::to_string(alpha),
                      [=](K r, In, Out out, int32_t n) { r.SetAlpha(out, n, uint8_t(alpha)); }});
+    // The blends over the same bytes: in[0] and in[1] the two sample rows, in[2] the weights; an odd
+    // number of samples (one short of the row) so that every level has a tail.
+    k.push_back({"Blend8", [](K r, In in, Out out, int32_t n) { r.Blend8(in[0], in[1], in[2], out, 4 * n - 1); }});
+    k.push_back({"Blend16", [](K r, In in, Out out, int32_t n) {
+                     r.Blend16(reinterpret_cast<const uint16_t*>(in[0]), reinterpret_cast<const uint16_t*>(in[1]),
+                               in[2], reinterpret_cast<uint16_t*>(out), 2 * n - 1);
+                 }});
     return k;
 }
 
@@ -155,6 +162,24 @@ TEST(RowKernelsScalar, OverIsSourceOverOnPremultipliedValues) {
     EXPECT_EQ(dst[3], 0 + 100);
 }
 
+// Weight 0 and 255 give the rows' own samples; in between, the mix rounded to nearest (bytes) or
+// in 16384ths of the weight (16-bit samples).
+TEST(RowKernelsScalar, BlendsMixTheRowsByTheirWeights) {
+    const RowKernels& k = *RowKernelsAt(RowLevel::Scalar);
+    const uint8_t a8[] = {10, 10, 10, 200, 0, 255}, b8[] = {250, 250, 250, 7, 255, 0};
+    const uint8_t w8[] = {0, 255, 128, 1, 128, 254};
+    uint8_t out8[6];
+    k.Blend8(a8, b8, w8, out8, 6);
+    // 10 + 240 x 128/255 = 130.47; 200 - 193/255 = 199.24; 255 x 128/255; 255/255
+    EXPECT_EQ((std::vector<uint8_t>(out8, out8 + 6)), (std::vector<uint8_t>{10, 250, 130, 199, 128, 1}));
+    const uint16_t a16[] = {0, 1023, 4095, 65535, 0, 65535}, b16[] = {1023, 0, 0, 0, 65535, 1};
+    const uint8_t w16[] = {128, 1, 254, 128, 255, 0};
+    uint16_t out16[6];
+    k.Blend16(a16, b16, w16, out16, 6);
+    // W = 8224, 64, 16320, 8224, 16384, 0: 1023 x 8224/16384 = 513.5 rounds down at 513.498...
+    EXPECT_EQ((std::vector<uint16_t>(out16, out16 + 6)), (std::vector<uint16_t>{513, 1019, 16, 32640, 65535, 65535}));
+}
+
 // --- The choice of level ---
 TEST(RowLevelChoice, ForcedLevelIsTheOneInUseAndALevelAboveTheBestIsRefused) {
     const RowLevel was = ActiveRowLevel();
@@ -166,6 +191,7 @@ TEST(RowLevelChoice, ForcedLevelIsTheOneInUseAndALevelAboveTheBestIsRefused) {
         EXPECT_EQ(ActiveRowLevel(), runs ? level : before);
         if (runs) {
             EXPECT_EQ(Rows().Over, RowKernelsAt(level)->Over);
+            EXPECT_EQ(Rows().Blend8, RowKernelsAt(level)->Blend8);
         }
     }
     ForceRowLevel(was);

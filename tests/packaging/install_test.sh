@@ -11,6 +11,9 @@ for p in blockwaves blockwaves-plugin blockwaves-dialog; do
   compgen -G "$debs/${p}_*.deb" > /dev/null || { echo "install_test: no ${p}_*.deb in $debs" >&2; exit 1; }
 done
 frei0r=$(compgen -G "$debs/blockwaves-frei0r_*.deb" || true)
+mlt=$(compgen -G "$debs/blockwaves-mlt_*.deb" || true)
+# The MLT module, where MLT's module folder is on the machine the package was built for.
+mlt_module=${mlt:+$(dpkg-deb -c "$mlt" | awk '{print $6}' | grep 'libmltblockwaves\.so$' | sed 's|^\.||')}
 
 work=$(mktemp -d /tmp/bw-packaging-XXXXXX)
 # The root gets /proc, as every running system has (the program finds its bundle through it); it is
@@ -92,13 +95,14 @@ if [ -n "$mirror" ] && command -v debootstrap > /dev/null &&
                 { cat "$work/apt.log"; fail "apt-get install $*"; }; }
 
   run apt-get update -qq
-  apt_install "$(deb blockwaves)" "$(deb blockwaves-plugin)" ${frei0r:+"$(deb blockwaves-frei0r)"}
+  apt_install "$(deb blockwaves)" "$(deb blockwaves-plugin)" ${frei0r:+"$(deb blockwaves-frei0r)"} \
+    ${mlt:+"$(deb blockwaves-mlt)"}
   qt=$( (run dpkg-query -W -f '${db:Status-Abbrev} ${Package}\n' 'libqt6*' 2>/dev/null || true) | awk '$1 == "ii" {print $2}')
   [ -z "$qt" ] || fail "the renderer pulled in Qt: $qt"
-  step "blockwaves and blockwaves-plugin${frei0r:+ and blockwaves-frei0r} installed, without Qt"
+  step "blockwaves and blockwaves-plugin${frei0r:+ and blockwaves-frei0r}${mlt:+ and blockwaves-mlt} installed, without Qt"
   check_use
   check_bundle_beside /tmp/bw-link
-  check_libraries $bundle/kpblockwaves.so ${frei0r:+/usr/lib/frei0r-1/blockwaves.so}
+  check_libraries $bundle/kpblockwaves.so ${frei0r:+/usr/lib/frei0r-1/blockwaves.so} $mlt_module
   apt_install "$(deb blockwaves-dialog)"
   check_libraries $bundle/kpblockwaves-ui.so
   step "blockwaves-dialog installed; its windowing library finds Qt"
@@ -132,7 +136,8 @@ else
   run() { (cd "$work" && PATH="$at/usr/bin:$PATH" HOME=$work/home "$@"); }
   check_use
   check_bundle_beside "$work/bw-link"
-  check_libraries $bundle/kpblockwaves.so $bundle/kpblockwaves-ui.so ${frei0r:+/usr/lib/frei0r-1/blockwaves.so}
+  check_libraries $bundle/kpblockwaves.so $bundle/kpblockwaves-ui.so ${frei0r:+/usr/lib/frei0r-1/blockwaves.so} \
+    $mlt_module
   step "the plug-ins unpacked into $at find their libraries"
 fi
 echo "install_test: passed in $((SECONDS - started)) s"

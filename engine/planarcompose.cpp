@@ -1,0 +1,415 @@
+#include "engine/planarcompose.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <iterator>
+#include <vector>
+
+#include "engine/pixeleffect_p.h"
+#include "imaging/rows.h"
+#include "platform/ParallelRows.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+// How a plane's samples sit over the pixels, and so how a row of weights is made from the pixels'
+// progress (one byte a pixel):
+//   Sample:    one sample a pixel;
+//   HalfWidth: one sample per two pixels side by side, the mean of their two weights;
+//   YUYV:      four bytes per two pixels, Y0 Cb Y1 Cr: w0, mean, w1, mean;
+//   Quad:      four bytes a pixel, each the pixel's weight.
+// Vertically a plane row covers 1 or 2 pixel rows (RowShift 0 or 1); two rows are averaged first.
+enum class Spread : uint8_t { Sample, HalfWidth, YUYV, Quad };
+struct PlaneDesc {
+    Spread spread;
+    int8_t rowShift;
+};
+struct FormatDesc {
+    int8_t planes;
+    PlaneDesc plane[3];
+    bool highDepth;  // 16-bit samples allowed (Depth 9..16)
+};
+constexpr FormatDesc cFormats[] = {
+    {3, {{Spread::Sample, 0}, {Spread::HalfWidth, 1}, {Spread::HalfWidth, 1}}, true},  // YUV420
+    {3, {{Spread::Sample, 0}, {Spread::HalfWidth, 0}, {Spread::HalfWidth, 0}}, true},  // YUV422
+    {3, {{Spread::Sample, 0}, {Spread::Sample, 0}, {Spread::Sample, 0}}, true},        // YUV444
+    {1, {{Spread::YUYV, 0}}, false},                                                   // YUYV
+    {1, {{Spread::Quad, 0}}, false},                                                   // RGBA
+    {1, {{Spread::Quad, 0}}, false},                                                   // BGRA
+    {1, {{Spread::Quad, 0}}, false},                                                   // ARGB
+    {1, {{Spread::Quad, 0}}, false},                                                   // ABGR
+};
+static_assert(std::size(cFormats) == size_t(PlanarFormat::ABGR) + 1);
+// Byte order of the RGBA formats: where R, G, B and alpha (Samples[0..3]) go.
+constexpr int8_t cQuadOrder[4][4] = {{0, 1, 2, 3}, {2, 1, 0, 3}, {3, 0, 1, 2}, {3, 2, 1, 0}};
+
+// Samples of plane p in a row of Wid pixels.
+int32_t PlaneSamples(Spread s, int32_t Wid) {
+    switch (s) {
+        case Spread::Sample: return Wid;
+        case Spread::HalfWidth: return (Wid + 1) / 2;
+        case Spread::YUYV: return (Wid + 1) / 2 * 4;
+        case Spread::Quad: return Wid * 4;
+    }
+    return 0;
+}
+int32_t PlaneRows(PlaneDesc d, int32_t Hig) { return (Hig + (1 << d.rowShift) - 1) >> d.rowShift; }
+
+bool Readable(const PlanarPicture& p) {
+    if (size_t(p.Format) >= std::size(cFormats)) return false;
+    const FormatDesc& f = cFormats[size_t(p.Format)];
+    if (p.Wid < 1 || p.Hig < 1 || p.Wid > 32767 || p.Hig > 32767) return false;
+    if (p.Depth != 8 && !(f.highDepth && p.Depth >= 9 && p.Depth <= 16)) return false;
+    const int32_t sampleBytes = p.Depth > 8 ? 2 : 1;
+    for (int k = 0; k < f.planes; k++)
+        if (!p.Plane[k] || p.Stride[k] < PlaneSamples(f.plane[k].spread, p.Wid) * sampleBytes) return false;
+    return true;
+}
+bool SameKind(const PlanarPicture& a, const PlanarPicture& b) {
+    return a.Wid == b.Wid && a.Hig == b.Hig && a.Format == b.Format && a.Depth == b.Depth;
+}
+
+// A stretch of a plane row whose samples share a state, in samples.
+enum class RunKind : uint8_t { From, To, Blend };  // weight 0, 255, anything (blended)
+struct Run {
+    int32_t l, r;
+    RunKind kind;
+};
+// A stretch of fewer samples than this between two blended ones is blended with them: weights 0
+// and 255 give From's and To's samples exactly, and one longer call costs less than two and a copy.
+constexpr int32_t cBridgedRun = 32;
+
+// A plane row cut where a weight may change: piece k spans samples start[k] .. start[k + 1] - 1,
+// all of one weight, the mean of the progress of tile columns col0[k] and col1[k] (0: outside the
+// tiles) over the plane row's pixel rows. The cuts are the same on every row of a frame.
+struct Pieces {
+    std::vector<int32_t> start;  // ascending, from 0 to the row's samples
+    std::vector<uint8_t> col0, col1;
+};
+
+// Everything one frame's rows share: the pictures, the tile field at this frame and, per plane, the
+// pieces of its rows.
+struct PlaneJob {
+    PlaneDesc desc;
+    int32_t samples, rows;
+    const uint8_t *from, *to;  // row 0; a colour row when the picture is the colour
+    uint8_t* out;
+    int32_t fromStride, toStride, outStride;  // 0 for the colour row
+    bool outIsFrom, outIsTo;
+    Pieces pieces;
+};
+struct FrameJob {
+    int32_t wid, hig;
+    int32_t sampleBytes;
+    const RowKernels* rows;  // the level in use, chosen for the whole frame
+    const TileGrid* grid;
+    Rect area;                  // the tiled pixels; empty when nothing has started anywhere
+    std::vector<int16_t> band;    // per pixel row: its tile row (1..H) inside the area, 0 outside
+    std::vector<int16_t> column;  // per pixel column: its tile column (1..W) inside the area, 0 outside
+    int32_t alphaRow;              // W + 1
+    std::vector<uint8_t> alpha;    // per band (0..H) and tile column (0..W) its progress; 0 in band or column 0
+    int8_t planes;
+    PlaneJob plane[3];
+};
+// Planes laid out alike (Cb and Cr; all three of 4:4:4) share their weights and runs.
+struct PlaneGroup {
+    int8_t first, count;
+};
+
+// Where a weight may change along a pixel row: the area's sides and the tile edges between them.
+std::vector<int32_t> PixelBreaks(const FrameJob& f) {
+    std::vector<int32_t> b{0, f.wid};
+    if (f.area.left < f.area.right) {
+        b.push_back(f.area.left);
+        b.push_back(f.area.right);
+        for (int32_t x = 1; x < f.grid->W; x++) {
+            const int32_t e = f.grid->Right(x);
+            if (e > f.area.left && e < f.area.right) b.push_back(e);
+        }
+    }
+    std::sort(b.begin(), b.end());
+    b.erase(std::unique(b.begin(), b.end()), b.end());
+    return b;
+}
+// The same in a plane's samples, each piece with the tile columns of the pixels it covers. An edge
+// inside a sample's pixels (an odd edge under HalfWidth and YUYV) makes that sample a piece of its
+// own (each of the four bytes for YUYV), so that every piece has one weight.
+Pieces PlanePieces(const FrameJob& f, const std::vector<int32_t>& pixel, Spread s, int32_t samples) {
+    std::vector<int32_t> b;
+    for (int32_t e : pixel) switch (s) {
+            case Spread::Sample: b.push_back(e); break;
+            case Spread::Quad: b.push_back(e * 4); break;
+            case Spread::HalfWidth:
+                b.push_back(e / 2);
+                b.push_back((e + 1) / 2);
+                break;
+            case Spread::YUYV:
+                for (int32_t j = 0; j <= (e & 1) * 4; j++) b.push_back(e / 2 * 4 + j);
+                break;
+        }
+    for (int32_t& e : b) e = std::min(e, samples);
+    std::sort(b.begin(), b.end());
+    b.erase(std::unique(b.begin(), b.end()), b.end());
+    Pieces p;
+    p.start = b;
+    // The pixels under a piece's first sample: one, or two side by side (the second the first again
+    // past the right edge, which keeps the mean of an odd width's last sample).
+    for (size_t k = 0; k + 1 < b.size(); k++) {
+        const int32_t i = b[k];
+        int32_t x0 = i, x1 = i;
+        switch (s) {
+            case Spread::Sample: break;
+            case Spread::Quad: x0 = x1 = i / 4; break;
+            case Spread::HalfWidth:
+                x0 = 2 * i;
+                x1 = 2 * i + 1;
+                break;
+            case Spread::YUYV: {
+                const int32_t j = i & 3;
+                x0 = i / 4 * 2 + (j == 2);
+                x1 = i / 4 * 2 + (j != 0);
+                break;
+            }
+        }
+        x1 = std::min(x1, f.wid - 1);
+        p.col0.push_back(uint8_t(f.column[size_t(x0)]));
+        p.col1.push_back(uint8_t(f.column[size_t(x1)]));
+    }
+    return p;
+}
+
+// The weights and runs of a plane row over bands y0 and y1 (the same band twice for a row over one
+// pixel row): each piece's weight is the mean of the four progress values (two pixel rows by its
+// two tile columns), rounded to nearest. A short stretch between blended runs joins them.
+// w has cFillSlack bytes beyond the row, as the fill writes whole words.
+constexpr size_t cFillSlack = 8;
+void PlaneRow(const FrameJob& f, const Pieces& p, int32_t y0, int32_t y1, uint8_t* w, std::vector<Run>& runs) {
+    const uint8_t* a0 = f.alpha.data() + size_t(y0) * size_t(f.alphaRow);
+    const uint8_t* a1 = f.alpha.data() + size_t(y1) * size_t(f.alphaRow);
+    runs.clear();
+    for (size_t k = 0; k + 1 < p.start.size(); k++) {
+        const int32_t l = p.start[k], r = p.start[k + 1];
+        const uint8_t c0 = p.col0[k], c1 = p.col1[k];
+        const uint32_t v = (uint32_t(a0[c0]) + a0[c1] + a1[c0] + a1[c1] + 2) >> 2;
+        const uint64_t word = uint64_t(v) * 0x0101010101010101u;
+        for (int32_t i = l; i < r; i += 8) std::memcpy(w + i, &word, 8);  // may write into the next piece
+        const RunKind kind = v == 0 ? RunKind::From : v == 255 ? RunKind::To : RunKind::Blend;
+        if (!runs.empty() && runs.back().kind == kind)
+            runs.back().r = r;
+        else
+            runs.push_back(Run{l, r, kind});
+    }
+    size_t kept = 0;
+    for (size_t i = 0; i < runs.size(); i++) {
+        Run run = runs[i];
+        if (kept > 0 && i + 1 < runs.size() && run.r - run.l < cBridgedRun && runs[kept - 1].kind == RunKind::Blend &&
+            runs[i + 1].kind == RunKind::Blend)
+            run.kind = RunKind::Blend;
+        if (kept > 0 && run.kind == runs[kept - 1].kind)
+            runs[kept - 1].r = run.r;
+        else
+            runs[kept++] = run;
+    }
+    runs.resize(kept);
+}
+
+// memcpy of the stretch of one tile: most are a few dozen bytes, where a call costs more than the
+// copy. Up to 64 bytes in 16-byte moves that overlap at the end; src and dst never overlap.
+inline void CopySpan(uint8_t* dst, const uint8_t* src, size_t n) {
+#if defined(__SSE2__)
+    if (n >= 16 && n <= 64) {
+        auto move = [&](size_t at) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + at),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + at)));
+        };
+        move(0);
+        move(n - 16);
+        if (n > 32) {
+            move(16);
+            move(n - 32);
+        }
+        return;
+    }
+#endif
+    std::memcpy(dst, src, n);
+}
+
+void ComposePlaneRows(const FrameJob& f, PlaneGroup group, int32_t first, int32_t last) {
+    const PlaneJob& lead = f.plane[group.first];
+    std::vector<uint8_t> w(size_t(lead.samples) + cFillSlack);
+    std::vector<Run> runs;
+    int32_t bands[2] = {-1, -1};
+    const size_t sb = size_t(f.sampleBytes);
+    for (int32_t row = first; row < last; row++) {
+        const int32_t top = row << lead.desc.rowShift;
+        const int32_t bottom = std::min(top + (1 << lead.desc.rowShift), f.hig) - 1;
+        const int32_t b0 = f.band[size_t(top)], b1 = f.band[size_t(bottom)];
+        if (b0 != bands[0] || b1 != bands[1]) {
+            PlaneRow(f, lead.pieces, b0, b1, w.data(), runs);
+            bands[0] = b0;
+            bands[1] = b1;
+        }
+        for (int k = group.first; k < group.first + group.count; k++) {
+            const PlaneJob& p = f.plane[k];
+            const uint8_t* from = p.from + intptr_t(row) * p.fromStride;
+            const uint8_t* to = p.to + intptr_t(row) * p.toStride;
+            uint8_t* out = p.out + intptr_t(row) * p.outStride;
+            for (const Run& run : runs) {
+                const size_t at = size_t(run.l) * sb, bytes = size_t(run.r - run.l) * sb;
+                switch (run.kind) {
+                    case RunKind::From:
+                        if (!p.outIsFrom) CopySpan(out + at, from + at, bytes);
+                        break;
+                    case RunKind::To:
+                        if (!p.outIsTo) CopySpan(out + at, to + at, bytes);
+                        break;
+                    case RunKind::Blend:
+                        if (sb == 1)
+                            f.rows->Blend8(from + at, to + at, w.data() + run.l, out + at, run.r - run.l);
+                        else
+                            f.rows->Blend16(reinterpret_cast<const uint16_t*>(from + at),
+                                       reinterpret_cast<const uint16_t*>(to + at), w.data() + run.l,
+                                       reinterpret_cast<uint16_t*>(out + at), run.r - run.l);
+                        break;
+                }
+            }
+        }
+    }
+}
+
+// One row of plane k of the colour, stored in row (samples x sample bytes).
+void ColourRow(const uint16_t samples[4], const PlanarPicture& pic, int k, int32_t count, std::vector<uint8_t>& row) {
+    const FormatDesc& f = cFormats[size_t(pic.Format)];
+    const size_t sb = pic.Depth > 8 ? 2 : 1;
+    row.assign(size_t(count) * sb, 0);
+    switch (f.plane[k].spread) {
+        case Spread::Sample:
+        case Spread::HalfWidth:
+            for (int32_t i = 0; i < count; i++)
+                if (sb == 2) {
+                    const uint16_t v = samples[k];
+                    std::memcpy(row.data() + 2 * size_t(i), &v, 2);
+                } else
+                    row[size_t(i)] = uint8_t(samples[k]);
+            break;
+        case Spread::YUYV:
+            for (int32_t i = 0; i < count; i++) row[size_t(i)] = uint8_t(samples[(i & 1) ? (i & 2 ? 2 : 1) : 0]);
+            break;
+        case Spread::Quad: {
+            const int8_t* order = cQuadOrder[int(pic.Format) - int(PlanarFormat::RGBA)];
+            for (int32_t i = 0; i < count; i++) row[size_t(i)] = uint8_t(samples[order[i & 3]]);
+            break;
+        }
+    }
+}
+}  // namespace
+
+void PictureColour(RGBColor Colour, const PlanarPicture& Picture, uint16_t Samples[4]) {
+    const int r8 = Colour.RED >> 8, g8 = Colour.GREEN >> 8, b8 = Colour.BLUE >> 8;
+    if (Picture.Format >= PlanarFormat::RGBA) {
+        Samples[0] = uint16_t(r8);
+        Samples[1] = uint16_t(g8);
+        Samples[2] = uint16_t(b8);
+        Samples[3] = 255;
+        return;
+    }
+    const double kr = Picture.Matrix == YuvMatrix::BT709 ? 0.2126 : 0.299;
+    const double kb = Picture.Matrix == YuvMatrix::BT709 ? 0.0722 : 0.114;
+    const double r = r8 / 255.0, g = g8 / 255.0, b = b8 / 255.0;
+    const double y = kr * r + (1.0 - kr - kb) * g + kb * b;
+    const double pb = (b - y) / (2.0 * (1.0 - kb)), pr = (r - y) / (2.0 * (1.0 - kr));
+    const int depth = std::clamp<int>(Picture.Depth, 8, 16);
+    const double top = double((1 << depth) - 1), scale = double(1 << (depth - 8));
+    double v[3];
+    if (Picture.FullRange) {
+        v[0] = y * top;
+        v[1] = double(1 << (depth - 1)) + pb * top;
+        v[2] = double(1 << (depth - 1)) + pr * top;
+    } else {
+        v[0] = (16.0 + 219.0 * y) * scale;
+        v[1] = (128.0 + 224.0 * pb) * scale;
+        v[2] = (128.0 + 224.0 * pr) * scale;
+    }
+    for (int k = 0; k < 3; k++) Samples[k] = uint16_t(std::clamp(std::lround(v[k]), 0L, long(top)));
+    Samples[3] = 0;
+}
+
+bool ComposePlanarByTiles(const PlanarPicture* From, const PlanarPicture* To, const PlanarPicture& Out,
+                          const PluginDataRec& theConfig, int32_t CurrentFrame) {
+    if (!Readable(Out)) return false;
+    for (const PlanarPicture* p : {From, To})
+        if (p && !(Readable(*p) && SameKind(*p, Out))) return false;
+
+    FrameJob f{};
+    f.wid = Out.Wid;
+    f.hig = Out.Hig;
+    f.sampleBytes = Out.Depth > 8 ? 2 : 1;
+    f.rows = &Rows();
+    const Rect MyFrame{0, 0, int16_t(Out.Hig), int16_t(Out.Wid)};
+    const TileGrid g = GridFor(theConfig, MyFrame);
+    TileAlphas alphas;
+    TileFrameAt(theConfig, g, MyFrame, CurrentFrame, f.area, alphas);
+    f.grid = &g;
+    f.band.assign(size_t(f.hig), 0);
+    for (int32_t y = 1; y <= g.H; y++)
+        for (int32_t row = std::max<int32_t>(g.Top(y), f.area.top); row < std::min<int32_t>(g.Bottom(y), f.area.bottom);
+             row++)
+            f.band[size_t(row)] = int16_t(y);
+    f.column.assign(size_t(f.wid), 0);
+    for (int32_t x = 1; x <= g.W; x++)
+        for (int32_t col = std::max<int32_t>(g.Left(x), f.area.left); col < std::min<int32_t>(g.Right(x), f.area.right);
+             col++)
+            f.column[size_t(col)] = int16_t(x);
+    f.alphaRow = g.W + 1;
+    f.alpha.assign(size_t(g.H + 1) * size_t(f.alphaRow), 0);
+    for (int32_t y = 1; f.area.left < f.area.right && y <= g.H; y++)
+        for (int32_t x = 1; x <= g.W; x++) f.alpha[size_t(y) * size_t(f.alphaRow) + size_t(x)] = alphas[y - 1][x - 1];
+
+    const FormatDesc& fmt = cFormats[size_t(Out.Format)];
+    f.planes = fmt.planes;
+    uint16_t colour[4];
+    PictureColour(theConfig.Colors[1], Out, colour);
+    std::vector<uint8_t> colourRows[3];
+    const std::vector<int32_t> pixelBreaks = PixelBreaks(f);
+    int8_t maxShift = 0;
+    for (int k = 0; k < f.planes; k++) {
+        PlaneJob& p = f.plane[k];
+        p.desc = fmt.plane[k];
+        p.samples = PlaneSamples(p.desc.spread, f.wid);
+        p.rows = PlaneRows(p.desc, f.hig);
+        maxShift = std::max(maxShift, p.desc.rowShift);
+        if (!From || !To) ColourRow(colour, Out, k, p.samples, colourRows[k]);
+        p.from = From ? From->Plane[k] : colourRows[k].data();
+        p.fromStride = From ? From->Stride[k] : 0;
+        p.to = To ? To->Plane[k] : colourRows[k].data();
+        p.toStride = To ? To->Stride[k] : 0;
+        p.out = Out.Plane[k];
+        p.outStride = Out.Stride[k];
+        p.outIsFrom = From && From->Plane[k] == Out.Plane[k] && From->Stride[k] == Out.Stride[k];
+        p.outIsTo = To && To->Plane[k] == Out.Plane[k] && To->Stride[k] == Out.Stride[k];
+        p.pieces = PlanePieces(f, pixelBreaks, p.desc.spread, p.samples);
+    }
+    // Shared out over the cores in groups of pixel rows that whole rows of every plane cover.
+    const int32_t groups = (f.hig + (1 << maxShift) - 1) >> maxShift;
+    PlaneGroup alike[3];
+    int nAlike = 0;
+    for (int k = 0; k < f.planes; k++) {
+        const PlaneDesc& d = f.plane[k].desc;
+        const PlaneDesc& prev = f.plane[k > 0 ? k - 1 : 0].desc;
+        if (k > 0 && d.spread == prev.spread && d.rowShift == prev.rowShift)
+            alike[nAlike - 1].count++;
+        else
+            alike[nAlike++] = PlaneGroup{int8_t(k), 1};
+    }
+    ParallelRows(groups, int64_t(f.wid) << maxShift, [&](int32_t first, int32_t last) {
+        for (int k = 0; k < nAlike; k++) {
+            const PlaneJob& p = f.plane[alike[k].first];
+            const int shift = maxShift - p.desc.rowShift;
+            ComposePlaneRows(f, alike[k], std::min(first << shift, p.rows), std::min(last << shift, p.rows));
+        }
+    });
+    return true;
+}
