@@ -78,9 +78,18 @@ void BM_Update2VsDirect(benchmark::State& state) {
     GWorldPtr clipA = AllocateGWorld(int16_t(wid), int16_t(hig)), clipB = AllocateGWorld(int16_t(wid), int16_t(hig));
     GWorldPtr dest = AllocateGWorld(int16_t(wid), int16_t(hig));
     PixMapHandle pa = GetGWorldPixMap(clipA), pb = GetGWorldPixMap(clipB);
-    HostToEngine2(reinterpret_cast<const uint8_t*>(a.data()), reinterpret_cast<const uint8_t*>(b.data()),
-                  reinterpret_cast<uint8_t*>(GetPixBaseAddr(pa)), reinterpret_cast<uint8_t*>(GetPixBaseAddr(pb)),
-                  GetPixRowBytes(pa), wid, hig);
+    // The engine's bytes A, R, G, B from the host's words R, G, B, A (little-endian).
+    auto toEngine = [&](const std::vector<uint32_t>& from, PixMapHandle pm) {
+        uint8_t* base = reinterpret_cast<uint8_t*>(GetPixBaseAddr(pm));
+        for (int y = 0; y < hig; y++)
+            for (int x = 0; x < wid; x++) {
+                const uint32_t w = from[size_t(y) * size_t(wid) + size_t(x)];
+                uint8_t* d = base + ptrdiff_t(y) * GetPixRowBytes(pm) + ptrdiff_t(x) * 4;
+                d[0] = uint8_t(w >> 24), d[1] = uint8_t(w), d[2] = uint8_t(w >> 8), d[3] = uint8_t(w >> 16);
+            }
+    };
+    toEngine(a, pa);
+    toEngine(b, pb);
     PluginDataRec config{};
     ResetConfig(&config, false);
     config.Which = 3;

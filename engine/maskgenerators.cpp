@@ -1,20 +1,11 @@
 #include "engine/maskgenerators.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstdlib>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#include <immintrin.h>
-#define BW_AVX2_LOOPS 1
-#endif
-
 #include "imaging/commonprocs.h"
-#include "platform/CpuFeatures.h"
+#include "imaging/rows.h"
 #include "platform/Numerics.h"
 #include "platform/ParallelRows.h"
 
@@ -235,145 +226,6 @@ void SlideFade(bool horizontal, int16_t Thickness, int16_t StartPos, int16_t End
 }
 }  // namespace
 
-void AlphaFromRedRowScalar(const PixRec* mask, PixRec* layer, int32_t count, bool invert, bool premultiply) {
-    for (int32_t x = 0; x < count; x++) {
-        const uint8_t A = invert ? uint8_t(255 - mask[x].RED) : mask[x].RED;
-        SetAlpha(layer[x], A, premultiply);
-    }
-}
-
-void AlphaFromRedRow(const PixRec* mask, PixRec* layer, int32_t count, bool invert, bool premultiply) {
-    AlphaFromRedRowCopy(mask, layer, layer, count, invert, premultiply);
-}
-
-namespace {
-// The loops below are written once for an alpha byte at offset A (0 or 3) of the pixel; the mask's
-// red is then the first colour byte (1 or 0) and the colour bytes are treated alike.
-constexpr int AlphaOffset(AlphaByte at) { return at == AlphaByte::First ? 0 : 3; }
-constexpr int RedOffset(int A) { return A == 0 ? 1 : 0; }
-
-template <int A>
-void AlphaFromRedRowCopyScalarT(const PixRec* mask, const PixRec* colour, PixRec* layer, int32_t count, bool invert,
-                                bool premultiply) {
-    for (int32_t x = 0; x < count; x++) {
-        uint8_t p[4];
-        std::memcpy(p, &colour[x], 4);
-        const uint8_t red = reinterpret_cast<const uint8_t*>(&mask[x])[RedOffset(A)];
-        const uint8_t a = invert ? uint8_t(255 - red) : red;
-        if (premultiply && a != 255)
-            for (int k = 0; k < 4; k++) p[k] = a == 0 ? 0 : PremulChannel(p[k], a);
-        p[A] = a;
-        std::memcpy(&layer[x], p, 4);
-    }
-}
-}  // namespace
-
-void AlphaFromRedRowCopyScalar(const PixRec* mask, const PixRec* colour, PixRec* layer, int32_t count, bool invert,
-                               bool premultiply, AlphaByte at) {
-    if (AlphaOffset(at) == 0)
-        AlphaFromRedRowCopyScalarT<0>(mask, colour, layer, count, invert, premultiply);
-    else
-        AlphaFromRedRowCopyScalarT<3>(mask, colour, layer, count, invert, premultiply);
-}
-
-#if defined(BW_AVX2_LOOPS)
-namespace {
-// The four-pixel loop below, eight pixels a step on processors that have AVX2 (chosen once). The
-// 256-bit operations work on two 128-bit halves side by side, each exactly as the 128-bit loop.
-template <int A>
-__attribute__((target("avx2"))) inline __m256i PremulAVX2(__m256i c16, __m256i m16, __m256i flip16) {
-    constexpr int spread = RedOffset(A) * 0x55;
-    const __m256i alphaLane = _mm256_set1_epi64x(int64_t(0xFF) << (16 * A));
-    const __m256i a = _mm256_xor_si256(_mm256_shufflehi_epi16(_mm256_shufflelo_epi16(m16, spread), spread), flip16);
-    const __m256i t = _mm256_mullo_epi16(_mm256_or_si256(c16, alphaLane), a);
-    return _mm256_srli_epi16(_mm256_add_epi16(_mm256_add_epi16(t, _mm256_srli_epi16(t, 8)), _mm256_set1_epi16(1)), 8);
-}
-// The pixels done: a multiple of 8.
-template <int A>
-__attribute__((target("avx2"))) int32_t AlphaFromRedRowCopyAVX2(const PixRec* mask, const PixRec* colour,
-                                                                PixRec* layer, int32_t count, bool invert,
-                                                                bool premultiply) {
-    const __m256i zero = _mm256_setzero_si256();
-    const __m256i flip16 = _mm256_set1_epi16(invert ? 255 : 0);
-    const __m256i lowByte = _mm256_set1_epi32(0xFF);
-    const __m256i alphaByte = _mm256_set1_epi32(int32_t(0xFFu << (8 * A)));
-    const __m256i flip32 = _mm256_set1_epi32(invert ? 255 : 0);
-    int32_t x = 0;
-    for (; x + 8 <= count; x += 8) {
-        const __m256i m = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(mask + x));
-        const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(colour + x));
-        __m256i out;
-        if (premultiply) {
-            out = _mm256_packus_epi16(
-                PremulAVX2<A>(_mm256_unpacklo_epi8(c, zero), _mm256_unpacklo_epi8(m, zero), flip16),
-                PremulAVX2<A>(_mm256_unpackhi_epi8(c, zero), _mm256_unpackhi_epi8(m, zero), flip16));
-        } else {
-            const __m256i a =
-                _mm256_xor_si256(_mm256_and_si256(_mm256_srli_epi32(m, 8 * RedOffset(A)), lowByte), flip32);
-            out = _mm256_or_si256(_mm256_andnot_si256(alphaByte, c), _mm256_slli_epi32(a, 8 * A));
-        }
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(layer + x), out);
-    }
-    return x;
-}
-}  // namespace
-#endif
-
-namespace {
-template <int A>
-void AlphaFromRedRowCopyT(const PixRec* mask, const PixRec* colour, PixRec* layer, int32_t count, bool invert,
-                          bool premultiply) {
-    int32_t x = 0;
-#if defined(BW_AVX2_LOOPS)
-    if (count >= 8 && HasAVX2()) x = AlphaFromRedRowCopyAVX2<A>(mask, colour, layer, count, invert, premultiply);
-#endif
-#if defined(__SSE2__)
-    if constexpr (std::endian::native == std::endian::little) {
-        // Four pixels a step, branch-free. Widened to 16 bits a pixel is four lanes, the alpha in
-        // lane A; the mask's red is spread over all four. Premultiplying, the colour's alpha lane is
-        // set to 255 first so that the same trunc(c x a / 255) leaves exactly a there; a = 0 and
-        // a = 255 need no case of their own (0 and c).
-        constexpr int spread = RedOffset(A) * 0x55;
-        const __m128i zero = _mm_setzero_si128();
-        const __m128i flip16 = _mm_set1_epi16(invert ? 255 : 0);
-        const __m128i alphaLane = _mm_set1_epi64x(int64_t(0xFF) << (16 * A));
-        const __m128i one = _mm_set1_epi16(1);
-        const __m128i lowByte = _mm_set1_epi32(0xFF);
-        const __m128i alphaByte = _mm_set1_epi32(int32_t(0xFFu << (8 * A)));
-        const __m128i flip32 = _mm_set1_epi32(invert ? 255 : 0);
-        auto Premul = [&](__m128i c16, __m128i m16) {
-            const __m128i a = _mm_xor_si128(_mm_shufflehi_epi16(_mm_shufflelo_epi16(m16, spread), spread), flip16);
-            const __m128i t = _mm_mullo_epi16(_mm_or_si128(c16, alphaLane), a);  // <= 65025
-            // trunc(t / 255) = (t + (t >> 8) + 1) >> 8 for t < 65535.
-            return _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), one), 8);
-        };
-        for (; x + 4 <= count; x += 4) {
-            const __m128i m = _mm_loadu_si128(reinterpret_cast<const __m128i*>(mask + x));
-            const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(colour + x));
-            __m128i out;
-            if (premultiply) {
-                out = _mm_packus_epi16(Premul(_mm_unpacklo_epi8(c, zero), _mm_unpacklo_epi8(m, zero)),
-                                       Premul(_mm_unpackhi_epi8(c, zero), _mm_unpackhi_epi8(m, zero)));
-            } else {
-                const __m128i a = _mm_xor_si128(_mm_and_si128(_mm_srli_epi32(m, 8 * RedOffset(A)), lowByte), flip32);
-                out = _mm_or_si128(_mm_andnot_si128(alphaByte, c), _mm_slli_epi32(a, 8 * A));
-            }
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(layer + x), out);
-        }
-    }
-#endif
-    AlphaFromRedRowCopyScalarT<A>(mask + x, colour + x, layer + x, count - x, invert, premultiply);
-}
-}  // namespace
-
-void AlphaFromRedRowCopy(const PixRec* mask, const PixRec* colour, PixRec* layer, int32_t count, bool invert,
-                         bool premultiply, AlphaByte at) {
-    if (AlphaOffset(at) == 0)
-        AlphaFromRedRowCopyT<0>(mask, colour, layer, count, invert, premultiply);
-    else
-        AlphaFromRedRowCopyT<3>(mask, colour, layer, count, invert, premultiply);
-}
-
 namespace {
 // The walk GW2Alpha and Alpha2GW share: a nil Dest means Source itself; buffers of different
 // sizes are left alone; outside ActiveRect, CopyRest copies the source pixel; Row(S, D, l, r)
@@ -417,9 +269,11 @@ void GW2Alpha(GWorldPtr Source, GWorldPtr Dest, Rect ActiveRect, int16_t AlphaMo
     const AlphaRule rule{AlphaMode, Invert != 0, Trigger, Left, Right, Min, Max, 255.0 / Delta};
     // Modes that take the red channel as it is run through the row loop.
     const bool fromRed = AlphaMode == 1 || AlphaMode < 0 || AlphaMode > 7;
+    const RowKernels& rows = Rows();
     WalkSourceIntoDest(Source, Dest, ActiveRect, CopyRest, [&](const PixRec* S, PixRec* D, int32_t l, int32_t r) {
         if (fromRed) {
-            AlphaFromRedRow(S + l, D + l, r - l, Invert != 0, Premultiply != 0);
+            rows.AlphaFromRed(PixBytes(S + l), PixBytes(D + l), PixBytes(D + l), r - l, Invert != 0, Premultiply != 0,
+                              AlphaByte::First);
             return;
         }
         for (int32_t x = l; x < r; x++) SetAlpha(D[x], AlphaOf(S[x], rule), Premultiply != 0);
@@ -439,6 +293,7 @@ void GW2AlphaOnCopy(GWorldPtr Mask, GWorldPtr Colour, GWorldPtr Dest, Rect Activ
     if (cFrame == dFrame && Colour != Dest) {
         const bool sameSize = mFrame.right == dFrame.right && mFrame.bottom == dFrame.bottom;
         const int32_t wid = std::max<int32_t>(0, dFrame.right), hig = std::max<int32_t>(0, dFrame.bottom);
+        const RowKernels& rows = Rows();
         ParallelRows(hig, wid, [&](int32_t first, int32_t last) {
             for (int32_t y = first; y < last; y++) {
                 const PixRec* M = PixRow(mBase, mRow, y);
@@ -454,7 +309,8 @@ void GW2AlphaOnCopy(GWorldPtr Mask, GWorldPtr Colour, GWorldPtr Dest, Rect Activ
                 const PixRec* rest = CopyRest ? M : C;
                 std::memcpy(D, rest, size_t(l) * 4);
                 std::memcpy(D + r, rest + r, size_t(wid - r) * 4);
-                AlphaFromRedRowCopy(M + l, C + l, D + l, r - l, Invert != 0, Premultiply != 0);
+                rows.AlphaFromRed(PixBytes(M + l), PixBytes(C + l), PixBytes(D + l), r - l, Invert != 0, Premultiply != 0,
+                                  AlphaByte::First);
             }
         });
     } else {

@@ -6,7 +6,6 @@
 #include <cstdint>
 
 #include "imaging/pixellib.h"
-#include "imaging/rows.h"
 #include "platform/QuickDraw.h"
 
 // Writes an alpha taken from Source (by AlphaMode) into Dest inside ActiveRect, optionally
@@ -42,14 +41,3 @@ void SetupLRSlideFade(int16_t Thickness, int16_t StartPos, int16_t EndPos, int16
                       Boolean Invert, GWorldPtr TheGW);
 void SetupTBSlideFade(int16_t Thickness, int16_t StartPos, int16_t EndPos, int16_t StartVal, int16_t EndVal,
                       Boolean Invert, GWorldPtr TheGW);
-
-// The row loop of the per-frame case (alpha from the mask's red, optionally inverted and
-// premultiplied) and its plain reference; exposed for tests. mask and layer may be the same row.
-void AlphaFromRedRow(const PixRec* mask, PixRec* layer, int32_t count, bool invert, bool premultiply);
-void AlphaFromRedRowScalar(const PixRec* mask, PixRec* layer, int32_t count, bool invert, bool premultiply);
-// The same with the layer's colour read from colour (which may be layer itself) and its plain reference.
-// With AlphaByte::Last all three rows hold R, G, B, A (the record's field names then do not apply).
-void AlphaFromRedRowCopy(const PixRec* mask, const PixRec* colour, PixRec* layer, int32_t count, bool invert,
-                         bool premultiply, AlphaByte at = AlphaByte::First);
-void AlphaFromRedRowCopyScalar(const PixRec* mask, const PixRec* colour, PixRec* layer, int32_t count, bool invert,
-                               bool premultiply, AlphaByte at = AlphaByte::First);

@@ -1,7 +1,6 @@
 #include "engine/pixeleffect.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 #include <vector>
 
@@ -14,10 +13,6 @@
 #include "platform/CoreGraphics.h"
 #include "platform/Numerics.h"
 #include "platform/ParallelRows.h"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace {
 // Mask and layer of the last frame size. A run renders every frame at one size, so keeping them
@@ -145,7 +140,7 @@ void TileRowRuns(const TileFrame& t, int32_t y, std::vector<Run>& runs, PixRec* 
 }
 
 // One pixel row: the layer's pixels are made run by run in tmp with the same loops as the layered
-// way (AlphaFromRedRowCopy, the Over row kernel), so the arithmetic is the same.
+// way (the AlphaFromRed and Over row kernels), so the arithmetic is the same.
 // Where something else lies under the picture (the colour for Which 2, a separate buffer for
 // Which 3) it is copied in run by run; the picture is read before that, as Dest may be the Source.
 void ComposeRow(const TileFrame& t, int32_t row, const std::vector<Run>& runs, const PixRec* line, PixRec* tmp) {
@@ -153,6 +148,7 @@ void ComposeRow(const TileFrame& t, int32_t row, const std::vector<Run>& runs, c
     const bool colourUnder = t.Which == 2;
     const PixRec* picture = colourUnder ? dst : t.sBase ? PixRow(t.sBase, t.sRow, row) : t.colour;
     const PixRec* under = colourUnder ? t.colour : t.uBase != t.dBase ? PixRow(t.uBase, t.uRow, row) : nullptr;
+    const RowKernels& rows = Rows();
     for (const Run& run : runs) {
         const int32_t n = run.r - run.l;
         PixRec* d = dst + run.l;
@@ -161,12 +157,12 @@ void ComposeRow(const TileFrame& t, int32_t row, const std::vector<Run>& runs, c
                 if (under) std::memcpy(d, under + run.l, size_t(n) * sizeof(PixRec));
                 break;
             case RunKind::Done:
-                OpaqueCopyRow(picture + run.l, d, n, t.at);
+                rows.OpaqueCopy(PixBytes(picture + run.l), PixBytes(d), n, t.at);
                 break;
             case RunKind::Changing:
-                AlphaFromRedRowCopy(line + run.l, picture + run.l, tmp, n, false, true, t.at);
+                rows.AlphaFromRed(PixBytes(line + run.l), PixBytes(picture + run.l), PixBytes(tmp), n, false, true, t.at);
                 if (under) std::memcpy(d, under + run.l, size_t(n) * sizeof(PixRec));
-                Rows().Over(reinterpret_cast<const uint8_t*>(tmp), reinterpret_cast<uint8_t*>(d), n, 255, t.at);
+                rows.Over(PixBytes(tmp), PixBytes(d), n, 255, t.at);
                 break;
         }
     }
@@ -283,29 +279,6 @@ void SetupAlpha(PluginDataPtr theConfig, int32_t FrameNum, int32_t TotalFrames) 
     RGBForeColor(&white);
     ClipRect(&MyFrame);
     SetGWorld(savePort, saveDevice);
-}
-
-void OpaqueCopyRowScalar(const PixRec* src, PixRec* dst, int32_t count, AlphaByte at) {
-    const int alpha = at == AlphaByte::First ? 0 : 3;
-    for (int32_t x = 0; x < count; x++) {
-        dst[x] = src[x];
-        reinterpret_cast<uint8_t*>(&dst[x])[alpha] = 255;
-    }
-}
-
-void OpaqueCopyRow(const PixRec* src, PixRec* dst, int32_t count, AlphaByte at) {
-    int32_t x = 0;
-#if defined(__SSE2__)
-    // Four pixels a step; on little-endian processors the alpha byte is the low byte of each word
-    // when it comes first in memory, the high byte when it comes last.
-    if constexpr (std::endian::native == std::endian::little) {
-        const __m128i alpha = _mm_set1_epi32(at == AlphaByte::First ? 0xFF : int32_t(0xFF000000u));
-        for (; x + 4 <= count; x += 4)
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + x),
-                             _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + x)), alpha));
-    }
-#endif
-    OpaqueCopyRowScalar(src + x, dst + x, count - x, at);
 }
 
 bool ComposeByTiles(GWorldPtr Source, GWorldPtr Dest, PluginDataPtr theConfig, int32_t CurrentFrame) {

@@ -28,9 +28,6 @@ void ComposeThroughLayer(GWorldPtr Source, GWorldPtr Dest, PluginDataPtr theConf
 // bytes are those of ComposeByTiles on the same pixels in the engine's order.
 void ComposeClipsByTiles(const uint8_t* Under, const uint8_t* Source, uint8_t* Out, int32_t RowBytes, int16_t Wid,
                          int16_t Hig, AlphaByte at, const PluginDataRec& theConfig, int32_t CurrentFrame);
-// dst = src with alpha 255, count pixels; dst may be src. And its plain reference, for tests.
-void OpaqueCopyRow(const PixRec* src, PixRec* dst, int32_t count, AlphaByte at = AlphaByte::First);
-void OpaqueCopyRowScalar(const PixRec* src, PixRec* dst, int32_t count, AlphaByte at = AlphaByte::First);
 // Paints theConfig->TheMask: each tile of the grid in the grey of its progress at FrameNum, clipped
 // to the active area.
 void SetupAlpha(PluginDataPtr theConfig, int32_t FrameNum, int32_t TotalFrames);

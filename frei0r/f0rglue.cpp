@@ -5,7 +5,6 @@ extern "C" {
 }
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstring>
 #include <iterator>
@@ -13,16 +12,11 @@ extern "C" {
 #include <new>
 #include <shared_mutex>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "engine/fixedrandom.h"
 #include "engine/pixeleffect.h"
 #include "engine/recthandler.h"
 #include "engine/relrects.h"
 #include "platform/Memory.h"
-#include "platform/ParallelRows.h"
 #include "settings/DataHandling.h"
 
 namespace {
@@ -242,81 +236,4 @@ void F0rUpdate(F0rInstancePtr Inst, const uint32_t* A, const uint32_t* B, uint32
 void F0rReleaseEngineBuffers() {
     std::lock_guard<std::mutex> lock(lgEngineLock);
     ReleasePixelEffectBuffers();
-}
-
-// --- Pixel order ---
-// Host R G B A to engine A R G B moves the alpha byte from last to first: as a little-endian word,
-// a rotation left by 8 bits (and back by a rotation right). Colour bytes keep their order.
-namespace {
-void HostRowToEngine(const uint8_t* s, uint8_t* d, int32_t Wid) {
-    for (int32_t x = 0; x < Wid; x++, s += 4, d += 4) d[0] = s[3], d[1] = s[0], d[2] = s[1], d[3] = s[2];
-}
-void EngineRowToHost(const uint8_t* s, uint8_t* d, int32_t Wid) {
-    for (int32_t x = 0; x < Wid; x++, s += 4, d += 4) d[0] = s[1], d[1] = s[2], d[2] = s[3], d[3] = s[0];
-}
-
-#if defined(__SSE2__)
-// Four pixels a step, one 32-bit lane each; the rest of the row through the scalar loop.
-void HostRowToEngineSSE2(const uint8_t* s, uint8_t* d, int32_t Wid) {
-    int32_t x = 0;
-    for (; x + 4 <= Wid; x += 4) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 4 * x));
-        const __m128i argb = _mm_or_si128(_mm_slli_epi32(v, 8), _mm_srli_epi32(v, 24));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 4 * x), argb);
-    }
-    HostRowToEngine(s + 4 * x, d + 4 * x, Wid - x);
-}
-void EngineRowToHostSSE2(const uint8_t* s, uint8_t* d, int32_t Wid) {
-    int32_t x = 0;
-    for (; x + 4 <= Wid; x += 4) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 4 * x));
-        const __m128i rgba = _mm_or_si128(_mm_srli_epi32(v, 8), _mm_slli_epi32(v, 24));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 4 * x), rgba);
-    }
-    EngineRowToHost(s + 4 * x, d + 4 * x, Wid - x);
-}
-#endif
-}  // namespace
-
-void HostToEngine2Scalar(const uint8_t* SrcA, const uint8_t* SrcB, uint8_t* DstA, uint8_t* DstB,
-                         ptrdiff_t DstRowBytes, int32_t Wid, int32_t Hig) {
-    for (int32_t y = 0; y < Hig; y++) {
-        HostRowToEngine(SrcA + ptrdiff_t(y) * Wid * 4, DstA + y * DstRowBytes, Wid);
-        HostRowToEngine(SrcB + ptrdiff_t(y) * Wid * 4, DstB + y * DstRowBytes, Wid);
-    }
-}
-
-void EngineToHostScalar(const uint8_t* Src, ptrdiff_t SrcRowBytes, uint8_t* Dst, int32_t Wid, int32_t Hig) {
-    for (int32_t y = 0; y < Hig; y++) EngineRowToHost(Src + y * SrcRowBytes, Dst + ptrdiff_t(y) * Wid * 4, Wid);
-}
-
-// The fast rows where there are some (SSE2 lanes are little-endian words), shared out over the cores
-// for large frames.
-void HostToEngine2(const uint8_t* SrcA, const uint8_t* SrcB, uint8_t* DstA, uint8_t* DstB, ptrdiff_t DstRowBytes,
-                   int32_t Wid, int32_t Hig) {
-#if defined(__SSE2__)
-    if constexpr (std::endian::native == std::endian::little) {
-        ParallelRows(Hig, int64_t(Wid) * 2, [&](int32_t first, int32_t last) {
-            for (int32_t y = first; y < last; y++) {
-                HostRowToEngineSSE2(SrcA + ptrdiff_t(y) * Wid * 4, DstA + y * DstRowBytes, Wid);
-                HostRowToEngineSSE2(SrcB + ptrdiff_t(y) * Wid * 4, DstB + y * DstRowBytes, Wid);
-            }
-        });
-        return;
-    }
-#endif
-    HostToEngine2Scalar(SrcA, SrcB, DstA, DstB, DstRowBytes, Wid, Hig);
-}
-
-void EngineToHost(const uint8_t* Src, ptrdiff_t SrcRowBytes, uint8_t* Dst, int32_t Wid, int32_t Hig) {
-#if defined(__SSE2__)
-    if constexpr (std::endian::native == std::endian::little) {
-        ParallelRows(Hig, Wid, [&](int32_t first, int32_t last) {
-            for (int32_t y = first; y < last; y++)
-                EngineRowToHostSSE2(Src + y * SrcRowBytes, Dst + ptrdiff_t(y) * Wid * 4, Wid);
-        });
-        return;
-    }
-#endif
-    EngineToHostScalar(Src, SrcRowBytes, Dst, Wid, Hig);
 }

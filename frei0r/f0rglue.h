@@ -82,14 +82,3 @@ void F0rGetParam(F0rInstancePtr Inst, void* Value, int Index);
 void F0rUpdate(F0rInstancePtr Inst, const uint32_t* A, const uint32_t* B, uint32_t* Out);
 // Releases what the engine keeps between frames; called when the host unloads the plug-in.
 void F0rReleaseEngineBuffers();
-
-// --- Pixel order ---
-// Host rows (R, G, B, A; packed, Wid pixels a row) to engine rows (A, R, G, B; DstRowBytes apart),
-// two frames in one pass, and engine rows back to host rows: for comparing with the engine's own
-// buffers (tests, benchmarks). Scalar versions are the reference.
-void HostToEngine2(const uint8_t* SrcA, const uint8_t* SrcB, uint8_t* DstA, uint8_t* DstB, ptrdiff_t DstRowBytes,
-                   int32_t Wid, int32_t Hig);
-void HostToEngine2Scalar(const uint8_t* SrcA, const uint8_t* SrcB, uint8_t* DstA, uint8_t* DstB,
-                         ptrdiff_t DstRowBytes, int32_t Wid, int32_t Hig);
-void EngineToHost(const uint8_t* Src, ptrdiff_t SrcRowBytes, uint8_t* Dst, int32_t Wid, int32_t Hig);
-void EngineToHostScalar(const uint8_t* Src, ptrdiff_t SrcRowBytes, uint8_t* Dst, int32_t Wid, int32_t Hig);

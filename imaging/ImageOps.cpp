@@ -8,12 +8,9 @@
 #include <memory>
 #include <vector>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "imaging/commonprocs.h"
 #include "imaging/pixellib_p.h"
+#include "imaging/rows.h"
 #include "platform/Numerics.h"
 
 namespace {
@@ -53,31 +50,10 @@ void OneSource(GWorldPtr Source1, GWorldPtr Dest, Rect ActiveRect, Fn&& fn) {
     for (int y = r.top; y < r.bottom; y++) fn(s.Row(y) + r.left, d.Row(y) + r.left, r.right - r.left);
 }
 
-// The alpha weight of AddGWorlds and SubtractGWorlds: a / 255, or 1 minus that.
+// The alpha weight of SubtractGWorlds: a / 255, or 1 minus that (the AddAlpha row kernel's too).
 inline double AlphaWeight(uint8_t a, bool invert) {
     const double w = a / 255.0;
     return invert ? 1 - w : w;
-}
-
-// trunc(c x w) and trunc(c x (1 - w)) for every alpha and channel, so the fast row adds two table
-// entries where the plain one multiplies doubles; built from the same expressions.
-struct AlphaTables {
-    uint8_t w[256][256], rest[256][256];
-};
-const AlphaTables& TablesFor(bool invert) {
-    static std::unique_ptr<AlphaTables> tables[2];
-    std::unique_ptr<AlphaTables>& t = tables[invert ? 1 : 0];
-    if (!t) {
-        t = std::make_unique<AlphaTables>();
-        for (int a = 0; a < 256; a++) {
-            const double w = AlphaWeight(uint8_t(a), invert);
-            for (int c = 0; c < 256; c++) {
-                t->w[a][c] = uint8_t(TruncL(c * w));
-                t->rest[a][c] = uint8_t(TruncL(c * (1 - w)));
-            }
-        }
-    }
-    return *t;
 }
 
 // Qualification of the flood fills: each channel within MaxDelta of the seed, and not the fill colour.
@@ -100,198 +76,15 @@ struct Spot {
 };
 }  // namespace
 
-// --- Row loops ---
-#if defined(__SSE2__)
-namespace {
-// Four pixels a vector; on x86 the alpha byte of each pixel is the low byte of its 32-bit lane.
-inline __m128i Load(const PixRec* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
-inline void Store(PixRec* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
-inline __m128i AlphaBytes() { return _mm_set1_epi32(0x000000FF); }
-inline __m128i ColourBytes() { return _mm_set1_epi32(int32_t(0xFFFFFF00u)); }
-// Colour bytes of c with the alpha bytes of a.
-inline __m128i WithAlphaOf(__m128i c, __m128i a) {
-    return _mm_or_si128(_mm_and_si128(c, ColourBytes()), _mm_and_si128(a, AlphaBytes()));
-}
-}  // namespace
-#endif
-
-void AddRowScalar(const PixRec* s1, const PixRec* s2, PixRec* d, int32_t count, bool normalise) {
-    for (int32_t x = 0; x < count; x++) {
-        const PixRec a = s1[x], b = s2[x];
-        auto add = [&](int c1, int c2) { return uint8_t(normalise ? (c1 + c2) / 2 : std::min(255, c1 + c2)); };
-        d[x] = PixRec{a.ALPHA, add(a.RED, b.RED), add(a.GREEN, b.GREEN), add(a.BLUE, b.BLUE)};
-    }
-}
-
-void AddRow(const PixRec* s1, const PixRec* s2, PixRec* d, int32_t count, bool normalise) {
-    int32_t x = 0;
-#if defined(__SSE2__)
-    const __m128i one = _mm_set1_epi8(1);
-    for (; x + 4 <= count; x += 4) {
-        const __m128i a = Load(s1 + x), b = Load(s2 + x);
-        // avg rounds up; taking back the odd bit of a ^ b gives (a + b) div 2.
-        const __m128i sum = normalise ? _mm_sub_epi8(_mm_avg_epu8(a, b), _mm_and_si128(_mm_xor_si128(a, b), one))
-                                      : _mm_adds_epu8(a, b);
-        Store(d + x, WithAlphaOf(sum, a));
-    }
-#endif
-    AddRowScalar(s1 + x, s2 + x, d + x, count - x, normalise);
-}
-
-void AddAlphaRowScalar(const PixRec* s1, const PixRec* s2, PixRec* d, int32_t count, bool useSource1, bool invert) {
-    for (int32_t x = 0; x < count; x++) {
-        const PixRec a = s1[x], b = s2[x];
-        const double w = AlphaWeight(useSource1 ? a.ALPHA : b.ALPHA, invert);
-        auto mix = [&](int c1, int c2) { return uint8_t(std::min(255, TruncL(c1 * w) + TruncL(c2 * (1 - w)))); };
-        d[x] = PixRec{a.ALPHA, mix(a.RED, b.RED), mix(a.GREEN, b.GREEN), mix(a.BLUE, b.BLUE)};
-    }
-}
-
-void AddAlphaRow(const PixRec* s1, const PixRec* s2, PixRec* d, int32_t count, bool useSource1, bool invert) {
-    const AlphaTables& t = TablesFor(invert);
-    for (int32_t x = 0; x < count; x++) {
-        const PixRec a = s1[x], b = s2[x];
-        const uint8_t w = useSource1 ? a.ALPHA : b.ALPHA;
-        const uint8_t* tw = t.w[w];
-        const uint8_t* tr = t.rest[w];
-        d[x] = PixRec{a.ALPHA, uint8_t(std::min(255, tw[a.RED] + tr[b.RED])),
-                      uint8_t(std::min(255, tw[a.GREEN] + tr[b.GREEN])), uint8_t(std::min(255, tw[a.BLUE] + tr[b.BLUE]))};
-    }
-}
-
-void MultiplyRowScalar(const PixRec* s1, const PixRec* s2, PixRec* d, int32_t count) {
-    for (int32_t x = 0; x < count; x++) {
-        const PixRec a = s1[x], b = s2[x];
-        d[x] = PixRec{a.ALPHA, uint8_t(a.RED * b.RED / 255), uint8_t(a.GREEN * b.GREEN / 255),
-                      uint8_t(a.BLUE * b.BLUE / 255)};
-    }
-}
-
-void MultiplyRow(const PixRec* s1, const PixRec* s2, PixRec* d, int32_t count) {
-    int32_t x = 0;
-#if defined(__SSE2__)
-    const __m128i zero = _mm_setzero_si128(), one = _mm_set1_epi16(1);
-    // For 0 <= t <= 255 x 255, t div 255 = (t + 1 + (t >> 8)) >> 8; no lane passes 65280.
-    auto div255 = [&](__m128i t) { return _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(t, one), _mm_srli_epi16(t, 8)), 8); };
-    for (; x + 4 <= count; x += 4) {
-        const __m128i a = Load(s1 + x), b = Load(s2 + x);
-        const __m128i lo = div255(_mm_mullo_epi16(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero)));
-        const __m128i hi = div255(_mm_mullo_epi16(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(b, zero)));
-        Store(d + x, WithAlphaOf(_mm_packus_epi16(lo, hi), a));
-    }
-#endif
-    MultiplyRowScalar(s1 + x, s2 + x, d + x, count - x);
-}
-
-void InvertRowScalar(const PixRec* s, PixRec* d, int32_t count) {
-    for (int32_t x = 0; x < count; x++) {
-        const PixRec p = s[x];
-        d[x] = PixRec{p.ALPHA, uint8_t(255 - p.RED), uint8_t(255 - p.GREEN), uint8_t(255 - p.BLUE)};
-    }
-}
-
-void InvertRow(const PixRec* s, PixRec* d, int32_t count) {
-    int32_t x = 0;
-#if defined(__SSE2__)
-    for (; x + 4 <= count; x += 4) Store(d + x, _mm_xor_si128(Load(s + x), ColourBytes()));
-#endif
-    InvertRowScalar(s + x, d + x, count - x);
-}
-
-// trunc(src p + dst (1 - p)) for p = alpha / 100, worked out exactly as
-// (src alpha + dst (100 - alpha)) div 100: with p and 1 - p as doubles some exact quotients would
-// come out one below, so that a colour blended with itself could darken by a level.
-void BlendRowScalar(const PixRec* s, PixRec* d, int32_t count, int16_t alpha) {
-    const int a = std::clamp<int>(alpha, 0, 100), b = 100 - a;
-    for (int32_t x = 0; x < count; x++) {
-        const PixRec p = s[x], q = d[x];
-        d[x] = PixRec{p.ALPHA, uint8_t((p.RED * a + q.RED * b) / 100), uint8_t((p.GREEN * a + q.GREEN * b) / 100),
-                      uint8_t((p.BLUE * a + q.BLUE * b) / 100)};
-    }
-}
-
-void BlendRow(const PixRec* s, PixRec* d, int32_t count, int16_t alpha) {
-    int32_t x = 0;
-#if defined(__SSE2__)
-    if (alpha >= 0 && alpha <= 100) {
-        const __m128i zero = _mm_setzero_si128();
-        const __m128i wa = _mm_set1_epi16(alpha), wb = _mm_set1_epi16(int16_t(100 - alpha));
-        // n div 100 = (n x 41944) >> 22 for 0 <= n <= 25500.
-        const __m128i magic = _mm_set1_epi16(int16_t(41944));
-        auto half = [&](__m128i s16, __m128i d16) {
-            const __m128i n = _mm_add_epi16(_mm_mullo_epi16(s16, wa), _mm_mullo_epi16(d16, wb));
-            return _mm_srli_epi16(_mm_mulhi_epu16(n, magic), 6);
-        };
-        for (; x + 4 <= count; x += 4) {
-            const __m128i sv = Load(s + x), dv = Load(d + x);
-            const __m128i lo = half(_mm_unpacklo_epi8(sv, zero), _mm_unpacklo_epi8(dv, zero));
-            const __m128i hi = half(_mm_unpackhi_epi8(sv, zero), _mm_unpackhi_epi8(dv, zero));
-            Store(d + x, WithAlphaOf(_mm_packus_epi16(lo, hi), sv));
-        }
-    }
-#endif
-    BlendRowScalar(s + x, d + x, count - x, alpha);
-}
-
-void AverageRowScalar(const PixRec* const* rows, int32_t n, PixRec* d, int32_t count) {
-    for (int32_t x = 0; x < count; x++) {
-        int32_t r = 0, g = 0, b = 0;
-        for (int32_t k = 0; k < n; k++) r += rows[k][x].RED, g += rows[k][x].GREEN, b += rows[k][x].BLUE;
-        d[x] = PixRec{rows[n - 1][x].ALPHA, uint8_t(TruncL(double(r) / n)), uint8_t(TruncL(double(g) / n)),
-                      uint8_t(TruncL(double(b) / n))};
-    }
-}
-
-void AverageRow(const PixRec* const* rows, int32_t n, PixRec* d, int32_t count) {
-    int32_t x = 0;
-#if defined(__SSE2__)
-    // Sums reach 255 x 100 and fit 16-bit lanes. A float quotient of two such integers truncates
-    // to the integer quotient: an inexact one lies at least 1/n from every integer.
-    const __m128i zero = _mm_setzero_si128();
-    const __m128 divisor = _mm_set1_ps(float(n));
-    auto mean = [&](__m128i sum16) {
-        const __m128i lo = _mm_cvttps_epi32(_mm_div_ps(_mm_cvtepi32_ps(_mm_unpacklo_epi16(sum16, zero)), divisor));
-        const __m128i hi = _mm_cvttps_epi32(_mm_div_ps(_mm_cvtepi32_ps(_mm_unpackhi_epi16(sum16, zero)), divisor));
-        return _mm_packs_epi32(lo, hi);
-    };
-    for (; x + 4 <= count; x += 4) {
-        __m128i lo = zero, hi = zero;
-        for (int32_t k = 0; k < n; k++) {
-            const __m128i v = Load(rows[k] + x);
-            lo = _mm_add_epi16(lo, _mm_unpacklo_epi8(v, zero));
-            hi = _mm_add_epi16(hi, _mm_unpackhi_epi8(v, zero));
-        }
-        Store(d + x, WithAlphaOf(_mm_packus_epi16(mean(lo), mean(hi)), Load(rows[n - 1] + x)));
-    }
-#endif
-    if (x < count) {
-        const PixRec* rest[MAXGWORLDS];
-        for (int32_t k = 0; k < n; k++) rest[k] = rows[k] + x;
-        AverageRowScalar(rest, n, d + x, count - x);
-    }
-}
-
-void SetAlphaRowScalar(PixRec* row, int32_t count, uint8_t alpha) {
-    for (int32_t x = 0; x < count; x++) row[x].ALPHA = alpha;
-}
-
-void SetAlphaRow(PixRec* row, int32_t count, uint8_t alpha) {
-    int32_t x = 0;
-#if defined(__SSE2__)
-    const __m128i a = _mm_set1_epi32(alpha);
-    for (; x + 4 <= count; x += 4) Store(row + x, _mm_or_si128(_mm_and_si128(Load(row + x), ColourBytes()), a));
-#endif
-    SetAlphaRowScalar(row + x, count - x, alpha);
-}
-
 // --- Two sources ---
 void AddGWorlds(GWorldPtr Source1, GWorldPtr Source2, GWorldPtr Dest, Rect ActiveRect, Boolean Normalise,
                 Boolean UseAlpha, Boolean UseSource1, Boolean InvertAlpha) {
+    const RowKernels& rows = Rows();
     TwoSources(Source1, Source2, Dest, ActiveRect, [&](const PixRec* s1, const PixRec* s2, PixRec* d, int32_t n) {
         if (UseAlpha)
-            AddAlphaRow(s1, s2, d, n, UseSource1, InvertAlpha);
+            rows.AddAlpha(PixBytes(s1), PixBytes(s2), PixBytes(d), n, UseSource1, InvertAlpha);
         else
-            AddRow(s1, s2, d, n, Normalise);
+            rows.Add(PixBytes(s1), PixBytes(s2), PixBytes(d), n, Normalise);
     });
 }
 
@@ -320,7 +113,10 @@ void SubtractGWorlds(GWorldPtr Source1, GWorldPtr Source2, GWorldPtr Dest, Rect 
 }
 
 void MultiplyGWorlds(GWorldPtr Source1, GWorldPtr Source2, GWorldPtr Dest, Rect ActiveRect) {
-    TwoSources(Source1, Source2, Dest, ActiveRect, MultiplyRow);
+    const RowKernels& rows = Rows();
+    TwoSources(Source1, Source2, Dest, ActiveRect, [&](const PixRec* s1, const PixRec* s2, PixRec* d, int32_t n) {
+        rows.Multiply(PixBytes(s1), PixBytes(s2), PixBytes(d), n);
+    });
 }
 
 void DivideGWorlds(GWorldPtr Source1, GWorldPtr Source2, GWorldPtr Dest, Rect ActiveRect) {
@@ -361,7 +157,11 @@ void SwapPartOfGWorlds(GWorldPtr Source1, GWorldPtr Dest, Rect ActiveRect) {
               [](const PixRec* s, PixRec* d, int32_t n) { std::swap_ranges(const_cast<PixRec*>(s), const_cast<PixRec*>(s) + n, d); });
 }
 
-void InvertGWorlds(GWorldPtr Source1, GWorldPtr Dest, Rect ActiveRect) { OneSource(Source1, Dest, ActiveRect, InvertRow); }
+void InvertGWorlds(GWorldPtr Source1, GWorldPtr Dest, Rect ActiveRect) {
+    const RowKernels& rows = Rows();
+    OneSource(Source1, Dest, ActiveRect,
+              [&](const PixRec* s, PixRec* d, int32_t n) { rows.Invert(PixBytes(s), PixBytes(d), n); });
+}
 
 void TriggerInvertGWorlds(GWorldPtr Source1, GWorldPtr Dest, int16_t Value, Boolean WhenAbove, Rect ActiveRect) {
     OneSource(Source1, Dest, ActiveRect, [&](const PixRec* s, PixRec* d, int32_t n) {
@@ -397,7 +197,7 @@ void AlphaBlit2(GWorldPtr Source1, GWorldPtr Dest, Rect ActiveRect, int16_t Alph
         if (Alpha >= 100)
             std::memmove(dst + r.left, src + r.left, size_t(r.right - r.left) * sizeof(PixRec));
         else
-            BlendRow(src + r.left, dst + r.left, r.right - r.left, Alpha);
+            Rows().Blend(PixBytes(src + r.left), PixBytes(dst + r.left), r.right - r.left, Alpha);
     }
 }
 
@@ -484,10 +284,12 @@ void AverageGWorlds(const GWorldList Source, GWorldPtr Dest, int16_t GWNum, Rect
     }
     Rect r;
     if (!Area(d, ActiveRect, r)) return;
-    const PixRec* rows[MAXGWORLDS];
+    static_assert(MAXGWORLDS <= cMaxAverageRows);
+    const RowKernels& kernels = Rows();
+    const uint8_t* rows[MAXGWORLDS];
     for (int y = r.top; y < r.bottom; y++) {
-        for (int k = 0; k < GWNum; k++) rows[k] = src[size_t(k)]->Row(y) + r.left;
-        AverageRow(rows, GWNum, d.Row(y) + r.left, r.right - r.left);
+        for (int k = 0; k < GWNum; k++) rows[k] = PixBytes(src[size_t(k)]->Row(y) + r.left);
+        kernels.Average(rows, GWNum, PixBytes(d.Row(y) + r.left), r.right - r.left);
     }
 }
 
@@ -561,10 +363,13 @@ void EveryRow(GWorldPtr gw, RowFn&& fn) {
 }  // namespace
 
 void SetFixedAlpha(GWorldPtr Source1, int16_t Alpha) {
-    EveryRow(Source1, [&](PixRec* row, int32_t n) { SetAlphaRow(row, n, uint8_t(Alpha & 0xFF)); });
+    const RowKernels& rows = Rows();
+    EveryRow(Source1, [&](PixRec* row, int32_t n) { rows.SetAlpha(PixBytes(row), n, uint8_t(Alpha & 0xFF)); });
 }
 void SetFixedAlphaOld(GWorldPtr Source1, int16_t Alpha) {
-    EveryRow(Source1, [&](PixRec* row, int32_t n) { SetAlphaRowScalar(row, n, uint8_t(Alpha & 0xFF)); });
+    EveryRow(Source1, [&](PixRec* row, int32_t n) {
+        for (int32_t x = 0; x < n; x++) row[x].ALPHA = uint8_t(Alpha & 0xFF);
+    });
 }
 void KillAlphaNull(GWorldPtr Source1) { SetFixedAlpha(Source1, 0); }
 void KillAlphaFull(GWorldPtr Source1) { SetFixedAlpha(Source1, 255); }

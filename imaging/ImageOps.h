@@ -73,22 +73,3 @@ void SetFixedAlpha(GWorldPtr Source1, int16_t Alpha);
 void SetFixedAlphaOld(GWorldPtr Source1, int16_t Alpha);  // the same, one pixel at a time
 void KillAlphaNull(GWorldPtr Source1);
 void KillAlphaFull(GWorldPtr Source1);
-
-// --- Row loops and their plain twins, exposed for tests. d may be one of the sources. ---
-void AddRow(const PixRec* s1, const PixRec* s2, PixRec* d, int32_t count, bool normalise);
-void AddRowScalar(const PixRec* s1, const PixRec* s2, PixRec* d, int32_t count, bool normalise);
-void AddAlphaRow(const PixRec* s1, const PixRec* s2, PixRec* d, int32_t count, bool useSource1, bool invert);
-void AddAlphaRowScalar(const PixRec* s1, const PixRec* s2, PixRec* d, int32_t count, bool useSource1, bool invert);
-void MultiplyRow(const PixRec* s1, const PixRec* s2, PixRec* d, int32_t count);
-void MultiplyRowScalar(const PixRec* s1, const PixRec* s2, PixRec* d, int32_t count);
-void InvertRow(const PixRec* s, PixRec* d, int32_t count);
-void InvertRowScalar(const PixRec* s, PixRec* d, int32_t count);
-// AlphaBlit2's blend at alpha percent 1..99: (src alpha + dst (100 - alpha)) div 100, the exact
-// value of trunc(src p + dst (1 - p)) with p = alpha / 100.
-void BlendRow(const PixRec* s, PixRec* d, int32_t count, int16_t alpha);
-void BlendRowScalar(const PixRec* s, PixRec* d, int32_t count, int16_t alpha);
-// The mean of rows[0..n-1] with the alpha of rows[n - 1].
-void AverageRow(const PixRec* const* rows, int32_t n, PixRec* d, int32_t count);
-void AverageRowScalar(const PixRec* const* rows, int32_t n, PixRec* d, int32_t count);
-void SetAlphaRow(PixRec* row, int32_t count, uint8_t alpha);
-void SetAlphaRowScalar(PixRec* row, int32_t count, uint8_t alpha);

@@ -12,6 +12,10 @@ struct PixRec {
 typedef PixRec* PixRecPtr;
 static_assert(sizeof(PixRec) == 4);
 
+// A row of pixels as the row kernels (imaging/rows.h) take it: bytes, alpha first.
+inline const uint8_t* PixBytes(const PixRec* p) { return reinterpret_cast<const uint8_t*>(p); }
+inline uint8_t* PixBytes(PixRec* p) { return reinterpret_cast<uint8_t*>(p); }
+
 // A pixel address that can be stepped by integer arithmetic and then used as a pixel pointer.
 union AddrHack {
     Ptr TheAddr;

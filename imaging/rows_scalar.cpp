@@ -1,5 +1,6 @@
 // The plain row kernels: the reference every faster level is tested against, and all that a
 // processor without a faster level (s390x) runs. One pixel at a time, byte by byte.
+#include <cstddef>
 #include <cstring>
 
 #include "imaging/rows_p.h"
@@ -45,10 +46,117 @@ void Blend16(const uint16_t* a, const uint16_t* b, const uint8_t* w, uint16_t* o
         out[i] = uint16_t((uint32_t(a[i]) * (16384u - W) + uint32_t(b[i]) * W + 8192u) >> 14);
     }
 }
+// --- Opaque copy ---
+void OpaqueCopy(const uint8_t* src, uint8_t* dst, int32_t count, AlphaByte at) {
+    const int A = AlphaOffset(at);
+    for (int32_t x = 0; x < count; x++, src += 4, dst += 4) {
+        std::memmove(dst, src, 4);
+        dst[A] = 255;
+    }
+}
+
+// --- Alpha from a mask ---
+inline uint8_t PremulChannel(uint8_t c, uint32_t a) { return uint8_t((uint32_t(c) * a) / 255); }
+
+// The mask's red is the first colour byte: 1 with the alpha first, 0 with it last.
+template <int A>
+void AlphaFromRedT(const uint8_t* mask, const uint8_t* colour, uint8_t* layer, int32_t count, bool invert,
+                   bool premultiply) {
+    constexpr int R = A == 0 ? 1 : 0;
+    for (int32_t x = 0; x < count; x++, mask += 4, colour += 4, layer += 4) {
+        uint8_t p[4];
+        std::memcpy(p, colour, 4);
+        const uint8_t a = invert ? uint8_t(255 - mask[R]) : mask[R];
+        if (premultiply && a != 255)
+            for (int k = 0; k < 4; k++) p[k] = a == 0 ? 0 : PremulChannel(p[k], a);
+        p[A] = a;
+        std::memcpy(layer, p, 4);
+    }
+}
+void AlphaFromRed(const uint8_t* mask, const uint8_t* colour, uint8_t* layer, int32_t count, bool invert,
+                  bool premultiply, AlphaByte at) {
+    if (AlphaOffset(at) == 0)
+        AlphaFromRedT<0>(mask, colour, layer, count, invert, premultiply);
+    else
+        AlphaFromRedT<3>(mask, colour, layer, count, invert, premultiply);
+}
+
+// --- Rows into one, alpha first: byte 0 of a pixel is its alpha ---
+void Add(const uint8_t* s1, const uint8_t* s2, uint8_t* d, int32_t count, bool normalise) {
+    for (int32_t x = 0; x < count; x++, s1 += 4, s2 += 4, d += 4) {
+        d[0] = s1[0];
+        for (int k = 1; k < 4; k++) {
+            const int sum = s1[k] + s2[k];
+            d[k] = uint8_t(normalise ? sum / 2 : sum < 255 ? sum : 255);
+        }
+    }
+}
+
+void AddAlpha(const uint8_t* s1, const uint8_t* s2, uint8_t* d, int32_t count, bool useSource1, bool invert) {
+    for (int32_t x = 0; x < count; x++, s1 += 4, s2 += 4, d += 4) {
+        double w = (useSource1 ? s1[0] : s2[0]) / 255.0;
+        if (invert) w = 1 - w;
+        const uint8_t a = s1[0];
+        for (int k = 1; k < 4; k++) {
+            const int v = int32_t(s1[k] * w) + int32_t(s2[k] * (1 - w));
+            d[k] = uint8_t(v < 255 ? v : 255);
+        }
+        d[0] = a;
+    }
+}
+
+void Multiply(const uint8_t* s1, const uint8_t* s2, uint8_t* d, int32_t count) {
+    for (int32_t x = 0; x < count; x++, s1 += 4, s2 += 4, d += 4) {
+        d[0] = s1[0];
+        for (int k = 1; k < 4; k++) d[k] = uint8_t(s1[k] * s2[k] / 255);
+    }
+}
+
+void Invert(const uint8_t* s, uint8_t* d, int32_t count) {
+    for (int32_t x = 0; x < count; x++, s += 4, d += 4) {
+        d[0] = s[0];
+        for (int k = 1; k < 4; k++) d[k] = uint8_t(255 - s[k]);
+    }
+}
+
+// Worked out exactly as (src alpha + dst (100 - alpha)) div 100: with p and 1 - p as doubles some
+// exact quotients would come out one below, so that a colour blended with itself could darken.
+void Blend(const uint8_t* s, uint8_t* d, int32_t count, int16_t alpha) {
+    const int a = alpha < 0 ? 0 : alpha > 100 ? 100 : alpha, b = 100 - a;
+    for (int32_t x = 0; x < count; x++, s += 4, d += 4) {
+        for (int k = 1; k < 4; k++) d[k] = uint8_t((s[k] * a + d[k] * b) / 100);
+        d[0] = s[0];
+    }
+}
+
+void Average(const uint8_t* const* rows, int32_t n, uint8_t* d, int32_t count) {
+    for (int32_t x = 0; x < count; x++, d += 4) {
+        const size_t at = size_t(x) * 4;
+        int32_t sum[4] = {0, 0, 0, 0};
+        for (int32_t r = 0; r < n; r++)
+            for (int k = 1; k < 4; k++) sum[k] += rows[r][at + size_t(k)];
+        const uint8_t a = rows[n - 1][at];
+        for (int k = 1; k < 4; k++) d[k] = uint8_t(int32_t(double(sum[k]) / n));
+        d[0] = a;
+    }
+}
+
+void SetAlpha(uint8_t* row, int32_t count, uint8_t alpha) {
+    for (int32_t x = 0; x < count; x++) row[size_t(x) * 4] = alpha;
+}
 }  // namespace
 
 void FillRowsScalar(RowKernels& k) {
     k.Over = Over;
     k.Blend8 = Blend8;
     k.Blend16 = Blend16;
+    k.OpaqueCopy = OpaqueCopy;
+    k.AlphaFromRed = AlphaFromRed;
+    k.Add = Add;
+    k.AddAlpha = AddAlpha;
+    k.Multiply = Multiply;
+    k.Invert = Invert;
+    k.Blend = Blend;
+    k.Average = Average;
+    k.SetAlpha = SetAlpha;
 }

@@ -7,6 +7,8 @@
 #include "imaging/rows_p.h"
 
 namespace {
+RowKernels lgBelow;  // the scalar level's table, for the ends of rows
+
 constexpr int AlphaOffset(AlphaByte at) { return at == AlphaByte::First ? 0 : 3; }
 
 // --- Source-over ---
@@ -77,8 +79,7 @@ void Over(const uint8_t* src, uint8_t* dst, int32_t count, uint8_t galpha, Alpha
         OverT<3>(src, dst, count, galpha);
 }
 
-// --- Blends of two sample rows by a weight row; the ends of rows go to the scalar kernels ---
-RowKernels lgBelow;
+// --- Blends of two sample rows by a weight row ---
 
 // Bytes: eight samples widened to 16-bit lanes; a (255 - w) + b w + 128 <= 65153 fits a lane.
 inline __m128i Blend8Lanes(__m128i a, __m128i b, __m128i w) {
@@ -122,6 +123,209 @@ void Blend16(const uint16_t* a, const uint16_t* b, const uint8_t* w, uint16_t* o
     }
     lgBelow.Blend16(a + i, b + i, w + i, out + i, count - i);
 }
+
+// --- Opaque copy ---
+void OpaqueCopy(const uint8_t* src, uint8_t* dst, int32_t count, AlphaByte at) {
+    // The alpha byte is the low byte of each word when it comes first in memory, the high byte when
+    // it comes last.
+    const __m128i alpha = _mm_set1_epi32(at == AlphaByte::First ? 0xFF : int32_t(0xFF000000u));
+    int32_t x = 0;
+    for (; x + 4 <= count; x += 4)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + size_t(x) * 4),
+                         _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + size_t(x) * 4)), alpha));
+    lgBelow.OpaqueCopy(src + size_t(x) * 4, dst + size_t(x) * 4, count - x, at);
+}
+
+// --- Alpha from a mask ---
+template <int A>
+int32_t AlphaFromRedT(const uint8_t* mask, const uint8_t* colour, uint8_t* layer, int32_t count, bool invert,
+                      bool premultiply) {
+    // Four pixels a step, branch-free. Widened to 16 bits a pixel is four lanes, the alpha in lane
+    // A; the mask's red (lane R) is spread over all four. Premultiplying, the colour's alpha lane is
+    // set to 255 first so that the same trunc(c x a / 255) leaves exactly a there; a = 0 and
+    // a = 255 need no case of their own (0 and c).
+    constexpr int R = A == 0 ? 1 : 0;
+    constexpr int spread = R * 0x55;
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i flip16 = _mm_set1_epi16(invert ? 255 : 0);
+    const __m128i alphaLane = _mm_set1_epi64x(int64_t(0xFF) << (16 * A));
+    const __m128i one = _mm_set1_epi16(1);
+    const __m128i lowByte = _mm_set1_epi32(0xFF);
+    const __m128i alphaByte = _mm_set1_epi32(int32_t(0xFFu << (8 * A)));
+    const __m128i flip32 = _mm_set1_epi32(invert ? 255 : 0);
+    auto Premul = [&](__m128i c16, __m128i m16) {
+        const __m128i a = _mm_xor_si128(_mm_shufflehi_epi16(_mm_shufflelo_epi16(m16, spread), spread), flip16);
+        const __m128i t = _mm_mullo_epi16(_mm_or_si128(c16, alphaLane), a);  // <= 65025
+        // trunc(t / 255) = (t + (t >> 8) + 1) >> 8 for t < 65535.
+        return _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), one), 8);
+    };
+    int32_t x = 0;
+    for (; x + 4 <= count; x += 4) {
+        const __m128i m = _mm_loadu_si128(reinterpret_cast<const __m128i*>(mask + size_t(x) * 4));
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(colour + size_t(x) * 4));
+        __m128i out;
+        if (premultiply) {
+            out = _mm_packus_epi16(Premul(_mm_unpacklo_epi8(c, zero), _mm_unpacklo_epi8(m, zero)),
+                                   Premul(_mm_unpackhi_epi8(c, zero), _mm_unpackhi_epi8(m, zero)));
+        } else {
+            const __m128i a = _mm_xor_si128(_mm_and_si128(_mm_srli_epi32(m, 8 * R), lowByte), flip32);
+            out = _mm_or_si128(_mm_andnot_si128(alphaByte, c), _mm_slli_epi32(a, 8 * A));
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(layer + size_t(x) * 4), out);
+    }
+    return x;
+}
+void AlphaFromRed(const uint8_t* mask, const uint8_t* colour, uint8_t* layer, int32_t count, bool invert,
+                  bool premultiply, AlphaByte at) {
+    const int32_t x = AlphaOffset(at) == 0 ? AlphaFromRedT<0>(mask, colour, layer, count, invert, premultiply)
+                                           : AlphaFromRedT<3>(mask, colour, layer, count, invert, premultiply);
+    const size_t b = size_t(x) * 4;
+    lgBelow.AlphaFromRed(mask + b, colour + b, layer + b, count - x, invert, premultiply, at);
+}
+
+// --- Rows into one, alpha first: the alpha byte is the low byte of each 32-bit lane ---
+inline __m128i Load(const uint8_t* p, int32_t x) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + size_t(x) * 4));
+}
+inline void Store(uint8_t* p, int32_t x, __m128i v) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p + size_t(x) * 4), v);
+}
+inline __m128i AlphaBytes() { return _mm_set1_epi32(0x000000FF); }
+inline __m128i ColourBytes() { return _mm_set1_epi32(int32_t(0xFFFFFF00u)); }
+// Colour bytes of c with the alpha bytes of a.
+inline __m128i WithAlphaOf(__m128i c, __m128i a) {
+    return _mm_or_si128(_mm_and_si128(c, ColourBytes()), _mm_and_si128(a, AlphaBytes()));
+}
+
+void Add(const uint8_t* s1, const uint8_t* s2, uint8_t* d, int32_t count, bool normalise) {
+    const __m128i one = _mm_set1_epi8(1);
+    int32_t x = 0;
+    for (; x + 4 <= count; x += 4) {
+        const __m128i a = Load(s1, x), b = Load(s2, x);
+        // avg rounds up; taking back the odd bit of a ^ b gives (a + b) div 2.
+        const __m128i sum = normalise ? _mm_sub_epi8(_mm_avg_epu8(a, b), _mm_and_si128(_mm_xor_si128(a, b), one))
+                                      : _mm_adds_epu8(a, b);
+        Store(d, x, WithAlphaOf(sum, a));
+    }
+    const size_t b = size_t(x) * 4;
+    lgBelow.Add(s1 + b, s2 + b, d + b, count - x, normalise);
+}
+
+// trunc(c x w) and trunc(c x (1 - w)) for every alpha and channel, so this row adds two table
+// entries where the plain one multiplies doubles; built from the same expressions.
+struct AlphaTables {
+    uint8_t w[256][256], rest[256][256];
+};
+// Straight ([0]) and inverted ([1]) weights, built on the first call.
+const AlphaTables& TablesFor(bool invert) {
+    static AlphaTables tables[2];
+    static const bool built = [] {
+        for (int i = 0; i < 2; i++)
+            for (int a = 0; a < 256; a++) {
+                double w = a / 255.0;
+                if (i == 1) w = 1 - w;
+                for (int c = 0; c < 256; c++) {
+                    tables[i].w[a][c] = uint8_t(int32_t(c * w));
+                    tables[i].rest[a][c] = uint8_t(int32_t(c * (1 - w)));
+                }
+            }
+        return true;
+    }();
+    (void)built;
+    return tables[invert ? 1 : 0];
+}
+void AddAlpha(const uint8_t* s1, const uint8_t* s2, uint8_t* d, int32_t count, bool useSource1, bool invert) {
+    const AlphaTables& t = TablesFor(invert);
+    for (int32_t x = 0; x < count; x++, s1 += 4, s2 += 4, d += 4) {
+        const uint8_t a = s1[0];
+        const uint8_t w = useSource1 ? a : s2[0];
+        const uint8_t* tw = t.w[w];
+        const uint8_t* tr = t.rest[w];
+        for (int k = 1; k < 4; k++) {
+            const int v = tw[s1[k]] + tr[s2[k]];
+            d[k] = uint8_t(v < 255 ? v : 255);
+        }
+        d[0] = a;
+    }
+}
+
+void Multiply(const uint8_t* s1, const uint8_t* s2, uint8_t* d, int32_t count) {
+    const __m128i zero = _mm_setzero_si128(), one = _mm_set1_epi16(1);
+    // For 0 <= t <= 255 x 255, t div 255 = (t + 1 + (t >> 8)) >> 8; no lane passes 65280.
+    auto div255 = [&](__m128i t) {
+        return _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(t, one), _mm_srli_epi16(t, 8)), 8);
+    };
+    int32_t x = 0;
+    for (; x + 4 <= count; x += 4) {
+        const __m128i a = Load(s1, x), b = Load(s2, x);
+        const __m128i lo = div255(_mm_mullo_epi16(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero)));
+        const __m128i hi = div255(_mm_mullo_epi16(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(b, zero)));
+        Store(d, x, WithAlphaOf(_mm_packus_epi16(lo, hi), a));
+    }
+    const size_t b = size_t(x) * 4;
+    lgBelow.Multiply(s1 + b, s2 + b, d + b, count - x);
+}
+
+void Invert(const uint8_t* s, uint8_t* d, int32_t count) {
+    int32_t x = 0;
+    for (; x + 4 <= count; x += 4) Store(d, x, _mm_xor_si128(Load(s, x), ColourBytes()));
+    lgBelow.Invert(s + size_t(x) * 4, d + size_t(x) * 4, count - x);
+}
+
+void Blend(const uint8_t* s, uint8_t* d, int32_t count, int16_t alpha) {
+    int32_t x = 0;
+    if (alpha >= 0 && alpha <= 100) {
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i wa = _mm_set1_epi16(alpha), wb = _mm_set1_epi16(int16_t(100 - alpha));
+        // n div 100 = (n x 41944) >> 22 for 0 <= n <= 25500.
+        const __m128i magic = _mm_set1_epi16(int16_t(41944));
+        auto half = [&](__m128i s16, __m128i d16) {
+            const __m128i n = _mm_add_epi16(_mm_mullo_epi16(s16, wa), _mm_mullo_epi16(d16, wb));
+            return _mm_srli_epi16(_mm_mulhi_epu16(n, magic), 6);
+        };
+        for (; x + 4 <= count; x += 4) {
+            const __m128i sv = Load(s, x), dv = Load(d, x);
+            const __m128i lo = half(_mm_unpacklo_epi8(sv, zero), _mm_unpacklo_epi8(dv, zero));
+            const __m128i hi = half(_mm_unpackhi_epi8(sv, zero), _mm_unpackhi_epi8(dv, zero));
+            Store(d, x, WithAlphaOf(_mm_packus_epi16(lo, hi), sv));
+        }
+    }
+    lgBelow.Blend(s + size_t(x) * 4, d + size_t(x) * 4, count - x, alpha);
+}
+
+void Average(const uint8_t* const* rows, int32_t n, uint8_t* d, int32_t count) {
+    // Sums reach 255 x 100 and fit 16-bit lanes. A float quotient of two such integers truncates
+    // to the integer quotient: an inexact one lies at least 1/n from every integer.
+    const __m128i zero = _mm_setzero_si128();
+    const __m128 divisor = _mm_set1_ps(float(n));
+    auto mean = [&](__m128i sum16) {
+        const __m128i lo = _mm_cvttps_epi32(_mm_div_ps(_mm_cvtepi32_ps(_mm_unpacklo_epi16(sum16, zero)), divisor));
+        const __m128i hi = _mm_cvttps_epi32(_mm_div_ps(_mm_cvtepi32_ps(_mm_unpackhi_epi16(sum16, zero)), divisor));
+        return _mm_packs_epi32(lo, hi);
+    };
+    int32_t x = 0;
+    for (; x + 4 <= count; x += 4) {
+        __m128i lo = zero, hi = zero;
+        for (int32_t k = 0; k < n; k++) {
+            const __m128i v = Load(rows[k], x);
+            lo = _mm_add_epi16(lo, _mm_unpacklo_epi8(v, zero));
+            hi = _mm_add_epi16(hi, _mm_unpackhi_epi8(v, zero));
+        }
+        Store(d, x, WithAlphaOf(_mm_packus_epi16(mean(lo), mean(hi)), Load(rows[n - 1], x)));
+    }
+    if (x < count) {
+        const uint8_t* rest[cMaxAverageRows];
+        for (int32_t k = 0; k < n; k++) rest[k] = rows[k] + size_t(x) * 4;
+        lgBelow.Average(rest, n, d + size_t(x) * 4, count - x);
+    }
+}
+
+void SetAlpha(uint8_t* row, int32_t count, uint8_t alpha) {
+    const __m128i a = _mm_set1_epi32(alpha);
+    int32_t x = 0;
+    for (; x + 4 <= count; x += 4) Store(row, x, _mm_or_si128(_mm_and_si128(Load(row, x), ColourBytes()), a));
+    lgBelow.SetAlpha(row + size_t(x) * 4, count - x, alpha);
+}
 }  // namespace
 
 void FillRowsSSE2(RowKernels& k) {
@@ -130,4 +334,13 @@ void FillRowsSSE2(RowKernels& k) {
     k.Over = Over;
     k.Blend8 = Blend8;
     k.Blend16 = Blend16;
+    k.OpaqueCopy = OpaqueCopy;
+    k.AlphaFromRed = AlphaFromRed;
+    k.Add = Add;
+    k.AddAlpha = AddAlpha;
+    k.Multiply = Multiply;
+    k.Invert = Invert;
+    k.Blend = Blend;
+    k.Average = Average;
+    k.SetAlpha = SetAlpha;
 }

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <random>
 
 #include "engine/lineEffect.h"
 #include "engine/maskgenerators.h"
@@ -12,47 +11,6 @@
 namespace {
 using testbuf::Buf;
 using testbuf::Same;
-bool SameRow(const std::vector<PixRec>& a, const std::vector<PixRec>& b) {
-    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * 4) == 0;
-}
-
-// --- The row loops against the plain ones ---
-class AlphaRow : public ::testing::TestWithParam<int> {};
-TEST_P(AlphaRow, FastLoopsMatchTheScalarOnesAndLeaveTheirInputsAlone) {
-    const int n = GetParam();
-    const uint32_t seed = uint32_t(1000 + n);
-    std::printf("seed %u\n", seed);
-    std::mt19937 rng{seed};
-    auto random = [&] {
-        std::vector<PixRec> v(static_cast<size_t>(n));
-        for (auto& p : v) p = PixRec{uint8_t(rng()), uint8_t(rng()), uint8_t(rng()), uint8_t(rng())};
-        return v;
-    };
-    const PixRec marker{0xC3, 0xC3, 0xC3, 0xC3};  // around every written row
-    for (int flags = 0; flags < 8; flags++) {
-        const bool invert = flags & 1, premultiply = flags & 2;
-        const AlphaByte at = flags & 4 ? AlphaByte::Last : AlphaByte::First;
-        std::vector<PixRec> mask = random(), colour = random();
-        for (int i = 0; i < n; i += 3) mask[size_t(i)].RED = uint8_t(i % 2 ? 255 : 0);
-        const auto maskCopy = mask, colourCopy = colour;
-        std::vector<PixRec> fast(size_t(n) + 2, marker);
-        std::copy(colour.begin(), colour.end(), fast.begin() + 1);
-        std::vector<PixRec> plain = fast, fastCopy(size_t(n) + 2, marker), plainCopy = fastCopy;
-        AlphaFromRedRow(mask.data(), fast.data() + 1, n, invert, premultiply);
-        AlphaFromRedRowScalar(mask.data(), plain.data() + 1, n, invert, premultiply);
-        AlphaFromRedRowCopy(mask.data(), colour.data(), fastCopy.data() + 1, n, invert, premultiply, at);
-        AlphaFromRedRowCopyScalar(mask.data(), colour.data(), plainCopy.data() + 1, n, invert, premultiply, at);
-        EXPECT_TRUE(SameRow(fast, plain)) << "in place, flags " << flags;
-        EXPECT_TRUE(SameRow(fastCopy, plainCopy)) << "copy, flags " << flags;
-        // The plain copy loop is the plain in-place loop on a copy of the colour.
-        EXPECT_TRUE(at == AlphaByte::Last || SameRow(plainCopy, plain));
-        EXPECT_TRUE(Same(fast.front(), marker) && Same(fast.back(), marker));
-        EXPECT_TRUE(Same(fastCopy.front(), marker) && Same(fastCopy.back(), marker));
-        EXPECT_TRUE(SameRow(mask, maskCopy));
-        EXPECT_TRUE(SameRow(colour, colourCopy));
-    }
-}
-INSTANTIATE_TEST_SUITE_P(Widths, AlphaRow, ::testing::Values(1, 3, 7, 17, 4096));
 
 // --- Alpha onto a copy, against the copy followed by GW2Alpha ---
 struct OnCopyCase {

@@ -330,10 +330,10 @@ void ReferenceFrame(GWorldPtr src, GWorldPtr dst, PluginDataRec& config, int32_t
             break;
     }
     for (int y = 0; y < r.bottom; y++) {
-        AlphaFromRedRowScalar(&At(mask, 0, y), &At(layer, 0, y), r.right, false, true);
-        RowKernelsAt(RowLevel::Scalar)
-            ->Over(reinterpret_cast<const uint8_t*>(&At(layer, 0, y)), reinterpret_cast<uint8_t*>(&At(dst, 0, y)),
-                   r.right, 255, AlphaByte::First);
+        const RowKernels& plain = *RowKernelsAt(RowLevel::Scalar);
+        plain.AlphaFromRed(PixBytes(&At(mask, 0, y)), PixBytes(&At(layer, 0, y)), PixBytes(&At(layer, 0, y)), r.right,
+                           false, true, AlphaByte::First);
+        plain.Over(PixBytes(&At(layer, 0, y)), PixBytes(&At(dst, 0, y)), r.right, 255, AlphaByte::First);
     }
     DisposeGWorld(mask);
     DisposeGWorld(layer);
@@ -511,64 +511,33 @@ TEST_P(WayTaken, GivesTheLayersBytes) {
 }
 INSTANTIATE_TEST_SUITE_P(Cases, WayTaken, ::testing::ValuesIn(kWayCases));
 
-// What the tiles rely on: at a = 0 the two row loops leave the pixel under the layer as it was, at
-// a = 255 they put the picture in with alpha 255, for every byte value in every channel.
-TEST(TileEnds, RowLoopsLeaveOrReplaceThePixelExactly) {
+// What the tiles rely on: at a = 0 the two row kernels leave the pixel under the layer as it was,
+// at a = 255 they put the picture in with alpha 255, for every byte value in every channel, at
+// every level.
+TEST(TileEnds, RowKernelsLeaveOrReplaceThePixelExactly) {
     constexpr int n = 256;
     std::vector<PixRec> picture(n), under(n), opaque(n), layer(n);
     for (int i = 0; i < n; i++) {
         // Odd factors: each channel runs through all 256 values.
         picture[size_t(i)] = PixRec{uint8_t(i * 7), uint8_t(i), uint8_t(255 - i), uint8_t(i * 13)};
         under[size_t(i)] = PixRec{uint8_t(i), uint8_t(i * 3), uint8_t(i * 11), uint8_t(255 - i)};
+        opaque[size_t(i)] = PixRec{255, uint8_t(i), uint8_t(255 - i), uint8_t(i * 13)};
     }
-    OpaqueCopyRowScalar(picture.data(), opaque.data(), n);
-    for (bool fast : {false, true})
+    for (int level = 0; level <= int(BestRowLevel()); level++) {
+        const RowKernels& rows = *RowKernelsAt(RowLevel(level));
         for (uint8_t a : {uint8_t(0), uint8_t(255)}) {
             const std::vector<PixRec> mask(n, PixRec{255, a, a, a});
             std::vector<PixRec> d = under;
-            if (fast) {
-                AlphaFromRedRowCopy(mask.data(), picture.data(), layer.data(), n, false, true);
-                Rows().Over(reinterpret_cast<const uint8_t*>(layer.data()), reinterpret_cast<uint8_t*>(d.data()), n, 255,
-                            AlphaByte::First);
-            } else {
-                AlphaFromRedRowCopyScalar(mask.data(), picture.data(), layer.data(), n, false, true);
-                RowKernelsAt(RowLevel::Scalar)
-                    ->Over(reinterpret_cast<const uint8_t*>(layer.data()), reinterpret_cast<uint8_t*>(d.data()), n, 255,
-                           AlphaByte::First);
-            }
+            rows.AlphaFromRed(PixBytes(mask.data()), PixBytes(picture.data()), PixBytes(layer.data()), n, false, true,
+                              AlphaByte::First);
+            rows.Over(PixBytes(layer.data()), PixBytes(d.data()), n, 255, AlphaByte::First);
             const std::vector<PixRec>& expect = a == 0 ? under : opaque;
             for (int i = 0; i < n; i++)
-                ASSERT_EQ(std::memcmp(&d[size_t(i)], &expect[size_t(i)], 4), 0) << "fast " << fast << " a " << int(a) << " i " << i;
+                ASSERT_EQ(std::memcmp(&d[size_t(i)], &expect[size_t(i)], 4), 0)
+                    << RowLevelName(RowLevel(level)) << " a " << int(a) << " i " << i;
         }
-}
-
-// The opaque copy against its plain loop: odd widths, markers around the row, the input unchanged,
-// and in place.
-class OpaqueRow : public ::testing::TestWithParam<int> {};
-TEST_P(OpaqueRow, FastLoopMatchesScalar) {
-    const int n = GetParam();
-    const uint32_t seed = uint32_t(500 + n);
-    std::printf("seed %u\n", seed);
-    std::mt19937 rng(seed);
-    const size_t count = static_cast<size_t>(n);
-    std::vector<PixRec> src(count), a(count + 2, PixRec{cMarker, cMarker, cMarker, cMarker}), b;
-    for (auto& p : src) p = PixRec{uint8_t(rng()), uint8_t(rng()), uint8_t(rng()), uint8_t(rng())};
-    b = a;
-    const auto srcCopy = src;
-    OpaqueCopyRow(src.data(), a.data() + 1, n);
-    OpaqueCopyRowScalar(src.data(), b.data() + 1, n);
-    EXPECT_EQ(std::memcmp(a.data(), b.data(), a.size() * 4), 0);
-    EXPECT_EQ(std::memcmp(src.data(), srcCopy.data(), src.size() * 4), 0);
-    for (int i = 0; i < n; i++) {
-        ASSERT_EQ(b[size_t(i) + 1].ALPHA, 255);
-        ASSERT_EQ(std::memcmp(&b[size_t(i) + 1].RED, &src[size_t(i)].RED, 3), 0);
     }
-    EXPECT_EQ(a.front().ALPHA, cMarker);
-    EXPECT_EQ(a.back().BLUE, cMarker);
-    OpaqueCopyRow(src.data(), src.data(), n);
-    EXPECT_EQ(std::memcmp(src.data(), b.data() + 1, src.size() * 4), 0);
 }
-INSTANTIATE_TEST_SUITE_P(Widths, OpaqueRow, ::testing::Values(1, 3, 4, 17, 1000));
 
 // The tiles composed on pixels whose alpha comes last (into a third buffer, or into the Source
 // itself) give ComposeByTiles's bytes on the same pixels in the engine's order. Inputs of any

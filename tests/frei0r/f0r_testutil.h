@@ -10,6 +10,7 @@ extern "C" {
 }
 
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -99,6 +100,23 @@ inline HostPicture Noise(int wid, int hig, uint32_t seed) {
     return p;
 }
 
+// Host rows (R, G, B, A; packed, Wid pixels a row) to engine rows (A, R, G, B; RowBytes apart) and
+// back: for comparing the plug-in with the engine's own buffers.
+inline void HostToEngine(const uint8_t* Src, uint8_t* Dst, ptrdiff_t RowBytes, int32_t Wid, int32_t Hig) {
+    for (int32_t y = 0; y < Hig; y++) {
+        const uint8_t* s = Src + ptrdiff_t(y) * Wid * 4;
+        uint8_t* d = Dst + y * RowBytes;
+        for (int32_t x = 0; x < Wid; x++, s += 4, d += 4) d[0] = s[3], d[1] = s[0], d[2] = s[1], d[3] = s[2];
+    }
+}
+inline void EngineToHost(const uint8_t* Src, ptrdiff_t RowBytes, uint8_t* Dst, int32_t Wid, int32_t Hig) {
+    for (int32_t y = 0; y < Hig; y++) {
+        const uint8_t* s = Src + y * RowBytes;
+        uint8_t* d = Dst + ptrdiff_t(y) * Wid * 4;
+        for (int32_t x = 0; x < Wid; x++, s += 4, d += 4) d[0] = s[1], d[1] = s[2], d[2] = s[3], d[3] = s[0];
+    }
+}
+
 // The engine on its own: the inputs in its pixel order, the tile field for Settings, one
 // DoPixelEffect, and the result back in the host's order.
 inline HostPicture EngineFrame(const F0rSettings& s, const HostPicture& a, const HostPicture& b, int wid, int hig) {
@@ -106,8 +124,8 @@ inline HostPicture EngineFrame(const F0rSettings& s, const HostPicture& a, const
     const int32_t rowBytes = GetPixRowBytes(GetGWorldPixMap(ga));
     auto* baseA = reinterpret_cast<uint8_t*>(GetPixBaseAddr(GetGWorldPixMap(ga)));
     auto* baseB = reinterpret_cast<uint8_t*>(GetPixBaseAddr(GetGWorldPixMap(gb)));
-    HostToEngine2Scalar(reinterpret_cast<const uint8_t*>(a.data()), reinterpret_cast<const uint8_t*>(b.data()), baseA,
-                        baseB, rowBytes, wid, hig);
+    HostToEngine(reinterpret_cast<const uint8_t*>(a.data()), baseA, rowBytes, wid, hig);
+    HostToEngine(reinterpret_cast<const uint8_t*>(b.data()), baseB, rowBytes, wid, hig);
     PluginDataRec config{};
     ResetConfig(&config, false);
     config.Which = 3;
@@ -116,7 +134,7 @@ inline HostPicture EngineFrame(const F0rSettings& s, const HostPicture& a, const
     F0rLayOut(s, wid, hig, config, first, last);
     DoPixelEffect(gb, ga, &config, F0rProgressFrame(s.Progress, first, last), s.Frames);
     HostPicture out(a.size());
-    EngineToHostScalar(baseA, rowBytes, reinterpret_cast<uint8_t*>(out.data()), wid, hig);
+    EngineToHost(baseA, rowBytes, reinterpret_cast<uint8_t*>(out.data()), wid, hig);
     DisposePtr(reinterpret_cast<Ptr>(config.Rects));
     DisposeGWorld(ga);
     DisposeGWorld(gb);

@@ -62,7 +62,7 @@ HostPicture ReadFrame(const std::string& path, int64_t index, int& wid, int& hig
     bw::media::AudioBlock audio;
     EXPECT_TRUE(clip->ReadFrame(index, wid, hig, true, frame, audio)) << path << " frame " << index;
     HostPicture p(size_t(wid) * size_t(hig));
-    EngineToHostScalar(frame.Pixels.data(), frame.RowBytes, reinterpret_cast<uint8_t*>(p.data()), wid, hig);
+    EngineToHost(frame.Pixels.data(), frame.RowBytes, reinterpret_cast<uint8_t*>(p.data()), wid, hig);
     return p;
 }
 

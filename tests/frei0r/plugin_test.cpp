@@ -278,43 +278,4 @@ TEST(Frei0rDeterminism, BandsOfOneInstanceAtOnceRenderWhatOneDoes) {
     for (f0r_instance_t inst : {shared, solo}) Plugin::Get().destruct(inst);
 }
 
-// --- Pixel order ---
-TEST(Frei0rPixelOrder, HostRgbaBecomesEngineArgbAndBack) {
-    const uint8_t host[4] = {0x11, 0x22, 0x33, 0x44}, engine[4] = {0x44, 0x11, 0x22, 0x33};
-    uint8_t a[4], b[4], back[4];
-    HostToEngine2(host, host, a, b, 4, 1, 1);
-    EXPECT_EQ(std::memcmp(a, engine, 4), 0);
-    EXPECT_EQ(std::memcmp(b, engine, 4), 0);
-    EngineToHost(engine, 4, back, 1, 1);
-    EXPECT_EQ(std::memcmp(back, host, 4), 0);
-}
-
-class Frei0rPixelRows : public ::testing::TestWithParam<int> {};
-TEST_P(Frei0rPixelRows, FastRowsMatchScalarKeepPaddingAndInputs) {
-    const int wid = GetParam(), hig = 5;
-    const ptrdiff_t rowBytes = ptrdiff_t(wid) * 4 + 12;  // 3 pixels of padding a row, marked
-    const uint8_t kMarker = 0xA5;
-    std::mt19937 rng{uint32_t(wid)};
-    std::vector<uint8_t> srcA(size_t(wid) * hig * 4), srcB(srcA.size());
-    for (auto& v : srcA) v = uint8_t(rng());
-    for (auto& v : srcB) v = uint8_t(rng());
-    const auto keptA = srcA, keptB = srcB;
-    std::vector<uint8_t> fastA(size_t(rowBytes) * hig, kMarker), fastB = fastA, slowA = fastA, slowB = fastA;
-    HostToEngine2(srcA.data(), srcB.data(), fastA.data(), fastB.data(), rowBytes, wid, hig);
-    HostToEngine2Scalar(srcA.data(), srcB.data(), slowA.data(), slowB.data(), rowBytes, wid, hig);
-    EXPECT_EQ(fastA, slowA);
-    EXPECT_EQ(fastB, slowB);
-    for (int y = 0; y < hig; y++)
-        for (ptrdiff_t i = ptrdiff_t(wid) * 4; i < rowBytes; i++) ASSERT_EQ(fastA[size_t(y * rowBytes + i)], kMarker);
-    EXPECT_EQ(srcA, keptA);
-    EXPECT_EQ(srcB, keptB);
-
-    std::vector<uint8_t> fastBack(srcA.size() + 4, kMarker), slowBack = fastBack;
-    EngineToHost(fastA.data(), rowBytes, fastBack.data(), wid, hig);
-    EngineToHostScalar(fastA.data(), rowBytes, slowBack.data(), wid, hig);
-    EXPECT_EQ(fastBack, slowBack);
-    EXPECT_TRUE(std::equal(srcA.begin(), srcA.end(), fastBack.begin()));
-    EXPECT_EQ(fastBack.back(), kMarker);
-}
-INSTANTIATE_TEST_SUITE_P(OddAndEvenWidths, Frei0rPixelRows, ::testing::Values(1, 3, 4, 17, 64));
 }  // namespace
