@@ -392,8 +392,13 @@ bool ComposePlanarByTiles(const PlanarPicture* From, const PlanarPicture* To, co
         p.outIsTo = To && To->Plane[k] == Out.Plane[k] && To->Stride[k] == Out.Stride[k];
         p.pieces = PlanePieces(f, pixelBreaks, p.desc.spread, p.samples);
     }
-    // Shared out over the cores in groups of pixel rows that whole rows of every plane cover.
+    // Shared out over the cores in groups of pixel rows that whole rows of every plane cover, weighed
+    // as 32-bit pixels of the same bytes: a 1080p 8-bit 4:2:0 frame stays on one core, where starting
+    // a thread costs more than it saves.
     const int32_t groups = (f.hig + (1 << maxShift) - 1) >> maxShift;
+    int64_t groupBytes = 0;
+    for (int k = 0; k < f.planes; k++)
+        groupBytes += int64_t(f.plane[k].samples) * f.sampleBytes << (maxShift - f.plane[k].desc.rowShift);
     PlaneGroup alike[3];
     int nAlike = 0;
     for (int k = 0; k < f.planes; k++) {
@@ -404,7 +409,7 @@ bool ComposePlanarByTiles(const PlanarPicture* From, const PlanarPicture* To, co
         else
             alike[nAlike++] = PlaneGroup{int8_t(k), 1};
     }
-    ParallelRows(groups, int64_t(f.wid) << maxShift, [&](int32_t first, int32_t last) {
+    ParallelRows(groups, groupBytes / 4, [&](int32_t first, int32_t last) {
         for (int k = 0; k < nAlike; k++) {
             const PlaneJob& p = f.plane[alike[k].first];
             const int shift = maxShift - p.desc.rowShift;

@@ -25,6 +25,13 @@ struct RowKernels {
     // Source-over: dst = src x g + dst x (1 - src alpha x g) per byte, g = galpha / 255, rounded as
     // the compositor rounds.
     void (*Over)(const uint8_t* src, uint8_t* dst, int32_t count, uint8_t galpha, AlphaByte at);
+    // The picture composer's blend of two rows of samples by a row of weights w (0..255, one a
+    // sample): out = a x (1 - w / 255) + b x w / 255, count samples. Weight 0 gives a and 255 gives
+    // b exactly. Bytes: round((a (255 - w) + b w) / 255), to nearest.
+    void (*Blend8)(const uint8_t* a, const uint8_t* b, const uint8_t* w, uint8_t* out, int32_t count);
+    // 16-bit samples of any value (FFmpeg's 10- and 12-bit forms): the weight in 16384ths,
+    // W = 64 w + (w + 2) / 4 (255 -> 16384), out = (a (16384 - W) + b W + 8192) >> 14.
+    void (*Blend16)(const uint16_t* a, const uint16_t* b, const uint8_t* w, uint16_t* out, int32_t count);
     // dst = src with alpha 255.
     void (*OpaqueCopy)(const uint8_t* src, uint8_t* dst, int32_t count, AlphaByte at);
     // layer = colour with alpha a = the mask's red (255 - red when invert); premultiplied, every
@@ -47,13 +54,6 @@ struct RowKernels {
     void (*Average)(const uint8_t* const* rows, int32_t n, uint8_t* d, int32_t count);
     // Alpha bytes set to alpha, colours kept.
     void (*SetAlpha)(uint8_t* row, int32_t count, uint8_t alpha);
-    // The picture composer's blend of two rows of samples by a row of weights w (0..255, one a
-    // sample): out = a x (1 - w / 255) + b x w / 255, count samples. Weight 0 gives a and 255 gives
-    // b exactly. Bytes: round((a (255 - w) + b w) / 255), to nearest.
-    void (*Blend8)(const uint8_t* a, const uint8_t* b, const uint8_t* w, uint8_t* out, int32_t count);
-    // 16-bit samples of any value (FFmpeg's 10- and 12-bit forms): the weight in 16384ths,
-    // W = 64 w + (w + 2) / 4 (255 -> 16384), out = (a (16384 - W) + b W + 8192) >> 14.
-    void (*Blend16)(const uint16_t* a, const uint16_t* b, const uint8_t* w, uint16_t* out, int32_t count);
 };
 
 // The table of the level in use, chosen on the first call: the best level this build and processor

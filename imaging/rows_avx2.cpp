@@ -44,46 +44,6 @@ void Over(const uint8_t* src, uint8_t* dst, int32_t count, uint8_t galpha, Alpha
     lgBelow.Over(src + size_t(done) * 4, dst + size_t(done) * 4, count - done, galpha, at);
 }
 
-// --- Alpha from a mask ---
-template <int A>
-inline __m256i Premul(__m256i c16, __m256i m16, __m256i flip16) {
-    constexpr int spread = (A == 0 ? 1 : 0) * 0x55;  // the mask's red lane into all four
-    const __m256i alphaLane = _mm256_set1_epi64x(int64_t(0xFF) << (16 * A));
-    const __m256i a = _mm256_xor_si256(_mm256_shufflehi_epi16(_mm256_shufflelo_epi16(m16, spread), spread), flip16);
-    const __m256i t = _mm256_mullo_epi16(_mm256_or_si256(c16, alphaLane), a);
-    return _mm256_srli_epi16(_mm256_add_epi16(_mm256_add_epi16(t, _mm256_srli_epi16(t, 8)), _mm256_set1_epi16(1)), 8);
-}
-template <int A>
-int32_t AlphaFromRedT(const uint8_t* mask, const uint8_t* colour, uint8_t* layer, int32_t count, bool invert,
-                      bool premultiply) {
-    constexpr int R = A == 0 ? 1 : 0;
-    const __m256i zero = _mm256_setzero_si256();
-    const __m256i flip16 = _mm256_set1_epi16(invert ? 255 : 0);
-    const __m256i lowByte = _mm256_set1_epi32(0xFF);
-    const __m256i alphaByte = _mm256_set1_epi32(int32_t(0xFFu << (8 * A)));
-    const __m256i flip32 = _mm256_set1_epi32(invert ? 255 : 0);
-    int32_t x = 0;
-    for (; x + 8 <= count; x += 8) {
-        const __m256i m = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(mask + size_t(x) * 4));
-        const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(colour + size_t(x) * 4));
-        __m256i out;
-        if (premultiply) {
-            out = _mm256_packus_epi16(Premul<A>(_mm256_unpacklo_epi8(c, zero), _mm256_unpacklo_epi8(m, zero), flip16),
-                                      Premul<A>(_mm256_unpackhi_epi8(c, zero), _mm256_unpackhi_epi8(m, zero), flip16));
-        } else {
-            const __m256i a = _mm256_xor_si256(_mm256_and_si256(_mm256_srli_epi32(m, 8 * R), lowByte), flip32);
-            out = _mm256_or_si256(_mm256_andnot_si256(alphaByte, c), _mm256_slli_epi32(a, 8 * A));
-        }
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(layer + size_t(x) * 4), out);
-    }
-    return x;
-}
-void AlphaFromRed(const uint8_t* mask, const uint8_t* colour, uint8_t* layer, int32_t count, bool invert,
-                  bool premultiply, AlphaByte at) {
-    const int32_t x = AlphaOffset(at) == 0 ? AlphaFromRedT<0>(mask, colour, layer, count, invert, premultiply)
-                                           : AlphaFromRedT<3>(mask, colour, layer, count, invert, premultiply);
-    const size_t b = size_t(x) * 4;
-    lgBelow.AlphaFromRed(mask + b, colour + b, layer + b, count - x, invert, premultiply, at);
 // --- Blends of two sample rows by a weight row ---
 inline __m256i Div255(__m256i t) { return _mm256_srli_epi16(_mm256_add_epi16(t, _mm256_srli_epi16(t, 8)), 8); }
 // 32 bytes a step. The samples less 128 are signed bytes, so one multiply-add of the byte pairs
@@ -125,13 +85,55 @@ void Blend16(const uint16_t* a, const uint16_t* b, const uint8_t* w, uint16_t* o
     }
     lgBelow.Blend16(a + i, b + i, w + i, out + i, count - i);
 }
+
+// --- Alpha from a mask ---
+template <int A>
+inline __m256i Premul(__m256i c16, __m256i m16, __m256i flip16) {
+    constexpr int spread = (A == 0 ? 1 : 0) * 0x55;  // the mask's red lane into all four
+    const __m256i alphaLane = _mm256_set1_epi64x(int64_t(0xFF) << (16 * A));
+    const __m256i a = _mm256_xor_si256(_mm256_shufflehi_epi16(_mm256_shufflelo_epi16(m16, spread), spread), flip16);
+    const __m256i t = _mm256_mullo_epi16(_mm256_or_si256(c16, alphaLane), a);
+    return _mm256_srli_epi16(_mm256_add_epi16(_mm256_add_epi16(t, _mm256_srli_epi16(t, 8)), _mm256_set1_epi16(1)), 8);
+}
+template <int A>
+int32_t AlphaFromRedT(const uint8_t* mask, const uint8_t* colour, uint8_t* layer, int32_t count, bool invert,
+                      bool premultiply) {
+    constexpr int R = A == 0 ? 1 : 0;
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i flip16 = _mm256_set1_epi16(invert ? 255 : 0);
+    const __m256i lowByte = _mm256_set1_epi32(0xFF);
+    const __m256i alphaByte = _mm256_set1_epi32(int32_t(0xFFu << (8 * A)));
+    const __m256i flip32 = _mm256_set1_epi32(invert ? 255 : 0);
+    int32_t x = 0;
+    for (; x + 8 <= count; x += 8) {
+        const __m256i m = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(mask + size_t(x) * 4));
+        const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(colour + size_t(x) * 4));
+        __m256i out;
+        if (premultiply) {
+            out = _mm256_packus_epi16(Premul<A>(_mm256_unpacklo_epi8(c, zero), _mm256_unpacklo_epi8(m, zero), flip16),
+                                      Premul<A>(_mm256_unpackhi_epi8(c, zero), _mm256_unpackhi_epi8(m, zero), flip16));
+        } else {
+            const __m256i a = _mm256_xor_si256(_mm256_and_si256(_mm256_srli_epi32(m, 8 * R), lowByte), flip32);
+            out = _mm256_or_si256(_mm256_andnot_si256(alphaByte, c), _mm256_slli_epi32(a, 8 * A));
+        }
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(layer + size_t(x) * 4), out);
+    }
+    return x;
+}
+void AlphaFromRed(const uint8_t* mask, const uint8_t* colour, uint8_t* layer, int32_t count, bool invert,
+                  bool premultiply, AlphaByte at) {
+    const int32_t x = AlphaOffset(at) == 0 ? AlphaFromRedT<0>(mask, colour, layer, count, invert, premultiply)
+                                           : AlphaFromRedT<3>(mask, colour, layer, count, invert, premultiply);
+    const size_t b = size_t(x) * 4;
+    lgBelow.AlphaFromRed(mask + b, colour + b, layer + b, count - x, invert, premultiply, at);
+}
 }  // namespace
 
 void FillRowsAVX2(RowKernels& k) {
     FillRowsSSE2(k);
     lgBelow = k;
     k.Over = Over;
-    k.AlphaFromRed = AlphaFromRed;
     k.Blend8 = Blend8;
     k.Blend16 = Blend16;
+    k.AlphaFromRed = AlphaFromRed;
 }

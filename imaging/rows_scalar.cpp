@@ -33,6 +33,19 @@ void Over(const uint8_t* src, uint8_t* dst, int32_t count, uint8_t galpha, Alpha
         OverT<3>(src, dst, count, galpha);
 }
 
+// --- Blends of two sample rows by a weight row ---
+void Blend8(const uint8_t* a, const uint8_t* b, const uint8_t* w, uint8_t* out, int32_t count) {
+    for (int32_t i = 0; i < count; i++) {
+        const uint32_t t = uint32_t(a[i]) * (255u - w[i]) + uint32_t(b[i]) * w[i] + 128u;
+        out[i] = uint8_t((t + (t >> 8)) >> 8);
+    }
+}
+void Blend16(const uint16_t* a, const uint16_t* b, const uint8_t* w, uint16_t* out, int32_t count) {
+    for (int32_t i = 0; i < count; i++) {
+        const uint32_t W = (uint32_t(w[i]) << 6) + ((uint32_t(w[i]) + 2u) >> 2);
+        out[i] = uint16_t((uint32_t(a[i]) * (16384u - W) + uint32_t(b[i]) * W + 8192u) >> 14);
+    }
+}
 // --- Opaque copy ---
 void OpaqueCopy(const uint8_t* src, uint8_t* dst, int32_t count, AlphaByte at) {
     const int A = AlphaOffset(at);
@@ -131,23 +144,12 @@ void Average(const uint8_t* const* rows, int32_t n, uint8_t* d, int32_t count) {
 void SetAlpha(uint8_t* row, int32_t count, uint8_t alpha) {
     for (int32_t x = 0; x < count; x++) row[size_t(x) * 4] = alpha;
 }
-// --- Blends of two sample rows by a weight row ---
-void Blend8(const uint8_t* a, const uint8_t* b, const uint8_t* w, uint8_t* out, int32_t count) {
-    for (int32_t i = 0; i < count; i++) {
-        const uint32_t t = uint32_t(a[i]) * (255u - w[i]) + uint32_t(b[i]) * w[i] + 128u;
-        out[i] = uint8_t((t + (t >> 8)) >> 8);
-    }
-}
-void Blend16(const uint16_t* a, const uint16_t* b, const uint8_t* w, uint16_t* out, int32_t count) {
-    for (int32_t i = 0; i < count; i++) {
-        const uint32_t W = (uint32_t(w[i]) << 6) + ((uint32_t(w[i]) + 2u) >> 2);
-        out[i] = uint16_t((uint32_t(a[i]) * (16384u - W) + uint32_t(b[i]) * W + 8192u) >> 14);
-    }
-}
 }  // namespace
 
 void FillRowsScalar(RowKernels& k) {
     k.Over = Over;
+    k.Blend8 = Blend8;
+    k.Blend16 = Blend16;
     k.OpaqueCopy = OpaqueCopy;
     k.AlphaFromRed = AlphaFromRed;
     k.Add = Add;
@@ -157,6 +159,4 @@ void FillRowsScalar(RowKernels& k) {
     k.Blend = Blend;
     k.Average = Average;
     k.SetAlpha = SetAlpha;
-    k.Blend8 = Blend8;
-    k.Blend16 = Blend16;
 }

@@ -79,6 +79,51 @@ void Over(const uint8_t* src, uint8_t* dst, int32_t count, uint8_t galpha, Alpha
         OverT<3>(src, dst, count, galpha);
 }
 
+// --- Blends of two sample rows by a weight row ---
+
+// Bytes: eight samples widened to 16-bit lanes; a (255 - w) + b w + 128 <= 65153 fits a lane.
+inline __m128i Blend8Lanes(__m128i a, __m128i b, __m128i w) {
+    const __m128i t = _mm_add_epi16(
+        _mm_add_epi16(_mm_mullo_epi16(a, _mm_sub_epi16(_mm_set1_epi16(255), w)), _mm_mullo_epi16(b, w)),
+        _mm_set1_epi16(128));
+    return _mm_srli_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), 8);
+}
+void Blend8(const uint8_t* a, const uint8_t* b, const uint8_t* w, uint8_t* out, int32_t count) {
+    const __m128i zero = _mm_setzero_si128();
+    int32_t i = 0;
+    for (; i + 16 <= count; i += 16) {
+        const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i));
+        const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
+        const __m128i vw = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + i));
+        const __m128i lo =
+            Blend8Lanes(_mm_unpacklo_epi8(va, zero), _mm_unpacklo_epi8(vb, zero), _mm_unpacklo_epi8(vw, zero));
+        const __m128i hi =
+            Blend8Lanes(_mm_unpackhi_epi8(va, zero), _mm_unpackhi_epi8(vb, zero), _mm_unpackhi_epi8(vw, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(lo, hi));
+    }
+    lgBelow.Blend8(a + i, b + i, w + i, out + i, count - i);
+}
+// 16-bit: the samples less 32768 fit signed lanes (the weights sum to 16384, so the offset comes
+// out whole), and one multiply-add of the pairs (a', b') x (16384 - W, W) gives 32-bit sums.
+void Blend16(const uint16_t* a, const uint16_t* b, const uint8_t* w, uint16_t* out, int32_t count) {
+    const __m128i zero = _mm_setzero_si128(), flip = _mm_set1_epi16(int16_t(0x8000));
+    const __m128i two = _mm_set1_epi16(2), whole = _mm_set1_epi16(16384), half = _mm_set1_epi32(8192);
+    int32_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        const __m128i va = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i)), flip);
+        const __m128i vb = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i)), flip);
+        const __m128i w16 = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(w + i)), zero);
+        const __m128i W = _mm_add_epi16(_mm_slli_epi16(w16, 6), _mm_srli_epi16(_mm_add_epi16(w16, two), 2));
+        const __m128i IW = _mm_sub_epi16(whole, W);
+        const __m128i lo = _mm_madd_epi16(_mm_unpacklo_epi16(va, vb), _mm_unpacklo_epi16(IW, W));
+        const __m128i hi = _mm_madd_epi16(_mm_unpackhi_epi16(va, vb), _mm_unpackhi_epi16(IW, W));
+        const __m128i r =
+            _mm_packs_epi32(_mm_srai_epi32(_mm_add_epi32(lo, half), 14), _mm_srai_epi32(_mm_add_epi32(hi, half), 14));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_xor_si128(r, flip));
+    }
+    lgBelow.Blend16(a + i, b + i, w + i, out + i, count - i);
+}
+
 // --- Opaque copy ---
 void OpaqueCopy(const uint8_t* src, uint8_t* dst, int32_t count, AlphaByte at) {
     // The alpha byte is the low byte of each word when it comes first in memory, the high byte when
@@ -280,50 +325,6 @@ void SetAlpha(uint8_t* row, int32_t count, uint8_t alpha) {
     int32_t x = 0;
     for (; x + 4 <= count; x += 4) Store(row, x, _mm_or_si128(_mm_and_si128(Load(row, x), ColourBytes()), a));
     lgBelow.SetAlpha(row + size_t(x) * 4, count - x, alpha);
-// --- Blends of two sample rows by a weight row; the ends of rows go to the scalar kernels ---
-RowKernels lgBelow;
-
-// Bytes: eight samples widened to 16-bit lanes; a (255 - w) + b w + 128 <= 65153 fits a lane.
-inline __m128i Blend8Lanes(__m128i a, __m128i b, __m128i w) {
-    const __m128i t = _mm_add_epi16(
-        _mm_add_epi16(_mm_mullo_epi16(a, _mm_sub_epi16(_mm_set1_epi16(255), w)), _mm_mullo_epi16(b, w)),
-        _mm_set1_epi16(128));
-    return _mm_srli_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), 8);
-}
-void Blend8(const uint8_t* a, const uint8_t* b, const uint8_t* w, uint8_t* out, int32_t count) {
-    const __m128i zero = _mm_setzero_si128();
-    int32_t i = 0;
-    for (; i + 16 <= count; i += 16) {
-        const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i));
-        const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
-        const __m128i vw = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + i));
-        const __m128i lo =
-            Blend8Lanes(_mm_unpacklo_epi8(va, zero), _mm_unpacklo_epi8(vb, zero), _mm_unpacklo_epi8(vw, zero));
-        const __m128i hi =
-            Blend8Lanes(_mm_unpackhi_epi8(va, zero), _mm_unpackhi_epi8(vb, zero), _mm_unpackhi_epi8(vw, zero));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(lo, hi));
-    }
-    lgBelow.Blend8(a + i, b + i, w + i, out + i, count - i);
-}
-// 16-bit: the samples less 32768 fit signed lanes (the weights sum to 16384, so the offset comes
-// out whole), and one multiply-add of the pairs (a', b') x (16384 - W, W) gives 32-bit sums.
-void Blend16(const uint16_t* a, const uint16_t* b, const uint8_t* w, uint16_t* out, int32_t count) {
-    const __m128i zero = _mm_setzero_si128(), flip = _mm_set1_epi16(int16_t(0x8000));
-    const __m128i two = _mm_set1_epi16(2), whole = _mm_set1_epi16(16384), half = _mm_set1_epi32(8192);
-    int32_t i = 0;
-    for (; i + 8 <= count; i += 8) {
-        const __m128i va = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i)), flip);
-        const __m128i vb = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i)), flip);
-        const __m128i w16 = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(w + i)), zero);
-        const __m128i W = _mm_add_epi16(_mm_slli_epi16(w16, 6), _mm_srli_epi16(_mm_add_epi16(w16, two), 2));
-        const __m128i IW = _mm_sub_epi16(whole, W);
-        const __m128i lo = _mm_madd_epi16(_mm_unpacklo_epi16(va, vb), _mm_unpacklo_epi16(IW, W));
-        const __m128i hi = _mm_madd_epi16(_mm_unpackhi_epi16(va, vb), _mm_unpackhi_epi16(IW, W));
-        const __m128i r =
-            _mm_packs_epi32(_mm_srai_epi32(_mm_add_epi32(lo, half), 14), _mm_srai_epi32(_mm_add_epi32(hi, half), 14));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_xor_si128(r, flip));
-    }
-    lgBelow.Blend16(a + i, b + i, w + i, out + i, count - i);
 }
 }  // namespace
 
@@ -331,6 +332,8 @@ void FillRowsSSE2(RowKernels& k) {
     FillRowsScalar(k);
     lgBelow = k;
     k.Over = Over;
+    k.Blend8 = Blend8;
+    k.Blend16 = Blend16;
     k.OpaqueCopy = OpaqueCopy;
     k.AlphaFromRed = AlphaFromRed;
     k.Add = Add;
@@ -340,6 +343,4 @@ void FillRowsSSE2(RowKernels& k) {
     k.Blend = Blend;
     k.Average = Average;
     k.SetAlpha = SetAlpha;
-    k.Blend8 = Blend8;
-    k.Blend16 = Blend16;
 }

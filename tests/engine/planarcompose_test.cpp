@@ -228,6 +228,7 @@ const PairCase kPairs[] = {
     {Pair::YUYV, 67, 9, 7, 2},  {Pair::YUYV, 6, 2, 2, 1},   {Pair::RGBA, 17, 9, 5, 3},
     {Pair::BGRA, 17, 9, 5, 3},  {Pair::ARGB, 3, 5, 2, 4},   {Pair::ABGR, 17, 9, 5, 3},
     {Pair::TenBit, 67, 45, 7, 5}, {Pair::TenBit, 1, 1, 1, 1},
+    {Pair::TenBit, 1920, 1080, 37, 23},  // the 10-bit frame shared over the cores, the 8-bit one not
 };
 class Formats : public ::testing::TestWithParam<PairCase> {};
 TEST_P(Formats, AgreeSampleForSample) {
@@ -258,9 +259,12 @@ TEST_P(Formats, AgreeSampleForSample) {
                 for (int i = 0; i < pic->Samples(k); i++)
                     pic->Set(k, i, y, c.pair == Pair::TenBit ? ref->Get(k, i, y) * 4 : Packed(*ref, *alpha, i, y));
     Scene s(c.cols, c.rows, RelRect{0, 1, 0, 1});
-    for (int16_t method : {5, 19, 30}) {
+    const bool large = c.w * c.h > 100000;  // one frame is enough there
+    for (int16_t method : {19, 5, 30}) {
+        if (large && method != 19) break;
         s.Lay(method, 20, c.w, c.h);
-        for (int32_t frame : {3, 9, 14}) {
+        for (int32_t frame : {9, 3, 14}) {
+            if (large && frame != 9) break;
             SCOPED_TRACE(testing::Message() << "method " << method << " frame " << frame);
             Picture out = from, refOut = refFrom, alphaOut = alphaFrom;
             const std::vector<int> a = s.Progress(c.w, c.h, frame);
