@@ -2,14 +2,15 @@
 # sanitizer configuration and the core for s390x, runs every test in all three, then fuzzes the
 # preferences-file reader and the image loading path for FUZZ_SECONDS between them (`make fuzz`:
 # clang, libFuzzer with ASan and UBSan, in build/fuzz), and last installs the Debian packages in a
-# fresh Debian root (`make package-test`).
+# fresh Debian root (`make package-test`). `make check` is the quick loop: the release build and
+# its unit tests only.
 WERROR ?= $(if $(CI),ON,OFF)
 JOBS   ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 FUZZ_EACH = $(shell echo $$(( ($(FUZZ_SECONDS) + 1) / 2 )))
 CMAKE_COMMON = -G Ninja -DBW_WERROR=$(WERROR)
 
-.PHONY: all deps build asan fuzz test bench demo screenshots clean s390x package package-test
+.PHONY: all deps build check format asan fuzz test bench demo screenshots clean s390x package package-test
 
 all: build
 
@@ -24,6 +25,17 @@ build/asan/build.ninja:
 
 build: deps build/release/build.ninja
 	cmake --build build/release -j $(JOBS)
+
+# The quick loop: the release build and its unit tests, leaving out the tests labelled slow (those
+# that start programs, encode media, run melt or GStreamer, or install). No installs, no sanitizer
+# or s390x build, no package root.
+check: build/release/build.ninja
+	cmake --build build/release -j $(JOBS)
+	cd build/release && ctest --output-on-failure -j $(JOBS) -LE slow
+
+# Formats every C and C++ source with .clang-format.
+format:
+	git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format -i
 
 asan: deps build/asan/build.ninja
 	cmake --build build/asan -j $(JOBS)
@@ -89,9 +101,9 @@ demo: build
 	build/release/editor/cli/blockwaves demo -y
 
 # The dialog's pictures in docs/, made offscreen on a screen large enough for the HD window.
-screenshots: build
-	BW_SCREENSHOT_DIR=$(CURDIR)/docs QT_QPA_PLATFORM=offscreen:configfile=$(CURDIR)/tests/dialog/screen.json \
-	  build/release/tests/dialog_tests --gtest_filter=DialogTest.Screenshots
+screenshots: build/release/build.ninja
+	cmake --build build/release -j $(JOBS) --target dialogshots
+	QT_QPA_PLATFORM=offscreen:configfile=$(CURDIR)/tools/screen.json build/release/tools/dialogshots $(CURDIR)/docs
 
 clean:
 	rm -rf build

@@ -1,5 +1,5 @@
 # The frei0r plug-in: loaded with dlopen and held to the engine, then rendered by melt and GStreamer.
-bw_layer_tests(frei0r bw_frei0r bw_media)
+bw_layer_tests(frei0r SLOW "Frei0rHosts.*" bw_frei0r bw_media)
 add_dependencies(frei0r_tests blockwaves_frei0r)
 target_compile_definitions(frei0r_tests PRIVATE BW_TEST_FREI0R_DIR="$<TARGET_FILE_DIR:blockwaves_frei0r>")
 
@@ -19,3 +19,4 @@ add_test(NAME Frei0r.ExportsOnlyTheFrei0rInterface
 add_test(NAME Frei0r.InstallsPluginAndKdenliveDescription
          COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/frei0r/install_test.sh ${CMAKE_COMMAND} ${CMAKE_BINARY_DIR}
                  "${BW_HOST_PRELOAD}")
+set_tests_properties(Frei0r.InstallsPluginAndKdenliveDescription PROPERTIES LABELS slow)

@@ -2,3 +2,4 @@
 # themselves are checked by `make package-test` (tests/packaging/install_test.sh).
 add_test(NAME Packaging.ManPageAndCompletionsKnowEveryOption
          COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/packaging/options_test.sh $<TARGET_FILE:blockwaves> ${PROJECT_SOURCE_DIR})
+set_tests_properties(Packaging.ManPageAndCompletionsKnowEveryOption PROPERTIES LABELS slow)

@@ -35,31 +35,11 @@ struct FakeHost {
 };
 FakeHost gHost;
 
-// For pictures: clip A's frames (below kFirstB) as colour bars, clip B's as a gradient.
-bool gPictures = false;
-constexpr int32_t kFirstB = 1030;
-void PaintPicture(GWorldPtr gw, int32_t index) {
-    static const PixRec bars[7] = {{255, 192, 192, 192}, {255, 192, 192, 0}, {255, 0, 192, 192}, {255, 0, 192, 0},
-                                   {255, 192, 0, 192},   {255, 192, 0, 0},   {255, 0, 0, 192}};
-    PixMapHandle pm = GetGWorldPixMap(gw);
-    const Rect b = GetPortRect(gw);
-    for (int y = 0; y < b.bottom; y++) {
-        PixRec* row = PixRow(GetPixBaseAddr(pm), GetPixRowBytes(pm), y);
-        for (int x = 0; x < b.right; x++)
-            row[x] = index < kFirstB ? bars[x * 7 / b.right]
-                                     : PixRec{255, uint8_t(255 * x / b.right), uint8_t(90 + index % 40),
-                                              uint8_t(255 * y / b.bottom)};
-    }
-}
-
 HYPluginResult GetFrame(void*, int32_t index, GWorldPtr* frame, int16_t w, int16_t h, HYRefDVQuality, int16_t* volume,
                         HYFrameCookie* cookie) {
     gHost.fetched.push_back(index);
     *frame = AllocateGWorld(w, h);
-    if (gPictures)
-        PaintPicture(*frame, index);
-    else
-        ClearGW(*frame, RGBColor{uint16_t((index & 255) * 256), uint16_t(((index >> 8) & 255) * 256), 32768});
+    ClearGW(*frame, RGBColor{uint16_t((index & 255) * 256), uint16_t(((index >> 8) & 255) * 256), 32768});
     *volume = 255;
     *cookie = gHost.next++;
     gHost.out[*cookie] = *frame;
@@ -524,35 +504,6 @@ TEST_P(ColourBoxTest, APickedColourReachesTheRecordAndThePreviewACancelledOneCha
 INSTANTIATE_TEST_SUITE_P(Variants, ColourBoxTest,
                          ::testing::Values(PickCase{1, true}, PickCase{2, true}, PickCase{1, false},
                                            PickCase{3, true, false}));
-// The pictures of the documentation: with BW_SCREENSHOT_DIR set, each window mid-transition.
-TEST_F(DialogTest, Screenshots) {
-    const char* dir = std::getenv("BW_SCREENSHOT_DIR");
-    if (!dir) GTEST_SKIP() << "set BW_SCREENSHOT_DIR to write the dialog's pictures";
-    gPictures = true;
-    config->Sliders[1] = 24;
-    config->Sliders[2] = 16;
-    config->Method = 17;
-    const char* names[4] = {"", "dialog-ntsc.png", "dialog-pal.png", "dialog-hd.png"};
-    for (int16_t media : {1, 2, 3}) {
-        config->MediaType = media;
-        Run(3, [&] {
-            Drag(Get<QSlider>("ClpS"), 14);
-            Window()->grab().save(QString(dir) + "/" + names[media]);
-            if (media == 1) {
-                WhenOpen("about", [dir] {
-                    Window("about")->grab().save(QString(dir) + "/dialog-about.png");
-                    Click("ok  ", "about");
-                });
-                Click("Info");
-                DragOnPreview(QPoint(2, 2), {QPoint(40, 30), QPoint(90, 60)}, {}, [dir] {
-                    Window()->grab().save(QString(dir) + "/dialog-drag.png");
-                });
-            }
-            Click("not!");
-        });
-    }
-    gPictures = false;
-}
 }  // namespace
 
 #include "dialog_test.moc"
