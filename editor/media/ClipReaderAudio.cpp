@@ -146,6 +146,11 @@ MediaStatus ClipReader::ReadAudio(int64_t first, int64_t count, AudioBlock& audi
             m.ABufStart += drop;
         }
     }
+    // A read error where the sound stops short of the span: what follows is lost, not silent.
+    const int64_t reached = m.APositioned ? m.ABufStart + int64_t(m.ABuf.size()) / channels : first;
+    if (!m.Audio.ReadError.empty() && reached < want)
+        return MediaStatus::Fail(m.Path, "the sound ends early at " + TimeText(double(reached) / m.OutRate) + " (" +
+                                             m.Audio.ReadError + ")");
     if (!m.APositioned)
         return {};
     const int64_t from = std::max(first, m.ABufStart);

@@ -8,10 +8,8 @@
 
 namespace bw::media {
 
-namespace {
-
 // "1:02.48" for 62.48 seconds: how a player shows a place in a clip.
-std::string TimeText(double seconds) {
+std::string detail::TimeText(double seconds) {
     const int64_t hundredths = std::llround(std::max(seconds, 0.0) * 100);
     char text[40];
     const int64_t minutes = hundredths / 6000;
@@ -23,8 +21,6 @@ std::string TimeText(double seconds) {
                       (long long)(hundredths % 100));
     return text;
 }
-
-}  // namespace
 
 // Seeks for `index`, each attempt earlier than the one before: the keyframe before the frame, ten
 // seconds earlier (MPEG program and transport streams land a GOP late), then the very start. AVI

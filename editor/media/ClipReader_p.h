@@ -13,6 +13,11 @@ namespace bw::media {
 
 using namespace detail;
 
+namespace detail {
+// "1:02.48" for 62.48 seconds: how a player shows a place in a clip.
+std::string TimeText(double seconds);
+}  // namespace detail
+
 struct ClipReader::Impl {
     std::string   Path;
     ReaderOptions Options;
