@@ -10,7 +10,7 @@
 #include "engine/fixedrandom.h"
 #include "engine/recthandler.h"
 #include "imaging/commonprocs.h"
-#include "tools/pngout.h"
+#include "platform/PNGWriter.h"
 
 namespace {
 // 3 x 5 digits, one row of three bits per entry, top row first.

@@ -17,7 +17,7 @@
 #include "engine/pixeleffect.h"
 #include "engine/recthandler.h"
 #include "imaging/commonprocs.h"
-#include "tools/pngout.h"
+#include "platform/PNGWriter.h"
 
 namespace {
 constexpr int cFrameW = 240, cFrameH = 160, cGap = 8, cLabel = 14;

@@ -20,9 +20,9 @@
 #include <future>
 
 #include "editor/media/ClipWriter.h"
+#include "platform/PNGWriter.h"
 #include "platform/PascalStrings.h"
 #include "platform/QuickDraw.h"
-#include "tools/pngout.h"
 
 namespace bw {
 namespace {

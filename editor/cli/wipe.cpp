@@ -15,7 +15,7 @@
 #include "engine/recthandler.h"
 #include "engine/relrects.h"
 #include "imaging/commonprocs.h"
-#include "tools/pngout.h"
+#include "platform/PNGWriter.h"
 
 namespace bw {
 namespace fs = std::filesystem;

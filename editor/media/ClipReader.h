@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "editor/media/FrameSource.h"
+#include "editor/media/Sequence.h"
 
 namespace bw::media {
 
@@ -21,7 +22,7 @@ struct ClipInfo {
     Rational    SampleAspect{1, 1};    // pixel width : height; 1:1 when the file does not say
     bool        IsStill = false;       // a picture file (PNG, JPEG, ...), shown for ReaderOptions::StillSeconds
     std::string Hdr;                   // "PQ" or "HLG" for high dynamic range video, else empty
-    Rational    FrameRate{25, 1};      // average rate; 25 when the file does not say
+    Rational    FrameRate{kDefaultFrameRate, 1};   // average rate; kDefaultFrameRate when the file does not say
     int64_t     FrameCount = 0;        // frames at FrameRate
     bool        FrameCountExact = false;   // false: estimated from the duration
     double      Duration = 0;          // seconds of video
@@ -43,11 +44,6 @@ struct ReaderOptions {
     double StillSeconds = 5;   // how long a still picture lasts, at 25 frames a second
     std::string SequenceRate;  // an image sequence's frame rate ("30", "30000/1001"); empty: 25
 };
-
-// The numbers of the files an image sequence pattern ("frames/%05d.png") names in its folder, each
-// written as the pattern writes it (00007.png, not 7.png or 0007.png); none for a pattern whose
-// number is in a folder's name, or for a path that is no pattern.
-std::vector<int64_t> SequenceNumbers(const std::string& pattern);
 
 class ClipReader final : public FrameSource {
 public:

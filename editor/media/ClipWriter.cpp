@@ -29,31 +29,34 @@ bool EndsWith(const std::string& s, const char* tail) {
     return true;
 }
 
-// One printf-style frame number ("%d", "%05d") and nothing else that printf would expand.
-bool HasFramePattern(const std::string& path) {
-    int numbers = 0;
-    for (size_t i = 0; i < path.size(); i++) {
-        if (path[i] != '%')
-            continue;
-        size_t j = i + 1;
-        while (j < path.size() && std::isdigit(static_cast<unsigned char>(path[j])))
-            j++;
-        if (j < path.size() && path[j] == 'd')
-            numbers++;
-        else if (j < path.size() && path[j] == '%' && j == i + 1)
-            j++;   // "%%" is a literal percent sign
-        else
-            return false;
-        i = j;
-    }
-    return numbers == 1;
-}
-
 // A unique hidden name in `dir` for a file or folder that becomes `name` when done.
 fs::path TemporaryName(const fs::path& dir, const std::string& name) {
     static std::atomic<int> counter{0};
     return dir / ("." + name + ".part-" + std::to_string(getpid()) + "-" + std::to_string(counter++));
 }
+
+// Our encoders' settings, used when the encoder is the kind's own: -crf and -preset take the place
+// of the defaults. Options are FFmpeg's private options of the encoder, as text.
+struct EncoderOption {
+    const char* Key = nullptr;
+    const char* Value = nullptr;
+};
+struct Tuning {
+    int           Crf = -1;                  // constant quality when -crf is not given; -1: none set
+    const char*   Preset = nullptr;          // speed preset when -preset is not given
+    bool          ConstantQuality = false;   // no bit rate: the crf alone decides
+    EncoderOption Options[3] = {};
+    EncoderOption LargeOptions[2] = {};      // large pictures only
+};
+constexpr Tuning cX264 = {.Crf = 20, .Preset = "veryfast", .LargeOptions = {{"x264-params", "rc-lookahead=4"}}};
+// Each frame held back for the look-ahead of a large picture costs over 100 MB.
+constexpr Tuning cVp9 = {.Crf = 32,
+                         .ConstantQuality = true,
+                         .Options = {{"deadline", "good"}, {"cpu-used", "5"}, {"row-mt", "1"}},
+                         .LargeOptions = {{"lag-in-frames", "0"}, {"auto-alt-ref", "0"}}};
+// Large pictures only: constant quality on the scale VP9 uses, no look-ahead.
+constexpr Tuning cAv1 = {
+    .Crf = 32, .ConstantQuality = true, .Options = {{"cpu-used", "6"}, {"row-mt", "1"}, {"lag-in-frames", "0"}}};
 
 struct KindRow {
     OutputKind  Kind;
@@ -61,17 +64,21 @@ struct KindRow {
     const char* Muxer;
     const char* VideoEncoder;
     const char* AudioEncoder;   // null: no sound track
+    Tuning      Tune = {};
+    int         AudioBitrate = 192000;   // bits a second when -b:a is not given
     // For large pictures, where they differ. libvpx sets aside and clears a token buffer of 12 KB
     // a macroblock whatever the options (1.6 GB for 7680 x 4320, 3.2 GB for 8192 x 8192); libaom
     // needs a fraction of that, and WebM holds both codecs.
     const char* LargeName = nullptr;
     const char* LargeVideoEncoder = nullptr;
+    Tuning      LargeTune = {};
 };
 constexpr KindRow cKinds[] = {
-    {OutputKind::Mp4, "MP4 (H.264, AAC)", "mp4", "libx264", "aac"},
-    {OutputKind::Mov, "QuickTime (H.264, AAC)", "mov", "libx264", "aac"},
-    {OutputKind::Mkv, "Matroska (H.264, AAC)", "matroska", "libx264", "aac"},
-    {OutputKind::WebM, "WebM (VP9, Opus)", "webm", "libvpx-vp9", "libopus", "WebM (AV1, Opus)", "libaom-av1"},
+    {OutputKind::Mp4, "MP4 (H.264, AAC)", "mp4", "libx264", "aac", cX264},
+    {OutputKind::Mov, "QuickTime (H.264, AAC)", "mov", "libx264", "aac", cX264},
+    {OutputKind::Mkv, "Matroska (H.264, AAC)", "matroska", "libx264", "aac", cX264},
+    {OutputKind::WebM, "WebM (VP9, Opus)", "webm", "libvpx-vp9", "libopus", cVp9, 128000, "WebM (AV1, Opus)", "libaom-av1",
+     cAv1},
     {OutputKind::PngSequence, "PNG sequence", "image2", "png", nullptr},
     {OutputKind::Y4m, "YUV4MPEG2", "yuv4mpegpipe", "wrapped_avframe", nullptr},
     {OutputKind::Null, "no output", nullptr, nullptr, nullptr},
@@ -113,45 +120,6 @@ MediaStatus OutputKindForPath(const std::string& path, OutputKind& kind) {
             return {};
         }
     return MediaStatus::Fail(path, "unknown output kind (use .mp4, .mov, .mkv, .webm, .y4m, a frames/%05d.png pattern or null)");
-}
-
-bool MatchesSequence(const std::string& pattern, const std::string& fileName, int64_t* number) {
-    size_t p = 0, f = 0;
-    while (p < pattern.size()) {
-        if (pattern[p] != '%') {
-            if (f >= fileName.size() || fileName[f] != pattern[p])
-                return false;
-            p++, f++;
-            continue;
-        }
-        if (p + 1 < pattern.size() && pattern[p + 1] == '%') {   // a literal percent sign
-            if (f >= fileName.size() || fileName[f] != '%')
-                return false;
-            p += 2, f++;
-            continue;
-        }
-        // The number as FFmpeg writes it: "%05d" (and "%5d" alike) gives 00007 and 123456, never 7
-        // or 0007.
-        const size_t widthAt = ++p;
-        while (p < pattern.size() && std::isdigit(static_cast<unsigned char>(pattern[p])))
-            p++;
-        const size_t width = p > widthAt ? size_t(std::atoi(pattern.c_str() + widthAt)) : 0;
-        p++;   // the 'd'
-        const size_t digits = f;
-        while (f < fileName.size() && std::isdigit(static_cast<unsigned char>(fileName[f])) && f - digits < 18)
-            f++;
-        if (f == digits || (f < fileName.size() && std::isdigit(static_cast<unsigned char>(fileName[f]))))
-            return false;
-        const int64_t n = std::strtoll(fileName.c_str() + digits, nullptr, 10);
-        std::string written = std::to_string(n);
-        if (written.size() < width)
-            written.insert(0, width - written.size(), '0');
-        if (fileName.compare(digits, f - digits, written) != 0)
-            return false;
-        if (number != nullptr)
-            *number = n;
-    }
-    return f == fileName.size();
 }
 
 bool OutputExists(const std::string& path) {
@@ -247,6 +215,22 @@ namespace {
 const char* DefaultVideoEncoder(const KindRow& row, int width, int height) {
     return row.LargeVideoEncoder && IsLargePicture(width, height) ? row.LargeVideoEncoder : row.VideoEncoder;
 }
+
+void ApplyTuning(AVCodecContext* c, const Tuning& tune, const WriterSettings& settings) {
+    if (tune.ConstantQuality)
+        c->bit_rate = 0;
+    if (tune.Preset != nullptr)
+        av_opt_set(c->priv_data, "preset", settings.Preset.empty() ? tune.Preset : settings.Preset.c_str(), 0);
+    if (tune.Crf >= 0)
+        av_opt_set_int(c->priv_data, "crf", settings.Crf >= 0 ? settings.Crf : tune.Crf, 0);
+    for (const EncoderOption& o : tune.Options)
+        if (o.Key != nullptr)
+            av_opt_set(c->priv_data, o.Key, o.Value, 0);
+    if (IsLargePicture(settings.Width, settings.Height))
+        for (const EncoderOption& o : tune.LargeOptions)
+            if (o.Key != nullptr)
+                av_opt_set(c->priv_data, o.Key, o.Value, 0);
+}
 }  // namespace
 
 MediaStatus ClipWriter::Impl::OpenVideo(const KindRow& row) {
@@ -295,29 +279,8 @@ MediaStatus ClipWriter::Impl::OpenVideo(const KindRow& row) {
         // Another encoder: the options given, in FFmpeg's meaning; an option it lacks is an error.
         if (Settings.Crf >= 0 && av_opt_set_int(c->priv_data, "crf", Settings.Crf, 0) < 0)
             return Fail("the " + name + " encoder has no -crf");
-    } else if (name == "libaom-av1") {
-        // Large pictures only: constant quality on the scale VP9 uses, no look-ahead.
-        c->bit_rate = 0;
-        av_opt_set_int(c->priv_data, "crf", Settings.Crf >= 0 ? Settings.Crf : 32, 0);
-        av_opt_set_int(c->priv_data, "cpu-used", 6, 0);
-        av_opt_set_int(c->priv_data, "row-mt", 1, 0);
-        av_opt_set_int(c->priv_data, "lag-in-frames", 0, 0);
-    } else if (Kind == OutputKind::WebM) {
-        c->bit_rate = 0;   // constant quality
-        av_opt_set_int(c->priv_data, "crf", Settings.Crf >= 0 ? Settings.Crf : 32, 0);
-        av_opt_set(c->priv_data, "deadline", "good", 0);
-        av_opt_set_int(c->priv_data, "cpu-used", 5, 0);
-        av_opt_set_int(c->priv_data, "row-mt", 1, 0);
-        // Each frame held back for the look-ahead of a large picture costs over 100 MB.
-        if (IsLargePicture(Settings.Width, Settings.Height)) {
-            av_opt_set_int(c->priv_data, "lag-in-frames", 0, 0);
-            av_opt_set_int(c->priv_data, "auto-alt-ref", 0, 0);
-        }
-    } else if (std::string(row.VideoEncoder) == "libx264") {
-        av_opt_set(c->priv_data, "preset", Settings.Preset.empty() ? "veryfast" : Settings.Preset.c_str(), 0);
-        av_opt_set_double(c->priv_data, "crf", Settings.Crf >= 0 ? Settings.Crf : 20, 0);
-        if (IsLargePicture(Settings.Width, Settings.Height))
-            av_opt_set(c->priv_data, "x264-params", "rc-lookahead=4", 0);
+    } else {
+        ApplyTuning(c, ours == row.VideoEncoder ? row.Tune : row.LargeTune, Settings);
     }
     if (!Settings.Preset.empty() && av_opt_set(c->priv_data, "preset", Settings.Preset.c_str(), 0) < 0)
         return Fail("the " + name + " encoder has no -preset " + Settings.Preset);
@@ -367,7 +330,7 @@ MediaStatus ClipWriter::Impl::OpenAudio(const KindRow& row) {
     AVCodecContext* c = AEnc.get();
     // The input rate when the encoder takes it, else 48 kHz (Opus takes nothing else).
     const int wanted = Settings.AudioRate > 0 ? Settings.AudioRate : Settings.SampleRate;
-    int rate = 48000;
+    int rate = kDefaultSampleRate;
     for (const int* r = codec->supported_samplerates; r != nullptr && *r != 0; r++)
         if (*r == wanted)
             rate = wanted;
@@ -386,7 +349,7 @@ MediaStatus ClipWriter::Impl::OpenAudio(const KindRow& row) {
     const int channels = LayoutChannels(layout);
     if (av_channel_layout_from_mask(&c->ch_layout, layout) < 0)
         return Fail("cannot write " + std::to_string(channels) + " channels of sound");
-    c->bit_rate = Settings.AudioBitrate > 0 ? Settings.AudioBitrate : Kind == OutputKind::WebM ? 128000 : 192000;
+    c->bit_rate = Settings.AudioBitrate > 0 ? Settings.AudioBitrate : row.AudioBitrate;
     c->time_base = AVRational{1, rate};
     if (Out->oformat->flags & AVFMT_GLOBALHEADER)
         c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;

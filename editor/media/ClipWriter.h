@@ -8,6 +8,7 @@
 #include <string>
 
 #include "editor/media/Frame.h"
+#include "editor/media/Sequence.h"
 
 namespace bw::media {
 
@@ -23,14 +24,12 @@ bool OutputHasAudio(OutputKind kind);
 // folder. Finish replaces a file, and in a sequence's folder only the files of its own pattern.
 bool OutputExists(const std::string& path);
 
-// Whether `fileName` (no folder) is one that the sequence pattern `pattern` ("%05d.png") writes.
-bool MatchesSequence(const std::string& pattern, const std::string& fileName, int64_t* number = nullptr);
 
 struct WriterSettings {
     int         Width = 0;               // every frame must have this size; even for all kinds but PNG
     int         Height = 0;
-    Rational    FrameRate{25, 1};
-    int         SampleRate = 48000;      // rate of the AudioBlocks handed in (Opus is always written at 48 kHz)
+    Rational    FrameRate{kDefaultFrameRate, 1};
+    int         SampleRate = kDefaultSampleRate;   // rate of the AudioBlocks handed in (Opus is always written at 48 kHz)
     uint64_t    AudioLayout = 0;         // channel layout of the AudioBlocks handed in; 0: stereo
     bool        Audio = true;            // write a sound track where the kind has one
     int         Crf = -1;                // quality; -1: 20 for H.264, 32 for VP9

@@ -101,4 +101,7 @@ inline AVRational ToAv(Rational r) { return AVRational{r.Num, r.Den}; }
 // Quiets FFmpeg's own console messages once per process: our errors carry the file and the problem.
 void QuietFFmpegLog();
 
+// The layout of a stream that names none, for `channels` channels; 0 when none can be made.
+uint64_t UnnamedLayout(int channels);
+
 }  // namespace bw::media::detail

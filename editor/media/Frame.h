@@ -19,6 +19,11 @@ struct Rational {
     bool operator==(const Rational&) const = default;
 };
 
+// Frames a second of a still picture, an image sequence and a stream that states no rate.
+constexpr int kDefaultFrameRate = 25;
+// Samples a second where nothing else says: generated sound, and a sound stream that states none.
+constexpr int kDefaultSampleRate = 48000;
+
 // Pictures above 4K (4096 x 2304 samples, over 35 MB as ARGB) are large: there memory matters more
 // than overlapping the steps of a render, and the decoders and encoders are told so.
 inline bool IsLargePicture(int width, int height) { return int64_t(width) * height > int64_t(4096) * 2304; }
@@ -77,7 +82,7 @@ std::string LayoutName(uint64_t layout);   // FFmpeg's name: "stereo", "5.1(side
 
 // Interleaved float samples in [-1, 1]; Samples.size() == frames * Channels.
 struct AudioBlock {
-    int SampleRate = 48000;
+    int SampleRate = kDefaultSampleRate;
     int Channels = 2;
     std::vector<float> Samples;
 

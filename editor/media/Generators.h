@@ -16,9 +16,9 @@ struct GeneratorSettings {
     Pattern  Kind = Pattern::Bars;
     int      Width = 160;
     int      Height = 90;
-    Rational FrameRate{25, 1};
+    Rational FrameRate{kDefaultFrameRate, 1};
     int64_t  FrameCount = 50;
-    int      SampleRate = 48000;
+    int      SampleRate = kDefaultSampleRate;
     double   ToneHz = 0;            // 0: 440 Hz for the bars, 660 Hz for the gradient
     float    Amplitude = 0.25f;     // peak of the tone on the front left and right channels (-12 dBFS)
 };

@@ -18,7 +18,7 @@
 #include "editor/cli/wipe.h"
 #include "engine/pixeleffect.h"
 #include "imaging/commonprocs.h"
-#include "tools/pngout.h"
+#include "platform/PNGWriter.h"
 
 namespace {
 namespace fs = std::filesystem;

@@ -7,6 +7,7 @@
 
 #include <functional>
 
+#include "editor/media/Decoding_p.h"
 #include "editor/media/FFmpeg_p.h"
 #include "media_testutil.h"
 
@@ -156,6 +157,40 @@ TEST(ReadErrors, FrameOutOfRangeNamesTheFrameAndTheCount) {
         EXPECT_EQ(s.Error, dir / "clip.mp4" + ": frame " + std::to_string(bad) + " out of range (the clip has 10 frames)");
     }
     ReadPicture(*reader, 9, 16, 16);   // still usable after refusals
+}
+
+// A read error in the sound fails the read and names the error, as one in the pictures does. The
+// sound's demuxer is the one that discards the video stream; it fails from its 11th packet on.
+int lgSoundReads = 0;
+int FailingSoundRead(AVFormatContext* f, AVPacket* p) {
+    const AVStream* first = f->streams[0];
+    if (first->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && first->discard == AVDISCARD_ALL && ++lgSoundReads > 10) {
+        f->pb->error = AVERROR(EIO);
+        return AVERROR(EIO);
+    }
+    return av_read_frame(f, p);
+}
+
+TEST(ReadErrors, ASoundReadErrorFailsTheRead) {
+    ScratchDir dir;
+    const std::string path = dir / "clip.mkv";
+    WriteClip(path, 50);
+    auto reader = OpenClip(path);
+    ASSERT_TRUE(reader);
+    lgSoundReads = 0;
+    detail::gReadPacket = FailingSoundRead;
+    MediaStatus s;
+    VideoFrame frame;
+    AudioBlock audio;
+    int64_t i = 0;
+    while (i < 50 && (s = reader->ReadFrame(i, 16, 16, true, frame, audio)).Ok())
+        i++;
+    detail::gReadPacket = av_read_frame;
+    EXPECT_GT(lgSoundReads, 10);
+    EXPECT_LT(i, 50) << "the sound after the error is lost, not silence";
+    EXPECT_EQ(s.Error.rfind(path + ": the sound ends early at 0:0", 0), 0u) << s.Error;
+    EXPECT_NE(s.Error.find(" (the device reported a read or write error)"), std::string::npos) << s.Error;
+    EXPECT_FALSE(s.EndedEarly) << "the pictures are whole";
 }
 
 // Output paths that cannot be written are refused at Open, before anything is created.

@@ -1,4 +1,4 @@
-#include "tools/pngout.h"
+#include "platform/PNGWriter.h"
 
 #include <png.h>
 
