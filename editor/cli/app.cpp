@@ -163,18 +163,8 @@ std::string VersionText() {
            AV_STRINGIFY(LIBAVFORMAT_VERSION_MAJOR) "." AV_STRINGIFY(LIBAVFORMAT_VERSION_MINOR) ")";
 }
 
-}  // namespace
-
-int Run(int argc, char** argv) {
-    CLI::App app{"Joins video clips with the Blockwaves! Transitions bundle, driving it as a video editor does."};
-    app.name("blockwaves");
-    app.set_version_flag("--version", VersionText());
-    app.require_subcommand(1, 1);
-    app.fallthrough();  // -h and --version work after any command
-    app.option_defaults()->disable_flag_override();  // --quiet=no is refused, not read as --quiet
-    app.footer("Run 'blockwaves COMMAND --help' for a command's options.");
-    Command c;
-
+// render: clips joined in turn. Its FFmpeg options are taken out of the words first (TakeTrims).
+CLI::App* AddRender(CLI::App& app, Command& c) {
     CLI::App* render = app.add_subcommand("render", "the joined sequence: A, the transition, the rest of B");
     // Clips are counted by the command itself, so that an unknown option's value is not taken for
     // a clip before the option is named.
@@ -226,60 +216,35 @@ int Run(int argc, char** argv) {
                    "read from standard input.\n" +
                    "Clips are shown upright in their own proportions (black bars where they differ) at the first\n"
                    "clip's frame rate; the colour comes from 'blockwaves prefs'.");
+    return render;
+}
 
-    CLI::App* demo = app.add_subcommand("demo", "two generated clips joined with your saved settings");
-    AddOutput(demo, c, "the output (default out/demo.mp4); a contact sheet is written beside it", false);
-    AddLength(demo, c);
-    AddSize(demo, c);
-
-    CLI::App* info = app.add_subcommand("info", "what the transition reports for each variant");
-    info->add_option("--speed", c.o.speed, "the editor's speed setting")->check(SpeedCheck())->type_name("0..1");
-
-    CLI::App* pictures[2];
-    const char* pictureHelp[2] = {"the picture an editor shows for the transition",
-                                  "frames at 0, 10, 25, 50, 75, 90 and 100 % of the transition"};
-    for (int i = 0; i < 2; i++) {
-        CLI::App* sub = pictures[i] = app.add_subcommand(i == 0 ? "thumbnail" : "sheet", pictureHelp[i]);
-        sub->add_option("clips", c.clips, "clips A and B")->type_name("A B");
-        AddOutput(sub, c, "the PNG file to write", true);
-        AddLength(sub, c);
-        AddSize(sub, c);
-        AddStill(sub, c);
-    }
-
-    std::vector<std::string> items;
+// prefs and its commands, and what they were given.
+struct Prefs {
+    CLI::App *show = nullptr, *set = nullptr, *reset = nullptr, *exportPrefs = nullptr, *importPrefs = nullptr;
+    std::vector<std::string> items;   // set's KEY=VALUE
+    std::string file;                 // export's and import's
+};
+void AddPrefs(CLI::App& app, Prefs& p) {
     CLI::App* prefs = app.add_subcommand("prefs", "your saved default settings (show, set KEY=VALUE ..., reset)");
     prefs->require_subcommand(0, 1);
-    CLI::App* show = prefs->add_subcommand("show", "print the saved settings (the default action)");
-    CLI::App* set = prefs->add_subcommand("set", "change settings; nothing is written unless every value is valid");
-    set->add_option("items", items, "settings to change")->required()->type_name("KEY=VALUE ...");
-    set->footer(KeysHelp());
-    CLI::App* reset = prefs->add_subcommand("reset", "go back to the factory defaults");
-    std::string prefsFile;
-    CLI::App* exportPrefs = prefs->add_subcommand("export", "write your saved settings to a file (for --settings)");
-    exportPrefs->add_option("file", prefsFile, "the file to write; an existing one is not replaced")->required()->type_name("FILE");
-    CLI::App* importPrefs = prefs->add_subcommand("import", "make the settings of a file your saved default");
-    importPrefs->add_option("file", prefsFile, "a file written by prefs export")
+    p.show = prefs->add_subcommand("show", "print the saved settings (the default action)");
+    p.set = prefs->add_subcommand("set", "change settings; nothing is written unless every value is valid");
+    p.set->add_option("items", p.items, "settings to change")->required()->type_name("KEY=VALUE ...");
+    p.set->footer(KeysHelp());
+    p.reset = prefs->add_subcommand("reset", "go back to the factory defaults");
+    p.exportPrefs = prefs->add_subcommand("export", "write your saved settings to a file (for --settings)");
+    p.exportPrefs->add_option("file", p.file, "the file to write; an existing one is not replaced")->required()->type_name("FILE");
+    p.importPrefs = prefs->add_subcommand("import", "make the settings of a file your saved default");
+    p.importPrefs->add_option("file", p.file, "a file written by prefs export")
         ->required()
         ->check(CLI::ExistingFile)
         ->type_name("FILE");
+}
 
-    CLI::App* configure = app.add_subcommand(
-        "configure", "the transition's settings dialog with a live preview; OK saves them (needs a display)");
-    configure->add_option("clips", c.clips, "clips to preview; generated clips for those not given")
-        ->type_name("[A [B]]");
-    AddVariant(configure, c);
-    AddLength(configure, c);
-    AddSize(configure, c);
-    AddStill(configure, c);
-
-    CLI::App* wipe = app.add_subcommand("wipe", "the tile field as a grey wipe map for melt, Shotcut, Kdenlive, OpenShot, OBS");
-    AddOutput(wipe, c, "the map to write (.pgm for mlt, shotcut, kdenlive; .png for openshot, obs)", false);
-    AddSize(wipe, c);
-    AddSettings(wipe, c);
-    WipeOptions wipeOptions;
-    AddWipeOptions(wipe, wipeOptions);
-
+// Parses the words: the exit status when the line was refused or help or the version asked for,
+// else -1. An unknown command gets a suggestion; render's FFmpeg options are taken out first.
+int Parse(CLI::App& app, const CLI::App* render, Command& c, int argc, char** argv) {
     std::vector<std::string> commands;
     for (const CLI::App* sub : app.get_subcommands({})) commands.push_back(sub->get_name());
     if (argc > 1 && argv[1][0] != '-' && std::find(commands.begin(), commands.end(), argv[1]) == commands.end()) {
@@ -311,6 +276,63 @@ int Run(int argc, char** argv) {
     } catch (const CLI::ParseError& e) {
         return UsageError(app, e);
     }
+    return -1;
+}
+
+}  // namespace
+
+int Run(int argc, char** argv) {
+    CLI::App app{"Joins video clips with the Blockwaves! Transitions bundle, driving it as a video editor does."};
+    app.name("blockwaves");
+    app.set_version_flag("--version", VersionText());
+    app.require_subcommand(1, 1);
+    app.fallthrough();  // -h and --version work after any command
+    app.option_defaults()->disable_flag_override();  // --quiet=no is refused, not read as --quiet
+    app.footer("Run 'blockwaves COMMAND --help' for a command's options.");
+    Command c;
+
+    CLI::App* render = AddRender(app, c);
+
+    CLI::App* demo = app.add_subcommand("demo", "two generated clips joined with your saved settings");
+    AddOutput(demo, c, "the output (default out/demo.mp4); a contact sheet is written beside it", false);
+    AddLength(demo, c);
+    AddSize(demo, c);
+
+    CLI::App* info = app.add_subcommand("info", "what the transition reports for each variant");
+    info->add_option("--speed", c.o.speed, "the editor's speed setting")->check(SpeedCheck())->type_name("0..1");
+
+    CLI::App* pictures[2];
+    const char* pictureHelp[2] = {"the picture an editor shows for the transition",
+                                  "frames at 0, 10, 25, 50, 75, 90 and 100 % of the transition"};
+    for (int i = 0; i < 2; i++) {
+        CLI::App* sub = pictures[i] = app.add_subcommand(i == 0 ? "thumbnail" : "sheet", pictureHelp[i]);
+        sub->add_option("clips", c.clips, "clips A and B")->type_name("A B");
+        AddOutput(sub, c, "the PNG file to write", true);
+        AddLength(sub, c);
+        AddSize(sub, c);
+        AddStill(sub, c);
+    }
+
+    Prefs prefs;
+    AddPrefs(app, prefs);
+
+    CLI::App* configure = app.add_subcommand(
+        "configure", "the transition's settings dialog with a live preview; OK saves them (needs a display)");
+    configure->add_option("clips", c.clips, "clips to preview; generated clips for those not given")
+        ->type_name("[A [B]]");
+    AddVariant(configure, c);
+    AddLength(configure, c);
+    AddSize(configure, c);
+    AddStill(configure, c);
+
+    CLI::App* wipe = app.add_subcommand("wipe", "the tile field as a grey wipe map for melt, Shotcut, Kdenlive, OpenShot, OBS");
+    AddOutput(wipe, c, "the map to write (.pgm for mlt, shotcut, kdenlive; .png for openshot, obs)", false);
+    AddSize(wipe, c);
+    AddSettings(wipe, c);
+    WipeOptions wipeOptions;
+    AddWipeOptions(wipe, wipeOptions);
+
+    if (const int status = Parse(app, render, c, argc, argv); status >= 0) return status;
     if (render->parsed()) return Render(c);
     if (demo->parsed()) return Demo(c);
     if (info->parsed()) return Info(c);
@@ -318,12 +340,11 @@ int Run(int argc, char** argv) {
     if (pictures[1]->parsed()) return SheetOrThumbnail(c, true);
     if (configure->parsed()) return Configure(c);
     if (wipe->parsed()) return Wipe(c, wipeOptions);
-    if (set->parsed()) return PrefsWrite(items);
-    if (reset->parsed()) return PrefsWrite({});
-    if (exportPrefs->parsed()) return PrefsExport(prefsFile);
-    if (importPrefs->parsed()) return PrefsImport(prefsFile);
-    (void)show;
-    return PrefsShow();
+    if (prefs.set->parsed()) return PrefsWrite(prefs.items);
+    if (prefs.reset->parsed()) return PrefsWrite({});
+    if (prefs.exportPrefs->parsed()) return PrefsExport(prefs.file);
+    if (prefs.importPrefs->parsed()) return PrefsImport(prefs.file);
+    return PrefsShow();   // prefs, prefs show
 }
 
 }  // namespace bw::cli

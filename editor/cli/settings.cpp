@@ -28,6 +28,10 @@ bool ApplyNumber(PluginDataRec& c, const std::string& value) {
     Field(c) = int16_t(n);
     return true;
 }
+template <int16_t& (*Field)(PluginDataRec&)>
+std::string ShowNumber(const PluginDataRec& c) {
+    return std::to_string(Field(const_cast<PluginDataRec&>(c)));   // the field is only read
+}
 int16_t& MethodField(PluginDataRec& c) { return c.Method; }
 int16_t& ColumnsField(PluginDataRec& c) { return c.Sliders[1]; }
 int16_t& RowsField(PluginDataRec& c) { return c.Sliders[2]; }
@@ -61,7 +65,18 @@ bool ApplyRect(PluginDataRec& c, const std::string& value) {
     return true;
 }
 
+std::string ShowRandomized(const PluginDataRec& c) { return c.RandomizedDuration ? "on" : "off"; }
+std::string ShowColor(const PluginDataRec& c) { return Hex(c.Colors[1]); }
+std::string ShowRect(const PluginDataRec& c) {
+    char text[128];
+    std::snprintf(text, sizeof text, "%g,%g,%g,%g", c.StartRel.Left, c.StartRel.Top, c.StartRel.Right, c.StartRel.Bottom);
+    return text;
+}
+
 const char* const cMediaNames[] = {"ntsc", "pal", "hd"};   // media types 1, 2 and 3
+std::string ShowMedia(const PluginDataRec& c) {
+    return c.MediaType >= 1 && c.MediaType <= 3 ? cMediaNames[c.MediaType - 1] : "ntsc";
+}
 bool ApplyMedia(PluginDataRec& c, const std::string& value) {
     for (int16_t type = 1; type <= 3; type++)
         if (value == cMediaNames[type - 1] || value == std::to_string(type)) {
@@ -80,24 +95,24 @@ const std::string cMethods = Span(1, cMethodCount), cColumns = Span(1, cMaxRectH
 const std::vector<SettingRow>& SettingRows() {
     static const std::vector<SettingRow> cRows_ = {
         {"--method", "method", cMethods, "tile ordering for this render", "tile ordering (see docs/orderings.png)",
-         ApplyNumber<MethodField, 1, cMethodCount>, "method must be " + cMethods},
+         ApplyNumber<MethodField, 1, cMethodCount>, "method must be " + cMethods, ShowNumber<MethodField>},
         {"--columns", "columns", cColumns, "tile columns for this render", "tile columns",
-         ApplyNumber<ColumnsField, 1, cMaxRectHoriz>, "columns must be " + cColumns},
+         ApplyNumber<ColumnsField, 1, cMaxRectHoriz>, "columns must be " + cColumns, ShowNumber<ColumnsField>},
         {"--rows", "rows", cRows, "tile rows for this render", "tile rows", ApplyNumber<RowsField, 1, cMacRectVert>,
-         "rows must be " + cRows},
+         "rows must be " + cRows, ShowNumber<RowsField>},
         {"--tile-duration", "duration", cPercent, "share of the transition each tile spends changing, in percent",
          "share of the transition each tile spends changing, in percent", ApplyNumber<DurationField, 0, 100>,
-         "duration must be " + cPercent + " (percent)"},
+         "duration must be " + cPercent + " (percent)", ShowNumber<DurationField>},
         {"--randomized", "randomized", "on|off", "vary each tile's change length", "vary each tile's change length",
-         ApplyRandomized, "randomized must be on or off"},
+         ApplyRandomized, "randomized must be on or off", ShowRandomized},
         {"--color", "color", "#RRGGBB", "colour standing in for the missing clip",
          "colour standing in for the missing clip (before/after)", ApplyColor,
-         "color must be #RRGGBB (six hex digits), not '"},
+         "color must be #RRGGBB (six hex digits), not '", ShowColor},
         {"--rect", "rect", "L,T,R,B", "active area as fractions of the frame",
          "active area as fractions of the frame, 0 <= L < R <= 1, 0 <= T < B <= 1", ApplyRect,
-         "rect must be L,T,R,B with 0 <= L < R <= 1 and 0 <= T < B <= 1"},
+         "rect must be L,T,R,B with 0 <= L < R <= 1 and 0 <= T < B <= 1", ShowRect},
         {"", "media", "ntsc|pal|hd", "", "preview frame format of the configuration dialog", ApplyMedia,
-         "media must be ntsc, pal or hd"},
+         "media must be ntsc, pal or hd", ShowMedia},
     };
     return cRows_;
 }
@@ -138,10 +153,7 @@ std::string Hex(const RGBColor& c) {
 }
 
 void ShowPrefs(const PluginDataRec& c) {
-    std::printf("method=%d\ncolumns=%d\nrows=%d\nduration=%d\nrandomized=%s\ncolor=%s\n", c.Method, c.Sliders[1],
-                c.Sliders[2], c.Sliders[3], c.RandomizedDuration ? "on" : "off", Hex(c.Colors[1]).c_str());
-    std::printf("rect=%g,%g,%g,%g\nmedia=%s\n", c.StartRel.Left, c.StartRel.Top, c.StartRel.Right, c.StartRel.Bottom,
-                c.MediaType >= 1 && c.MediaType <= 3 ? cMediaNames[c.MediaType - 1] : "ntsc");
+    for (const SettingRow& row : SettingRows()) std::printf("%s=%s\n", row.Key, row.Show(c).c_str());
 }
 
 std::vector<std::string> SplitList(const std::string& text, char separator) {

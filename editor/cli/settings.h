@@ -31,6 +31,7 @@ struct SettingRow {
     // Reads the value into the record; false leaves it alone.
     bool (*Apply)(PluginDataRec& c, const std::string& value);
     std::string Refusal;   // what a refused value is told
+    std::string (*Show)(const PluginDataRec& c);   // the value as 'prefs show' prints it
 };
 const std::vector<SettingRow>& SettingRows();
 

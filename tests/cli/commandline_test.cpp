@@ -57,6 +57,10 @@ TEST(ApplySetting, WritesTheFieldsTheKeysName) {
     EXPECT_EQ(c.StartRel.Right, 0.75);
     EXPECT_EQ(c.StartRel.Bottom, 1);
     EXPECT_EQ(c.MediaType, 2);
+    ::testing::internal::CaptureStdout();
+    ShowPrefs(c);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+              "method=41\ncolumns=7\nrows=3\nduration=9\nrandomized=off\ncolor=#0102FF\nrect=0.25,0.5,0.75,1\nmedia=pal\n");
 }
 
 TEST(KeysHelp, ListsEveryKeyWithItsRange) {
