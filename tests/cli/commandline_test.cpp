@@ -2,12 +2,17 @@
 // refused line, which stops before any file is opened. What only a process shows stays in
 // cli_test.cpp.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "editor/cli/app.h"
 #include "editor/cli/ffmpegoptions.h"
+#include "editor/cli/prefs.h"
+#include "editor/cli/privatesettings.h"
 #include "editor/cli/settings.h"
 #include "editor/cli/suggest.h"
 
@@ -107,6 +112,39 @@ TEST(TakeOutputOption, ChecksEachValueAtItsLimits) {
         bw::RenderOptions o;
         EXPECT_EQ(TakeOutputOption(c.Name, c.Value, o), c.Error) << c.Name << " " << c.Value;
     }
+}
+
+// Every way out of a command that points XDG_CONFIG_HOME at a private folder gives the user's
+// back (set or unset) and removes the folders.
+TEST(PrivateSettings, GivesBackTheUsersConfigHomeAndRemovesItsFolders) {
+    for (const char* home : {"/home/someone/.config", static_cast<const char*>(nullptr)}) {
+        if (home) setenv("XDG_CONFIG_HOME", home, 1);
+        else unsetenv("XDG_CONFIG_HOME");
+        std::string folder;
+        {
+            PrivateSettings own;
+            ASSERT_FALSE(MakePrivateFolder(own));
+            ASSERT_FALSE(MakePrivateFolder(own));
+            folder = own.Folders.back();
+            UseConfigHome(own, folder);
+            EXPECT_STREQ(std::getenv("XDG_CONFIG_HOME"), folder.c_str());
+        }
+        EXPECT_FALSE(std::filesystem::exists(folder));
+        if (home) EXPECT_STREQ(std::getenv("XDG_CONFIG_HOME"), home);
+        else EXPECT_EQ(std::getenv("XDG_CONFIG_HOME"), nullptr);
+    }
+    // prefs export writes through a private folder; the refusal of an existing file is said
+    // before one is made, a written file after: either way the variable is the user's again.
+    const std::string out = std::filesystem::temp_directory_path() / ("bw-export-" + std::to_string(getpid()));
+    const std::string config = out + "-config";
+    setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(PrefsExport(out), 0);
+    ::testing::internal::GetCapturedStdout();
+    EXPECT_STREQ(std::getenv("XDG_CONFIG_HOME"), config.c_str());
+    std::filesystem::remove(out);
+    std::filesystem::remove_all(config);
+    unsetenv("XDG_CONFIG_HOME");
 }
 
 // A refused command line: its status and part of its message, without starting the program.
