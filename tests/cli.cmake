@@ -1,6 +1,6 @@
 # The host program end to end, and its install.
-# The program's runs are slow; the parsers' tables run in-process.
-bw_layer_tests(cli SLOW "*-Parse*:FormatTime.*" bw_media bw_cliopts bw_settings bw_wipe)
+# The program's runs are slow; the parsers, the settings table and the wipe maps run in-process.
+bw_layer_tests(cli SLOW "*-*Parse*:*FormatTime.*:*ApplySetting.*:*KeysHelp.*:*Nearest.*:*PrivateSettings.*:*TakeOutputOption.*:*IsRefusedWordByWord*:Wipe.*" bw_media bw_cli)
 add_dependencies(cli_tests blockwaves kpblockwaves)
 target_compile_definitions(cli_tests PRIVATE BW_TEST_PROGRAM="$<TARGET_FILE:blockwaves>"
                                             BW_TEST_BUNDLE="${CMAKE_BINARY_DIR}/kpblockwaves.bundle")

@@ -263,13 +263,13 @@ void OutputSize(const media::FrameSource& first, const RenderOptions& options, i
     height = options.height > 0 ? options.height : first.DisplayHeight();
     // Frames are addressed with 16-bit rectangles: larger clips are scaled down to 8192 lines and
     // columns, in proportion. 4:2:0 video needs even sizes.
-    if (width > 8192 || height > 8192) {
-        const double scale = 8192.0 / std::max(width, height);
+    if (width > cMaxFrameSide || height > cMaxFrameSide) {
+        const double scale = double(cMaxFrameSide) / std::max(width, height);
         width = int(width * scale);
         height = int(height * scale);
     }
-    width = std::clamp(width, 2, 8192) & ~1;
-    height = std::clamp(height, 2, 8192) & ~1;
+    width = std::clamp(width, 2, cMaxFrameSide) & ~1;
+    height = std::clamp(height, 2, cMaxFrameSide) & ~1;
 }
 
 Failure TransitionLength(PluginHost& host, Variant variant, const RenderOptions& options, int32_t& frames) {

@@ -150,8 +150,11 @@ Failure PlanRender(PluginHost& host, std::vector<Input*>& inputs, const RenderOp
 Failure Render(const std::vector<PluginHost*>& hosts, std::vector<Input*>& inputs, const RenderOptions& options,
               RenderReport* report);
 
+// The largest output side: frames are addressed with 16-bit rectangles, kept well inside them.
+inline constexpr int cMaxFrameSide = 8192;
+
 // Output size for clips: the requested size, else the first clip's upright display size (square
-// pixels); at most 8192 either way, keeping the proportions; made even for video codecs.
+// pixels); at most cMaxFrameSide either way, keeping the proportions; made even for video codecs.
 void OutputSize(const media::FrameSource& first, const RenderOptions& options, int& width, int& height);
 
 // Transition length from the bundle's info call at the given speed, or the explicit frame count.

@@ -33,6 +33,12 @@ for command in $commands; do
     knows "$command $option" "$option" "${option//-/\\-}"
   done
 done
+# The settings keys' ranges, as the program's settings table gives them in 'prefs set --help'.
+while read -r key range; do
+  [[ $range == *..* ]] || continue
+  grep -F -- "'$key=:" "${completions[1]}" | grep -qF -- "$range" || missing+=("_blockwaves: $key=$range")
+  grep -qF -- "$range" "$man" || missing+=("blockwaves.1: $key $range")
+done < <("$program" prefs set --help | sed -n 's/^  \([a-z]*\)=\([^ ]*\) .*/\1 \2/p')
 if [ ${#missing[@]} -gt 0 ]; then
   printf 'options_test: missing %s\n' "${missing[@]}" >&2
   exit 1
