@@ -174,6 +174,8 @@ Pieces PlanePieces(const FrameJob& f, const std::vector<int32_t>& pixel, Spread 
                 break;
             }
         }
+        // YUYV at an odd width: the last pair's second luma lies past the edge and takes the last pixel's.
+        x0 = std::min(x0, f.wid - 1);
         x1 = std::min(x1, f.wid - 1);
         p.col0.push_back(uint8_t(f.column[size_t(x0)]));
         p.col1.push_back(uint8_t(f.column[size_t(x1)]));

@@ -48,6 +48,8 @@ bool WriteGWorldPNG(GWorldPtr gw, const std::string& path, std::string* error) {
     FILE* f = std::fopen(tmp.c_str(), "wb");
     if (!f) return fail("cannot be written (" + ErrorWords(errno) + ")");
     WriteState state;
+    // The row buffer lives outside the part libpng may leave by longjmp, so it is always released.
+    std::vector<png_byte> row(size_t(wid) * 3);
     errno = 0;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &state, OnPngError, OnPngWarning);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
@@ -60,7 +62,6 @@ bool WriteGWorldPNG(GWorldPtr gw, const std::string& path, std::string* error) {
     png_set_IHDR(png, info, wid, hig, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
-    std::vector<png_byte> row(size_t(wid) * 3);
     for (int y = 0; y < hig; y++) {
         const auto* src = reinterpret_cast<const uint8_t*>(pm->baseAddr) + size_t(y) * pm->rowBytes;
         for (int x = 0; x < wid; x++) {

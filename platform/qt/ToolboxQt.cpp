@@ -91,10 +91,12 @@ public:
 
 // Once for the application object, whoever made it.
 void WatchForDestroyedWindows() {
-    static bool watching = false;
-    if (watching) return;
-    QCoreApplication::instance()->installNativeEventFilter(new WindowDestroyedFilter);  // never removed
-    watching = true;
+    // Kept for the life of the process and never removed: a static object's destructor could run
+    // after Qt's own teardown at exit.
+    static WindowDestroyedFilter* filter = nullptr;
+    if (filter) return;
+    filter = new WindowDestroyedFilter;
+    QCoreApplication::instance()->installNativeEventFilter(filter);
 }
 
 // ---- Starting the application object ----
