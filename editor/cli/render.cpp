@@ -330,8 +330,8 @@ Failure PlanTimeline(Input& first, Input* second, Variant variant, int32_t reque
 
 Failure ClipFailure(const media::MediaStatus& status) { return {kExitBadInput, status.Error, status.EndedEarly}; }
 
-RunSpec MakeRun(const Timeline& t, Variant variant, int32_t n, int w, int h, bool proxy) {
-    RunSpec run;
+RunRequest MakeRun(const Timeline& t, Variant variant, int32_t n, int w, int h, bool proxy) {
+    RunRequest run;
     run.which = int16_t(variant);
     run.clipA = t.a;
     run.firstA = t.a ? t.a->FrameCount() - n : 0;
@@ -709,7 +709,7 @@ Failure Configure(PluginHost& host, Input& first, Input* second, Variant variant
                   int height) {
     Timeline t;
     if (Failure f = PlanTimeline(first, second, variant, frames, first.source->FrameRate(), t)) return f;
-    const RunSpec run = MakeRun(t, variant, t.n, width, height, false);
+    const RunRequest run = MakeRun(t, variant, t.n, width, height, false);
     // An editor shows the transition's picture before the user opens its settings; that render
     // also tells the bundle where the transition's frames are.
     OwnedGW out(width, height);

@@ -200,7 +200,7 @@ int32_t PluginHost::GetInfo(int16_t which) { return Call(which, kPlugGetInfo); }
 
 // Fresh clip record and level ramps for a run; the parameter record gets the run's timeline and
 // frame size once the transition has been described.
-void PluginHost::StartSession(Session& session, const RunSpec& run) {
+void PluginHost::StartSession(Session& session, const RunRequest& run) {
     session.runSpec = run;
     session.clipInfo = HYPluginClipInfo{};
     session.clipInfo.volume = 255;
@@ -210,7 +210,7 @@ void PluginHost::StartSession(Session& session, const RunSpec& run) {
     session.lastLevelB = run.which == 2 ? 0 : 256;
 }
 
-int32_t PluginHost::Begin(const RunSpec& run) {
+int32_t PluginHost::Begin(const RunRequest& run) {
     StartSession(run_, run);
     const int32_t info = GetInfo(run.which);  // an editor describes the transition before rendering it
     if (info != kPluginOK) return info;
@@ -275,11 +275,11 @@ bool PreviewClip::ReadFrame(int32_t index, GWorldPtr frame, bool highQuality, st
     return true;
 }
 
-int32_t PluginHost::CustomButton(const RunSpec& spec) {
+int32_t PluginHost::CustomButton(const RunRequest& spec) {
     // The dialog's preview steps through the transition's frames in any order: they are kept once
     // read, for as long as the dialog is open.
     std::unique_ptr<PreviewClip> previewA, previewB;
-    RunSpec run = spec;
+    RunRequest run = spec;
     if (run.clipA) run.clipA = (previewA = std::make_unique<PreviewClip>(*run.clipA, run.firstA, run.frameCount)).get();
     if (run.clipB) run.clipB = (previewB = std::make_unique<PreviewClip>(*run.clipB, run.firstB, run.frameCount)).get();
     Session button;
@@ -297,7 +297,7 @@ int32_t PluginHost::CustomButton(const RunSpec& spec) {
     return result;
 }
 
-int32_t PluginHost::Placeholder(const RunSpec& run, int32_t bestThumbOffset, GWorldPtr output) {
+int32_t PluginHost::Placeholder(const RunRequest& run, int32_t bestThumbOffset, GWorldPtr output) {
     // Records of its own: the parameter record, clips and clip record of a run in progress are
     // neither read nor written.
     Session thumb;
@@ -329,7 +329,7 @@ HYPluginResult PluginHost::CbGetFrame(void* instance, int32_t frameIndex, GWorld
     if (frame) *frame = nullptr;
     HYPluginResult forced;
     if (host->Fails(HostCallback::GetFrame, forced)) return forced;
-    const RunSpec& run = session.runSpec;
+    const RunRequest& run = session.runSpec;
     const int64_t k = int64_t(frameIndex) - run.startFrame;
     HostClip* clip = nullptr;
     int64_t index = 0;
@@ -453,7 +453,7 @@ HYPluginResult PluginHost::CbMixAudio(void* instance, HYFrameCookie cookie, int1
     if (bus.size() < audio.size()) bus.resize(audio.size(), 0.0f);
     const int channels = std::max(1, host->audioChannels);
     const size_t frames = audio.size() / size_t(channels);
-    const RunSpec& run = session.runSpec;
+    const RunRequest& run = session.runSpec;
     int16_t& last = (*found)->clip == run.clipB && run.clipB != run.clipA ? session.lastLevelB : session.lastLevelA;
     const float from = host->smoothLevels ? float(last) : float(level);
     const float to = float(level);

@@ -51,7 +51,7 @@ private:
 
 // One run of the transition. Transition frame k shows clip A's frame firstA + k (clip B's frame
 // firstB + k for the before-type) and, between two clips, clip B's frame firstB + k.
-struct RunSpec {
+struct RunRequest {
     int16_t which = 3;                 // 1 after the last clip, 2 before the first, 3 between
     HostClip* clipA = nullptr;
     int32_t firstA = 0;
@@ -104,21 +104,21 @@ public:
     // Calls the entry point with the record as it stands.
     int32_t Call(int16_t which, HYPluginSelector selector);
     int32_t GetInfo(int16_t which);
-    int32_t Begin(const RunSpec& run);
+    int32_t Begin(const RunRequest& run);
     // Renders transition frame `renderFrame` into `output`; `mixed` receives the frame's audio as
     // mixed by the bundle (zeros where it mixed nothing).
     int32_t Frame(int32_t renderFrame, GWorldPtr output, std::vector<float>* mixed);
     int32_t End();
     // The editor's browser picture: one whole run of one frame at bestThumbOffset, with a parameter
     // record and clip record of its own, so a run in progress keeps its own.
-    int32_t Placeholder(const RunSpec& run, int32_t bestThumbOffset, GWorldPtr output);
+    int32_t Placeholder(const RunRequest& run, int32_t bestThumbOffset, GWorldPtr output);
 
     // The user pressed the transition's button: the bundle opens its configuration dialog on a
     // record of its own (selector 9, render frame 0, start frame 0, the run's length and frame
     // size) and returns when the dialog closes. Frames come from the run's clips as in a render;
     // the bundle previews from the start frame of the last frame it rendered. The transition's frames
     // of each clip are kept at the preview's size while the dialog is open (PreviewClip).
-    int32_t CustomButton(const RunSpec& run);
+    int32_t CustomButton(const RunRequest& run);
 
     // The run's clip record as the bundle last wrote it with SetClipInfo (fades), and whether it did.
     const HYPluginClipInfo& ClipInfo() const { return run_.clipInfo; }
@@ -135,13 +135,13 @@ private:
     struct Session {
         PluginHost* host = nullptr;
         HYPluginParams params{};
-        RunSpec runSpec{};
+        RunRequest runSpec{};
         HYPluginClipInfo clipInfo{};
         bool clipInfoWritten = false;
         int16_t lastLevelA = 256, lastLevelB = 256;
     };
     PluginHost() = default;
-    void StartSession(Session& session, const RunSpec& run);
+    void StartSession(Session& session, const RunRequest& run);
     int32_t CallWith(Session& session, int16_t which, HYPluginSelector selector);
     struct Fetched;
     bool Fails(HostCallback which, HYPluginResult& result);

@@ -92,7 +92,7 @@ TEST(BundleDialog, TheButtonOpensTheDialogAndOkSavesWhatTheUserSet) {
     auto host = PluginHost::Load(BW_TEST_BUNDLE, error);
     ASSERT_TRUE(host) << error;
     FlatClip a(40), b(220);
-    const RunSpec run{.which = 3, .clipA = &a, .clipB = &b, .frameCount = 20, .width = 320, .height = 180};
+    const RunRequest run{.which = 3, .clipA = &a, .clipB = &b, .frameCount = 20, .width = 320, .height = 180};
     GWorldPtr out = nullptr;
     const Rect bounds{0, 0, 180, 320};
     NewGWorld(&out, 32, &bounds, nullptr, nullptr, 0);

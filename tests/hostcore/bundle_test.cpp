@@ -151,7 +151,7 @@ TEST(Entry, RefusesOldInterfacesAndMissingRecordsBeforeTouchingAnything) {
 }
 
 // Frame k of a run against the engine run directly on the same configuration.
-void ExpectEngineFrame(const RunSpec& run, int32_t k, GWorldPtr got) {
+void ExpectEngineFrame(const RunRequest& run, int32_t k, GWorldPtr got) {
     PluginDataRec config{};
     config.Rects = reinterpret_cast<RectFieldPtr>(NewPtrClear(sizeof(RectField)));
     ResetConfig(&config, false);
@@ -177,8 +177,8 @@ void ExpectEngineFrame(const RunSpec& run, int32_t k, GWorldPtr got) {
         }
 }
 
-RunSpec SmallRun(int16_t which, TestClip& a, TestClip& b, int16_t height = 72) {
-    return RunSpec{.which = which, .clipA = &a, .firstA = 30, .clipB = &b, .frameCount = 20, .width = 64, .height = height};
+RunRequest SmallRun(int16_t which, TestClip& a, TestClip& b, int16_t height = 72) {
+    return RunRequest{.which = which, .clipA = &a, .firstA = 30, .clipB = &b, .frameCount = 20, .width = 64, .height = height};
 }
 
 // Every variant with the Memory Manager's blocks, and runs whose blocks come from plain calloc,
@@ -196,7 +196,7 @@ TEST_P(WholeRun, FramesEqualTheEngineAndEverythingHandedOutComesBack) {
     } restore;
     const int32_t n = 20;
     TestClip a(40, 0.5f, 100), b(220, 0.25f, 100);
-    RunSpec run = SmallRun(which, a, b);
+    RunRequest run = SmallRun(which, a, b);
     run.firstA = 60;
     run.frameCount = n;
     run.width = 88;
@@ -253,7 +253,7 @@ protected:
 
 TEST_F(Run, ProxyQualityIsLowOnlyUpTo259Lines) {
     for (auto [height, high] : {std::pair<int16_t, bool>{240, false}, {259, false}, {260, true}}) {
-        RunSpec run = SmallRun(3, a, b, height);
+        RunRequest run = SmallRun(3, a, b, height);
         run.proxy = true;
         ASSERT_EQ(Host().Begin(run), kPluginOK);
         GW frame(64, height);
@@ -268,7 +268,7 @@ TEST_F(Run, ProxyQualityIsLowOnlyUpTo259Lines) {
 }
 
 TEST_F(Run, NegativeAbsoluteFrameIndexFailsAndDrawsNothing) {
-    RunSpec run = SmallRun(3, a, b);
+    RunRequest run = SmallRun(3, a, b);
     run.startFrame = -5;
     ASSERT_EQ(Host().Begin(run), kPluginOK);
     ClearGW(out.gw, RGBColor{0x1100, 0x2200, 0x3300});
@@ -303,7 +303,7 @@ INSTANTIATE_TEST_SUITE_P(Callbacks, CallbackFailure,
 // The first frame a run renders lays its field out, whatever its index: a resumed render, a seek
 // or a thumbnail. Frames in any order equal the engine's.
 TEST_F(Run, FramesInAnyOrderEqualTheEngine) {
-    const RunSpec run = SmallRun(3, a, b);
+    const RunRequest run = SmallRun(3, a, b);
     ASSERT_EQ(Host().Begin(run), kPluginOK);
     for (int32_t k : {5, 0, 3, 19, 5}) {
         ASSERT_EQ(Host().Frame(k, out.gw, nullptr), kPluginOK) << k;
@@ -316,12 +316,12 @@ TEST_F(Run, FramesInAnyOrderEqualTheEngine) {
 // frame at bestThumbOffset, and the run keeps its parameter record, its clips and its clip record.
 TEST_F(Run, PlaceholderRunsOnItsOwnRecordsAndLeavesARunInProgressIntact) {
     TestClip c(90, 0.125f, 100);
-    const RunSpec run = SmallRun(3, a, b);
+    const RunRequest run = SmallRun(3, a, b);
     ASSERT_EQ(Host().Begin(run), kPluginOK);
     ASSERT_EQ(Host().Frame(0, out.gw, nullptr), kPluginOK);
     const HYPluginParams before = Host().Params();
 
-    RunSpec other = SmallRun(1, c, c, 30);
+    RunRequest other = SmallRun(1, c, c, 30);
     other.width = 40;
     other.frameCount = 12;
     other.startFrame = 500;
@@ -361,7 +361,7 @@ int64_t HeapInUse() {
 TEST_F(Run, NothingFrameSizedStaysHeldAfterA1080pRun) {
     constexpr int kWid = 1920, kHig = 1080;
     constexpr int64_t kFrameBytes = int64_t(kWid) * kHig * 4;
-    RunSpec run = SmallRun(3, a, b, kHig);
+    RunRequest run = SmallRun(3, a, b, kHig);
     run.width = kWid;
     run.frameCount = 3;
     ASSERT_EQ(Host().GetInfo(3), kPluginOK);  // the master configuration exists before counting
@@ -382,7 +382,7 @@ TEST_F(Run, NothingFrameSizedStaysHeldAfterA1080pRun) {
 }
 
 TEST_F(Run, RenderingLoadsNoWindowingLibrary) {
-    const RunSpec run = SmallRun(3, a, b);
+    const RunRequest run = SmallRun(3, a, b);
     ASSERT_EQ(Host().Begin(run), kPluginOK);
     ASSERT_EQ(Host().Frame(0, out.gw, nullptr), kPluginOK);
     ASSERT_EQ(Host().End(), kPluginOK);
@@ -409,7 +409,7 @@ TEST_F(Run, FailedClipReadWritesNothingBack) {
 
 TEST_F(Run, FrameCountsBelowOneNeverLeaveTheLevelRange) {
     for (int32_t n : {0, -3}) {
-        RunSpec run = SmallRun(2, a, b);
+        RunRequest run = SmallRun(2, a, b);
         run.frameCount = n;
         ASSERT_EQ(Host().Begin(run), kPluginOK);
         std::vector<float> mixed;
