@@ -27,7 +27,7 @@ _blockwaves() {
             COMPREPLY=($(compgen -W "$commands --help --version" -- "$cur")) ;;
         render)
             if [[ $cur == -* ]]; then
-                COMPREPLY=($(compgen -W "$output $length $settings --overlap --variant --still-duration --dry-run --proxy --transition-only --stats --allow-short -an --help" -- "$cur"))
+                COMPREPLY=($(compgen -W "$output $length $settings --overlap --variant --still-duration --dry-run --proxy --transition-only --stats --engine --allow-short -an --help" -- "$cur"))
             else
                 _filedir
             fi ;;

@@ -202,7 +202,14 @@ CLI::App* AddRender(CLI::App& app, Command& c) {
     render->add_flag("--dry-run", c.dryRun, "print the plan (clips, transition, output) without decoding or writing");
     render->add_flag("--proxy", c.o.proxy, "preview quality, as an editor's quick render");
     render->add_flag("--transition-only", c.o.transitionOnly, "only the transition's frames");
-    render->add_flag("--stats", c.o.stats, "print where the time went");
+    render->add_flag("--stats", c.o.stats, "print where the time went and the route taken");
+    render->add_option("--engine", c.o.engine,
+                       "native: compose in the clips' own pixel format (the default where it can); bundle: the "
+                       "plug-in on RGB pictures, as an editor runs it")
+        ->transform(CLI::CheckedTransformer(std::map<std::string, Engine>{{"auto", Engine::Auto},
+                                                                          {"native", Engine::Native},
+                                                                          {"bundle", Engine::Bundle}}))
+        ->type_name("auto|native|bundle");
     render->add_flag("--allow-short", c.o.allowShort,
                      "use a clip that ends earlier than its header says as far as it decodes (else status 4)");
     render->footer(std::string(cOutputKinds) +

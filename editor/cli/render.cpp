@@ -1,5 +1,7 @@
 #include "editor/cli/render.h"
 
+#include "editor/cli/nativeroute.h"
+
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -78,35 +80,35 @@ struct OwnedGW {
     ~OwnedGW() { DisposeGWorld(gw); }
 };
 
-// Encodes one frame while the caller makes the next: each frame is copied into the writer's own
-// buffer and written on another thread; the next Write waits for it first, so frames stay in order
-// and at most one is in flight. No output and large frames are written at once, without a copy.
+// Encodes one frame while the caller makes the next: an ARGB frame is copied into the writer's
+// own buffer, a picture handed over as it is, and written on another thread; the next Write waits
+// for it first, so frames stay in order and at most one is in flight. No output and large ARGB
+// frames are written at once, without a copy.
 class BackgroundWriter {
 public:
-    BackgroundWriter(media::ClipWriter& writer, int width, int height)
+    BackgroundWriter(media::ClipWriter& writer, int width, int height, bool pictures)
         : writer_(writer),
-          direct_(writer.Kind() == media::OutputKind::Null || media::IsLargePicture(width, height)) {
-        if (!direct_) frame_.Resize(width, height);
+          direct_(writer.Kind() == media::OutputKind::Null ||
+                  (!pictures && media::IsLargePicture(width, height))) {
+        if (!direct_ && !pictures) frame_.Resize(width, height);
     }
     ~BackgroundWriter() { Wait(); }
     media::MediaStatus Write(const media::PixelView& view, const media::AudioBlock& audio) {
         if (media::MediaStatus s = Wait(); !s) return s;
-        if (direct_) {
-            const auto t0 = Clock::now();
-            media::MediaStatus s = writer_.WriteFrame(view, &audio);
-            seconds_ += std::chrono::duration<double>(Clock::now() - t0).count();
-            return s;
-        }
+        if (direct_) return Timed([&] { return writer_.WriteFrame(view, &audio); });
         const size_t rowBytes = size_t(std::min(view.Width, frame_.Width)) * 4;
         for (int y = 0; y < std::min(view.Height, frame_.Height); y++)
             std::memcpy(frame_.Row(y), view.Base + size_t(y) * size_t(view.RowBytes), rowBytes);
         audio_ = audio;
-        pending_ = std::async(std::launch::async, [this] {
-            const auto t0 = Clock::now();
-            media::MediaStatus s = writer_.WriteFrame(frame_.View(), &audio_);
-            seconds_ += std::chrono::duration<double>(Clock::now() - t0).count();
-            return s;
-        });
+        pending_ = std::async(std::launch::async, [this] { return Timed([&] { return writer_.WriteFrame(frame_.View(), &audio_); }); });
+        return {};
+    }
+    media::MediaStatus Write(media::PicturePtr picture, media::AudioBlock&& audio) {
+        if (media::MediaStatus s = Wait(); !s) return s;
+        picture_ = std::move(picture);
+        audio_ = std::move(audio);
+        if (direct_) return Timed([&] { return writer_.WritePicture(picture_.get(), &audio_); });
+        pending_ = std::async(std::launch::async, [this] { return Timed([&] { return writer_.WritePicture(picture_.get(), &audio_); }); });
         return {};
     }
     media::MediaStatus Wait() {
@@ -120,9 +122,17 @@ public:
     double Waited() const { return waited_; }    // time the caller spent waiting for it
 
 private:
+    template <class Work>
+    media::MediaStatus Timed(Work work) {
+        const auto t0 = Clock::now();
+        media::MediaStatus s = work();
+        seconds_ += std::chrono::duration<double>(Clock::now() - t0).count();
+        return s;
+    }
     media::ClipWriter& writer_;
     bool direct_;
     media::VideoFrame frame_;
+    media::PicturePtr picture_;
     media::AudioBlock audio_;
     std::future<media::MediaStatus> pending_;
     double seconds_ = 0, waited_ = 0;
@@ -185,20 +195,35 @@ double ConformedClip::StartSeconds() const {
     return in.Num > 0 && in.Den > 0 ? double(first_) / in.ToDouble() : 0;
 }
 
+int64_t ConformedClip::SourceIndex(int32_t index) const {
+    const media::Rational in = source_.FrameRate();
+    int64_t sourceIndex = index;
+    if (in != out_ && out_.Num > 0 && in.Den > 0)
+        sourceIndex = int64_t(__int128(index) * out_.Den * in.Num / (__int128(out_.Num) * in.Den));
+    return first_ + std::clamp<int64_t>(sourceIndex, 0, std::max<int64_t>(0, count_ - 1));
+}
+
+// The frame's sound when the clip's rate is not the output's: by sample range, not by source frame.
+media::MediaStatus ConformedClip::OtherRateAudio(int32_t index, media::AudioBlock& audio) {
+    const int64_t first = media::FrameSampleStart(index, out_, sampleRate_);
+    const int64_t count = media::FrameSampleStart(index + 1, out_, sampleRate_) - first;
+    if (reader_) return reader_->ReadAudio(firstSample_ + first, count, audio);
+    audio.Samples.assign(size_t(count) * size_t(audio.Channels), 0.0f);
+    return {};
+}
+
+namespace {
+struct ReadTimer {
+    double& total;
+    Clock::time_point start = Clock::now();
+    ~ReadTimer() { total += std::chrono::duration<double>(Clock::now() - start).count(); }
+};
+}  // namespace
+
 media::MediaStatus ConformedClip::Read(int32_t index, const media::PixelView& view, bool highQuality,
                                        media::AudioBlock& audio) {
-    const auto started = Clock::now();
-    struct Timer {
-        double& total;
-        Clock::time_point start;
-        ~Timer() { total += std::chrono::duration<double>(Clock::now() - start).count(); }
-    } timer{readSeconds_, started};
-    const media::Rational in = source_.FrameRate();
-    const bool sameRate = in == out_;
-    int64_t sourceIndex = index;
-    if (!sameRate && out_.Num > 0 && in.Den > 0)
-        sourceIndex = int64_t(__int128(index) * out_.Den * in.Num / (__int128(out_.Num) * in.Den));
-    sourceIndex = first_ + std::clamp<int64_t>(sourceIndex, 0, std::max<int64_t>(0, count_ - 1));
+    ReadTimer timer{readSeconds_};
+    const bool sameRate = source_.FrameRate() == out_;
     audio.SampleRate = sampleRate_;
     audio.Channels = media::LayoutChannels(source_.ChannelLayout());
     // Every clip upright and in its own proportions inside the frame, black around it.
@@ -216,23 +241,37 @@ media::MediaStatus ConformedClip::Read(int32_t index, const media::PixelView& vi
         inner.Width = place.w;
         inner.Height = place.h;
     }
-    media::MediaStatus status = source_.ReadFrameInto(sourceIndex, inner, highQuality, sameRate ? &audio : nullptr);
-    if (!status) return status;
-    if (!sameRate) {
-        const int64_t first = media::FrameSampleStart(index, out_, sampleRate_);
-        const int64_t count = media::FrameSampleStart(index + 1, out_, sampleRate_) - first;
-        if (reader_) return reader_->ReadAudio(firstSample_ + first, count, audio);
-        audio.Samples.assign(size_t(count) * size_t(audio.Channels), 0.0f);
-    }
-    return status;
+    media::MediaStatus status = source_.ReadFrameInto(SourceIndex(index), inner, highQuality, sameRate ? &audio : nullptr);
+    if (!status || sameRate) return status;
+    return OtherRateAudio(index, audio);
+}
+
+media::MediaStatus ConformedClip::ReadPicture(int32_t index, media::PicturePtr& picture, media::AudioBlock& audio) {
+    ReadTimer timer{readSeconds_};
+    if (!reader_) return media::MediaStatus::Fail(Name(), "not a clip file");
+    const bool sameRate = source_.FrameRate() == out_;
+    audio.SampleRate = sampleRate_;
+    audio.Channels = media::LayoutChannels(source_.ChannelLayout());
+    media::MediaStatus status = reader_->ReadPicture(SourceIndex(index), picture, sameRate ? &audio : nullptr);
+    if (!status || sameRate) return status;
+    return OtherRateAudio(index, audio);
+}
+
+media::PictureRect ConformedClip::PlaceIn(int width, int height) const {
+    const Placement p = Place(source_.DisplayWidth(), source_.DisplayHeight(), width, height);
+    return {p.x, p.y, p.w, p.h};
+}
+
+void ConformedClip::NoteFailure(const media::MediaStatus& status) {
+    error_ = status.Error;
+    endedEarly_ = status.EndedEarly;
 }
 
 bool ConformedClip::ReadFrame(int32_t index, GWorldPtr frame, bool highQuality, std::vector<float>& audio) {
     media::AudioBlock block;
     const media::MediaStatus status = Read(index, ViewOf(frame), highQuality, block);
     if (!status) {
-        error_ = status.Error;
-        endedEarly_ = status.EndedEarly;
+        NoteFailure(status);
         return false;
     }
     audio = std::move(block.Samples);
@@ -517,8 +556,19 @@ Failure PlanRender(PluginHost& host, std::vector<Input*>& inputs, const RenderOp
 }
 
 namespace {
+// The format the native route composes in: the writer's, or with no output the first clip's.
+media::PictureFormat RouteFormat(const media::ClipWriter& writer, const std::vector<Input*>& inputs) {
+    media::PictureFormat format = writer.Format();
+    const media::ClipReader* first = inputs[0]->clip ? inputs[0]->clip->Reader() : nullptr;
+    if (format.PixelFormat < 0 && first) {
+        format.PixelFormat = first->Info().PixelFormat;
+        format.FullRange = first->Info().FullRange;
+    }
+    return format;
+}
+
 Failure RenderOnce(const std::vector<PluginHost*>& hosts, std::vector<Input*>& inputs, const RenderOptions& options,
-                   RenderReport* report) {
+                   RandomCursors& cursors, RenderReport* report) {
     PluginHost& host = *hosts[0];
     const auto started = Clock::now();
     int w, h;
@@ -527,7 +577,11 @@ Failure RenderOnce(const std::vector<PluginHost*>& hosts, std::vector<Input*>& i
     std::vector<Piece> pieces;
     if (Failure f = PlanPieces(host, inputs, options, rate, pieces)) return f;
     int32_t total = 0;
-    for (const Piece& p : pieces) total += p.clip ? (options.transitionOnly ? 0 : p.to - p.from) : p.t.n;
+    size_t transitions = 0;
+    for (const Piece& p : pieces) {
+        total += p.clip ? (options.transitionOnly ? 0 : p.to - p.from) : p.t.n;
+        transitions += p.clip ? 0 : 1;
+    }
 
     media::OutputKind kind;
     if (media::MediaStatus s = media::OutputKindForPath(options.output, kind); !s) return {kExitUsage, s.Error};
@@ -541,23 +595,38 @@ Failure RenderOnce(const std::vector<PluginHost*>& hosts, std::vector<Input*>& i
     media::ClipWriter writer;
     if (media::MediaStatus s = writer.Open(options.output, settings); !s) return {kExitOutput, s.Error};
 
+    // The route: the clips' own pictures where the engine can compose them, else ARGB and the bundle.
+    const media::PictureFormat format = RouteFormat(writer, inputs);
+    std::string why = options.engine == Engine::Bundle ? "asked for" : NativeRefusal(inputs, options, transitions, format);
+    std::unique_ptr<NativeRoute> route;
+    if (why.empty()) route = std::make_unique<NativeRoute>(format, cursors);
+    else if (options.engine == Engine::Native) return {kExitUsage, "--engine native cannot render this: " + why};
+
     const double setupSeconds = std::chrono::duration<double>(Clock::now() - started).count();
     Progress progress(total, options.quiet);
-    // One picture buffer for every output frame: the clips' frames before and after the transition
-    // are read into the one the bundle draws into.
-    OwnedGW out(w, h);
-    if (!out.gw) return {kExitFailed, "out of memory for a " + std::to_string(w) + " x " + std::to_string(h) + " frame"};
-    const media::PixelView frame = ViewOf(out.gw);
+    // The bundle route draws every output frame in one ARGB buffer: the clips' frames before and
+    // after the transition are read into the one the bundle draws into.
+    std::unique_ptr<OwnedGW> out;
+    if (!route) {
+        out = std::make_unique<OwnedGW>(w, h);
+        if (!out->gw) return {kExitFailed, "out of memory for a " + std::to_string(w) + " x " + std::to_string(h) + " frame"};
+    }
     media::AudioBlock audio;
     int64_t done = 0;
     double transitionSeconds = 0;
-    BackgroundWriter background(writer, w, h);
-    auto write = [&](const media::PixelView& view, const media::AudioBlock& block) -> Failure {
-        if (StopSignal()) return Stopped();
-        if (media::MediaStatus s = background.Write(view, block); !s)
-            return StopSignal() ? Stopped() : Failure{kExitOutput, s.Error};   // a closed pipe, say so
+    BackgroundWriter background(writer, w, h, route != nullptr);
+    auto written = [&](media::MediaStatus s) -> Failure {
+        if (!s) return StopSignal() ? Stopped() : Failure{kExitOutput, s.Error};   // a closed pipe, say so
         progress.Update(++done);
         return {};
+    };
+    auto write = [&](const media::PixelView& view, const media::AudioBlock& block) -> Failure {
+        if (StopSignal()) return Stopped();
+        return written(background.Write(view, block));
+    };
+    auto writePicture = [&](media::PicturePtr picture, media::AudioBlock&& block) -> Failure {
+        if (StopSignal()) return Stopped();
+        return written(background.Write(std::move(picture), std::move(block)));
     };
 
     auto readSoFar = [&inputs] {
@@ -589,6 +658,13 @@ Failure RenderOnce(const std::vector<PluginHost*>& hosts, std::vector<Input*>& i
         const Piece& p = pieces[pi];
         if (p.clip) {
             for (int32_t i = p.from; i < p.to && !options.transitionOnly; i++) {
+                if (route) {
+                    media::PicturePtr picture;
+                    if (media::MediaStatus s = route->ClipFrame(*p.clip, i, picture, audio); !s) return ClipFailure(s);
+                    if (Failure f = writePicture(std::move(picture), std::move(audio))) return f;
+                    continue;
+                }
+                const media::PixelView frame = ViewOf(out->gw);
                 if (media::MediaStatus s = p.clip->Read(i, frame, true, audio); !s) return ClipFailure(s);
                 if (Failure f = write(frame, audio)) return f;
             }
@@ -596,14 +672,24 @@ Failure RenderOnce(const std::vector<PluginHost*>& hosts, std::vector<Input*>& i
             continue;
         }
         const Timeline& t = p.t;
-        PluginHost& host = *hosts[std::min(transition++, hosts.size() - 1)];   // this transition's settings
+        const size_t index = std::min(transition++, hosts.size() - 1);
+        PluginHost& host = *hosts[index];   // this transition's settings
         const double readBefore = readSoFar();
         if (report) report->transitions.push_back({int32_t(done), t.n});
-        if (const int32_t r = host.Begin(MakeRun(t, options.variant, t.n, w, h, options.proxy)); r != kPluginOK)
+        RunRequest run = MakeRun(t, options.variant, t.n, w, h, options.proxy);
+        if (route) run = route->Begin(host, *options.tileSettings[std::min(index, options.tileSettings.size() - 1)], run);
+        if (const int32_t r = host.Begin(run); r != kPluginOK)
             return {kExitPlugin, "the transition refused to start (result " + std::to_string(r) + ")"};
         for (int32_t k = 0; k < t.n; k++) {
             const auto t0 = Clock::now();
-            const int32_t r = host.Frame(k, out.gw, &mixed);
+            int32_t r = host.Frame(k, route ? route->BundleFrame() : out->gw, &mixed);
+            media::PicturePtr picture;
+            if (r == kPluginOK && route) {
+                if (media::MediaStatus s = route->Compose(k, picture); !s) {
+                    host.End();
+                    return {kExitFailed, s.Error};
+                }
+            }
             transitionSeconds += std::chrono::duration<double>(Clock::now() - t0).count();
             if (r != kPluginOK) {
                 host.End();
@@ -614,7 +700,8 @@ Failure RenderOnce(const std::vector<PluginHost*>& hosts, std::vector<Input*>& i
             block.Channels = channels;
             block.Samples = std::move(mixed);
             block.Samples.resize(size_t(SamplesIn(done, rate)) * size_t(channels), 0.0f);
-            if (Failure f = write(ViewOf(out.gw), block)) {
+            const Failure f = route ? writePicture(std::move(picture), std::move(block)) : write(ViewOf(out->gw), block);
+            if (f) {
                 host.End();
                 return f;
             }
@@ -636,6 +723,9 @@ Failure RenderOnce(const std::vector<PluginHost*>& hosts, std::vector<Input*>& i
         report->setupSeconds = setupSeconds;
         report->waitSeconds = background.Waited();
         report->totalFrames = total;
+        report->native = route != nullptr;
+        report->bundleWhy = route ? std::string() : why;
+        report->converted = route ? route->Converted() : 0;
         report->seconds = std::chrono::duration<double>(Clock::now() - started).count();
     }
     return {};
@@ -646,11 +736,13 @@ Failure Render(const std::vector<PluginHost*>& hosts, std::vector<Input*>& input
               RenderReport* report) {
     if (hosts.empty() || inputs.empty()) return {kExitUsage, "nothing to render"};
     RemoveStaleParts(options.output);
+    // Every attempt lays its tile fields out where the bundles' random cursors stand after the last.
+    RandomCursors cursors;
     // A clip that ends early now knows its length: with allowShort the render starts again with it
     // (each clip can shorten once; the output so far was only a temporary file).
     for (int attempt = 0;; attempt++) {
         if (report) report->transitions.clear();
-        const Failure f = RenderOnce(hosts, inputs, options, report);
+        const Failure f = RenderOnce(hosts, inputs, options, cursors, report);
         if (!f.endedEarly || !options.allowShort || attempt >= 2) return f;
         if (report) report->shortened = attempt + 1;
     }

@@ -11,6 +11,7 @@
 #include "editor/media/ClipReader.h"
 #include "editor/media/ClipWriter.h"
 #include "editor/media/FrameSource.h"
+#include "host/PluginDefines.h"
 
 namespace bw {
 
@@ -60,6 +61,12 @@ public:
     bool ReadFrame(int32_t index, GWorldPtr frame, bool highQuality, std::vector<float>& audio) override;
     // The same, into a plain buffer, for frames outside the transition.
     media::MediaStatus Read(int32_t index, const media::PixelView& view, bool highQuality, media::AudioBlock& audio);
+    // The decoded picture for frame `index` as it is (clip files only) and the frame's audio.
+    media::MediaStatus ReadPicture(int32_t index, media::PicturePtr& picture, media::AudioBlock& audio);
+    // Where its pictures go in a width x height frame: whole, or letterboxed in its proportions.
+    media::PictureRect PlaceIn(int width, int height) const;
+    media::ClipReader* Reader() const { return reader_; }   // null for a generated clip
+    void NoteFailure(const media::MediaStatus& status);     // a read failed: LastError says why
     const std::string& Name() const { return source_.Name(); }
     const media::FrameSource& Source() const { return source_; }
     const std::string& LastError() const { return error_; }
@@ -69,6 +76,8 @@ public:
     void Release() { source_.Release(); }   // its part of the render is done: free its decoders
 
 private:
+    int64_t SourceIndex(int32_t index) const;
+    media::MediaStatus OtherRateAudio(int32_t index, media::AudioBlock& audio);
     media::FrameSource& source_;
     media::ClipReader* reader_;   // for audio by sample range when frame rates differ
     media::Rational out_;
@@ -92,8 +101,17 @@ struct Input {
 // stills last stillSeconds.
 Failure OpenInput(const std::string& path, Input& input, double stillSeconds = 5, const std::string& sequenceRate = {});
 
+// How transitions are composed: in the clips' own pictures by the engine (native), or by the
+// bundle on ARGB pictures through its entry point, as an editor runs it. Auto takes the native
+// route where it can serve the job (NativeRefusal), else the bundle's.
+enum class Engine { Auto, Native, Bundle };
+
 struct RenderOptions {
     Variant variant = Variant::Between;
+    Engine engine = Engine::Auto;
+    // Transition k's settings as its bundle (hosts[k], the last for the rest) read them at its
+    // start-up; the native route lays out the same tile field from them.
+    std::vector<const PluginDataRec*> tileSettings;
     float speed = 0.5f;
     int32_t frames = 0;             // transition length; 0: from the speed
     std::vector<int32_t> transitionFrames;   // per transition (one: all); empty: frames or the speed
@@ -124,6 +142,9 @@ struct RenderReport {
     double writeSeconds = 0;        // colour conversion, encoding and writing, on their own thread
     double waitSeconds = 0;         // the render thread waiting for the writing thread
     int32_t shortened = 0;          // clips that ended early and were used as far as they decode
+    bool native = false;            // composed in the clips' own pictures
+    std::string bundleWhy;          // why the bundle route was taken (Engine::Auto)
+    int64_t converted = 0;          // native route: clip pictures scaled or converted to the output's format
 };
 
 // What a render would do, worked out from the clips' headers and the bundle's info call alone.

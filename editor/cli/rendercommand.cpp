@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "editor/cli/commands.h"
+#include "editor/cli/nativeroute.h"
 #include "editor/cli/options.h"
 #include "editor/cli/prefs.h"
 #include "editor/cli/privatesettings.h"
@@ -92,10 +93,16 @@ Failure SaveStandardInput(PrivateSettings& own, std::string& path) {
 }
 
 // One loaded bundle per distinct settings among the transitions, in transition order.
-// `configs` gets each transition's private folder; "" for your default.
-Failure LoadHosts(const Command& c, PrivateSettings& own, size_t transitions,
-                  std::vector<std::unique_ptr<PluginHost>>& hosts, std::vector<PluginHost*>& perTransition,
-                  std::vector<std::string>& configs) {
+// `configs` gets each transition's private folder ("" for your default), `tiles` each bundle's
+// settings as it read them, and the render options each transition's.
+struct LoadedHosts {
+    std::vector<std::unique_ptr<PluginHost>> hosts;
+    std::vector<std::unique_ptr<TileConfig>> tiles;   // one per host
+};
+Failure LoadHosts(const Command& c, PrivateSettings& own, size_t transitions, LoadedHosts& loaded,
+                  std::vector<PluginHost*>& perTransition, std::vector<std::string>& configs,
+                  std::vector<const PluginDataRec*>& tileSettings) {
+    std::vector<std::unique_ptr<PluginHost>>& hosts = loaded.hosts;
     std::vector<std::vector<std::string>> sets;
     std::vector<std::string> folders;   // each set's private folder
     for (size_t k = 0; k < transitions; k++) {
@@ -104,6 +111,7 @@ Failure LoadHosts(const Command& c, PrivateSettings& own, size_t transitions,
         if (found != sets.end()) {
             perTransition.push_back(hosts[size_t(found - sets.begin())].get());
             configs.push_back(folders[size_t(found - sets.begin())]);
+            tileSettings.push_back(&loaded.tiles[size_t(found - sets.begin())]->Rec);
             continue;
         }
         if (Failure f = UseRenderSettings(c, own, items)) return f;
@@ -123,6 +131,9 @@ Failure LoadHosts(const Command& c, PrivateSettings& own, size_t transitions,
         auto host = sets.empty() ? LoadHost(failure) : PluginHost::Load(bundle, error);
         if (!host) return failure ? failure : Failure{kExitPlugin, error};
         host->GetInfo(int16_t(c.o.variant));   // its first call: the bundle reads its default now
+        loaded.tiles.push_back(ReadTileConfig());   // and the native route reads what it read
+        if (!loaded.tiles.back()) return {kExitFailed, "out of memory for a tile field"};
+        tileSettings.push_back(&loaded.tiles.back()->Rec);
         sets.push_back(items);
         perTransition.push_back(host.get());
         hosts.push_back(std::move(host));
@@ -207,14 +218,14 @@ int Render(Command& c) {
     for (const std::string& v : c.overlap)
         c.o.transitionFrames.push_back(   // seconds count at the output's rate: -r, else the first clip's
             std::clamp(OverlapFrames(v, c.o.rate.Num > 0 ? c.o.rate : opened[0].source->FrameRate()), 1, cMaxTransitionFrames));
-    std::vector<std::unique_ptr<PluginHost>> loaded;
+    LoadedHosts loaded;
     std::vector<PluginHost*> hosts;
     std::vector<std::string> configs;
-    if (Failure f = LoadHosts(c, own, transitions, loaded, hosts, configs)) return Fail(f);
+    RenderOptions written = c.o;
+    if (Failure f = LoadHosts(c, own, transitions, loaded, hosts, configs, written.tileSettings)) return Fail(f);
     if (c.dryRun) return PrintPlan(c, own, configs, hosts, inputs);
     RenderReport report;
     const double beforeRender = Since(lgStarted);
-    RenderOptions written = c.o;
     written.output = WrittenPath(c.o.output);
     if (Failure f = bw::Render(hosts, inputs, written, &report)) return FailRender(f);
     if (report.shortened > 0 && !c.o.quiet)
@@ -234,6 +245,11 @@ int Render(Command& c) {
                      wall, report.totalFrames, report.totalFrames / std::max(1e-9, wall),
                      beforeRender + report.setupSeconds, report.readSeconds, report.transitionSeconds,
                      report.writeSeconds, report.waitSeconds);
+        if (report.native)
+            std::fprintf(stderr, "route: native (pictures in their own format; %lld converted)\n",
+                         (long long)report.converted);
+        else
+            std::fprintf(stderr, "route: bundle (%s)\n", report.bundleWhy.c_str());
     }
     return kExitOK;
 }

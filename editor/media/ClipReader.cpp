@@ -2,6 +2,7 @@
 // first use, a second one for the sound, so each side seeks and reads at its own pace. This file
 // opens a clip and probes what it holds; ClipReaderVideo.cpp and ClipReaderAudio.cpp read it.
 #include "editor/media/ClipReader.h"
+#include "editor/media/Picture_p.h"
 
 #include <algorithm>
 #include <cmath>
@@ -119,6 +120,8 @@ MediaStatus ClipReader::Impl::ProbeVideo(bool& cover) {
     Info.VideoCodec = avcodec_get_name(st->codecpar->codec_id);
     const char* space = av_color_space_name(st->codecpar->color_space);
     Info.ColourSpace = space != nullptr ? space : "unknown";
+    Info.FullRange = st->codecpar->color_range == AVCOL_RANGE_JPEG;
+    Info.PixelFormat = PlainFormat(AVPixelFormat(st->codecpar->format), Info.FullRange);
     // Display proportions: the pixel shape stretches the width, then the display matrix turns it.
     const AVRational sar = av_guess_sample_aspect_ratio(Video.Fmt.get(), st, nullptr);
     if (sar.num > 0 && sar.den > 0 && av_q2d(sar) > 0.1 && av_q2d(sar) < 10)
@@ -333,13 +336,36 @@ MediaStatus ClipReader::ReadFrameInto(int64_t index, const PixelView& dst, bool 
         return s;
     if (MediaStatus s = m.Scale(dst, highQuality); !s)
         return s;
-    if (audio != nullptr) {
-        const int64_t first = FrameSampleStart(index, m.Info.FrameRate, m.OutRate);
-        const int64_t end = FrameSampleStart(index + 1, m.Info.FrameRate, m.OutRate);
-        return ReadAudio(first, end - first, *audio);
-    }
-    return {};
+    return FrameAudio(index, audio);
 }
+
+MediaStatus ClipReader::ReadPicture(int64_t index, PicturePtr& picture, AudioBlock* audio) {
+    Impl& m = *fImpl;
+    if (index < 0 || index >= m.Info.FrameCount)
+        return MediaStatus::Fail(m.Path, "frame " + std::to_string(index) + " out of range (the clip has " +
+                                             std::to_string(m.Info.FrameCount) + " frames)");
+    if (MediaStatus s = m.PositionAt(m.Info.IsStill ? 0 : index); !s)
+        return s;
+    if (!picture)
+        picture = NewPicture();
+    if (!picture)
+        return MediaStatus::Fail(m.Path, "out of memory");
+    av_frame_unref(picture.get());
+    if (av_frame_ref(picture.get(), m.Current.get()) < 0)
+        return MediaStatus::Fail(m.Path, "out of memory");
+    return FrameAudio(index, audio);
+}
+
+MediaStatus ClipReader::FrameAudio(int64_t index, AudioBlock* audio) {
+    if (audio == nullptr)
+        return {};
+    const Impl& m = *fImpl;
+    const int64_t first = FrameSampleStart(index, m.Info.FrameRate, m.OutRate);
+    const int64_t end = FrameSampleStart(index + 1, m.Info.FrameRate, m.OutRate);
+    return ReadAudio(first, end - first, *audio);
+}
+
+bool ClipReader::PicturesAsDecoded() const { return fImpl->Info.Rotation == 0 && fImpl->Info.Hdr.empty(); }
 
 void ClipReader::Release() { fImpl->Release(); }
 const ClipInfo& ClipReader::Info() const { return fImpl->Info; }

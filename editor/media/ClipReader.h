@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "editor/media/FrameSource.h"
+#include "editor/media/Picture.h"
 #include "editor/media/Sequence.h"
 
 namespace bw::media {
@@ -28,6 +29,8 @@ struct ClipInfo {
     double      Duration = 0;          // seconds of video
     std::string VideoCodec;            // FFmpeg codec name, e.g. "h264"
     std::string ColourSpace;           // tagged matrix, e.g. "bt709", "smpte170m"; "unknown" when untagged
+    int         PixelFormat = -1;      // the decoder's AVPixelFormat as the header says; -1 unknown
+    bool        FullRange = false;     // tagged full (JPEG) range
     bool        HasAudio = false;      // an audio stream that we can decode
     int         AudioSampleRate = 0;   // the stream's own rate; 0 without audio
     int         AudioChannels = 0;
@@ -64,6 +67,12 @@ public:
     // frames it holds; an end within rounding of an estimated count repeats the last frame.
     MediaStatus ReadFrameInto(int64_t index, const PixelView& dst, bool highQuality, AudioBlock* audio) override;
 
+    // The decoded picture shown at `index` as it is, shared (no copy), and its audio as ReadFrameInto
+    // gives it. Only for clips whose pictures show as decoded (PicturesAsDecoded).
+    MediaStatus ReadPicture(int64_t index, PicturePtr& picture, AudioBlock* audio);
+    // Whether the decoded pictures are what the clip shows: not turned, no tone mapping needed.
+    bool PicturesAsDecoded() const;
+
     // Audio samples [first, first + count) of the clip's timeline at SampleRate(), in ChannelLayout();
     // silence where the clip has none. Sample 0 is the start of the first video frame.
     MediaStatus ReadAudio(int64_t first, int64_t count, AudioBlock& audio);
@@ -90,6 +99,7 @@ public:
 
 private:
     explicit ClipReader(std::unique_ptr<Impl> impl);
+    MediaStatus FrameAudio(int64_t index, AudioBlock* audio);   // frame `index`'s share of the sound
     std::unique_ptr<Impl> fImpl;
 };
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "editor/media/FFmpeg_p.h"
+#include "editor/media/Picture_p.h"
 
 namespace bw::media {
 
@@ -194,6 +195,10 @@ struct ClipWriter::Impl {
     MediaStatus EncodeAudio(bool flush);
     MediaStatus Close();
     void        Discard();
+    MediaStatus CheckAudio(const AudioBlock* audio);
+    MediaStatus SendVideo(AVFrame* vf);
+    MediaStatus WriteAudio(const AudioBlock* audio);
+    MediaStatus Refuse(MediaStatus s);
 };
 
 MediaStatus ClipWriter::Impl::Drain(AVCodecContext* enc, AVStream* st) {
@@ -550,81 +555,138 @@ MediaStatus ClipWriter::WriteFrame(const PixelView& frame, const AudioBlock* aud
     Impl& m = *fImpl;
     if (!m.IsOpen)
         return MediaStatus::Fail(m.Path, "the writer is not open");
-    const auto fail = [this](MediaStatus s) {
-        Abort();
-        return s;
-    };
     if (frame.Base == nullptr || frame.Width != m.Settings.Width || frame.Height != m.Settings.Height ||
         frame.RowBytes < frame.Width * 4)
-        return fail(m.Fail("frame " + std::to_string(m.Frames) + " is " + std::to_string(frame.Width) + "x" +
-                           std::to_string(frame.Height) + ", the output is " + std::to_string(m.Settings.Width) +
-                           "x" + std::to_string(m.Settings.Height)));
-    const int channels = LayoutChannels(m.InLayout());
-    if (audio != nullptr && (audio->Channels != channels || audio->SampleRate != m.Settings.SampleRate))
-        return fail(m.Fail("audio of frame " + std::to_string(m.Frames) + " is " + std::to_string(audio->Channels) +
-                           " channels at " + std::to_string(audio->SampleRate) + " Hz, the output takes " +
-                           LayoutName(m.InLayout()) + " at " + std::to_string(m.Settings.SampleRate) + " Hz"));
-    if (m.Kind == OutputKind::Null) {
-        m.Frames++;
-        return {};
+        return m.Refuse(m.Fail("frame " + std::to_string(m.Frames) + " is " + std::to_string(frame.Width) + "x" +
+                               std::to_string(frame.Height) + ", the output is " + std::to_string(m.Settings.Width) +
+                               "x" + std::to_string(m.Settings.Height)));
+    if (MediaStatus s = m.CheckAudio(audio); !s)
+        return m.Refuse(s);
+    if (m.Kind != OutputKind::Null) {
+        AVCodecContext* c = m.VEnc.get();
+        AVFrame* vf = m.VFrame.get();
+        av_frame_unref(vf);   // the encoder may still hold the previous picture
+        vf->format = c->pix_fmt;
+        vf->width = c->width;
+        vf->height = c->height;
+        if (av_frame_get_buffer(vf, 0) < 0)
+            return m.Refuse(m.Fail("out of memory"));
+        const uint8_t* src[4] = {frame.Base, nullptr, nullptr, nullptr};
+        const int srcStride[4] = {frame.RowBytes, 0, 0, 0};
+        sws_scale(m.Sws.get(), src, srcStride, 0, frame.Height, vf->data, vf->linesize);
+        if (MediaStatus s = m.SendVideo(vf); !s)
+            return m.Refuse(s);
     }
+    return m.Refuse(m.WriteAudio(audio));
+}
 
-    AVCodecContext* c = m.VEnc.get();
-    AVFrame* vf = m.VFrame.get();
-    av_frame_unref(vf);   // the encoder may still hold the previous picture
-    vf->format = c->pix_fmt;
-    vf->width = c->width;
-    vf->height = c->height;
+MediaStatus ClipWriter::WritePicture(const AVFrame* picture, const AudioBlock* audio) {
+    Impl& m = *fImpl;
+    if (!m.IsOpen)
+        return MediaStatus::Fail(m.Path, "the writer is not open");
+    const PictureFormat format = Format();
+    if (picture == nullptr || picture->width != format.Width || picture->height != format.Height ||
+        (format.PixelFormat >= 0 && picture->format != format.PixelFormat &&
+         !(m.VEnc && picture->format == m.VEnc->pix_fmt)))
+        return m.Refuse(m.Fail("picture " + std::to_string(m.Frames) + " is not in the output's format and size"));
+    if (MediaStatus s = m.CheckAudio(audio); !s)
+        return m.Refuse(s);
+    if (m.Kind != OutputKind::Null) {
+        AVFrame* vf = m.VFrame.get();
+        av_frame_unref(vf);
+        if (av_frame_ref(vf, picture) < 0)
+            return m.Refuse(m.Fail("out of memory"));
+        if (MediaStatus s = m.SendVideo(vf); !s)
+            return m.Refuse(s);
+    }
+    return m.Refuse(m.WriteAudio(audio));
+}
+
+PictureFormat ClipWriter::Format() const {
+    const Impl& m = *fImpl;
+    PictureFormat f;
+    f.Width = m.Settings.Width;
+    f.Height = m.Settings.Height;
+    if (const AVCodecContext* c = m.VEnc.get()) {
+        bool full = c->color_range == AVCOL_RANGE_JPEG;
+        f.PixelFormat = PlainFormat(c->pix_fmt, full);
+        f.FullRange = full;
+        f.Bt709 = c->colorspace == AVCOL_SPC_BT709;
+    } else if (m.Kind == OutputKind::Null) {
+        // No encoder: the format asked for, else any; the matrix an encoder would tag.
+        f.PixelFormat = m.Settings.PixelFormat.empty() ? -1 : int(av_get_pix_fmt(m.Settings.PixelFormat.c_str()));
+        f.Bt709 = m.Settings.Height >= 720;
+    }
+    return f;
+}
+
+MediaStatus ClipWriter::Impl::CheckAudio(const AudioBlock* audio) {
+    const int channels = LayoutChannels(InLayout());
+    if (audio != nullptr && (audio->Channels != channels || audio->SampleRate != Settings.SampleRate))
+        return Fail("audio of frame " + std::to_string(Frames) + " is " + std::to_string(audio->Channels) +
+                    " channels at " + std::to_string(audio->SampleRate) + " Hz, the output takes " +
+                    LayoutName(InLayout()) + " at " + std::to_string(Settings.SampleRate) + " Hz");
+    return {};
+}
+
+// Sends the next picture to the encoder, stamped with its place and the output's colour.
+MediaStatus ClipWriter::Impl::SendVideo(AVFrame* vf) {
+    AVCodecContext* c = VEnc.get();
     vf->colorspace = c->colorspace;
     vf->color_range = c->color_range;
     vf->color_primaries = c->color_primaries;
     vf->color_trc = c->color_trc;
-    if (av_frame_get_buffer(vf, 0) < 0)
-        return fail(m.Fail("out of memory"));
-    const uint8_t* src[4] = {frame.Base, nullptr, nullptr, nullptr};
-    const int srcStride[4] = {frame.RowBytes, 0, 0, 0};
-    sws_scale(m.Sws.get(), src, srcStride, 0, frame.Height, vf->data, vf->linesize);
-    vf->pts = m.Frames;
-    int err = avcodec_send_frame(c, vf);
+    vf->pts = Frames;
+    const int err = avcodec_send_frame(c, vf);
     if (err < 0)
-        return fail(m.Fail("video encoding failed (" + UserErrorText(err) + ")"));
-    if (MediaStatus s = m.Drain(c, m.VSt); !s)
-        return fail(s);
+        return Fail("video encoding failed (" + UserErrorText(err) + ")");
+    return Drain(c, VSt);
+}
 
-    if (m.AEnc) {
+// The frame's share of the sound (silence for a null block), then the frame counts as written.
+MediaStatus ClipWriter::Impl::WriteAudio(const AudioBlock* audio) {
+    if (AEnc && Kind != OutputKind::Null) {
+        const int channels = LayoutChannels(InLayout());
         // This frame's share of the input timeline, so that silence for missing blocks keeps sync.
-        const int64_t end = FrameSampleStart(m.Frames + 1, m.Settings.FrameRate, m.Settings.SampleRate);
+        const int64_t end = FrameSampleStart(Frames + 1, Settings.FrameRate, Settings.SampleRate);
         const float* samples = nullptr;
         int64_t count = 0;
         if (audio != nullptr) {
             samples = audio->Samples.data();
             count = audio->FrameCount();
         } else {
-            count = std::max<int64_t>(end - m.AudioIn, 0);
-            m.Silence.assign(size_t(count) * size_t(channels), 0.0f);
-            samples = m.Silence.data();
+            count = std::max<int64_t>(end - AudioIn, 0);
+            Silence.assign(size_t(count) * size_t(channels), 0.0f);
+            samples = Silence.data();
         }
-        m.AudioIn += count;
+        AudioIn += count;
         if (count > 0) {
-            const int room = swr_get_out_samples(m.Swr.get(), int(count));
+            const int room = swr_get_out_samples(Swr.get(), int(count));
             uint8_t** planes = nullptr;
             int lines = 0;
-            if (av_samples_alloc_array_and_samples(&planes, &lines, m.AEnc->ch_layout.nb_channels, std::max(room, 1), m.AEnc->sample_fmt, 0) < 0)
-                return fail(m.Fail("out of memory"));
+            if (av_samples_alloc_array_and_samples(&planes, &lines, AEnc->ch_layout.nb_channels, std::max(room, 1), AEnc->sample_fmt, 0) < 0)
+                return Fail("out of memory");
             const uint8_t* in[1] = {reinterpret_cast<const uint8_t*>(samples)};
-            const int n = swr_convert(m.Swr.get(), planes, room, in, int(count));
+            const int n = swr_convert(Swr.get(), planes, room, in, int(count));
             if (n > 0)
-                av_audio_fifo_write(m.Fifo.get(), reinterpret_cast<void**>(planes), n);
+                av_audio_fifo_write(Fifo.get(), reinterpret_cast<void**>(planes), n);
             av_freep(&planes[0]);
             av_freep(&planes);
             if (n < 0)
-                return fail(m.Fail("audio conversion failed (" + UserErrorText(n) + ")"));
-            if (MediaStatus s = m.EncodeAudio(false); !s)
-                return fail(s);
+                return Fail("audio conversion failed (" + UserErrorText(n) + ")");
+            if (MediaStatus s = EncodeAudio(false); !s)
+                return s;
         }
     }
-    m.Frames++;
+    Frames++;
     return {};
+}
+
+// A failed write discards everything written so far.
+MediaStatus ClipWriter::Impl::Refuse(MediaStatus s) {
+    if (!s)
+        Discard();
+    return s;
 }
 
 MediaStatus ClipWriter::Finish() {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "editor/media/Frame.h"
+#include "editor/media/Picture.h"
 #include "editor/media/Sequence.h"
 
 namespace bw::media {
@@ -68,6 +69,13 @@ public:
     // One frame and, when the output has sound, its share of the audio (interleaved in
     // settings.AudioLayout at settings.SampleRate). A null block writes silence for the frame's time span.
     MediaStatus WriteFrame(const PixelView& frame, const AudioBlock* audio);
+
+    // The same for a picture already in Format() (any format when the output has none), shared with
+    // the encoder without a copy.
+    MediaStatus WritePicture(const AVFrame* picture, const AudioBlock* audio);
+    // The pictures WritePicture takes: the encoder's pixel format, the output's size, matrix and
+    // range. PixelFormat -1 when nothing is encoded (the path "null").
+    PictureFormat Format() const;
 
     MediaStatus Finish();   // flush the encoders, close and rename into place
     void        Abort();    // discard everything written so far

@@ -7,12 +7,18 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
+
+extern "C" {
+#include <libavutil/frame.h>
+}
 
 #include "editor/media/ClipReader.h"
 #include "editor/media/ClipWriter.h"
@@ -190,6 +196,90 @@ INSTANTIATE_TEST_SUITE_P(Kinds, Outputs,
                                            KindCase{"between", "frames/%05d.png", 20, true},
                                            KindCase{"after", "out.mkv", 40, false},
                                            KindCase{"before", "out.mov", 40, false}));
+
+// Mean luma of each tile of an 8 x 6 grid, its edges left out (chroma smears across them).
+std::vector<double> TileLuma(const AVFrame* f) {
+    std::vector<double> means;
+    const int tw = kW / 8, th = kH / 6;
+    for (int ty = 0; ty < 6; ty++)
+        for (int tx = 0; tx < 8; tx++) {
+            double sum = 0;
+            int n = 0;
+            for (int y = ty * th + 2; y < (ty + 1) * th - 2; y++)
+                for (int x = tx * tw + 2; x < (tx + 1) * tw - 2; x++, n++) sum += f->data[0][y * f->linesize[0] + x];
+            means.push_back(sum / n);
+        }
+    return means;
+}
+
+// Both routes lay out the same field from the same settings: random starts and lengths on a
+// non-square grid, the second transition's field drawn where the first left the random table.
+// A tile a frame early or late differs by tens of levels; the routes differ by codec noise.
+TEST_F(Cli, NativeAndBundleRoutesShowTheSameTilesOnEveryFrame) {
+    ASSERT_EQ(Run({"prefs", "set", "method=2", "columns=8", "rows=6", "duration=60", "randomized=on", "rect=0,0,1,1"})
+                  .status,
+              0);
+    const std::string a = MakeClip("a.mp4", Pattern::Bars), b = MakeClip("b.mp4", Pattern::Gradient),
+                      c = MakeClip("c.mp4", Pattern::Bars);
+    for (const char* engine : {"native", "bundle"}) {
+        const Result r = Run({"render", a, b, c, "-o", P(std::string(engine) + ".mkv"), "-c:v", "ffv1", "--frames", "20",
+                              "--engine", engine, "--stats"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.err.find(std::string("route: ") + engine), std::string::npos) << r.err;
+    }
+    MediaStatus status;
+    auto native = ClipReader::Open(P("native.mkv"), status), bundle = ClipReader::Open(P("bundle.mkv"), status);
+    ASSERT_TRUE(native && bundle) << status.Error;
+    ASSERT_EQ(native->FrameCount(), 80);
+    ASSERT_EQ(bundle->FrameCount(), 80);
+    int changing = 0;
+    std::vector<double> before;
+    for (int64_t i = 18; i < 62; i++) {   // both transitions, a frame of clip either side
+        PicturePtr n, bu;
+        ASSERT_TRUE(native->ReadPicture(i, n, nullptr).Ok());
+        ASSERT_TRUE(bundle->ReadPicture(i, bu, nullptr).Ok());
+        const std::vector<double> tn = TileLuma(n.get()), tb = TileLuma(bu.get());
+        for (size_t t = 0; t < tn.size(); t++) EXPECT_NEAR(tn[t], tb[t], 2.5) << "frame " << i << " tile " << t;
+        changing += tn != before;
+        before = tn;
+    }
+    EXPECT_GE(changing, 36) << "the tiles should change on most transition frames";
+}
+
+// Same-format clips go from decoder to encoder untouched: written losslessly, every frame outside
+// the transition decodes to the clip's own frame, at its own depth.
+class Lossless : public Cli, public ::testing::WithParamInterface<const char*> {};
+TEST_P(Lossless, FramesOutsideTheTransitionAreTheClipsOwn) {
+    FourColumns();
+    WriterSettings own;
+    own.VideoCodec = "ffv1";
+    own.PixelFormat = GetParam();
+    GeneratorSettings ga = Clip(Pattern::Bars), gb = Clip(Pattern::Gradient);
+    ASSERT_TRUE(WriteGeneratedClip(P("a.mkv"), ga, &own).Ok());
+    ASSERT_TRUE(WriteGeneratedClip(P("b.mkv"), gb, &own).Ok());
+    const Result r = Run({"render", P("a.mkv"), P("b.mkv"), "-o", P("out.mkv"), "-c:v", "ffv1", "-pix_fmt", GetParam(),
+                          "--frames", "20", "--stats"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("route: native (pictures in their own format; 0 converted)"), std::string::npos) << r.err;
+    MediaStatus status;
+    auto out = ClipReader::Open(P("out.mkv"), status), inA = ClipReader::Open(P("a.mkv"), status),
+         inB = ClipReader::Open(P("b.mkv"), status);
+    ASSERT_TRUE(out && inA && inB) << status.Error;
+    // Output frames 0..19 are clip A's 0..19, 40..59 clip B's 20..39.
+    for (auto [at, clip, index] : {std::tuple{0, inA.get(), 0}, {19, inA.get(), 19}, {40, inB.get(), 20}, {59, inB.get(), 39}}) {
+        PicturePtr o, i;
+        ASSERT_TRUE(out->ReadPicture(at, o, nullptr).Ok());
+        ASSERT_TRUE(clip->ReadPicture(index, i, nullptr).Ok());
+        ASSERT_EQ(o->format, i->format) << "frame " << at;
+        for (int p = 0; p < 3; p++) {
+            const int rows = p == 0 ? kH : kH / 2, bytes = (p == 0 ? kW : kW / 2) * (std::string(GetParam()) == "yuv420p" ? 1 : 2);
+            for (int y = 0; y < rows; y++)
+                ASSERT_EQ(std::memcmp(o->data[p] + y * o->linesize[p], i->data[p] + y * i->linesize[p], size_t(bytes)), 0)
+                    << "frame " << at << " plane " << p << " row " << y;
+        }
+    }
+}
+INSTANTIATE_TEST_SUITE_P(Depths, Lossless, ::testing::Values("yuv420p", "yuv420p10le"));
 
 // Three clips, two transitions of different lengths: every cut falls on its frame. Four columns
 // switch at frames 0, n/4, n/2 and 3n/4 of each transition.
