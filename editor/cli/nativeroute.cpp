@@ -191,7 +191,7 @@ media::MediaStatus NativeRoute::Compose(int32_t k, media::PicturePtr& out) {
     const AVFrame* from = from_ ? from_->Picture() : nullptr;
     const AVFrame* to = to_ ? to_->Picture() : nullptr;
     if ((from_ && !from) || (to_ && !to)) return media::MediaStatus::Fail("transition", "a clip's picture is missing");
-    if (media::MediaStatus s = media::NewPictureOf(format_, out); !s) return s;
+    if (media::MediaStatus s = conformer_.NewOutput(out); !s) return s;
     PlanarPicture a{}, b{};
     if (from) a = PlanarOf(from, format_);
     if (to) b = PlanarOf(to, format_);

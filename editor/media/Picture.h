@@ -9,6 +9,7 @@
 
 struct AVFrame;
 struct SwsContext;
+struct AVBufferPool;
 
 namespace bw::media {
 
@@ -51,19 +52,21 @@ public:
     PictureConformer& operator=(const PictureConformer&) = delete;
 
     MediaStatus Conform(const AVFrame* picture, const PictureRect& place, PicturePtr& out);
+    // A new picture of the format for composing into, its buffer from the conformer's pool: pages
+    // touched once, not faulted in again for every frame.
+    MediaStatus NewOutput(PicturePtr& out);
     const PictureFormat& Format() const { return format_; }
     int64_t Converted() const { return converted_; }   // pictures scaled so far
 
 private:
     PictureFormat format_;
     SwsContext* sws_ = nullptr;
+    AVBufferPool* pool_ = nullptr;    // buffers of whole pictures of the format
     PicturePtr last_;                 // the last conversion
     const uint8_t* lastSource_ = nullptr;
     int64_t lastPts_ = 0;
     int64_t converted_ = 0;
 };
 
-// A new picture of `format` with its own buffers, for composing into.
-MediaStatus NewPictureOf(const PictureFormat& format, PicturePtr& out);
 
 }  // namespace bw::media

@@ -47,6 +47,8 @@ MediaStatus ShareSamples(const AVFrame* from, const PictureFormat& format, Pictu
     out = std::move(p);
     return {};
 }
+// Rows start on 64-byte boundaries, as FFmpeg's own buffers do for its vector code.
+constexpr int cPictureAlign = 64;
 }  // namespace
 
 PictureFormat FormatOf(const AVFrame* picture) {
@@ -65,20 +67,30 @@ bool SameMatrix(const AVFrame* picture, bool bt709) {
     return bt709 ? cs == SWS_CS_ITU709 : cs == SWS_CS_ITU601;
 }
 
-MediaStatus NewPictureOf(const PictureFormat& format, PicturePtr& out) {
+PictureConformer::PictureConformer(const PictureFormat& format) : format_(format) {
+    const int bytes = av_image_get_buffer_size(AVPixelFormat(format.PixelFormat), format.Width, format.Height, cPictureAlign);
+    if (bytes > 0) pool_ = av_buffer_pool_init(size_t(bytes), av_buffer_alloc);
+}
+PictureConformer::~PictureConformer() {
+    sws_freeContext(sws_);
+    av_buffer_pool_uninit(&pool_);   // the pictures still out keep their buffers
+}
+
+MediaStatus PictureConformer::NewOutput(PicturePtr& out) {
     PicturePtr p = NewPicture();
-    if (!p) return MediaStatus::Fail("picture", "out of memory");
-    p->format = format.PixelFormat;
-    p->width = format.Width;
-    p->height = format.Height;
-    if (av_frame_get_buffer(p.get(), 0) < 0) return MediaStatus::Fail("picture", "out of memory");
-    TagColour(p.get(), format);
+    if (!p || !pool_ || !(p->buf[0] = av_buffer_pool_get(pool_))) return MediaStatus::Fail("picture", "out of memory");
+    p->format = format_.PixelFormat;
+    p->width = format_.Width;
+    p->height = format_.Height;
+    if (av_image_fill_arrays(p->data, p->linesize, p->buf[0]->data, AVPixelFormat(p->format), p->width, p->height,
+                             cPictureAlign) < 0)
+        return MediaStatus::Fail("picture", "unknown output pixel format");
+    p->extended_data = p->data;
+    TagColour(p.get(), format_);
     out = std::move(p);
     return {};
 }
 
-PictureConformer::PictureConformer(const PictureFormat& format) : format_(format) {}
-PictureConformer::~PictureConformer() { sws_freeContext(sws_); }
 
 MediaStatus PictureConformer::Conform(const AVFrame* picture, const PictureRect& place, PicturePtr& out) {
     const PictureFormat in = FormatOf(picture);
@@ -98,9 +110,7 @@ MediaStatus PictureConformer::Conform(const AVFrame* picture, const PictureRect&
     r.Width = std::clamp((r.Width + cw / 2) / cw * cw, cw, format_.Width - r.X);
     r.Height = std::clamp((r.Height + ch / 2) / ch * ch, ch, format_.Height - r.Y);
 
-    // The last conversion's buffers are reused once nobody else holds them.
-    if (!last_ || !av_frame_is_writable(last_.get()))
-        if (MediaStatus s = NewPictureOf(format_, last_); !s) return s;
+    if (MediaStatus s = NewOutput(last_); !s) return s;
     AVFrame* dst = last_.get();
     if (!whole) {
         ptrdiff_t lines[4];
