@@ -15,10 +15,10 @@ export XDG_CONFIG_HOME="$work/config"
 
 hd_clip "$work/a.mp4" testsrc 2.4
 hd_clip "$work/b.mp4" smptebars 2.4
-# Camera-like bitrate: every frame different noise over a moving pattern, CRF 12.
+# Camera-like bitrate: every frame different noise over a moving pattern, CRF 16.
 for c in c d; do
   ffmpeg -v error -f lavfi -i "testsrc2=size=1920x1080:rate=25:duration=2.4" \
-    -vf "noise=alls=24:allf=t+u" -c:v libx264 -preset veryfast -crf 12 -pix_fmt yuv420p "$work/$c.mp4"
+    -vf "noise=alls=11:allf=t+u" -c:v libx264 -preset veryfast -crf 16 -pix_fmt yuv420p "$work/$c.mp4"
 done
 rate=$(ffprobe -v error -show_entries format=bit_rate -of csv=p=0 "$work/c.mp4")
 
