@@ -48,8 +48,14 @@ struct Tuning {
     bool          ConstantQuality = false;   // no bit rate: the crf alone decides
     EncoderOption Options[3] = {};
     EncoderOption LargeOptions[2] = {};      // large pictures only
+    int64_t       LargeFrom = 0;             // samples a picture from which LargeOptions apply; 0: IsLargePicture
 };
-constexpr Tuning cX264 = {.Crf = 20, .Preset = "veryfast", .LargeOptions = {{"x264-params", "rc-lookahead=4"}}};
+// From 4K UHD on, x264's frame threads and look-ahead hold about 45 MB a frame in flight: slice
+// threads and a short look-ahead keep its memory near half at the same speed and size.
+constexpr Tuning cX264 = {.Crf = 20,
+                          .Preset = "veryfast",
+                          .LargeOptions = {{"x264-params", "rc-lookahead=4:sliced-threads=1"}},
+                          .LargeFrom = int64_t(3840) * 2160};
 // Each frame held back for the look-ahead of a large picture costs over 100 MB.
 constexpr Tuning cVp9 = {.Crf = 32,
                          .ConstantQuality = true,
@@ -231,7 +237,8 @@ void ApplyTuning(AVCodecContext* c, const Tuning& tune, const WriterSettings& se
     for (const EncoderOption& o : tune.Options)
         if (o.Key != nullptr)
             av_opt_set(c->priv_data, o.Key, o.Value, 0);
-    if (IsLargePicture(settings.Width, settings.Height))
+    const int64_t samples = int64_t(settings.Width) * settings.Height;
+    if (tune.LargeFrom > 0 ? samples >= tune.LargeFrom : IsLargePicture(settings.Width, settings.Height))
         for (const EncoderOption& o : tune.LargeOptions)
             if (o.Key != nullptr)
                 av_opt_set(c->priv_data, o.Key, o.Value, 0);
