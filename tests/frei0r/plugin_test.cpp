@@ -25,6 +25,9 @@ TEST(Frei0rPlugin, IsAnRgbaMixerWithItsParameters) {
     EXPECT_EQ(info.plugin_type, F0R_PLUGIN_TYPE_MIXER2);
     EXPECT_EQ(info.color_model, F0R_COLOR_MODEL_RGBA8888);
     EXPECT_EQ(info.frei0r_version, FREI0R_MAJOR_VERSION);
+    // The texts quote the limits the plug-in is built with.
+    EXPECT_STREQ(info.explanation, "Clip A gives way to clip B tile by tile: a grid of up to 100 x 100 tiles over "
+                                   "the active area, each changing on its own schedule in one of 41 orders");
     ASSERT_EQ(info.num_params, kF0rParamCount);
     for (int i = 0; i < info.num_params; i++) {
         f0r_param_info_t p{};
@@ -32,6 +35,9 @@ TEST(Frei0rPlugin, IsAnRgbaMixerWithItsParameters) {
         ASSERT_NE(p.name, nullptr) << i;
         EXPECT_EQ(p.type, i == kF0rRandomized ? F0R_PARAM_BOOL : F0R_PARAM_DOUBLE) << p.name;
         ASSERT_NE(p.explanation, nullptr) << p.name;
+        if (i == kF0rMethod) {
+            EXPECT_STREQ(p.explanation, "Tile ordering 1..41: 1 + round(value x 40)");
+        }
     }
 }
 
@@ -40,9 +46,11 @@ TEST(Frei0rPlugin, RefusesSizesTheEngineCannotHold) {
         EXPECT_EQ(Plugin::Get().construct(size, 8), nullptr) << size;
         EXPECT_EQ(Plugin::Get().construct(8, size), nullptr) << size;
     }
-    f0r_instance_t inst = Plugin::Get().construct(1, 1);
-    EXPECT_NE(inst, nullptr);
-    Plugin::Get().destruct(inst);
+    for (unsigned size : {1u, 32767u}) {
+        f0r_instance_t inst = Plugin::Get().construct(size, 1);
+        EXPECT_NE(inst, nullptr) << size;
+        Plugin::Get().destruct(inst);
+    }
 }
 
 // Each parameter at both ends of 0..1 and beyond them.
@@ -114,6 +122,8 @@ TEST(Frei0rKdenlive, ShowsAndStoresWhatRenders) {
         return std::nullopt;
     };
     for (const std::string& wrong : kdenlive::CheckDescription(params, rendered)) ADD_FAILURE() << wrong;
+    for (const std::string& wrong : kdenlive::CheckOrderingCount(BW_TEST_FREI0R_DIR "/frei0r_blockwaves.xml", params))
+        ADD_FAILURE() << wrong;
 }
 
 TEST(Frei0rMapping, EveryStepOfEveryRangeIsReachable) {
