@@ -226,7 +226,7 @@ TEST_P(Frei0rHostOrder, EqualsTheEngineOrderPathForEveryMethod) {
     for (auto& px : a) px = rng();
     for (auto& px : b) px = rng();
     f0r_instance_t inst = Plugin::Get().construct(unsigned(c.wid), unsigned(c.hig));
-    for (int16_t method = 1; method <= 41; method++)
+    for (int16_t method = 1; method <= cMethodCount; method++)
         for (double progress : {0.2, 0.5, 0.85}) {
             TileSettings s = Settings(method, c.columns, c.rows, 60, true, int16_t(method * 7), progress, 40);
             s.Active = c.active;
