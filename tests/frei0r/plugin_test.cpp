@@ -28,6 +28,20 @@ TEST(Frei0rPlugin, IsAnRgbaMixerWithItsParameters) {
     // The texts quote the limits the plug-in is built with.
     EXPECT_STREQ(info.explanation, "Clip A gives way to clip B tile by tile: a grid of up to 100 x 100 tiles over "
                                    "the active area, each changing on its own schedule in one of 41 orders");
+    struct Quote {
+        int index;
+        const char* text;
+    };
+    const Quote quoting[] = {
+        {kF0rMethod, "Tile ordering 1..41: 1 + round(value x 40)"},
+        {kF0rColumns, "Tile columns 1..100: value x 100, rounded up (c columns: c / 100)"},
+        {kF0rRows, "Tile rows 1..100: value x 100, rounded up (r rows: r / 100)"},
+        {kF0rSeed, "Where the layout starts reading the random table, 0..29999: round(value x 29999)"}};
+    for (const Quote& q : quoting) {
+        f0r_param_info_t p{};
+        Plugin::Get().paramInfo(&p, q.index);
+        EXPECT_STREQ(p.explanation, q.text) << q.index;
+    }
     ASSERT_EQ(info.num_params, kF0rParamCount);
     for (int i = 0; i < info.num_params; i++) {
         f0r_param_info_t p{};
@@ -35,9 +49,6 @@ TEST(Frei0rPlugin, IsAnRgbaMixerWithItsParameters) {
         ASSERT_NE(p.name, nullptr) << i;
         EXPECT_EQ(p.type, i == kF0rRandomized ? F0R_PARAM_BOOL : F0R_PARAM_DOUBLE) << p.name;
         ASSERT_NE(p.explanation, nullptr) << p.name;
-        if (i == kF0rMethod) {
-            EXPECT_STREQ(p.explanation, "Tile ordering 1..41: 1 + round(value x 40)");
-        }
     }
 }
 
