@@ -15,7 +15,7 @@ void RenderLineArt(PluginDataPtr TheConfig) {
     int32_t Wid, Hig;
     GetImageDims(TheConfig->TheOriginalImage, Wid, Hig);
     // Pictures beyond the 16-bit range are flattened at that size.
-    const Rect TheRect{0, 0, int16_t(std::min(Hig, 32767)), int16_t(std::min(Wid, 32767))};
+    const Rect TheRect{0, 0, int16_t(std::min<int32_t>(Hig, cMaxRectSide)), int16_t(std::min<int32_t>(Wid, cMaxRectSide))};
     GWorldPtr buffer = AllocateRectGWorld(TheRect);
     Assert(buffer, "Unable to allocate the picture buffer in RenderLineArt");
     DrawCGImageInQDRect(buffer, TheConfig->TheOriginalImage, TheRect, 0.0f, true);

@@ -379,10 +379,10 @@ void ComposeThroughLayer(GWorldPtr Source, GWorldPtr Dest, PluginDataPtr theConf
                 SetPixMapPixels(TempGW, MyFrame, 0, 0, 0);
             break;
         default: {
-            static const unsigned char kText[] = "\x30thePixelEffect: Invalid Transition Type Selected";
-            static_assert(sizeof(kText) - 2 == 0x30);
+            static const unsigned char cText[] = "\x30thePixelEffect: Invalid Transition Type Selected";
+            static_assert(sizeof(cText) - 2 == 0x30);
             MoveTo(20, 20);
-            DrawString(kText);
+            DrawString(cText);
             compose = false;
             break;
         }

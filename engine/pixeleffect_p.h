@@ -24,7 +24,7 @@ inline uint8_t TileAlphaOf(int32_t f, int32_t s, int32_t e) {
 struct TileGrid {
     int16_t W, H;
     Rect Active;
-    int32_t ColEdge[cMaxRectHoriz + 1], RowEdge[cMacRectVert + 1];
+    int32_t ColEdge[cMaxRectHoriz + 1], RowEdge[cMaxRectVert + 1];
     int32_t Left(int32_t x) const { return ColEdge[x - 1]; }
     int32_t Right(int32_t x) const { return ColEdge[x]; }
     int32_t Top(int32_t y) const { return RowEdge[y - 1]; }
@@ -54,7 +54,7 @@ inline bool TileArea(const TileGrid& g, Rect MyFrame, Rect& area) {
 }
 
 // Every tile's progress at one frame, by row then column from 0.
-typedef uint8_t TileAlphas[cMacRectVert][cMaxRectHoriz];
+typedef uint8_t TileAlphas[cMaxRectVert][cMaxRectHoriz];
 
 // The tiled pixels and every tile's progress at CurrentFrame; false (area empty) when no tile
 // shows, as for a missing field: every pixel then keeps the picture the transition starts from.

@@ -61,7 +61,7 @@ int32_t PlaneRows(PlaneDesc d, int32_t Hig) { return (Hig + (1 << d.rowShift) - 
 bool Readable(const PlanarPicture& p) {
     if (size_t(p.Format) >= std::size(cFormats)) return false;
     const FormatDesc& f = cFormats[size_t(p.Format)];
-    if (p.Wid < 1 || p.Hig < 1 || p.Wid > 32767 || p.Hig > 32767) return false;
+    if (p.Wid < 1 || p.Hig < 1 || p.Wid > cMaxRectSide || p.Hig > cMaxRectSide) return false;
     if (p.Depth != 8 && !(f.highDepth && p.Depth >= 9 && p.Depth <= 16)) return false;
     const int32_t sampleBytes = p.Depth > 8 ? 2 : 1;
     for (int k = 0; k < f.planes; k++)

@@ -24,7 +24,7 @@ enum class YuvMatrix : uint8_t { BT601, BT709 };
 struct PlanarPicture {
     uint8_t* Plane[3];   // Y, Cb, Cr; the packed formats use Plane[0] only
     int32_t Stride[3];   // bytes from a row of the plane to the next
-    int32_t Wid, Hig;    // pixels (luma samples); at most 32767 each
+    int32_t Wid, Hig;    // pixels (luma samples); at most cMaxRectSide each
     PlanarFormat Format;
     int16_t Depth;       // bits per sample
     YuvMatrix Matrix;    // how the colour variants turn the RGB colour into YCbCr

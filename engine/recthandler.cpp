@@ -43,7 +43,7 @@ struct KeyedMethod {
     KeyFn Key;
     UnitKind Unit;
 };
-constexpr KeyedMethod kKeyedMethods[] = {
+constexpr KeyedMethod cKeyedMethods[] = {
     {3, [](int x, int, const Units&) { return double(x - 1); }, uTimePerX},           // columns left to right
     {4, [](int x, int, const Units& u) { return double(u.W - x); }, uTimePerX},       // columns right to left
     {5, [](int, int y, const Units&) { return double(y - 1); }, uTimePerY},           // rows top to bottom
@@ -83,7 +83,7 @@ constexpr KeyedMethod kKeyedMethods[] = {
          return double(std::max(u.CX - std::abs(u.CX - x), u.CY - std::abs(u.CY - y)));
      }, u2TimePerY},
 };
-static_assert(std::size(kKeyedMethods) == 25);
+static_assert(std::size(cKeyedMethods) == 25);
 
 // Methods 30..41: sequence number i of tile (x, y) in a reading order; Mirror folds the second
 // half back so both halves run at once towards the middle.
@@ -94,7 +94,7 @@ struct SequenceMethod {
     SeqFn Seq;
     Mirror Fold;
 };
-constexpr SequenceMethod kSequenceMethods[] = {
+constexpr SequenceMethod cSequenceMethods[] = {
     {30, [](int x, int y, int W, int) { return (x - 1) + (y - 1) * W; }, mNone},   // rows, left to right
     {31, [](int x, int y, int, int H) { return (y - 1) + (x - 1) * H; }, mNone},   // columns, top to bottom
     {32, [](int x, int y, int W, int) { return W * y - x; }, mNone},               // rows, right to left
@@ -108,7 +108,7 @@ constexpr SequenceMethod kSequenceMethods[] = {
     {40, [](int x, int y, int, int H) { return (y - 1) + (x - 1) * H; }, mByColumn},
     {41, [](int x, int y, int, int H) { return (x - 1) * H + (H - y); }, mByColumn},
 };
-static_assert(std::size(kSequenceMethods) == 12);
+static_assert(std::size(cSequenceMethods) == 12 && cSequenceMethods[11].Method == cMethodCount);
 
 int32_t DurationFor(int16_t Method, int32_t MaxFrame, int16_t W, int16_t H) {
     if (Method == 1 || Method == 2) return 0;
@@ -122,8 +122,8 @@ int32_t DurationFor(int16_t Method, int32_t MaxFrame, int16_t W, int16_t H) {
 }  // namespace
 
 int16_t FieldColumns(const PluginDataRec& theConfig) { return ClampGrid(theConfig.Sliders[1], cMaxRectHoriz); }
-int16_t FieldRows(const PluginDataRec& theConfig) { return ClampGrid(theConfig.Sliders[2], cMacRectVert); }
-bool IsKnownMethod(int16_t Method) { return Method >= 1 && Method <= 41; }
+int16_t FieldRows(const PluginDataRec& theConfig) { return ClampGrid(theConfig.Sliders[2], cMaxRectVert); }
+bool IsKnownMethod(int16_t Method) { return Method >= 1 && Method <= cMethodCount; }
 
 void SetupSpiral(int16_t XRes, int16_t YRes, RectFieldPtr TheRects, int16_t& MaxCount, PluginDataPtr) {
     if (XRes != YRes || XRes % 2 == 0 || !TheRects) return;
@@ -186,10 +186,10 @@ void InitRectangles(PluginDataPtr theConfig, int32_t MaxFrame, Rect ActiveRect) 
     }
 
     const KeyedMethod* keyed = nullptr;
-    for (const KeyedMethod& m : kKeyedMethods)
+    for (const KeyedMethod& m : cKeyedMethods)
         if (m.Method == Method) keyed = &m;
     const SequenceMethod* sequence = nullptr;
-    for (const SequenceMethod& m : kSequenceMethods)
+    for (const SequenceMethod& m : cSequenceMethods)
         if (m.Method == Method) sequence = &m;
     const double Unit = keyed ? UnitValue(keyed->Unit, u) : 0.0;
     const double N = double(W) * H;

@@ -18,6 +18,6 @@ void SetupSpiral(int16_t XRes, int16_t YRes, RectFieldPtr TheRects, int16_t& Max
 int16_t FieldColumns(const PluginDataRec& theConfig);
 int16_t FieldRows(const PluginDataRec& theConfig);
 
-// The family a Method value belongs to; values outside 1..41 have no ordering of their own and
+// The family a Method value belongs to; values outside 1..cMethodCount have no ordering of their own and
 // fade every tile over the whole transition.
 bool IsKnownMethod(int16_t Method);

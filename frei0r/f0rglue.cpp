@@ -38,13 +38,16 @@ struct ParamRow {
     double Offset, Scale, Low, High;
     Step Stepping;
 };
-constexpr ParamRow kParams[] = {
+static_assert(cMethodCount == 41 && cMaxRectHoriz == 100 && cMaxRectVert == 100 && cMaxRandom == 30000,
+              "the explanations below quote these limits");
+constexpr ParamRow cParams[] = {
     {{"progress", F0R_PARAM_DOUBLE, "Position in the transition: 0 shows clip A, 1 clip B"}, 0, 1, 0, 1, Step::None},
-    {{"method", F0R_PARAM_DOUBLE, "Tile ordering 1..41: 1 + round(value x 40)"}, 1, 40, 1, 41, Step::Round},
-    {{"columns", F0R_PARAM_DOUBLE, "Tile columns 1..100: value x 100, rounded up (c columns: c / 100)"}, 0, 100, 1,
-     100, Step::Up},
-    {{"rows", F0R_PARAM_DOUBLE, "Tile rows 1..100: value x 100, rounded up (r rows: r / 100)"}, 0, 100, 1, 100,
-     Step::Up},
+    {{"method", F0R_PARAM_DOUBLE, "Tile ordering 1..41: 1 + round(value x 40)"}, 1, cMethodCount - 1, 1,
+     cMethodCount, Step::Round},
+    {{"columns", F0R_PARAM_DOUBLE, "Tile columns 1..100: value x 100, rounded up (c columns: c / 100)"}, 0,
+     cMaxRectHoriz, 1, cMaxRectHoriz, Step::Up},
+    {{"rows", F0R_PARAM_DOUBLE, "Tile rows 1..100: value x 100, rounded up (r rows: r / 100)"}, 0, cMaxRectVert, 1,
+     cMaxRectVert, Step::Up},
     {{"tile_duration", F0R_PARAM_DOUBLE,
       "Share of the transition each tile spends changing, 0..100 %: round(value x 100); "
       "not used by ordering 1 (random moments)"},
@@ -62,7 +65,7 @@ constexpr ParamRow kParams[] = {
     {{"right", F0R_PARAM_DOUBLE, "Right edge of the active area, fraction of the width"}, 0, 1, 0, 1, Step::None},
     {{"bottom", F0R_PARAM_DOUBLE, "Bottom edge of the active area, fraction of the height"}, 0, 1, 0, 1, Step::None},
 };
-static_assert(std::size(kParams) == kF0rParamCount);
+static_assert(std::size(cParams) == kF0rParamCount);
 
 // Frames of the run a new instance lays its tiles out for: fine steps at any progress.
 constexpr double cDefaultFrames = 100;
@@ -77,13 +80,13 @@ struct F0rInstanceRec {
 
 bool GetF0rParamInfo(int Index, F0rParamInfo& Info) {
     if (Index < 0 || Index >= kF0rParamCount) return false;
-    Info = kParams[Index].Info;
+    Info = cParams[Index].Info;
     return true;
 }
 
 double F0rMapParam(int Index, double Value) {
     if (Index < 0 || Index >= kF0rParamCount) return 0;
-    const ParamRow& p = kParams[Index];
+    const ParamRow& p = cParams[Index];
     const double v = Value >= 0 ? std::min(Value, 1.0) : 0.0;  // NaN fails the comparison too
     const double scaled = v * p.Scale;
     const double stepped = p.Stepping == Step::Round ? std::round(scaled)
@@ -94,7 +97,7 @@ double F0rMapParam(int Index, double Value) {
 
 double F0rUnitParam(int Index, double EngineValue) {
     if (Index < 0 || Index >= kF0rParamCount) return 0;
-    const ParamRow& p = kParams[Index];
+    const ParamRow& p = cParams[Index];
     return std::clamp((EngineValue - p.Offset) / p.Scale, 0.0, 1.0);
 }
 
@@ -124,7 +127,7 @@ TileSettings F0rSettingsOf(const double (&Values)[kF0rParamCount]) {
 }
 
 F0rInstancePtr F0rConstruct(uint32_t Wid, uint32_t Hig) {
-    if (Wid < 1 || Hig < 1 || Wid > 32767 || Hig > 32767) return nullptr;
+    if (Wid < 1 || Hig < 1 || Wid > cMaxRectSide || Hig > cMaxRectSide) return nullptr;
     auto* inst = new (std::nothrow) F0rInstanceRec{};
     if (!inst) return nullptr;
     inst->Wid = int32_t(Wid);

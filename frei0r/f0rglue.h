@@ -13,7 +13,7 @@
 // bool) mapped onto the engine's range by the table in f0rglue.cpp.
 enum F0rParam : int {
     kF0rProgress,      // position in the transition, 0..1
-    kF0rMethod,        // tile ordering 1..41
+    kF0rMethod,        // tile ordering 1..cMethodCount
     kF0rColumns,       // 1..100
     kF0rRows,          // 1..100
     kF0rTileDuration,  // share of the transition each tile spends changing, 0..100 %
@@ -48,7 +48,7 @@ TileSettings F0rSettingsOf(const double (&Values)[kF0rParamCount]);
 struct F0rInstanceRec;
 typedef F0rInstanceRec* F0rInstancePtr;
 
-// Null for a size the engine cannot hold (0, or above 32,767 pixels) or when out of memory.
+// Null for a size the engine cannot hold (0, or above cMaxRectSide pixels) or when out of memory.
 F0rInstancePtr F0rConstruct(uint32_t Wid, uint32_t Hig);
 void F0rDestruct(F0rInstancePtr Inst);
 // Value points to a double; an unknown Index is ignored. Changing a value the layout depends on

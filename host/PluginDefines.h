@@ -28,7 +28,8 @@ inline constexpr int16_t cHandleSize = 6;  // radius in pixels of a frame rectan
 inline constexpr int16_t cUseDisposeGWInSlider = 1;
 
 inline constexpr int16_t cMaxRectHoriz = 100;  // tile field columns
-inline constexpr int16_t cMacRectVert = 100;   // tile field rows
+inline constexpr int16_t cMaxRectVert = 100;   // tile field rows
+inline constexpr int16_t cMethodCount = 41;  // tile orderings, Method 1..cMethodCount
 inline constexpr int16_t cSpiralOut = 28;
 inline constexpr int16_t cSpiralIn = 29;
 inline constexpr int32_t cMaxRandom = 30000;   // entries of the fixed random table
@@ -47,7 +48,7 @@ struct RectDesc {
     int32_t StartFrame;  // frame index at which the tile starts to change
     int32_t EndFrame;    // frame index from which the tile shows the incoming picture
 };
-typedef OneBased<OneBased<RectDesc, cMacRectVert>, cMaxRectHoriz> RectField;
+typedef OneBased<OneBased<RectDesc, cMaxRectVert>, cMaxRectHoriz> RectField;
 typedef RectField* RectFieldPtr;
 static_assert(sizeof(RectField) == 80000, "the tile field block is 100 x 100 x 8 bytes");
 
@@ -64,7 +65,7 @@ struct PluginDataRec {
     CGImageRef TheOriginalImage;      // the user's picture as loaded; never shared by copies
     CGImageRef TheRendered;           // picture prepared for drawing; owned by the record
     Boolean KeepProps;                // hold the edited rectangle to the frame's proportions
-    int16_t Method;                   // tile ordering 1..41
+    int16_t Method;                   // tile ordering 1..cMethodCount
     int32_t LineIndex[2001];          // working table of the line-art effect
     RectFieldPtr Rects;               // the tile field block, owned by the record
     Boolean RandomizedDuration;       // vary each tile's change length randomly

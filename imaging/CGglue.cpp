@@ -107,7 +107,7 @@ Rect GetImageRect(CGImageRef theImage) {
     int32_t Wid, Hig;
     GetImageDims(theImage, Wid, Hig);
     // Sizes beyond the 16-bit range are cut to it.
-    return Rect{0, 0, int16_t(std::min(Hig, 32767)), int16_t(std::min(Wid, 32767))};
+    return Rect{0, 0, int16_t(std::min<int32_t>(Hig, cMaxRectSide)), int16_t(std::min<int32_t>(Wid, cMaxRectSide))};
 }
 
 void GWClearRect(GWorldPtr theGW, Rect theRect) {

@@ -4,7 +4,6 @@
 // properties in plain units, read at the frame's position, so the area may be keyframed.
 #include <framework/mlt.h>
 
-#include <climits>
 #include <exception>
 #include <new>
 #include <string>
@@ -22,7 +21,7 @@ const char* const cLayoutKey = "_blockwaves_layout";
 // or size that layout cannot hold whole: MLT rounds chroma down at odd sizes (and the composer,
 // as FFmpeg, up).
 bool MltPicture(mlt_image_format format, uint8_t* data, int wid, int hig, PlanarPicture& p) {
-    if (wid < 1 || hig < 1 || wid > SHRT_MAX || hig > SHRT_MAX) return false;
+    if (wid < 1 || hig < 1 || wid > cMaxRectSide || hig > cMaxRectSide) return false;
     p = PlanarPicture{{data, nullptr, nullptr}, {0, 0, 0}, wid, hig, PlanarFormat::RGBA, 8, YuvMatrix::BT601, false};
     const bool evenWid = wid % 2 == 0, evenHig = hig % 2 == 0;
     switch (format) {

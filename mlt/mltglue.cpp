@@ -29,9 +29,9 @@ TileSettings MltSettingsAt(mlt_properties Props, mlt_position Position, mlt_posi
     const int length = int(Out - In + 1), at = int(Position - In);
     TileSettings s;
     s.Progress = Out > In ? std::clamp(double(at) / double(Out - In), 0.0, 1.0) : 0.5;
-    s.Method = int16_t(WholeProperty(Props, "method", 1, cTileMethods, factory.Method));
+    s.Method = int16_t(WholeProperty(Props, "method", 1, cMethodCount, factory.Method));
     s.Columns = int16_t(WholeProperty(Props, "columns", 1, cMaxRectHoriz, factory.Sliders[1]));
-    s.Rows = int16_t(WholeProperty(Props, "rows", 1, cMacRectVert, factory.Sliders[2]));
+    s.Rows = int16_t(WholeProperty(Props, "rows", 1, cMaxRectVert, factory.Sliders[2]));
     s.TileDuration = int16_t(WholeProperty(Props, "tile_duration", 0, 100, factory.Sliders[3]));
     s.Randomized = WholeProperty(Props, "randomized", 0, 1, factory.RandomizedDuration ? 1 : 0) != 0;
     s.Seed = int16_t(WholeProperty(Props, "seed", 0, cMaxRandom - 1, 0));

@@ -9,11 +9,9 @@
 
 #include "host/PluginDefines.h"
 
-inline constexpr int16_t cTileMethods = 41;  // the orderings, 1..41
-
 struct TileSettings {
     double Progress;          // position in the transition, 0..1
-    int16_t Method;           // tile ordering 1..41
+    int16_t Method;           // tile ordering 1..cMethodCount
     int16_t Columns, Rows;    // 1..100
     int16_t TileDuration;     // 0..100, percent
     bool Randomized;          // vary each tile's change length

@@ -138,7 +138,7 @@ OSErr CFBundleOpenBundleResourceMap(CFBundleRef bundle) {
         if (name.size() < 6 || name.compare(name.size() - 5, 5, ".rsrc") != 0) continue;
         std::vector<uint8_t> bytes;
         ResourceForkImage fork;
-        if (FSReadWholeFile(folder + "/" + name, bytes, kMaxResourceForkBytes) == noErr &&
+        if (FSReadWholeFile(folder + "/" + name, bytes, cMaxResourceForkBytes) == noErr &&
             ParseResourceFork(bytes.data(), bytes.size(), fork)) {
             OpenMaps().push_back(std::move(fork));
             result = noErr;

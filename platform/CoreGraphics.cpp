@@ -196,7 +196,7 @@ CGContextRef NewContext(uint8_t* data, int32_t w, int32_t h, int32_t rowBytes, b
 CGContextRef CGBitmapContextCreate(void* data, size_t width, size_t height, size_t bitsPerComponent,
                                    size_t bytesPerRow, CGColorSpaceRef space, CGBitmapInfo bitmapInfo) {
     if (!space || bitsPerComponent != 8 || bitmapInfo != kCGImageAlphaPremultipliedFirst) return nullptr;
-    if (width == 0 || height == 0 || width > 32767 || height > 32767) return nullptr;
+    if (width == 0 || height == 0 || width > size_t(cMaxRectSide) || height > size_t(cMaxRectSide)) return nullptr;
     if (bytesPerRow == 0) bytesPerRow = width * 4;
     if (bytesPerRow < width * 4 || bytesPerRow % 4 != 0 || bytesPerRow > (size_t(1) << 30)) return nullptr;
     bool owns = false;

@@ -15,28 +15,28 @@
 #include <ctime>
 
 namespace {
-constexpr int32_t kFirstDirID = 100;  // below are the platform's fixed IDs (1 root parent, 2 root)
-constexpr int16_t kTheVolume = -1;
-constexpr const char* kFinderInfoAttr = "user.com.apple.FinderInfo";
-constexpr size_t kFinderInfoSize = 32;
+constexpr int32_t cFirstDirID = 100;  // below are the platform's fixed IDs (1 root parent, 2 root)
+constexpr int16_t cTheVolume = -1;
+constexpr const char* cFinderInfoAttr = "user.com.apple.FinderInfo";
+constexpr size_t cFinderInfoSize = 32;
 
-std::vector<std::string> lgDirs;  // directory ID kFirstDirID + i names lgDirs[i]
+std::vector<std::string> lgDirs;  // directory ID cFirstDirID + i names lgDirs[i]
 int64_t lgFailWritesAfter = -1;
 std::string lgLastReason;
 
 int32_t DirIDFor(const std::string& path) {
     if (path == "/") return 2;  // the root's fixed ID
     for (size_t i = 0; i < lgDirs.size(); i++)
-        if (lgDirs[i] == path) return kFirstDirID + int32_t(i);
+        if (lgDirs[i] == path) return cFirstDirID + int32_t(i);
     lgDirs.push_back(path);
-    return kFirstDirID + int32_t(lgDirs.size() - 1);
+    return cFirstDirID + int32_t(lgDirs.size() - 1);
 }
 
 const std::string* DirPath(int32_t dirID) {
     static const std::string root = "/";
     if (dirID == 2) return &root;
-    if (dirID < kFirstDirID || size_t(dirID - kFirstDirID) >= lgDirs.size()) return nullptr;
-    return &lgDirs[size_t(dirID - kFirstDirID)];
+    if (dirID < cFirstDirID || size_t(dirID - cFirstDirID) >= lgDirs.size()) return nullptr;
+    return &lgDirs[size_t(dirID - cFirstDirID)];
 }
 
 OSErr ErrFromErrno(int e) {
@@ -154,7 +154,7 @@ void CarryOverAttributes(int tmpFd, const std::string& oldPath, const FInfo* new
         ::umask(mask);
         ::fchmod(tmpFd, 0666 & ~mask);
     }
-    uint8_t info[kFinderInfoSize] = {};
+    uint8_t info[cFinderInfoSize] = {};
     if (newInfo) {
         PutBE(info + 0, newInfo->fdType, 4);
         PutBE(info + 4, newInfo->fdCreator, 4);
@@ -162,10 +162,10 @@ void CarryOverAttributes(int tmpFd, const std::string& oldPath, const FInfo* new
         PutBE(info + 10, uint16_t(newInfo->fdLocation.v), 2);
         PutBE(info + 12, uint16_t(newInfo->fdLocation.h), 2);
         PutBE(info + 14, uint16_t(newInfo->fdFldr), 2);
-    } else if (::getxattr(oldPath.c_str(), kFinderInfoAttr, info, sizeof info) != ssize_t(sizeof info)) {
+    } else if (::getxattr(oldPath.c_str(), cFinderInfoAttr, info, sizeof info) != ssize_t(sizeof info)) {
         return;
     }
-    ::fsetxattr(tmpFd, kFinderInfoAttr, info, sizeof info, 0);  // no user attributes: dropped
+    ::fsetxattr(tmpFd, cFinderInfoAttr, info, sizeof info, 0);  // no user attributes: dropped
 }
 
 void SyncFolder(const std::string& path) {
@@ -193,7 +193,7 @@ OSErr FindFolder(int16_t, OSType folderType, Boolean createFolder, int16_t* foun
             return dirNFErr;
         }
     }
-    *foundVRefNum = kTheVolume;
+    *foundVRefNum = cTheVolume;
     *foundDirID = DirIDFor(folder.Path);
     return noErr;
 }
@@ -206,7 +206,7 @@ OSErr FSMakeFSSpec(int16_t vRefNum, int32_t dirID, ConstStr255Param fileName, FS
         return bdNamErr;
     const std::string* dir = DirPath(dirID);
     if (!dir || !IsDirectory(*dir)) return dirNFErr;
-    fileSpec->vRefNum = vRefNum == kOnSystemDisk ? kTheVolume : vRefNum;
+    fileSpec->vRefNum = vRefNum == kOnSystemDisk ? cTheVolume : vRefNum;
     fileSpec->parID = dirID;
     CopyToPStr(name, fileSpec->name, 63);
     struct stat st;
@@ -226,9 +226,9 @@ OSErr FSpGetFInfo(const FSSpec* fileSpec, FInfo* fndrInfo) {
     struct stat st;
     if (path.empty()) return dirNFErr;
     if (::stat(path.c_str(), &st) != 0) return Failure(errno);
-    uint8_t info[kFinderInfoSize] = {};
+    uint8_t info[cFinderInfoSize] = {};
     *fndrInfo = FInfo{};
-    if (::getxattr(path.c_str(), kFinderInfoAttr, info, sizeof info) == ssize_t(sizeof info)) {
+    if (::getxattr(path.c_str(), cFinderInfoAttr, info, sizeof info) == ssize_t(sizeof info)) {
         fndrInfo->fdType = GetBE(info + 0, 4);
         fndrInfo->fdCreator = GetBE(info + 4, 4);
         fndrInfo->fdFlags = uint16_t(GetBE(info + 8, 2));
@@ -243,7 +243,7 @@ OSErr FSMakeFSSpecFromPath(const std::string& path, FSSpec* fileSpec) {
     if (parts.Name.size() > 255) return bdNamErr;
     unsigned char name[256];
     CopyToPStr(parts.Name, name, 255);
-    return FSMakeFSSpec(kTheVolume, DirIDFor(parts.Folder), name, fileSpec);
+    return FSMakeFSSpec(cTheVolume, DirIDFor(parts.Folder), name, fileSpec);
 }
 
 std::string FSSpecPath(const FSSpec& fileSpec) {
@@ -442,10 +442,10 @@ OSErr FSpCreate(const FSSpec* file, OSType creator, OSType fileType, int16_t) {
     if (path.empty()) return dirNFErr;
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) return Failure(errno);
-    uint8_t info[kFinderInfoSize] = {};
+    uint8_t info[cFinderInfoSize] = {};
     PutBE(info + 0, fileType, 4);
     PutBE(info + 4, creator, 4);
-    ::fsetxattr(fd, kFinderInfoAttr, info, sizeof info, 0);  // no user attributes: dropped
+    ::fsetxattr(fd, cFinderInfoAttr, info, sizeof info, 0);  // no user attributes: dropped
     ::close(fd);
     return noErr;
 }

@@ -472,7 +472,7 @@ struct TypeNames {
     OSType type;
     const char* patterns;
 };
-constexpr TypeNames kTypeNames[] = {
+constexpr TypeNames cTypeNames[] = {
     {FourCC("PNGf"), "*.png *.PNG"},
     {FourCC("JPEG"), "*.jpg *.jpeg *.jpe *.JPG *.JPEG"},
     {FourCC("GIFf"), "*.gif *.GIF"},
@@ -511,9 +511,9 @@ OSErr Choose(bool save, const std::string& title, const std::string& filter, con
 std::string NavFilterForTypes(const OSType* types, int16_t count) {
     std::string patterns;
     for (int16_t i = 0; types && i < count; i++) {
-        const auto* known = std::find_if(std::begin(kTypeNames), std::end(kTypeNames),
+        const auto* known = std::find_if(std::begin(cTypeNames), std::end(cTypeNames),
                                          [&](const TypeNames& t) { return t.type == types[i]; });
-        if (known == std::end(kTypeNames)) return {};
+        if (known == std::end(cTypeNames)) return {};
         patterns += (patterns.empty() ? "" : " ") + std::string(known->patterns);
     }
     return patterns.empty() ? std::string() : "Files (" + patterns + ")";

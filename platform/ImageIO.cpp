@@ -25,7 +25,7 @@ struct OpaqueGraphicsImporter {
 namespace {
 int64_t lgPixelLimit = cImageMaxPixels;
 int64_t lgLargestRequest = 0;
-constexpr size_t kMaxFileBytes = size_t(1) << 29;
+constexpr size_t cMaxFileBytes = size_t(1) << 29;
 
 bool Fits(uint64_t w, uint64_t h) {
     return w >= 1 && h >= 1 && w <= uint64_t(cImageMaxSide) && h <= uint64_t(cImageMaxSide) &&
@@ -54,8 +54,8 @@ inline uint8_t Mul255(uint32_t c, uint32_t a) {  // round(c a / 255)
 // --- PNG: libpng's simplified reader, which reads the header before it allocates. It stops after
 // the image data, so a file cut short after it is told by its missing end chunk. ---
 bool HasEndChunk(const uint8_t* data, size_t size) {
-    static constexpr uint8_t kEnd[12] = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
-    return size >= 20 && std::search(data + 8, data + size, kEnd, kEnd + 12) != data + size;
+    static constexpr uint8_t cEnd[12] = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
+    return size >= 20 && std::search(data + 8, data + size, cEnd, cEnd + 12) != data + size;
 }
 
 bool DecodePNG(const uint8_t* data, size_t size, DecodedImage& out) {
@@ -220,10 +220,10 @@ bool ReadGifFrame(GifFileType* g, int transparent, DecodedImage& out) {
     if (!Allocate(out, uint32_t(w), uint32_t(h))) return false;
     std::vector<GifPixelType> line(size_t(f.Width));
     // Interlaced frames send rows 0, 8, ..., then 4, 12, ..., then 2, 6, ..., then 1, 3, ...
-    static constexpr int kStart[4] = {0, 4, 2, 1}, kStep[4] = {8, 8, 4, 2};
+    static constexpr int cStart[4] = {0, 4, 2, 1}, cStep[4] = {8, 8, 4, 2};
     const int passes = f.Interlace ? 4 : 1;
     for (int pass = 0; pass < passes; pass++)
-        for (int y = f.Interlace ? kStart[pass] : 0; y < f.Height; y += f.Interlace ? kStep[pass] : 1) {
+        for (int y = f.Interlace ? cStart[pass] : 0; y < f.Height; y += f.Interlace ? cStep[pass] : 1) {
             if (DGifGetLine(g, line.data(), f.Width) == GIF_ERROR) return false;
             const int row = f.Top + y;
             if (row >= h) continue;
@@ -268,7 +268,7 @@ bool DecodeGIF(const uint8_t* data, size_t size, DecodedImage& out) {
 }
 
 bool ReadFile(const std::string& path, std::vector<uint8_t>& bytes) {
-    return !path.empty() && FSReadWholeFile(path, bytes, kMaxFileBytes) == noErr;
+    return !path.empty() && FSReadWholeFile(path, bytes, cMaxFileBytes) == noErr;
 }
 
 // A new image of the decoded pixels, colour premultiplied.

@@ -14,8 +14,8 @@ int32_t lgExtraRowPadding = 0;
 int lgFailGWorlds = 0;
 int32_t lgRandSeed = 1;
 
-constexpr RGBColor kBlack = {0, 0, 0};
-constexpr RGBColor kWhite = {65535, 65535, 65535};
+constexpr RGBColor cBlack = {0, 0, 0};
+constexpr RGBColor cWhite = {65535, 65535, 65535};
 
 void InitPort(GrafPortRec* port, const Rect& bounds, Ptr pixels, int32_t rowBytes) {
     port->portPixMap.baseAddr = pixels;
@@ -25,8 +25,8 @@ void InitPort(GrafPortRec* port, const Rect& bounds, Ptr pixels, int32_t rowByte
     port->portPixMap.state = 0;
     port->portPixMap.port = port;
     port->clipRect = bounds;
-    port->fgColor = kBlack;
-    port->bgColor = kWhite;
+    port->fgColor = cBlack;
+    port->bgColor = cWhite;
     port->pnLoc = {0, 0};
     port->pnMode = 8;  // patCopy
 }

@@ -11,6 +11,8 @@
 struct Rect {
     int16_t top, left, bottom, right;
 };
+// The widest and tallest picture a Rect can bound from the origin: 16-bit signed coordinates.
+inline constexpr int16_t cMaxRectSide = 32767;
 struct Point {
     int16_t v, h;
 };

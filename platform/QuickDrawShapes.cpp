@@ -98,7 +98,7 @@ void Line(const Painter& paint, int32_t x0, int32_t y0, int32_t x1, int32_t y1) 
 }
 
 // 5 x 7 glyphs for ' ' .. '~': five columns, bit 0 the top row.
-constexpr uint8_t kFont[95][5] = {
+constexpr uint8_t cFont[95][5] = {
     {0x00, 0x00, 0x00, 0x00, 0x00}, {0x00, 0x00, 0x5F, 0x00, 0x00}, {0x00, 0x07, 0x00, 0x07, 0x00},
     {0x14, 0x7F, 0x14, 0x7F, 0x14}, {0x24, 0x2A, 0x7F, 0x2A, 0x12}, {0x23, 0x13, 0x08, 0x64, 0x62},
     {0x36, 0x49, 0x55, 0x22, 0x50}, {0x00, 0x05, 0x03, 0x00, 0x00}, {0x00, 0x1C, 0x22, 0x41, 0x00},
@@ -300,7 +300,7 @@ void DrawString(const unsigned char* s) {
     const int32_t top = port->pnLoc.v - cCharHeight;  // glyphs stand on the baseline
     for (int i = 1; i <= s[0]; i++, x += cCharAdvance) {
         const unsigned char ch = s[i];
-        const uint8_t* glyph = kFont[(ch >= 32 && ch < 127) ? ch - 32 : '?' - 32];
+        const uint8_t* glyph = cFont[(ch >= 32 && ch < 127) ? ch - 32 : '?' - 32];
         for (int col = 0; col < 5; col++)
             for (int row = 0; row < cCharHeight; row++)
                 if (glyph[col] & (1 << row)) paint(top + row, x + col, x + col + 1);

@@ -4,10 +4,10 @@
 #include <utility>
 
 namespace {
-constexpr uint64_t kMapHeaderBytes = 28;  // header copy, next map, file ref, attributes, two offsets
-constexpr uint64_t kTypeEntryBytes = 8;
-constexpr uint64_t kRefEntryBytes = 12;
-constexpr uint16_t kNoName = 0xFFFF;
+constexpr uint64_t cMapHeaderBytes = 28;  // header copy, next map, file ref, attributes, two offsets
+constexpr uint64_t cTypeEntryBytes = 8;
+constexpr uint64_t cRefEntryBytes = 12;
+constexpr uint16_t cNoName = 0xFFFF;
 
 // Bounds-checked big-endian reads: every access of the parser goes through here.
 struct Reader {
@@ -43,33 +43,33 @@ void PutAt(std::vector<uint8_t>& out, size_t at, uint32_t v, int n) {
 bool Parse(const Reader& r, ResourceForkImage& out) {
     if (!r.Has(0, 16)) return false;
     const uint64_t dataOff = r.U(0, 4), mapOff = r.U(4, 4), dataLen = r.U(8, 4), mapLen = r.U(12, 4);
-    if (!r.Has(dataOff, dataLen) || !r.Has(mapOff, mapLen) || mapLen < kMapHeaderBytes + 2) return false;
+    if (!r.Has(dataOff, dataLen) || !r.Has(mapOff, mapLen) || mapLen < cMapHeaderBytes + 2) return false;
     const Reader map{r.bytes + mapOff, mapLen};
 
     out.Attributes = uint16_t(map.U(22, 2));
     const uint64_t typeList = map.U(24, 2), nameList = map.U(26, 2);
     if (!map.Has(typeList, 2)) return false;
     const uint64_t typeCount = (map.U(typeList, 2) + 1) & 0xFFFF;  // stored as count - 1; 0xFFFF is none
-    if (!map.Has(typeList + 2, typeCount * kTypeEntryBytes)) return false;
+    if (!map.Has(typeList + 2, typeCount * cTypeEntryBytes)) return false;
 
     // The map's header, its type list and every reference list occupy distinct bytes of the map,
     // and every data block distinct bytes of the data section. The running sums stop a file that
     // claims more than it holds before the work grows past its size; the overlap check at the end
     // refuses the rest.
     uint64_t refsClaimed = 0, dataClaimed = 0;
-    std::vector<Span> mapSpans = {{0, kMapHeaderBytes}, {typeList, typeList + 2 + typeCount * kTypeEntryBytes}};
+    std::vector<Span> mapSpans = {{0, cMapHeaderBytes}, {typeList, typeList + 2 + typeCount * cTypeEntryBytes}};
     std::vector<Span> dataSpans;
     for (uint64_t t = 0; t < typeCount; t++) {
-        const uint64_t entry = typeList + 2 + t * kTypeEntryBytes;
+        const uint64_t entry = typeList + 2 + t * cTypeEntryBytes;
         const OSType type = map.U(entry, 4);
         const uint64_t count = uint64_t(map.U(entry + 4, 2)) + 1;
         const uint64_t refs = typeList + map.U(entry + 6, 2);
         refsClaimed += count;
-        if (refsClaimed * kRefEntryBytes > mapLen || !map.Has(refs, count * kRefEntryBytes)) return false;
-        mapSpans.push_back({refs, refs + count * kRefEntryBytes});
+        if (refsClaimed * cRefEntryBytes > mapLen || !map.Has(refs, count * cRefEntryBytes)) return false;
+        mapSpans.push_back({refs, refs + count * cRefEntryBytes});
 
         for (uint64_t i = 0; i < count; i++) {
-            const uint64_t ref = refs + i * kRefEntryBytes;
+            const uint64_t ref = refs + i * cRefEntryBytes;
             ResourceEntry res;
             res.Type = type;
             res.ID = int16_t(map.U(ref, 2));
@@ -77,7 +77,7 @@ bool Parse(const Reader& r, ResourceForkImage& out) {
             res.Attributes = uint8_t(map.U(ref + 4, 1) & ~resChanged);
             const uint64_t at = map.U(ref + 5, 3);
 
-            res.HasName = nameOff != kNoName;
+            res.HasName = nameOff != cNoName;
             if (res.HasName) {
                 const uint64_t name = nameList + nameOff;
                 if (!map.Has(name, 1) || !map.Has(name + 1, map.U(name, 1))) return false;
@@ -104,7 +104,7 @@ bool Parse(const Reader& r, ResourceForkImage& out) {
 
 bool ParseResourceFork(const uint8_t* bytes, size_t length, ResourceForkImage& out) {
     out = ResourceForkImage{};
-    if (!bytes || length > kMaxResourceForkBytes) return false;
+    if (!bytes || length > cMaxResourceForkBytes) return false;
     if (Parse(Reader{bytes, length}, out)) return true;
     out = ResourceForkImage{};
     return false;
@@ -129,7 +129,7 @@ bool WriteResourceFork(const ResourceForkImage& fork, std::vector<uint8_t>& out)
     std::vector<uint8_t> data, refs, names;
     std::vector<uint8_t> typeList;
     Put(typeList, uint32_t(types.size() - 1) & 0xFFFF, 2);
-    const uint64_t refListStart = 2 + types.size() * kTypeEntryBytes;
+    const uint64_t refListStart = 2 + types.size() * cTypeEntryBytes;
     size_t next = 0;
     for (OSType t : types) {
         const size_t first = next;
@@ -142,9 +142,9 @@ bool WriteResourceFork(const ResourceForkImage& fork, std::vector<uint8_t>& out)
         for (size_t i = first; i < next; i++) {
             const ResourceEntry& e = *order[i];
             if (data.size() > 0xFFFFFF || e.Data.size() > 0xFFFFFFFFu || e.Name.size() > 255) return false;
-            uint32_t nameOff = kNoName;
+            uint32_t nameOff = cNoName;
             if (e.HasName) {
-                if (names.size() >= kNoName) return false;
+                if (names.size() >= cNoName) return false;
                 nameOff = uint32_t(names.size());
                 names.push_back(uint8_t(e.Name.size()));
                 names.insert(names.end(), e.Name.begin(), e.Name.end());
@@ -158,13 +158,13 @@ bool WriteResourceFork(const ResourceForkImage& fork, std::vector<uint8_t>& out)
             data.insert(data.end(), e.Data.begin(), e.Data.end());
         }
     }
-    const uint64_t nameListOff = kMapHeaderBytes + typeList.size() + refs.size();
+    const uint64_t nameListOff = cMapHeaderBytes + typeList.size() + refs.size();
     const uint64_t mapLen = nameListOff + names.size();
-    const uint64_t mapOff = kResourceHeaderBytes + data.size();
-    if (nameListOff > 0xFFFF || mapOff + mapLen > kMaxResourceForkBytes) return false;
+    const uint64_t mapOff = cResourceHeaderBytes + data.size();
+    if (nameListOff > 0xFFFF || mapOff + mapLen > cMaxResourceForkBytes) return false;
 
-    out.assign(kResourceHeaderBytes, 0);
-    PutAt(out, 0, uint32_t(kResourceHeaderBytes), 4);
+    out.assign(cResourceHeaderBytes, 0);
+    PutAt(out, 0, uint32_t(cResourceHeaderBytes), 4);
     PutAt(out, 4, uint32_t(mapOff), 4);
     PutAt(out, 8, uint32_t(data.size()), 4);
     PutAt(out, 12, uint32_t(mapLen), 4);
@@ -174,7 +174,7 @@ bool WriteResourceFork(const ResourceForkImage& fork, std::vector<uint8_t>& out)
     Put(out, 0, 4);                                         // next map handle
     Put(out, 0, 2);                                         // file reference
     Put(out, fork.Attributes & ~mapChanged, 2);
-    Put(out, uint32_t(kMapHeaderBytes), 2);
+    Put(out, uint32_t(cMapHeaderBytes), 2);
     Put(out, uint32_t(nameListOff), 2);
     out.insert(out.end(), typeList.begin(), typeList.end());
     out.insert(out.end(), refs.begin(), refs.end());

@@ -109,7 +109,7 @@ void FSpCreateResFile(const FSSpec* fileSpec, OSType creator, OSType fileType, i
         return;
     }
     std::vector<uint8_t> existing, empty;
-    const OSErr readErr = FSReadWholeFile(path, existing, kMaxResourceForkBytes);
+    const OSErr readErr = FSReadWholeFile(path, existing, cMaxResourceForkBytes);
     if (readErr != fnfErr && (readErr != noErr || !existing.empty())) {
         Fail(dupFNErr);
         return;
@@ -128,7 +128,7 @@ int16_t FSpOpenResFile(const FSSpec* fileSpec, int8_t permission) {
         return kResFileNotOpened;
     }
     std::vector<uint8_t> bytes;
-    const OSErr readErr = FSReadWholeFile(path, bytes, kMaxResourceForkBytes);
+    const OSErr readErr = FSReadWholeFile(path, bytes, cMaxResourceForkBytes);
     if (readErr != noErr) {
         Fail(readErr == memFullErr ? OSErr(mapReadErr) : readErr);
         return kResFileNotOpened;

@@ -18,7 +18,7 @@ struct UTIName {
     const char* uti;
     const char* mime;
 };
-constexpr UTIName kNames[] = {
+constexpr UTIName cNames[] = {
     {"public.png", "image/png"},
     {"public.jpeg", "image/jpeg"},
     {"public.tiff", "image/tiff"},
@@ -41,12 +41,12 @@ struct TypeCode {
     const char* code;
     const char* mime;
 };
-constexpr TypeCode kTypeCodes[] = {
+constexpr TypeCode cTypeCodes[] = {
     {"PNGf", "image/png"}, {"JPEG", "image/jpeg"}, {"TIFF", "image/tiff"}, {"GIFf", "image/gif"},
     {"WEBP", "image/webp"}, {"BMPf", "image/bmp"},  {"PICT", "image/x-pict"}, {"PDF ", "application/pdf"},
     {"TEXT", "text/plain"}, {"MooV", "video/quicktime"},
 };
-constexpr const char* kDynamic = "dyn.";
+constexpr const char* cDynamic = "dyn.";
 
 struct Database {
     std::map<std::string, std::pair<int, std::string>> byExtension;  // lower-case extension: weight, type
@@ -135,9 +135,9 @@ std::string Canonical(const std::string& mime) {
 std::string UTIForMime(const std::string& mime) {
     if (mime.empty()) return {};
     const std::string canonical = Canonical(mime);
-    for (const UTIName& n : kNames)
+    for (const UTIName& n : cNames)
         if (canonical == n.mime) return n.uti;
-    return kDynamic + canonical;
+    return cDynamic + canonical;
 }
 
 // Every type `mime` conforms to: itself, its ancestors by the database, text/plain for text, and
@@ -166,9 +166,9 @@ void UTSetMimeDatabaseDirs(const std::vector<std::string>& dirs) {
 }
 
 std::string UTTypeCopyMIMEType(const std::string& uti) {
-    for (const UTIName& n : kNames)
+    for (const UTIName& n : cNames)
         if (uti == n.uti) return n.mime;
-    return uti.rfind(kDynamic, 0) == 0 ? uti.substr(4) : std::string();
+    return uti.rfind(cDynamic, 0) == 0 ? uti.substr(4) : std::string();
 }
 
 std::string UTCreateStringForOSType(OSType type) {
@@ -182,7 +182,7 @@ std::string UTTypeCreatePreferredIdentifierForTag(const std::string& tagClass, c
     if (tag.empty()) return {};
     if (tagClass == kUTTagClassMIMEType) return UTIForMime(tag);
     if (tagClass == kUTTagClassOSType) {
-        for (const TypeCode& t : kTypeCodes)
+        for (const TypeCode& t : cTypeCodes)
             if (tag == t.code) return UTIForMime(t.mime);
         return {};
     }

@@ -12,8 +12,8 @@
 #include "platform/PascalStrings.h"
 
 namespace {
-constexpr RGBColor kBlack = {0, 0, 0}, kWhite = {65535, 65535, 65535};
-constexpr RGBColor kBlue = {0, 0, 65535}, kRed = {65535, 0, 0};
+constexpr RGBColor cBlack = {0, 0, 0}, cWhite = {65535, 65535, 65535};
+constexpr RGBColor cBlue = {0, 0, 65535}, cRed = {65535, 0, 0};
 
 bool IsFinite(const RelRect& r) {
     return std::isfinite(r.Left) && std::isfinite(r.Right) && std::isfinite(r.Top) && std::isfinite(r.Bottom);
@@ -27,9 +27,9 @@ struct ConfigLimit {
     int16_t& (*Field)(PluginDataRec& c);
 };
 const ConfigLimit cConfigLimits[] = {
-    {"method", 1, 41, 0, [](PluginDataRec& c) -> int16_t& { return c.Method; }},
+    {"method", 1, cMethodCount, 0, [](PluginDataRec& c) -> int16_t& { return c.Method; }},
     {"columns", 1, cMaxRectHoriz, 0, [](PluginDataRec& c) -> int16_t& { return c.Sliders[1]; }},
-    {"rows", 1, cMacRectVert, 0, [](PluginDataRec& c) -> int16_t& { return c.Sliders[2]; }},
+    {"rows", 1, cMaxRectVert, 0, [](PluginDataRec& c) -> int16_t& { return c.Sliders[2]; }},
     {"duration", 0, 100, 0, [](PluginDataRec& c) -> int16_t& { return c.Sliders[3]; }},
     {"media", 1, 3, 1, [](PluginDataRec& c) -> int16_t& { return c.MediaType; }},
 };
@@ -79,11 +79,11 @@ void ResetConfig(PluginDataPtr TheConfig, Boolean FullInit) {
     if (!TheConfig) return;
     InitRelRect(TheConfig->StartRel);
     InitRelRect(TheConfig->EndRel);
-    TheConfig->Colors[1] = kBlue;
-    TheConfig->Colors[2] = kWhite;
-    for (int i = 3; i <= 6; i++) TheConfig->Colors[i] = kBlack;
+    TheConfig->Colors[1] = cBlue;
+    TheConfig->Colors[2] = cWhite;
+    for (int i = 3; i <= 6; i++) TheConfig->Colors[i] = cBlack;
     for (int i = 1; i <= 6; i++) TheConfig->Sliders[i] = i <= 3 ? 50 : 0;
-    TheConfig->FrameStartColor = kRed;
+    TheConfig->FrameStartColor = cRed;
     TheConfig->MediaType = 1;
     TheConfig->KeepProps = false;
     TheConfig->Method = 1;

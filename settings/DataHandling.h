@@ -23,7 +23,7 @@ struct ConfigSaveRec {
     int16_t MediaType;                // 1 NTSC, 2 PAL, 3 HD
     Boolean KeepProps;                // 0 or 1
     uint8_t Align1;                   // 0
-    int16_t Method;                   // 1..41
+    int16_t Method;                   // 1..cMethodCount
     Boolean RandomizedDuration;       // 0 or 1
     Str255 MiscString;                // length byte, cConfigSaveLabel, zeros
     uint8_t Align2;                   // 0
@@ -56,7 +56,7 @@ void ResetConfig(PluginDataPtr TheConfig, Boolean FullInit);
 // Fills a zero-filled 396-byte record from the configuration; false when either is missing.
 Boolean Config2Save(PluginDataPtr TheConfig, ConfigSaveHandle TheSaveConfig);
 // The ranges of the settings the dialog shows and a render uses: columns and rows 1..100, tile
-// duration 0..100 percent, method 1..41, media type 1..3, and the active rectangle inside the
+// duration 0..100 percent, method 1..cMethodCount, media type 1..3, and the active rectangle inside the
 // frame with its left edge before its right and its top above its bottom. A saved record may hold
 // anything (another program wrote it, or it was edited): these two keep it to them.
 // The first setting outside its range, as "columns is 0, not 1..100"; empty when all are inside.

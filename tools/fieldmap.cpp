@@ -14,7 +14,7 @@
 
 namespace {
 // 3 x 5 digits, one row of three bits per entry, top row first.
-constexpr uint8_t kDigits[10][5] = {
+constexpr uint8_t cDigits[10][5] = {
     {7, 5, 5, 5, 7}, {2, 6, 2, 2, 7}, {7, 1, 7, 4, 7}, {7, 1, 7, 1, 7}, {5, 5, 7, 1, 1},
     {7, 4, 7, 1, 7}, {7, 4, 7, 5, 7}, {7, 1, 1, 1, 1}, {7, 5, 7, 5, 7}, {7, 5, 7, 1, 7},
 };
@@ -25,7 +25,7 @@ void DrawNumber(int n, int left, int top, int scale) {
         const int d = text[i] - '0';
         for (int row = 0; row < 5; row++)
             for (int col = 0; col < 3; col++)
-                if (kDigits[d][row] & (4 >> col)) {
+                if (cDigits[d][row] & (4 >> col)) {
                     const int x = left + int(i) * 4 * scale + col * scale, y = top + row * scale;
                     Rect r{int16_t(y), int16_t(x), int16_t(y + scale), int16_t(x + scale)};
                     PaintRect(&r);
@@ -46,14 +46,14 @@ int main(int argc, char** argv) {
         return argc < 2 ? 2 : 0;
     }
     const std::string out = argv[1];
-    const int cols = std::clamp(ArgInt(argc, argv, "--cols", 20), 1, 100);
-    const int rows = std::clamp(ArgInt(argc, argv, "--rows", 12), 1, 100);
+    const int cols = std::clamp(ArgInt(argc, argv, "--cols", 20), 1, int(cMaxRectHoriz));
+    const int rows = std::clamp(ArgInt(argc, argv, "--rows", 12), 1, int(cMaxRectVert));
     const int frames = std::max(1, ArgInt(argc, argv, "--frames", 60));
 
     const int tile = std::max(2, 160 / std::max(cols, rows));
     const int spiral = std::max(cols, rows) | 1;  // spirals lay out an odd square
     const int panelW = std::max(cols, spiral) * tile, panelH = std::max(rows, spiral) * tile;
-    const int label = 16, gap = 10, perRow = 7, count = 41;
+    const int label = 16, gap = 10, perRow = 7, count = cMethodCount;
     const int sheetW = perRow * (panelW + gap) + gap;
     const int sheetH = ((count + perRow - 1) / perRow) * (panelH + label + gap) + gap;
     GWorldPtr sheet = AllocateGWorld(int16_t(sheetW), int16_t(sheetH));

@@ -21,8 +21,8 @@
 
 namespace {
 constexpr int cFrameW = 240, cFrameH = 160, cGap = 8, cLabel = 14;
-const RGBColor kInk{0xF000, 0xF000, 0xF000};
-const RGBColor kBackground{0x2020, 0x2020, 0x2828};
+const RGBColor cInk{0xF000, 0xF000, 0xF000};
+const RGBColor cBackground{0x2020, 0x2020, 0x2828};
 
 int ArgInt(int argc, char** argv, const char* name, int fallback) {
     for (int i = 2; i + 1 < argc; i++)
@@ -34,7 +34,7 @@ void Label(GWorldPtr sheet, int left, int baseline, const std::string& text) {
     CGrafPtr save;
     GetGWorld(&save, nullptr);
     SetGWorld(sheet, nullptr);
-    RGBForeColor(&kInk);
+    RGBForeColor(&cInk);
     unsigned char s[256];
     s[0] = uint8_t(std::min<size_t>(text.size(), 255));
     std::memcpy(s + 1, text.data(), s[0]);
@@ -97,7 +97,7 @@ bool MaskSheet(const std::string& path) {
     GWorldPtr mask = AllocateGWorld(cFrameW, cFrameH);
     Assert(sheet, "Unable to allocate the mask sheet in fxpictures");
     Assert(mask, "Unable to allocate the mask in fxpictures");
-    ClearGW(sheet, kBackground);
+    ClearGW(sheet, cBackground);
     struct Entry {
         const char* name;
         void (*paint)(GWorldPtr);
@@ -127,9 +127,9 @@ bool MaskSheet(const std::string& path) {
 }
 
 bool TransitionStrip(const std::string& path, int method, int cols, int rows, int duration, int frames) {
-    static const int kPercents[] = {0, 10, 25, 50, 75, 90, 100};
-    static const char* kVariants[] = {"1 after the last clip", "2 before the first clip", "3 between two clips"};
-    const int n = int(std::size(kPercents));
+    static const int cPercents[] = {0, 10, 25, 50, 75, 90, 100};
+    static const char* cVariants[] = {"1 after the last clip", "2 before the first clip", "3 between two clips"};
+    const int n = int(std::size(cPercents));
     const int labelW = 0;
     const int sheetW = labelW + n * (cFrameW + cGap) + cGap;
     const int sheetH = cLabel + 3 * (cFrameH + 2 * cLabel + cGap) + cGap;
@@ -138,7 +138,7 @@ bool TransitionStrip(const std::string& path, int method, int cols, int rows, in
     GWorldPtr clipB = AllocateGWorld(cFrameW, cFrameH);
     GWorldPtr out = AllocateGWorld(cFrameW, cFrameH);
     Assert(sheet && clipA && clipB ? out : nullptr, "Unable to allocate the strip buffers in fxpictures");
-    ClearGW(sheet, kBackground);
+    ClearGW(sheet, cBackground);
     PaintBars(clipA);
     PaintGradient(clipB);
 
@@ -160,15 +160,15 @@ bool TransitionStrip(const std::string& path, int method, int cols, int rows, in
               std::to_string(FieldRows(config)) + " tiles, " + std::to_string(frames) + " frames");
     for (int v = 0; v < 3; v++) {
         const int top = cLabel + cGap + v * (cFrameH + 2 * cLabel + cGap);
-        Label(sheet, cGap, top + 9, std::string("variant ") + kVariants[v]);
+        Label(sheet, cGap, top + 9, std::string("variant ") + cVariants[v]);
         for (int i = 0; i < n; i++) {
-            const int frame = int(std::lround(kPercents[i] / 100.0 * frames));
+            const int frame = int(std::lround(cPercents[i] / 100.0 * frames));
             config.Which = int16_t(v + 1);
             // The host's output frame starts as clip A, or as clip B before the first clip.
             Source2Target(v == 1 ? clipB : clipA, out);
             DoPixelEffect(v == 2 ? clipB : nullptr, out, &config, frame, frames);
             const int left = cGap + i * (cFrameW + cGap);
-            Label(sheet, left, top + cLabel + 9, std::to_string(kPercents[i]) + " %  (frame " + std::to_string(frame) + ")");
+            Label(sheet, left, top + cLabel + 9, std::to_string(cPercents[i]) + " %  (frame " + std::to_string(frame) + ")");
             Place(out, sheet, left, top + 2 * cLabel);
         }
     }
@@ -189,9 +189,9 @@ int main(int argc, char** argv) {
         return argc < 2 ? 2 : 0;
     }
     const std::string dir = argv[1];
-    const int method = std::clamp(ArgInt(argc, argv, "--method", 12), 1, 41);
-    const int cols = std::clamp(ArgInt(argc, argv, "--cols", 16), 1, 100);
-    const int rows = std::clamp(ArgInt(argc, argv, "--rows", 10), 1, 100);
+    const int method = std::clamp(ArgInt(argc, argv, "--method", 12), 1, int(cMethodCount));
+    const int cols = std::clamp(ArgInt(argc, argv, "--cols", 16), 1, int(cMaxRectHoriz));
+    const int rows = std::clamp(ArgInt(argc, argv, "--rows", 10), 1, int(cMaxRectVert));
     const int duration = std::clamp(ArgInt(argc, argv, "--duration", 50), 0, 100);
     const int frames = std::clamp(ArgInt(argc, argv, "--frames", 60), 1, 100000);
     bool ok = MaskSheet(dir + "/masks.png");

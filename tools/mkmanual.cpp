@@ -20,7 +20,7 @@ namespace {
 
 // QTextDocument::print sets 2 cm margins of its own inside the page and numbers the pages; its text
 // width on A4 is then 170 mm, some 640 document units.
-constexpr double kPictureWidth = 600.0;
+constexpr double cPictureWidth = 600.0;
 
 // Loads every picture the text names and fits the wide ones to the page width, keeping proportions.
 bool PlacePictures(QTextDocument& doc, const QString& folder) {
@@ -38,7 +38,7 @@ bool PlacePictures(QTextDocument& doc, const QString& folder) {
                 continue;
             }
             doc.addResource(QTextDocument::ImageResource, QUrl(format.name()), picture);
-            const double width = std::min<double>(kPictureWidth, picture.width());
+            const double width = std::min<double>(cPictureWidth, picture.width());
             format.setWidth(width);
             format.setHeight(width * picture.height() / picture.width());
             QTextCursor cursor(&doc);

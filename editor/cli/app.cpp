@@ -75,6 +75,7 @@ void AddSize(CLI::App* app, Command& c) {
             [](std::string& text) -> std::string {
                 int w = 0, h = 0;
                 char extra = 0;
+                static_assert(cMaxFrameSide <= cMaxRectSide, "frames are addressed with 16-bit rectangles");
                 if (std::sscanf(text.c_str(), "%dx%d%c", &w, &h, &extra) != 2 || w < 2 || h < 2 || w > cMaxFrameSide ||
                     h > cMaxFrameSide)
                     return "must be WIDTHxHEIGHT, each from 2 to " + std::to_string(cMaxFrameSide);

@@ -9,8 +9,8 @@
 namespace bw::cli {
 namespace fs = std::filesystem;
 namespace {
-const std::vector<double> kSheetFractions = {0, 0.10, 0.25, 0.50, 0.75, 0.90, 1.0};
-const std::vector<std::string> kSheetCaptions = {"0%", "10%", "25%", "50%", "75%", "90%", "100%"};
+const std::vector<double> cSheetFractions = {0, 0.10, 0.25, 0.50, 0.75, 0.90, 1.0};
+const std::vector<std::string> cSheetCaptions = {"0%", "10%", "25%", "50%", "75%", "90%", "100%"};
 
 Failure Sheet(PluginHost& host, Input& a, Input& b, const RenderOptions& o, const std::string& path, int32_t& frames) {
     int w, h;
@@ -18,8 +18,8 @@ Failure Sheet(PluginHost& host, Input& a, Input& b, const RenderOptions& o, cons
     if (Failure f = TransitionLength(host, Variant::Between, o, frames)) return f;
     std::vector<GWorldPtr> stills;
     // Short clips make a shorter transition: `frames` says how long the pictures' one is.
-    Failure f = RenderStills(host, a, &b, Variant::Between, frames, w, h, kSheetFractions, stills, &frames);
-    if (!f) f = WriteContactSheet(stills, kSheetCaptions, 240, path);
+    Failure f = RenderStills(host, a, &b, Variant::Between, frames, w, h, cSheetFractions, stills, &frames);
+    if (!f) f = WriteContactSheet(stills, cSheetCaptions, 240, path);
     for (GWorldPtr gw : stills) DisposeGWorld(gw);
     return f;
 }

@@ -86,9 +86,8 @@ bool ApplyMedia(PluginDataRec& c, const std::string& value) {
     return false;
 }
 
-constexpr long cMethodCount = 41;   // tile orderings (Method 1..41)
 const std::string cMethods = Span(1, cMethodCount), cColumns = Span(1, cMaxRectHoriz),
-                  cRows = Span(1, cMacRectVert), cPercent = Span(0, 100);
+                  cRows = Span(1, cMaxRectVert), cPercent = Span(0, 100);
 
 }  // namespace
 
@@ -98,7 +97,7 @@ const std::vector<SettingRow>& SettingRows() {
          ApplyNumber<MethodField, 1, cMethodCount>, "method must be " + cMethods, ShowNumber<MethodField>},
         {"--columns", "columns", cColumns, "tile columns for this render", "tile columns",
          ApplyNumber<ColumnsField, 1, cMaxRectHoriz>, "columns must be " + cColumns, ShowNumber<ColumnsField>},
-        {"--rows", "rows", cRows, "tile rows for this render", "tile rows", ApplyNumber<RowsField, 1, cMacRectVert>,
+        {"--rows", "rows", cRows, "tile rows for this render", "tile rows", ApplyNumber<RowsField, 1, cMaxRectVert>,
          "rows must be " + cRows, ShowNumber<RowsField>},
         {"--tile-duration", "duration", cPercent, "share of the transition each tile spends changing, in percent",
          "share of the transition each tile spends changing, in percent", ApplyNumber<DurationField, 0, 100>,

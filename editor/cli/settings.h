@@ -25,7 +25,7 @@ struct Config {
 struct SettingRow {
     const char* Option;    // the render option ("" when only 'prefs set' takes the key)
     const char* Key;       // KEY of KEY=VALUE
-    std::string Range;     // "1..41", "on|off": the values taken
+    std::string Range;     // "1..100", "on|off": the values taken
     const char* Help;      // the option's help
     const char* KeyHelp;   // the key's line in 'prefs set --help'
     // Reads the value into the record; false leaves it alone.

@@ -138,8 +138,8 @@ GWorldPtr PluginHost::TakeBuffer(int16_t width, int16_t height) {
 void PluginHost::GiveBackBuffer(GWorldPtr gw) {
     // A few frames' buffers are kept for the next requests: a clip overwrites every pixel, so a
     // reused buffer saves a large allocation and its clearing on every frame.
-    constexpr size_t kSpares = 4;
-    if (spare_.size() < kSpares) {
+    constexpr size_t cSpares = 4;
+    if (spare_.size() < cSpares) {
         spare_.push_back(gw);
         return;
     }

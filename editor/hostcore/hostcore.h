@@ -29,8 +29,8 @@ public:
 // 194 of NTSC); frames past that, and frames that failed to read, are read when asked.
 class PreviewClip : public HostClip {
 public:
-    static constexpr size_t kDefaultMaxBytes = size_t(256) << 20;
-    PreviewClip(HostClip& clip, int32_t first, int32_t count, size_t maxBytes = kDefaultMaxBytes);
+    static constexpr size_t cDefaultMaxBytes = size_t(256) << 20;
+    PreviewClip(HostClip& clip, int32_t first, int32_t count, size_t maxBytes = cDefaultMaxBytes);
     int32_t FrameCount() const override { return clip_.FrameCount(); }
     int16_t Volume() const override { return clip_.Volume(); }
     bool ReadFrame(int32_t index, GWorldPtr frame, bool highQuality, std::vector<float>& audio) override;

@@ -8,7 +8,7 @@
 namespace bwqt {
 
 namespace {
-constexpr int32_t kNotHandled = -9874;
+constexpr int32_t cNotHandled = -9874;
 QPointer<ControlView> lgTracking;  // the control whose track event is running
 }
 
@@ -81,7 +81,7 @@ void ControlView::mousePressEvent(QMouseEvent* event) {
     tracking_ = false;
     steps_.clear();
     lgTracking = outer;
-    if (status == kNotHandled) {  // the class does not track: the hit comes with a release inside
+    if (status == cNotHandled) {  // the class does not track: the hit comes with a release inside
         awaitingRelease_ = !released_;
         pressPart_ = part;
     } else if (tracked != 0) {    // the class tracked until the release (TrackMouse)
@@ -122,7 +122,7 @@ void ControlView::SendHit(int16_t part) {
     BusyWindow busy(win);
     int16_t hit = part;
     if (Host().CustomEvent(ctl_, kBWControlHit, static_cast<int16_t>(last_.where.y()),
-                           static_cast<int16_t>(last_.where.x()), last_.modifiers, &hit) == kNotHandled &&
+                           static_cast<int16_t>(last_.where.x()), last_.modifiers, &hit) == cNotHandled &&
         ctl_->command != 0)
         SendCommand(win, ctl_->command);
 }

@@ -44,16 +44,16 @@ namespace {
 
 using namespace bwqt;
 
-constexpr int32_t kNotHandled = -9874;
-constexpr int32_t kFileNotFound = -43;
-constexpr int32_t kWindowNotFound = -192;
-constexpr int32_t kOtherError = -108;
-constexpr uint32_t kCommandOK = 0x6F6B2020;      // 'ok  '
-constexpr uint32_t kCommandCancel = 0x6E6F7421;  // 'not!'
-constexpr int kTitleBarAllowance = 40;           // pixels of window frame kept free when fitting a screen
-constexpr double kMinPreviewScale = 0.25;       // a preview never shrinks below this to fit a screen
-constexpr int kTitleButtonsAllowance = 120;      // pixels of a title bar taken by its icon and buttons
-const char* const kDefaultTitle = "Blockwaves! Transitions";
+constexpr int32_t cNotHandled = -9874;
+constexpr int32_t cFileNotFound = -43;
+constexpr int32_t cWindowNotFound = -192;
+constexpr int32_t cOtherError = -108;
+constexpr uint32_t cCommandOK = 0x6F6B2020;      // 'ok  '
+constexpr uint32_t cCommandCancel = 0x6E6F7421;  // 'not!'
+constexpr int cTitleBarAllowance = 40;           // pixels of window frame kept free when fitting a screen
+constexpr double cMinPreviewScale = 0.25;       // a preview never shrinks below this to fit a screen
+constexpr int cTitleButtonsAllowance = 120;      // pixels of a title bar taken by its icon and buttons
+const char* const cDefaultTitle = "Blockwaves! Transitions";
 
 BWToolboxHost lgHost = {};
 std::vector<BWWin*> lgWindows;  // every window loaded and not yet destroyed
@@ -63,7 +63,7 @@ std::vector<BWWin*> lgWindows;  // every window loaded and not yet destroyed
 void WindowGone(BWWin* win) {
     if (win->gone) return;
     win->gone = true;
-    SendCommand(win, kCommandCancel);
+    SendCommand(win, cCommandCancel);
     if (win->modalLoop) win->modalLoop->exit();
 }
 
@@ -78,9 +78,9 @@ public:
             uint16_t sequence;
             uint32_t event, window;
         };
-        constexpr uint8_t kDestroyNotify = 17;
+        constexpr uint8_t cDestroyNotify = 17;
         const auto* e = static_cast<const DestroyNotify*>(message);
-        if ((e->responseType & 0x7F) != kDestroyNotify) return false;
+        if ((e->responseType & 0x7F) != cDestroyNotify) return false;
         for (BWWin* win : std::vector<BWWin*>(lgWindows))  // a handler may dispose windows
             if (std::find(lgWindows.begin(), lgWindows.end(), win) != lgWindows.end() &&
                 win->dialog->internalWinId() == WId(e->window))
@@ -227,12 +227,12 @@ class WindowDialog : public QDialog {
 public:
     explicit WindowDialog(BWWin* win) : win_(win) {}
     void accept() override {}
-    void reject() override { SendCommand(win_, kCommandCancel); }
+    void reject() override { SendCommand(win_, cCommandCancel); }
 
 protected:
     void closeEvent(QCloseEvent* event) override {
         event->ignore();
-        SendCommand(win_, kCommandCancel);
+        SendCommand(win_, cCommandCancel);
     }
 
 private:
@@ -344,7 +344,7 @@ void FitToScreen(BWWin* win) {
     Settle(win);
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (!screen) return;
-    QSize room = screen->availableGeometry().size() - QSize(0, kTitleBarAllowance);
+    QSize room = screen->availableGeometry().size() - QSize(0, cTitleBarAllowance);
     const auto fits = [&](QSize size) { return size.width() <= room.width() && size.height() <= room.height(); };
     if (fits(win->dialog->size())) return;
     std::vector<std::pair<QWidget*, QSize>> views;
@@ -352,8 +352,8 @@ void FitToScreen(BWWin* win) {
         if (ctl->kind == CtlKind::kCustom && ctl->widget->property("scalesToScreen").toBool())
             views.emplace_back(ctl->widget, ctl->widget->size());
     if (views.empty()) return;
-    room = room.expandedTo(WindowSizeAt(win, views, kMinPreviewScale));
-    double lo = kMinPreviewScale, hi = 1.0;  // lo fits, hi does not
+    room = room.expandedTo(WindowSizeAt(win, views, cMinPreviewScale));
+    double lo = cMinPreviewScale, hi = 1.0;  // lo fits, hi does not
     for (int i = 0; i < 12; i++) {
         const double mid = (lo + hi) / 2;
         (fits(WindowSizeAt(win, views, mid)) ? lo : hi) = mid;
@@ -369,32 +369,32 @@ void DestroyWindow(BWWin* win) {
 
 BWWin* LoadWindowChecked(const char* uiPath, const char* name, int32_t* err) {
     if (!uiPath || !name || !qobject_cast<QApplication*>(QCoreApplication::instance())) {
-        *err = kOtherError;
+        *err = cOtherError;
         return nullptr;
     }
     QFile file(QString::fromUtf8(uiPath));
     if (!file.open(QIODevice::ReadOnly)) {
-        *err = kFileNotFound;
+        *err = cFileNotFound;
         return nullptr;
     }
     Loader loader;
     loader.setWorkingDirectory(QFileInfo(file).absoluteDir());
     std::unique_ptr<QWidget> root(loader.load(&file));
     if (!root) {
-        *err = kOtherError;
+        *err = cOtherError;
         return nullptr;
     }
     const QString objectName = QString::fromUtf8(name);
     QWidget* page = root->objectName() == objectName ? root.get() : root->findChild<QWidget*>(objectName);
     if (!page) {
-        *err = kWindowNotFound;
+        *err = cWindowNotFound;
         return nullptr;
     }
     if (page == root.get()) root.release();
 
     auto* win = new BWWin;
     win->dialog = new WindowDialog(win);
-    win->dialog->setWindowTitle(page->windowTitle().isEmpty() ? QString::fromUtf8(kDefaultTitle) : page->windowTitle());
+    win->dialog->setWindowTitle(page->windowTitle().isEmpty() ? QString::fromUtf8(cDefaultTitle) : page->windowTitle());
     win->dialog->setWindowModality(Qt::ApplicationModal);
     win->dialog->setSizeGripEnabled(false);
     auto* layout = new QVBoxLayout(win->dialog);
@@ -418,7 +418,7 @@ BWWin* LoadWindow(const char* uiPath, const char* name, int32_t* err) {
     try {
         return LoadWindowChecked(uiPath, name, err);
     } catch (...) {
-        *err = kOtherError;
+        *err = cOtherError;
         return nullptr;
     }
 }
@@ -656,8 +656,8 @@ int32_t PickColor(const char* prompt, const uint16_t in[3], uint16_t out[3]) {
 }
 
 int16_t Alert(int32_t type, const char* headline, const char* text, const char* ok, const char* cancel) {
-    static constexpr QMessageBox::Icon kIcons[] = {QMessageBox::Critical, QMessageBox::Information, QMessageBox::Warning};
-    QMessageBox box(type >= 0 && type <= 2 ? kIcons[type] : QMessageBox::Warning, QString::fromUtf8(kDefaultTitle),
+    static constexpr QMessageBox::Icon cIcons[] = {QMessageBox::Critical, QMessageBox::Information, QMessageBox::Warning};
+    QMessageBox box(type >= 0 && type <= 2 ? cIcons[type] : QMessageBox::Warning, QString::fromUtf8(cDefaultTitle),
                     QString::fromUtf8(headline ? headline : ""));
     if (text && *text) box.setInformativeText(QString::fromUtf8(text));
     QPushButton* okButton = box.addButton(QString::fromUtf8(ok && *ok ? ok : "OK"), QMessageBox::AcceptRole);
@@ -667,7 +667,7 @@ int16_t Alert(int32_t type, const char* headline, const char* text, const char* 
     // A box as narrow as a short text would cut its title: it is made wide enough for the title and
     // the frame's buttons beside it.
     if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
-        const int titleWidth = box.fontMetrics().horizontalAdvance(box.windowTitle()) + kTitleButtonsAllowance;
+        const int titleWidth = box.fontMetrics().horizontalAdvance(box.windowTitle()) + cTitleButtonsAllowance;
         grid->addItem(new QSpacerItem(titleWidth, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
                       grid->columnCount());
     }
@@ -727,7 +727,7 @@ struct Safe<F> {
     }
 };
 
-const BWToolboxBackend kBackend = {
+const BWToolboxBackend cBackend = {
     kBWToolboxVersion,
     Safe<Start>::Call,
     LoadWindow,
@@ -785,7 +785,7 @@ BusyWindow::~BusyWindow() {
 }
 
 int32_t SendCommand(BWWin* win, uint32_t command) {
-    if (!lgHost.Command) return kNotHandled;
+    if (!lgHost.Command) return cNotHandled;
     BusyWindow busy(win);
     return lgHost.Command(win, command);
 }
@@ -807,5 +807,5 @@ uint32_t ToolboxModifiers(Qt::KeyboardModifiers modifiers) {
 
 extern "C" __attribute__((visibility("default"))) const BWToolboxBackend* BWToolboxBackendGet(const BWToolboxHost* host) {
     lgHost = host ? *host : BWToolboxHost{};
-    return &kBackend;
+    return &cBackend;
 }

@@ -219,7 +219,7 @@ std::vector<int> MeltMethods() {
     const char* env = std::getenv("BW_WIPE_METHODS");
     std::vector<int> methods;
     if (env && std::string(env) == "all") {
-        for (int m = 1; m <= 41; m++) methods.push_back(m);
+        for (int m = 1; m <= cMethodCount; m++) methods.push_back(m);
     } else if (env && *env) {
         std::stringstream list(env);
         for (std::string m; std::getline(list, m, ',');) methods.push_back(std::atoi(m.c_str()));

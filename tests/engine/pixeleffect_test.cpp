@@ -14,33 +14,21 @@
 #include "engine/pixeleffect.h"
 #include "engine/recthandler.h"
 #include "engine/relrects.h"
+#include "imaging/TestBuffers.h"
 #include "imaging/commonprocs.h"
 #include "platform/CoreGraphics.h"
 
 namespace {
-constexpr uint8_t cMarker = 0xC3;
+using testbuf::At;
+using testbuf::PaddingIntact;
+using testbuf::cMarker;
 constexpr int32_t cPad = 8;
 
-// Buffers with row padding filled with a marker that must survive.
+// Locked as the engine's own buffers; disposed by the test.
 GWorldPtr PaddedGW(int w, int h, int pad = cPad) {
-    QDSetExtraRowPadding(pad);
-    GWorldPtr gw = AllocateGWorld(int16_t(w), int16_t(h));
-    QDSetExtraRowPadding(0);
-    PixMapHandle pm = GetGWorldPixMap(gw);
-    for (int y = 0; y < h; y++) std::memset(GetPixBaseAddr(pm) + y * GetPixRowBytes(pm) + w * 4, cMarker, size_t(pad));
+    GWorldPtr gw = testbuf::NewPaddedGWorld(w, h, pad);
+    LockGWorld(gw);
     return gw;
-}
-bool PaddingIntact(GWorldPtr gw) {
-    PixMapHandle pm = GetGWorldPixMap(gw);
-    const Rect b = GetPortRect(gw);
-    for (int y = 0; y < b.bottom; y++)
-        for (int k = 0; k < cPad; k++)
-            if (uint8_t(GetPixBaseAddr(pm)[y * GetPixRowBytes(pm) + b.right * 4 + k]) != cMarker) return false;
-    return true;
-}
-PixRec& At(GWorldPtr gw, int x, int y) {
-    PixMapHandle pm = GetGWorldPixMap(gw);
-    return PixRow(GetPixBaseAddr(pm), GetPixRowBytes(pm), y)[x];
 }
 void FillRandom(GWorldPtr gw, std::mt19937& rng) {
     const Rect b = GetPortRect(gw);

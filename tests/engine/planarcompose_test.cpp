@@ -160,7 +160,7 @@ TEST_P(Oracle, EveryOrderingMatchesTheArgbPath) {
     const int32_t frames = 30;
     int seen[3] = {};  // samples checked not started, finished, changing
     int worstLuma = 0, worstChroma = 0;
-    for (int16_t method = 1; method <= 41; method++) {
+    for (int16_t method = 1; method <= cMethodCount; method++) {
         Scene s(c.cols, c.rows, c.area);
         s.Lay(method, frames, c.w, c.h);
         for (int32_t frame : {0, 7, 15, 22, 40}) {

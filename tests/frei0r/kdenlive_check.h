@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "host/PluginDefines.h"
+
 namespace kdenlive {
 
 struct Param {
@@ -161,6 +163,27 @@ inline std::vector<std::string> CheckDescription(const std::vector<Param>& param
             if (!r || !near(*r, n)) say(p, "typing " + num(n) + " renders " + (r ? num(*r) : "nothing"));
         }
     }
+    return wrong;
+}
+
+// A description file is written by hand: every count of orderings it states ("one of N",
+// "1..N", the maximum of MLT's "identifier: method" entry) and the entries of a "method" list must be
+// cMethodCount. Also fails when the file states none.
+inline std::vector<std::string> CheckOrderingCount(const std::string& path, const std::vector<Param>& params) {
+    std::ifstream file(path);
+    const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    static const std::regex stated(R"(one of (\d+)|1\.\.(\d+)|identifier: method[^-]*?maximum: (\d+))");
+    std::vector<long> counts;
+    for (auto m = std::sregex_iterator(text.begin(), text.end(), stated); m != std::sregex_iterator(); ++m)
+        for (int g = 1; g <= 3; g++)
+            if ((*m)[g].matched) counts.push_back(std::stol((*m)[g]));
+    for (const Param& p : params)
+        if (p.Name() == "method" && p.Type() == "list") counts.push_back(long(Split(p.Get("paramlist"), ';').size()));
+    std::vector<std::string> wrong;
+    if (counts.empty()) wrong.push_back(path + ": states no count of orderings");
+    for (long n : counts)
+        if (n != cMethodCount) wrong.push_back(path + ": states " + std::to_string(n) + " orderings, not " +
+                                               std::to_string(cMethodCount));
     return wrong;
 }
 

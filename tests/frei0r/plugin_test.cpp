@@ -25,6 +25,23 @@ TEST(Frei0rPlugin, IsAnRgbaMixerWithItsParameters) {
     EXPECT_EQ(info.plugin_type, F0R_PLUGIN_TYPE_MIXER2);
     EXPECT_EQ(info.color_model, F0R_COLOR_MODEL_RGBA8888);
     EXPECT_EQ(info.frei0r_version, FREI0R_MAJOR_VERSION);
+    // The texts quote the limits the plug-in is built with.
+    EXPECT_STREQ(info.explanation, "Clip A gives way to clip B tile by tile: a grid of up to 100 x 100 tiles over "
+                                   "the active area, each changing on its own schedule in one of 41 orders");
+    struct Quote {
+        int index;
+        const char* text;
+    };
+    const Quote quoting[] = {
+        {kF0rMethod, "Tile ordering 1..41: 1 + round(value x 40)"},
+        {kF0rColumns, "Tile columns 1..100: value x 100, rounded up (c columns: c / 100)"},
+        {kF0rRows, "Tile rows 1..100: value x 100, rounded up (r rows: r / 100)"},
+        {kF0rSeed, "Where the layout starts reading the random table, 0..29999: round(value x 29999)"}};
+    for (const Quote& q : quoting) {
+        f0r_param_info_t p{};
+        Plugin::Get().paramInfo(&p, q.index);
+        EXPECT_STREQ(p.explanation, q.text) << q.index;
+    }
     ASSERT_EQ(info.num_params, kF0rParamCount);
     for (int i = 0; i < info.num_params; i++) {
         f0r_param_info_t p{};
@@ -40,9 +57,11 @@ TEST(Frei0rPlugin, RefusesSizesTheEngineCannotHold) {
         EXPECT_EQ(Plugin::Get().construct(size, 8), nullptr) << size;
         EXPECT_EQ(Plugin::Get().construct(8, size), nullptr) << size;
     }
-    f0r_instance_t inst = Plugin::Get().construct(1, 1);
-    EXPECT_NE(inst, nullptr);
-    Plugin::Get().destruct(inst);
+    for (unsigned size : {1u, 32767u}) {
+        f0r_instance_t inst = Plugin::Get().construct(size, 1);
+        EXPECT_NE(inst, nullptr) << size;
+        Plugin::Get().destruct(inst);
+    }
 }
 
 // Each parameter at both ends of 0..1 and beyond them.
@@ -114,6 +133,8 @@ TEST(Frei0rKdenlive, ShowsAndStoresWhatRenders) {
         return std::nullopt;
     };
     for (const std::string& wrong : kdenlive::CheckDescription(params, rendered)) ADD_FAILURE() << wrong;
+    for (const std::string& wrong : kdenlive::CheckOrderingCount(BW_TEST_FREI0R_DIR "/frei0r_blockwaves.xml", params))
+        ADD_FAILURE() << wrong;
 }
 
 TEST(Frei0rMapping, EveryStepOfEveryRangeIsReachable) {
@@ -216,7 +237,7 @@ TEST_P(Frei0rHostOrder, EqualsTheEngineOrderPathForEveryMethod) {
     for (auto& px : a) px = rng();
     for (auto& px : b) px = rng();
     f0r_instance_t inst = Plugin::Get().construct(unsigned(c.wid), unsigned(c.hig));
-    for (int16_t method = 1; method <= 41; method++)
+    for (int16_t method = 1; method <= cMethodCount; method++)
         for (double progress : {0.2, 0.5, 0.85}) {
             TileSettings s = Settings(method, c.columns, c.rows, 60, true, int16_t(method * 7), progress, 40);
             s.Active = c.active;

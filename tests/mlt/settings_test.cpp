@@ -118,5 +118,13 @@ TEST(MltKdenlive, ShowsAndStoresWhatRenders) {
         return value.at(name);
     };
     for (const std::string& wrong : kdenlive::CheckDescription(params, rendered)) ADD_FAILURE() << wrong;
+    for (const std::string& wrong : kdenlive::CheckOrderingCount(BW_TEST_MLT_DIR "/blockwaves.xml", params))
+        ADD_FAILURE() << wrong;
+}
+
+// MLT's metadata is written by hand too: its method range and texts state the count of orderings.
+TEST(MltMetadata, StatesTheCountOfOrderings) {
+    for (const std::string& wrong : kdenlive::CheckOrderingCount(BW_TEST_MLT_DIR "/data/blockwaves/blockwaves.yml", {}))
+        ADD_FAILURE() << wrong;
 }
 }  // namespace

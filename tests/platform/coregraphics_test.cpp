@@ -89,13 +89,26 @@ TEST(BitmapContext, ImageWithoutCopyOfAnOwningContextIsASnapshot) {
     EXPECT_EQ(CGBitmapContextCreateImageNoCopy(nullptr), nullptr);
 }
 
+// A context owns its pixels here (no data given): only the layout decides.
 TEST(BitmapContext, RejectsOtherLayouts) {
-    uint32_t pixels[4] = {};
+    struct Layout {
+        size_t w, h, bits, rowBytes;
+        CGBitmapInfo info;
+        bool made;
+    };
+    const Layout layouts[] = {
+        {2, 2, 8, 8, 2, true},      {2, 2, 8, 8, 1, false},     {2, 2, 16, 8, 2, false},
+        {2, 2, 8, 4, 2, false},  // rows shorter than 4 x width
+        {0, 2, 8, 8, 2, false},     {2, 0, 8, 8, 2, false},     {32767, 1, 8, 0, 2, true},
+        {32768, 1, 8, 0, 2, false}, {1, 32767, 8, 0, 2, true},  {1, 32768, 8, 0, 2, false},
+    };
     CGColorSpaceRef space = CGColorSpaceCreateDeviceRGB();
-    EXPECT_EQ(CGBitmapContextCreate(pixels, 2, 2, 8, 8, space, 1), nullptr);
-    EXPECT_EQ(CGBitmapContextCreate(pixels, 2, 2, 16, 8, space, 2), nullptr);
-    EXPECT_EQ(CGBitmapContextCreate(pixels, 2, 2, 8, 4, space, 2), nullptr);  // rows shorter than 4 x width
-    EXPECT_EQ(CGBitmapContextCreate(pixels, 0, 2, 8, 8, space, 2), nullptr);
+    for (const Layout& l : layouts) {
+        CGContextRef ctx = CGBitmapContextCreate(nullptr, l.w, l.h, l.bits, l.rowBytes, space, l.info);
+        EXPECT_EQ(ctx != nullptr, l.made) << l.w << "x" << l.h << ", " << l.bits << " bits, " << l.rowBytes
+                                          << " bytes a row, info " << l.info;
+        if (ctx) CGContextRelease(ctx);
+    }
     CGColorSpaceRelease(space);
 }
 
@@ -194,7 +207,6 @@ INSTANTIATE_TEST_SUITE_P(Table, Shapes, ::testing::ValuesIn(kShapes));
 
 TEST(Regions, EvenOddPolygonOffsetAndClip) {
     GW gw(17, 12, 8);
-    gw.MarkPadding();
     InPort(gw, [&] {
         RgnHandle rgn = NewRgn();
         OpenRgn();

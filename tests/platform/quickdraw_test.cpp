@@ -32,7 +32,6 @@ TEST(GWorld, RefusalsAnswerNullAndTheirError) {
 
 TEST(PaintRect, HalfOpenClippedAndInMemoryOrderARGB) {
     GW g(8, 6, 8);
-    g.MarkPadding();
     InPort(g, [] {
         const RGBColor c{0x1234, 0x5678, 0x9ABC};
         RGBForeColor(&c);
@@ -69,7 +68,6 @@ TEST(CopyBits, SameSizeCopiesAndScaledCopyPicksNearestSource) {
     for (int y = 0; y < 2; y++)
         for (int x = 0; x < 4; x++)
             std::memset(src.Byte(x, y), 10 * y + x + 1, 4);
-    same.MarkPadding();
     const Rect s{0, 0, 2, 4}, b{0, 0, 4, 8};
     CopyBits(GetPortBitMapForCopyBits(src.gw), GetPortBitMapForCopyBits(same.gw), &s, &s, srcCopy, nullptr);
     CopyBits(GetPortBitMapForCopyBits(src.gw), GetPortBitMapForCopyBits(big.gw), &s, &b, srcCopy, nullptr);
