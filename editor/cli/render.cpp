@@ -29,7 +29,7 @@
 namespace bw {
 namespace {
 using Clock = std::chrono::steady_clock;
-constexpr int kSampleRate = 48000;
+constexpr int cSampleRate = 48000;
 volatile std::sig_atomic_t lgStopSignal = 0;
 
 Failure Stopped() { return StopFailure(); }
@@ -168,7 +168,7 @@ void TrimMemory() {
 }
 
 int64_t SamplesIn(int64_t frame, media::Rational rate) {
-    return media::FrameSampleStart(frame + 1, rate, kSampleRate) - media::FrameSampleStart(frame, rate, kSampleRate);
+    return media::FrameSampleStart(frame + 1, rate, cSampleRate) - media::FrameSampleStart(frame, rate, cSampleRate);
 }
 }  // namespace
 
@@ -230,9 +230,9 @@ media::MediaStatus ConformedClip::Read(int32_t index, const media::PixelView& vi
     const Placement place = Place(source_.DisplayWidth(), source_.DisplayHeight(), view.Width, view.Height);
     media::PixelView inner = view;
     if (!place.Whole(view.Width, view.Height)) {
-        static const uint8_t kBlack[4] = {0xFF, 0, 0, 0};  // alpha, red, green, blue
+        static const uint8_t cBlack[4] = {0xFF, 0, 0, 0};  // alpha, red, green, blue
         uint32_t black;
-        std::memcpy(&black, kBlack, 4);
+        std::memcpy(&black, cBlack, 4);
         for (int y = 0; y < view.Height; y++) {
             uint32_t* row = reinterpret_cast<uint32_t*>(view.Base + size_t(y) * size_t(view.RowBytes));
             std::fill(row, row + view.Width, black);
@@ -343,10 +343,10 @@ Failure NoFrames(const ConformedClip& clip, const media::FrameSource& rateFrom, 
 
 Failure PlanTimeline(Input& first, Input* second, Variant variant, int32_t requested, media::Rational rate,
                      Timeline& t) {
-    first.clip = std::make_unique<ConformedClip>(*first.source, rate, kSampleRate);
+    first.clip = std::make_unique<ConformedClip>(*first.source, rate, cSampleRate);
     if (variant == Variant::Between) {
         if (!second || !second->source) return {kExitUsage, "a transition between clips needs two clips"};
-        second->clip = std::make_unique<ConformedClip>(*second->source, rate, kSampleRate);
+        second->clip = std::make_unique<ConformedClip>(*second->source, rate, cSampleRate);
         t.a = first.clip.get();
         t.b = second->clip.get();
     } else if (variant == Variant::After) {
@@ -445,7 +445,7 @@ struct Piece {
 // channels (5.1 stays 5.1; more than eight, which no encoder here takes, become 7.1), else
 // stereo; then as the output file holds it (Opus: 5.1 with back channels). Every clip is mixed to it.
 uint64_t SoundLayout(const std::vector<Input*>& inputs, const RenderOptions& options) {
-    uint64_t layout = media::kStereoLayout;
+    uint64_t layout = media::cStereoLayout;
     if (options.encoder.AudioChannels > 0) {
         layout = media::DefaultLayout(options.encoder.AudioChannels);
     } else {
@@ -453,7 +453,7 @@ uint64_t SoundLayout(const std::vector<Input*>& inputs, const RenderOptions& opt
             if (in->source->HasAudio()) {
                 const uint64_t own = in->source->SourceChannelLayout();
                 const int channels = media::LayoutChannels(own);
-                layout = channels > 8 ? media::DefaultLayout(8) : channels > 2 ? own : media::kStereoLayout;
+                layout = channels > 8 ? media::DefaultLayout(8) : channels > 2 ? own : media::cStereoLayout;
                 break;
             }
     }
@@ -482,7 +482,7 @@ Failure PlanPieces(PluginHost& host, std::vector<Input*>& inputs, const RenderOp
     const uint64_t layout = SoundLayout(inputs, options);
     for (Input* in : inputs) {
         in->source->SetChannelLayout(layout);
-        in->clip = std::make_unique<ConformedClip>(*in->source, rate, kSampleRate, in->trimStart, in->trimLength);
+        in->clip = std::make_unique<ConformedClip>(*in->source, rate, cSampleRate, in->trimStart, in->trimLength);
         if (in->clip->FrameCount() < 1) return NoFrames(*in->clip, *inputs[0]->source, options.rate.Num > 0, rate);
         clips.push_back(in->clip.get());
     }
@@ -556,6 +556,72 @@ Failure PlanRender(PluginHost& host, std::vector<Input*>& inputs, const RenderOp
 }
 
 namespace {
+// One pass over the pieces of a render: each clip's frames and each transition's, written in
+// order on the route taken.
+struct Pass {
+    const RenderOptions& options;
+    media::Rational rate;
+    int channels;
+    NativeRoute* route;             // null: the bundle route
+    GWorldPtr frame;                // the bundle route's ARGB frame, for every output frame
+    BackgroundWriter& background;
+    Progress& progress;
+    int64_t done = 0;
+    double transitionSeconds = 0;   // the transitions' frames, clip reads included
+    std::vector<float> mixed = {};   // the bundle's sound of the frame
+
+    Failure Written(media::MediaStatus s) {
+        if (!s) return StopSignal() ? Stopped() : Failure{kExitOutput, s.Error};   // a closed pipe, say so
+        progress.Update(++done);
+        return {};
+    }
+    Failure Write(media::PicturePtr picture, media::AudioBlock&& audio) {
+        if (StopSignal()) return Stopped();
+        if (route) return Written(background.Write(std::move(picture), std::move(audio)));
+        return Written(background.Write(ViewOf(frame), audio));
+    }
+
+    Failure Clip(ConformedClip& clip, int32_t from, int32_t to) {
+        for (int32_t i = from; i < to; i++) {
+            media::AudioBlock audio;
+            media::PicturePtr picture;
+            const media::MediaStatus s = route ? route->ClipFrame(clip, i, picture, audio)
+                                               : clip.Read(i, ViewOf(frame), true, audio);
+            if (!s) return ClipFailure(s);
+            if (Failure f = Write(std::move(picture), std::move(audio))) return f;
+        }
+        return {};
+    }
+
+    Failure Transition(const Timeline& t, PluginHost& host, const PluginDataRec* tiles) {
+        RunRequest run = MakeRun(t, options.variant, t.n, options.width, options.height, options.proxy);
+        if (route) run = route->Begin(host, *tiles, run);
+        if (const int32_t r = host.Begin(run); r != kPluginOK)
+            return {kExitPlugin, "the transition refused to start (result " + std::to_string(r) + ")"};
+        Failure f;
+        for (int32_t k = 0; k < t.n && !f; k++) {
+            const auto t0 = Clock::now();
+            const int32_t r = host.Frame(k, route ? route->BundleFrame() : frame, &mixed);
+            if (r != kPluginOK) {
+                f = FrameFailure(t, k, r);
+                break;
+            }
+            media::PicturePtr picture;
+            if (route)
+                if (media::MediaStatus s = route->Compose(k, picture); !s) f = {kExitFailed, s.Error};
+            transitionSeconds += std::chrono::duration<double>(Clock::now() - t0).count();
+            media::AudioBlock audio;
+            audio.SampleRate = cSampleRate;
+            audio.Channels = channels;
+            audio.Samples = std::move(mixed);
+            audio.Samples.resize(size_t(SamplesIn(done, rate)) * size_t(channels), 0.0f);
+            if (!f) f = Write(std::move(picture), std::move(audio));
+        }
+        host.End();
+        return f;
+    }
+};
+
 // The format the native route composes in: the writer's, or with no output the first clip's.
 media::PictureFormat RouteFormat(const media::ClipWriter& writer, const std::vector<Input*>& inputs) {
     media::PictureFormat format = writer.Format();
@@ -567,15 +633,16 @@ media::PictureFormat RouteFormat(const media::ClipWriter& writer, const std::vec
     return format;
 }
 
-Failure RenderOnce(const std::vector<PluginHost*>& hosts, std::vector<Input*>& inputs, const RenderOptions& options,
+Failure RenderOnce(const std::vector<PluginHost*>& hosts, std::vector<Input*>& inputs, RenderOptions options,
                    RandomCursors& cursors, RenderReport* report) {
-    PluginHost& host = *hosts[0];
     const auto started = Clock::now();
     int w, h;
     OutputSize(*inputs[0]->source, options, w, h);
+    options.width = w;   // the size every run and picture of this render has
+    options.height = h;
     const media::Rational rate = options.rate.Num > 0 ? options.rate : inputs[0]->source->FrameRate();
     std::vector<Piece> pieces;
-    if (Failure f = PlanPieces(host, inputs, options, rate, pieces)) return f;
+    if (Failure f = PlanPieces(*hosts[0], inputs, options, rate, pieces)) return f;
     int32_t total = 0;
     size_t transitions = 0;
     for (const Piece& p : pieces) {
@@ -589,7 +656,7 @@ Failure RenderOnce(const std::vector<PluginHost*>& hosts, std::vector<Input*>& i
     settings.Width = w;
     settings.Height = h;
     settings.FrameRate = rate;
-    settings.SampleRate = kSampleRate;
+    settings.SampleRate = cSampleRate;
     settings.AudioLayout = inputs[0]->source->ChannelLayout();   // every clip's, from PlanPieces
     const int channels = media::LayoutChannels(settings.AudioLayout);
     media::ClipWriter writer;
@@ -597,13 +664,11 @@ Failure RenderOnce(const std::vector<PluginHost*>& hosts, std::vector<Input*>& i
 
     // The route: the clips' own pictures where the engine can compose them, else ARGB and the bundle.
     const media::PictureFormat format = RouteFormat(writer, inputs);
-    std::string why = options.engine == Engine::Bundle ? "asked for" : NativeRefusal(inputs, options, transitions, format);
+    const std::string why =
+        options.engine == Engine::Bundle ? "asked for" : NativeRefusal(inputs, options, transitions, format);
     std::unique_ptr<NativeRoute> route;
     if (why.empty()) route = std::make_unique<NativeRoute>(format, cursors);
     else if (options.engine == Engine::Native) return {kExitUsage, "--engine native cannot render this: " + why};
-
-    const double setupSeconds = std::chrono::duration<double>(Clock::now() - started).count();
-    Progress progress(total, options.quiet);
     // The bundle route draws every output frame in one ARGB buffer: the clips' frames before and
     // after the transition are read into the one the bundle draws into.
     std::unique_ptr<OwnedGW> out;
@@ -611,115 +676,54 @@ Failure RenderOnce(const std::vector<PluginHost*>& hosts, std::vector<Input*>& i
         out = std::make_unique<OwnedGW>(w, h);
         if (!out->gw) return {kExitFailed, "out of memory for a " + std::to_string(w) + " x " + std::to_string(h) + " frame"};
     }
-    media::AudioBlock audio;
-    int64_t done = 0;
-    double transitionSeconds = 0;
-    BackgroundWriter background(writer, w, h, route != nullptr);
-    auto written = [&](media::MediaStatus s) -> Failure {
-        if (!s) return StopSignal() ? Stopped() : Failure{kExitOutput, s.Error};   // a closed pipe, say so
-        progress.Update(++done);
-        return {};
-    };
-    auto write = [&](const media::PixelView& view, const media::AudioBlock& block) -> Failure {
-        if (StopSignal()) return Stopped();
-        return written(background.Write(view, block));
-    };
-    auto writePicture = [&](media::PicturePtr picture, media::AudioBlock&& block) -> Failure {
-        if (StopSignal()) return Stopped();
-        return written(background.Write(std::move(picture), std::move(block)));
-    };
 
+    const double setupSeconds = std::chrono::duration<double>(Clock::now() - started).count();
+    Progress progress(total, options.quiet);
+    BackgroundWriter background(writer, w, h, route != nullptr);
+    Pass pass{options, rate, channels, route.get(), out ? out->gw : nullptr, background, progress};
+    for (PluginHost* each : hosts) {
+        each->audioChannels = channels;   // the bundle's levels apply to every channel alike
+        each->smoothLevels = true;
+        each->speed = options.speed;
+    }
     auto readSoFar = [&inputs] {
         double seconds = 0;
         for (Input* in : inputs) seconds += in->clip->ReadSeconds();
         return seconds;
     };
     double readDuringTransitions = 0;
-    for (PluginHost* each : hosts) {
-        each->audioChannels = channels;   // the bundle's levels apply to every channel alike
-        each->smoothLevels = true;
-        each->speed = options.speed;
-    }
-    std::vector<float> mixed;
     size_t transition = 0;
     // Each clip is opened at its first piece (by its first read) and closed after its last, so a
     // render holds the decoders of two clips at most, however many it joins.
     auto uses = [](const Piece& p, const ConformedClip* c) { return p.clip == c || p.t.a == c || p.t.b == c; };
-    auto releaseDone = [&](size_t i) {
-        for (ConformedClip* c : {pieces[i].clip, pieces[i].t.a, pieces[i].t.b})
-            if (c && std::none_of(pieces.begin() + ptrdiff_t(i) + 1, pieces.end(), [&](const Piece& p) { return uses(p, c); })) {
+    for (size_t pi = 0; pi < pieces.size(); pi++) {
+        const Piece& p = pieces[pi];
+        if (p.clip) {
+            if (Failure f = pass.Clip(*p.clip, p.from, options.transitionOnly ? p.from : p.to)) return f;
+        } else {
+            const size_t k = std::min(transition++, hosts.size() - 1);   // this transition's settings
+            const double readBefore = readSoFar();
+            if (report) report->transitions.push_back({int32_t(pass.done), p.t.n});
+            const PluginDataRec* tiles = options.tileSettings.empty() ? nullptr : options.tileSettings[std::min(k, options.tileSettings.size() - 1)];
+            if (Failure f = pass.Transition(p.t, *hosts[k], tiles)) return f;
+            readDuringTransitions += readSoFar() - readBefore;
+        }
+        for (ConformedClip* c : {p.clip, p.t.a, p.t.b})
+            if (c && std::none_of(pieces.begin() + ptrdiff_t(pi) + 1, pieces.end(), [&](const Piece& q) { return uses(q, c); })) {
                 c->Release();
                 // The decoders' threads leave their pictures' memory free in their own malloc
                 // arenas: handed back now, or the next clip's threads add arenas of their own.
                 TrimMemory();
             }
-    };
-    for (size_t pi = 0; pi < pieces.size(); pi++) {
-        const Piece& p = pieces[pi];
-        if (p.clip) {
-            for (int32_t i = p.from; i < p.to && !options.transitionOnly; i++) {
-                if (route) {
-                    media::PicturePtr picture;
-                    if (media::MediaStatus s = route->ClipFrame(*p.clip, i, picture, audio); !s) return ClipFailure(s);
-                    if (Failure f = writePicture(std::move(picture), std::move(audio))) return f;
-                    continue;
-                }
-                const media::PixelView frame = ViewOf(out->gw);
-                if (media::MediaStatus s = p.clip->Read(i, frame, true, audio); !s) return ClipFailure(s);
-                if (Failure f = write(frame, audio)) return f;
-            }
-            releaseDone(pi);
-            continue;
-        }
-        const Timeline& t = p.t;
-        const size_t index = std::min(transition++, hosts.size() - 1);
-        PluginHost& host = *hosts[index];   // this transition's settings
-        const double readBefore = readSoFar();
-        if (report) report->transitions.push_back({int32_t(done), t.n});
-        RunRequest run = MakeRun(t, options.variant, t.n, w, h, options.proxy);
-        if (route) run = route->Begin(host, *options.tileSettings[std::min(index, options.tileSettings.size() - 1)], run);
-        if (const int32_t r = host.Begin(run); r != kPluginOK)
-            return {kExitPlugin, "the transition refused to start (result " + std::to_string(r) + ")"};
-        for (int32_t k = 0; k < t.n; k++) {
-            const auto t0 = Clock::now();
-            int32_t r = host.Frame(k, route ? route->BundleFrame() : out->gw, &mixed);
-            media::PicturePtr picture;
-            if (r == kPluginOK && route) {
-                if (media::MediaStatus s = route->Compose(k, picture); !s) {
-                    host.End();
-                    return {kExitFailed, s.Error};
-                }
-            }
-            transitionSeconds += std::chrono::duration<double>(Clock::now() - t0).count();
-            if (r != kPluginOK) {
-                host.End();
-                return FrameFailure(t, k, r);
-            }
-            media::AudioBlock block;
-            block.SampleRate = kSampleRate;
-            block.Channels = channels;
-            block.Samples = std::move(mixed);
-            block.Samples.resize(size_t(SamplesIn(done, rate)) * size_t(channels), 0.0f);
-            const Failure f = route ? writePicture(std::move(picture), std::move(block)) : write(ViewOf(out->gw), block);
-            if (f) {
-                host.End();
-                return f;
-            }
-        }
-        host.End();
-        readDuringTransitions += readSoFar() - readBefore;
-        releaseDone(pi);
     }
     if (media::MediaStatus s = background.Wait(); !s) return StopSignal() ? Stopped() : Failure{kExitOutput, s.Error};
     const auto finishing = Clock::now();
     if (media::MediaStatus s = writer.Finish(); !s) return StopSignal() ? Stopped() : Failure{kExitOutput, s.Error};
-    const double writeSeconds = background.Seconds() + std::chrono::duration<double>(Clock::now() - finishing).count();
-    const double readSeconds = readSoFar();
     if (report) {
-        report->readSeconds = readSeconds;
-        report->writeSeconds = writeSeconds;
+        report->readSeconds = readSoFar();
+        report->writeSeconds = background.Seconds() + std::chrono::duration<double>(Clock::now() - finishing).count();
         // Clip reads the bundle asked for through the host's GetFrame count as reads, not transition.
-        report->transitionSeconds = std::max(0.0, transitionSeconds - readDuringTransitions);
+        report->transitionSeconds = std::max(0.0, pass.transitionSeconds - readDuringTransitions);
         report->setupSeconds = setupSeconds;
         report->waitSeconds = background.Waited();
         report->totalFrames = total;

@@ -154,7 +154,7 @@ bool ClipReader::Impl::ProbeRate() {
     if (rate.num <= 0 || rate.den <= 0)
         rate = average;
     if (rate.num <= 0 || rate.den <= 0 || av_q2d(rate) > 1000)
-        rate = AVRational{kDefaultFrameRate, 1};
+        rate = AVRational{cDefaultFrameRate, 1};
     av_reduce(&rate.num, &rate.den, rate.num, rate.den, INT32_MAX);
     Info.FrameRate = ToRational(rate);
     // A base rate 1 % or more above the average: the frame rate varies, and the packets do not
@@ -201,10 +201,10 @@ void ClipReader::Impl::ProbeStill(bool cover) {
                 StartSeconds = ast->start_time * av_q2d(ast->time_base);
         }
         Info.IsStill = true;
-        Info.FrameRate = Rational{kDefaultFrameRate, 1};
-        Info.FrameCount = std::max<int64_t>(1, std::llround(seconds * kDefaultFrameRate));
+        Info.FrameRate = Rational{cDefaultFrameRate, 1};
+        Info.FrameCount = std::max<int64_t>(1, std::llround(seconds * cDefaultFrameRate));
         Info.FrameCountExact = true;
-        Info.Duration = double(Info.FrameCount) / kDefaultFrameRate;
+        Info.Duration = double(Info.FrameCount) / cDefaultFrameRate;
     }
 }
 
@@ -290,7 +290,7 @@ void ClipReader::Impl::ProbeAudio() {
                                : UnnamedLayout(Info.AudioChannels);
         Info.AudioCodec = avcodec_get_name(par->codec_id);
         Audio.Index = as;
-        OutRate = par->sample_rate > 0 ? par->sample_rate : kDefaultSampleRate;
+        OutRate = par->sample_rate > 0 ? par->sample_rate : cDefaultSampleRate;
     } else if (as == AVERROR_DECODER_NOT_FOUND) {
         Info.Warning = Path + ": its sound is in a codec this FFmpeg cannot decode, and is read as silence";
     }
@@ -377,7 +377,7 @@ int ClipReader::DisplayWidth() const { return fImpl->Info.DisplayWidth; }
 int ClipReader::DisplayHeight() const { return fImpl->Info.DisplayHeight; }
 int ClipReader::SampleRate() const { return fImpl->OutRate; }
 bool ClipReader::HasAudio() const { return fImpl->Audio.Index >= 0; }
-uint64_t ClipReader::SourceChannelLayout() const { return HasAudio() ? fImpl->Info.AudioLayout : kStereoLayout; }
+uint64_t ClipReader::SourceChannelLayout() const { return HasAudio() ? fImpl->Info.AudioLayout : cStereoLayout; }
 uint64_t ClipReader::ChannelLayout() const { return fImpl->OutLayout; }
 const std::string& ClipReader::Name() const { return fImpl->Path; }
 

@@ -23,7 +23,7 @@ struct ClipInfo {
     Rational    SampleAspect{1, 1};    // pixel width : height; 1:1 when the file does not say
     bool        IsStill = false;       // a picture file (PNG, JPEG, ...), shown for ReaderOptions::StillSeconds
     std::string Hdr;                   // "PQ" or "HLG" for high dynamic range video, else empty
-    Rational    FrameRate{kDefaultFrameRate, 1};   // average rate; kDefaultFrameRate when the file does not say
+    Rational    FrameRate{cDefaultFrameRate, 1};   // average rate; cDefaultFrameRate when the file does not say
     int64_t     FrameCount = 0;        // frames at FrameRate
     bool        FrameCountExact = false;   // false: estimated from the duration
     double      Duration = 0;          // seconds of video

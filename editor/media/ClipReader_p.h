@@ -44,8 +44,8 @@ struct ClipReader::Impl {
     FramePtr   AFrame;
     SwrPtr     Swr;
     int        SwrInRate = 0, SwrInFormat = -1, SwrInChannels = 0;
-    int        OutRate = kDefaultSampleRate;
-    uint64_t   OutLayout = kStereoLayout;
+    int        OutRate = cDefaultSampleRate;
+    uint64_t   OutLayout = cStereoLayout;
     int        OutChannels = 2;
     std::vector<float> ABuf;         // samples in OutLayout starting at ABufStart on the output timeline
     int64_t    ABufStart = 0;

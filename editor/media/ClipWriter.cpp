@@ -147,7 +147,7 @@ const char* OutputKindName(OutputKind kind, int width, int height) {
 bool OutputHasAudio(OutputKind kind) { return Row(kind).AudioEncoder != nullptr; }
 
 uint64_t WrittenLayout(OutputKind kind, const WriterSettings& settings) {
-    const uint64_t in = settings.AudioLayout != 0 ? settings.AudioLayout : kStereoLayout;
+    const uint64_t in = settings.AudioLayout != 0 ? settings.AudioLayout : cStereoLayout;
     const int channels = settings.AudioChannels > 0 ? settings.AudioChannels : LayoutChannels(in);
     const char* encoder = settings.AudioCodec.empty() ? Row(kind).AudioEncoder : settings.AudioCodec.c_str();
     // libopus takes more than two channels only in the Vorbis order of their count (5.1 with back
@@ -192,7 +192,7 @@ struct ClipWriter::Impl {
     std::vector<float> Silence;
 
     MediaStatus Fail(const std::string& problem) { return MediaStatus::Fail(Path, problem); }
-    uint64_t    InLayout() const { return Settings.AudioLayout != 0 ? Settings.AudioLayout : kStereoLayout; }
+    uint64_t    InLayout() const { return Settings.AudioLayout != 0 ? Settings.AudioLayout : cStereoLayout; }
     // "out.mp4: no space left on the device while writing it"
     MediaStatus WriteFailure(int err) { return Fail(UserErrorText(err) + " while writing it"); }
     MediaStatus OpenVideo(const KindRow& row);
@@ -342,7 +342,7 @@ MediaStatus ClipWriter::Impl::OpenAudio(const KindRow& row) {
     AVCodecContext* c = AEnc.get();
     // The input rate when the encoder takes it, else 48 kHz (Opus takes nothing else).
     const int wanted = Settings.AudioRate > 0 ? Settings.AudioRate : Settings.SampleRate;
-    int rate = kDefaultSampleRate;
+    int rate = cDefaultSampleRate;
     for (const int* r = codec->supported_samplerates; r != nullptr && *r != 0; r++)
         if (*r == wanted)
             rate = wanted;

@@ -29,8 +29,8 @@ bool OutputExists(const std::string& path);
 struct WriterSettings {
     int         Width = 0;               // every frame must have this size; even for all kinds but PNG
     int         Height = 0;
-    Rational    FrameRate{kDefaultFrameRate, 1};
-    int         SampleRate = kDefaultSampleRate;   // rate of the AudioBlocks handed in (Opus is always written at 48 kHz)
+    Rational    FrameRate{cDefaultFrameRate, 1};
+    int         SampleRate = cDefaultSampleRate;   // rate of the AudioBlocks handed in (Opus is always written at 48 kHz)
     uint64_t    AudioLayout = 0;         // channel layout of the AudioBlocks handed in; 0: stereo
     bool        Audio = true;            // write a sound track where the kind has one
     int         Crf = -1;                // quality; -1: 20 for H.264, 32 for VP9

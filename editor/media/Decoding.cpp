@@ -104,7 +104,7 @@ MediaStatus DecodeNext(DecodeStream& s, AVFrame* into, const std::string& path, 
         }
         if (err != AVERROR(EAGAIN)) {
             // A damaged frame: skip it, but do not loop forever on a file of garbage.
-            if (++badPackets > kBadPacketLimit)
+            if (++badPackets > cBadPacketLimit)
                 return MediaStatus::Fail(path, Damaged(what, err));
             continue;
         }
@@ -122,7 +122,7 @@ MediaStatus DecodeNext(DecodeStream& s, AVFrame* into, const std::string& path, 
         }
         if (s.Pkt->stream_index == s.Index) {
             err = avcodec_send_packet(s.Dec.get(), s.Pkt.get());
-            if (err < 0 && err != AVERROR(EAGAIN) && ++badPackets > kBadPacketLimit) {
+            if (err < 0 && err != AVERROR(EAGAIN) && ++badPackets > cBadPacketLimit) {
                 av_packet_unref(s.Pkt.get());
                 return MediaStatus::Fail(path, Damaged(what, err));
             }

@@ -9,7 +9,7 @@ namespace bw::media::detail {
 
 // Damaged packets or frames a decoder may refuse in a row before the stream counts as damaged:
 // enough to step over a bad stretch, few enough not to spin on a file of garbage.
-constexpr int kBadPacketLimit = 64;
+constexpr int cBadPacketLimit = 64;
 
 // One stream read through its own demuxer and decoder.
 struct DecodeStream {

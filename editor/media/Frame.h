@@ -20,9 +20,9 @@ struct Rational {
 };
 
 // Frames a second of a still picture, an image sequence and a stream that states no rate.
-constexpr int kDefaultFrameRate = 25;
+constexpr int cDefaultFrameRate = 25;
 // Samples a second where nothing else says: generated sound, and a sound stream that states none.
-constexpr int kDefaultSampleRate = 48000;
+constexpr int cDefaultSampleRate = 48000;
 
 // Pictures above 4K (4096 x 2304 samples, over 35 MB as ARGB) are large: there memory matters more
 // than overlapping the steps of a render, and the decoders and encoders are told so.
@@ -75,14 +75,14 @@ inline PixelView ConstView(const VideoFrame& f) {
 
 // A channel layout as FFmpeg's channel mask (AV_CH_FRONT_LEFT = 1, AV_CH_FRONT_RIGHT = 2, ...);
 // interleaved samples hold the channels in the order of their bits.
-constexpr uint64_t kStereoLayout = 0x3;
+constexpr uint64_t cStereoLayout = 0x3;
 inline int LayoutChannels(uint64_t layout) { return std::popcount(layout); }
 uint64_t DefaultLayout(int channels);      // FFmpeg's layout for a channel count, as its -ac picks it
 std::string LayoutName(uint64_t layout);   // FFmpeg's name: "stereo", "5.1(side)"
 
 // Interleaved float samples in [-1, 1]; Samples.size() == frames * Channels.
 struct AudioBlock {
-    int SampleRate = kDefaultSampleRate;
+    int SampleRate = cDefaultSampleRate;
     int Channels = 2;
     std::vector<float> Samples;
 

@@ -29,7 +29,7 @@ public:
     virtual uint64_t ChannelLayout() const = 0;   // layout of the audio blocks handed out; stereo at first
     virtual void     SetChannelLayout(uint64_t layout) = 0;   // mix audio blocks to this layout from now on
     virtual bool     HasAudio() const = 0;   // false: the blocks are silence
-    virtual uint64_t SourceChannelLayout() const { return kStereoLayout; }   // the sound's own layout
+    virtual uint64_t SourceChannelLayout() const { return cStereoLayout; }   // the sound's own layout
     virtual const std::string& Name() const = 0;   // file name or generator name, used in messages
     virtual void Release() {}   // frees what reading holds until the next read (a clip's turn is over)
 

@@ -100,7 +100,7 @@ MediaStatus GeneratedClip::ReadFrameInto(int64_t index, const PixelView& dst, bo
         uint64_t toned = 0;
         for (int c = 0, bit = 0; c < channels; bit++)
             if (fLayout & (uint64_t(1) << bit)) {
-                if (bit < 2 || (fLayout & kStereoLayout) == 0)
+                if (bit < 2 || (fLayout & cStereoLayout) == 0)
                     toned |= uint64_t(1) << c;
                 c++;
             }

@@ -16,9 +16,9 @@ struct GeneratorSettings {
     Pattern  Kind = Pattern::Bars;
     int      Width = 160;
     int      Height = 90;
-    Rational FrameRate{kDefaultFrameRate, 1};
+    Rational FrameRate{cDefaultFrameRate, 1};
     int64_t  FrameCount = 50;
-    int      SampleRate = kDefaultSampleRate;
+    int      SampleRate = cDefaultSampleRate;
     double   ToneHz = 0;            // 0: 440 Hz for the bars, 660 Hz for the gradient
     float    Amplitude = 0.25f;     // peak of the tone on the front left and right channels (-12 dBFS)
 };
@@ -49,7 +49,7 @@ public:
 private:
     GeneratorSettings fSettings;
     std::string       fName;
-    uint64_t          fLayout = kStereoLayout;
+    uint64_t          fLayout = cStereoLayout;
 };
 
 // The ARGB pixel (0xAARRGGBB) of frame `index` at (x, y) of a width x height picture.
