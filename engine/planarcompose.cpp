@@ -194,7 +194,7 @@ struct RowPlan {
 };
 constexpr size_t cFillSlack = 8;  // the weight fill writes whole words
 void MakeRowPlan(const Pieces& p, int32_t samples, RowPlan& plan) {
-    const size_t room = p.start.size() + 1;
+    const size_t room = p.start.size() + 1;  // a piece and a run more than the pieces
     for (std::vector<Span>& list : plan.span) list.resize(room);
     plan.w.resize(size_t(samples) + cFillSlack);
     plan.runStart.resize(room);
@@ -212,11 +212,13 @@ void PlanRow(const FrameJob& f, const Pieces& p, int32_t y0, int32_t y1, int32_t
     const uint8_t *col0 = p.col0.data(), *col1 = p.col1.data();
     const size_t pieces = p.start.size() - 1;
     int32_t* runStart = plan.runStart.data();
-    RunKind* runKind = plan.runKind.data();
+    RunKind* runKind = plan.runKind.data() + 1;  // with a kind of none before the first run and after the last
     uint8_t* w = plan.w.data();
+    constexpr RunKind cNone = RunKind(3);
     // Each piece is written as a run at n, which moves on only when the kind differs from the last.
     size_t n = 0;
-    RunKind last = RunKind(3);
+    runKind[-1] = cNone;
+    RunKind last = cNone;
     for (size_t k = 0; k < pieces; k++) {
         const int32_t l = start[k], r = start[k + 1];
         const uint8_t c0 = col0[k], c1 = col1[k];
@@ -230,22 +232,24 @@ void PlanRow(const FrameJob& f, const Pieces& p, int32_t y0, int32_t y1, int32_t
         last = kind;
     }
     runStart[n] = start[pieces];
+    runKind[n] = cNone;
+    // Into the lists: a bridged run and the blended runs around it become one span, which the
+    // blended run before has opened (idx steps back to it).
     const int32_t unit[3] = {sampleBytes, sampleBytes, 1};
-    plan.spans[0] = plan.spans[1] = plan.spans[2] = 0;
-    RunKind previous = RunKind(3);
+    int32_t* count = plan.spans;
+    count[0] = count[1] = count[2] = 0;
+    bool afterBlend = false;
     for (size_t i = 0; i < n; i++) {
         const int32_t l = runStart[i], r = runStart[i + 1];
-        RunKind kind = runKind[i];
-        if (kind != RunKind::Blend && i > 0 && i + 1 < n && r - l < cBridgedRun && runKind[i - 1] == RunKind::Blend &&
-            runKind[i + 1] == RunKind::Blend)
-            kind = RunKind::Blend;
-        const int k = int(kind);
+        const bool bridged = (r - l < cBridgedRun) & (runKind[i - 1] == RunKind::Blend) & (runKind[i + 1] == RunKind::Blend);
+        const int k = bridged ? int(RunKind::Blend) : int(runKind[i]);
+        const bool join = (k == int(RunKind::Blend)) & afterBlend;
         Span* list = plan.span[k].data();
-        if (kind == RunKind::Blend && previous == RunKind::Blend)
-            list[plan.spans[k] - 1].count += r - l;
-        else
-            list[plan.spans[k]++] = Span{l * unit[k], (r - l) * unit[k]};
-        previous = kind;
+        const int32_t idx = count[k] - int32_t(join);
+        const int32_t at = join ? list[idx].at : l * unit[k];
+        list[idx] = Span{at, r * unit[k] - at};
+        count[k] = idx + 1;
+        afterBlend = k == int(RunKind::Blend);
     }
 }
 

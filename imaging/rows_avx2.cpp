@@ -49,41 +49,75 @@ inline __m256i Div255(__m256i t) { return _mm256_srli_epi16(_mm256_add_epi16(t, 
 // 32 bytes a step. The samples less 128 are signed bytes, so one multiply-add of the byte pairs
 // (255 - w, w) x (a - 128, b - 128) gives a (255 - w) + b w - 32640 in a 16-bit lane (|.| <= 32640);
 // adding 32640 + 128 gives the scalar loop's t, divided by 255 as there.
-void Blend8(const uint8_t* a, const uint8_t* b, const uint8_t* w, uint8_t* out, int32_t count) {
+inline __m256i Blend8x32(const uint8_t* a, const uint8_t* b, const uint8_t* w) {
     const __m256i flip = _mm256_set1_epi8(int8_t(0x80)), ones = _mm256_set1_epi8(-1);
     const __m256i offset = _mm256_set1_epi16(int16_t(32640 + 128));
-    int32_t i = 0;
-    for (; i + 32 <= count; i += 32) {
-        const __m256i va = _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + i)), flip);
-        const __m256i vb = _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + i)), flip);
-        const __m256i vw = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w + i));
-        const __m256i iw = _mm256_xor_si256(vw, ones);  // 255 - w
-        const __m256i lo =
-            _mm256_add_epi16(_mm256_maddubs_epi16(_mm256_unpacklo_epi8(iw, vw), _mm256_unpacklo_epi8(va, vb)), offset);
-        const __m256i hi =
-            _mm256_add_epi16(_mm256_maddubs_epi16(_mm256_unpackhi_epi8(iw, vw), _mm256_unpackhi_epi8(va, vb)), offset);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), _mm256_packus_epi16(Div255(lo), Div255(hi)));
+    const __m256i va = _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(a)), flip);
+    const __m256i vb = _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(b)), flip);
+    const __m256i vw = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w));
+    const __m256i iw = _mm256_xor_si256(vw, ones);  // 255 - w
+    const __m256i lo =
+        _mm256_add_epi16(_mm256_maddubs_epi16(_mm256_unpacklo_epi8(iw, vw), _mm256_unpacklo_epi8(va, vb)), offset);
+    const __m256i hi =
+        _mm256_add_epi16(_mm256_maddubs_epi16(_mm256_unpackhi_epi8(iw, vw), _mm256_unpackhi_epi8(va, vb)), offset);
+    return _mm256_packus_epi16(Div255(lo), Div255(hi));
+}
+// The same on sixteen samples.
+inline __m128i Blend8x16(const uint8_t* a, const uint8_t* b, const uint8_t* w) {
+    const __m128i flip = _mm_set1_epi8(int8_t(0x80)), ones = _mm_set1_epi8(-1);
+    const __m128i offset = _mm_set1_epi16(int16_t(32640 + 128));
+    const __m128i va = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a)), flip);
+    const __m128i vb = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b)), flip);
+    const __m128i vw = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w));
+    const __m128i iw = _mm_xor_si128(vw, ones);
+    auto Div = [](__m128i t) { return _mm_srli_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), 8); };
+    const __m128i lo = _mm_add_epi16(_mm_maddubs_epi16(_mm_unpacklo_epi8(iw, vw), _mm_unpacklo_epi8(va, vb)), offset);
+    const __m128i hi = _mm_add_epi16(_mm_maddubs_epi16(_mm_unpackhi_epi8(iw, vw), _mm_unpackhi_epi8(va, vb)), offset);
+    return _mm_packus_epi16(Div(lo), Div(hi));
+}
+// The end of a row is one more step overlapping the one before, worked out before anything is
+// stored (out may be a or b); below 16 samples the SSE2 level's steps of eight.
+void Blend8(const uint8_t* a, const uint8_t* b, const uint8_t* w, uint8_t* out, int32_t count) {
+    if (count >= 32) {
+        const int32_t end = count - 32;
+        const __m256i last = Blend8x32(a + end, b + end, w + end);
+        for (int32_t i = 0; i < end; i += 32)
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), Blend8x32(a + i, b + i, w + i));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + end), last);
+    } else if (count >= 16) {
+        const int32_t end = count - 16;
+        const __m128i first = Blend8x16(a, b, w), last = Blend8x16(a + end, b + end, w + end);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), first);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + end), last);
+    } else {
+        lgBelow.Blend8(a, b, w, out, count);
     }
-    lgBelow.Blend8(a + i, b + i, w + i, out + i, count - i);
 }
 // 16 samples a step, as the SSE2 loop (samples less 32768, one multiply-add per pair).
-void Blend16(const uint16_t* a, const uint16_t* b, const uint8_t* w, uint16_t* out, int32_t count) {
+inline __m256i Blend16x16(const uint16_t* a, const uint16_t* b, const uint8_t* w) {
     const __m256i flip = _mm256_set1_epi16(int16_t(0x8000)), two = _mm256_set1_epi16(2);
     const __m256i whole = _mm256_set1_epi16(16384), half = _mm256_set1_epi32(8192);
-    int32_t i = 0;
-    for (; i + 16 <= count; i += 16) {
-        const __m256i va = _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + i)), flip);
-        const __m256i vb = _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + i)), flip);
-        const __m256i w16 = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(w + i)));
-        const __m256i W = _mm256_add_epi16(_mm256_slli_epi16(w16, 6), _mm256_srli_epi16(_mm256_add_epi16(w16, two), 2));
-        const __m256i IW = _mm256_sub_epi16(whole, W);
-        const __m256i lo = _mm256_madd_epi16(_mm256_unpacklo_epi16(va, vb), _mm256_unpacklo_epi16(IW, W));
-        const __m256i hi = _mm256_madd_epi16(_mm256_unpackhi_epi16(va, vb), _mm256_unpackhi_epi16(IW, W));
-        const __m256i r = _mm256_packs_epi32(_mm256_srai_epi32(_mm256_add_epi32(lo, half), 14),
-                                             _mm256_srai_epi32(_mm256_add_epi32(hi, half), 14));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), _mm256_xor_si256(r, flip));
+    const __m256i va = _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(a)), flip);
+    const __m256i vb = _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(b)), flip);
+    const __m256i w16 = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(w)));
+    const __m256i W = _mm256_add_epi16(_mm256_slli_epi16(w16, 6), _mm256_srli_epi16(_mm256_add_epi16(w16, two), 2));
+    const __m256i IW = _mm256_sub_epi16(whole, W);
+    const __m256i lo = _mm256_madd_epi16(_mm256_unpacklo_epi16(va, vb), _mm256_unpacklo_epi16(IW, W));
+    const __m256i hi = _mm256_madd_epi16(_mm256_unpackhi_epi16(va, vb), _mm256_unpackhi_epi16(IW, W));
+    const __m256i r = _mm256_packs_epi32(_mm256_srai_epi32(_mm256_add_epi32(lo, half), 14),
+                                         _mm256_srai_epi32(_mm256_add_epi32(hi, half), 14));
+    return _mm256_xor_si256(r, flip);
+}
+void Blend16(const uint16_t* a, const uint16_t* b, const uint8_t* w, uint16_t* out, int32_t count) {
+    if (count >= 16) {  // as Blend8
+        const int32_t end = count - 16;
+        const __m256i last = Blend16x16(a + end, b + end, w + end);
+        for (int32_t i = 0; i < end; i += 16)
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), Blend16x16(a + i, b + i, w + i));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + end), last);
+    } else {
+        lgBelow.Blend16(a, b, w, out, count);
     }
-    lgBelow.Blend16(a + i, b + i, w + i, out + i, count - i);
 }
 
 // --- Alpha from a mask ---

@@ -61,17 +61,22 @@ std::vector<KernelCase> Cases() {
     for (int alpha : {0, 0x3C, 255})
         k.push_back({"SetAlpha " + std::to_string(alpha),
                      [=](K r, In, Out out, int32_t n) { r.SetAlpha(out, n, uint8_t(alpha)); }});
-    // The blends over the same bytes: in[0] and in[1] the two sample rows, in[2] the weights; an odd
-    // number of samples (one short of the row) so that every level has a tail.
-    k.push_back({"Blend8", [](K r, In in, Out out, int32_t n) { r.Blend8(in[0], in[1], in[2], out, 4 * n - 1); }});
-    // 16-bit samples are 2-byte aligned in every picture; odd starts are left untouched.
-    k.push_back({"Blend16", [](K r, In in, Out out, int32_t n) {
-                     if ((reinterpret_cast<uintptr_t>(in[0]) | reinterpret_cast<uintptr_t>(in[1]) |
-                          reinterpret_cast<uintptr_t>(out)) & 1)
-                         return;
-                     r.Blend16(reinterpret_cast<const uint16_t*>(in[0]), reinterpret_cast<const uint16_t*>(in[1]),
-                               in[2], reinterpret_cast<uint16_t*>(out), 2 * n - 1);
-                 }});
+    // The blends over the same bytes: in[0] and in[1] the two sample rows, in[2] the weights; the
+    // whole row, and one sample short of it so that every level has a tail (a whole row is exactly
+    // 4, 8, 16 and 32 samples, where the levels change step).
+    for (int32_t less : {0, 1}) {
+        const std::string tail = less ? " less one" : "";
+        k.push_back({"Blend8" + tail,
+                     [=](K r, In in, Out out, int32_t n) { r.Blend8(in[0], in[1], in[2], out, 4 * n - less); }});
+        // 16-bit samples are 2-byte aligned in every picture; odd starts are left untouched.
+        k.push_back({"Blend16" + tail, [=](K r, In in, Out out, int32_t n) {
+                         if ((reinterpret_cast<uintptr_t>(in[0]) | reinterpret_cast<uintptr_t>(in[1]) |
+                              reinterpret_cast<uintptr_t>(out)) & 1)
+                             return;
+                         r.Blend16(reinterpret_cast<const uint16_t*>(in[0]), reinterpret_cast<const uint16_t*>(in[1]),
+                                   in[2], reinterpret_cast<uint16_t*>(out), 2 * n - less);
+                     }});
+    }
     return k;
 }
 
