@@ -95,7 +95,7 @@ struct PlaneJob {
     uint8_t* out;
     int32_t fromStride, toStride, outStride;  // 0 for the colour row
     bool outIsFrom, outIsTo;
-    Pieces pieces;
+    Pieces pieces;  // the first plane of a group only
 };
 struct FrameJob {
     int32_t wid, hig;
@@ -116,17 +116,18 @@ struct PlaneGroup {
 };
 
 // Where a weight may change along a pixel row: the area's sides and the tile edges between them.
+// The edges ascend, so the list comes out in order.
 std::vector<int32_t> PixelBreaks(const FrameJob& f) {
-    std::vector<int32_t> b{0, f.wid};
+    std::vector<int32_t> b{0};
     if (f.area.left < f.area.right) {
         b.push_back(f.area.left);
-        b.push_back(f.area.right);
         for (int32_t x = 1; x < f.grid->W; x++) {
             const int32_t e = f.grid->Right(x);
             if (e > f.area.left && e < f.area.right) b.push_back(e);
         }
+        b.push_back(f.area.right);
     }
-    std::sort(b.begin(), b.end());
+    b.push_back(f.wid);
     b.erase(std::unique(b.begin(), b.end()), b.end());
     return b;
 }
@@ -146,8 +147,7 @@ Pieces PlanePieces(const FrameJob& f, const std::vector<int32_t>& pixel, Spread 
                 for (int32_t j = 0; j <= (e & 1) * 4; j++) b.push_back(e / 2 * 4 + j);
                 break;
         }
-    for (int32_t& e : b) e = std::min(e, samples);
-    std::sort(b.begin(), b.end());
+    for (int32_t& e : b) e = std::min(e, samples);  // in order still
     b.erase(std::unique(b.begin(), b.end()), b.end());
     Pieces p;
     p.start = b;
@@ -223,9 +223,11 @@ void PlanRow(const FrameJob& f, const Pieces& p, int32_t y0, int32_t y1, int32_t
         const int32_t l = start[k], r = start[k + 1];
         const uint8_t c0 = col0[k], c1 = col1[k];
         const uint32_t v = (uint32_t(a0[c0]) + a0[c1] + a1[c0] + a1[c1] + 2) >> 2;
-        const uint64_t word = uint64_t(v) * 0x0101010101010101u;
-        for (int32_t i = l; i < r; i += 8) std::memcpy(w + i, &word, 8);  // may write into the next piece
         const RunKind kind = RunKind(2 - 2 * int(v == 0) - int(v == 255));
+        if (kind == RunKind::Blend) {  // a copied piece's weight is written only if a blend takes it in
+            const uint64_t word = uint64_t(v) * 0x0101010101010101u;
+            for (int32_t i = l; i < r; i += 8) std::memcpy(w + i, &word, 8);  // may write into the next piece
+        }
         runStart[n] = l;
         runKind[n] = kind;
         n += kind != last;
@@ -242,6 +244,8 @@ void PlanRow(const FrameJob& f, const Pieces& p, int32_t y0, int32_t y1, int32_t
     for (size_t i = 0; i < n; i++) {
         const int32_t l = runStart[i], r = runStart[i + 1];
         const bool bridged = (r - l < cBridgedRun) & (runKind[i - 1] == RunKind::Blend) & (runKind[i + 1] == RunKind::Blend);
+        if (bridged & (runKind[i] != RunKind::Blend))
+            std::memset(w + l, runKind[i] == RunKind::To ? 255 : 0, size_t(r - l));
         const int k = bridged ? int(RunKind::Blend) : int(runKind[i]);
         const bool join = (k == int(RunKind::Blend)) & afterBlend;
         Span* list = plan.span[k].data();
@@ -428,7 +432,7 @@ bool ComposePlanarByTiles(const PlanarPicture* From, const PlanarPicture* To, co
     const FormatDesc& fmt = cFormats[size_t(Out.Format)];
     f.planes = fmt.planes;
     uint16_t colour[4];
-    PictureColour(theConfig.Colors[1], Out, colour);
+    if (!From || !To) PictureColour(theConfig.Colors[1], Out, colour);
     std::vector<uint8_t> colourRows[3];
     const std::vector<int32_t> pixelBreaks = PixelBreaks(f);
     int8_t maxShift = 0;
@@ -447,7 +451,6 @@ bool ComposePlanarByTiles(const PlanarPicture* From, const PlanarPicture* To, co
         p.outStride = Out.Stride[k];
         p.outIsFrom = From && From->Plane[k] == Out.Plane[k] && From->Stride[k] == Out.Stride[k];
         p.outIsTo = To && To->Plane[k] == Out.Plane[k] && To->Stride[k] == Out.Stride[k];
-        p.pieces = PlanePieces(f, pixelBreaks, p.desc.spread, p.samples);
     }
     // Shared out over the cores in groups of pixel rows that whole rows of every plane cover, weighed
     // as 32-bit pixels of the same bytes: a 1080p 8-bit 4:2:0 frame stays on one core, where starting
@@ -465,6 +468,10 @@ bool ComposePlanarByTiles(const PlanarPicture* From, const PlanarPicture* To, co
             alike[nAlike - 1].count++;
         else
             alike[nAlike++] = PlaneGroup{int8_t(k), 1};
+    }
+    for (int k = 0; k < nAlike; k++) {  // the rows read the pieces of a group's first plane only
+        PlaneJob& p = f.plane[alike[k].first];
+        p.pieces = PlanePieces(f, pixelBreaks, p.desc.spread, p.samples);
     }
     ParallelRows(groups, groupBytes / 4, [&](int32_t first, int32_t last) {
         for (int k = 0; k < nAlike; k++) {
