@@ -182,9 +182,7 @@ Pieces PlanePieces(const FrameJob& f, const std::vector<int32_t>& pixel, Spread 
 // What a plane row over one pair of bands does: stretches copied from From and from To (byte
 // offset and length) and blended (sample offset and count), each list in row order, with the
 // weights of the row. Rows over the same bands share it.
-struct Span {
-    int32_t at, count;
-};
+typedef SampleSpan Span;
 struct RowPlan {
     std::vector<Span> span[3];  // per RunKind, room for a span per piece
     int32_t spans[3];           // how many of each
@@ -192,7 +190,23 @@ struct RowPlan {
     std::vector<int32_t> runStart;  // scratch: runs of one kind, a run ending where the next starts
     std::vector<RunKind> runKind;
 };
-constexpr size_t cFillSlack = 8;  // the weight fill writes whole words
+// The weight of a piece over its count samples, in 32-byte steps that may write up to cFillSlack
+// bytes into the next piece (filled after it) or past the row. Most pieces are a tile or less, so
+// the first step is taken whatever the count: a branch on it would guess wrong as often as right.
+constexpr size_t cFillSlack = 32;
+inline void FillWeight(uint8_t* w, int32_t count, uint32_t v) {
+#if defined(__SSE2__)
+    const __m128i word = _mm_set1_epi8(char(v));
+    int32_t i = 0;
+    do {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(w + i), word);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(w + i + 16), word);
+        i += 32;
+    } while (i < count);
+#else
+    std::memset(w, int(v), size_t(count));
+#endif
+}
 void MakeRowPlan(const Pieces& p, int32_t samples, RowPlan& plan) {
     const size_t room = p.start.size() + 1;  // a piece and a run more than the pieces
     for (std::vector<Span>& list : plan.span) list.resize(room);
@@ -224,10 +238,7 @@ void PlanRow(const FrameJob& f, const Pieces& p, int32_t y0, int32_t y1, int32_t
         const uint8_t c0 = col0[k], c1 = col1[k];
         const uint32_t v = (uint32_t(a0[c0]) + a0[c1] + a1[c0] + a1[c1] + 2) >> 2;
         const RunKind kind = RunKind(2 - 2 * int(v == 0) - int(v == 255));
-        if (kind == RunKind::Blend) {  // a copied piece's weight is written only if a blend takes it in
-            const uint64_t word = uint64_t(v) * 0x0101010101010101u;
-            for (int32_t i = l; i < r; i += 8) std::memcpy(w + i, &word, 8);  // may write into the next piece
-        }
+        FillWeight(w + l, r - l, v);
         runStart[n] = l;
         runKind[n] = kind;
         n += kind != last;
@@ -244,8 +255,6 @@ void PlanRow(const FrameJob& f, const Pieces& p, int32_t y0, int32_t y1, int32_t
     for (size_t i = 0; i < n; i++) {
         const int32_t l = runStart[i], r = runStart[i + 1];
         const bool bridged = (r - l < cBridgedRun) & (runKind[i - 1] == RunKind::Blend) & (runKind[i + 1] == RunKind::Blend);
-        if (bridged & (runKind[i] != RunKind::Blend))
-            std::memset(w + l, runKind[i] == RunKind::To ? 255 : 0, size_t(r - l));
         const int k = bridged ? int(RunKind::Blend) : int(runKind[i]);
         const bool join = (k == int(RunKind::Blend)) & afterBlend;
         Span* list = plan.span[k].data();
@@ -327,16 +336,12 @@ void ComposePlaneRows(const FrameJob& f, PlaneGroup group, int32_t first, int32_
             if (!p.outIsFrom) CopySpans(out, from, plan, RunKind::From);
             if (!p.outIsTo) CopySpans(out, to, plan, RunKind::To);
             const Span* blend = plan.span[int(RunKind::Blend)].data();
-            const uint8_t* w = plan.w.data();
-            for (int32_t i = 0; i < plan.spans[int(RunKind::Blend)]; i++) {
-                const int32_t at = blend[i].at;
-                if (f.sampleBytes == 1)
-                    f.rows->Blend8(from + at, to + at, w + at, out + at, blend[i].count);
-                else
-                    f.rows->Blend16(reinterpret_cast<const uint16_t*>(from) + at,
-                                    reinterpret_cast<const uint16_t*>(to) + at, w + at,
-                                    reinterpret_cast<uint16_t*>(out) + at, blend[i].count);
-            }
+            const int32_t blends = plan.spans[int(RunKind::Blend)];
+            if (f.sampleBytes == 1)
+                f.rows->BlendSpans8(from, to, plan.w.data(), out, blend, blends);
+            else
+                f.rows->BlendSpans16(reinterpret_cast<const uint16_t*>(from), reinterpret_cast<const uint16_t*>(to),
+                                     plan.w.data(), reinterpret_cast<uint16_t*>(out), blend, blends);
         }
     }
 }

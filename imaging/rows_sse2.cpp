@@ -117,7 +117,7 @@ inline void Blend8Scalar(const uint8_t* a, const uint8_t* b, const uint8_t* w, u
 // Rows of a tile or two are common, so the end of a row is one more step that overlaps the one
 // before, not a sample at a time. That step is worked out before anything is stored: out may be
 // a or b, whose overlapped samples the step before would already have replaced.
-void Blend8(const uint8_t* a, const uint8_t* b, const uint8_t* w, uint8_t* out, int32_t count) {
+inline void Blend8Row(const uint8_t* a, const uint8_t* b, const uint8_t* w, uint8_t* out, int32_t count) {
     if (count >= 16) {
         const int32_t end = count - 16;
         const __m128i last = Blend8x16(a + end, b + end, w + end);
@@ -161,8 +161,8 @@ inline __m128i Blend16x4(const uint16_t* a, const uint16_t* b, const uint8_t* w)
                         _mm_loadl_epi64(reinterpret_cast<const __m128i*>(b)),
                         _mm_unpacklo_epi8(_mm_cvtsi32_si128(w4), _mm_setzero_si128()));
 }
-void Blend16(const uint16_t* a, const uint16_t* b, const uint8_t* w, uint16_t* out, int32_t count) {
-    if (count >= 8) {  // as Blend8: the overlapping last step first
+inline void Blend16Row(const uint16_t* a, const uint16_t* b, const uint8_t* w, uint16_t* out, int32_t count) {
+    if (count >= 8) {  // as Blend8Row: the overlapping last step first
         const int32_t end = count - 8;
         const __m128i last = Blend16x8(a + end, b + end, w + end);
         for (int32_t i = 0; i < end; i += 8)
@@ -175,6 +175,26 @@ void Blend16(const uint16_t* a, const uint16_t* b, const uint8_t* w, uint16_t* o
         _mm_storel_epi64(reinterpret_cast<__m128i*>(out + end), last);
     } else {
         lgBelow.Blend16(a, b, w, out, count);
+    }
+}
+
+void Blend8(const uint8_t* a, const uint8_t* b, const uint8_t* w, uint8_t* out, int32_t count) {
+    Blend8Row(a, b, w, out, count);
+}
+void Blend16(const uint16_t* a, const uint16_t* b, const uint8_t* w, uint16_t* out, int32_t count) {
+    Blend16Row(a, b, w, out, count);
+}
+void BlendSpans8(const uint8_t* a, const uint8_t* b, const uint8_t* w, uint8_t* out, const SampleSpan* spans, int32_t n) {
+    for (int32_t k = 0; k < n; k++) {
+        const int32_t at = spans[k].at;
+        Blend8Row(a + at, b + at, w + at, out + at, spans[k].count);
+    }
+}
+void BlendSpans16(const uint16_t* a, const uint16_t* b, const uint8_t* w, uint16_t* out, const SampleSpan* spans,
+                  int32_t n) {
+    for (int32_t k = 0; k < n; k++) {
+        const int32_t at = spans[k].at;
+        Blend16Row(a + at, b + at, w + at, out + at, spans[k].count);
     }
 }
 
@@ -388,6 +408,8 @@ void FillRowsSSE2(RowKernels& k) {
     k.Over = Over;
     k.Blend8 = Blend8;
     k.Blend16 = Blend16;
+    k.BlendSpans8 = BlendSpans8;
+    k.BlendSpans16 = BlendSpans16;
     k.OpaqueCopy = OpaqueCopy;
     k.AlphaFromRed = AlphaFromRed;
     k.Add = Add;

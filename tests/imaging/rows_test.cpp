@@ -3,6 +3,7 @@
 // that must survive, and inputs that must come back unchanged.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -77,6 +78,29 @@ std::vector<KernelCase> Cases() {
                                    in[2], reinterpret_cast<uint16_t*>(out), 2 * n - less);
                      }});
     }
+    // The same on stretches of every length up to 40 with gaps of 1 and 2 samples between them,
+    // the lengths and gaps turning over at different rates.
+    auto Spans = [](int32_t samples) {
+        std::vector<SampleSpan> spans;
+        for (int32_t at = 1, k = 0; at < samples; k++) {
+            const int32_t count = std::min(1 + (k * 7) % 40, samples - at);
+            spans.push_back(SampleSpan{at, count});
+            at += count + 1 + k % 2;
+        }
+        return spans;
+    };
+    k.push_back({"BlendSpans8", [=](K r, In in, Out out, int32_t n) {
+                     const std::vector<SampleSpan> spans = Spans(4 * n);
+                     r.BlendSpans8(in[0], in[1], in[2], out, spans.data(), int32_t(spans.size()));
+                 }});
+    k.push_back({"BlendSpans16", [=](K r, In in, Out out, int32_t n) {
+                     if ((reinterpret_cast<uintptr_t>(in[0]) | reinterpret_cast<uintptr_t>(in[1]) |
+                          reinterpret_cast<uintptr_t>(out)) & 1)
+                         return;
+                     const std::vector<SampleSpan> spans = Spans(2 * n);
+                     r.BlendSpans16(reinterpret_cast<const uint16_t*>(in[0]), reinterpret_cast<const uint16_t*>(in[1]),
+                                    in[2], reinterpret_cast<uint16_t*>(out), spans.data(), int32_t(spans.size()));
+                 }});
     return k;
 }
 
