@@ -337,6 +337,8 @@ void ComposePlaneRows(const FrameJob& f, PlaneGroup group, int32_t first, int32_
             if (!p.outIsTo) CopySpans(out, to, plan, RunKind::To);
             const Span* blend = plan.span[int(RunKind::Blend)].data();
             const int32_t blends = plan.spans[int(RunKind::Blend)];
+            if (blends == 0)
+                continue;
             if (f.sampleBytes == 1)
                 f.rows->BlendSpans8(from, to, plan.w.data(), out, blend, blends);
             else
