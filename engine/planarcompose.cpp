@@ -1,6 +1,7 @@
 #include "engine/planarcompose.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <iterator>
@@ -219,7 +220,16 @@ void MakeRowPlan(const Pieces& p, int32_t samples, RowPlan& plan) {
 // each piece's weight is the mean of the four progress values (two pixel rows by its two tile
 // columns), rounded to nearest. A short stretch between blended runs joins them. Tiles switch in
 // no order a branch could foresee, so the runs are found without branching on the kinds.
-void PlanRow(const FrameJob& f, const Pieces& p, int32_t y0, int32_t y1, int32_t sampleBytes, RowPlan& plan) {
+// The kind of a weight: From at 0, To at 255, Blend between.
+constexpr auto cKindOf = [] {
+    std::array<RunKind, 256> k{};
+    for (int v = 0; v < 256; v++) k[size_t(v)] = v == 0 ? RunKind::From : v == 255 ? RunKind::To : RunKind::Blend;
+    return k;
+}();
+// OneBand: y0 = y1, where the mean of the four is that of the two columns ((2 a + 2 b + 2) >> 2 =
+// (a + b + 1) >> 1).
+template <bool OneBand>
+void PlanRowT(const FrameJob& f, const Pieces& p, int32_t y0, int32_t y1, int32_t sampleBytes, RowPlan& plan) {
     const uint8_t* a0 = f.alpha.data() + size_t(y0) * size_t(f.alphaRow);
     const uint8_t* a1 = f.alpha.data() + size_t(y1) * size_t(f.alphaRow);
     const int32_t* start = p.start.data();
@@ -236,8 +246,9 @@ void PlanRow(const FrameJob& f, const Pieces& p, int32_t y0, int32_t y1, int32_t
     for (size_t k = 0; k < pieces; k++) {
         const int32_t l = start[k], r = start[k + 1];
         const uint8_t c0 = col0[k], c1 = col1[k];
-        const uint32_t v = (uint32_t(a0[c0]) + a0[c1] + a1[c0] + a1[c1] + 2) >> 2;
-        const RunKind kind = RunKind(2 - 2 * int(v == 0) - int(v == 255));
+        const uint32_t v = OneBand ? (uint32_t(a0[c0]) + a0[c1] + 1) >> 1
+                                   : (uint32_t(a0[c0]) + a0[c1] + a1[c0] + a1[c1] + 2) >> 2;
+        const RunKind kind = cKindOf[v];
         FillWeight(w + l, r - l, v);
         runStart[n] = l;
         runKind[n] = kind;
@@ -264,6 +275,13 @@ void PlanRow(const FrameJob& f, const Pieces& p, int32_t y0, int32_t y1, int32_t
         count[k] = idx + 1;
         afterBlend = k == int(RunKind::Blend);
     }
+}
+
+void PlanRow(const FrameJob& f, const Pieces& p, int32_t y0, int32_t y1, int32_t sampleBytes, RowPlan& plan) {
+    if (y0 == y1)
+        PlanRowT<true>(f, p, y0, y1, sampleBytes, plan);
+    else
+        PlanRowT<false>(f, p, y0, y1, sampleBytes, plan);
 }
 
 // memcpy of the stretch of one tile: most are a few dozen bytes, where a call costs more than the
