@@ -216,16 +216,16 @@ void MakeRowPlan(const Pieces& p, int32_t samples, RowPlan& plan) {
     plan.runKind.resize(room);
 }
 
-// The plan of a plane row over bands y0 and y1 (the same band twice for a row over one pixel row):
-// each piece's weight is the mean of the four progress values (two pixel rows by its two tile
-// columns), rounded to nearest. A short stretch between blended runs joins them. Tiles switch in
-// no order a branch could foresee, so the runs are found without branching on the kinds.
 // The kind of a weight: From at 0, To at 255, Blend between.
 constexpr auto cKindOf = [] {
     std::array<RunKind, 256> k{};
     for (int v = 0; v < 256; v++) k[size_t(v)] = v == 0 ? RunKind::From : v == 255 ? RunKind::To : RunKind::Blend;
     return k;
 }();
+// The plan of a plane row over bands y0 and y1 (the same band twice for a row over one pixel row):
+// each piece's weight is the mean of the four progress values (two pixel rows by its two tile
+// columns), rounded to nearest. A short stretch between blended runs joins them. Tiles switch in
+// no order a branch could foresee, so the runs are found without branching on the kinds.
 // OneBand: y0 = y1, where the mean of the four is that of the two columns ((2 a + 2 b + 2) >> 2 =
 // (a + b + 1) >> 1).
 template <bool OneBand>
@@ -456,7 +456,7 @@ bool ComposePlanarByTiles(const PlanarPicture* From, const PlanarPicture* To, co
 
     const FormatDesc& fmt = cFormats[size_t(Out.Format)];
     f.planes = fmt.planes;
-    uint16_t colour[4];
+    uint16_t colour[4] = {};
     if (!From || !To) PictureColour(theConfig.Colors[1], Out, colour);
     std::vector<uint8_t> colourRows[3];
     const std::vector<int32_t> pixelBreaks = PixelBreaks(f);
