@@ -1,6 +1,7 @@
 #include "engine/planarcompose.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <iterator>
@@ -74,10 +75,6 @@ bool SameKind(const PlanarPicture& a, const PlanarPicture& b) {
 
 // A stretch of a plane row whose samples share a state, in samples.
 enum class RunKind : uint8_t { From, To, Blend };  // weight 0, 255, anything (blended)
-struct Run {
-    int32_t l, r;
-    RunKind kind;
-};
 // A stretch of fewer samples than this between two blended ones is blended with them: weights 0
 // and 255 give From's and To's samples exactly, and one longer call costs less than two and a copy.
 constexpr int32_t cBridgedRun = 32;
@@ -99,7 +96,7 @@ struct PlaneJob {
     uint8_t* out;
     int32_t fromStride, toStride, outStride;  // 0 for the colour row
     bool outIsFrom, outIsTo;
-    Pieces pieces;
+    Pieces pieces;  // the first plane of a group only
 };
 struct FrameJob {
     int32_t wid, hig;
@@ -120,17 +117,18 @@ struct PlaneGroup {
 };
 
 // Where a weight may change along a pixel row: the area's sides and the tile edges between them.
+// The edges ascend, so the list comes out in order.
 std::vector<int32_t> PixelBreaks(const FrameJob& f) {
-    std::vector<int32_t> b{0, f.wid};
+    std::vector<int32_t> b{0};
     if (f.area.left < f.area.right) {
         b.push_back(f.area.left);
-        b.push_back(f.area.right);
         for (int32_t x = 1; x < f.grid->W; x++) {
             const int32_t e = f.grid->Right(x);
             if (e > f.area.left && e < f.area.right) b.push_back(e);
         }
+        b.push_back(f.area.right);
     }
-    std::sort(b.begin(), b.end());
+    b.push_back(f.wid);
     b.erase(std::unique(b.begin(), b.end()), b.end());
     return b;
 }
@@ -150,8 +148,7 @@ Pieces PlanePieces(const FrameJob& f, const std::vector<int32_t>& pixel, Spread 
                 for (int32_t j = 0; j <= (e & 1) * 4; j++) b.push_back(e / 2 * 4 + j);
                 break;
         }
-    for (int32_t& e : b) e = std::min(e, samples);
-    std::sort(b.begin(), b.end());
+    for (int32_t& e : b) e = std::min(e, samples);  // in order still
     b.erase(std::unique(b.begin(), b.end()), b.end());
     Pieces p;
     p.start = b;
@@ -183,46 +180,116 @@ Pieces PlanePieces(const FrameJob& f, const std::vector<int32_t>& pixel, Spread 
     return p;
 }
 
-// The weights and runs of a plane row over bands y0 and y1 (the same band twice for a row over one
-// pixel row): each piece's weight is the mean of the four progress values (two pixel rows by its
-// two tile columns), rounded to nearest. A short stretch between blended runs joins them.
-// w has cFillSlack bytes beyond the row, as the fill writes whole words.
-constexpr size_t cFillSlack = 8;
-void PlaneRow(const FrameJob& f, const Pieces& p, int32_t y0, int32_t y1, uint8_t* w, std::vector<Run>& runs) {
+// What a plane row over one pair of bands does: stretches copied from From and from To (byte
+// offset and length) and blended (sample offset and count), each list in row order, with the
+// weights of the row. Rows over the same bands share it.
+typedef SampleSpan Span;
+struct RowPlan {
+    std::vector<Span> span[3];  // per RunKind, room for a span per piece
+    int32_t spans[3];           // how many of each
+    std::vector<uint8_t> w;     // per sample of the row, and cFillSlack more
+    std::vector<int32_t> runStart;  // scratch: runs of one kind, a run ending where the next starts
+    std::vector<RunKind> runKind;
+};
+// The weight of a piece over its count samples, in 32-byte steps that may write up to cFillSlack
+// bytes into the next piece (filled after it) or past the row. Most pieces are a tile or less, so
+// the first step is taken whatever the count: a branch on it would guess wrong as often as right.
+constexpr size_t cFillSlack = 32;
+inline void FillWeight(uint8_t* w, int32_t count, uint32_t v) {
+#if defined(__SSE2__)
+    const __m128i word = _mm_set1_epi8(char(v));
+    int32_t i = 0;
+    do {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(w + i), word);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(w + i + 16), word);
+        i += 32;
+    } while (i < count);
+#else
+    std::memset(w, int(v), size_t(count));
+#endif
+}
+void MakeRowPlan(const Pieces& p, int32_t samples, RowPlan& plan) {
+    const size_t room = p.start.size() + 1;  // a piece and a run more than the pieces
+    for (std::vector<Span>& list : plan.span) list.resize(room);
+    plan.w.resize(size_t(samples) + cFillSlack);
+    plan.runStart.resize(room);
+    plan.runKind.resize(room);
+}
+
+// The kind of a weight: From at 0, To at 255, Blend between.
+constexpr auto cKindOf = [] {
+    std::array<RunKind, 256> k{};
+    for (int v = 0; v < 256; v++) k[size_t(v)] = v == 0 ? RunKind::From : v == 255 ? RunKind::To : RunKind::Blend;
+    return k;
+}();
+// The plan of a plane row over bands y0 and y1 (the same band twice for a row over one pixel row):
+// each piece's weight is the mean of the four progress values (two pixel rows by its two tile
+// columns), rounded to nearest. A short stretch between blended runs joins them. Tiles switch in
+// no order a branch could foresee, so the runs are found without branching on the kinds.
+// OneBand: y0 = y1, where the mean of the four is that of the two columns ((2 a + 2 b + 2) >> 2 =
+// (a + b + 1) >> 1).
+template <bool OneBand>
+void PlanRowT(const FrameJob& f, const Pieces& p, int32_t y0, int32_t y1, int32_t sampleBytes, RowPlan& plan) {
     const uint8_t* a0 = f.alpha.data() + size_t(y0) * size_t(f.alphaRow);
     const uint8_t* a1 = f.alpha.data() + size_t(y1) * size_t(f.alphaRow);
-    runs.clear();
-    for (size_t k = 0; k + 1 < p.start.size(); k++) {
-        const int32_t l = p.start[k], r = p.start[k + 1];
-        const uint8_t c0 = p.col0[k], c1 = p.col1[k];
-        const uint32_t v = (uint32_t(a0[c0]) + a0[c1] + a1[c0] + a1[c1] + 2) >> 2;
-        const uint64_t word = uint64_t(v) * 0x0101010101010101u;
-        for (int32_t i = l; i < r; i += 8) std::memcpy(w + i, &word, 8);  // may write into the next piece
-        const RunKind kind = v == 0 ? RunKind::From : v == 255 ? RunKind::To : RunKind::Blend;
-        if (!runs.empty() && runs.back().kind == kind)
-            runs.back().r = r;
-        else
-            runs.push_back(Run{l, r, kind});
+    const int32_t* start = p.start.data();
+    const uint8_t *col0 = p.col0.data(), *col1 = p.col1.data();
+    const size_t pieces = p.start.size() - 1;
+    int32_t* runStart = plan.runStart.data();
+    RunKind* runKind = plan.runKind.data() + 1;  // with a kind of none before the first run and after the last
+    uint8_t* w = plan.w.data();
+    constexpr RunKind cNone = RunKind(3);
+    // Each piece is written as a run at n, which moves on only when the kind differs from the last.
+    size_t n = 0;
+    runKind[-1] = cNone;
+    RunKind last = cNone;
+    for (size_t k = 0; k < pieces; k++) {
+        const int32_t l = start[k], r = start[k + 1];
+        const uint8_t c0 = col0[k], c1 = col1[k];
+        const uint32_t v = OneBand ? (uint32_t(a0[c0]) + a0[c1] + 1) >> 1
+                                   : (uint32_t(a0[c0]) + a0[c1] + a1[c0] + a1[c1] + 2) >> 2;
+        const RunKind kind = cKindOf[v];
+        FillWeight(w + l, r - l, v);
+        runStart[n] = l;
+        runKind[n] = kind;
+        n += kind != last;
+        last = kind;
     }
-    size_t kept = 0;
-    for (size_t i = 0; i < runs.size(); i++) {
-        Run run = runs[i];
-        if (kept > 0 && i + 1 < runs.size() && run.r - run.l < cBridgedRun && runs[kept - 1].kind == RunKind::Blend &&
-            runs[i + 1].kind == RunKind::Blend)
-            run.kind = RunKind::Blend;
-        if (kept > 0 && run.kind == runs[kept - 1].kind)
-            runs[kept - 1].r = run.r;
-        else
-            runs[kept++] = run;
+    runStart[n] = start[pieces];
+    runKind[n] = cNone;
+    // Into the lists: a bridged run and the blended runs around it become one span, which the
+    // blended run before has opened (idx steps back to it).
+    const int32_t unit[3] = {sampleBytes, sampleBytes, 1};
+    int32_t* count = plan.spans;
+    count[0] = count[1] = count[2] = 0;
+    bool afterBlend = false;
+    for (size_t i = 0; i < n; i++) {
+        const int32_t l = runStart[i], r = runStart[i + 1];
+        const bool bridged = (r - l < cBridgedRun) & (runKind[i - 1] == RunKind::Blend) & (runKind[i + 1] == RunKind::Blend);
+        const int k = bridged ? int(RunKind::Blend) : int(runKind[i]);
+        const bool join = (k == int(RunKind::Blend)) & afterBlend;
+        Span* list = plan.span[k].data();
+        const int32_t idx = count[k] - int32_t(join);
+        const int32_t at = join ? list[idx].at : l * unit[k];
+        list[idx] = Span{at, r * unit[k] - at};
+        count[k] = idx + 1;
+        afterBlend = k == int(RunKind::Blend);
     }
-    runs.resize(kept);
+}
+
+void PlanRow(const FrameJob& f, const Pieces& p, int32_t y0, int32_t y1, int32_t sampleBytes, RowPlan& plan) {
+    if (y0 == y1)
+        PlanRowT<true>(f, p, y0, y1, sampleBytes, plan);
+    else
+        PlanRowT<false>(f, p, y0, y1, sampleBytes, plan);
 }
 
 // memcpy of the stretch of one tile: most are a few dozen bytes, where a call costs more than the
-// copy. Up to 64 bytes in 16-byte moves that overlap at the end; src and dst never overlap.
+// copy. Up to 128 bytes in 16-byte moves that overlap at the end, fewer in 8- and 4-byte ones; src
+// and dst never overlap.
 inline void CopySpan(uint8_t* dst, const uint8_t* src, size_t n) {
 #if defined(__SSE2__)
-    if (n >= 16 && n <= 64) {
+    if (n >= 16 && n <= 128) {
         auto move = [&](size_t at) {
             _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + at),
                              _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + at)));
@@ -232,25 +299,50 @@ inline void CopySpan(uint8_t* dst, const uint8_t* src, size_t n) {
         if (n > 32) {
             move(16);
             move(n - 32);
+            if (n > 64) {
+                move(32);
+                move(48);
+                move(n - 64);
+                move(n - 48);
+            }
         }
         return;
     }
 #endif
+    if (n >= 8 && n < 16) {
+        uint64_t head, tail;
+        std::memcpy(&head, src, 8);
+        std::memcpy(&tail, src + n - 8, 8);
+        std::memcpy(dst, &head, 8);
+        std::memcpy(dst + n - 8, &tail, 8);
+        return;
+    }
+    if (n >= 4 && n < 8) {
+        uint32_t head, tail;
+        std::memcpy(&head, src, 4);
+        std::memcpy(&tail, src + n - 4, 4);
+        std::memcpy(dst, &head, 4);
+        std::memcpy(dst + n - 4, &tail, 4);
+        return;
+    }
     std::memcpy(dst, src, n);
+}
+inline void CopySpans(uint8_t* out, const uint8_t* src, const RowPlan& plan, RunKind kind) {
+    const Span* list = plan.span[int(kind)].data();
+    for (int32_t i = 0; i < plan.spans[int(kind)]; i++) CopySpan(out + list[i].at, src + list[i].at, size_t(list[i].count));
 }
 
 void ComposePlaneRows(const FrameJob& f, PlaneGroup group, int32_t first, int32_t last) {
     const PlaneJob& lead = f.plane[group.first];
-    std::vector<uint8_t> w(size_t(lead.samples) + cFillSlack);
-    std::vector<Run> runs;
+    RowPlan plan;
+    MakeRowPlan(lead.pieces, lead.samples, plan);
     int32_t bands[2] = {-1, -1};
-    const size_t sb = size_t(f.sampleBytes);
     for (int32_t row = first; row < last; row++) {
         const int32_t top = row << lead.desc.rowShift;
         const int32_t bottom = std::min(top + (1 << lead.desc.rowShift), f.hig) - 1;
         const int32_t b0 = f.band[size_t(top)], b1 = f.band[size_t(bottom)];
         if (b0 != bands[0] || b1 != bands[1]) {
-            PlaneRow(f, lead.pieces, b0, b1, w.data(), runs);
+            PlanRow(f, lead.pieces, b0, b1, f.sampleBytes, plan);
             bands[0] = b0;
             bands[1] = b1;
         }
@@ -259,25 +351,17 @@ void ComposePlaneRows(const FrameJob& f, PlaneGroup group, int32_t first, int32_
             const uint8_t* from = p.from + intptr_t(row) * p.fromStride;
             const uint8_t* to = p.to + intptr_t(row) * p.toStride;
             uint8_t* out = p.out + intptr_t(row) * p.outStride;
-            for (const Run& run : runs) {
-                const size_t at = size_t(run.l) * sb, bytes = size_t(run.r - run.l) * sb;
-                switch (run.kind) {
-                    case RunKind::From:
-                        if (!p.outIsFrom) CopySpan(out + at, from + at, bytes);
-                        break;
-                    case RunKind::To:
-                        if (!p.outIsTo) CopySpan(out + at, to + at, bytes);
-                        break;
-                    case RunKind::Blend:
-                        if (sb == 1)
-                            f.rows->Blend8(from + at, to + at, w.data() + run.l, out + at, run.r - run.l);
-                        else
-                            f.rows->Blend16(reinterpret_cast<const uint16_t*>(from + at),
-                                       reinterpret_cast<const uint16_t*>(to + at), w.data() + run.l,
-                                       reinterpret_cast<uint16_t*>(out + at), run.r - run.l);
-                        break;
-                }
-            }
+            if (!p.outIsFrom) CopySpans(out, from, plan, RunKind::From);
+            if (!p.outIsTo) CopySpans(out, to, plan, RunKind::To);
+            const Span* blend = plan.span[int(RunKind::Blend)].data();
+            const int32_t blends = plan.spans[int(RunKind::Blend)];
+            if (blends == 0)
+                continue;
+            if (f.sampleBytes == 1)
+                f.rows->BlendSpans8(from, to, plan.w.data(), out, blend, blends);
+            else
+                f.rows->BlendSpans16(reinterpret_cast<const uint16_t*>(from), reinterpret_cast<const uint16_t*>(to),
+                                     plan.w.data(), reinterpret_cast<uint16_t*>(out), blend, blends);
         }
     }
 }
@@ -372,8 +456,8 @@ bool ComposePlanarByTiles(const PlanarPicture* From, const PlanarPicture* To, co
 
     const FormatDesc& fmt = cFormats[size_t(Out.Format)];
     f.planes = fmt.planes;
-    uint16_t colour[4];
-    PictureColour(theConfig.Colors[1], Out, colour);
+    uint16_t colour[4] = {};
+    if (!From || !To) PictureColour(theConfig.Colors[1], Out, colour);
     std::vector<uint8_t> colourRows[3];
     const std::vector<int32_t> pixelBreaks = PixelBreaks(f);
     int8_t maxShift = 0;
@@ -392,7 +476,6 @@ bool ComposePlanarByTiles(const PlanarPicture* From, const PlanarPicture* To, co
         p.outStride = Out.Stride[k];
         p.outIsFrom = From && From->Plane[k] == Out.Plane[k] && From->Stride[k] == Out.Stride[k];
         p.outIsTo = To && To->Plane[k] == Out.Plane[k] && To->Stride[k] == Out.Stride[k];
-        p.pieces = PlanePieces(f, pixelBreaks, p.desc.spread, p.samples);
     }
     // Shared out over the cores in groups of pixel rows that whole rows of every plane cover, weighed
     // as 32-bit pixels of the same bytes: a 1080p 8-bit 4:2:0 frame stays on one core, where starting
@@ -410,6 +493,10 @@ bool ComposePlanarByTiles(const PlanarPicture* From, const PlanarPicture* To, co
             alike[nAlike - 1].count++;
         else
             alike[nAlike++] = PlaneGroup{int8_t(k), 1};
+    }
+    for (int k = 0; k < nAlike; k++) {  // the rows read the pieces of a group's first plane only
+        PlaneJob& p = f.plane[alike[k].first];
+        p.pieces = PlanePieces(f, pixelBreaks, p.desc.spread, p.samples);
     }
     ParallelRows(groups, groupBytes / 4, [&](int32_t first, int32_t last) {
         for (int k = 0; k < nAlike; k++) {

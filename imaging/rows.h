@@ -18,6 +18,11 @@ inline constexpr int cRowLevels = 3;
 // The most rows Average takes.
 inline constexpr int32_t cMaxAverageRows = 100;
 
+// A stretch of a row for the span kernels: its first sample and how many.
+struct SampleSpan {
+    int32_t at, count;
+};
+
 // Every level fills every entry; an entry a level has no faster form for keeps the level below's.
 // Unless an entry says otherwise, the destination may be one of the sources (same start). Entries
 // without an AlphaByte take pixels A, R, G, B; channels are bytes, and "div" truncates.
@@ -32,6 +37,13 @@ struct RowKernels {
     // 16-bit samples of any value (FFmpeg's 10- and 12-bit forms): the weight in 16384ths,
     // W = 64 w + (w + 2) / 4 (255 -> 16384), out = (a (16384 - W) + b W + 8192) >> 14.
     void (*Blend16)(const uint16_t* a, const uint16_t* b, const uint8_t* w, uint16_t* out, int32_t count);
+    // Blend8 and Blend16 on n stretches of the rows at once (a row of tiles blends a few samples
+    // here and there, where a call each would cost more than the blending); the stretches do not
+    // overlap, and the samples between them are left as they are.
+    void (*BlendSpans8)(const uint8_t* a, const uint8_t* b, const uint8_t* w, uint8_t* out, const SampleSpan* spans,
+                        int32_t n);
+    void (*BlendSpans16)(const uint16_t* a, const uint16_t* b, const uint8_t* w, uint16_t* out, const SampleSpan* spans,
+                         int32_t n);
     // dst = src with alpha 255.
     void (*OpaqueCopy)(const uint8_t* src, uint8_t* dst, int32_t count, AlphaByte at);
     // layer = colour with alpha a = the mask's red (255 - red when invert); premultiplied, every

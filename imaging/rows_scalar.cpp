@@ -46,6 +46,19 @@ void Blend16(const uint16_t* a, const uint16_t* b, const uint8_t* w, uint16_t* o
         out[i] = uint16_t((uint32_t(a[i]) * (16384u - W) + uint32_t(b[i]) * W + 8192u) >> 14);
     }
 }
+void BlendSpans8(const uint8_t* a, const uint8_t* b, const uint8_t* w, uint8_t* out, const SampleSpan* spans, int32_t n) {
+    for (int32_t k = 0; k < n; k++) {
+        const int32_t at = spans[k].at;
+        Blend8(a + at, b + at, w + at, out + at, spans[k].count);
+    }
+}
+void BlendSpans16(const uint16_t* a, const uint16_t* b, const uint8_t* w, uint16_t* out, const SampleSpan* spans,
+                  int32_t n) {
+    for (int32_t k = 0; k < n; k++) {
+        const int32_t at = spans[k].at;
+        Blend16(a + at, b + at, w + at, out + at, spans[k].count);
+    }
+}
 // --- Opaque copy ---
 void OpaqueCopy(const uint8_t* src, uint8_t* dst, int32_t count, AlphaByte at) {
     const int A = AlphaOffset(at);
@@ -150,6 +163,8 @@ void FillRowsScalar(RowKernels& k) {
     k.Over = Over;
     k.Blend8 = Blend8;
     k.Blend16 = Blend16;
+    k.BlendSpans8 = BlendSpans8;
+    k.BlendSpans16 = BlendSpans16;
     k.OpaqueCopy = OpaqueCopy;
     k.AlphaFromRed = AlphaFromRed;
     k.Add = Add;

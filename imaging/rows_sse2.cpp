@@ -88,40 +88,114 @@ inline __m128i Blend8Lanes(__m128i a, __m128i b, __m128i w) {
         _mm_set1_epi16(128));
     return _mm_srli_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), 8);
 }
-void Blend8(const uint8_t* a, const uint8_t* b, const uint8_t* w, uint8_t* out, int32_t count) {
+// Sixteen samples, or eight in the low half.
+inline __m128i Blend8x16(const uint8_t* a, const uint8_t* b, const uint8_t* w) {
     const __m128i zero = _mm_setzero_si128();
-    int32_t i = 0;
-    for (; i + 16 <= count; i += 16) {
-        const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i));
-        const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
-        const __m128i vw = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + i));
-        const __m128i lo =
-            Blend8Lanes(_mm_unpacklo_epi8(va, zero), _mm_unpacklo_epi8(vb, zero), _mm_unpacklo_epi8(vw, zero));
-        const __m128i hi =
-            Blend8Lanes(_mm_unpackhi_epi8(va, zero), _mm_unpackhi_epi8(vb, zero), _mm_unpackhi_epi8(vw, zero));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(lo, hi));
+    const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a));
+    const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b));
+    const __m128i vw = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w));
+    const __m128i lo = Blend8Lanes(_mm_unpacklo_epi8(va, zero), _mm_unpacklo_epi8(vb, zero), _mm_unpacklo_epi8(vw, zero));
+    const __m128i hi = Blend8Lanes(_mm_unpackhi_epi8(va, zero), _mm_unpackhi_epi8(vb, zero), _mm_unpackhi_epi8(vw, zero));
+    return _mm_packus_epi16(lo, hi);
+}
+inline __m128i Blend8x8(const uint8_t* a, const uint8_t* b, const uint8_t* w) {
+    const __m128i zero = _mm_setzero_si128();
+    auto Load = [&](const uint8_t* p) {
+        return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), zero);
+    };
+    const __m128i r = Blend8Lanes(Load(a), Load(b), Load(w));
+    return _mm_packus_epi16(r, r);
+}
+// The few samples past the last step of eight, here rather than a call to the scalar level: a
+// tile edge that splits a chroma sample leaves a blend of one sample.
+inline void Blend8Scalar(const uint8_t* a, const uint8_t* b, const uint8_t* w, uint8_t* out, int32_t count) {
+    for (int32_t i = 0; i < count; i++) {
+        const uint32_t t = uint32_t(a[i]) * (255u - w[i]) + uint32_t(b[i]) * w[i] + 128u;
+        out[i] = uint8_t((t + (t >> 8)) >> 8);
     }
-    lgBelow.Blend8(a + i, b + i, w + i, out + i, count - i);
+}
+// Rows of a tile or two are common, so the end of a row is one more step that overlaps the one
+// before, not a sample at a time. That step is worked out before anything is stored: out may be
+// a or b, whose overlapped samples the step before would already have replaced.
+inline void Blend8Row(const uint8_t* a, const uint8_t* b, const uint8_t* w, uint8_t* out, int32_t count) {
+    if (count >= 16) {
+        const int32_t end = count - 16;
+        const __m128i last = Blend8x16(a + end, b + end, w + end);
+        for (int32_t i = 0; i < end; i += 16)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), Blend8x16(a + i, b + i, w + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + end), last);
+    } else if (count >= 8) {
+        const int32_t end = count - 8;
+        const __m128i first = Blend8x8(a, b, w), last = Blend8x8(a + end, b + end, w + end);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out), first);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + end), last);
+    } else {
+        Blend8Scalar(a, b, w, out, count);
+    }
 }
 // 16-bit: the samples less 32768 fit signed lanes (the weights sum to 16384, so the offset comes
 // out whole), and one multiply-add of the pairs (a', b') x (16384 - W, W) gives 32-bit sums.
-void Blend16(const uint16_t* a, const uint16_t* b, const uint8_t* w, uint16_t* out, int32_t count) {
-    const __m128i zero = _mm_setzero_si128(), flip = _mm_set1_epi16(int16_t(0x8000));
-    const __m128i two = _mm_set1_epi16(2), whole = _mm_set1_epi16(16384), half = _mm_set1_epi32(8192);
-    int32_t i = 0;
-    for (; i + 8 <= count; i += 8) {
-        const __m128i va = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i)), flip);
-        const __m128i vb = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i)), flip);
-        const __m128i w16 = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(w + i)), zero);
-        const __m128i W = _mm_add_epi16(_mm_slli_epi16(w16, 6), _mm_srli_epi16(_mm_add_epi16(w16, two), 2));
-        const __m128i IW = _mm_sub_epi16(whole, W);
-        const __m128i lo = _mm_madd_epi16(_mm_unpacklo_epi16(va, vb), _mm_unpacklo_epi16(IW, W));
-        const __m128i hi = _mm_madd_epi16(_mm_unpackhi_epi16(va, vb), _mm_unpackhi_epi16(IW, W));
-        const __m128i r =
-            _mm_packs_epi32(_mm_srai_epi32(_mm_add_epi32(lo, half), 14), _mm_srai_epi32(_mm_add_epi32(hi, half), 14));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_xor_si128(r, flip));
+// Eight samples; four in the low half from vectors holding four in theirs.
+inline __m128i Blend16Lanes(__m128i va, __m128i vb, __m128i w16) {
+    const __m128i flip = _mm_set1_epi16(int16_t(0x8000)), two = _mm_set1_epi16(2);
+    const __m128i whole = _mm_set1_epi16(16384), half = _mm_set1_epi32(8192);
+    va = _mm_xor_si128(va, flip);
+    vb = _mm_xor_si128(vb, flip);
+    const __m128i W = _mm_add_epi16(_mm_slli_epi16(w16, 6), _mm_srli_epi16(_mm_add_epi16(w16, two), 2));
+    const __m128i IW = _mm_sub_epi16(whole, W);
+    const __m128i lo = _mm_madd_epi16(_mm_unpacklo_epi16(va, vb), _mm_unpacklo_epi16(IW, W));
+    const __m128i hi = _mm_madd_epi16(_mm_unpackhi_epi16(va, vb), _mm_unpackhi_epi16(IW, W));
+    const __m128i r =
+        _mm_packs_epi32(_mm_srai_epi32(_mm_add_epi32(lo, half), 14), _mm_srai_epi32(_mm_add_epi32(hi, half), 14));
+    return _mm_xor_si128(r, flip);
+}
+inline __m128i Blend16x8(const uint16_t* a, const uint16_t* b, const uint8_t* w) {
+    return Blend16Lanes(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a)),
+                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(b)),
+                        _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(w)), _mm_setzero_si128()));
+}
+inline __m128i Blend16x4(const uint16_t* a, const uint16_t* b, const uint8_t* w) {
+    int32_t w4;
+    std::memcpy(&w4, w, 4);
+    return Blend16Lanes(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a)),
+                        _mm_loadl_epi64(reinterpret_cast<const __m128i*>(b)),
+                        _mm_unpacklo_epi8(_mm_cvtsi32_si128(w4), _mm_setzero_si128()));
+}
+inline void Blend16Row(const uint16_t* a, const uint16_t* b, const uint8_t* w, uint16_t* out, int32_t count) {
+    if (count >= 8) {  // as Blend8Row: the overlapping last step first
+        const int32_t end = count - 8;
+        const __m128i last = Blend16x8(a + end, b + end, w + end);
+        for (int32_t i = 0; i < end; i += 8)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), Blend16x8(a + i, b + i, w + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + end), last);
+    } else if (count >= 4) {
+        const int32_t end = count - 4;
+        const __m128i first = Blend16x4(a, b, w), last = Blend16x4(a + end, b + end, w + end);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out), first);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + end), last);
+    } else {
+        lgBelow.Blend16(a, b, w, out, count);
     }
-    lgBelow.Blend16(a + i, b + i, w + i, out + i, count - i);
+}
+
+void Blend8(const uint8_t* a, const uint8_t* b, const uint8_t* w, uint8_t* out, int32_t count) {
+    Blend8Row(a, b, w, out, count);
+}
+void Blend16(const uint16_t* a, const uint16_t* b, const uint8_t* w, uint16_t* out, int32_t count) {
+    Blend16Row(a, b, w, out, count);
+}
+void BlendSpans8(const uint8_t* a, const uint8_t* b, const uint8_t* w, uint8_t* out, const SampleSpan* spans, int32_t n) {
+    for (int32_t k = 0; k < n; k++) {
+        const int32_t at = spans[k].at;
+        Blend8Row(a + at, b + at, w + at, out + at, spans[k].count);
+    }
+}
+void BlendSpans16(const uint16_t* a, const uint16_t* b, const uint8_t* w, uint16_t* out, const SampleSpan* spans,
+                  int32_t n) {
+    for (int32_t k = 0; k < n; k++) {
+        const int32_t at = spans[k].at;
+        Blend16Row(a + at, b + at, w + at, out + at, spans[k].count);
+    }
 }
 
 // --- Opaque copy ---
@@ -334,6 +408,8 @@ void FillRowsSSE2(RowKernels& k) {
     k.Over = Over;
     k.Blend8 = Blend8;
     k.Blend16 = Blend16;
+    k.BlendSpans8 = BlendSpans8;
+    k.BlendSpans16 = BlendSpans16;
     k.OpaqueCopy = OpaqueCopy;
     k.AlphaFromRed = AlphaFromRed;
     k.Add = Add;

@@ -3,6 +3,7 @@
 // that must survive, and inputs that must come back unchanged.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -61,16 +62,44 @@ std::vector<KernelCase> Cases() {
     for (int alpha : {0, 0x3C, 255})
         k.push_back({"SetAlpha " + std::to_string(alpha),
                      [=](K r, In, Out out, int32_t n) { r.SetAlpha(out, n, uint8_t(alpha)); }});
-    // The blends over the same bytes: in[0] and in[1] the two sample rows, in[2] the weights; an odd
-    // number of samples (one short of the row) so that every level has a tail.
-    k.push_back({"Blend8", [](K r, In in, Out out, int32_t n) { r.Blend8(in[0], in[1], in[2], out, 4 * n - 1); }});
-    // 16-bit samples are 2-byte aligned in every picture; odd starts are left untouched.
-    k.push_back({"Blend16", [](K r, In in, Out out, int32_t n) {
+    // The blends over the same bytes: in[0] and in[1] the two sample rows, in[2] the weights; the
+    // whole row, and one sample short of it so that every level has a tail (a whole row is exactly
+    // 4, 8, 16 and 32 samples, where the levels change step).
+    for (int32_t less : {0, 1}) {
+        const std::string tail = less ? " less one" : "";
+        k.push_back({"Blend8" + tail,
+                     [=](K r, In in, Out out, int32_t n) { r.Blend8(in[0], in[1], in[2], out, 4 * n - less); }});
+        // 16-bit samples are 2-byte aligned in every picture; odd starts are left untouched.
+        k.push_back({"Blend16" + tail, [=](K r, In in, Out out, int32_t n) {
+                         if ((reinterpret_cast<uintptr_t>(in[0]) | reinterpret_cast<uintptr_t>(in[1]) |
+                              reinterpret_cast<uintptr_t>(out)) & 1)
+                             return;
+                         r.Blend16(reinterpret_cast<const uint16_t*>(in[0]), reinterpret_cast<const uint16_t*>(in[1]),
+                                   in[2], reinterpret_cast<uint16_t*>(out), 2 * n - less);
+                     }});
+    }
+    // The same on stretches of every length up to 40 with gaps of 1 and 2 samples between them,
+    // the lengths and gaps turning over at different rates.
+    auto Spans = [](int32_t samples) {
+        std::vector<SampleSpan> spans;
+        for (int32_t at = 1, k = 0; at < samples; k++) {
+            const int32_t count = std::min(1 + (k * 7) % 40, samples - at);
+            spans.push_back(SampleSpan{at, count});
+            at += count + 1 + k % 2;
+        }
+        return spans;
+    };
+    k.push_back({"BlendSpans8", [=](K r, In in, Out out, int32_t n) {
+                     const std::vector<SampleSpan> spans = Spans(4 * n);
+                     r.BlendSpans8(in[0], in[1], in[2], out, spans.data(), int32_t(spans.size()));
+                 }});
+    k.push_back({"BlendSpans16", [=](K r, In in, Out out, int32_t n) {
                      if ((reinterpret_cast<uintptr_t>(in[0]) | reinterpret_cast<uintptr_t>(in[1]) |
                           reinterpret_cast<uintptr_t>(out)) & 1)
                          return;
-                     r.Blend16(reinterpret_cast<const uint16_t*>(in[0]), reinterpret_cast<const uint16_t*>(in[1]),
-                               in[2], reinterpret_cast<uint16_t*>(out), 2 * n - 1);
+                     const std::vector<SampleSpan> spans = Spans(2 * n);
+                     r.BlendSpans16(reinterpret_cast<const uint16_t*>(in[0]), reinterpret_cast<const uint16_t*>(in[1]),
+                                    in[2], reinterpret_cast<uint16_t*>(out), spans.data(), int32_t(spans.size()));
                  }});
     return k;
 }
