@@ -137,7 +137,9 @@ int main(int argc, char** argv) {
     const double engine = layout + render;
     std::printf("  layout %.0f us + render %.0f us = engine %.0f us; paint %.0f us; whole step %.0f us\n", layout,
                 render, engine, paint, step);
-    std::printf("  floor (3 frame copies) %.0f us: engine / floor %.2f (target 3), render / floor %.2f;"
-                " whole step %.2f ms (target 4)\n", floor, engine / floor, render / floor, step / 1000);
+    std::printf(
+        "  floor (3 frame copies) %.0f us: engine / floor %.2f (target 3), render / floor %.2f;"
+        " whole step %.2f ms (target 4)\n",
+        floor, engine / floor, render / floor, step / 1000);
     return 0;
 }

@@ -30,8 +30,10 @@ const std::string& TestClip() {
     static const std::string path = [] {
         const std::string p = (BenchDir() / "testsrc_1080p25.mp4").string();
         if (!fs::exists(p)) {
-            const std::string cmd = "ffmpeg -hide_banner -loglevel error -y -f lavfi -i testsrc=size=1920x1080:rate=25 "
-                                    "-t 4 -c:v libx264 -pix_fmt yuv420p '" + p + "'";
+            const std::string cmd =
+                "ffmpeg -hide_banner -loglevel error -y -f lavfi -i testsrc=size=1920x1080:rate=25 "
+                "-t 4 -c:v libx264 -pix_fmt yuv420p '" +
+                p + "'";
             if (std::system(cmd.c_str()) != 0)
                 return std::string();
         }
@@ -120,7 +122,8 @@ void BM_EncodeFromArgb(benchmark::State& state) {
             return;
         }
     }
-    state.SetLabel(name == "out.mp4" ? "H.264 " + (ws.Preset.empty() ? std::string("veryfast") : ws.Preset) : name == "out.y4m" ? "yuv420p only" : "nothing");
+    state.SetLabel(name == "out.mp4" ? "H.264 " + (ws.Preset.empty() ? std::string("veryfast") : ws.Preset) : name == "out.y4m" ? "yuv420p only"
+                                                                                                                                : "nothing");
     ReportFps(state, frames);
 }
 BENCHMARK(BM_EncodeFromArgb)->ArgName("kind")->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();

@@ -27,9 +27,11 @@ std::string OneKeyframeClip() {
     fs::create_directories(dir);
     const std::string path = (dir / "testsrc_1080p25_one_keyframe.mp4").string();
     if (!fs::exists(path)) {
-        const std::string cmd = "ffmpeg -hide_banner -loglevel error -y -f lavfi -i testsrc=size=1920x1080:rate=25 -t 10 "
-                                "-c:v libx264 -preset veryfast -g 100000 -keyint_min 100000 -sc_threshold 0 "
-                                "-pix_fmt yuv420p '" + path + "'";
+        const std::string cmd =
+            "ffmpeg -hide_banner -loglevel error -y -f lavfi -i testsrc=size=1920x1080:rate=25 -t 10 "
+            "-c:v libx264 -preset veryfast -g 100000 -keyint_min 100000 -sc_threshold 0 "
+            "-pix_fmt yuv420p '" +
+            path + "'";
         if (std::system(cmd.c_str()) != 0) return {};
     }
     return path;

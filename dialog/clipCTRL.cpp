@@ -10,9 +10,12 @@ namespace {
 ControlClassRef lgClipCtrlClassRef1 = nullptr;
 
 constexpr EventTypeSpec lgEvents[] = {
-    {kEventClassControl, kEventControlDraw},     {kEventClassControl, kEventControlHitTest},
-    {kEventClassControl, kEventControlHit},      {kEventClassControl, kEventControlActivate},
-    {kEventClassControl, kEventControlOwningWindowChanged}, {kEventClassControl, kEventControlTrack},
+    {kEventClassControl, kEventControlDraw},
+    {kEventClassControl, kEventControlHitTest},
+    {kEventClassControl, kEventControlHit},
+    {kEventClassControl, kEventControlActivate},
+    {kEventClassControl, kEventControlOwningWindowChanged},
+    {kEventClassControl, kEventControlTrack},
 };
 
 bool Inactive(ControlRef control) {

@@ -20,7 +20,6 @@ WindowRef lgTheWindow = nullptr;
 int16_t lgItemHit = 0;
 PluginDataRec TheBackup;
 
-
 // Sets a control and takes back the value it accepted, so a record from a damaged default shows,
 // and from now on holds, what the control can show.
 int32_t SetAndRead(ControlRef control, int32_t value) {

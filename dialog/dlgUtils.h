@@ -9,7 +9,12 @@
 #include "platform/HIToolbox.h"
 
 // Handle numbers, also the clip preview's part codes.
-enum : int16_t { cNoHandle = 0, cTopLeft = 1, cTopRight = 2, cBottomLeft = 3, cBottomRight = 4, cInsideRect = 5 };
+enum : int16_t { cNoHandle = 0,
+                 cTopLeft = 1,
+                 cTopRight = 2,
+                 cBottomLeft = 3,
+                 cBottomRight = 4,
+                 cInsideRect = 5 };
 
 RelRect GetCurrentRel();
 void PutCurrentRel(RelRect TheRel);

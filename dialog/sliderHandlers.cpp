@@ -12,7 +12,7 @@
 namespace {
 PreviewFrameFetch lgFetch = nullptr;
 
-constexpr ControlActionUPP lgSliderActions[7] = {nullptr,       Slider1Action, Slider2Action, Slider3Action,
+constexpr ControlActionUPP lgSliderActions[7] = {nullptr, Slider1Action, Slider2Action, Slider3Action,
                                                  Slider4Action, Slider5Action, Slider6Action};
 constexpr const char* lgSliderMissing[7] = {"",
                                             "Cannot access slider 1",

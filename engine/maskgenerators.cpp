@@ -32,7 +32,8 @@ uint8_t AlphaOf(const PixRec& S, const AlphaRule& r) {
         case 4: A = M >= r.Trigger ? LowByte(r.Right) : LowByte(r.Left); break;
         case 5:
         case 6:
-            A = M < r.Min ? LowByte(r.Min) : M > r.Max ? LowByte(r.Max) : uint8_t(M);
+            A = M < r.Min ? LowByte(r.Min) : M > r.Max ? LowByte(r.Max)
+                                                       : uint8_t(M);
             if (r.AlphaMode == 6) A = LowByte(TruncL((int32_t(A) - r.Left) * r.DFactor));
             break;
         case 7: A = S.ALPHA; break;

@@ -67,7 +67,9 @@ void ClearAroundTiles(PluginDataPtr theConfig, Rect MyFrame) {
 // in between need the two row loops; the others are left alone or copied.
 
 // A stretch of one pixel row whose tiles share a state.
-enum class RunKind : uint8_t { NotStarted, Done, Changing };  // a = 0, a = 255, 1..254
+enum class RunKind : uint8_t { NotStarted,
+                               Done,
+                               Changing };  // a = 0, a = 255, 1..254
 struct Run {
     int32_t l, r;
     RunKind kind;
@@ -88,7 +90,7 @@ PixRec PaintedPixel(RGBColor c) {
 struct TileFrame {
     const TileGrid* grid;
     const TileAlphas* alphas;
-    Rect area;         // pixels inside the active area and the tiles; empty: every tile not started
+    Rect area;  // pixels inside the active area and the tiles; empty: every tile not started
     int32_t wid;
     int16_t Which;
     AlphaByte at;      // where the alpha lies in the pixels of all three buffers
@@ -118,7 +120,8 @@ void TileRowRuns(const TileFrame& t, int32_t y, std::vector<Run>& runs, PixRec* 
         if (l >= r) continue;
         const uint8_t a = (*t.alphas)[y - 1][x - 1];
         if (a != 0 && a != 255) FillGrey(line + l, r - l, a);
-        AddRun(runs, l, r, a == 0 ? RunKind::NotStarted : a == 255 ? RunKind::Done : RunKind::Changing);
+        AddRun(runs, l, r, a == 0 ? RunKind::NotStarted : a == 255 ? RunKind::Done
+                                                                   : RunKind::Changing);
     }
     AddRun(runs, t.area.right, t.wid, RunKind::NotStarted);
     // Bridge short stretches between changing runs, merging the three into one.
@@ -146,8 +149,10 @@ void TileRowRuns(const TileFrame& t, int32_t y, std::vector<Run>& runs, PixRec* 
 void ComposeRow(const TileFrame& t, int32_t row, const std::vector<Run>& runs, const PixRec* line, PixRec* tmp) {
     PixRec* dst = PixRow(t.dBase, t.dRow, row);
     const bool colourUnder = t.Which == 2;
-    const PixRec* picture = colourUnder ? dst : t.sBase ? PixRow(t.sBase, t.sRow, row) : t.colour;
-    const PixRec* under = colourUnder ? t.colour : t.uBase != t.dBase ? PixRow(t.uBase, t.uRow, row) : nullptr;
+    const PixRec* picture = colourUnder ? dst : t.sBase ? PixRow(t.sBase, t.sRow, row)
+                                                        : t.colour;
+    const PixRec* under = colourUnder ? t.colour : t.uBase != t.dBase ? PixRow(t.uBase, t.uRow, row)
+                                                                      : nullptr;
     const RowKernels& rows = Rows();
     for (const Run& run : runs) {
         const int32_t n = run.r - run.l;

@@ -23,7 +23,10 @@ namespace {
 //   YUYV:      four bytes per two pixels, Y0 Cb Y1 Cr: w0, mean, w1, mean;
 //   Quad:      four bytes a pixel, each the pixel's weight.
 // Vertically a plane row covers 1 or 2 pixel rows (RowShift 0 or 1); two rows are averaged first.
-enum class Spread : uint8_t { Sample, HalfWidth, YUYV, Quad };
+enum class Spread : uint8_t { Sample,
+                              HalfWidth,
+                              YUYV,
+                              Quad };
 struct PlaneDesc {
     Spread spread;
     int8_t rowShift;
@@ -74,7 +77,9 @@ bool SameKind(const PlanarPicture& a, const PlanarPicture& b) {
 }
 
 // A stretch of a plane row whose samples share a state, in samples.
-enum class RunKind : uint8_t { From, To, Blend };  // weight 0, 255, anything (blended)
+enum class RunKind : uint8_t { From,
+                               To,
+                               Blend };  // weight 0, 255, anything (blended)
 // A stretch of fewer samples than this between two blended ones is blended with them: weights 0
 // and 255 give From's and To's samples exactly, and one longer call costs less than two and a copy.
 constexpr int32_t cBridgedRun = 32;
@@ -103,11 +108,11 @@ struct FrameJob {
     int32_t sampleBytes;
     const RowKernels* rows;  // the level in use, chosen for the whole frame
     const TileGrid* grid;
-    Rect area;                  // the tiled pixels; empty when nothing has started anywhere
+    Rect area;                    // the tiled pixels; empty when nothing has started anywhere
     std::vector<int16_t> band;    // per pixel row: its tile row (1..H) inside the area, 0 outside
     std::vector<int16_t> column;  // per pixel column: its tile column (1..W) inside the area, 0 outside
-    int32_t alphaRow;              // W + 1
-    std::vector<uint8_t> alpha;    // per band (0..H) and tile column (0..W) its progress; 0 in band or column 0
+    int32_t alphaRow;             // W + 1
+    std::vector<uint8_t> alpha;   // per band (0..H) and tile column (0..W) its progress; 0 in band or column 0
     int8_t planes;
     PlaneJob plane[3];
 };
@@ -185,9 +190,9 @@ Pieces PlanePieces(const FrameJob& f, const std::vector<int32_t>& pixel, Spread 
 // weights of the row. Rows over the same bands share it.
 typedef SampleSpan Span;
 struct RowPlan {
-    std::vector<Span> span[3];  // per RunKind, room for a span per piece
-    int32_t spans[3];           // how many of each
-    std::vector<uint8_t> w;     // per sample of the row, and cFillSlack more
+    std::vector<Span> span[3];      // per RunKind, room for a span per piece
+    int32_t spans[3];               // how many of each
+    std::vector<uint8_t> w;         // per sample of the row, and cFillSlack more
     std::vector<int32_t> runStart;  // scratch: runs of one kind, a run ending where the next starts
     std::vector<RunKind> runKind;
 };
@@ -219,7 +224,8 @@ void MakeRowPlan(const Pieces& p, int32_t samples, RowPlan& plan) {
 // The kind of a weight: From at 0, To at 255, Blend between.
 constexpr auto cKindOf = [] {
     std::array<RunKind, 256> k{};
-    for (int v = 0; v < 256; v++) k[size_t(v)] = v == 0 ? RunKind::From : v == 255 ? RunKind::To : RunKind::Blend;
+    for (int v = 0; v < 256; v++) k[size_t(v)] = v == 0 ? RunKind::From : v == 255 ? RunKind::To
+                                                                                   : RunKind::Blend;
     return k;
 }();
 // The plan of a plane row over bands y0 and y1 (the same band twice for a row over one pixel row):

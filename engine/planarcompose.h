@@ -17,18 +17,19 @@ enum class PlanarFormat : uint8_t {
     ARGB,
     ABGR,
 };
-enum class YuvMatrix : uint8_t { BT601, BT709 };
+enum class YuvMatrix : uint8_t { BT601,
+                                 BT709 };
 
 // One picture. Samples of Depth 8 are bytes; Depth 9..16 (planar YCbCr only) are 16-bit samples in
 // the processor's byte order holding the value in their low Depth bits (FFmpeg's yuv420p10 and so on).
 struct PlanarPicture {
-    uint8_t* Plane[3];   // Y, Cb, Cr; the packed formats use Plane[0] only
-    int32_t Stride[3];   // bytes from a row of the plane to the next
-    int32_t Wid, Hig;    // pixels (luma samples); at most cMaxRectSide each
+    uint8_t* Plane[3];  // Y, Cb, Cr; the packed formats use Plane[0] only
+    int32_t Stride[3];  // bytes from a row of the plane to the next
+    int32_t Wid, Hig;   // pixels (luma samples); at most cMaxRectSide each
     PlanarFormat Format;
-    int16_t Depth;       // bits per sample
-    YuvMatrix Matrix;    // how the colour variants turn the RGB colour into YCbCr
-    bool FullRange;      // samples span 0 .. 2^Depth - 1 rather than 16..235 (240 chroma) at 8 bits
+    int16_t Depth;     // bits per sample
+    YuvMatrix Matrix;  // how the colour variants turn the RGB colour into YCbCr
+    bool FullRange;    // samples span 0 .. 2^Depth - 1 rather than 16..235 (240 chroma) at 8 bits
 };
 
 // Composes frame CurrentFrame of theConfig's tile field (laid out by InitRectangles) into Out: From

@@ -18,7 +18,13 @@ struct Units {
     int16_t CX, CY, W, H;
 };
 
-enum UnitKind { uTimePerX, uTimePerY, uRTime, uDTime, u2TimePerX, u2TimePerY, u2DTime };
+enum UnitKind { uTimePerX,
+                uTimePerY,
+                uRTime,
+                uDTime,
+                u2TimePerX,
+                u2TimePerY,
+                u2DTime };
 
 double UnitValue(UnitKind kind, const Units& u) {
     switch (kind) {
@@ -44,15 +50,15 @@ struct KeyedMethod {
     UnitKind Unit;
 };
 constexpr KeyedMethod cKeyedMethods[] = {
-    {3, [](int x, int, const Units&) { return double(x - 1); }, uTimePerX},           // columns left to right
-    {4, [](int x, int, const Units& u) { return double(u.W - x); }, uTimePerX},       // columns right to left
-    {5, [](int, int y, const Units&) { return double(y - 1); }, uTimePerY},           // rows top to bottom
-    {6, [](int, int y, const Units& u) { return double(u.H - y); }, uTimePerY},       // rows bottom to top
-    {7, [](int x, int y, const Units& u) { return Dist(x, y, u); }, uRTime},          // circle growing
-    {8, [](int x, int y, const Units& u) { return u.MDist - Dist(x, y, u); }, uRTime},  // circle closing
-    {9, [](int x, int y, const Units&) { return double(x + y); }, uDTime},            // diagonal from top-left
-    {10, [](int x, int y, const Units& u) { return double(u.H + x - y); }, uDTime},   // from bottom-left
-    {11, [](int x, int y, const Units& u) { return double(u.W - x + y); }, uDTime},   // from top-right
+    {3, [](int x, int, const Units&) { return double(x - 1); }, uTimePerX},                    // columns left to right
+    {4, [](int x, int, const Units& u) { return double(u.W - x); }, uTimePerX},                // columns right to left
+    {5, [](int, int y, const Units&) { return double(y - 1); }, uTimePerY},                    // rows top to bottom
+    {6, [](int, int y, const Units& u) { return double(u.H - y); }, uTimePerY},                // rows bottom to top
+    {7, [](int x, int y, const Units& u) { return Dist(x, y, u); }, uRTime},                   // circle growing
+    {8, [](int x, int y, const Units& u) { return u.MDist - Dist(x, y, u); }, uRTime},         // circle closing
+    {9, [](int x, int y, const Units&) { return double(x + y); }, uDTime},                     // diagonal from top-left
+    {10, [](int x, int y, const Units& u) { return double(u.H + x - y); }, uDTime},            // from bottom-left
+    {11, [](int x, int y, const Units& u) { return double(u.W - x + y); }, uDTime},            // from top-right
     {12, [](int x, int y, const Units& u) { return double((u.W - x) + (u.H - y)); }, uDTime},  // bottom-right
     {13, [](int x, int, const Units& u) { return double(std::abs(u.CX - x)); }, u2TimePerX},
     {14, [](int x, int, const Units& u) { return double(u.CX - std::abs(u.CX - x)); }, u2TimePerX},
@@ -61,33 +67,33 @@ constexpr KeyedMethod cKeyedMethods[] = {
     {17, [](int x, int y, const Units& u) { return double(std::abs(u.CX - x) + std::abs(u.CY - y)); }, u2DTime},
     {18, [](int x, int y, const Units& u) {
          return double((u.CX - std::abs(u.CX - x)) + (u.CY - std::abs(u.CY - y)));
-     }, u2DTime},
-    {19, [](int x, int y, const Units& u) { return double((u.CX - std::abs(u.CX - x)) + std::abs(u.CY - y)); },
+     },
      u2DTime},
-    {20, [](int x, int y, const Units& u) { return double(std::abs(u.CX - x) + (u.CY - std::abs(u.CY - y))); },
-     u2DTime},
+    {19, [](int x, int y, const Units& u) { return double((u.CX - std::abs(u.CX - x)) + std::abs(u.CY - y)); }, u2DTime},
+    {20, [](int x, int y, const Units& u) { return double(std::abs(u.CX - x) + (u.CY - std::abs(u.CY - y))); }, u2DTime},
     // Chevrons: keys may be negative, giving negative starts.
     {21, [](int x, int y, const Units& u) { return double(x + std::abs(u.CY - y) - u.CY); }, uTimePerX},
-    {22, [](int x, int y, const Units& u) { return double(std::abs(2 * u.CX - x) + std::abs(u.CY - y) - u.CY); },
-     uTimePerX},
+    {22, [](int x, int y, const Units& u) { return double(std::abs(2 * u.CX - x) + std::abs(u.CY - y) - u.CY); }, uTimePerX},
     {23, [](int x, int y, const Units& u) { return double(y + std::abs(u.CX - x) - u.CX); }, uTimePerY},
-    {24, [](int x, int y, const Units& u) { return double(std::abs(2 * u.CY - y) + std::abs(u.CX - x) - u.CX); },
-     uTimePerY},
+    {24, [](int x, int y, const Units& u) { return double(std::abs(2 * u.CY - y) + std::abs(u.CX - x) - u.CX); }, uTimePerY},
     // Squares use TimePerY in both directions.
-    {25, [](int x, int y, const Units& u) { return double(std::max(std::abs(u.CX - x), std::abs(u.CY - y))); },
-     u2TimePerY},
+    {25, [](int x, int y, const Units& u) { return double(std::max(std::abs(u.CX - x), std::abs(u.CY - y))); }, u2TimePerY},
     {26, [](int x, int y, const Units& u) {
          return double(std::max(u.CX, u.CY) - std::max(std::abs(u.CX - x), std::abs(u.CY - y)));
-     }, u2TimePerY},
+     },
+     u2TimePerY},
     {27, [](int x, int y, const Units& u) {
          return double(std::max(u.CX - std::abs(u.CX - x), u.CY - std::abs(u.CY - y)));
-     }, u2TimePerY},
+     },
+     u2TimePerY},
 };
 static_assert(std::size(cKeyedMethods) == 25);
 
 // Methods 30..41: sequence number i of tile (x, y) in a reading order; Mirror folds the second
 // half back so both halves run at once towards the middle.
-enum Mirror { mNone, mByRow, mByColumn };
+enum Mirror { mNone,
+              mByRow,
+              mByColumn };
 using SeqFn = int32_t (*)(int x, int y, int W, int H);
 struct SequenceMethod {
     int16_t Method;
@@ -95,9 +101,9 @@ struct SequenceMethod {
     Mirror Fold;
 };
 constexpr SequenceMethod cSequenceMethods[] = {
-    {30, [](int x, int y, int W, int) { return (x - 1) + (y - 1) * W; }, mNone},   // rows, left to right
-    {31, [](int x, int y, int, int H) { return (y - 1) + (x - 1) * H; }, mNone},   // columns, top to bottom
-    {32, [](int x, int y, int W, int) { return W * y - x; }, mNone},               // rows, right to left
+    {30, [](int x, int y, int W, int) { return (x - 1) + (y - 1) * W; }, mNone},    // rows, left to right
+    {31, [](int x, int y, int, int H) { return (y - 1) + (x - 1) * H; }, mNone},    // columns, top to bottom
+    {32, [](int x, int y, int W, int) { return W * y - x; }, mNone},                // rows, right to left
     {33, [](int x, int y, int W, int H) { return (y - 1) + (W - x) * H; }, mNone},  // columns right to left
     {34, [](int x, int y, int W, int H) { return (x - 1) + (H - y) * W; }, mNone},  // rows bottom to top
     {35, [](int x, int y, int, int H) { return (x - 1) * H + (H - y); }, mNone},    // columns, bottom to top
@@ -134,10 +140,10 @@ void SetupSpiral(int16_t XRes, int16_t YRes, RectFieldPtr TheRects, int16_t& Max
     auto number = [&](int x, int y) { field[x][y].StartFrame = MaxCount++; };
     number(CX, CY);
     for (int L = 1; L <= XRes / 2; L++) {
-        for (int x = CX - L + 1; x <= CX + L; x++) number(x, CY + L);      // bottom row, rightwards
-        for (int y = CY + L - 1; y >= CY - L; y--) number(CX + L, y);      // right column, upwards
-        for (int x = CX + L - 1; x >= CX - L; x--) number(x, CY - L);      // top row, leftwards
-        for (int y = CY - L + 1; y <= CY + L; y++) number(CX - L, y);      // left column, downwards
+        for (int x = CX - L + 1; x <= CX + L; x++) number(x, CY + L);  // bottom row, rightwards
+        for (int y = CY + L - 1; y >= CY - L; y--) number(CX + L, y);  // right column, upwards
+        for (int x = CX + L - 1; x >= CX - L; x--) number(x, CY - L);  // top row, leftwards
+        for (int y = CY - L + 1; y <= CY + L; y++) number(CX - L, y);  // left column, downwards
     }
 }
 
@@ -160,7 +166,7 @@ void InitRectangles(PluginDataPtr theConfig, int32_t MaxFrame, Rect ActiveRect) 
     const bool Randomize = theConfig->RandomizedDuration;
     Duration = TruncL(P / 100.0 * Duration);
     if (Duration > MaxFrame) Duration = MaxFrame / 2;
-    Duration = std::max(0, Duration);  // a run of no frames has no overlap
+    Duration = std::max(0, Duration);                                       // a run of no frames has no overlap
     MaxFrame = TruncL(std::max(1.0, double(MaxFrame) - double(Duration)));  // span over which tiles start
 
     Units u;

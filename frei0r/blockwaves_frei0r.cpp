@@ -23,8 +23,9 @@ void f0r_get_plugin_info(f0r_plugin_info_t* info) {
     info->minor_version = 0;
     info->num_params = kF0rParamCount;
     static_assert(cMaxRectHoriz == 100 && cMaxRectVert == 100 && cMethodCount == 41, "the explanation quotes them");
-    info->explanation = "Clip A gives way to clip B tile by tile: a grid of up to 100 x 100 tiles over the active "
-                        "area, each changing on its own schedule in one of 41 orders";
+    info->explanation =
+        "Clip A gives way to clip B tile by tile: a grid of up to 100 x 100 tiles over the active "
+        "area, each changing on its own schedule in one of 41 orders";
 }
 
 void f0r_get_param_info(f0r_param_info_t* info, int param_index) {

@@ -42,24 +42,37 @@ static_assert(cMethodCount == 41 && cMaxRectHoriz == 100 && cMaxRectVert == 100 
               "the explanations below quote these limits");
 constexpr ParamRow cParams[] = {
     {{"progress", F0R_PARAM_DOUBLE, "Position in the transition: 0 shows clip A, 1 clip B"}, 0, 1, 0, 1, Step::None},
-    {{"method", F0R_PARAM_DOUBLE, "Tile ordering 1..41: 1 + round(value x 40)"}, 1, cMethodCount - 1, 1,
-     cMethodCount, Step::Round},
-    {{"columns", F0R_PARAM_DOUBLE, "Tile columns 1..100: value x 100, rounded up (c columns: c / 100)"}, 0,
-     cMaxRectHoriz, 1, cMaxRectHoriz, Step::Up},
-    {{"rows", F0R_PARAM_DOUBLE, "Tile rows 1..100: value x 100, rounded up (r rows: r / 100)"}, 0, cMaxRectVert, 1,
-     cMaxRectVert, Step::Up},
+    {{"method", F0R_PARAM_DOUBLE, "Tile ordering 1..41: 1 + round(value x 40)"}, 1, cMethodCount - 1, 1, cMethodCount, Step::Round},
+    {{"columns", F0R_PARAM_DOUBLE, "Tile columns 1..100: value x 100, rounded up (c columns: c / 100)"}, 0, cMaxRectHoriz, 1, cMaxRectHoriz, Step::Up},
+    {{"rows", F0R_PARAM_DOUBLE, "Tile rows 1..100: value x 100, rounded up (r rows: r / 100)"}, 0, cMaxRectVert, 1, cMaxRectVert, Step::Up},
     {{"tile_duration", F0R_PARAM_DOUBLE,
       "Share of the transition each tile spends changing, 0..100 %: round(value x 100); "
       "not used by ordering 1 (random moments)"},
-     0, 100, 0, 100, Step::Round},
+     0,
+     100,
+     0,
+     100,
+     Step::Round},
     {{"randomized", F0R_PARAM_BOOL,
       "Vary each tile's change length at random (on from 0.5); not used by ordering 1 (random moments)"},
-     0, 1, 0, 1, Step::Round},
+     0,
+     1,
+     0,
+     1,
+     Step::Round},
     {{"seed", F0R_PARAM_DOUBLE, "Where the layout starts reading the random table, 0..29999: round(value x 29999)"},
-     0, cMaxRandom - 1, 0, cMaxRandom - 1, Step::Round},
+     0,
+     cMaxRandom - 1,
+     0,
+     cMaxRandom - 1,
+     Step::Round},
     {{"frames", F0R_PARAM_DOUBLE,
       "Frames the tiles are timed in, 10..1000: value x 1000, rounded up (n frames: n / 1000)"},
-     0, 1000, 10, 1000, Step::Up},
+     0,
+     1000,
+     10,
+     1000,
+     Step::Up},
     {{"left", F0R_PARAM_DOUBLE, "Left edge of the active area, fraction of the width"}, 0, 1, 0, 1, Step::None},
     {{"top", F0R_PARAM_DOUBLE, "Top edge of the active area, fraction of the height"}, 0, 1, 0, 1, Step::None},
     {{"right", F0R_PARAM_DOUBLE, "Right edge of the active area, fraction of the width"}, 0, 1, 0, 1, Step::None},
@@ -174,8 +187,8 @@ void F0rUpdate(F0rInstancePtr Inst, const uint32_t* A, const uint32_t* B, uint32
     // either way.
     ComposeWithLayout(Inst->Layout, F0rSettingsOf(Inst->Values), Inst->Wid, Inst->Hig,
                       [&](const PluginDataRec& cfg, int32_t frame) {
-                          ComposeClipsByTiles(reinterpret_cast<const uint8_t*>(A), reinterpret_cast<const uint8_t*>(B),
-                                              reinterpret_cast<uint8_t*>(Out), Inst->Wid * 4, int16_t(Inst->Wid),
-                                              int16_t(Inst->Hig), AlphaByte::Last, cfg, frame);
-                      });
+        ComposeClipsByTiles(reinterpret_cast<const uint8_t*>(A), reinterpret_cast<const uint8_t*>(B),
+                            reinterpret_cast<uint8_t*>(Out), Inst->Wid * 4, int16_t(Inst->Wid),
+                            int16_t(Inst->Hig), AlphaByte::Last, cfg, frame);
+    });
 }

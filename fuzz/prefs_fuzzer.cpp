@@ -47,7 +47,8 @@ void RemoveFolder() {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // A private Preferences folder, on a memory file system when there is one (fsync is free there).
-    const char* base = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp";
+    const char* base = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : std::getenv("TMPDIR") ? std::getenv("TMPDIR")
+                                                                                            : "/tmp";
     std::string pattern = std::string(base) + "/bw-fuzz-XXXXXX";
     if (!::mkdtemp(pattern.data())) {
         std::perror("mkdtemp");

@@ -59,20 +59,22 @@ enum : HYPluginDirection {
 };
 
 typedef uint8_t HYRefDVQuality;
-enum : HYRefDVQuality { kDVLowQuality = 0, kDVHighQuality = 1, kDVHighQualitySingleField = 2 };
+enum : HYRefDVQuality { kDVLowQuality = 0,
+                        kDVHighQuality = 1,
+                        kDVHighQualitySingleField = 2 };
 
 // --- Info records ---
 struct HYPluginGetInfo {
-    HYPluginType pluginType;           // variant the plug-in reports
+    HYPluginType pluginType;  // variant the plug-in reports
     uint8_t titleType;
-    uint32_t pluginFlags;              // host-defined bits; this plug-in reports 0x1007
-    int32_t framesToBeRendered;        // frames of the transition
-    int32_t takeFromClipBefore;        // frames taken from the end of clip A
-    int32_t takeFromClipAfter;         // frames taken from the start of clip B
+    uint32_t pluginFlags;        // host-defined bits; this plug-in reports 0x1007
+    int32_t framesToBeRendered;  // frames of the transition
+    int32_t takeFromClipBefore;  // frames taken from the end of clip A
+    int32_t takeFromClipAfter;   // frames taken from the start of clip B
     int32_t minSpeedFrames;
     int32_t maxSpeedFrames;
     Boolean mustTakeFromSingleClips;
-    int32_t bestThumbOffset;           // frame the host shows as the placeholder
+    int32_t bestThumbOffset;  // frame the host shows as the placeholder
     RGBColor defaultColor;
     HYPluginDirection defaultDirection;
     uint8_t justify;
@@ -81,14 +83,14 @@ struct HYPluginGetInfo {
 };
 
 struct HYPluginFilterSliderInfo {
-    char label[128];                   // zero-terminated texts
+    char label[128];  // zero-terminated texts
     char minLabel[128];
     char maxLabel[128];
-    float defaultValue;                // 0..1
+    float defaultValue;  // 0..1
 };
 
 struct HY2PluginGetInfo {
-    char group[128];                   // group under which the host lists the transition
+    char group[128];  // group under which the host lists the transition
     HYPluginFilterSliderInfo filterSliders[3];
     int32_t defaultFadeInFrames;
     int32_t defaultFadeOutFrames;
@@ -117,7 +119,7 @@ struct HYPluginFileOpenInfo {
 struct HY3PluginGetInfo {
     float defaultX, defaultY, userX, userY;
     HYPluginFileOpenInfo fileInfo;
-    char buttonTitle[32];              // title of the host's custom button, zero-terminated
+    char buttonTitle[32];  // title of the host's custom button, zero-terminated
 };
 
 struct HY4PluginGetInfo {
@@ -128,7 +130,7 @@ struct HY2PluginTransitionInfo {
     HYPluginDirection direction;
 };
 struct HYPluginTransitionInfo {
-    float speed;                       // the host's speed setting, 0..1
+    float speed;  // the host's speed setting, 0..1
     HY2PluginTransitionInfo ver2;
 };
 
@@ -136,8 +138,8 @@ struct HYPluginTransitionInfo {
 struct HY2PluginClipInfo {
     Boolean backwards;
     int16_t frameSpeed;
-    int32_t fadeInFrames;              // audio fade-in length in frames
-    int32_t fadeOutFrames;             // audio fade-out length in frames
+    int32_t fadeInFrames;   // audio fade-in length in frames
+    int32_t fadeOutFrames;  // audio fade-out length in frames
 };
 
 // A reference to a clip of the host's project; the plug-in only passes it back unchanged.
@@ -159,17 +161,17 @@ struct HY4PluginClipInfo {
 };
 
 struct HYPluginClipInfo {
-    int16_t volume;                    // 0..255
+    int16_t volume;  // 0..255
     Boolean fadeIn;
     Boolean fadeOut;
-    unsigned char name[256];           // length-prefixed
+    unsigned char name[256];  // length-prefixed
     HY2PluginClipInfo ver2;
     HY4PluginClipInfo ver4;
 };
 
 // --- Callbacks ---
-typedef int32_t HYFrameCookie;         // identifies a fetched frame to the host
-typedef void (*HYUnusedProc)(void);    // callbacks this plug-in never calls
+typedef int32_t HYFrameCookie;       // identifies a fetched frame to the host
+typedef void (*HYUnusedProc)(void);  // callbacks this plug-in never calls
 
 typedef Ptr (*HYNewPtrProc)(int32_t size);
 typedef void (*HYDisposePtrProc)(Ptr block);
@@ -220,18 +222,18 @@ struct HYProcs {
 
 // --- The parameter record ---
 struct HYPluginParams {
-    int16_t interfaceVersion;          // must be above 3
-    void* instance;                    // passed back to the callbacks
+    int16_t interfaceVersion;  // must be above 3
+    void* instance;            // passed back to the callbacks
     HYPluginSelector selector;
     HYProcs* procs;
     HYPluginGetInfo getInfo;
-    int32_t startFrame;                // host frame index at which the transition's frames are counted
-    int32_t renderFrame;               // frame to render, 0 first
-    int32_t frameCount;                // frames of the transition
-    Boolean proxyOnly;                 // quick preview quality wanted
-    Rect frameRect;                    // the output frame's rectangle
-    GWorldPtr frame;                   // the output frame
-    void* clientData;                  // the plug-in's run record, kept by the host
+    int32_t startFrame;   // host frame index at which the transition's frames are counted
+    int32_t renderFrame;  // frame to render, 0 first
+    int32_t frameCount;   // frames of the transition
+    Boolean proxyOnly;    // quick preview quality wanted
+    Rect frameRect;       // the output frame's rectangle
+    GWorldPtr frame;      // the output frame
+    void* clientData;     // the plug-in's run record, kept by the host
     HY2PluginGetInfo getInfo2;
     HY3PluginGetInfo getInfo3;
     HY4PluginGetInfo getInfo4;

@@ -243,8 +243,10 @@ HYPluginResult CustomButton(int16_t which, HYPluginParams* params) {
     const bool handedOut = result == kPluginOK;  // the host gave a cookie, frame or not
     if (handedOut && frame &&
         !ConfigurePlugIn(gConfigData, frame, params, int32_t(first), gMostRecentFrameCount, which)) {
-        std::fprintf(stderr, "%s: the configuration dialog cannot open: its window \"%s\" is missing from the "
-                     "interface file %s.ui, or the file is damaged\n", cMyClearName,
+        std::fprintf(stderr,
+                     "%s: the configuration dialog cannot open: its window \"%s\" is missing from the "
+                     "interface file %s.ui, or the file is damaged\n",
+                     cMyClearName,
                      ConfigWindowName(GetMediaFormat(gConfigData)), cMyPluginName);
         result = kPluginFailed;
     }

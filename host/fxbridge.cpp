@@ -31,7 +31,7 @@ void InitPluginData(PluginDataPtr TheConfig) {
     Assert(TheConfig, "Nil theConfig on InitPluginData");
     ResetConfig(TheConfig, true);
     ReadConfig(TheConfig);
-    ClampConfig(TheConfig);   // a saved default out of range renders as the dialog would open it
+    ClampConfig(TheConfig);  // a saved default out of range renders as the dialog would open it
     SaveConfig(TheConfig);
 }
 
@@ -127,7 +127,7 @@ int16_t FetchPreviewFrame(GWorldPtr TheGW, void* Params, int32_t FrameIndex, int
 }  // namespace
 
 Boolean ConfigurePlugIn(PluginDataPtr TheData, GWorldPtr TheGW, void* Params, int32_t FirstFrameIndex,
-                     int32_t NumberOfFrames, int16_t Which) {
+                        int32_t NumberOfFrames, int16_t Which) {
     Assert(TheData, "uninited theData in Configure master proc. need to call init before calling me");
     Assert(TheGW, "uninited theGW in Configure master proc");
     gTheConfig = TheData;

@@ -41,4 +41,4 @@ void DoEffect(PluginDataPtr MyConfig, void* Params, GWorldPtr TheSource, GWorldP
 // first previewed frame and the transition's length. Returns when the user closes the dialog;
 // false when its window could not be opened (the record is then as it was).
 Boolean ConfigurePlugIn(PluginDataPtr TheData, GWorldPtr TheGW, void* Params, int32_t FirstFrameIndex,
-                     int32_t NumberOfFrames, int16_t Which);
+                        int32_t NumberOfFrames, int16_t Which);

@@ -54,7 +54,7 @@ HYPluginResult TransitionFade(HYPluginParams* Params, int16_t Which) {
     int16_t volume = 0;
     HYFrameCookie cookie1 = 0;
     HYPluginResult got = Params->procs->GetFrame(Params->instance, int32_t(frame1), &first, int16_t(width),
-                                                  int16_t(height), quality, &volume, &cookie1);
+                                                 int16_t(height), quality, &volume, &cookie1);
     if (got != kPluginOK) return finish(got);
     if (!first) {
         Params->procs->ReleaseFrame(Params->instance, cookie1);
@@ -139,7 +139,7 @@ int16_t GetFrameIntoGW(GWorldPtr TheGW, HYPluginParams* Params, int32_t FrameInd
     int16_t volume = 0;
     HYFrameCookie cookie = 0;
     HYPluginResult result = Params->procs->GetFrame(Params->instance, int32_t(index), &fetched, int16_t(width),
-                                                     int16_t(height), QualityFor(Params, height), &volume, &cookie);
+                                                    int16_t(height), QualityFor(Params, height), &volume, &cookie);
     if (result == kPluginOK && !fetched) {
         // A cookie without a buffer is still the host's to get back; the frame counts as not got.
         Params->procs->ReleaseFrame(Params->instance, cookie);

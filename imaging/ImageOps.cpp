@@ -338,8 +338,7 @@ void FillPixel(GWorldPtr TheGW, RGBColor FillColor, int16_t X, int16_t Y, int16_
         const Spot p = pending.back();
         pending.pop_back();
         // Pushed in reverse, so right is visited first, then down, left, up.
-        const Spot next[4] = {{int16_t(p.x), int16_t(p.y - 1)}, {int16_t(p.x - 1), p.y}, {p.x, int16_t(p.y + 1)},
-                              {int16_t(p.x + 1), p.y}};
+        const Spot next[4] = {{int16_t(p.x), int16_t(p.y - 1)}, {int16_t(p.x - 1), p.y}, {p.x, int16_t(p.y + 1)}, {int16_t(p.x + 1), p.y}};
         for (const Spot& n : next)
             if (gw.Inside(n.x, n.y) && qualifies(gw.At(n.x, n.y))) {
                 gw.At(n.x, n.y) = qualifies.fill;

@@ -8,11 +8,14 @@
 
 // Where a pixel's alpha byte lies: first (A, R, G, B, as in every buffer here) or last (R, G, B, A,
 // as frei0r hosts hand frames over). Row loops that treat the colour bytes alike take it.
-enum class AlphaByte : uint8_t { First, Last };
+enum class AlphaByte : uint8_t { First,
+                                 Last };
 
 // Instruction-set levels, lowest first. BW_CPU_LEVEL=scalar|sse2|avx2 in the environment caps the
 // level a process chooses (a level the processor lacks is never chosen).
-enum class RowLevel : uint8_t { Scalar, SSE2, AVX2 };
+enum class RowLevel : uint8_t { Scalar,
+                                SSE2,
+                                AVX2 };
 inline constexpr int cRowLevels = 3;
 
 // The most rows Average takes.

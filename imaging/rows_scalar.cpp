@@ -100,7 +100,8 @@ void Add(const uint8_t* s1, const uint8_t* s2, uint8_t* d, int32_t count, bool n
         d[0] = s1[0];
         for (int k = 1; k < 4; k++) {
             const int sum = s1[k] + s2[k];
-            d[k] = uint8_t(normalise ? sum / 2 : sum < 255 ? sum : 255);
+            d[k] = uint8_t(normalise ? sum / 2 : sum < 255 ? sum
+                                                           : 255);
         }
     }
 }
@@ -135,7 +136,9 @@ void Invert(const uint8_t* s, uint8_t* d, int32_t count) {
 // Worked out exactly as (src alpha + dst (100 - alpha)) div 100: with p and 1 - p as doubles some
 // exact quotients would come out one below, so that a colour blended with itself could darken.
 void Blend(const uint8_t* s, uint8_t* d, int32_t count, int16_t alpha) {
-    const int a = alpha < 0 ? 0 : alpha > 100 ? 100 : alpha, b = 100 - a;
+    const int a = alpha < 0 ? 0 : alpha > 100 ? 100
+                                              : alpha,
+              b = 100 - a;
     for (int32_t x = 0; x < count; x++, s += 4, d += 4) {
         for (int k = 1; k < 4; k++) d[k] = uint8_t((s[k] * a + d[k] * b) / 100);
         d[0] = s[0];

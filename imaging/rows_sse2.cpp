@@ -34,7 +34,7 @@ void OverT(const uint8_t* src, uint8_t* dst, int32_t count, uint8_t galpha) {
     const __m128i half = _mm_set1_epi16(0x80);
     const __m128i full = _mm_set1_epi16(255);
     const __m128i ga = _mm_set1_epi16(galpha);
-    constexpr int spread = A * 0x55;  // lane A of each pixel into all four
+    constexpr int spread = A * 0x55;        // lane A of each pixel into all four
     auto Mul = [&](__m128i x, __m128i a) {  // round(x a / 255) per lane, x and a <= 255
         const __m128i t = _mm_add_epi16(_mm_mullo_epi16(x, a), half);
         return _mm_srli_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), 8);

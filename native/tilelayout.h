@@ -10,14 +10,14 @@
 #include "host/PluginDefines.h"
 
 struct TileSettings {
-    double Progress;          // position in the transition, 0..1
-    int16_t Method;           // tile ordering 1..cMethodCount
-    int16_t Columns, Rows;    // 1..100
-    int16_t TileDuration;     // 0..100, percent
-    bool Randomized;          // vary each tile's change length
-    int16_t Seed;             // 0..cMaxRandom - 1, where the layout starts reading the random table
-    int32_t Frames;           // 10..1000, frames of the run the tiles are timed in
-    RelRect Active;           // fractions of the frame, each 0..1
+    double Progress;        // position in the transition, 0..1
+    int16_t Method;         // tile ordering 1..cMethodCount
+    int16_t Columns, Rows;  // 1..100
+    int16_t TileDuration;   // 0..100, percent
+    bool Randomized;        // vary each tile's change length
+    int16_t Seed;           // 0..cMaxRandom - 1, where the layout starts reading the random table
+    int32_t Frames;         // 10..1000, frames of the run the tiles are timed in
+    RelRect Active;         // fractions of the frame, each 0..1
 };
 
 // Lays out theConfig's tile field for Settings on a Wid x Hig frame: the grid, ordering and
@@ -32,7 +32,7 @@ int32_t TileProgressFrame(double Progress, int32_t FirstFrame, int32_t LastFrame
 
 // One instance's layout. Frames read it together; the one that needs another makes it alone.
 struct TileLayoutRec {
-    bool LaidOut;                   // Config's field belongs to LaidOutFor at Wid x Hig
+    bool LaidOut;  // Config's field belongs to LaidOutFor at Wid x Hig
     TileSettings LaidOutFor;
     int32_t Wid, Hig;
     int32_t FirstFrame, LastFrame;  // of the field, see LayOutTiles

@@ -6,7 +6,8 @@
 namespace {
 int16_t HeadlessAlert(AlertType type, std::string_view headline, std::string_view text,
                       const AlertStdCFStringAlertParamRec* params) {
-    const char* kind = type == kAlertStopAlert ? "stop" : type == kAlertCautionAlert ? "caution" : "note";
+    const char* kind = type == kAlertStopAlert ? "stop" : type == kAlertCautionAlert ? "caution"
+                                                                                     : "note";
     std::fprintf(stderr, "[%s] %.*s\n%.*s\n", kind, int(headline.size()), headline.data(), int(text.size()),
                  text.data());
     std::fflush(stderr);

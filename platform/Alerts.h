@@ -5,11 +5,14 @@
 #include <cstdint>
 #include <string_view>
 
-enum AlertType : int16_t { kAlertStopAlert = 0, kAlertNoteAlert = 1, kAlertCautionAlert = 2 };
-enum : int16_t { kAlertStdAlertOKButton = 1, kAlertStdAlertCancelButton = 2 };
+enum AlertType : int16_t { kAlertStopAlert = 0,
+                           kAlertNoteAlert = 1,
+                           kAlertCautionAlert = 2 };
+enum : int16_t { kAlertStdAlertOKButton = 1,
+                 kAlertStdAlertCancelButton = 2 };
 
 struct AlertStdCFStringAlertParamRec {
-    int32_t version;          // 1
+    int32_t version;  // 1
     bool movable;
     bool helpButton;
     std::string_view defaultText;

@@ -18,11 +18,11 @@ void CFBundleSetOwnBundlePath(const std::string& bundlePath);
 CFBundleRef CFBundleGetMainBundle();
 // A bundle at a folder path (NAME.bundle), or null when it has no readable Info.plist.
 CFBundleRef CFBundleCreateFromPath(const std::string& bundlePath);
-void CFRetain(CFBundleRef bundle);   // bundles live for the process: no-ops kept for symmetry
+void CFRetain(CFBundleRef bundle);  // bundles live for the process: no-ops kept for symmetry
 void CFRelease(CFBundleRef bundle);
 
-std::string CFBundleGetPath(CFBundleRef bundle);          // the NAME.bundle folder
-std::string CFBundleGetIdentifier(CFBundleRef bundle);    // CFBundleIdentifier
+std::string CFBundleGetPath(CFBundleRef bundle);        // the NAME.bundle folder
+std::string CFBundleGetIdentifier(CFBundleRef bundle);  // CFBundleIdentifier
 // A value of Info.plist's top-level dictionary (strings only); empty when missing.
 std::string CFBundleGetInfoValue(CFBundleRef bundle, const std::string& key);
 // Path of Contents/Resources/NAME.TYPE (TYPE may be empty), or empty when it does not exist.

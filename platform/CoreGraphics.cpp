@@ -25,8 +25,8 @@ struct Affine {
 };
 // outer after inner.
 Affine Compose(const Affine& outer, const Affine& inner) {
-    return Affine{outer.a * inner.a + outer.c * inner.b,   outer.b * inner.a + outer.d * inner.b,
-                  outer.a * inner.c + outer.c * inner.d,   outer.b * inner.c + outer.d * inner.d,
+    return Affine{outer.a * inner.a + outer.c * inner.b, outer.b * inner.a + outer.d * inner.b,
+                  outer.a * inner.c + outer.c * inner.d, outer.b * inner.c + outer.d * inner.d,
                   outer.a * inner.tx + outer.c * inner.ty + outer.tx,
                   outer.b * inner.tx + outer.d * inner.ty + outer.ty};
 }
@@ -48,10 +48,10 @@ bool Invert(const Affine& m, Affine& inv) {
 bool Near(double v, double w) { return std::fabs(v - w) < 1e-6; }
 
 struct GState {
-    Affine ctm;         // user space -> device pixels (y down, origin top-left)
-    float alpha;        // global alpha 0..1
+    Affine ctm;   // user space -> device pixels (y down, origin top-left)
+    float alpha;  // global alpha 0..1
     CGBlendMode blend;
-    float fill[4];      // red, green, blue, alpha, not premultiplied
+    float fill[4];  // red, green, blue, alpha, not premultiplied
 };
 
 // Freed image blocks kept for the next image of the same size, so a frame-sized snapshot per video
@@ -94,7 +94,7 @@ struct CGImage {
     int32_t width, height;
     int32_t rowBytes;  // width x 4 for the image's own pixels; the bitmap's stride when borrowed
     uint8_t* pixels;
-    bool ownsPixels;   // false: the pixels belong to a bitmap that outlives the image
+    bool ownsPixels;  // false: the pixels belong to a bitmap that outlives the image
 };
 
 struct CGColorSpace {
@@ -176,7 +176,7 @@ CGContextRef NewContext(uint8_t* data, int32_t w, int32_t h, int32_t rowBytes, b
     auto* ctx = new (std::nothrow) CGContext{};
     if (!ctx) return nullptr;
     ctx->target = pixman_image_create_bits_no_clear(cNativeFormat, w, h, reinterpret_cast<uint32_t*>(data),
-                                                   rowBytes);
+                                                    rowBytes);
     if (!ctx->target) {
         delete ctx;
         return nullptr;

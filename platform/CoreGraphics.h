@@ -121,4 +121,3 @@ void CGContextFillRect(CGContextRef c, CGRect rect);
 // Draws image scaled into rect (bilinear filtering), composited by the blend mode and global alpha.
 void CGContextDrawImage(CGContextRef c, CGRect rect, CGImageRef image);
 void CGContextFlush(CGContextRef c);
-

@@ -65,11 +65,11 @@ OSErr Failure(OSErr err, std::string reason) {
 }
 
 OSErr NotAFile(mode_t mode) {
-    const char* what = S_ISFIFO(mode)  ? "a FIFO"
-                       : S_ISDIR(mode) ? "a folder"
+    const char* what = S_ISFIFO(mode)                   ? "a FIFO"
+                       : S_ISDIR(mode)                  ? "a folder"
                        : S_ISCHR(mode) || S_ISBLK(mode) ? "a device"
-                       : S_ISSOCK(mode) ? "a socket"
-                                        : "of an unknown kind";
+                       : S_ISSOCK(mode)                 ? "a socket"
+                                                        : "of an unknown kind";
     return Failure(notAFileErr, std::string("not a regular file (") + what + ")");
 }
 
@@ -394,7 +394,8 @@ OSErr FSpOpenDF(const FSSpec* file, int8_t permission, int16_t* refNum) {
     *refNum = 0;
     const std::string path = FSSpecPath(*file);
     if (path.empty()) return dirNFErr;
-    const int flags = permission == fsRdPerm ? O_RDONLY : permission == fsWrPerm ? O_WRONLY : O_RDWR;
+    const int flags = permission == fsRdPerm ? O_RDONLY : permission == fsWrPerm ? O_WRONLY
+                                                                                 : O_RDWR;
     // Non-blocking until it is known to be a regular file: a FIFO would wait for a writer.
     const int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return Failure(errno);
@@ -413,7 +414,8 @@ OSErr FSClose(int16_t refNum) { return refNum > 0 && ::close(refNum) == 0 ? noEr
 
 OSErr SetFPos(int16_t refNum, int16_t posMode, int32_t posOff) {
     if (refNum <= 0) return rfNumErr;
-    const int whence = posMode == fsFromStart ? SEEK_SET : posMode == fsFromLEOF ? SEEK_END : SEEK_CUR;
+    const int whence = posMode == fsFromStart ? SEEK_SET : posMode == fsFromLEOF ? SEEK_END
+                                                                                 : SEEK_CUR;
     if (posMode == fsAtMark) posOff = 0;
     if (::lseek(refNum, off_t(posOff), whence) >= 0) return noErr;
     return errno == EBADF ? rfNumErr : posErr;

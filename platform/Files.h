@@ -94,8 +94,14 @@ OSErr FSLockFile(const std::string& path, int waitMilliseconds, int* lockRef);
 void FSUnlockFile(int lockRef);  // -1 is ignored
 
 // --- Open files: a file's data read and written in place ---
-enum : int8_t { fsCurPerm = 0, fsRdPerm = 1, fsWrPerm = 2, fsRdWrPerm = 3 };
-enum : int16_t { fsAtMark = 0, fsFromStart = 1, fsFromLEOF = 2, fsFromMark = 3 };
+enum : int8_t { fsCurPerm = 0,
+                fsRdPerm = 1,
+                fsWrPerm = 2,
+                fsRdWrPerm = 3 };
+enum : int16_t { fsAtMark = 0,
+                 fsFromStart = 1,
+                 fsFromLEOF = 2,
+                 fsFromMark = 3 };
 inline constexpr OSErr posErr = -40, tmfoErr = -42, rfNumErr = -51;
 // Opens a regular file (through links) and answers its reference number; the mark is at the start.
 OSErr FSpOpenDF(const FSSpec* file, int8_t permission, int16_t* refNum);

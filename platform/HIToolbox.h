@@ -19,7 +19,8 @@ inline constexpr OSStatus errInvalidWindowRef = -5600;
 inline constexpr OSStatus errUnknownNib = -192;  // resNotFound: no such interface file or window
 inline constexpr OSStatus userCanceledErr = -128;
 
-enum : uint32_t { kEventClassCommand = FourCC("cmds"), kEventClassControl = FourCC("cntl") };
+enum : uint32_t { kEventClassCommand = FourCC("cmds"),
+                  kEventClassControl = FourCC("cntl") };
 enum : uint32_t {
     kEventCommandProcess = 1,
     kEventControlHit = 1,
@@ -41,10 +42,17 @@ enum : OSType {
     typeControlPartCode = FourCC("cprt"),
     kControlStaticTextTextTag = FourCC("text"),
 };
-enum : uint32_t { cmdKey = 256, shiftKey = 512, optionKey = 2048, controlKey = 4096 };
-enum : int16_t { kMouseTrackingMouseUp = 2, kMouseTrackingMouseDragged = 5 };
-enum : uint16_t { kControlNoPart = 0, kControlDisabledPart = 254, kControlInactivePart = 255 };
-enum : uint32_t { kHICommandOK = FourCC("ok  "), kHICommandCancel = FourCC("not!") };
+enum : uint32_t { cmdKey = 256,
+                  shiftKey = 512,
+                  optionKey = 2048,
+                  controlKey = 4096 };
+enum : int16_t { kMouseTrackingMouseUp = 2,
+                 kMouseTrackingMouseDragged = 5 };
+enum : uint16_t { kControlNoPart = 0,
+                  kControlDisabledPart = 254,
+                  kControlInactivePart = 255 };
+enum : uint32_t { kHICommandOK = FourCC("ok  "),
+                  kHICommandCancel = FourCC("not!") };
 
 typedef int16_t ControlPartCode;
 typedef int16_t MouseTrackingResult;
@@ -227,7 +235,7 @@ std::string CFURLCreateFromFSRef(const FSRef* ref);         // the path
 OSStatus LSOpenFSRef(const FSRef* ref, FSRef* launched);
 OSStatus LSOpenCFURLRef(const std::string& url, std::string* launchedURL);
 struct LSLaunchFSRefSpec {
-    const FSRef* appRef;       // an executable file, or null for each document's default
+    const FSRef* appRef;  // an executable file, or null for each document's default
     uint32_t numDocs;
     const FSRef* itemRefs;
     const void* passThruParams;

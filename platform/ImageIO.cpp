@@ -155,7 +155,8 @@ tmsize_t TiffRead(thandle_t h, void* buf, tmsize_t n) {
 tmsize_t TiffWrite(thandle_t, void*, tmsize_t) { return -1; }
 toff_t TiffSeek(thandle_t h, toff_t off, int whence) {
     auto* t = static_cast<TiffBytes*>(h);
-    const toff_t base = whence == SEEK_CUR ? t->pos : whence == SEEK_END ? t->size : 0;
+    const toff_t base = whence == SEEK_CUR ? t->pos : whence == SEEK_END ? t->size
+                                                                         : 0;
     if (off > ~toff_t(0) - base) return toff_t(-1);
     t->pos = base + off;  // past the end reads give nothing
     return t->pos;

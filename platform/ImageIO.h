@@ -18,7 +18,12 @@
 inline constexpr int32_t cImageMaxSide = 16384;
 inline constexpr int64_t cImageMaxPixels = int64_t(1) << 26;  // 256 MB of 32-bit pixels
 
-enum class ImageFormat { kUnknown, kPNG, kJPEG, kGIF, kTIFF, kWebP };
+enum class ImageFormat { kUnknown,
+                         kPNG,
+                         kJPEG,
+                         kGIF,
+                         kTIFF,
+                         kWebP };
 // The format whose signature the bytes start with.
 ImageFormat ImageFormatOf(const uint8_t* data, size_t size);
 const char* ImageFormatMimeType(ImageFormat format);  // "image/png" ...; "" for kUnknown

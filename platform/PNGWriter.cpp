@@ -12,11 +12,16 @@ namespace {
 // A system error in the words the render's messages use; others keep the system's own.
 std::string ErrorWords(int err) {
     static const std::pair<int, const char*> cWords[] = {
-        {ENOSPC, "no space left on the device"}, {EDQUOT, "the disk quota is used up"},
-        {EFBIG, "the file size limit was reached"}, {EROFS, "the device is read-only"},
-        {EACCES, "permission denied"}, {EPERM, "permission denied"},
-        {EIO, "the device reported a read or write error"}, {ENOENT, "no such folder"},
-        {EISDIR, "is a folder"}, {ENOMEM, "not enough memory"},
+        {ENOSPC, "no space left on the device"},
+        {EDQUOT, "the disk quota is used up"},
+        {EFBIG, "the file size limit was reached"},
+        {EROFS, "the device is read-only"},
+        {EACCES, "permission denied"},
+        {EPERM, "permission denied"},
+        {EIO, "the device reported a read or write error"},
+        {ENOENT, "no such folder"},
+        {EISDIR, "is a folder"},
+        {ENOMEM, "not enough memory"},
     };
     for (const auto& [code, words] : cWords)
         if (code == err) return words;

@@ -41,12 +41,12 @@ typedef RegionRec* RgnHandle;
 
 // The pixel map of a buffer. Our stand-in hands out plain pointers where the platform used handles.
 struct PixMap {
-    Ptr baseAddr;         // address of the first pixel of the first row
-    int32_t rowBytes;     // stride in bytes, flag bits already excluded
-    Rect bounds;          // buffer bounds, top-left normally (0, 0)
-    int16_t pixelSize;    // bits per pixel, always 32 here
-    GWorldFlags state;    // pixel state flags (pixelsLocked)
-    GrafPortRec* port;    // the port that owns this pixel map
+    Ptr baseAddr;       // address of the first pixel of the first row
+    int32_t rowBytes;   // stride in bytes, flag bits already excluded
+    Rect bounds;        // buffer bounds, top-left normally (0, 0)
+    int16_t pixelSize;  // bits per pixel, always 32 here
+    GWorldFlags state;  // pixel state flags (pixelsLocked)
+    GrafPortRec* port;  // the port that owns this pixel map
 };
 typedef PixMap* PixMapHandle;
 typedef PixMap BitMap;
@@ -112,7 +112,14 @@ int32_t GetQDRandomSeed();
 // bic change red, green and blue bit by bit and keep the alpha byte; the not- modes use the
 // inverted colour. PaintRect above always copies.
 enum : int16_t {
-    patCopy = 8, patOr = 9, patXor = 10, patBic = 11, notPatCopy = 12, notPatOr = 13, notPatXor = 14, notPatBic = 15
+    patCopy = 8,
+    patOr = 9,
+    patXor = 10,
+    patBic = 11,
+    notPatCopy = 12,
+    notPatOr = 13,
+    notPatXor = 14,
+    notPatBic = 15
 };
 void PenMode(int16_t mode);
 void MoveTo(int16_t h, int16_t v);
@@ -146,7 +153,7 @@ int16_t StringWidth(const unsigned char* s);
 // ClosePicture: the pixels, within the picture's frame. DrawPicture copies them, scaled, into a
 // rectangle of the current port; parts of the frame nothing was drawn into hold zero bytes.
 // Pictures are plain pointers where the platform used handles; KillPicture releases one.
-typedef int32_t Fixed;  // 16.16 fixed point
+typedef int32_t Fixed;                                  // 16.16 fixed point
 inline constexpr Fixed kQDScreenResolution = 72 << 16;  // every buffer's resolution, 72 dpi
 struct OpenCPicParams {
     Rect srcRect;  // the picture's frame

@@ -4,7 +4,7 @@
 #include "platform/QuickDraw_p.h"
 
 namespace {
-PicHandle lgRecording = nullptr;     // the open picture
+PicHandle lgRecording = nullptr;        // the open picture
 GrafPortRec* lgRecordedPort = nullptr;  // the port it records
 int32_t lgLivePictures = 0;
 }  // namespace

@@ -3,13 +3,13 @@
 #include "platform/QuickDraw.h"
 
 struct GrafPortRec {
-    PixMap portPixMap;     // pixels; bounds are the port rectangle
-    Rect clipRect;         // drawing is limited to this rectangle (local coordinates)
-    RGBColor fgColor;      // foreground colour: PaintRect and friends
-    RGBColor bgColor;      // background colour: EraseRect
-    Point pnLoc;           // pen position
-    int16_t pnMode;        // pen transfer mode
-    void* storage;         // owned pixel block, or null when the port wraps foreign memory
+    PixMap portPixMap;  // pixels; bounds are the port rectangle
+    Rect clipRect;      // drawing is limited to this rectangle (local coordinates)
+    RGBColor fgColor;   // foreground colour: PaintRect and friends
+    RGBColor bgColor;   // background colour: EraseRect
+    Point pnLoc;        // pen position
+    int16_t pnMode;     // pen transfer mode
+    void* storage;      // owned pixel block, or null when the port wraps foreign memory
 };
 
 namespace qd {

@@ -171,8 +171,8 @@ bool WriteResourceFork(const ResourceForkImage& fork, std::vector<uint8_t>& out)
     out.insert(out.end(), data.begin(), data.end());
     const std::vector<uint8_t> header(out.begin(), out.begin() + 16);
     out.insert(out.end(), header.begin(), header.end());  // the map opens with a copy of the header
-    Put(out, 0, 4);                                         // next map handle
-    Put(out, 0, 2);                                         // file reference
+    Put(out, 0, 4);                                       // next map handle
+    Put(out, 0, 2);                                       // file reference
     Put(out, fork.Attributes & ~mapChanged, 2);
     Put(out, uint32_t(cMapHeaderBytes), 2);
     Put(out, uint32_t(nameListOff), 2);

@@ -22,18 +22,25 @@
 
 #include "platform/MacTypes.h"
 
-inline constexpr size_t cResourceHeaderBytes = 256;   // header and reserved area in files we write
+inline constexpr size_t cResourceHeaderBytes = 256;         // header and reserved area in files we write
 inline constexpr size_t cMaxResourceForkBytes = 32u << 20;  // larger files are not read at all
 
-enum : uint8_t { resChanged = 2, resPreload = 4, resProtected = 8, resLocked = 16, resPurgeable = 32, resSysHeap = 64 };
-enum : uint16_t { mapChanged = 32, mapCompact = 64, mapReadOnly = 128 };
+enum : uint8_t { resChanged = 2,
+                 resPreload = 4,
+                 resProtected = 8,
+                 resLocked = 16,
+                 resPurgeable = 32,
+                 resSysHeap = 64 };
+enum : uint16_t { mapChanged = 32,
+                  mapCompact = 64,
+                  mapReadOnly = 128 };
 
 struct ResourceEntry {
     OSType Type;
     int16_t ID;
     bool HasName;
-    std::string Name;          // at most 255 characters
-    uint8_t Attributes;        // as stored; resChanged is never written
+    std::string Name;    // at most 255 characters
+    uint8_t Attributes;  // as stored; resChanged is never written
     std::vector<uint8_t> Data;
 };
 

@@ -19,13 +19,22 @@ typedef struct BWCtl BWCtl;  // a control inside such a window
 enum { kBWToolboxVersion = 2 };
 
 // Part codes and tracking results as the toolbox numbers them.
-enum { kBWMouseTrackingMouseUp = 2, kBWMouseTrackingMouseDragged = 5 };
+enum { kBWMouseTrackingMouseUp = 2,
+       kBWMouseTrackingMouseDragged = 5 };
 // Modifier bits as the toolbox numbers them.
-enum { kBWCmdKey = 256, kBWShiftKey = 512, kBWOptionKey = 2048, kBWControlKey = 4096 };
+enum { kBWCmdKey = 256,
+       kBWShiftKey = 512,
+       kBWOptionKey = 2048,
+       kBWControlKey = 4096 };
 // Highlight states that keep a control from drawing its content.
-enum { kBWHiliteDisabled = 254, kBWHiliteInactive = 255 };
+enum { kBWHiliteDisabled = 254,
+       kBWHiliteInactive = 255 };
 // Custom control event kinds (class 'cntl').
-enum { kBWControlHit = 1, kBWControlHitTest = 3, kBWControlDraw = 4, kBWControlActivate = 9, kBWControlTrack = 51,
+enum { kBWControlHit = 1,
+       kBWControlHitTest = 3,
+       kBWControlDraw = 4,
+       kBWControlActivate = 9,
+       kBWControlTrack = 51,
        kBWControlOwningWindowChanged = 159 };
 
 // What the plug-in side answers to the backend. Called on the application's thread.

@@ -42,14 +42,21 @@ struct TypeCode {
     const char* mime;
 };
 constexpr TypeCode cTypeCodes[] = {
-    {"PNGf", "image/png"}, {"JPEG", "image/jpeg"}, {"TIFF", "image/tiff"}, {"GIFf", "image/gif"},
-    {"WEBP", "image/webp"}, {"BMPf", "image/bmp"},  {"PICT", "image/x-pict"}, {"PDF ", "application/pdf"},
-    {"TEXT", "text/plain"}, {"MooV", "video/quicktime"},
+    {"PNGf", "image/png"},
+    {"JPEG", "image/jpeg"},
+    {"TIFF", "image/tiff"},
+    {"GIFf", "image/gif"},
+    {"WEBP", "image/webp"},
+    {"BMPf", "image/bmp"},
+    {"PICT", "image/x-pict"},
+    {"PDF ", "application/pdf"},
+    {"TEXT", "text/plain"},
+    {"MooV", "video/quicktime"},
 };
 constexpr const char* cDynamic = "dyn.";
 
 struct Database {
-    std::map<std::string, std::pair<int, std::string>> byExtension;  // lower-case extension: weight, type
+    std::map<std::string, std::pair<int, std::string>> byExtension;       // lower-case extension: weight, type
     std::map<std::string, std::pair<int, std::string>> byExactExtension;  // case-sensitive globs
     std::multimap<std::string, std::string> parents;
     std::map<std::string, std::string> aliases;

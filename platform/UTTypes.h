@@ -26,10 +26,11 @@ Boolean UTTypeConformsTo(const std::string& inUTI, const std::string& inConforms
 // The MIME type an identifier stands for ("" for an abstract one or an unknown one).
 std::string UTTypeCopyMIMEType(const std::string& uti);
 
-enum : uint32_t { kLSRequestExtension = 1, kLSRequestTypeCreator = 2 };
+enum : uint32_t { kLSRequestExtension = 1,
+                  kLSRequestTypeCreator = 2 };
 struct LSItemInfoRecord {
     uint32_t flags;
-    OSType filetype;        // 0 when the file carries none
+    OSType filetype;  // 0 when the file carries none
     OSType creator;
     std::string extension;  // after the name's last dot (a leading dot starts no extension); "" when none
 };

@@ -47,7 +47,7 @@ std::string Decimal(double v) {
 }  // namespace
 
 std::string ConfigOutOfRange(const PluginDataRec& TheConfig) {
-    PluginDataRec& c = const_cast<PluginDataRec&>(TheConfig);   // the fields are only read
+    PluginDataRec& c = const_cast<PluginDataRec&>(TheConfig);  // the fields are only read
     for (const ConfigLimit& limit : cConfigLimits) {
         const int16_t v = limit.Field(c);
         if (v < limit.Lowest || v > limit.Highest)

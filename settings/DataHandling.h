@@ -12,21 +12,21 @@ inline constexpr const char* cConfigSaveLabel = "Config save for qv/z iMovie plu
 
 #pragma pack(push, 4)  // doubles at 4-byte boundaries, as the record was laid out: 396, not 400
 struct ConfigSaveRec {
-    uint32_t SizeInBytes;             // always sizeof(ConfigSaveRec), 396
-    uint32_t Version;                 // always cConfigSaveVersion, 3
-    RelRect StartRel;                 // fractions of the frame
-    RelRect EndRel;                   // fractions of the frame
-    OneBased<RGBColor, 6> Colors;     // 16-bit channels red, green, blue
-    OneBased<int16_t, 6> Sliders;     // [1] columns, [2] rows, [3] duration percent
+    uint32_t SizeInBytes;          // always sizeof(ConfigSaveRec), 396
+    uint32_t Version;              // always cConfigSaveVersion, 3
+    RelRect StartRel;              // fractions of the frame
+    RelRect EndRel;                // fractions of the frame
+    OneBased<RGBColor, 6> Colors;  // 16-bit channels red, green, blue
+    OneBased<int16_t, 6> Sliders;  // [1] columns, [2] rows, [3] duration percent
     RGBColor FrameStartColor;
     RGBColor FrameEndColor;
-    int16_t MediaType;                // 1 NTSC, 2 PAL, 3 HD
-    Boolean KeepProps;                // 0 or 1
-    uint8_t Align1;                   // 0
-    int16_t Method;                   // 1..cMethodCount
-    Boolean RandomizedDuration;       // 0 or 1
-    Str255 MiscString;                // length byte, cConfigSaveLabel, zeros
-    uint8_t Align2;                   // 0
+    int16_t MediaType;           // 1 NTSC, 2 PAL, 3 HD
+    Boolean KeepProps;           // 0 or 1
+    uint8_t Align1;              // 0
+    int16_t Method;              // 1..cMethodCount
+    Boolean RandomizedDuration;  // 0 or 1
+    Str255 MiscString;           // length byte, cConfigSaveLabel, zeros
+    uint8_t Align2;              // 0
 };
 #pragma pack(pop)
 typedef ConfigSaveRec* ConfigSavePtr;

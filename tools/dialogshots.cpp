@@ -25,8 +25,7 @@ HYFrameCookie lgNextCookie = 1;
 constexpr int32_t cFirstB = 1030;  // host frames from here on belong to clip B
 
 void PaintPicture(GWorldPtr gw, int32_t index) {
-    static const PixRec bars[7] = {{255, 192, 192, 192}, {255, 192, 192, 0}, {255, 0, 192, 192}, {255, 0, 192, 0},
-                                   {255, 192, 0, 192},   {255, 192, 0, 0},   {255, 0, 0, 192}};
+    static const PixRec bars[7] = {{255, 192, 192, 192}, {255, 192, 192, 0}, {255, 0, 192, 192}, {255, 0, 192, 0}, {255, 192, 0, 192}, {255, 192, 0, 0}, {255, 0, 0, 192}};
     PixMapHandle pm = GetGWorldPixMap(gw);
     const Rect b = GetPortRect(gw);
     for (int y = 0; y < b.bottom; y++) {

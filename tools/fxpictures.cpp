@@ -51,9 +51,7 @@ void Place(GWorldPtr from, GWorldPtr sheet, int left, int top) {
 
 // Eight vertical colour bars.
 void PaintBars(GWorldPtr gw) {
-    static const RGBColor bars[8] = {{0xC000, 0xC000, 0xC000}, {0xC000, 0xC000, 0}, {0, 0xC000, 0xC000},
-                                     {0, 0xC000, 0},           {0xC000, 0, 0xC000}, {0xC000, 0, 0},
-                                     {0, 0, 0xC000},           {0x1000, 0x1000, 0x1000}};
+    static const RGBColor bars[8] = {{0xC000, 0xC000, 0xC000}, {0xC000, 0xC000, 0}, {0, 0xC000, 0xC000}, {0, 0xC000, 0}, {0xC000, 0, 0xC000}, {0xC000, 0, 0}, {0, 0, 0xC000}, {0x1000, 0x1000, 0x1000}};
     CGrafPtr save;
     GetGWorld(&save, nullptr);
     SetGWorld(gw, nullptr);
@@ -196,6 +194,7 @@ int main(int argc, char** argv) {
     const int frames = std::clamp(ArgInt(argc, argv, "--frames", 60), 1, 100000);
     bool ok = MaskSheet(dir + "/masks.png");
     ok = TransitionStrip(dir + "/transition-m" + std::to_string(method) + ".png", method, cols, rows, duration,
-                         frames) && ok;
+                         frames) &&
+         ok;
     return ok ? 0 : 1;
 }

@@ -181,9 +181,9 @@ CLI::App* AddRender(CLI::App& app, Command& c) {
         render->add_option_function<std::string>(
                   "--frames",
                   [&c](const std::string& v) {
-                      std::vector<std::string> items;
-                      ParseList(v, ',', items);
-                      for (const std::string& item : items) c.o.transitionFrames.push_back(std::stoi(item));
+            std::vector<std::string> items;
+            ParseList(v, ',', items);
+            for (const std::string& item : items) c.o.transitionFrames.push_back(std::stoi(item));
                   },
                   "the transitions' length in frames instead of a speed: one for all, or one per transition")
             ->check(ListCheck("a frame count from 1 to " + std::to_string(cMaxTransitionFrames), IsFrameCount))
@@ -230,8 +230,8 @@ CLI::App* AddRender(CLI::App& app, Command& c) {
 // prefs and its commands, and what they were given.
 struct Prefs {
     CLI::App *show = nullptr, *set = nullptr, *reset = nullptr, *exportPrefs = nullptr, *importPrefs = nullptr;
-    std::vector<std::string> items;   // set's KEY=VALUE
-    std::string file;                 // export's and import's
+    std::vector<std::string> items;  // set's KEY=VALUE
+    std::string file;                // export's and import's
 };
 void AddPrefs(CLI::App& app, Prefs& p) {
     CLI::App* prefs = app.add_subcommand("prefs", "your saved default settings (show, set KEY=VALUE ..., reset)");
@@ -272,7 +272,7 @@ int Parse(CLI::App& app, const CLI::App* render, Command& c, int argc, char** ar
         words.resize(1);
         words.insert(words.end(), rest.begin(), rest.end());
     }
-    std::reverse(words.begin(), words.end());   // CLI11 takes the words last first
+    std::reverse(words.begin(), words.end());  // CLI11 takes the words last first
     try {
         app.parse(words);
     } catch (const CLI::CallForHelp& e) {
@@ -294,7 +294,7 @@ int Run(int argc, char** argv) {
     app.name("blockwaves");
     app.set_version_flag("--version", VersionText());
     app.require_subcommand(1, 1);
-    app.fallthrough();  // -h and --version work after any command
+    app.fallthrough();                               // -h and --version work after any command
     app.option_defaults()->disable_flag_override();  // --quiet=no is refused, not read as --quiet
     app.footer("Run 'blockwaves COMMAND --help' for a command's options.");
     Command c;
@@ -352,7 +352,7 @@ int Run(int argc, char** argv) {
     if (prefs.reset->parsed()) return PrefsWrite({});
     if (prefs.exportPrefs->parsed()) return PrefsExport(prefs.file);
     if (prefs.importPrefs->parsed()) return PrefsImport(prefs.file);
-    return PrefsShow();   // prefs, prefs show
+    return PrefsShow();  // prefs, prefs show
 }
 
 }  // namespace bw::cli

@@ -40,8 +40,9 @@ int FailRender(const Failure& f) {
 }
 
 void Finish(Command& c) {
-    if (c.o.output == "/dev/null") c.o.output = "null";   // as FFmpeg users write "no output"
-    c.o.variant = c.variant == "before" ? Variant::Before : c.variant == "after" ? Variant::After : Variant::Between;
+    if (c.o.output == "/dev/null") c.o.output = "null";  // as FFmpeg users write "no output"
+    c.o.variant = c.variant == "before" ? Variant::Before : c.variant == "after" ? Variant::After
+                                                                                 : Variant::Between;
     if (!c.size.empty()) std::sscanf(c.size.c_str(), "%dx%d", &c.o.width, &c.o.height);
 }
 

@@ -17,16 +17,16 @@ struct Command {
     std::string variant = "between", size;
     bool overwrite = false, never = false;
     double stillSeconds = 5;
-    std::vector<std::string> settings;   // KEY=VALUE for this render only, checked by the parser
-    std::vector<std::pair<std::string, std::string>> settingOptions;   // KEY and the option it came from
-    std::string settingsFile;            // a saved preferences file to render with instead of yours
-    bool dryRun = false;                 // print the plan, decode and write nothing
+    std::vector<std::string> settings;                                // KEY=VALUE for this render only, checked by the parser
+    std::vector<std::pair<std::string, std::string>> settingOptions;  // KEY and the option it came from
+    std::string settingsFile;                                         // a saved preferences file to render with instead of yours
+    bool dryRun = false;                                              // print the plan, decode and write nothing
     struct Trim {
-        double start = 0, length = -1;   // seconds; length < 0: to the clip's end
-        std::string framerate;           // an image sequence's rate (-framerate)
+        double start = 0, length = -1;  // seconds; length < 0: to the clip's end
+        std::string framerate;          // an image sequence's rate (-framerate)
     };
-    std::vector<Trim> trims;             // per clip, from -ss, -t and -to before it
-    std::vector<std::string> overlap;    // transition lengths as frames ("60") or seconds ("2.4s", "0:02.4")
+    std::vector<Trim> trims;           // per clip, from -ss, -t and -to before it
+    std::vector<std::string> overlap;  // transition lengths as frames ("60") or seconds ("2.4s", "0:02.4")
 };
 
 // Where "-o OUT" may write, for the render-like commands' help.

@@ -8,8 +8,9 @@
 
 namespace bw::cli {
 
-const char* const cFfmpegOptions = "-ss, -t, -to, -framerate, -c:v, -crf, -preset, -b:v, -pix_fmt, -r, -an, -c:a, "
-                                   "-b:a, -ar, -ac and -f";
+const char* const cFfmpegOptions =
+    "-ss, -t, -to, -framerate, -c:v, -crf, -preset, -b:v, -pix_fmt, -r, -an, -c:a, "
+    "-b:a, -ar, -ac and -f";
 
 namespace {
 // What a refused frame rate is told, after the option's name.
@@ -27,7 +28,8 @@ std::string TakeOutputOption(const std::string& name, const std::string& value, 
     auto rate = [&](int64_t& out) {
         char* end = nullptr;
         const double v = std::strtod(value.c_str(), &end);
-        const double unit = *end == 'k' || *end == 'K' ? 1e3 : *end == 'M' ? 1e6 : 1;
+        const double unit = *end == 'k' || *end == 'K' ? 1e3 : *end == 'M' ? 1e6
+                                                                           : 1;
         if (*end && (end[1] || unit == 1)) return false;
         out = std::llround(v * unit);
         return v > 0 && out >= 1000 && out <= 1000000000;
@@ -38,11 +40,13 @@ std::string TakeOutputOption(const std::string& name, const std::string& value, 
         if (value != "matroska" && value != "yuv4mpegpipe") return "-f must be matroska or yuv4mpegpipe (for -o -)";
         e.StdoutY4m = value == "yuv4mpegpipe";
     } else if ((name == "-c:v" || name == "-vcodec") && value == "copy") {
-        return name + " copy cannot work here: the transition makes new pictures, so the video is encoded (give an "
-                      "encoder such as libx264, or leave it out)";
+        return name +
+               " copy cannot work here: the transition makes new pictures, so the video is encoded (give an "
+               "encoder such as libx264, or leave it out)";
     } else if ((name == "-c:a" || name == "-acodec") && value == "copy") {
-        return name + " copy cannot work here: the sound is mixed across the transition, so it is encoded (give an "
-                      "encoder such as aac, or -an for no sound)";
+        return name +
+               " copy cannot work here: the sound is mixed across the transition, so it is encoded (give an "
+               "encoder such as aac, or -an for no sound)";
     } else if (name == "-c:v" || name == "-vcodec") e.VideoCodec = value;
     else if (name == "-c:a" || name == "-acodec") e.AudioCodec = value;
     else if (name == "-pix_fmt") e.PixelFormat = value;
@@ -89,7 +93,7 @@ std::string TakeTrims(const CLI::App* render, std::vector<std::string>& words, s
     };
     for (size_t i = 0; i < words.size(); i++) {
         const std::string& w = words[i];
-        if (w == "--") {   // every word after it is a clip, even one starting with '-'
+        if (w == "--") {  // every word after it is a clip, even one starting with '-'
             kept.insert(kept.end(), words.begin() + long(i), words.end());
             for (i++; i < words.size(); i++)
                 if (const std::string e = clip(words[i]); !e.empty()) return e;

@@ -32,15 +32,24 @@ struct PlanarRow {
 };
 // The pixel formats the engine composes in, in the processor's byte order.
 constexpr PlanarRow cPlanarFormats[] = {
-    {AV_PIX_FMT_YUV420P, PlanarFormat::YUV420, 8},      {AV_PIX_FMT_YUV422P, PlanarFormat::YUV422, 8},
-    {AV_PIX_FMT_YUV444P, PlanarFormat::YUV444, 8},      {AV_PIX_FMT_YUV420P9, PlanarFormat::YUV420, 9},
-    {AV_PIX_FMT_YUV420P10, PlanarFormat::YUV420, 10},   {AV_PIX_FMT_YUV420P12, PlanarFormat::YUV420, 12},
-    {AV_PIX_FMT_YUV420P16, PlanarFormat::YUV420, 16},   {AV_PIX_FMT_YUV422P10, PlanarFormat::YUV422, 10},
-    {AV_PIX_FMT_YUV422P12, PlanarFormat::YUV422, 12},   {AV_PIX_FMT_YUV422P16, PlanarFormat::YUV422, 16},
-    {AV_PIX_FMT_YUV444P10, PlanarFormat::YUV444, 10},   {AV_PIX_FMT_YUV444P12, PlanarFormat::YUV444, 12},
-    {AV_PIX_FMT_YUV444P16, PlanarFormat::YUV444, 16},   {AV_PIX_FMT_YUYV422, PlanarFormat::YUYV, 8},
-    {AV_PIX_FMT_RGBA, PlanarFormat::RGBA, 8},           {AV_PIX_FMT_BGRA, PlanarFormat::BGRA, 8},
-    {AV_PIX_FMT_ARGB, PlanarFormat::ARGB, 8},           {AV_PIX_FMT_ABGR, PlanarFormat::ABGR, 8},
+    {AV_PIX_FMT_YUV420P, PlanarFormat::YUV420, 8},
+    {AV_PIX_FMT_YUV422P, PlanarFormat::YUV422, 8},
+    {AV_PIX_FMT_YUV444P, PlanarFormat::YUV444, 8},
+    {AV_PIX_FMT_YUV420P9, PlanarFormat::YUV420, 9},
+    {AV_PIX_FMT_YUV420P10, PlanarFormat::YUV420, 10},
+    {AV_PIX_FMT_YUV420P12, PlanarFormat::YUV420, 12},
+    {AV_PIX_FMT_YUV420P16, PlanarFormat::YUV420, 16},
+    {AV_PIX_FMT_YUV422P10, PlanarFormat::YUV422, 10},
+    {AV_PIX_FMT_YUV422P12, PlanarFormat::YUV422, 12},
+    {AV_PIX_FMT_YUV422P16, PlanarFormat::YUV422, 16},
+    {AV_PIX_FMT_YUV444P10, PlanarFormat::YUV444, 10},
+    {AV_PIX_FMT_YUV444P12, PlanarFormat::YUV444, 12},
+    {AV_PIX_FMT_YUV444P16, PlanarFormat::YUV444, 16},
+    {AV_PIX_FMT_YUYV422, PlanarFormat::YUYV, 8},
+    {AV_PIX_FMT_RGBA, PlanarFormat::RGBA, 8},
+    {AV_PIX_FMT_BGRA, PlanarFormat::BGRA, 8},
+    {AV_PIX_FMT_ARGB, PlanarFormat::ARGB, 8},
+    {AV_PIX_FMT_ABGR, PlanarFormat::ABGR, 8},
 };
 
 const PlanarRow* PlanarRowFor(int format) {
@@ -59,7 +68,7 @@ PlanarPicture PlanarOf(const AVFrame* f, const media::PictureFormat& format) {
     p.Wid = f->width;
     p.Hig = f->height;
     p.Format = row ? row->Planar : PlanarFormat::YUV420;
-    p.Depth = row ? row->Depth : 0;   // depth 0: refused by the composer
+    p.Depth = row ? row->Depth : 0;  // depth 0: refused by the composer
     p.Matrix = format.Bt709 ? YuvMatrix::BT709 : YuvMatrix::BT601;
     p.FullRange = format.FullRange;
     return p;

@@ -51,8 +51,8 @@ public:
     // Transition frame k, composed from the pictures the bundle's frame k read.
     media::MediaStatus Compose(int32_t k, media::PicturePtr& out);
 
-    int64_t Converted() const { return conformer_.Converted(); }   // clip pictures scaled or converted
-    GWorldPtr BundleFrame() const { return bundleFrame_; }           // the small frame the bundle draws
+    int64_t Converted() const { return conformer_.Converted(); }  // clip pictures scaled or converted
+    GWorldPtr BundleFrame() const { return bundleFrame_; }        // the small frame the bundle draws
 
 private:
     class PictureClip;

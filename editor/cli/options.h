@@ -10,8 +10,8 @@
 
 namespace bw {
 
-inline constexpr double cMaxSeconds = 100 * 3600;   // times and lengths up to 100 hours
-inline constexpr double cMinFrameRate = 0.01, cMaxFrameRate = 240;   // 1/100 and 240/1
+inline constexpr double cMaxSeconds = 100 * 3600;                   // times and lengths up to 100 hours
+inline constexpr double cMinFrameRate = 0.01, cMaxFrameRate = 240;  // 1/100 and 240/1
 
 // "90", "2.5", "1:30", "0:01:30.5": seconds from 0 to cMaxSeconds; -1 when the text is none of
 // these. Only digits and one point a part: no signs, exponents, hexadecimal, "inf" or "nan".
@@ -34,8 +34,8 @@ bool ParseFraction(const std::string& text, double lo, double hi, double& value)
 
 // A transition's length: "60" frames, or seconds as "2.4s" or "0:02.4".
 struct Length {
-    int32_t Frames = 0;     // when given in frames
-    double Seconds = -1;    // when given in seconds (> 0)
+    int32_t Frames = 0;   // when given in frames
+    double Seconds = -1;  // when given in seconds (> 0)
 };
 inline constexpr int32_t cMaxTransitionFrames = 100000;
 // False for anything else, 0 frames and 0 seconds.

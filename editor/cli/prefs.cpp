@@ -51,7 +51,7 @@ void CheckSavedDefault() {
     const bool read = ReadConfig(&config.rec);
     const std::string readError = PrefsLastError();
     const bool unreadable = HoldsUnreadableRecord(hadData, read);
-    if (read) HoldInRange(config.rec);   // and saved so below, as the bundle does
+    if (read) HoldInRange(config.rec);  // and saved so below, as the bundle does
     if (!SaveConfig(&config.rec)) {
         std::fprintf(stderr, "blockwaves: %s; %s\n", (makeError.empty() ? PrefsLastError() : makeError).c_str(),
                      read ? "the saved settings are used as they are" : "the factory defaults are used");
@@ -60,8 +60,10 @@ void CheckSavedDefault() {
     } else if (!readError.empty()) {
         std::fprintf(stderr, "blockwaves: %s; the factory defaults are used\n", readError.c_str());
     } else if (unreadable) {
-        std::fprintf(stderr, "blockwaves: %s holds no settings this version can read; the factory defaults are used "
-                             "and saved over them\n", PrefsFilePath().c_str());
+        std::fprintf(stderr,
+                     "blockwaves: %s holds no settings this version can read; the factory defaults are used "
+                     "and saved over them\n",
+                     PrefsFilePath().c_str());
     }
 }
 
@@ -123,7 +125,7 @@ int PrefsExport(const std::string& file) {
     if (fs::exists(fs::symlink_status(file, ec))) return Fail({kExitOutput, file + " exists; not replaced"});
     Config config;
     if (ReadConfig(&config.rec)) HoldInRange(config.rec);
-    PrivateSettings own;   // the file is written by the settings code, then copied
+    PrivateSettings own;  // the file is written by the settings code, then copied
     if (Failure f = MakePrivateFolder(own)) return Fail(f);
     UseConfigHome(own, own.Folders.back());
     MakePrefsFile();

@@ -12,9 +12,9 @@
 namespace bw::cli {
 
 struct PrivateSettings {
-    std::vector<std::string> Folders;        // every one made, the last one newest
-    std::optional<std::string> UserHome;     // XDG_CONFIG_HOME as the program found it
-    bool Moved = false;                      // XDG_CONFIG_HOME points at one of Folders
+    std::vector<std::string> Folders;     // every one made, the last one newest
+    std::optional<std::string> UserHome;  // XDG_CONFIG_HOME as the program found it
+    bool Moved = false;                   // XDG_CONFIG_HOME points at one of Folders
 
     PrivateSettings();
     ~PrivateSettings();

@@ -326,8 +326,8 @@ Failure TransitionLength(PluginHost& host, Variant variant, const RenderOptions&
 namespace {
 // Clips of one render, at the output's rate.
 struct Timeline {
-    ConformedClip* a = nullptr;   // the clip before the transition (after, between)
-    ConformedClip* b = nullptr;   // the clip after it (before, between)
+    ConformedClip* a = nullptr;  // the clip before the transition (after, between)
+    ConformedClip* b = nullptr;  // the clip after it (before, between)
     int32_t n = 0, pre = 0, post = 0;
 };
 
@@ -393,16 +393,16 @@ Failure FrameFailure(const Timeline& t, int32_t k, int32_t result) {
 }  // namespace
 
 void RequestStop(int signal) {
-    if (!lgStopSignal) lgStopSignal = signal;   // the first one says why
+    if (!lgStopSignal) lgStopSignal = signal;  // the first one says why
 }
 int StopSignal() { return lgStopSignal; }
 
 Failure StopFailure() {
     switch (StopSignal()) {
-    case SIGPIPE: return {kExitBrokenPipe, "the reader of standard output closed it"};
-    case SIGHUP: return {kExitHangUp, "the terminal hung up; nothing was written"};
-    case SIGINT: return {kExitInterrupted, "interrupted; nothing was written"};
-    default: return {kExitTerminated, "interrupted; nothing was written"};
+        case SIGPIPE: return {kExitBrokenPipe, "the reader of standard output closed it"};
+        case SIGHUP: return {kExitHangUp, "the terminal hung up; nothing was written"};
+        case SIGINT: return {kExitInterrupted, "interrupted; nothing was written"};
+        default: return {kExitTerminated, "interrupted; nothing was written"};
     }
 }
 
@@ -436,9 +436,9 @@ namespace {
 // The pieces of the output in order: stretches of one clip, and transitions from the end of one
 // clip into the start of the next (or from or to the colour).
 struct Piece {
-    ConformedClip* clip = nullptr;   // a stretch of this clip; null: a transition
-    int32_t from = 0, to = 0;        // the clip's frames [from, to)
-    Timeline t;                      // a transition's clips and length
+    ConformedClip* clip = nullptr;  // a stretch of this clip; null: a transition
+    int32_t from = 0, to = 0;       // the clip's frames [from, to)
+    Timeline t;                     // a transition's clips and length
 };
 
 // The render's sound: -ac's layout, else the first clip with sound's when it has more than two
@@ -453,7 +453,8 @@ uint64_t SoundLayout(const std::vector<Input*>& inputs, const RenderOptions& opt
             if (in->source->HasAudio()) {
                 const uint64_t own = in->source->SourceChannelLayout();
                 const int channels = media::LayoutChannels(own);
-                layout = channels > 8 ? media::DefaultLayout(8) : channels > 2 ? own : media::cStereoLayout;
+                layout = channels > 8 ? media::DefaultLayout(8) : channels > 2 ? own
+                                                                               : media::cStereoLayout;
                 break;
             }
     }
@@ -499,7 +500,7 @@ Failure PlanPieces(PluginHost& host, std::vector<Input*>& inputs, const RenderOp
         if (options.variant == Variant::Before) pieces.push_back({clips[0], t.n, t.n + rest, {}});
         return {};
     }
-    int32_t taken = 0;   // frames of clip k the transition before it took
+    int32_t taken = 0;  // frames of clip k the transition before it took
     for (size_t k = 0; k < clips.size(); k++) {
         const int32_t count = clips[k]->FrameCount();
         if (k + 1 == clips.size()) {
@@ -562,16 +563,16 @@ struct Pass {
     const RenderOptions& options;
     media::Rational rate;
     int channels;
-    NativeRoute* route;             // null: the bundle route
-    GWorldPtr frame;                // the bundle route's ARGB frame, for every output frame
+    NativeRoute* route;  // null: the bundle route
+    GWorldPtr frame;     // the bundle route's ARGB frame, for every output frame
     BackgroundWriter& background;
     Progress& progress;
     int64_t done = 0;
     double transitionSeconds = 0;   // the transitions' frames, clip reads included
-    std::vector<float> mixed = {};   // the bundle's sound of the frame
+    std::vector<float> mixed = {};  // the bundle's sound of the frame
 
     Failure Written(media::MediaStatus s) {
-        if (!s) return StopSignal() ? Stopped() : Failure{kExitOutput, s.Error};   // a closed pipe, say so
+        if (!s) return StopSignal() ? Stopped() : Failure{kExitOutput, s.Error};  // a closed pipe, say so
         progress.Update(++done);
         return {};
     }
@@ -638,7 +639,7 @@ Failure RenderOnce(const std::vector<PluginHost*>& hosts, std::vector<Input*>& i
     const auto started = Clock::now();
     int w, h;
     OutputSize(*inputs[0]->source, options, w, h);
-    options.width = w;   // the size every run and picture of this render has
+    options.width = w;  // the size every run and picture of this render has
     options.height = h;
     const media::Rational rate = options.rate.Num > 0 ? options.rate : inputs[0]->source->FrameRate();
     std::vector<Piece> pieces;
@@ -657,7 +658,7 @@ Failure RenderOnce(const std::vector<PluginHost*>& hosts, std::vector<Input*>& i
     settings.Height = h;
     settings.FrameRate = rate;
     settings.SampleRate = cSampleRate;
-    settings.AudioLayout = inputs[0]->source->ChannelLayout();   // every clip's, from PlanPieces
+    settings.AudioLayout = inputs[0]->source->ChannelLayout();  // every clip's, from PlanPieces
     const int channels = media::LayoutChannels(settings.AudioLayout);
     media::ClipWriter writer;
     if (media::MediaStatus s = writer.Open(options.output, settings); !s) return {kExitOutput, s.Error};
@@ -682,7 +683,7 @@ Failure RenderOnce(const std::vector<PluginHost*>& hosts, std::vector<Input*>& i
     BackgroundWriter background(writer, w, h, route != nullptr);
     Pass pass{options, rate, channels, route.get(), out ? out->gw : nullptr, background, progress};
     for (PluginHost* each : hosts) {
-        each->audioChannels = channels;   // the bundle's levels apply to every channel alike
+        each->audioChannels = channels;  // the bundle's levels apply to every channel alike
         each->smoothLevels = true;
         each->speed = options.speed;
     }
@@ -701,7 +702,7 @@ Failure RenderOnce(const std::vector<PluginHost*>& hosts, std::vector<Input*>& i
         if (p.clip) {
             if (Failure f = pass.Clip(*p.clip, p.from, options.transitionOnly ? p.from : p.to)) return f;
         } else {
-            const size_t k = std::min(transition++, hosts.size() - 1);   // this transition's settings
+            const size_t k = std::min(transition++, hosts.size() - 1);  // this transition's settings
             const double readBefore = readSoFar();
             if (report) report->transitions.push_back({int32_t(pass.done), p.t.n});
             const PluginDataRec* tiles = options.tileSettings.empty() ? nullptr : options.tileSettings[std::min(k, options.tileSettings.size() - 1)];
@@ -737,7 +738,7 @@ Failure RenderOnce(const std::vector<PluginHost*>& hosts, std::vector<Input*>& i
 }  // namespace
 
 Failure Render(const std::vector<PluginHost*>& hosts, std::vector<Input*>& inputs, const RenderOptions& options,
-              RenderReport* report) {
+               RenderReport* report) {
     if (hosts.empty() || inputs.empty()) return {kExitUsage, "nothing to render"};
     RemoveStaleParts(options.output);
     // Every attempt lays its tile fields out where the bundles' random cursors stand after the last.

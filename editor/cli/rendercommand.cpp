@@ -45,7 +45,6 @@ std::string Summary(const std::string& output, const RenderReport& report) {
     return line;
 }
 
-
 // Makes the default of a render whose transitions use `items`, and points XDG_CONFIG_HOME at it.
 Failure UseRenderSettings(const Command& c, PrivateSettings& own, const std::vector<std::string>& items) {
     if (c.settings.empty() && c.settingsFile.empty()) return {};
@@ -54,7 +53,7 @@ Failure UseRenderSettings(const Command& c, PrivateSettings& own, const std::vec
         if (Failure f = ReadPrefsFile(own, c.settingsFile, config)) return f;
     } else {
         UseConfigHome(own, {});
-        if (ReadConfig(&config.rec)) HoldInRange(config.rec);   // your saved default, or the factory one
+        if (ReadConfig(&config.rec)) HoldInRange(config.rec);  // your saved default, or the factory one
         if (Failure f = MakePrivateFolder(own)) return f;
         UseConfigHome(own, own.Folders.back());
     }
@@ -81,7 +80,7 @@ Failure SaveStandardInput(PrivateSettings& own, std::string& path) {
             return {kExitFailed, "cannot save standard input to " + file + ": " + std::strerror(errno)};
         }
     }
-    if (StopSignal()) {   // the read was cut short by a stop
+    if (StopSignal()) {  // the read was cut short by a stop
         std::fclose(out);
         return StopFailure();
     }
@@ -97,14 +96,14 @@ Failure SaveStandardInput(PrivateSettings& own, std::string& path) {
 // settings as it read them, and the render options each transition's.
 struct LoadedHosts {
     std::vector<std::unique_ptr<PluginHost>> hosts;
-    std::vector<std::unique_ptr<TileConfig>> tiles;   // one per host
+    std::vector<std::unique_ptr<TileConfig>> tiles;  // one per host
 };
 Failure LoadHosts(const Command& c, PrivateSettings& own, size_t transitions, LoadedHosts& loaded,
                   std::vector<PluginHost*>& perTransition, std::vector<std::string>& configs,
                   std::vector<const PluginDataRec*>& tileSettings) {
     std::vector<std::unique_ptr<PluginHost>>& hosts = loaded.hosts;
     std::vector<std::vector<std::string>> sets;
-    std::vector<std::string> folders;   // each set's private folder
+    std::vector<std::string> folders;  // each set's private folder
     for (size_t k = 0; k < transitions; k++) {
         const std::vector<std::string> items = SettingsFor(c, k);
         const auto found = std::find(sets.begin(), sets.end(), items);
@@ -130,8 +129,8 @@ Failure LoadHosts(const Command& c, PrivateSettings& own, size_t transitions, Lo
         std::string error;
         auto host = sets.empty() ? LoadHost(failure) : PluginHost::Load(bundle, error);
         if (!host) return failure ? failure : Failure{kExitPlugin, error};
-        host->GetInfo(int16_t(c.o.variant));   // its first call: the bundle reads its default now
-        loaded.tiles.push_back(ReadTileConfig());   // and the native route reads what it read
+        host->GetInfo(int16_t(c.o.variant));       // its first call: the bundle reads its default now
+        loaded.tiles.push_back(ReadTileConfig());  // and the native route reads what it read
         if (!loaded.tiles.back()) return {kExitFailed, "out of memory for a tile field"};
         tileSettings.push_back(&loaded.tiles.back()->Rec);
         sets.push_back(items);
@@ -140,7 +139,6 @@ Failure LoadHosts(const Command& c, PrivateSettings& own, size_t transitions, Lo
     }
     return {};
 }
-
 
 std::string FrameTime(int64_t frame, media::Rational rate, double offset) {
     return FormatTime(offset + double(frame) * rate.Den / std::max(1, rate.Num));
@@ -157,16 +155,17 @@ int PrintPlan(const Command& c, PrivateSettings& home, const std::vector<std::st
                     FrameTime(u.from, r, u.start).c_str(), FrameTime(u.to, r, u.start).c_str());
     for (size_t k = 0; k < plan.transitions.size(); k++) {
         const TransitionSpan& t = plan.transitions[k];
-        Config own;   // the default the bundle of this transition was loaded with
+        Config own;  // the default the bundle of this transition was loaded with
         if (k < configs.size() && !configs[k].empty()) UseConfigHome(home, configs[k]);
         ReadConfig(&own.rec);
-        ClampConfig(&own.rec);   // as the bundle renders it
+        ClampConfig(&own.rec);  // as the bundle renders it
         const PluginDataRec& s = own.rec;
-        std::printf("transition %s: output frames %d..%d (%d frames, %s), method %d, %dx%d tiles, tile duration "
-                    "%d %%, randomized %s, color %s, rect %g,%g,%g,%g\n",
-                    c.variant.c_str(), t.start, t.start + t.frames - 1, t.frames, FrameTime(t.frames, r, 0).c_str(),
-                    s.Method, s.Sliders[1], s.Sliders[2], s.Sliders[3], s.RandomizedDuration ? "on" : "off",
-                    Hex(s.Colors[1]).c_str(), s.StartRel.Left, s.StartRel.Top, s.StartRel.Right, s.StartRel.Bottom);
+        std::printf(
+            "transition %s: output frames %d..%d (%d frames, %s), method %d, %dx%d tiles, tile duration "
+            "%d %%, randomized %s, color %s, rect %g,%g,%g,%g\n",
+            c.variant.c_str(), t.start, t.start + t.frames - 1, t.frames, FrameTime(t.frames, r, 0).c_str(),
+            s.Method, s.Sliders[1], s.Sliders[2], s.Sliders[3], s.RandomizedDuration ? "on" : "off",
+            Hex(s.Colors[1]).c_str(), s.StartRel.Left, s.StartRel.Top, s.StartRel.Right, s.StartRel.Bottom);
     }
     media::OutputKind kind;
     media::OutputKindForPath(c.o.output, kind);
@@ -196,7 +195,7 @@ int Render(Command& c) {
     if (!c.dryRun)
         if (Failure f = CheckOutput(c, c.o.output, c.clips)) return Fail(f);
     CatchStopSignals();
-    PrivateSettings own;   // before the bundles: they are unloaded first
+    PrivateSettings own;  // before the bundles: they are unloaded first
     std::vector<Input> opened(c.clips.size());
     std::vector<Input*> inputs;
     if (std::count(c.clips.begin(), c.clips.end(), "-") > 1) return Fail({kExitUsage, "only one clip can come from standard input"});
@@ -216,7 +215,7 @@ int Render(Command& c) {
         inputs.push_back(&opened[i]);
     }
     for (const std::string& v : c.overlap)
-        c.o.transitionFrames.push_back(   // seconds count at the output's rate: -r, else the first clip's
+        c.o.transitionFrames.push_back(  // seconds count at the output's rate: -r, else the first clip's
             std::clamp(OverlapFrames(v, c.o.rate.Num > 0 ? c.o.rate : opened[0].source->FrameRate()), 1, cMaxTransitionFrames));
     LoadedHosts loaded;
     std::vector<PluginHost*> hosts;

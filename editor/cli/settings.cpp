@@ -30,7 +30,7 @@ bool ApplyNumber(PluginDataRec& c, const std::string& value) {
 }
 template <int16_t& (*Field)(PluginDataRec&)>
 std::string ShowNumber(const PluginDataRec& c) {
-    return std::to_string(Field(const_cast<PluginDataRec&>(c)));   // the field is only read
+    return std::to_string(Field(const_cast<PluginDataRec&>(c)));  // the field is only read
 }
 int16_t& MethodField(PluginDataRec& c) { return c.Method; }
 int16_t& ColumnsField(PluginDataRec& c) { return c.Sliders[1]; }
@@ -73,7 +73,7 @@ std::string ShowRect(const PluginDataRec& c) {
     return text;
 }
 
-const char* const cMediaNames[] = {"ntsc", "pal", "hd"};   // media types 1, 2 and 3
+const char* const cMediaNames[] = {"ntsc", "pal", "hd"};  // media types 1, 2 and 3
 std::string ShowMedia(const PluginDataRec& c) {
     return c.MediaType >= 1 && c.MediaType <= 3 ? cMediaNames[c.MediaType - 1] : "ntsc";
 }
@@ -130,7 +130,7 @@ std::string ApplySetting(PluginDataRec& c, const std::string& item) {
         keys += (keys.empty() ? "" : ", ") + std::string(row.Key);
         if (key != row.Key) continue;
         if (row.Apply(c, value)) return {};
-        return row.Refusal + (row.Refusal.back() == '\'' ? value + "'" : "");   // the colour quotes the value
+        return row.Refusal + (row.Refusal.back() == '\'' ? value + "'" : "");  // the colour quotes the value
     }
     return "unknown key '" + item.substr(0, eq) + "' (" + keys + ")";
 }
@@ -198,57 +198,57 @@ void AddSettings(CLI::App* app, Command& c) {
     // Each takes one value for every transition or a list with one per transition.
     std::vector<CLI::Option*> grid;
     for (const SettingRow& row : SettingRows()) {
-        if (!*row.Option) continue;   // a key of the saved default only
+        if (!*row.Option) continue;  // a key of the saved default only
         const std::string key = row.Key;
         const char separator = ListSeparator(key);
         CLI::Option* opt = app->add_option_function<std::string>(
                                   row.Option,
                                   [&c, key, option = std::string(row.Option)](const std::string& v) {
-                                      c.settings.push_back(key + "=" + v);
-                                      c.settingOptions.emplace_back(key, option);
+            c.settings.push_back(key + "=" + v);
+            c.settingOptions.emplace_back(key, option);
                                   },
                                   std::string(row.Help) + " (a list: one per transition" +
                                       (separator == ',' ? ")" : ", separated by /)"))
-                               ->type_name(row.Range + "[" + separator + "...]")
-                               ->check(CLI::Validator(
-                                   [key, separator](std::string& v) -> std::string {
-                                       Config scratch;
-                                       for (const std::string& one : SplitList(v, separator))
-                                           if (std::string e = ApplySetting(scratch.rec, key + "=" + one); !e.empty())
-                                               return e;
-                                       return {};
-                                   },
-                                   row.Range));
+            ->type_name(row.Range + "[" + separator + "...]")
+            ->check(CLI::Validator(
+                [key, separator](std::string& v) -> std::string {
+                    Config scratch;
+                    for (const std::string& one : SplitList(v, separator))
+                        if (std::string e = ApplySetting(scratch.rec, key + "=" + one); !e.empty())
+                            return e;
+                    return {};
+                },
+                row.Range));
         if (key == "columns" || key == "rows") grid.push_back(opt);
     }
     CLI::Option* g = app->add_option_function<std::string>(
                             "--grid",
                             [&c](const std::string& v) {
-                                std::string columns, rows;
-                                for (const std::string& one : SplitList(v)) {
-                                    const size_t x = one.find('x');
-                                    columns += (columns.empty() ? "" : ",") + one.substr(0, x);
-                                    rows += (rows.empty() ? "" : ",") + one.substr(x + 1);
-                                }
-                                c.settings.push_back("columns=" + columns);
-                                c.settings.push_back("rows=" + rows);
-                                c.settingOptions.emplace_back("columns", "--grid");
-                                c.settingOptions.emplace_back("rows", "--grid");
+        std::string columns, rows;
+        for (const std::string& one : SplitList(v)) {
+            const size_t x = one.find('x');
+            columns += (columns.empty() ? "" : ",") + one.substr(0, x);
+            rows += (rows.empty() ? "" : ",") + one.substr(x + 1);
+        }
+        c.settings.push_back("columns=" + columns);
+        c.settings.push_back("rows=" + rows);
+        c.settingOptions.emplace_back("columns", "--grid");
+        c.settingOptions.emplace_back("rows", "--grid");
                             },
                             "tile columns and rows (a list: one per transition)")
-                         ->type_name("CxR[,...]")
-                         ->check(CLI::Validator(
-                             [](std::string& v) -> std::string {
-                                 Config scratch;
-                                 for (const std::string& one : SplitList(v)) {
-                                     const size_t x = one.find('x');
-                                     if (x == std::string::npos || !ApplySetting(scratch.rec, "columns=" + one.substr(0, x)).empty() ||
-                                         !ApplySetting(scratch.rec, "rows=" + one.substr(x + 1)).empty())
-                                         return "must be COLUMNSxROWS, each " + cColumns;
-                                 }
-                                 return {};
-                             },
-                             "CxR"));
+        ->type_name("CxR[,...]")
+        ->check(CLI::Validator(
+            [](std::string& v) -> std::string {
+                Config scratch;
+                for (const std::string& one : SplitList(v)) {
+                    const size_t x = one.find('x');
+                    if (x == std::string::npos || !ApplySetting(scratch.rec, "columns=" + one.substr(0, x)).empty() ||
+                        !ApplySetting(scratch.rec, "rows=" + one.substr(x + 1)).empty())
+                        return "must be COLUMNSxROWS, each " + cColumns;
+                }
+                return {};
+            },
+            "CxR"));
     for (CLI::Option* opt : grid) g->excludes(opt);
     app->add_option("--settings", c.settingsFile, "render with this saved preferences file instead of yours")
         ->check(CLI::ExistingFile)

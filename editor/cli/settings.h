@@ -23,15 +23,15 @@ struct Config {
 };
 
 struct SettingRow {
-    const char* Option;    // the render option ("" when only 'prefs set' takes the key)
-    const char* Key;       // KEY of KEY=VALUE
-    std::string Range;     // "1..100", "on|off": the values taken
-    const char* Help;      // the option's help
-    const char* KeyHelp;   // the key's line in 'prefs set --help'
+    const char* Option;   // the render option ("" when only 'prefs set' takes the key)
+    const char* Key;      // KEY of KEY=VALUE
+    std::string Range;    // "1..100", "on|off": the values taken
+    const char* Help;     // the option's help
+    const char* KeyHelp;  // the key's line in 'prefs set --help'
     // Reads the value into the record; false leaves it alone.
     bool (*Apply)(PluginDataRec& c, const std::string& value);
-    std::string Refusal;   // what a refused value is told
-    std::string (*Show)(const PluginDataRec& c);   // the value as 'prefs show' prints it
+    std::string Refusal;                          // what a refused value is told
+    std::string (*Show)(const PluginDataRec& c);  // the value as 'prefs show' prints it
 };
 const std::vector<SettingRow>& SettingRows();
 

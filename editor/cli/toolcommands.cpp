@@ -63,8 +63,9 @@ int Configure(Command& c) {
     const size_t clips = c.o.variant == Variant::Between ? 2 : 1;
     if (c.clips.size() > clips) return Fail({kExitUsage, "too many clips for this variant"});
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM"))
-        return Fail({kExitPlugin, "cannot open the configuration dialog: no display (DISPLAY and WAYLAND_DISPLAY "
-                                  "are not set)"});
+        return Fail({kExitPlugin,
+                     "cannot open the configuration dialog: no display (DISPLAY and WAYLAND_DISPLAY "
+                     "are not set)"});
     Input inputs[2];
     const media::Pattern generated[2] = {media::Pattern::Bars, media::Pattern::Gradient};
     for (size_t i = 0; i < clips; i++) {
@@ -98,7 +99,7 @@ int Wipe(Command& c, const WipeOptions& w) {
     PrivateSettings own;
     if (std::string e = SettingsListError(c, 1); !e.empty()) return Fail({kExitUsage, "wipe makes one map: " + e});
     if (Failure f = c.settingsFile.empty() ? Failure{} : ReadPrefsFile(own, c.settingsFile, config)) return Fail(f);
-    if (c.settingsFile.empty()) ReadConfig(&config.rec);   // your saved default, or the factory one
+    if (c.settingsFile.empty()) ReadConfig(&config.rec);  // your saved default, or the factory one
     for (const std::string& item : SettingsFor(c, 0)) ApplySetting(config.rec, item);
     Finish(c);
     const int width = c.o.width ? c.o.width : cWipeWidth, height = c.o.height ? c.o.height : cWipeHeight;

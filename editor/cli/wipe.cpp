@@ -64,8 +64,9 @@ void AddWipeOptions(CLI::App* app, WipeOptions& options) {
     app->add_option("--frames", options.frames, "the transition length the tiles are laid out for (default 66)")
         ->check(CLI::Range(2, 100000))
         ->type_name("N");
-    app->footer("--size is the map's (default 1920x1080): the shape of the project; MLT stretches the map to the frame.\n"
-                "Prints the softness to enter in the editor; see docs/wipes.md for where each editor keeps wipes.");
+    app->footer(
+        "--size is the map's (default 1920x1080): the shape of the project; MLT stretches the map to the frame.\n"
+        "Prints the softness to enter in the editor; see docs/wipes.md for where each editor keeps wipes.");
 }
 
 std::vector<TileSpan> FieldSpans(PluginDataRec& config, int32_t frames, int& columns, int& rows) {
@@ -102,12 +103,12 @@ WipeFit FitWipe(const std::vector<TileSpan>& spans, double width) {
 uint16_t EditorGrey(WipeEditor editor, double level) {
     level = std::clamp(level, 0.0, 1.0);
     switch (editor) {
-    case WipeEditor::Obs:
-        return uint16_t(std::floor(level * 255));
-    case WipeEditor::OpenShot:
-        return uint16_t(std::clamp<long>(std::lround((level * 255 - 128) / cOpenShotFactor + 128), 0, 255));
-    default:
-        return uint16_t(std::floor(level * 65535));
+        case WipeEditor::Obs:
+            return uint16_t(std::floor(level * 255));
+        case WipeEditor::OpenShot:
+            return uint16_t(std::clamp<long>(std::lround((level * 255 - 128) / cOpenShotFactor + 128), 0, 255));
+        default:
+            return uint16_t(std::floor(level * 65535));
     }
 }
 
@@ -174,28 +175,28 @@ std::string InstallFolder(WipeEditor editor, int width, int height, std::string&
     const char* home = std::getenv("HOME");
     const std::string h = home && *home ? home : ".";
     switch (editor) {
-    case WipeEditor::Kdenlive: {
-        const char* data = std::getenv("XDG_DATA_HOME");
-        const std::string base = data && *data ? data : h + "/.local/share";
-        const double shape = double(width) / height;
-        const char* format = shape > 1.5    ? "HD"
-                             : shape < 0.75 ? "VERTICAL"
-                             : std::abs(shape - 1) < 0.05 ? "SQUARE"
-                             : width == 720 && height == 480 ? "NTSC"
-                                                             : "PAL";
-        return base + "/kdenlive/lumas/" + format;
-    }
-    case WipeEditor::OpenShot:
-        return h + "/.openshot_qt/transitions";
-    case WipeEditor::Obs:
-        reason = "OBS lists only the wipes in its own data folder (luma_wipes, named in wipes.json); see docs/wipes.md";
-        return {};
-    case WipeEditor::Shotcut:
-        reason = "Shotcut lists no folder of wipes; pick the file with Custom... in the transition's properties";
-        return {};
-    default:
-        reason = "melt takes the map's path itself (luma resource=FILE)";
-        return {};
+        case WipeEditor::Kdenlive: {
+            const char* data = std::getenv("XDG_DATA_HOME");
+            const std::string base = data && *data ? data : h + "/.local/share";
+            const double shape = double(width) / height;
+            const char* format = shape > 1.5                     ? "HD"
+                                 : shape < 0.75                  ? "VERTICAL"
+                                 : std::abs(shape - 1) < 0.05    ? "SQUARE"
+                                 : width == 720 && height == 480 ? "NTSC"
+                                                                 : "PAL";
+            return base + "/kdenlive/lumas/" + format;
+        }
+        case WipeEditor::OpenShot:
+            return h + "/.openshot_qt/transitions";
+        case WipeEditor::Obs:
+            reason = "OBS lists only the wipes in its own data folder (luma_wipes, named in wipes.json); see docs/wipes.md";
+            return {};
+        case WipeEditor::Shotcut:
+            reason = "Shotcut lists no folder of wipes; pick the file with Custom... in the transition's properties";
+            return {};
+        default:
+            reason = "melt takes the map's path itself (luma resource=FILE)";
+            return {};
     }
 }
 
@@ -205,20 +206,20 @@ std::string SoftnessAdvice(WipeEditor editor, const WipeFit& fit) {
     const std::string percent = Percent(fit.Softness);
     const std::string over = fit.Softness > 1 ? " (above the 100 % the slider allows: enter 100)" : "";
     switch (editor) {
-    case WipeEditor::Shotcut:
-        return "softness " + std::string(s) + ": in the transition's properties, Softness " + percent + " %" + over +
-               ", Invert Wipe off";
-    case WipeEditor::Kdenlive:
-        return "softness " + std::string(s) + ": in the Wipe transition, Softness " + percent + " %" + over +
-               ", Invert off";
-    case WipeEditor::Obs:
-        return "softness " + std::string(s) + ": in the Luma Wipe's properties, Softness " + s +
-               (fit.Softness > 1 ? " (the slider stops at 1.00)" : "") + ", Invert off";
-    case WipeEditor::OpenShot:
-        return "softness: fixed by OpenShot at half the transition; keep the transition's Brightness 1 to -1 and "
-               "Contrast 3 as dropped, keyframes linear, Reverse off";
-    default:
-        return "softness " + std::string(s) + ": melt ... -transition luma resource=FILE softness=" + s;
+        case WipeEditor::Shotcut:
+            return "softness " + std::string(s) + ": in the transition's properties, Softness " + percent + " %" + over +
+                   ", Invert Wipe off";
+        case WipeEditor::Kdenlive:
+            return "softness " + std::string(s) + ": in the Wipe transition, Softness " + percent + " %" + over +
+                   ", Invert off";
+        case WipeEditor::Obs:
+            return "softness " + std::string(s) + ": in the Luma Wipe's properties, Softness " + s +
+                   (fit.Softness > 1 ? " (the slider stops at 1.00)" : "") + ", Invert off";
+        case WipeEditor::OpenShot:
+            return "softness: fixed by OpenShot at half the transition; keep the transition's Brightness 1 to -1 and "
+                   "Contrast 3 as dropped, keyframes linear, Reverse off";
+        default:
+            return "softness " + std::string(s) + ": melt ... -transition luma resource=FILE softness=" + s;
     }
 }
 

@@ -16,12 +16,16 @@ class App;
 namespace bw {
 
 // The editors a map is made for, and how each reads it.
-enum class WipeEditor : int { Mlt, Shotcut, Kdenlive, OpenShot, Obs };
+enum class WipeEditor : int { Mlt,
+                              Shotcut,
+                              Kdenlive,
+                              OpenShot,
+                              Obs };
 struct WipeEditorInfo {
     WipeEditor Editor;
-    const char* Name;         // as --for takes it
-    bool Png;                 // 8-bit PNG; else 16-bit PGM (maxval 65535)
-    double FixedWidth;        // > 0: the share of the transition a pixel takes to change, not settable
+    const char* Name;   // as --for takes it
+    bool Png;           // 8-bit PNG; else 16-bit PGM (maxval 65535)
+    double FixedWidth;  // > 0: the share of the transition a pixel takes to change, not settable
 };
 const WipeEditorInfo& EditorInfo(WipeEditor editor);
 
@@ -53,7 +57,7 @@ struct WipeFit {
     std::vector<double> Levels;
     double Width = 0;
     double Softness = 0;
-    double WorstError = 0;   // the largest start or end error, in fractions of the transition
+    double WorstError = 0;  // the largest start or end error, in fractions of the transition
 };
 // Widths above this are taken as this (softness 19): a wipe no longer shows an order there.
 constexpr double cMaxWipeWidth = 0.95;

@@ -52,7 +52,7 @@ private:
 // One run of the transition. Transition frame k shows clip A's frame firstA + k (clip B's frame
 // firstB + k for the before-type) and, between two clips, clip B's frame firstB + k.
 struct RunRequest {
-    int16_t which = 3;                 // 1 after the last clip, 2 before the first, 3 between
+    int16_t which = 3;  // 1 after the last clip, 2 before the first, 3 between
     HostClip* clipA = nullptr;
     int32_t firstA = 0;
     HostClip* clipB = nullptr;
@@ -60,23 +60,30 @@ struct RunRequest {
     int32_t frameCount = 0;
     int16_t width = 0, height = 0;
     bool proxy = false;
-    int32_t startFrame = 1000;         // host frame index at which the transition's frames are counted
+    int32_t startFrame = 1000;  // host frame index at which the transition's frames are counted
 };
 
 struct HostCounters {
-    int64_t blocksAllocated = 0, blocksFreed = 0;      // NewPtr/NewPtrClear vs DisposePtr
-    int64_t framesOut = 0, framesReleased = 0;         // GetFrame vs ReleaseFrame
-    int64_t infosOut = 0, infosReleased = 0;           // GetTransitionInfo vs ReleaseTransitionInfo
-    int64_t unknownCookies = 0;                        // frames released or mixed that were never handed out
-    int64_t secondFrameFetches = 0;                    // GetFrame calls for clip B's half of the timeline
+    int64_t blocksAllocated = 0, blocksFreed = 0;  // NewPtr/NewPtrClear vs DisposePtr
+    int64_t framesOut = 0, framesReleased = 0;     // GetFrame vs ReleaseFrame
+    int64_t infosOut = 0, infosReleased = 0;       // GetTransitionInfo vs ReleaseTransitionInfo
+    int64_t unknownCookies = 0;                    // frames released or mixed that were never handed out
+    int64_t secondFrameFetches = 0;                // GetFrame calls for clip B's half of the timeline
 };
 
 // Callbacks whose results tests can force.
-enum class HostCallback { GetFrame, ReleaseFrame, Blit, MixAudio, GetClipInfo, GetTransitionInfo, Count };
+enum class HostCallback { GetFrame,
+                          ReleaseFrame,
+                          Blit,
+                          MixAudio,
+                          GetClipInfo,
+                          GetTransitionInfo,
+                          Count };
 
 // Where the blocks the bundle asks for come from: the platform's Memory Manager (blocks that know
 // their size) or plain calloc and free, as a host without such blocks hands them out.
-enum class HostMemory { Blocks, Calloc };
+enum class HostMemory { Blocks,
+                        Calloc };
 
 class PluginHost {
 public:
@@ -165,7 +172,7 @@ private:
     HYProcs procs_{};
     Session run_{};
     std::vector<std::unique_ptr<Fetched>> fetched_;
-    std::vector<GWorldPtr> spare_;   // buffers of released frames, ready for reuse
+    std::vector<GWorldPtr> spare_;  // buffers of released frames, ready for reuse
     HYFrameCookie nextCookie_ = 1;
     std::vector<float>* bus_ = nullptr;
     size_t busSamples_ = 0;

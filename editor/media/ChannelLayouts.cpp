@@ -28,11 +28,18 @@ uint64_t detail::UnnamedLayout(int channels) {
     if (const uint64_t layout = DefaultLayout(channels))
         return layout;
     static constexpr uint64_t cUnits[] = {
-        AV_CH_FRONT_LEFT | AV_CH_FRONT_RIGHT, AV_CH_FRONT_CENTER, AV_CH_LOW_FREQUENCY,
-        AV_CH_BACK_LEFT | AV_CH_BACK_RIGHT, AV_CH_SIDE_LEFT | AV_CH_SIDE_RIGHT,
-        AV_CH_FRONT_LEFT_OF_CENTER | AV_CH_FRONT_RIGHT_OF_CENTER, AV_CH_BACK_CENTER,
-        AV_CH_TOP_FRONT_LEFT | AV_CH_TOP_FRONT_RIGHT, AV_CH_TOP_BACK_LEFT | AV_CH_TOP_BACK_RIGHT,
-        AV_CH_TOP_CENTER, AV_CH_TOP_FRONT_CENTER, AV_CH_TOP_BACK_CENTER,
+        AV_CH_FRONT_LEFT | AV_CH_FRONT_RIGHT,
+        AV_CH_FRONT_CENTER,
+        AV_CH_LOW_FREQUENCY,
+        AV_CH_BACK_LEFT | AV_CH_BACK_RIGHT,
+        AV_CH_SIDE_LEFT | AV_CH_SIDE_RIGHT,
+        AV_CH_FRONT_LEFT_OF_CENTER | AV_CH_FRONT_RIGHT_OF_CENTER,
+        AV_CH_BACK_CENTER,
+        AV_CH_TOP_FRONT_LEFT | AV_CH_TOP_FRONT_RIGHT,
+        AV_CH_TOP_BACK_LEFT | AV_CH_TOP_BACK_RIGHT,
+        AV_CH_TOP_CENTER,
+        AV_CH_TOP_FRONT_CENTER,
+        AV_CH_TOP_BACK_CENTER,
     };
     uint64_t layout = 0;
     for (const uint64_t unit : cUnits)

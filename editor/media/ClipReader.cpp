@@ -137,7 +137,8 @@ MediaStatus ClipReader::Impl::ProbeVideo(bool& cover) {
         if (ToneMapper::Available())
             Tone = std::make_unique<ToneMapper>();
         else
-            Info.Warning = Path + ": " + Info.Hdr + " (HDR) video is shown without tone mapping: this FFmpeg has no "
+            Info.Warning = Path + ": " + Info.Hdr +
+                           " (HDR) video is shown without tone mapping: this FFmpeg has no "
                            "zscale or tonemap filter";
     }
     return {};
@@ -174,7 +175,7 @@ bool ClipReader::Impl::ProbeRate() {
 // The duration the header states; returns where it says the video ends, on the file's clock (0: unknown).
 double ClipReader::Impl::ProbeDuration() {
     const AVStream* st = Video.Fmt->streams[Video.Index];
-    double statedEnd = 0;   // where the header says the video ends, on the file's clock
+    double statedEnd = 0;  // where the header says the video ends, on the file's clock
     if (st->duration != AV_NOPTS_VALUE && st->duration > 0) {
         Info.Duration = st->duration * av_q2d(st->time_base);
         statedEnd = StartSeconds + Info.Duration;
@@ -241,7 +242,7 @@ void ClipReader::Impl::CountPackets(double statedEnd) {
     if (OpenInput(Path, counter, Options.SequenceRate)) {
         PacketPtr pkt(av_packet_alloc());
         int64_t count = 0;
-        double reached = 0;   // seconds, on the file's own clock
+        double reached = 0;  // seconds, on the file's own clock
         int err = 0;
         while ((err = av_read_frame(counter.get(), pkt.get())) >= 0) {
             count += pkt->stream_index == Video.Index;
@@ -251,7 +252,7 @@ void ClipReader::Impl::CountPackets(double statedEnd) {
             av_packet_unref(pkt.get());
         }
         Info.FrameCount = count;
-        Info.FrameCountExact = err == AVERROR_EOF;   // a read error leaves it a lower bound
+        Info.FrameCountExact = err == AVERROR_EOF;  // a read error leaves it a lower bound
         // The end the header states, against where the packets stop: more than the slack of
         // an early end short, and the count is the stated one; decoding finds the real end.
         const int64_t stated = std::llround(Info.Duration * Info.FrameRate.ToDouble());

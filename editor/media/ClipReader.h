@@ -15,35 +15,35 @@ namespace bw::media {
 
 // What a clip holds, as probed when it is opened.
 struct ClipInfo {
-    int         Width = 0;             // natural frame size in pixels (coded size, no aspect correction)
-    int         Height = 0;
-    int         DisplayWidth = 0;      // upright size in square pixels: the sample aspect ratio applied,
-    int         DisplayHeight = 0;     // then the display matrix's rotation
-    int         Rotation = 0;          // clockwise turn that shows the picture upright: 0, 90, 180 or 270
-    Rational    SampleAspect{1, 1};    // pixel width : height; 1:1 when the file does not say
-    bool        IsStill = false;       // a picture file (PNG, JPEG, ...), shown for ReaderOptions::StillSeconds
-    std::string Hdr;                   // "PQ" or "HLG" for high dynamic range video, else empty
-    Rational    FrameRate{cDefaultFrameRate, 1};   // average rate; cDefaultFrameRate when the file does not say
-    int64_t     FrameCount = 0;        // frames at FrameRate
-    bool        FrameCountExact = false;   // false: estimated from the duration
-    double      Duration = 0;          // seconds of video
-    std::string VideoCodec;            // FFmpeg codec name, e.g. "h264"
-    std::string ColourSpace;           // tagged matrix, e.g. "bt709", "smpte170m"; "unknown" when untagged
-    int         PixelFormat = -1;      // the decoder's AVPixelFormat as the header says; -1 unknown
-    bool        FullRange = false;     // tagged full (JPEG) range
-    bool        HasAudio = false;      // an audio stream that we can decode
-    int         AudioSampleRate = 0;   // the stream's own rate; 0 without audio
-    int         AudioChannels = 0;
-    uint64_t    AudioLayout = 0;       // the stream's channels (unnamed: FFmpeg's for the count, else pairs first); 0 without audio
+    int Width = 0;  // natural frame size in pixels (coded size, no aspect correction)
+    int Height = 0;
+    int DisplayWidth = 0;                      // upright size in square pixels: the sample aspect ratio applied,
+    int DisplayHeight = 0;                     // then the display matrix's rotation
+    int Rotation = 0;                          // clockwise turn that shows the picture upright: 0, 90, 180 or 270
+    Rational SampleAspect{1, 1};               // pixel width : height; 1:1 when the file does not say
+    bool IsStill = false;                      // a picture file (PNG, JPEG, ...), shown for ReaderOptions::StillSeconds
+    std::string Hdr;                           // "PQ" or "HLG" for high dynamic range video, else empty
+    Rational FrameRate{cDefaultFrameRate, 1};  // average rate; cDefaultFrameRate when the file does not say
+    int64_t FrameCount = 0;                    // frames at FrameRate
+    bool FrameCountExact = false;              // false: estimated from the duration
+    double Duration = 0;                       // seconds of video
+    std::string VideoCodec;                    // FFmpeg codec name, e.g. "h264"
+    std::string ColourSpace;                   // tagged matrix, e.g. "bt709", "smpte170m"; "unknown" when untagged
+    int PixelFormat = -1;                      // the decoder's AVPixelFormat as the header says; -1 unknown
+    bool FullRange = false;                    // tagged full (JPEG) range
+    bool HasAudio = false;                     // an audio stream that we can decode
+    int AudioSampleRate = 0;                   // the stream's own rate; 0 without audio
+    int AudioChannels = 0;
+    uint64_t AudioLayout = 0;  // the stream's channels (unnamed: FFmpeg's for the count, else pairs first); 0 without audio
     std::string AudioCodec;
-    std::string Warning;               // e.g. an audio stream we cannot decode (read as silence)
+    std::string Warning;  // e.g. an audio stream we cannot decode (read as silence)
 };
 
 struct ReaderOptions {
     // When the container stores no frame count (Matroska, WebM, YUV4MPEG2), count the video packets
     // once at open (reads the file without decoding) instead of estimating from the duration.
     bool CountFrames = true;
-    int  Threads = 0;   // decoder threads; 0 lets FFmpeg choose from the processor count
+    int Threads = 0;           // decoder threads; 0 lets FFmpeg choose from the processor count
     double StillSeconds = 5;   // how long a still picture lasts, at 25 frames a second
     std::string SequenceRate;  // an image sequence's frame rate ("30", "30000/1001"); empty: 25
 };
@@ -81,17 +81,17 @@ public:
     // again. Open leaves the clip so: probed, with nothing held.
     void Release() override;
 
-    int64_t  FrameCount() const override;
+    int64_t FrameCount() const override;
     Rational FrameRate() const override;
-    int      Width() const override;
-    int      Height() const override;
-    int      DisplayWidth() const override;
-    int      DisplayHeight() const override;
-    int      SampleRate() const override;
-    void     SetSampleRate(int rate) override;
+    int Width() const override;
+    int Height() const override;
+    int DisplayWidth() const override;
+    int DisplayHeight() const override;
+    int SampleRate() const override;
+    void SetSampleRate(int rate) override;
     uint64_t ChannelLayout() const override;
-    void     SetChannelLayout(uint64_t layout) override;
-    bool     HasAudio() const override;
+    void SetChannelLayout(uint64_t layout) override;
+    bool HasAudio() const override;
     uint64_t SourceChannelLayout() const override;
     const std::string& Name() const override;
 
@@ -99,7 +99,7 @@ public:
 
 private:
     explicit ClipReader(std::unique_ptr<Impl> impl);
-    MediaStatus FrameAudio(int64_t index, AudioBlock* audio);   // frame `index`'s share of the sound
+    MediaStatus FrameAudio(int64_t index, AudioBlock* audio);  // frame `index`'s share of the sound
     std::unique_ptr<Impl> fImpl;
 };
 

@@ -53,7 +53,7 @@ MediaStatus ClipReader::Impl::DecodeAudioChunk() {
     if (MediaStatus s = DecodeNext(Audio, f, Path, "sound", got); !s)
         return s;
     if (!got) {
-        if (Swr) {   // the resampler holds a few samples back; fetch them
+        if (Swr) {  // the resampler holds a few samples back; fetch them
             const size_t old = ABuf.size();
             ABuf.resize(old + size_t(OutChannels) * 256);
             uint8_t* out[1] = {reinterpret_cast<uint8_t*>(ABuf.data() + old)};
@@ -119,7 +119,7 @@ MediaStatus ClipReader::ReadAudio(int64_t first, int64_t count, AudioBlock& audi
         return {};
     if (!m.AOpened) {
         if (MediaStatus s = m.OpenAudio(); !s) {
-            m.Audio.Index = -1;   // read as silence from now on, but say so once
+            m.Audio.Index = -1;  // read as silence from now on, but say so once
             m.Info.HasAudio = false;
             m.Info.Warning = s.Error;
             return {};
@@ -170,7 +170,7 @@ void ClipReader::SetChannelLayout(uint64_t layout) {
     m.AAtStart = m.AAtStart && !m.AOpened;
     m.Swr.reset();
     m.ABuf.clear();
-    m.APositioned = false;   // the next read seeks and mixes afresh
+    m.APositioned = false;  // the next read seeks and mixes afresh
 }
 
 void ClipReader::SetSampleRate(int rate) {
@@ -181,7 +181,7 @@ void ClipReader::SetSampleRate(int rate) {
     m.AAtStart = m.AAtStart && !m.AOpened;
     m.Swr.reset();
     m.ABuf.clear();
-    m.APositioned = false;   // the next read seeks and resamples afresh
+    m.APositioned = false;  // the next read seeks and resamples afresh
 }
 
 }  // namespace bw::media

@@ -42,7 +42,7 @@ MediaStatus ClipReader::Impl::SeekVideo(int64_t index, int attempt) {
     VSought = true;
     if (err < 0)
         return MediaStatus::Fail(Path, "cannot seek to frame " + std::to_string(index) + " (" +
-                                             InputErrorText(err, IoError(Video.Fmt.get())) + ")");
+                                           InputErrorText(err, IoError(Video.Fmt.get())) + ")");
     avcodec_flush_buffers(Video.Dec.get());
     HaveCurrent = HavePending = false;
     Video.DemuxDone = Video.DecodeDone = false;
@@ -102,7 +102,7 @@ MediaStatus ClipReader::Impl::PositionAt(int64_t index) {
         CurrentIndex = pts == AV_NOPTS_VALUE ? 0 : IndexOfPts(pts);
         HaveCurrent = true;
         if (CurrentIndex <= index)
-            break;   // landed before the target: decode forward from here
+            break;  // landed before the target: decode forward from here
     }
     if (!HaveCurrent)
         return MediaStatus::Fail(Path, "no decodable video frames");
@@ -159,8 +159,7 @@ MediaStatus ClipReader::Impl::Scale(const PixelView& dst, bool highQuality) {
     SwsContext* ctx = sws_getCachedContext(Sws.release(), f->width, f->height, srcFormat, target.Width, target.Height,
                                            AV_PIX_FMT_ARGB, flags, nullptr, nullptr, nullptr);
     Sws.reset(ctx);
-    if (ctx == nullptr)
-    {
+    if (ctx == nullptr) {
         const char* name = av_get_pix_fmt_name(srcFormat);
         return MediaStatus::Fail(Path, std::string("cannot convert ") + (name ? name : "unknown") + " pictures to ARGB");
     }

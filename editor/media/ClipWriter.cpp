@@ -43,12 +43,12 @@ struct EncoderOption {
     const char* Value = nullptr;
 };
 struct Tuning {
-    int           Crf = -1;                  // constant quality when -crf is not given; -1: none set
-    const char*   Preset = nullptr;          // speed preset when -preset is not given
-    bool          ConstantQuality = false;   // no bit rate: the crf alone decides
+    int Crf = -1;                  // constant quality when -crf is not given; -1: none set
+    const char* Preset = nullptr;  // speed preset when -preset is not given
+    bool ConstantQuality = false;  // no bit rate: the crf alone decides
     EncoderOption Options[3] = {};
-    EncoderOption LargeOptions[2] = {};      // large pictures only
-    int64_t       LargeFrom = 0;             // samples a picture from which LargeOptions apply; 0: IsLargePicture
+    EncoderOption LargeOptions[2] = {};  // large pictures only
+    int64_t LargeFrom = 0;               // samples a picture from which LargeOptions apply; 0: IsLargePicture
 };
 // From 4K UHD on, x264's frame threads and look-ahead hold about 45 MB a frame in flight: slice
 // threads and a short look-ahead keep its memory near half at the same speed and size.
@@ -66,19 +66,19 @@ constexpr Tuning cAv1 = {
     .Crf = 32, .ConstantQuality = true, .Options = {{"cpu-used", "6"}, {"row-mt", "1"}, {"lag-in-frames", "0"}}};
 
 struct KindRow {
-    OutputKind  Kind;
+    OutputKind Kind;
     const char* Name;
     const char* Muxer;
     const char* VideoEncoder;
-    const char* AudioEncoder;   // null: no sound track
-    Tuning      Tune = {};
-    int         AudioBitrate = 192000;   // bits a second when -b:a is not given
+    const char* AudioEncoder;  // null: no sound track
+    Tuning Tune = {};
+    int AudioBitrate = 192000;  // bits a second when -b:a is not given
     // For large pictures, where they differ. libvpx sets aside and clears a token buffer of 12 KB
     // a macroblock whatever the options (1.6 GB for 7680 x 4320, 3.2 GB for 8192 x 8192); libaom
     // needs a fraction of that, and WebM holds both codecs.
     const char* LargeName = nullptr;
     const char* LargeVideoEncoder = nullptr;
-    Tuning      LargeTune = {};
+    Tuning LargeTune = {};
 };
 constexpr KindRow cKinds[] = {
     {OutputKind::Mp4, "MP4 (H.264, AAC)", "mp4", "libx264", "aac", cX264},
@@ -96,8 +96,14 @@ const KindRow& Row(OutputKind kind) { return cKinds[size_t(kind)]; }
 
 // The Vorbis channel orders for 1 to 8 channels, the only ones Opus's surround mapping takes.
 constexpr uint64_t cVorbisLayouts[] = {
-    AV_CH_LAYOUT_MONO, AV_CH_LAYOUT_STEREO, AV_CH_LAYOUT_SURROUND, AV_CH_LAYOUT_QUAD,
-    AV_CH_LAYOUT_5POINT0_BACK, AV_CH_LAYOUT_5POINT1_BACK, AV_CH_LAYOUT_6POINT1, AV_CH_LAYOUT_7POINT1,
+    AV_CH_LAYOUT_MONO,
+    AV_CH_LAYOUT_STEREO,
+    AV_CH_LAYOUT_SURROUND,
+    AV_CH_LAYOUT_QUAD,
+    AV_CH_LAYOUT_5POINT0_BACK,
+    AV_CH_LAYOUT_5POINT1_BACK,
+    AV_CH_LAYOUT_6POINT1,
+    AV_CH_LAYOUT_7POINT1,
 };
 
 }  // namespace
@@ -107,7 +113,7 @@ MediaStatus OutputKindForPath(const std::string& path, OutputKind& kind) {
         kind = OutputKind::Null;
         return {};
     }
-    if (path == "-") {   // standard output: Matroska unless the writer is told YUV4MPEG2
+    if (path == "-") {  // standard output: Matroska unless the writer is told YUV4MPEG2
         kind = OutputKind::Mkv;
         return {};
     }
@@ -118,8 +124,11 @@ MediaStatus OutputKindForPath(const std::string& path, OutputKind& kind) {
         return {};
     }
     static const std::pair<const char*, OutputKind> cExtensions[] = {
-        {".mp4", OutputKind::Mp4}, {".mov", OutputKind::Mov}, {".mkv", OutputKind::Mkv},
-        {".webm", OutputKind::WebM}, {".y4m", OutputKind::Y4m},
+        {".mp4", OutputKind::Mp4},
+        {".mov", OutputKind::Mov},
+        {".mkv", OutputKind::Mkv},
+        {".webm", OutputKind::WebM},
+        {".y4m", OutputKind::Y4m},
     };
     for (const auto& [ext, k] : cExtensions)
         if (EndsWith(path, ext)) {
@@ -166,33 +175,33 @@ uint64_t WrittenLayout(OutputKind kind, const WriterSettings& settings) {
 }
 
 struct ClipWriter::Impl {
-    std::string    Path;
-    OutputKind     Kind = OutputKind::Null;
+    std::string Path;
+    OutputKind Kind = OutputKind::Null;
     WriterSettings Settings;
-    bool           IsOpen = false;
-    fs::path       Temp;          // file, or folder for a PNG sequence
-    fs::path       FinalDir;      // PNG sequence: destination folder
-    int64_t        Frames = 0;
+    bool IsOpen = false;
+    fs::path Temp;      // file, or folder for a PNG sequence
+    fs::path FinalDir;  // PNG sequence: destination folder
+    int64_t Frames = 0;
 
     std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> Out{nullptr, [](AVFormatContext* c) {
-        if (c != nullptr && !(c->oformat->flags & AVFMT_NOFILE))
-            avio_closep(&c->pb);
-        avformat_free_context(c);
-    }};
-    CodecPtr  VEnc, AEnc;
+                                                                         if (c != nullptr && !(c->oformat->flags & AVFMT_NOFILE))
+                                                                             avio_closep(&c->pb);
+                                                                         avformat_free_context(c);
+                                                                     }};
+    CodecPtr VEnc, AEnc;
     AVStream* VSt = nullptr;
     AVStream* ASt = nullptr;
-    FramePtr  VFrame, AFrame;
+    FramePtr VFrame, AFrame;
     PacketPtr Pkt;
-    SwsPtr    Sws;
-    SwrPtr    Swr;
-    FifoPtr   Fifo;
-    int64_t   AudioPts = 0;       // samples sent to the audio encoder
-    int64_t   AudioIn = 0;        // samples received at the input rate
+    SwsPtr Sws;
+    SwrPtr Swr;
+    FifoPtr Fifo;
+    int64_t AudioPts = 0;  // samples sent to the audio encoder
+    int64_t AudioIn = 0;   // samples received at the input rate
     std::vector<float> Silence;
 
     MediaStatus Fail(const std::string& problem) { return MediaStatus::Fail(Path, problem); }
-    uint64_t    InLayout() const { return Settings.AudioLayout != 0 ? Settings.AudioLayout : cStereoLayout; }
+    uint64_t InLayout() const { return Settings.AudioLayout != 0 ? Settings.AudioLayout : cStereoLayout; }
     // "out.mp4: no space left on the device while writing it"
     MediaStatus WriteFailure(int err) { return Fail(UserErrorText(err) + " while writing it"); }
     MediaStatus OpenVideo(const KindRow& row);
@@ -200,7 +209,7 @@ struct ClipWriter::Impl {
     MediaStatus Drain(AVCodecContext* enc, AVStream* st);
     MediaStatus EncodeAudio(bool flush);
     MediaStatus Close();
-    void        Discard();
+    void Discard();
     MediaStatus CheckAudio(const AudioBlock* audio);
     MediaStatus SendVideo(AVFrame* vf);
     MediaStatus WriteAudio(const AudioBlock* audio);
@@ -285,7 +294,7 @@ MediaStatus ClipWriter::Impl::OpenVideo(const KindRow& row) {
         c->color_primaries = hd ? AVCOL_PRI_BT709 : AVCOL_PRI_SMPTE170M;
         c->color_trc = hd ? AVCOL_TRC_BT709 : AVCOL_TRC_SMPTE170M;
         c->color_range = AVCOL_RANGE_MPEG;
-        c->gop_size = std::max(1, int(2 * rate.ToDouble() + 0.5));   // a keyframe every 2 s keeps seeking cheap
+        c->gop_size = std::max(1, int(2 * rate.ToDouble() + 0.5));  // a keyframe every 2 s keeps seeking cheap
     }
     if (name != ours) {
         // Another encoder: the options given, in FFmpeg's meaning; an option it lacks is an error.
@@ -506,7 +515,7 @@ MediaStatus ClipWriter::Open(const std::string& path, const WriterSettings& sett
     std::error_code ec;
     std::string tempTarget;
     if (toStdout) {
-        tempTarget = "pipe:1";   // written as it comes: nothing to rename, nothing left on failure
+        tempTarget = "pipe:1";  // written as it comes: nothing to rename, nothing left on failure
     } else if (m.Kind == OutputKind::PngSequence) {
         m.FinalDir = target.parent_path().empty() ? fs::path(".") : target.parent_path();
         const fs::path parent = m.FinalDir.parent_path().empty() ? fs::path(".") : m.FinalDir.parent_path();
@@ -525,7 +534,7 @@ MediaStatus ClipWriter::Open(const std::string& path, const WriterSettings& sett
         m.Temp = TemporaryName(dir, target.filename().string());
         tempTarget = m.Temp.string();
     }
-    m.IsOpen = true;   // from here on a failure removes the temporary output
+    m.IsOpen = true;  // from here on a failure removes the temporary output
 
     const KindRow& row = Row(m.Kind);
     AVFormatContext* oc = nullptr;
@@ -572,7 +581,7 @@ MediaStatus ClipWriter::WriteFrame(const PixelView& frame, const AudioBlock* aud
     if (m.Kind != OutputKind::Null) {
         AVCodecContext* c = m.VEnc.get();
         AVFrame* vf = m.VFrame.get();
-        av_frame_unref(vf);   // the encoder may still hold the previous picture
+        av_frame_unref(vf);  // the encoder may still hold the previous picture
         vf->format = c->pix_fmt;
         vf->width = c->width;
         vf->height = c->height;

@@ -13,7 +13,13 @@
 
 namespace bw::media {
 
-enum class OutputKind { Mp4, Mov, Mkv, WebM, PngSequence, Y4m, Null };
+enum class OutputKind { Mp4,
+                        Mov,
+                        Mkv,
+                        WebM,
+                        PngSequence,
+                        Y4m,
+                        Null };
 
 // The kind for `path` by its extension; an error names the path when no kind fits.
 MediaStatus OutputKindForPath(const std::string& path, OutputKind& kind);
@@ -25,26 +31,25 @@ bool OutputHasAudio(OutputKind kind);
 // folder. Finish replaces a file, and in a sequence's folder only the files of its own pattern.
 bool OutputExists(const std::string& path);
 
-
 struct WriterSettings {
-    int         Width = 0;               // every frame must have this size; even for all kinds but PNG
-    int         Height = 0;
-    Rational    FrameRate{cDefaultFrameRate, 1};
-    int         SampleRate = cDefaultSampleRate;   // rate of the AudioBlocks handed in (Opus is always written at 48 kHz)
-    uint64_t    AudioLayout = 0;         // channel layout of the AudioBlocks handed in; 0: stereo
-    bool        Audio = true;            // write a sound track where the kind has one
-    int         Crf = -1;                // quality; -1: 20 for H.264, 32 for VP9
-    std::string Preset;                  // the encoder's speed preset (-preset); empty: veryfast for H.264
-    int         Threads = 0;             // encoder threads; 0 lets FFmpeg choose
+    int Width = 0;  // every frame must have this size; even for all kinds but PNG
+    int Height = 0;
+    Rational FrameRate{cDefaultFrameRate, 1};
+    int SampleRate = cDefaultSampleRate;  // rate of the AudioBlocks handed in (Opus is always written at 48 kHz)
+    uint64_t AudioLayout = 0;             // channel layout of the AudioBlocks handed in; 0: stereo
+    bool Audio = true;                    // write a sound track where the kind has one
+    int Crf = -1;                         // quality; -1: 20 for H.264, 32 for VP9
+    std::string Preset;                   // the encoder's speed preset (-preset); empty: veryfast for H.264
+    int Threads = 0;                      // encoder threads; 0 lets FFmpeg choose
     // FFmpeg's output options; empty or 0: the kind's own choice.
-    std::string VideoCodec;              // encoder name (-c:v), e.g. libx265, libsvtav1
-    int64_t     VideoBitrate = 0;        // bits per second (-b:v); with a CRF both apply as the encoder takes them
-    std::string PixelFormat;             // -pix_fmt, e.g. yuv420p10le, yuv422p10le
-    std::string AudioCodec;              // -c:a
-    int64_t     AudioBitrate = 0;        // -b:a
-    int         AudioRate = 0;           // -ar: the encoder's sample rate
-    int         AudioChannels = 0;       // -ac: channels written, in FFmpeg's layout for the count; 0: AudioLayout's
-    bool        StdoutY4m = false;       // the path "-" (standard output) gets YUV4MPEG2, not Matroska
+    std::string VideoCodec;    // encoder name (-c:v), e.g. libx265, libsvtav1
+    int64_t VideoBitrate = 0;  // bits per second (-b:v); with a CRF both apply as the encoder takes them
+    std::string PixelFormat;   // -pix_fmt, e.g. yuv420p10le, yuv422p10le
+    std::string AudioCodec;    // -c:a
+    int64_t AudioBitrate = 0;  // -b:a
+    int AudioRate = 0;         // -ar: the encoder's sample rate
+    int AudioChannels = 0;     // -ac: channels written, in FFmpeg's layout for the count; 0: AudioLayout's
+    bool StdoutY4m = false;    // the path "-" (standard output) gets YUV4MPEG2, not Matroska
 };
 
 // The channel layout a file of this kind holds for audio blocks in settings.AudioLayout: -ac's
@@ -77,12 +82,12 @@ public:
     // range. PixelFormat -1 when nothing is encoded (the path "null").
     PictureFormat Format() const;
 
-    MediaStatus Finish();   // flush the encoders, close and rename into place
-    void        Abort();    // discard everything written so far
+    MediaStatus Finish();  // flush the encoders, close and rename into place
+    void Abort();          // discard everything written so far
 
-    OutputKind  Kind() const;
-    int64_t     FramesWritten() const;
-    std::string TemporaryPath() const;   // file or folder being written; empty before Open and after Finish
+    OutputKind Kind() const;
+    int64_t FramesWritten() const;
+    std::string TemporaryPath() const;  // file or folder being written; empty before Open and after Finish
 
     struct Impl;
 

@@ -57,7 +57,7 @@ MediaStatus OpenInput(const std::string& path, InputPtr& out, const std::string&
 MediaStatus OpenDecoder(const std::string& path, const AVStream* st, int threads, CodecPtr& out) {
     const char* kind = st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO ? "video" : "audio";
     const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
-    if (st->codecpar->codec_id == AV_CODEC_ID_NONE)   // the demuxer could not tell what the stream holds
+    if (st->codecpar->codec_id == AV_CODEC_ID_NONE)  // the demuxer could not tell what the stream holds
         return MediaStatus::Fail(path, std::string("not a video file, or damaged: its ") + kind +
                                            " stream is of no kind FFmpeg knows");
     if (codec == nullptr)
@@ -117,7 +117,7 @@ MediaStatus DecodeNext(DecodeStream& s, AVFrame* into, const std::string& path, 
             if (err != AVERROR_EOF)
                 s.ReadError = InputErrorText(err, IoError(s.Fmt.get()));
             s.DemuxDone = true;
-            avcodec_send_packet(s.Dec.get(), nullptr);   // drain the frames still inside the decoder
+            avcodec_send_packet(s.Dec.get(), nullptr);  // drain the frames still inside the decoder
             continue;
         }
         if (s.Pkt->stream_index == s.Index) {

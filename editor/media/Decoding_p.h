@@ -13,12 +13,12 @@ constexpr int cBadPacketLimit = 64;
 
 // One stream read through its own demuxer and decoder.
 struct DecodeStream {
-    InputPtr    Fmt;
-    CodecPtr    Dec;
-    PacketPtr   Pkt;
-    int         Index = -1;            // the stream in Fmt
-    bool        DemuxDone = false, DecodeDone = false;
-    std::string ReadError;             // set when the file ended in a read error rather than cleanly
+    InputPtr Fmt;
+    CodecPtr Dec;
+    PacketPtr Pkt;
+    int Index = -1;  // the stream in Fmt
+    bool DemuxDone = false, DecodeDone = false;
+    std::string ReadError;  // set when the file ended in a read error rather than cleanly
 };
 
 // Opens `path` for demuxing and reads its stream information. An image sequence starts at its

@@ -60,21 +60,21 @@ inline std::string AvErrorText(int err) {
 // without a plainer wording keep FFmpeg's own text.
 inline std::string UserErrorText(int err) {
     switch (err) {
-    case AVERROR(ENOSPC): return "no space left on the device";
-    case AVERROR(EDQUOT): return "the disk quota is used up";
-    case AVERROR(EFBIG): return "the file size limit was reached";
-    case AVERROR(EROFS): return "the device is read-only";
-    case AVERROR(ENOMEM): return "not enough memory";
-    case AVERROR(EACCES):
-    case AVERROR(EPERM): return "permission denied";
-    case AVERROR(EIO): return "the device reported a read or write error";
-    case AVERROR(ENOENT): return "no such file";
-    case AVERROR(EISDIR): return "is a folder";
-    case AVERROR_INVALIDDATA: return "damaged or unreadable data";
-    case AVERROR_EOF: return "the file ends early";
-    case AVERROR_PATCHWELCOME:
-    case AVERROR(ENOSYS): return "a feature of the file that FFmpeg does not support";
-    default: return AvErrorText(err);
+        case AVERROR(ENOSPC): return "no space left on the device";
+        case AVERROR(EDQUOT): return "the disk quota is used up";
+        case AVERROR(EFBIG): return "the file size limit was reached";
+        case AVERROR(EROFS): return "the device is read-only";
+        case AVERROR(ENOMEM): return "not enough memory";
+        case AVERROR(EACCES):
+        case AVERROR(EPERM): return "permission denied";
+        case AVERROR(EIO): return "the device reported a read or write error";
+        case AVERROR(ENOENT): return "no such file";
+        case AVERROR(EISDIR): return "is a folder";
+        case AVERROR_INVALIDDATA: return "damaged or unreadable data";
+        case AVERROR_EOF: return "the file ends early";
+        case AVERROR_PATCHWELCOME:
+        case AVERROR(ENOSYS): return "a feature of the file that FFmpeg does not support";
+        default: return AvErrorText(err);
     }
 }
 
@@ -86,11 +86,11 @@ inline std::string InputErrorText(int err, int ioError) {
     if (ioError < 0 && ioError != AVERROR_EOF)
         return UserErrorText(ioError);
     switch (err) {
-    case AVERROR_EOF: return "the file ends early";
-    case AVERROR_PATCHWELCOME:
-    case AVERROR(ENOSYS): return UserErrorText(err);
-    case AVERROR(ENOMEM): return "the file is damaged, or memory ran out";
-    default: return "the file is damaged";
+        case AVERROR_EOF: return "the file ends early";
+        case AVERROR_PATCHWELCOME:
+        case AVERROR(ENOSYS): return UserErrorText(err);
+        case AVERROR(ENOMEM): return "the file is damaged, or memory ran out";
+        default: return "the file is damaged";
     }
 }
 inline int IoError(const AVFormatContext* f) { return f != nullptr && f->pb != nullptr ? f->pb->error : 0; }

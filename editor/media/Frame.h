@@ -45,15 +45,15 @@ struct AlignedAllocator {
 // A caller's ARGB buffer: Base points at the top-left pixel, rows RowBytes apart (RowBytes >= Width * 4).
 struct PixelView {
     uint8_t* Base = nullptr;
-    int32_t  RowBytes = 0;
-    int      Width = 0;
-    int      Height = 0;
+    int32_t RowBytes = 0;
+    int Width = 0;
+    int Height = 0;
 };
 
 // An ARGB frame that owns its pixels. Rows are padded to a multiple of 64 bytes.
 struct VideoFrame {
-    int     Width = 0;
-    int     Height = 0;
+    int Width = 0;
+    int Height = 0;
     int32_t RowBytes = 0;
     std::vector<uint8_t, AlignedAllocator<uint8_t>> Pixels;
 
@@ -77,8 +77,8 @@ inline PixelView ConstView(const VideoFrame& f) {
 // interleaved samples hold the channels in the order of their bits.
 constexpr uint64_t cStereoLayout = 0x3;
 inline int LayoutChannels(uint64_t layout) { return std::popcount(layout); }
-uint64_t DefaultLayout(int channels);      // FFmpeg's layout for a channel count, as its -ac picks it
-std::string LayoutName(uint64_t layout);   // FFmpeg's name: "stereo", "5.1(side)"
+uint64_t DefaultLayout(int channels);     // FFmpeg's layout for a channel count, as its -ac picks it
+std::string LayoutName(uint64_t layout);  // FFmpeg's name: "stereo", "5.1(side)"
 
 // Interleaved float samples in [-1, 1]; Samples.size() == frames * Channels.
 struct AudioBlock {
@@ -93,7 +93,7 @@ struct AudioBlock {
 // for example "clips/a.mp4: no video stream".
 struct MediaStatus {
     std::string Error;
-    bool EndedEarly = false;   // a clip ended before the frame asked for; its FrameCount() now says where
+    bool EndedEarly = false;  // a clip ended before the frame asked for; its FrameCount() now says where
     bool Ok() const { return Error.empty(); }
     explicit operator bool() const { return Ok(); }
     static MediaStatus Success() { return {}; }

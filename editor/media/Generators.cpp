@@ -38,7 +38,7 @@ bool PatternFromName(const std::string& name, Pattern& pattern) {
 
 uint32_t GeneratedPixel(const GeneratorSettings& s, int64_t index, int x, int y, int width, int height) {
     const double phase = Phase(s, index);
-    const double u = (x + 0.5) / width;   // pixel centre in fractions of the picture
+    const double u = (x + 0.5) / width;  // pixel centre in fractions of the picture
     const double v = (y + 0.5) / height;
     if (s.Kind == Pattern::Bars) {
         double p = u + phase;

@@ -10,17 +10,18 @@
 
 namespace bw::media {
 
-enum class Pattern { Bars, Gradient };
+enum class Pattern { Bars,
+                     Gradient };
 
 struct GeneratorSettings {
-    Pattern  Kind = Pattern::Bars;
-    int      Width = 160;
-    int      Height = 90;
+    Pattern Kind = Pattern::Bars;
+    int Width = 160;
+    int Height = 90;
     Rational FrameRate{cDefaultFrameRate, 1};
-    int64_t  FrameCount = 50;
-    int      SampleRate = cDefaultSampleRate;
-    double   ToneHz = 0;            // 0: 440 Hz for the bars, 660 Hz for the gradient
-    float    Amplitude = 0.25f;     // peak of the tone on the front left and right channels (-12 dBFS)
+    int64_t FrameCount = 50;
+    int SampleRate = cDefaultSampleRate;
+    double ToneHz = 0;        // 0: 440 Hz for the bars, 660 Hz for the gradient
+    float Amplitude = 0.25f;  // peak of the tone on the front left and right channels (-12 dBFS)
 };
 
 // "bars" or "gradient"; false for any other name.
@@ -32,15 +33,15 @@ public:
 
     MediaStatus ReadFrameInto(int64_t index, const PixelView& dst, bool highQuality, AudioBlock* audio) override;
 
-    int64_t  FrameCount() const override { return fSettings.FrameCount; }
+    int64_t FrameCount() const override { return fSettings.FrameCount; }
     Rational FrameRate() const override { return fSettings.FrameRate; }
-    int      Width() const override { return fSettings.Width; }
-    int      Height() const override { return fSettings.Height; }
-    int      SampleRate() const override { return fSettings.SampleRate; }
-    void     SetSampleRate(int rate) override;
+    int Width() const override { return fSettings.Width; }
+    int Height() const override { return fSettings.Height; }
+    int SampleRate() const override { return fSettings.SampleRate; }
+    void SetSampleRate(int rate) override;
     uint64_t ChannelLayout() const override { return fLayout; }
-    void     SetChannelLayout(uint64_t layout) override;
-    bool     HasAudio() const override { return true; }
+    void SetChannelLayout(uint64_t layout) override;
+    bool HasAudio() const override { return true; }
     const std::string& Name() const override { return fName; }
 
     double ToneHz() const;
@@ -48,8 +49,8 @@ public:
 
 private:
     GeneratorSettings fSettings;
-    std::string       fName;
-    uint64_t          fLayout = cStereoLayout;
+    std::string fName;
+    uint64_t fLayout = cStereoLayout;
 };
 
 // The ARGB pixel (0xAARRGGBB) of frame `index` at (x, y) of a width x height picture.

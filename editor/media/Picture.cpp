@@ -17,12 +17,12 @@ namespace bw::media::detail {
 // swscale wants the full-range "J" formats spelled as the plain ones plus a range flag.
 AVPixelFormat PlainFormat(AVPixelFormat f, bool& fullRange) {
     switch (f) {
-    case AV_PIX_FMT_YUVJ420P: fullRange = true; return AV_PIX_FMT_YUV420P;
-    case AV_PIX_FMT_YUVJ422P: fullRange = true; return AV_PIX_FMT_YUV422P;
-    case AV_PIX_FMT_YUVJ444P: fullRange = true; return AV_PIX_FMT_YUV444P;
-    case AV_PIX_FMT_YUVJ440P: fullRange = true; return AV_PIX_FMT_YUV440P;
-    case AV_PIX_FMT_YUVJ411P: fullRange = true; return AV_PIX_FMT_YUV411P;
-    default: return f;
+        case AV_PIX_FMT_YUVJ420P: fullRange = true; return AV_PIX_FMT_YUV420P;
+        case AV_PIX_FMT_YUVJ422P: fullRange = true; return AV_PIX_FMT_YUV422P;
+        case AV_PIX_FMT_YUVJ444P: fullRange = true; return AV_PIX_FMT_YUV444P;
+        case AV_PIX_FMT_YUVJ440P: fullRange = true; return AV_PIX_FMT_YUV440P;
+        case AV_PIX_FMT_YUVJ411P: fullRange = true; return AV_PIX_FMT_YUV411P;
+        default: return f;
     }
 }
 
@@ -31,14 +31,14 @@ AVPixelFormat PlainFormat(AVPixelFormat f, bool& fullRange) {
 // YUV pictures is a mistake of the writer and counts as untagged.
 int SwsColorspace(const AVFrame* f) {
     switch (f->colorspace) {
-    case AVCOL_SPC_BT709: return SWS_CS_ITU709;
-    case AVCOL_SPC_BT470BG:
-    case AVCOL_SPC_SMPTE170M: return SWS_CS_ITU601;
-    case AVCOL_SPC_SMPTE240M: return SWS_CS_SMPTE240M;
-    case AVCOL_SPC_FCC: return SWS_CS_FCC;
-    case AVCOL_SPC_BT2020_NCL:
-    case AVCOL_SPC_BT2020_CL: return SWS_CS_BT2020;
-    default: return f->height >= 720 || f->width >= 1280 ? SWS_CS_ITU709 : SWS_CS_ITU601;
+        case AVCOL_SPC_BT709: return SWS_CS_ITU709;
+        case AVCOL_SPC_BT470BG:
+        case AVCOL_SPC_SMPTE170M: return SWS_CS_ITU601;
+        case AVCOL_SPC_SMPTE240M: return SWS_CS_SMPTE240M;
+        case AVCOL_SPC_FCC: return SWS_CS_FCC;
+        case AVCOL_SPC_BT2020_NCL:
+        case AVCOL_SPC_BT2020_CL: return SWS_CS_BT2020;
+        default: return f->height >= 720 || f->width >= 1280 ? SWS_CS_ITU709 : SWS_CS_ITU601;
     }
 }
 
@@ -54,14 +54,13 @@ int StreamRotation(const AVStream* st) {
     return (quarter + 4) % 4 * 90;
 }
 
-
 // Copies `from` into dst turned clockwise by `degrees` (90, 180 or 270); dst has the turned size.
 void TurnInto(const VideoFrame& from, int degrees, const PixelView& dst) {
     const int w = from.Width, h = from.Height;
     for (int y = 0; y < dst.Height; y++) {
         uint32_t* out = reinterpret_cast<uint32_t*>(dst.Base + size_t(y) * size_t(dst.RowBytes));
         for (int x = 0; x < dst.Width; x++) {
-            int sx, sy;   // the source pixel shown at (x, y)
+            int sx, sy;  // the source pixel shown at (x, y)
             if (degrees == 90) {
                 sx = y;
                 sy = h - 1 - x;

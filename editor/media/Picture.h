@@ -17,13 +17,13 @@ struct PictureFreer {
     void operator()(AVFrame* f) const;
 };
 using PicturePtr = std::unique_ptr<AVFrame, PictureFreer>;
-PicturePtr NewPicture();   // an empty frame; null when out of memory
+PicturePtr NewPicture();  // an empty frame; null when out of memory
 
 // The pictures a writer takes: FFmpeg's pixel format (an AVPixelFormat), size, matrix and range.
 struct PictureFormat {
-    int  Width = 0, Height = 0;
-    int  PixelFormat = -1;   // -1: any (no output): the first clip's pictures set it
-    bool Bt709 = false;      // BT.709 matrix, else BT.601
+    int Width = 0, Height = 0;
+    int PixelFormat = -1;  // -1: any (no output): the first clip's pictures set it
+    bool Bt709 = false;    // BT.709 matrix, else BT.601
     bool FullRange = false;
     bool operator==(const PictureFormat&) const = default;
 };
@@ -56,17 +56,16 @@ public:
     // touched once, not faulted in again for every frame.
     MediaStatus NewOutput(PicturePtr& out);
     const PictureFormat& Format() const { return format_; }
-    int64_t Converted() const { return converted_; }   // pictures scaled so far
+    int64_t Converted() const { return converted_; }  // pictures scaled so far
 
 private:
     PictureFormat format_;
     SwsContext* sws_ = nullptr;
-    AVBufferPool* pool_ = nullptr;    // buffers of whole pictures of the format
-    PicturePtr last_;                 // the last conversion
+    AVBufferPool* pool_ = nullptr;  // buffers of whole pictures of the format
+    PicturePtr last_;               // the last conversion
     const uint8_t* lastSource_ = nullptr;
     int64_t lastPts_ = 0;
     int64_t converted_ = 0;
 };
-
 
 }  // namespace bw::media

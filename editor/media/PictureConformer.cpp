@@ -24,7 +24,7 @@ void TagColour(AVFrame* f, const PictureFormat& format) {
 MediaStatus ShareSamples(const AVFrame* from, const PictureFormat& format, PicturePtr& out) {
     PicturePtr p = NewPicture();
     if (!p) return MediaStatus::Fail("picture", "out of memory");
-    if (from->buf[0] == nullptr || from->extended_buf != nullptr) {   // not shareable: a copy
+    if (from->buf[0] == nullptr || from->extended_buf != nullptr) {  // not shareable: a copy
         if (av_frame_ref(p.get(), from) < 0) return MediaStatus::Fail("picture", "out of memory");
         while (p->nb_side_data > 0) av_frame_remove_side_data(p.get(), p->side_data[0]->type);
         av_dict_free(&p->metadata);
@@ -73,7 +73,7 @@ PictureConformer::PictureConformer(const PictureFormat& format) : format_(format
 }
 PictureConformer::~PictureConformer() {
     sws_freeContext(sws_);
-    av_buffer_pool_uninit(&pool_);   // the pictures still out keep their buffers
+    av_buffer_pool_uninit(&pool_);  // the pictures still out keep their buffers
 }
 
 MediaStatus PictureConformer::NewOutput(PicturePtr& out) {
@@ -90,7 +90,6 @@ MediaStatus PictureConformer::NewOutput(PicturePtr& out) {
     out = std::move(p);
     return {};
 }
-
 
 MediaStatus PictureConformer::Conform(const AVFrame* picture, const PictureRect& place, PicturePtr& out) {
     const PictureFormat in = FormatOf(picture);

@@ -23,19 +23,19 @@ void TurnInto(const VideoFrame& from, int degrees, const PixelView& dst);
 // Converts high dynamic range pictures (PQ or HLG) to BT.709 for an 8-bit output with zscale and
 // tonemap, as FFmpeg's own recipe does; built for the first picture and rebuilt when the format changes.
 struct ToneMapper {
-    AVFilterGraph*   Graph = nullptr;
+    AVFilterGraph* Graph = nullptr;
     AVFilterContext* Source = nullptr;
     AVFilterContext* Sink = nullptr;
-    int              Width = 0, Height = 0, Format = -1;
-    FramePtr         Out;
+    int Width = 0, Height = 0, Format = -1;
+    FramePtr Out;
 
     ToneMapper();
     ~ToneMapper();
     ToneMapper(const ToneMapper&) = delete;
     ToneMapper& operator=(const ToneMapper&) = delete;
-    static bool Available();   // this FFmpeg has zscale and tonemap
+    static bool Available();  // this FFmpeg has zscale and tonemap
     bool Build(const AVFrame* f);
-    const AVFrame* Map(const AVFrame* f);   // the picture tone mapped, or null when the graph failed
+    const AVFrame* Map(const AVFrame* f);  // the picture tone mapped, or null when the graph failed
 };
 
 }  // namespace bw::media::detail

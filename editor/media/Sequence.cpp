@@ -30,7 +30,7 @@ bool HasFramePattern(const std::string& path) {
         if (j < path.size() && path[j] == 'd')
             numbers++;
         else if (j < path.size() && path[j] == '%' && j == i + 1)
-            j++;   // "%%" is a literal percent sign
+            j++;  // "%%" is a literal percent sign
         else
             return false;
         i = j;
@@ -47,7 +47,7 @@ bool MatchesSequence(const std::string& pattern, const std::string& fileName, in
             p++, f++;
             continue;
         }
-        if (p + 1 < pattern.size() && pattern[p + 1] == '%') {   // a literal percent sign
+        if (p + 1 < pattern.size() && pattern[p + 1] == '%') {  // a literal percent sign
             if (f >= fileName.size() || fileName[f] != '%')
                 return false;
             p += 2, f++;
@@ -59,7 +59,7 @@ bool MatchesSequence(const std::string& pattern, const std::string& fileName, in
         while (p < pattern.size() && std::isdigit(static_cast<unsigned char>(pattern[p])))
             p++;
         const size_t width = p > widthAt ? size_t(std::atoi(pattern.c_str() + widthAt)) : 0;
-        p++;   // the 'd'
+        p++;  // the 'd'
         const size_t digits = f;
         while (f < fileName.size() && std::isdigit(static_cast<unsigned char>(fileName[f])) && f - digits < 18)
             f++;

@@ -10,7 +10,7 @@ namespace bwqt {
 namespace {
 constexpr int32_t cNotHandled = -9874;
 QPointer<ControlView> lgTracking;  // the control whose track event is running
-}
+}  // namespace
 
 ControlView* TrackingView() {
     return lgTracking.data();
@@ -84,7 +84,7 @@ void ControlView::mousePressEvent(QMouseEvent* event) {
     if (status == cNotHandled) {  // the class does not track: the hit comes with a release inside
         awaitingRelease_ = !released_;
         pressPart_ = part;
-    } else if (tracked != 0) {    // the class tracked until the release (TrackMouse)
+    } else if (tracked != 0) {  // the class tracked until the release (TrackMouse)
         SendHit(tracked);
     }
 }

@@ -35,8 +35,8 @@ inline void PortToRGB32SSE2(const uint8_t* src, ptrdiff_t srcRowBytes, uint8_t* 
         int x = 0;
         for (; x + 4 <= wid; x += 4) {
             __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 4 * x));  // A R G B per pixel
-            v = _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8));            // R A B G
-            v = _mm_shufflehi_epi16(_mm_shufflelo_epi16(v, 0xB1), 0xB1);             // B G R A: 0xAARRGGBB
+            v = _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8));              // R A B G
+            v = _mm_shufflehi_epi16(_mm_shufflelo_epi16(v, 0xB1), 0xB1);               // B G R A: 0xAARRGGBB
             _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 4 * x), _mm_or_si128(v, opaque));
         }
         PortToRGB32Scalar(s + 4 * x, 0, d + 4 * x, 0, wid - x, 1);

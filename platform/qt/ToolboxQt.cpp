@@ -51,7 +51,7 @@ constexpr int32_t cOtherError = -108;
 constexpr uint32_t cCommandOK = 0x6F6B2020;      // 'ok  '
 constexpr uint32_t cCommandCancel = 0x6E6F7421;  // 'not!'
 constexpr int cTitleBarAllowance = 40;           // pixels of window frame kept free when fitting a screen
-constexpr double cMinPreviewScale = 0.25;       // a preview never shrinks below this to fit a screen
+constexpr double cMinPreviewScale = 0.25;        // a preview never shrinks below this to fit a screen
 constexpr int cTitleButtonsAllowance = 120;      // pixels of a title bar taken by its icon and buttons
 const char* const cDefaultTitle = "Blockwaves! Transitions";
 
@@ -274,36 +274,36 @@ void CollectControls(BWWin* win) {
         c->id = widget->property("controlID").toInt();
         c->command = FourCharCode(widget->property("command"));
         switch (c->kind) {
-        case CtlKind::kCustom: {
-            c->classID = widget->property("classID").toString().toUtf8();
-            const QVariant minimum = widget->property("minimum"), maximum = widget->property("maximum");
-            if (minimum.isValid()) c->minimum = minimum.toInt();
-            if (maximum.isValid()) c->maximum = std::max(c->minimum, maximum.toInt());
-            c->value = std::clamp(widget->property("value").toInt(), c->minimum, c->maximum);
-            static_cast<ControlView*>(widget)->Attach(c);
-            break;
-        }
-        case CtlKind::kSlider:
-            // Values set by the plug-in come with signals blocked, so every change here is the user's.
-            QObject::connect(static_cast<QAbstractSlider*>(widget), &QAbstractSlider::valueChanged, widget, [c] {
-                if (!lgHost.ControlAction) return;
-                BusyWindow busy(c->owner);
-                lgHost.ControlAction(c, 0);
-            });
-            break;
-        case CtlKind::kPopup:
-            QObject::connect(static_cast<QComboBox*>(widget), &QComboBox::activated, widget, [c] {
-                if (c->command) SendCommand(c->owner, c->command);
-            });
-            break;
-        case CtlKind::kCheck:
-        case CtlKind::kButton:
-            QObject::connect(static_cast<QAbstractButton*>(widget), &QAbstractButton::clicked, widget, [c] {
-                if (c->command) SendCommand(c->owner, c->command);
-            });
-            break;
-        default:
-            break;
+            case CtlKind::kCustom: {
+                c->classID = widget->property("classID").toString().toUtf8();
+                const QVariant minimum = widget->property("minimum"), maximum = widget->property("maximum");
+                if (minimum.isValid()) c->minimum = minimum.toInt();
+                if (maximum.isValid()) c->maximum = std::max(c->minimum, maximum.toInt());
+                c->value = std::clamp(widget->property("value").toInt(), c->minimum, c->maximum);
+                static_cast<ControlView*>(widget)->Attach(c);
+                break;
+            }
+            case CtlKind::kSlider:
+                // Values set by the plug-in come with signals blocked, so every change here is the user's.
+                QObject::connect(static_cast<QAbstractSlider*>(widget), &QAbstractSlider::valueChanged, widget, [c] {
+                    if (!lgHost.ControlAction) return;
+                    BusyWindow busy(c->owner);
+                    lgHost.ControlAction(c, 0);
+                });
+                break;
+            case CtlKind::kPopup:
+                QObject::connect(static_cast<QComboBox*>(widget), &QComboBox::activated, widget, [c] {
+                    if (c->command) SendCommand(c->owner, c->command);
+                });
+                break;
+            case CtlKind::kCheck:
+            case CtlKind::kButton:
+                QObject::connect(static_cast<QAbstractButton*>(widget), &QAbstractButton::clicked, widget, [c] {
+                    if (c->command) SendCommand(c->owner, c->command);
+                });
+                break;
+            default:
+                break;
         }
         win->controls.push_back(std::move(ctl));
     }
@@ -511,32 +511,32 @@ void ControlBounds(BWCtl* ctl, int16_t bounds[4]) {
 int32_t GetMinimum(BWCtl* ctl) {
     if (!ctl || !ctl->widget) return 0;
     switch (ctl->kind) {
-    case CtlKind::kSlider: return static_cast<QAbstractSlider*>(ctl->widget.data())->minimum();
-    case CtlKind::kPopup: return 1;
-    case CtlKind::kCustom: return ctl->minimum;
-    default: return 0;
+        case CtlKind::kSlider: return static_cast<QAbstractSlider*>(ctl->widget.data())->minimum();
+        case CtlKind::kPopup: return 1;
+        case CtlKind::kCustom: return ctl->minimum;
+        default: return 0;
     }
 }
 
 int32_t GetMaximum(BWCtl* ctl) {
     if (!ctl || !ctl->widget) return 0;
     switch (ctl->kind) {
-    case CtlKind::kSlider: return static_cast<QAbstractSlider*>(ctl->widget.data())->maximum();
-    case CtlKind::kPopup: return static_cast<QComboBox*>(ctl->widget.data())->count();
-    case CtlKind::kCheck: return 1;
-    case CtlKind::kCustom: return ctl->maximum;
-    default: return 0;
+        case CtlKind::kSlider: return static_cast<QAbstractSlider*>(ctl->widget.data())->maximum();
+        case CtlKind::kPopup: return static_cast<QComboBox*>(ctl->widget.data())->count();
+        case CtlKind::kCheck: return 1;
+        case CtlKind::kCustom: return ctl->maximum;
+        default: return 0;
     }
 }
 
 int32_t GetValue(BWCtl* ctl) {
     if (!ctl || !ctl->widget) return 0;
     switch (ctl->kind) {
-    case CtlKind::kSlider: return static_cast<QAbstractSlider*>(ctl->widget.data())->value();
-    case CtlKind::kPopup: return static_cast<QComboBox*>(ctl->widget.data())->currentIndex() + 1;
-    case CtlKind::kCheck: return static_cast<QAbstractButton*>(ctl->widget.data())->isChecked() ? 1 : 0;
-    case CtlKind::kCustom: return ctl->value;
-    default: return 0;
+        case CtlKind::kSlider: return static_cast<QAbstractSlider*>(ctl->widget.data())->value();
+        case CtlKind::kPopup: return static_cast<QComboBox*>(ctl->widget.data())->currentIndex() + 1;
+        case CtlKind::kCheck: return static_cast<QAbstractButton*>(ctl->widget.data())->isChecked() ? 1 : 0;
+        case CtlKind::kCustom: return ctl->value;
+        default: return 0;
     }
 }
 
@@ -546,18 +546,18 @@ void SetValue(BWCtl* ctl, int32_t value) {
     QWidget* widget = ctl->widget;
     const QSignalBlocker blocker(widget);
     switch (ctl->kind) {
-    case CtlKind::kSlider: static_cast<QAbstractSlider*>(widget)->setValue(value); break;  // clamps
-    case CtlKind::kPopup: {
-        auto* popup = static_cast<QComboBox*>(widget);
-        if (popup->count() > 0) popup->setCurrentIndex(std::clamp(value, 1, popup->count()) - 1);
-        break;
-    }
-    case CtlKind::kCheck: static_cast<QAbstractButton*>(widget)->setChecked(value != 0); break;
-    case CtlKind::kCustom:
-        ctl->value = std::clamp(value, ctl->minimum, ctl->maximum);
-        widget->update();  // every set redraws: the plug-in flips the preview's value for that
-        break;
-    default: break;
+        case CtlKind::kSlider: static_cast<QAbstractSlider*>(widget)->setValue(value); break;  // clamps
+        case CtlKind::kPopup: {
+            auto* popup = static_cast<QComboBox*>(widget);
+            if (popup->count() > 0) popup->setCurrentIndex(std::clamp(value, 1, popup->count()) - 1);
+            break;
+        }
+        case CtlKind::kCheck: static_cast<QAbstractButton*>(widget)->setChecked(value != 0); break;
+        case CtlKind::kCustom:
+            ctl->value = std::clamp(value, ctl->minimum, ctl->maximum);
+            widget->update();  // every set redraws: the plug-in flips the preview's value for that
+            break;
+        default: break;
     }
 }
 
@@ -628,7 +628,7 @@ void FlushControl(BWCtl* ctl) {
 // Without a control: the one whose track event is running.
 int32_t TrackMouse(BWCtl* ctl, int16_t* v, int16_t* h, uint32_t* modifiers) {
     ControlView* view = ctl && ctl->widget && ctl->kind == CtlKind::kCustom ? static_cast<ControlView*>(ctl->widget.data())
-                                                                             : TrackingView();
+                                                                            : TrackingView();
     if (view) return view->WaitForMouse(v, h, modifiers);
     if (v) *v = 0;
     if (h) *h = 0;

@@ -15,7 +15,14 @@
 
 class QEventLoop;
 
-enum class CtlKind { kLabel, kSlider, kPopup, kCheck, kButton, kGroup, kCustom, kOther };
+enum class CtlKind { kLabel,
+                     kSlider,
+                     kPopup,
+                     kCheck,
+                     kButton,
+                     kGroup,
+                     kCustom,
+                     kOther };
 
 struct BWCtl {
     BWWin* owner = nullptr;
@@ -23,9 +30,9 @@ struct BWCtl {
     CtlKind kind = CtlKind::kOther;
     uint32_t signature = 0;
     int32_t id = 0;
-    uint32_t command = 0;   // 0: none
-    QByteArray classID;     // custom controls only
-    int32_t value = 0;      // custom controls keep their value here
+    uint32_t command = 0;  // 0: none
+    QByteArray classID;    // custom controls only
+    int32_t value = 0;     // custom controls keep their value here
     int32_t minimum = 0;
     int32_t maximum = 1;
 };
@@ -57,6 +64,7 @@ public:
     ~BusyWindow();
     BusyWindow(const BusyWindow&) = delete;
     BusyWindow& operator=(const BusyWindow&) = delete;
+
 private:
     BWWin* win_;
 };
@@ -93,10 +101,10 @@ private:
     void SendHit(int16_t part);
 
     BWCtl* ctl_ = nullptr;
-    QImage pixels_;               // the port's rectangle under the control, as 0xffRRGGBB words
+    QImage pixels_;  // the port's rectangle under the control, as 0xffRRGGBB words
     bool skipDraw_ = false;
-    bool tracking_ = false;       // a track event is running
-    bool released_ = false;       // ... and TrackMouse has reported the release
+    bool tracking_ = false;         // a track event is running
+    bool released_ = false;         // ... and TrackMouse has reported the release
     bool awaitingRelease_ = false;  // the class does not track: the hit comes with the release
     int16_t pressPart_ = 0;
     std::deque<MouseStep> steps_;  // moves and the release not yet taken by TrackMouse

@@ -139,7 +139,7 @@ double TileDistance(const VideoFrame& f, int tile, const GeneratorSettings& g, i
 struct KindCase {
     const char* variant;
     const char* output;
-    int32_t frames;          // expected output frames with a 20-frame transition
+    int32_t frames;  // expected output frames with a 20-frame transition
     bool transitionOnly;
 };
 class Outputs : public Cli, public ::testing::WithParamInterface<KindCase> {};
@@ -234,7 +234,7 @@ TEST_F(Cli, NativeAndBundleRoutesShowTheSameTilesOnEveryFrame) {
     ASSERT_EQ(bundle->FrameCount(), 80);
     int changing = 0;
     std::vector<double> before;
-    for (int64_t i = 18; i < 62; i++) {   // both transitions, a frame of clip either side
+    for (int64_t i = 18; i < 62; i++) {  // both transitions, a frame of clip either side
         PicturePtr n, bu;
         ASSERT_TRUE(native->ReadPicture(i, n, nullptr).Ok());
         ASSERT_TRUE(bundle->ReadPicture(i, bu, nullptr).Ok());
@@ -308,10 +308,14 @@ TEST_F(Cli, ThreeClipsJoinFrameExactlyAtEveryCut) {
         bool clip;            // a frame of a clip's own stretch
     };
     const Cut cuts[] = {
-        {31, 0, {&ga, 31}, {&gb, 0}, true},   {32, 1, {&ga, 32}, {&gb, 0}, false},
-        {39, 4, {&ga, 39}, {&gb, 7}, false},  {40, 4, {&ga, 39}, {&gb, 8}, true},
-        {59, 0, {&gb, 27}, {&gc, 0}, true},   {60, 1, {&gb, 28}, {&gc, 0}, false},
-        {71, 4, {&gb, 39}, {&gc, 11}, false}, {72, 4, {&gb, 39}, {&gc, 12}, true},
+        {31, 0, {&ga, 31}, {&gb, 0}, true},
+        {32, 1, {&ga, 32}, {&gb, 0}, false},
+        {39, 4, {&ga, 39}, {&gb, 7}, false},
+        {40, 4, {&ga, 39}, {&gb, 8}, true},
+        {59, 0, {&gb, 27}, {&gc, 0}, true},
+        {60, 1, {&gb, 28}, {&gc, 0}, false},
+        {71, 4, {&gb, 39}, {&gc, 11}, false},
+        {72, 4, {&gb, 39}, {&gc, 12}, true},
     };
     VideoFrame f;
     AudioBlock audio;
@@ -322,7 +326,7 @@ TEST_F(Cli, ThreeClipsJoinFrameExactlyAtEveryCut) {
             const Shown other = tile < cut.switched ? cut.first : cut.second;
             const double d = TileDistance(f, tile, *want.g, want.index);
             EXPECT_LT(d, TileDistance(f, tile, *other.g, other.index)) << "output frame " << cut.frame << " tile " << tile;
-            if (!cut.clip || want.g->Kind != Pattern::Gradient) continue;   // the gradient changes every frame
+            if (!cut.clip || want.g->Kind != Pattern::Gradient) continue;  // the gradient changes every frame
             for (int64_t beside : {want.index - 1, want.index + 1})
                 EXPECT_LT(d, TileDistance(f, tile, *want.g, beside))
                     << "output frame " << cut.frame << " tile " << tile << " is not frame " << want.index << " but "
@@ -375,10 +379,10 @@ TEST_F(Cli, TrimsApplyToTheClipAfterThem) {
     MediaStatus status;
     auto out = ClipReader::Open(P("out.y4m"), status);
     ASSERT_TRUE(out) << status.Error;
-    ASSERT_EQ(out->FrameCount(), (kFrames - 10) + 25 - 5);   // a from frame 10, b's frames 5..29, 5 shared
+    ASSERT_EQ(out->FrameCount(), (kFrames - 10) + 25 - 5);  // a from frame 10, b's frames 5..29, 5 shared
     VideoFrame f;
     AudioBlock audio;
-    for (auto [frame, index] : {std::pair<int64_t, int64_t>{0, 10}, {30, 10}}) {   // a's frame 10, b's frame 10
+    for (auto [frame, index] : {std::pair<int64_t, int64_t>{0, 10}, {30, 10}}) {  // a's frame 10, b's frame 10
         ASSERT_TRUE(out->ReadFrame(frame, kW, kH, true, f, audio).Ok());
         for (int tile = 0; tile < 4; tile++) {
             const double d = TileDistance(f, tile, g, index);
@@ -396,9 +400,12 @@ TEST_F(Cli, OutputOptionsReachTheFile) {
                           "-preset", "ultrafast", "-r", "50", "-c:a", "libopus", "-b:a", "64k", "-ac", "1", "-o",
                           P("out.mkv"), "--quiet"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.err, "");   // the encoders' own chatter stays quiet
+    EXPECT_EQ(r.err, "");  // the encoders' own chatter stays quiet
     FILE* probe = popen(("ffprobe -v error -show_entries stream=codec_name,pix_fmt,r_frame_rate,channels,sample_rate "
-                         "-of csv=p=0 " + P("out.mkv")).c_str(), "r");
+                         "-of csv=p=0 " +
+                         P("out.mkv"))
+                            .c_str(),
+                        "r");
     ASSERT_NE(probe, nullptr);
     std::string text;
     for (char buf[256]; fgets(buf, sizeof buf, probe);) text += buf;
@@ -408,7 +415,7 @@ TEST_F(Cli, OutputOptionsReachTheFile) {
     MediaStatus status;
     auto out = ClipReader::Open(P("out.mkv"), status);
     ASSERT_TRUE(out) << status.Error;
-    EXPECT_EQ(out->FrameCount(), 2 * 2 * kFrames - 5);   // 25 fps clips at 50 fps, 5 frames shared
+    EXPECT_EQ(out->FrameCount(), 2 * 2 * kFrames - 5);  // 25 fps clips at 50 fps, 5 frames shared
 
     // .webm is VP9 up to 4K (4096 x 2304 samples) and AV1 above it, where VP9 takes gigabytes.
     for (const auto& [size, says] : {std::pair{"4096x2304", "WebM (VP9, Opus), 4096x2304"},
@@ -432,7 +439,7 @@ TEST_F(Cli, ImageSequencesAreClipsAtTheirFrameRate) {
     auto out = ClipReader::Open(P("out.y4m"), status);
     ASSERT_TRUE(out) << status.Error;
     EXPECT_EQ(out->FrameRate(), (Rational{50, 1}));
-    EXPECT_EQ(out->FrameCount(), 10 + 2 * kFrames - 5);   // ten pictures, then b at 50 frames a second
+    EXPECT_EQ(out->FrameCount(), 10 + 2 * kFrames - 5);  // ten pictures, then b at 50 frames a second
 
     // A gap in the numbering ends the clip there, and the files after it are named as left out.
     fs::remove(P("seq/00009.png"));
@@ -593,9 +600,9 @@ INSTANTIATE_TEST_SUITE_P(Variants, Audio,
 struct SurroundCase {
     const char* output;
     std::vector<std::string> options;
-    const char* probe;   // ffprobe's codec_name,channels,channel_layout
-    bool levels;         // the channels read back one by one
-    const char* source = "-c:a flac";   // clip A's sound, as FFmpeg's output options
+    const char* probe;                 // ffprobe's codec_name,channels,channel_layout
+    bool levels;                       // the channels read back one by one
+    const char* source = "-c:a flac";  // clip A's sound, as FFmpeg's output options
 };
 class Surround : public Cli, public ::testing::WithParamInterface<SurroundCase> {};
 TEST_P(Surround, KeepsTheFirstClipsLayout) {
@@ -606,14 +613,18 @@ TEST_P(Surround, KeepsTheFirstClipsLayout) {
     ASSERT_TRUE(bw::media::test::Ffmpeg(
         "-f lavfi -i testsrc=s=160x96:r=25:d=1.6 -f lavfi -i 'aevalsrc=0.1*sin(2*PI*300*t)|0.1*sin(2*PI*350*t)|"
         "0.2*sin(2*PI*400*t)|0|0.05*sin(2*PI*500*t)|0.3*sin(2*PI*550*t):c=5.1(side):s=48000:d=1.6' "
-        "-c:v libx264 -preset ultrafast " + std::string(c.source) + " " + P("a.mkv")));
+        "-c:v libx264 -preset ultrafast " +
+        std::string(c.source) + " " + P("a.mkv")));
     const std::string b = MakeClip("b.mp4", Pattern::Gradient);
     std::vector<std::string> args = {"render", P("a.mkv"), b, "--frames", "10", "--quiet", "-o", P(c.output)};
     args.insert(args.end(), c.options.begin(), c.options.end());
     const Result r = Run(args);
     ASSERT_EQ(r.status, 0) << r.err;
     FILE* probe = popen(("ffprobe -v error -select_streams a -show_entries stream=codec_name,channels,channel_layout "
-                         "-of csv=p=0 " + P(c.output)).c_str(), "r");
+                         "-of csv=p=0 " +
+                         P(c.output))
+                            .c_str(),
+                        "r");
     ASSERT_NE(probe, nullptr);
     std::string text;
     for (char buf[256]; fgets(buf, sizeof buf, probe);) text += buf;
@@ -634,7 +645,7 @@ TEST_P(Surround, KeepsTheFirstClipsLayout) {
     AudioBlock audio;
     ASSERT_TRUE(out->ReadAudio(0, FrameSampleStart(70, {25, 1}, kRate), audio).Ok());
     const int n = audio.Channels;
-    auto rms = [&](int channel, int32_t from, int32_t to) {   // output frames [from, to)
+    auto rms = [&](int channel, int32_t from, int32_t to) {  // output frames [from, to)
         const int64_t first = FrameSampleStart(from, {25, 1}, kRate), end = FrameSampleStart(to, {25, 1}, kRate);
         double sum = 0;
         for (int64_t i = first; i < end; i++) sum += std::pow(audio.Samples[size_t(n * i + channel)], 2);
@@ -658,7 +669,7 @@ TEST_P(Surround, KeepsTheFirstClipsLayout) {
 INSTANTIATE_TEST_SUITE_P(
     Outputs, Surround,
     ::testing::Values(SurroundCase{"out.mkv", {"-c:a", "flac"}, "flac,6,5.1(side)", true},
-                      SurroundCase{"out.mp4", {}, "aac,6,5.1", true},   // back channels
+                      SurroundCase{"out.mp4", {}, "aac,6,5.1", true},                                      // back channels
                       SurroundCase{"out.webm", {"-c:v", "libvpx-vp9", "-crf", "63"}, "opus,6,5.1", true},  // back channels
                       SurroundCase{"out.mov", {"-ac", "2"}, "aac,2,stereo", false},
                       // Opus holds three channels as left, centre, right: the centre is clip A's
@@ -668,8 +679,7 @@ INSTANTIATE_TEST_SUITE_P(
                                    "-af 'pan=10 channels|c0=c0|c1=c1|c2=c2|c3=c3|c4=c4|c5=c5|c6=c0|c7=c1|c8=c4|c9=c5' "
                                    "-c:a pcm_s16le"},
                       // 5.0 with side channels: AAC's own 5.0 (back channels)
-                      SurroundCase{"out.mp4", {}, "aac,5,5.0", false,
-                                   "-af 'pan=5.0(side)|c0=c0|c1=c1|c2=c2|c3=c4|c4=c5' -c:a flac"}));
+                      SurroundCase{"out.mp4", {}, "aac,5,5.0", false, "-af 'pan=5.0(side)|c0=c0|c1=c1|c2=c2|c3=c4|c4=c5' -c:a flac"}));
 
 TEST_F(Cli, BadInputsFailWithTheirOwnMessageAndLeaveNoOutput) {
     const std::string a = MakeClip("a.mp4", Pattern::Bars);
@@ -703,8 +713,10 @@ TEST_F(Cli, BadInputsFailWithTheirOwnMessageAndLeaveNoOutput) {
 // message names the file.
 TEST_F(Cli, SoundNoDecoderTakesIsNamed) {
     const std::string b = MakeClip("b.mp4", Pattern::Gradient);
-    ASSERT_TRUE(bw::media::test::Ffmpeg("-f lavfi -i testsrc=s=160x96:r=25:d=1 -f lavfi -i sine=d=1 -c:v libx264 "
-                                        "-preset ultrafast -c:a pcm_s16le " + P("a.mov")));
+    ASSERT_TRUE(bw::media::test::Ffmpeg(
+        "-f lavfi -i testsrc=s=160x96:r=25:d=1 -f lavfi -i sine=d=1 -c:v libx264 "
+        "-preset ultrafast -c:a pcm_s16le " +
+        P("a.mov")));
     std::ifstream in(P("a.mov"), std::ios::binary);
     std::string bytes((std::istreambuf_iterator<char>(in)), {});
     ASSERT_NE(bytes.find("sowt"), std::string::npos);
@@ -771,18 +783,16 @@ struct PrefsProblem {
     std::string Message;  // "@" stands for the scratch folder
 };
 const PrefsProblem kPrefsProblems[] = {
-    {"no folder yet", [](const fs::path&) {}, {"prefs", "show"}, 0,
-     "no saved settings yet; these are the factory defaults"},
-    {"a FIFO, shown", [](const fs::path& d) { fs::create_directories(d / "config"); mkfifo((d / "config/kpblk-Prefs").c_str(), 0644); },
-     {"prefs", "show"}, 7, "cannot read @config/kpblk-Prefs: not a regular file (a FIFO); these are the factory defaults"},
-    {"a FIFO, set", [](const fs::path& d) { fs::create_directories(d / "config"); mkfifo((d / "config/kpblk-Prefs").c_str(), 0644); },
-     {"prefs", "set", "rows=3"}, 7, "cannot write @config/kpblk-Prefs: not a regular file (a FIFO); nothing was changed"},
+    {"no folder yet", [](const fs::path&) {}, {"prefs", "show"}, 0, "no saved settings yet; these are the factory defaults"},
+    {"a FIFO, shown", [](const fs::path& d) { fs::create_directories(d / "config"); mkfifo((d / "config/kpblk-Prefs").c_str(), 0644); }, {"prefs", "show"}, 7, "cannot read @config/kpblk-Prefs: not a regular file (a FIFO); these are the factory defaults"},
+    {"a FIFO, set", [](const fs::path& d) { fs::create_directories(d / "config"); mkfifo((d / "config/kpblk-Prefs").c_str(), 0644); }, {"prefs", "set", "rows=3"}, 7, "cannot write @config/kpblk-Prefs: not a regular file (a FIFO); nothing was changed"},
     {"XDG_CONFIG_HOME a file",
      [](const fs::path& d) {
-         std::ofstream(d / "file") << "x";
-         setenv("XDG_CONFIG_HOME", (d / "file").c_str(), 1);
+    std::ofstream(d / "file") << "x";
+    setenv("XDG_CONFIG_HOME", (d / "file").c_str(), 1);
      },
-     {"prefs", "set", "rows=3"}, 7,
+     {"prefs", "set", "rows=3"},
+     7,
      "cannot write @file/kpblk-Prefs: XDG_CONFIG_HOME names @file, which is not a folder; nothing was changed"},
 };
 class PrefsProblems : public Cli, public ::testing::WithParamInterface<PrefsProblem> {};
@@ -860,19 +870,16 @@ TEST_F(Cli, SheetAndThumbnailArePictures) {
 struct LineCase {
     std::vector<std::string> Args;
     int Status;
-    std::string Says;   // part of standard error
+    std::string Says;  // part of standard error
 };
 const LineCase kLines[] = {
     {{"render", "-ss", "9", "@a.mp4", "@b.mp4", "-o", "@o.y4m"}, 2, "past its end"},
     {{"render", "-", "-", "-o", "@o.mp4"}, 2, "only one clip can come from standard input"},
     {{"render", "@seq/%05d.png", "@b.mp4", "-o", "@o.y4m"}, 3, "@seq/%05d.png: no file matches"},
-    {{"render", "@a.mp4", "@b.mp4", "@a.mp4", "-o", "@o.y4m", "--frames", "5,6"}, 0,
-     "wrote @o.y4m: 109 frames in "},
-    {{"render", "@a.mp4", "@b.mp4", "@a.mp4", "-o", "@o.y4m", "--frames", "5,6"}, 0,
-     "transition 1 at frames 35..39 (5 frames), transition 2 at frames 69..74 (6 frames)\n"},
+    {{"render", "@a.mp4", "@b.mp4", "@a.mp4", "-o", "@o.y4m", "--frames", "5,6"}, 0, "wrote @o.y4m: 109 frames in "},
+    {{"render", "@a.mp4", "@b.mp4", "@a.mp4", "-o", "@o.y4m", "--frames", "5,6"}, 0, "transition 1 at frames 35..39 (5 frames), transition 2 at frames 69..74 (6 frames)\n"},
     {{"render", "@a.mp4", "@b.mp4", "-o", "-", "--frames", "5"}, 0, "wrote standard output: 75 frames"},
-    {{"render", "@a.mp4", "@b.mp4", "-o", "null", "--frames", "5", "-ac", "8"}, 0,
-     ", transition at frames 35..39 (5 frames)\n"},
+    {{"render", "@a.mp4", "@b.mp4", "-o", "null", "--frames", "5", "-ac", "8"}, 0, ", transition at frames 35..39 (5 frames)\n"},
     {{"render", "@a.mp4", "@b.mp4", "-o", "@o.mp4", "-c:v", "nope"}, 5, "no nope video encoder"},
     {{"render", "@a.mp4", "@b.mp4", "-o", "@o.webm", "-c:v", "libx264"}, 5, "cannot hold libx264 video"},
     {{"render", "@a.mp4", "@b.mp4", "-o", "@o.mp4", "-pix_fmt", "rgb24"}, 5, "does not take the pixel format rgb24"},
@@ -940,8 +947,9 @@ TEST_F(Cli, RenderSettingsAreTheRendersOwn) {
     const Result r = Run({"render", a, b, "-o", P("plain.y4m"), "--frames", "8", "--dry-run", "--method", "12"}, &plan);
     EXPECT_EQ(r.status, 0) << r.err;
     for (const char* says : {"frames 0..39 of 40", "output frames 32..39 (8 frames", "method 12, 4x1 tiles",
-                                    "160x96, 25 fps, 72 frames"})
-        EXPECT_NE(plan.find(says), std::string::npos) << says << " in\n" << plan;
+                             "160x96, 25 fps, 72 frames"})
+        EXPECT_NE(plan.find(says), std::string::npos) << says << " in\n"
+                                                      << plan;
     EXPECT_EQ(bytes(P("plain.y4m")), plain);
     // A rect for each transition, separated by '/'.
     ASSERT_EQ(Run({"render", a, b, a, "-o", P("x.mp4"), "--frames", "8", "--dry-run", "--rect", "0.25,0,0.75,1/0,0.5,1,1"}, &plan).status, 0);
@@ -964,7 +972,7 @@ TEST_F(Cli, HelpAndVersionWorkEverywhereAndOptionsTakeEitherSpelling) {
 
 // An existing output is replaced only with -y; an input never is.
 struct ReplaceCase {
-    const char* Flag;    // "" for none
+    const char* Flag;  // "" for none
     bool OntoInput;
     int Status;
     bool Replaced;
@@ -1003,7 +1011,7 @@ TEST_F(Cli, ASequenceReplacesOnlyItsOwnFramesAndOnlyWithY) {
     ASSERT_EQ(Run(yes).status, 0);
     int frames = 0;
     for (const auto& e : fs::directory_iterator(P("frames"))) frames += e.path().extension() == ".png";
-    EXPECT_EQ(frames, 12);   // and the two of another width
+    EXPECT_EQ(frames, 12);  // and the two of another width
     EXPECT_FALSE(fs::exists(P("frames/00011.png")));
     for (const char* mine : {"notes.txt", "7.png", "0007.png"}) EXPECT_TRUE(fs::exists(P("frames/") + mine)) << mine;
 }
@@ -1071,7 +1079,7 @@ TEST_F(Cli, AReaderThatQuitsEndsTheRenderWithAWord) {
     close(pipeEnds[1]);
     char chunk[4096];
     size_t got = 0;
-    while (got < 200000) {   // the reader takes a few frames, then quits
+    while (got < 200000) {  // the reader takes a few frames, then quits
         const ssize_t n = read(pipeEnds[0], chunk, sizeof chunk);
         if (n <= 0) break;
         got += size_t(n);
@@ -1244,7 +1252,7 @@ TEST_F(Cli, AFullDiskLeavesNoFileAndSaysSoPlainly) {
                                          " --frames 6 -o $FULL/s.png; echo status $?; ls -A $FULL",
                                      dir_.string());
         EXPECT_NE(r.err.find("blockwaves: " + P("full/s.png") + ": no space left on the device while writing it\n"
-                             "status 5\nfill\n"),
+                                                                "status 5\nfill\n"),
                   std::string::npos)
             << command << ": " << r.err;
         EXPECT_EQ(r.err.find("libpng"), std::string::npos) << r.err;

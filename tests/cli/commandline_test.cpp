@@ -21,19 +21,30 @@ using namespace bw::cli;
 
 struct SettingCase {
     const char* Item;
-    const char* Error;   // "" when taken
+    const char* Error;  // "" when taken
 };
 const SettingCase kSettings[] = {
-    {"method=1", ""},           {"method=41", ""},         {"method=0", "method must be 1..41"},
-    {"method=42", "method must be 1..41"},                 {"columns=100", ""},
-    {"columns=101", "columns must be 1..100"},             {"rows=0", "rows must be 1..100"},
-    {"duration=0", ""},         {"duration=100", ""},      {"duration=101", "duration must be 0..100 (percent)"},
-    {"randomized=yes", ""},     {"randomized=maybe", "randomized must be on or off"},
-    {"color=#A0b0C0", ""},      {"colour=#000000", ""},
+    {"method=1", ""},
+    {"method=41", ""},
+    {"method=0", "method must be 1..41"},
+    {"method=42", "method must be 1..41"},
+    {"columns=100", ""},
+    {"columns=101", "columns must be 1..100"},
+    {"rows=0", "rows must be 1..100"},
+    {"duration=0", ""},
+    {"duration=100", ""},
+    {"duration=101", "duration must be 0..100 (percent)"},
+    {"randomized=yes", ""},
+    {"randomized=maybe", "randomized must be on or off"},
+    {"color=#A0b0C0", ""},
+    {"colour=#000000", ""},
     {"color=#12 345", "color must be #RRGGBB (six hex digits), not '#12 345'"},
     {"colour=blue", "color must be #RRGGBB (six hex digits), not 'blue'"},
-    {"rect=0,0,1,1", ""},       {"rect=0.5,0,0.5,1", "rect must be L,T,R,B with 0 <= L < R <= 1 and 0 <= T < B <= 1"},
-    {"media=hd", ""},           {"media=3", ""},           {"media=4", "media must be ntsc, pal or hd"},
+    {"rect=0,0,1,1", ""},
+    {"rect=0.5,0,0.5,1", "rect must be L,T,R,B with 0 <= L < R <= 1 and 0 <= T < B <= 1"},
+    {"media=hd", ""},
+    {"media=3", ""},
+    {"media=4", "media must be ntsc, pal or hd"},
     {"size=3", "unknown key 'size' (method, columns, rows, duration, randomized, color, rect, media)"},
     {"method", "'method' is not KEY=VALUE"},
 };
@@ -84,8 +95,14 @@ TEST(KeysHelp, ListsEveryKeyWithItsRange) {
 TEST(Nearest, SuggestsWithinTwoEditsOrAPrefix) {
     const std::vector<std::string> names = {"render", "sheet", "thumbnail", "prefs"};
     const std::pair<const char*, const char*> cases[] = {
-        {"rendr", "render"}, {"rnder", "render"}, {"rendxx", "render"}, {"rexxxr", ""},
-        {"thumb", "thumbnail"}, {"th", ""},      {"pref", "prefs"},    {"zzz", ""},
+        {"rendr", "render"},
+        {"rnder", "render"},
+        {"rendxx", "render"},
+        {"rexxxr", ""},
+        {"thumb", "thumbnail"},
+        {"th", ""},
+        {"pref", "prefs"},
+        {"zzz", ""},
     };
     for (const auto& [word, near] : cases) EXPECT_EQ(Nearest(word, names), near) << word;
     EXPECT_EQ(Distance("kitten", "sitting"), 3u);
@@ -95,16 +112,24 @@ TEST(Nearest, SuggestsWithinTwoEditsOrAPrefix) {
 struct OutputCase {
     const char* Name;
     const char* Value;
-    const char* Error;   // "" taken, "?" not an output option
+    const char* Error;  // "" taken, "?" not an output option
 };
 const OutputCase kOutputs[] = {
-    {"-crf", "0", ""},            {"-crf", "63", ""},           {"-crf", "64", "-crf must be 0..63"},
-    {"-ar", "8000", ""},          {"-ar", "7999", "-ar must be a sample rate from 8000 to 192000"},
-    {"-ac", "8", ""},             {"-ac", "0", "-ac must be a channel count from 1 to 8 (2: stereo, 6: 5.1)"},
-    {"-b:v", "1k", ""},           {"-b:v", "999", "-b:v must be a bit rate such as 5M or 800k"},
-    {"-b:a", "1000M", ""},        {"-b:a", "1001M", "-b:a must be a bit rate such as 128k"},
-    {"-f", "matroska", ""},       {"-f", "avi", "-f must be matroska or yuv4mpegpipe (for -o -)"},
-    {"-r", "240/1", ""},          {"-r", "241", "-r must be a frame rate from 1/100 to 240 such as 25, 29.97 or 30000/1001, not '241'"},
+    {"-crf", "0", ""},
+    {"-crf", "63", ""},
+    {"-crf", "64", "-crf must be 0..63"},
+    {"-ar", "8000", ""},
+    {"-ar", "7999", "-ar must be a sample rate from 8000 to 192000"},
+    {"-ac", "8", ""},
+    {"-ac", "0", "-ac must be a channel count from 1 to 8 (2: stereo, 6: 5.1)"},
+    {"-b:v", "1k", ""},
+    {"-b:v", "999", "-b:v must be a bit rate such as 5M or 800k"},
+    {"-b:a", "1000M", ""},
+    {"-b:a", "1001M", "-b:a must be a bit rate such as 128k"},
+    {"-f", "matroska", ""},
+    {"-f", "avi", "-f must be matroska or yuv4mpegpipe (for -o -)"},
+    {"-r", "240/1", ""},
+    {"-r", "241", "-r must be a frame rate from 1/100 to 240 such as 25, 29.97 or 30000/1001, not '241'"},
     {"-vf", "scale=1:1", "?"},
 };
 TEST(TakeOutputOption, ChecksEachValueAtItsLimits) {
@@ -178,8 +203,7 @@ const LineCase kLines[] = {
     {{"render", "a.mp4", "b.mp4", "-o", "o.mp4", "-b:v", "5X"}, 2, "-b:v must be"},
     {{"render", "a.mp4", "b.mp4", "-o", "o.mp4", "-r", "0"}, 2, "-r must be"},
     {{"render", "a.mp4", "b.mp4", "-o", "o.mp4", "-ac", "9"}, 2, "-ac must be a channel count from 1 to 8"},
-    {{"render", "a.mp4", "b.mp4", "a.mp4", "-o", "o.y4m", "--rect", "0,0,1,1/0,0,1,1/0,0,1,1"}, 2,
-     "--rect gives 3 values for 2 transitions"},
+    {{"render", "a.mp4", "b.mp4", "a.mp4", "-o", "o.y4m", "--rect", "0,0,1,1/0,0,1,1/0,0,1,1"}, 2, "--rect gives 3 values for 2 transitions"},
     {{"render", "a.mp4", "b.mp4", "a.mp4", "-o", "o.y4m", "--rect", "0,0,1,1/0.5,0,0.4,1"}, 2, "rect must be"},
     {{"render", "a.mp4", "-o", "x.mp4"}, 2, "takes two clips"},
     {{"render", "a.mp4", "b.mp4", "-o", "o.y4m", "--variant", "sideways"}, 2, "--variant"},
@@ -204,14 +228,11 @@ const LineCase kLines[] = {
     {{"render", "a.mp4", "b.mp4", "-o", "o.y4m", "--speed", "nan"}, 2, "--speed: must be a number from 0 to 1"},
     {{"info", "--speed", "nan"}, 2, "--speed: must be a number from 0 to 1"},
     {{"render", "a.mp4", "b.mp4", "-o", "o.y4m", "--overlap", "0s"}, 2, "--overlap: must be frames"},
-    {{"render", "a.mp4", "b.mp4", "-o", "o.y4m", "-vf", "scale=80:48"}, 2,
-     "unknown option '-vf'; of FFmpeg's options render takes -ss"},
-    {{"render", "a.mp4", "b.mp4", "-o", "o.mp4", "-c:v", "copy"}, 2,
-     "-c:v copy cannot work here: the transition makes new pictures"},
+    {{"render", "a.mp4", "b.mp4", "-o", "o.y4m", "-vf", "scale=80:48"}, 2, "unknown option '-vf'; of FFmpeg's options render takes -ss"},
+    {{"render", "a.mp4", "b.mp4", "-o", "o.mp4", "-c:v", "copy"}, 2, "-c:v copy cannot work here: the transition makes new pictures"},
     {{"render", "a.mp4", "b.mp4", "-o", "o.mp4", "-c:a", "copy"}, 2, "-c:a copy cannot work here"},
     {{"render", "a.mp4", "b.mp4", "-o", "o.y4m", "-r", "5000/1"}, 2, "-r must be a frame rate from 1/100 to 240"},
-    {{"render", "-framerate", "5000/1", "a.mp4", "b.mp4", "-o", "o.y4m"}, 2,
-     "-framerate must be a frame rate from 1/100 to 240"},
+    {{"render", "-framerate", "5000/1", "a.mp4", "b.mp4", "-o", "o.y4m"}, 2, "-framerate must be a frame rate from 1/100 to 240"},
 };
 TEST(CommandLine, IsRefusedWordByWord) {
     for (const LineCase& c : kLines) {

@@ -70,8 +70,8 @@ std::string Clip(const ScratchDir& dir, const std::string& name, int64_t frames)
 
 // --overlap in seconds counts frames at the output's rate: -r's when given.
 struct OverlapCase {
-    const char* Rate;      // -r; empty: the first clip's 25
-    const char* Planned;   // the dry run's transition
+    const char* Rate;     // -r; empty: the first clip's 25
+    const char* Planned;  // the dry run's transition
 };
 const OverlapCase cOverlapCases[] = {
     {"24", "(24 frames, 0:01.00)"},
@@ -103,7 +103,7 @@ TEST(DamagedRate, TheFirstClipIsNamed) {
     std::string bytes((std::istreambuf_iterator<char>(f)), {});
     const size_t mdhd = bytes.find("mdhd");
     ASSERT_NE(mdhd, std::string::npos);
-    const char scale[4] = {0, 0, 0x01, char(0xF4)};   // 500 for 12800, big-endian
+    const char scale[4] = {0, 0, 0x01, char(0xF4)};  // 500 for 12800, big-endian
     f.seekp(std::streamoff(mdhd + 16));
     f.write(scale, 4);
     f.close();
@@ -111,7 +111,8 @@ TEST(DamagedRate, TheFirstClipIsNamed) {
     const Outcome r = Program(dir, {"render", a, b, "--frames", "1", "-o", dir / "out.mp4"});
     EXPECT_EQ(r.status, 4);
     EXPECT_NE(r.err.find(a + ": its frame rate, 0.9766 a second, leaves " + b + " without a single frame"),
-              std::string::npos) << r.err;
+              std::string::npos)
+        << r.err;
     EXPECT_FALSE(fs::exists(dir / "out.mp4"));
 }
 
@@ -119,8 +120,10 @@ TEST(DamagedRate, TheFirstClipIsNamed) {
 TEST(CoverArt, JoinsAsAStillWithItsSound) {
     ScratchDir dir;
     const std::string song = dir / "song.mp3";
-    ASSERT_TRUE(Ffmpeg("-f lavfi -i sine=f=440:d=2 -f lavfi -i testsrc=s=64x48:d=1 -map 0 -map 1 -frames:v 1 "
-                       "-c:a libmp3lame -c:v mjpeg -disposition:v attached_pic " + song));
+    ASSERT_TRUE(Ffmpeg(
+        "-f lavfi -i sine=f=440:d=2 -f lavfi -i testsrc=s=64x48:d=1 -map 0 -map 1 -frames:v 1 "
+        "-c:a libmp3lame -c:v mjpeg -disposition:v attached_pic " +
+        song));
     const std::string b = Clip(dir, "b.mp4", 25);
     const Outcome r = Program(dir, {"render", song, b, "--frames", "10", "-o", dir / "out.mp4"});
     ASSERT_EQ(r.status, 0) << r.err;

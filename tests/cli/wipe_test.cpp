@@ -63,7 +63,7 @@ TEST(Wipe, FieldOfTheEngineBecomesLevelsAndSoftness) {
 TEST(Wipe, FitKeepsMiddlesAndHoldsTheEnds) {
     struct Case {
         std::vector<TileSpan> spans;
-        double width;   // 0: the mean
+        double width;  // 0: the mean
         double fitWidth, softness, worst;
         std::vector<double> levels;
     };
@@ -71,7 +71,7 @@ TEST(Wipe, FitKeepsMiddlesAndHoldsTheEnds) {
         {{{0, 0.5}, {0.5, 0.7}}, 0, 0.35, 0.35 / 0.65, 0.075, {0.075 / 0.65, 0.425 / 0.65}},
         {{{-0.1, 0.2}, {0.9, 1.2}}, 0, 0.3, 0.3 / 0.7, 0.2, {0, 1}},
         {{{0, 0.25}, {0.5, 0.75}}, 0.5, 0.5, 1, 0.25, {0, 0.75}},
-        {{{0.1, 1.1}}, 0, 0.95, 19, 0.1, {1.0}},   // the widest a map keeps an order at
+        {{{0.1, 1.1}}, 0, 0.95, 19, 0.1, {1.0}},  // the widest a map keeps an order at
     };
     for (const Case& c : cases) {
         const WipeFit fit = FitWipe(c.spans, c.width);
@@ -91,9 +91,15 @@ TEST(Wipe, EachEditorsGrey) {
         double level;
         uint16_t grey;
     } const cases[] = {
-        {WipeEditor::Mlt, 0, 0},           {WipeEditor::Mlt, 0.5, 32767},       {WipeEditor::Kdenlive, 1, 65535},
-        {WipeEditor::Shotcut, 1.5, 65535}, {WipeEditor::Obs, 0.5, 127},         {WipeEditor::Obs, 1, 255},
-        {WipeEditor::OpenShot, 0, 3},      {WipeEditor::OpenShot, 0.5, 128},    {WipeEditor::OpenShot, 1, 252},
+        {WipeEditor::Mlt, 0, 0},
+        {WipeEditor::Mlt, 0.5, 32767},
+        {WipeEditor::Kdenlive, 1, 65535},
+        {WipeEditor::Shotcut, 1.5, 65535},
+        {WipeEditor::Obs, 0.5, 127},
+        {WipeEditor::Obs, 1, 255},
+        {WipeEditor::OpenShot, 0, 3},
+        {WipeEditor::OpenShot, 0.5, 128},
+        {WipeEditor::OpenShot, 1, 252},
     };
     for (const Case& c : cases) EXPECT_EQ(EditorGrey(c.editor, c.level), c.grey) << int(c.editor) << " " << c.level;
 }
@@ -107,7 +113,7 @@ TEST(Wipe, PixelsFollowTheTilesAndTheActiveArea) {
     EXPECT_EQ(WipePixels(c, fit, WipeEditor::Mlt, 5, 1), (std::vector<uint16_t>{0, 0, 32767, 32767, 32767}));
     c.StartRel = RelRect{0.4, 1, 0, 1};
     EXPECT_EQ(WipePixels(c, fit, WipeEditor::Mlt, 5, 1), (std::vector<uint16_t>{65535, 65535, 32767, 32767, 32767}));
-    fit.Levels = {0};   // not the field's count: nothing painted
+    fit.Levels = {0};  // not the field's count: nothing painted
     EXPECT_EQ(WipePixels(c, fit, WipeEditor::Obs, 2, 1), (std::vector<uint16_t>{255, 255}));
 }
 
@@ -248,8 +254,10 @@ TEST(WipeMelt, LumaWithTheMapRendersOurOrdering) {
     std::ofstream(dir / "profile") << "description=320x180 25p\nwidth=320\nheight=180\nframe_rate_num=25\n"
                                       "frame_rate_den=1\nprogressive=1\nsample_aspect_num=1\nsample_aspect_den=1\n"
                                       "display_aspect_num=16\ndisplay_aspect_den=9\ncolorspace=709\n";
-    ASSERT_EQ(Shell(dir, "ffmpeg -loglevel error -y -i a.png -f rawvideo -pix_fmt rgb24 a.rgb && "
-                         "ffmpeg -loglevel error -y -i b.png -f rawvideo -pix_fmt rgb24 b.rgb"), 0);
+    ASSERT_EQ(Shell(dir,
+                    "ffmpeg -loglevel error -y -i a.png -f rawvideo -pix_fmt rgb24 a.rgb && "
+                    "ffmpeg -loglevel error -y -i b.png -f rawvideo -pix_fmt rgb24 b.rgb"),
+              0);
     const std::vector<uint8_t> aRgb = ReadBytes(dir / "a.rgb"), bRgb = ReadBytes(dir / "b.rgb");
     const size_t frameBytes = size_t(kW) * kH * 3;
     ASSERT_EQ(aRgb.size(), frameBytes);
@@ -260,7 +268,8 @@ TEST(WipeMelt, LumaWithTheMapRendersOurOrdering) {
                                      " --grid 16x9 --tile-duration 50 --randomized off --rect 0,0,1,1";
         const std::string env = "XDG_CONFIG_HOME='" + (dir / "config").string() + "' ";
         ASSERT_EQ(Shell(dir, env + "'" BW_TEST_PROGRAM "' wipe -y --quiet --size 320x180 --frames " +
-                                 std::to_string(kFrames) + settings + " -o map.pgm > advice.txt"), 0);
+                                 std::to_string(kFrames) + settings + " -o map.pgm > advice.txt"),
+                  0);
         std::ifstream advice(dir / "advice.txt");
         std::string word;
         double softness = -1;
@@ -271,7 +280,8 @@ TEST(WipeMelt, LumaWithTheMapRendersOurOrdering) {
         fs::create_directories(dir / "ours");
         ASSERT_EQ(Shell(dir, env + "'" BW_TEST_PROGRAM "' render a.png b.png -y --quiet --transition-only --frames " +
                                  std::to_string(kFrames) + settings + " -o ours/%05d.png && "
-                                 "ffmpeg -loglevel error -y -i ours/%05d.png -f rawvideo -pix_fmt rgb24 ours.rgb"), 0);
+                                                                      "ffmpeg -loglevel error -y -i ours/%05d.png -f rawvideo -pix_fmt rgb24 ours.rgb"),
+                  0);
         char soft[32];
         std::snprintf(soft, sizeof soft, "%.6f", softness);
         ASSERT_EQ(Shell(dir, "melt -quiet -profile profile a.png out=" + std::to_string(kLead + kFrames - 1) +
@@ -280,7 +290,8 @@ TEST(WipeMelt, LumaWithTheMapRendersOurOrdering) {
                                  " out=" + std::to_string(kLead + kFrames - 1) +
                                  " a_track=0 b_track=1 resource=map.pgm softness=" + soft +
                                  " -consumer avformat:melt.rgb f=rawvideo vcodec=rawvideo pix_fmt=rgb24 real_time=-1 "
-                                 "threads=1"), 0);
+                                 "threads=1"),
+                  0);
         const std::vector<uint8_t> ours = ReadBytes(dir / "ours.rgb"), melt = ReadBytes(dir / "melt.rgb");
         ASSERT_EQ(ours.size(), frameBytes * kFrames);
         ASSERT_GE(melt.size(), frameBytes * (kLead + kFrames));

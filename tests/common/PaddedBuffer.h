@@ -55,8 +55,7 @@ struct PaddedGWorld {
     int32_t rowBytes;
     int w, h;
     PaddedGWorld(int wid, int hig, int padding)
-        : gw(NewPaddedGWorld(wid, hig, padding)), base(GetPixBaseAddr(GetGWorldPixMap(gw))),
-          rowBytes(GetPixRowBytes(GetGWorldPixMap(gw))), w(wid), h(hig) {}
+        : gw(NewPaddedGWorld(wid, hig, padding)), base(GetPixBaseAddr(GetGWorldPixMap(gw))), rowBytes(GetPixRowBytes(GetGWorldPixMap(gw))), w(wid), h(hig) {}
     PaddedGWorld(const PaddedGWorld&) = delete;
     PaddedGWorld& operator=(const PaddedGWorld&) = delete;
     ~PaddedGWorld() { DisposeGWorld(gw); }

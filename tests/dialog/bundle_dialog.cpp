@@ -59,10 +59,13 @@ TEST(PreviewClip, KeepsTheRangeUpToItsBoundAndReadsTheRestWhenAsked) {
         int readsAfter;  // of that frame in the clip
     } steps[] = {
         {12, small, 1},  // the first request reads 10..14 in order
-        {10, small, 1}, {14, small, 1}, {12, small, 1},
-        {15, small, 1}, {15, small, 2},  // past the bound: read every time
-        {9, small, 1},                   // before the range
-        {11, taller, 2},                 // another size: read again
+        {10, small, 1},
+        {14, small, 1},
+        {12, small, 1},
+        {15, small, 1},
+        {15, small, 2},   // past the bound: read every time
+        {9, small, 1},    // before the range
+        {11, taller, 2},  // another size: read again
     };
     for (const auto& s : steps) {
         ASSERT_TRUE(preview.ReadFrame(s.index, s.buffer, true, audio));

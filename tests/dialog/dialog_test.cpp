@@ -173,23 +173,24 @@ TEST_P(ClipSliderTest, FetchesTheFramesOfThePositionAndCaptionsIt) {
         Click("not!");
     });
 }
-INSTANTIATE_TEST_SUITE_P(Variants, ClipSliderTest, ::testing::Values(ClipCase{1, false}, ClipCase{2, false},
-                                                                     ClipCase{3, true}));
+INSTANTIATE_TEST_SUITE_P(Variants, ClipSliderTest, ::testing::Values(ClipCase{1, false}, ClipCase{2, false}, ClipCase{3, true}));
 
 TEST_F(DialogTest, StepsAtTheEndsChangeAndRedrawNothing) {
-    Run(3, [&] {
-        gHost.fetched.clear();
-        Click("Revi");  // at frame 0
-        EXPECT_EQ(Text("ClpM"), "0/2");
-        Drag(Get<QSlider>("ClpS"), 2);
-        gHost.fetched.clear();
-        const int32_t flipsAtEnd = GetControl32BitValue(gConfigWorkSpace.TheFrameCtrl);
-        Click("Adva");  // at the last frame
-        EXPECT_TRUE(gHost.fetched.empty());
-        EXPECT_EQ(Text("ClpM"), "2/2");
-        EXPECT_EQ(GetControl32BitValue(gConfigWorkSpace.TheFrameCtrl), flipsAtEnd);
-        Click("ok  ");
-    }, 3);
+    Run(
+        3, [&] {
+            gHost.fetched.clear();
+            Click("Revi");  // at frame 0
+            EXPECT_EQ(Text("ClpM"), "0/2");
+            Drag(Get<QSlider>("ClpS"), 2);
+            gHost.fetched.clear();
+            const int32_t flipsAtEnd = GetControl32BitValue(gConfigWorkSpace.TheFrameCtrl);
+            Click("Adva");  // at the last frame
+            EXPECT_TRUE(gHost.fetched.empty());
+            EXPECT_EQ(Text("ClpM"), "2/2");
+            EXPECT_EQ(GetControl32BitValue(gConfigWorkSpace.TheFrameCtrl), flipsAtEnd);
+            Click("ok  ");
+        },
+        3);
 }
 
 // --- OK, Cancel, reset and media types ---
@@ -290,7 +291,8 @@ TEST_F(DialogTest, EveryWindowHasItsControlsAndShowsTheRightOnes) {
     for (int16_t media : {1, 2, 3, 7}) {
         config->MediaType = media;
         Run(3, [&] {
-            const char* expected = media == 2 ? "configPAL" : media == 3 ? "configHD" : "configNTSC";
+            const char* expected = media == 2 ? "configPAL" : media == 3 ? "configHD"
+                                                                         : "configNTSC";
             EXPECT_TRUE(Window(expected)) << expected;
             EXPECT_EQ(Get<QComboBox>("Medi")->currentIndex() + 1, media == 7 ? 1 : media);
             EXPECT_TRUE(Find("Colr", 1)->isVisible());
@@ -375,9 +377,21 @@ struct HitCase {
 TEST(FrameRectangle, HandleHitsFollowTheSquaresAroundTheCorners) {
     const Rect r{100, 200, 300, 500};  // top, left, bottom, right
     const HitCase cases[] = {
-        {{100, 200}, 1}, {{100, 194}, 1}, {{100, 193}, 0}, {{94, 200}, 1}, {{93, 200}, 0},  // at and 6 / 7 off
-        {{100, 505}, 2}, {{100, 506}, 0}, {{305, 200}, 3}, {{300, 500}, 4}, {{294, 494}, 4},
-        {{200, 350}, 5}, {{106, 206}, 5}, {{299, 499}, 4}, {{200, 500}, 0}, {{99, 350}, 0},
+        {{100, 200}, 1},
+        {{100, 194}, 1},
+        {{100, 193}, 0},
+        {{94, 200}, 1},
+        {{93, 200}, 0},  // at and 6 / 7 off
+        {{100, 505}, 2},
+        {{100, 506}, 0},
+        {{305, 200}, 3},
+        {{300, 500}, 4},
+        {{294, 494}, 4},
+        {{200, 350}, 5},
+        {{106, 206}, 5},
+        {{299, 499}, 4},
+        {{200, 500}, 0},
+        {{99, 350}, 0},
     };
     for (const HitCase& c : cases) EXPECT_EQ(IsHandleHit(r, c.at), c.handle) << c.at.v << "," << c.at.h;
     // Squares overlap on a narrow rectangle: the lower number wins.
@@ -492,8 +506,7 @@ TEST_P(ColourBoxTest, APickedColourReachesTheRecordAndThePreviewACancelledOneCha
         When([] { return qobject_cast<QColorDialog*>(QApplication::activeModalWidget()) != nullptr; }, [&] {
             auto* picker = qobject_cast<QColorDialog*>(QApplication::activeModalWidget());
             if (c.choose) picker->setCurrentColor(QColor(0x12, 0x34, 0x56));
-            c.accept ? picker->accept() : picker->reject();
-        });
+            c.accept ? picker->accept() : picker->reject(); });
         QTest::mouseClick(Find("Colr", 1), Qt::LeftButton);  // returns when the picker has closed
         EXPECT_EQ(Crc(gConfigWorkSpace.TheFXClip) != preview, changes);
         EXPECT_EQ(GetControl32BitValue(gConfigWorkSpace.Colors[1]), changes ? 0x123456 : 0x0001FF);

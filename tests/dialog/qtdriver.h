@@ -88,7 +88,7 @@ inline void Drag(QSlider* s, int value) {
 // `during` runs before the release. The press blocks in the control's tracking loop until the
 // release, so the moves and the release come from timers that fire inside that loop.
 inline void DragOnPreview(QPoint from, std::vector<QPoint> path, Qt::KeyboardModifiers mods = {},
-                   std::function<void()> during = {}) {
+                          std::function<void()> during = {}) {
     QWidget* clip = Find("Clip", 1);
     auto send = [clip, mods](QEvent::Type type, QPoint at) {
         const Qt::MouseButtons buttons = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
@@ -114,4 +114,3 @@ inline void DragOnPreview(QPoint from, std::vector<QPoint> path, Qt::KeyboardMod
     send(QEvent::MouseButtonPress, from);
     QTimer::singleShot(0, [steps] {});  // keeps the steps alive until they have run
 }
-

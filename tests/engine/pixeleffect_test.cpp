@@ -20,8 +20,8 @@
 
 namespace {
 using testbuf::At;
-using testbuf::PaddingIntact;
 using testbuf::cMarker;
+using testbuf::PaddingIntact;
 constexpr int32_t cPad = 8;
 
 // Locked as the engine's own buffers; disposed by the test.
@@ -56,9 +56,18 @@ struct AlphaCase {
     uint8_t a;
 };
 const AlphaCase kAlphas[] = {
-    {0, 10, 20, 0},    {10, 10, 20, 0},    {11, 10, 20, 25}, {15, 10, 20, 127}, {19, 10, 20, 229},
-    {20, 10, 20, 255}, {500, 10, 20, 255}, {7, 7, 8, 0},     {8, 7, 8, 255},    {6, 7, 7, 0},
-    {7, 7, 7, 255},    {0, INT32_MIN, INT32_MAX, 127},
+    {0, 10, 20, 0},
+    {10, 10, 20, 0},
+    {11, 10, 20, 25},
+    {15, 10, 20, 127},
+    {19, 10, 20, 229},
+    {20, 10, 20, 255},
+    {500, 10, 20, 255},
+    {7, 7, 8, 0},
+    {8, 7, 8, 255},
+    {6, 7, 7, 0},
+    {7, 7, 7, 255},
+    {0, INT32_MIN, INT32_MAX, 127},
 };
 class Progress : public ::testing::TestWithParam<AlphaCase> {};
 TEST_P(Progress, FollowsTheTileSchedule) {
@@ -73,8 +82,18 @@ struct ShowCase {
     uint8_t a;
 };
 const ShowCase kShows[] = {
-    {1, 5, 0}, {1, 25, 255}, {1, 15, 127}, {1, 12, 51},  {2, 5, 0}, {2, 25, 255},
-    {2, 15, 127}, {2, 18, 204}, {3, 5, 0}, {3, 25, 255}, {3, 15, 127}, {3, 11, 25},
+    {1, 5, 0},
+    {1, 25, 255},
+    {1, 15, 127},
+    {1, 12, 51},
+    {2, 5, 0},
+    {2, 25, 255},
+    {2, 15, 127},
+    {2, 18, 204},
+    {3, 5, 0},
+    {3, 25, 255},
+    {3, 15, 127},
+    {3, 11, 25},
 };
 class Shows : public ::testing::TestWithParam<ShowCase> {};
 TEST_P(Shows, TileMixesItsTwoStatesByItsProgress) {
@@ -421,7 +440,8 @@ TEST_P(WholeFrame, MatchesThePlainStepsExactly) {
         s.config.StartRel = kActives[trial / 2 % std::size(kActives)];
         const bool noSource = trial == 5 && c.w < 100;  // clip B missing: a transparent layer
         // Frame 0: nothing started; 50: everything done.
-        const int32_t frame = trial == 6 ? 0 : trial == 7 ? 50 : int32_t(rng() % 50);
+        const int32_t frame = trial == 6 ? 0 : trial == 7 ? 50
+                                                          : int32_t(rng() % 50);
         ExpectEveryWayMatches(c.w, c.h, s.config, frame, 50, noSource, rng,
                               "trial " + std::to_string(trial) + " Which " + std::to_string(s.config.Which));
     }
@@ -460,15 +480,18 @@ INSTANTIATE_TEST_SUITE_P(Methods, EveryMethod, ::testing::Range(int16_t(1), int1
 struct WayCase {
     const char* what;
     int16_t Which;
-    int srcW;  // clip B's width; the frame is 40 x 30
+    int srcW;   // clip B's width; the frame is 40 x 30
     Rect clip;  // Dest's clip
     bool byTiles;
 };
 constexpr Rect cOpenClip{-32768, -32768, 32767, 32767};
 const WayCase kWayCases[] = {
-    {"clip B of another size", 3, 39, cOpenClip, false}, {"Which 2 clipped", 2, 40, Rect{0, 0, 30, 39}, false},
-    {"Which 0", 0, 40, cOpenClip, false},                 {"Which 4", 4, 40, cOpenClip, false},
-    {"Which 1 clipped", 1, 40, Rect{0, 0, 30, 39}, true}, {"Which 3 clipped", 3, 40, Rect{2, 3, 20, 39}, true},
+    {"clip B of another size", 3, 39, cOpenClip, false},
+    {"Which 2 clipped", 2, 40, Rect{0, 0, 30, 39}, false},
+    {"Which 0", 0, 40, cOpenClip, false},
+    {"Which 4", 4, 40, cOpenClip, false},
+    {"Which 1 clipped", 1, 40, Rect{0, 0, 30, 39}, true},
+    {"Which 3 clipped", 3, 40, Rect{2, 3, 20, 39}, true},
 };
 class WayTaken : public ::testing::TestWithParam<WayCase> {};
 TEST_P(WayTaken, GivesTheLayersBytes) {

@@ -35,7 +35,8 @@ struct Picture {
         const int ch = format == PlanarFormat::YUV420 ? (h + 1) / 2 : h;
         const bool planar = format <= PlanarFormat::YUV444;
         for (int k = 0; k < (planar ? 3 : 1); k++) {
-            rowBytes[k] = planar ? (k == 0 ? w : cw) * sb : format == PlanarFormat::YUYV ? (w + 1) / 2 * 4 : w * 4;
+            rowBytes[k] = planar ? (k == 0 ? w : cw) * sb : format == PlanarFormat::YUYV ? (w + 1) / 2 * 4
+                                                                                         : w * 4;
             rows[k] = k == 0 ? h : ch;
             pic.Stride[k] = rowBytes[k] + cPad;
             bytes[k].assign(size_t(pic.Stride[k]) * size_t(rows[k]), cMarker);
@@ -178,7 +179,8 @@ TEST_P(Oracle, EveryOrderingMatchesTheArgbPath) {
             for (int y = 0; y < c.h; y++)
                 for (int x = 0; x < c.w; x++) {
                     const bool changing = A(x, y) > 0 && A(x, y) < 255;
-                    seen[A(x, y) <= 0 ? 0 : A(x, y) == 255 ? 1 : 2]++;
+                    seen[A(x, y) <= 0 ? 0 : A(x, y) == 255 ? 1
+                                                           : 2]++;
                     for (int k = 0; k < (sub ? 1 : 3); k++) {
                         const int d = std::abs(int(out.Get(k, x, y)) - Channel(x, y, k));
                         worstLuma = std::max(worstLuma, d);
@@ -194,13 +196,15 @@ TEST_P(Oracle, EveryOrderingMatchesTheArgbPath) {
                         for (int y = 2 * cy; y < std::min(2 * cy + 2, c.h); y++)
                             for (int x = 2 * cx; x < std::min(2 * cx + 2, c.w); x++, n++) {
                                 sum += Channel(x, y, k);
-                                ends |= A(x, y) <= 0 ? 1 : A(x, y) == 255 ? 2 : 4;
+                                ends |= A(x, y) <= 0 ? 1 : A(x, y) == 255 ? 2
+                                                                          : 4;
                             }
                         const int mean = (2 * sum + n) / (2 * n);
                         const int d = std::abs(int(out.Get(k, cx, cy)) - mean);
                         worstChroma = std::max(worstChroma, d);
                         // Pixels all in one end state take that picture's sample itself.
-                        const int own = ends == 1 ? int(from.Get(k, cx, cy)) : ends == 2 ? int(to.Get(k, cx, cy)) : -1;
+                        const int own = ends == 1 ? int(from.Get(k, cx, cy)) : ends == 2 ? int(to.Get(k, cx, cy))
+                                                                                         : -1;
                         if (own >= 0 ? int(out.Get(k, cx, cy)) != own : d > 2)
                             FAIL() << "chroma " << k << " at " << cx << "," << cy << ": " << out.Get(k, cx, cy)
                                    << " against " << mean;
@@ -219,22 +223,24 @@ INSTANTIATE_TEST_SUITE_P(Cases, Oracle, ::testing::ValuesIn(kOracle));
 // Packed 4:2:2 is planar 4:2:2 with its samples interleaved, RGBA in any order is 4:4:4 with a fourth
 // plane, and 10-bit 4:2:0 of the 8-bit samples times 4 is the 8-bit result times 4 (exactly where
 // no tile changes; within 2 where the 16384ths weight and the rounding at 8 bits part).
-enum class Pair { YUYV, RGBA, BGRA, ARGB, ABGR, TenBit };
+enum class Pair { YUYV,
+                  RGBA,
+                  BGRA,
+                  ARGB,
+                  ABGR,
+                  TenBit };
 struct PairCase {
     Pair pair;
     int w, h, cols, rows;
 };
 const PairCase kPairs[] = {
-    {Pair::YUYV, 67, 9, 7, 2},  {Pair::YUYV, 6, 2, 2, 1},   {Pair::RGBA, 17, 9, 5, 3},
-    {Pair::BGRA, 17, 9, 5, 3},  {Pair::ARGB, 3, 5, 2, 4},   {Pair::ABGR, 17, 9, 5, 3},
-    {Pair::TenBit, 67, 45, 7, 5}, {Pair::TenBit, 1, 1, 1, 1},
-    {Pair::TenBit, 1920, 1080, 37, 23},  // the 10-bit frame shared over the cores, the 8-bit one not
+    {Pair::YUYV, 67, 9, 7, 2}, {Pair::YUYV, 6, 2, 2, 1}, {Pair::RGBA, 17, 9, 5, 3}, {Pair::BGRA, 17, 9, 5, 3}, {Pair::ARGB, 3, 5, 2, 4}, {Pair::ABGR, 17, 9, 5, 3}, {Pair::TenBit, 67, 45, 7, 5}, {Pair::TenBit, 1, 1, 1, 1}, {Pair::TenBit, 1920, 1080, 37, 23},  // the 10-bit frame shared over the cores, the 8-bit one not
 };
 class Formats : public ::testing::TestWithParam<PairCase> {};
 TEST_P(Formats, AgreeSampleForSample) {
     const PairCase c = GetParam();
     std::mt19937 rng(uint32_t(c.w * 7 + c.h + int(c.pair)));
-    const PlanarFormat refFormat = c.pair == Pair::YUYV ? PlanarFormat::YUV422
+    const PlanarFormat refFormat = c.pair == Pair::YUYV     ? PlanarFormat::YUV422
                                    : c.pair == Pair::TenBit ? PlanarFormat::YUV420
                                                             : PlanarFormat::YUV444;
     const PlanarFormat format = c.pair == Pair::TenBit ? PlanarFormat::YUV420
@@ -292,7 +298,6 @@ TEST_P(Formats, AgreeSampleForSample) {
 }
 INSTANTIATE_TEST_SUITE_P(Pairs, Formats, ::testing::ValuesIn(kPairs));
 
-
 // --- The colour ---
 struct ColourCase {
     RGBColor colour;
@@ -340,8 +345,7 @@ struct VariantCase {
     PlanarFormat format;
     int depth;
 };
-const VariantCase kVariants[] = {{PlanarFormat::YUV420, 8}, {PlanarFormat::YUV422, 10}, {PlanarFormat::YUYV, 8},
-                                 {PlanarFormat::BGRA, 8},   {PlanarFormat::ARGB, 8}};
+const VariantCase kVariants[] = {{PlanarFormat::YUV420, 8}, {PlanarFormat::YUV422, 10}, {PlanarFormat::YUYV, 8}, {PlanarFormat::BGRA, 8}, {PlanarFormat::ARGB, 8}};
 class Variants : public ::testing::TestWithParam<VariantCase> {};
 TEST_P(Variants, AMissingPictureIsTheColour) {
     const VariantCase c = GetParam();
@@ -415,7 +419,7 @@ TEST(ChromaWeight, ASampleSplitByAnEdgeTakesTheMean) {
     (*s.field)[2][1] = RectDesc{50, 60};
     struct Case {
         PlanarFormat format;
-        std::vector<uint8_t> luma;  // plane 0, first row
+        std::vector<uint8_t> luma;    // plane 0, first row
         std::vector<uint8_t> chroma;  // plane 1, first row (none for YUYV)
     };
     const Case cases[] = {

@@ -41,7 +41,7 @@ TEST(InitRectangles, WorkedExamples) {
         std::vector<int32_t> starts, ends;
         int draws;
     } cases[] = {
-        {3, 4, 1, {1, 3, 6, 8}, {11, 13, 16, 18}, 4},  // columns: Duration 10, reduced span 10, TimePerX 2.5
+        {3, 4, 1, {1, 3, 6, 8}, {11, 13, 16, 18}, 4},   // columns: Duration 10, reduced span 10, TimePerX 2.5
         {30, 2, 2, {0, 2, 5, 7}, {10, 12, 15, 17}, 0},  // reading order draws no random number
     };
     for (const auto& c : cases) {
@@ -62,8 +62,7 @@ TEST(SetupSpiral, NumbersAnOddSquareFromTheCentreAndRefusesOthers) {
     int16_t count = -1;
     SetupSpiral(5, 5, &field, count, nullptr);
     EXPECT_EQ(count, 25);
-    const int expected[][3] = {{3, 3, 0}, {3, 4, 1}, {4, 4, 2}, {4, 3, 3}, {4, 2, 4},
-                               {3, 2, 5}, {2, 2, 6}, {2, 3, 7}, {2, 4, 8}, {2, 5, 9}};
+    const int expected[][3] = {{3, 3, 0}, {3, 4, 1}, {4, 4, 2}, {4, 3, 3}, {4, 2, 4}, {3, 2, 5}, {2, 2, 6}, {2, 3, 7}, {2, 4, 8}, {2, 5, 9}};
     for (auto& e : expected) EXPECT_EQ(field[e[0]][e[1]].StartFrame, e[2]) << e[0] << "," << e[1];
     std::vector<bool> seen(25);
     for (int y = 1; y <= 5; y++)
@@ -114,12 +113,17 @@ TEST(InitRectangles, EveryTileChangesForTheFamilysDuration) {
         int16_t method, w, h, p;
         int32_t maxFrame, duration;
     } cases[] = {
-        {3, 5, 5, 100, 60, 30}, {17, 5, 5, 50, 60, 15},
+        {3, 5, 5, 100, 60, 30},
+        {17, 5, 5, 50, 60, 15},
         {30, 50, 50, 100, 60, 18},  // 60 div 50 is below 9: 30 % of 60
-        {30, 10, 10, 100, 80, 24}, {30, 10, 10, 100, 90, 9},  // 8 and 9 frames a tile
-        {41, 4, 4, 100, 100, 25}, {35, 4, 4, 0, 100, 0}, {9, 4, 4, 0, 100, 0},
+        {30, 10, 10, 100, 80, 24},
+        {30, 10, 10, 100, 90, 9},  // 8 and 9 frames a tile
+        {41, 4, 4, 100, 100, 25},
+        {35, 4, 4, 0, 100, 0},
+        {9, 4, 4, 0, 100, 0},
         {3, 4, 4, 300, 20, 10},  // longer than the run: half the run
-        {1, 6, 3, 0, 50, 1}, {1, 6, 3, 250, 50, 1},
+        {1, 6, 3, 0, 50, 1},
+        {1, 6, 3, 250, 50, 1},
     };
     for (const auto& c : cases) {
         FillTable(0.25);
@@ -136,8 +140,7 @@ TEST(InitRectangles, LayoutsConsumeTheTableInOrder) {
         int16_t method;
         bool randomized;
         int perTile;
-    } cases[] = {{1, false, 1}, {1, true, 1}, {2, false, 1}, {2, true, 2},
-                 {3, false, 1}, {27, true, 2}, {30, false, 0}, {41, true, 1}};
+    } cases[] = {{1, false, 1}, {1, true, 1}, {2, false, 1}, {2, true, 2}, {3, false, 1}, {27, true, 2}, {30, false, 0}, {41, true, 1}};
     for (const auto& c : cases) {
         FillTable(0.5);
         Layout l(c.method, 7, 3, 100, c.randomized);

@@ -60,8 +60,7 @@ TEST(CalcTweenRel, ClampsOutsideAndInterpolatesInside) {
         int32_t from, to, now;
         RelRect expected;
     } cases[] = {
-        {10, 20, 9, a}, {10, 20, 21, b}, {10, 20, 10, a}, {10, 20, 20, b}, {10, 20, 15, {0.1, 0.8, 0.2, 0.9}},
-        {7, 7, 7, b},  // zero span: at its end, no division
+        {10, 20, 9, a}, {10, 20, 21, b}, {10, 20, 10, a}, {10, 20, 20, b}, {10, 20, 15, {0.1, 0.8, 0.2, 0.9}}, {7, 7, 7, b},  // zero span: at its end, no division
     };
     for (const auto& c : cases) {
         const auto got = LRTB(CalcTweenRel(c.from, c.to, c.now, a, b)), want = LRTB(c.expected);

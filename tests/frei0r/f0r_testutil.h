@@ -66,15 +66,15 @@ struct Plugin {
 
 // The frei0r values that stand for Settings.
 inline void UnitValues(const TileSettings& s, double (&v)[kF0rParamCount]) {
-    const double engine[kF0rParamCount] = {s.Progress,          double(s.Method), double(s.Columns), double(s.Rows),
+    const double engine[kF0rParamCount] = {s.Progress, double(s.Method), double(s.Columns), double(s.Rows),
                                            double(s.TileDuration), s.Randomized ? 1.0 : 0.0, double(s.Seed),
-                                           double(s.Frames),   s.Active.Left,    s.Active.Top,
-                                           s.Active.Right,     s.Active.Bottom};
+                                           double(s.Frames), s.Active.Left, s.Active.Top,
+                                           s.Active.Right, s.Active.Bottom};
     for (int i = 0; i < kF0rParamCount; i++) v[i] = F0rUnitParam(i, engine[i]);
 }
 
 inline TileSettings Settings(int16_t method, int16_t columns, int16_t rows, int16_t share, bool randomized,
-                            int16_t seed = 0, double progress = 0.5, int32_t frames = 100) {
+                             int16_t seed = 0, double progress = 0.5, int32_t frames = 100) {
     return TileSettings{progress, method, columns, rows, share, randomized, seed, frames, RelRect{0, 1, 0, 1}};
 }
 

@@ -26,8 +26,9 @@ TEST(Frei0rPlugin, IsAnRgbaMixerWithItsParameters) {
     EXPECT_EQ(info.color_model, F0R_COLOR_MODEL_RGBA8888);
     EXPECT_EQ(info.frei0r_version, FREI0R_MAJOR_VERSION);
     // The texts quote the limits the plug-in is built with.
-    EXPECT_STREQ(info.explanation, "Clip A gives way to clip B tile by tile: a grid of up to 100 x 100 tiles over "
-                                   "the active area, each changing on its own schedule in one of 41 orders");
+    EXPECT_STREQ(info.explanation,
+                 "Clip A gives way to clip B tile by tile: a grid of up to 100 x 100 tiles over "
+                 "the active area, each changing on its own schedule in one of 41 orders");
     struct Quote {
         int index;
         const char* text;
@@ -165,8 +166,12 @@ TEST(Frei0rMapping, NewInstancesStartFromTheFactoryDefaults) {
 // Orderings of every family, with negative starts (21), starts shifted by the duration (28),
 // changes within one frame (share 0) and random lengths.
 const TileSettings kLayouts[] = {
-    Settings(1, 50, 50, 50, true),   Settings(2, 7, 5, 100, true),   Settings(12, 16, 9, 0, false),
-    Settings(21, 9, 7, 100, true),   Settings(28, 10, 4, 100, true), Settings(38, 13, 11, 0, false),
+    Settings(1, 50, 50, 50, true),
+    Settings(2, 7, 5, 100, true),
+    Settings(12, 16, 9, 0, false),
+    Settings(21, 9, 7, 100, true),
+    Settings(28, 10, 4, 100, true),
+    Settings(38, 13, 11, 0, false),
     Settings(41, 3, 100, 100, true, 29999, 0.5, 10),
 };
 
@@ -271,7 +276,7 @@ TEST(Frei0rDeterminism, SameFrameAfterDifferentHistories) {
         Render(other, Settings(2, 30, 30, 60, true, int16_t(s.Method * 100)), b, a);  // moves the table's cursor
     }
     EXPECT_EQ(FirstDifference(Render(busy, target, a, b), expected), -1);
-    TileSettings seek = target;   // another frame in another active area
+    TileSettings seek = target;  // another frame in another active area
     seek.Progress = 0.9;
     seek.Active = RelRect{0.2, 0.8, 0.1, 0.6};
     EXPECT_EQ(FirstDifference(Render(busy, seek, a, b), EngineFrame(seek, a, b, kWid, kHig)), -1);

@@ -28,11 +28,11 @@ const NoRecord kNoRecord[] = {
     {"no file", nullptr},
     {"a version 2 record",
      [] {
-         ConfigBlock saved;
-         FillDistinct(*saved.P);
-         std::vector<uint8_t> old = SavedBytes(saved.P);
-         PutNative<uint32_t>(old, 4, 2);
-         return forkbytes::Build({{"Pref", 1, "Config Settings", old}});
+    ConfigBlock saved;
+    FillDistinct(*saved.P);
+    std::vector<uint8_t> old = SavedBytes(saved.P);
+    PutNative<uint32_t>(old, 4, 2);
+    return forkbytes::Build({{"Pref", 1, "Config Settings", old}});
      }},
     {"a damaged file", [] { return std::vector<uint8_t>(300, 0xEE); }},
 };

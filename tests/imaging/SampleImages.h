@@ -144,9 +144,13 @@ inline std::vector<uint8_t> GIF(const Image& img) {
 struct Format {
     const char* name;  // also the file name extension
     std::vector<uint8_t> (*encode)(const Image&);
-    int tolerance;     // largest channel difference after decoding
+    int tolerance;  // largest channel difference after decoding
 };
 inline const Format kFormats[] = {
-    {"png", PNG, 0}, {"jpg", JPEG, 6}, {"webp", WebP, 0}, {"tif", TIFF, 0}, {"gif", GIF, 0},
+    {"png", PNG, 0},
+    {"jpg", JPEG, 6},
+    {"webp", WebP, 0},
+    {"tif", TIFF, 0},
+    {"gif", GIF, 0},
 };
 }  // namespace sample

@@ -202,10 +202,7 @@ TEST_F(EasyFile, HugeTruncatedAndForeignFilesGiveNoneAndAllocateNoPixels) {
         std::vector<uint8_t> bytes;
         bool allocates;  // a size within the limits is allocated before the data runs out
     };
-    std::vector<Case> cases = {{"huge png", HugePNG(), false},        {"huge gif", Patched("gif"), false},
-                               {"huge jpeg", Patched("jpg"), false},  {"huge webp", Patched("webp"), false},
-                               {"empty", {}, false},                  {"text", {'h', 'e', 'l', 'l', 'o'}, false},
-                               {"signature only", {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'}, false}};
+    std::vector<Case> cases = {{"huge png", HugePNG(), false}, {"huge gif", Patched("gif"), false}, {"huge jpeg", Patched("jpg"), false}, {"huge webp", Patched("webp"), false}, {"empty", {}, false}, {"text", {'h', 'e', 'l', 'l', 'o'}, false}, {"signature only", {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'}, false}};
     for (const sample::Format& f : sample::kFormats) {
         const std::vector<uint8_t> whole = f.encode(sample::Pixels());
         for (size_t keep : {size_t(12), whole.size() / 2, whole.size() - 3})
@@ -265,8 +262,7 @@ TEST_F(EasyFile, BundleResourcesLoadAndNamesCannotClimbOut) {
     const struct {
         const char *name, *ext, *path;
         bool found;
-    } cases[] = {{"a", "png", "pics", true},       {"b", "png", "", true},          {"a", "png", "", false},
-                 {"../../../outside", "png", "", false}, {"a", "png", "../Resources/pics", false}};
+    } cases[] = {{"a", "png", "pics", true}, {"b", "png", "", true}, {"a", "png", "", false}, {"../../../outside", "png", "", false}, {"a", "png", "../Resources/pics", false}};
     for (const auto& c : cases) {
         CGImageRef img = GetCGImageFromBundle(c.name, c.ext, c.path);
         EXPECT_EQ(img != nullptr, c.found) << c.name << " in " << c.path;
@@ -289,15 +285,24 @@ TEST_F(EasyFile, FileConformsToFollowsTheMimeDatabase) {
         const char* uti;
         bool conforms;
     } cases[] = {
-        {"a.png", &png, "", "public.png", true},           {"a.png", &png, "", "public.image", true},
-        {"a.png", &png, "", "public.data", true},          {"a.png", &png, "", "public.jpeg", false},
-        {"a.png", &png, "", "public.text", false},         {"B.PNG", &png, "", "public.png", true},
-        {"a.jpg", &png, "", "public.jpeg", true},          {"a.jpg", &png, "", "public.png", false},
-        {"noext", &png, "", "public.png", true},           {"odd.qqqzz", &gif, "", "com.compuserve.gif", true},
-        {"noext2", &text, "", "public.image", false},      {"noext3", &text, "JPEG", "public.jpeg", true},
-        {"a.txt", &text, "", "public.plain-text", true},   {"a.txt", &text, "", "public.text", true},
-        {"a.c", &text, "", "public.plain-text", true},     {"a.c", &text, "", "public.image", false},
-        {"a.tif", &png, "", "public.tiff", true},          {"a.webp", &png, "", "org.webmproject.webp", true},
+        {"a.png", &png, "", "public.png", true},
+        {"a.png", &png, "", "public.image", true},
+        {"a.png", &png, "", "public.data", true},
+        {"a.png", &png, "", "public.jpeg", false},
+        {"a.png", &png, "", "public.text", false},
+        {"B.PNG", &png, "", "public.png", true},
+        {"a.jpg", &png, "", "public.jpeg", true},
+        {"a.jpg", &png, "", "public.png", false},
+        {"noext", &png, "", "public.png", true},
+        {"odd.qqqzz", &gif, "", "com.compuserve.gif", true},
+        {"noext2", &text, "", "public.image", false},
+        {"noext3", &text, "JPEG", "public.jpeg", true},
+        {"a.txt", &text, "", "public.plain-text", true},
+        {"a.txt", &text, "", "public.text", true},
+        {"a.c", &text, "", "public.plain-text", true},
+        {"a.c", &text, "", "public.image", false},
+        {"a.tif", &png, "", "public.tiff", true},
+        {"a.webp", &png, "", "org.webmproject.webp", true},
         {".png", &text, "", "public.png", false},
     };
     for (const auto& c : cases) {

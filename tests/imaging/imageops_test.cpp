@@ -216,8 +216,12 @@ TEST(ImageOps, CalcNewCoordsMapsCornersAndRefusesEmptyRects) {
         int16_t x, y, nx, ny;
         bool ok;
     } cases[] = {
-        {r, 20, 10, 0, 0, true}, {r, 40, 10, 50, 0, true}, {r, 20, 20, 0, 25, true}, {r, 40, 20, 50, 32, true},
-        {Rect{10, 20, 10, 60}, 5, 6, 5, 6, false}, {Rect{10, 60, 30, 20}, 5, 6, 5, 6, false},
+        {r, 20, 10, 0, 0, true},
+        {r, 40, 10, 50, 0, true},
+        {r, 20, 20, 0, 25, true},
+        {r, 40, 20, 50, 32, true},
+        {Rect{10, 20, 10, 60}, 5, 6, 5, 6, false},
+        {Rect{10, 60, 30, 20}, 5, 6, 5, 6, false},
     };
     for (const auto& c : cases) {
         int16_t nx = -1, ny = -1;
@@ -331,12 +335,52 @@ TEST(ImageOps, FillGWGrowsTheSeedRowBothWaysAndOtherSpansLeftwards) {
         const char* before;
         const char* after;
     } cases[] = {
-        {"MaxDelta 0 fills the seed alone", 2, 1, 0, false, "......" "......" "......" "......", "......" "..o..." "......" "......"},
-        {"Open area", 2, 1, 10, false, "......" "......" "......" "......", "oooooo" "oooooo" "oooooo" "oooooo"},
-        {"Walls stop spans", 1, 1, 10, false, "..#..." "..#..." "..####" "......", "oo#..." "oo#..." "oo####" "oo...."},
+        {"MaxDelta 0 fills the seed alone", 2, 1, 0, false,
+         "......"
+         "......"
+         "......"
+         "......",
+         "......"
+         "..o..."
+         "......"
+         "......"},
+        {"Open area", 2, 1, 10, false,
+         "......"
+         "......"
+         "......"
+         "......",
+         "oooooo"
+         "oooooo"
+         "oooooo"
+         "oooooo"},
+        {"Walls stop spans", 1, 1, 10, false,
+         "..#..."
+         "..#..."
+         "..####"
+         "......",
+         "oo#..."
+         "oo#..."
+         "oo####"
+         "oo...."},
         // Away from the seed row spans only grow left: what lies to the right of the way down stays.
-        {"Right of the way down stays", 0, 0, 10, false, ".#...." ".#...." "......" "......", "o#...." "o#...." "o....." "o....."},
-        {"The four-way fill reaches it", 0, 0, 10, true, ".#...." ".#...." "......" "......", "o#oooo" "o#oooo" "oooooo" "oooooo"},
+        {"Right of the way down stays", 0, 0, 10, false,
+         ".#...."
+         ".#...."
+         "......"
+         "......",
+         "o#...."
+         "o#...."
+         "o....."
+         "o....."},
+        {"The four-way fill reaches it", 0, 0, 10, true,
+         ".#...."
+         ".#...."
+         "......"
+         "......",
+         "o#oooo"
+         "o#oooo"
+         "oooooo"
+         "oooooo"},
     };
     const RGBColor red{0xFFFF, 0, 0};
     for (const auto& c : cases) {
@@ -350,7 +394,8 @@ TEST(ImageOps, FillGWGrowsTheSeedRowBothWaysAndOtherSpansLeftwards) {
         std::string got;
         for (int i = 0; i < 24; i++) {
             const PixRec p = b.At(i % 6, i / 6);
-            got += p.RED == 255 && p.GREEN == 0 ? (p.ALPHA == 0x80 ? 'o' : '?') : p.RED == 0 ? '#' : '.';
+            got += p.RED == 255 && p.GREEN == 0 ? (p.ALPHA == 0x80 ? 'o' : '?') : p.RED == 0 ? '#'
+                                                                                             : '.';
         }
         EXPECT_EQ(got, c.after) << c.name;
         EXPECT_TRUE(b.PaddingIntact());

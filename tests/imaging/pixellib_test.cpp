@@ -106,8 +106,8 @@ TEST(CombineUsingAlpha, MixesTwoSourcesIntoTheTarget) {
     Padded a(3, 3, PixRec{5, 200, 100, 0}), b(3, 3, PixRec{6, 0, 100, 200}), t(3, 3);
     PCombineGWAndPutUsingAlpha(a.gw, b.gw, t.gw, 1, 1, 0, 0, 51, false, 4);  // p = 0.2
     EXPECT_EQ(Rgb(t.At(0, 0)), (std::array{40, 100, 160}));
-    EXPECT_EQ(t.At(1, 1).RED, 40);  // 2 x 2 fits before the first source's edge
-    EXPECT_EQ(t.At(2, 2).RED, 0);   // beyond it: untouched
+    EXPECT_EQ(t.At(1, 1).RED, 40);                                          // 2 x 2 fits before the first source's edge
+    EXPECT_EQ(t.At(2, 2).RED, 0);                                           // beyond it: untouched
     PCombineGWAndPutUsingAlpha(a.gw, b.gw, t.gw, 0, 0, 2, 2, 51, true, 1);  // inverted: p = 0.8
     EXPECT_EQ(t.At(2, 2).RED, 160);
     EXPECT_TRUE(t.PaddingIntact());
@@ -118,8 +118,7 @@ TEST(CombineUsingAlpha, MixesTwoSourcesIntoTheTarget) {
 TEST(CombineUsingAlpha, WritesOnlyWhereEveryBufferHasThePixel) {
     const struct {
         int SX, SY, TX, TY, size, s2w, s2h;
-    } cases[] = {{0, 0, -2, -2, 4, 4, 4}, {0, 0, -1, 1, 3, 4, 4}, {1, 1, 2, -2, 5, 4, 4}, {0, 0, -30000, 0, 3, 4, 4},
-                 {0, 0, 0, 0, 4, 2, 3},   {2, 1, -1, 0, 4, 3, 2}, {1, 1, 0, 0, 4, 1, 1}};
+    } cases[] = {{0, 0, -2, -2, 4, 4, 4}, {0, 0, -1, 1, 3, 4, 4}, {1, 1, 2, -2, 5, 4, 4}, {0, 0, -30000, 0, 3, 4, 4}, {0, 0, 0, 0, 4, 2, 3}, {2, 1, -1, 0, 4, 3, 2}, {1, 1, 0, 0, 4, 1, 1}};
     for (const auto& c : cases) {
         Padded a(4, 4, PixRec{5, 200, 100, 0}), b(c.s2w, c.s2h, PixRec{6, 0, 100, 200}), t(3, 3, PixRec{1, 1, 1, 1});
         PCombineGWAndPutUsingAlpha(a.gw, b.gw, t.gw, int16_t(c.SX), int16_t(c.SY), int16_t(c.TX), int16_t(c.TY), 51,
@@ -148,7 +147,7 @@ TEST(Smudge, AveragesTheClippedSquareWithWeightedSecondSource) {
     EXPECT_EQ(out.RED, (0 + 10 + 30 + 40) / 4);
     EXPECT_EQ(out.ALPHA, 0x7F);
     PSmudgePixel(a3.gw, b3.gw, 0, 1, 1, true, 0, out);
-    EXPECT_EQ(out.RED, 50);  // (40 + trunc(100 x 0.2)) / (1 + 0.2)
+    EXPECT_EQ(out.RED, 50);                              // (40 + trunc(100 x 0.2)) / (1 + 0.2)
     PSmudgePixel(a4.gw, b2.gw, 1, 3, 3, false, 0, out);  // b2 has none of the square
     EXPECT_EQ(out.RED, (100 + 110 + 140 + 150) / 4);
     PSmudgePixel(a4.gw, b2.gw, 1, 2, 2, false, 0, out);  // b2 has only (1, 1)

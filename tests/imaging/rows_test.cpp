@@ -72,7 +72,8 @@ std::vector<KernelCase> Cases() {
         // 16-bit samples are 2-byte aligned in every picture; odd starts are left untouched.
         k.push_back({"Blend16" + tail, [=](K r, In in, Out out, int32_t n) {
                          if ((reinterpret_cast<uintptr_t>(in[0]) | reinterpret_cast<uintptr_t>(in[1]) |
-                              reinterpret_cast<uintptr_t>(out)) & 1)
+                              reinterpret_cast<uintptr_t>(out)) &
+                             1)
                              return;
                          r.Blend16(reinterpret_cast<const uint16_t*>(in[0]), reinterpret_cast<const uint16_t*>(in[1]),
                                    in[2], reinterpret_cast<uint16_t*>(out), 2 * n - less);
@@ -95,7 +96,8 @@ std::vector<KernelCase> Cases() {
                  }});
     k.push_back({"BlendSpans16", [=](K r, In in, Out out, int32_t n) {
                      if ((reinterpret_cast<uintptr_t>(in[0]) | reinterpret_cast<uintptr_t>(in[1]) |
-                          reinterpret_cast<uintptr_t>(out)) & 1)
+                          reinterpret_cast<uintptr_t>(out)) &
+                         1)
                          return;
                      const std::vector<SampleSpan> spans = Spans(2 * n);
                      r.BlendSpans16(reinterpret_cast<const uint16_t*>(in[0]), reinterpret_cast<const uint16_t*>(in[1]),

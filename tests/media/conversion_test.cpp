@@ -12,10 +12,10 @@ namespace {
 
 struct SizeCase {
     const char* Label;
-    int         SrcWidth, SrcHeight;
-    Rational    Rate;
-    int         DstWidth, DstHeight;
-    double      MeanTolerance;
+    int SrcWidth, SrcHeight;
+    Rational Rate;
+    int DstWidth, DstHeight;
+    double MeanTolerance;
 };
 
 // The gradient is smooth, so scaling error stays small wherever the picture is scaled to.
@@ -49,7 +49,7 @@ INSTANTIATE_TEST_SUITE_P(Sizes, ReadAtSize, ::testing::ValuesIn(cSizeCases),
 // The matrix follows the size: BT.601 below 720 lines, BT.709 from 720 up, tagged in the file and
 // used for both directions, so saturated bars come back with their colour.
 struct MatrixCase {
-    int         Width, Height;
+    int Width, Height;
     const char* Tag;
 };
 const MatrixCase cMatrixCases[] = {{160, 90, "smpte170m"}, {720, 576, "smpte170m"}, {1280, 720, "bt709"}};
@@ -85,7 +85,7 @@ TEST(ScalingQuality, BilinearBlendsEdgesNearestDoesNot) {
             seen.insert(PixelOf(frame, x, 100));
         return seen.size();
     };
-    EXPECT_EQ(colours(false), 8u);   // the eight bars and nothing between them
+    EXPECT_EQ(colours(false), 8u);  // the eight bars and nothing between them
     EXPECT_GT(colours(true), 8u);
 }
 
@@ -93,9 +93,9 @@ TEST(ScalingQuality, BilinearBlendsEdgesNearestDoesNot) {
 struct RateCase {
     const char* Label;
     const char* Path;
-    int         ClipRate;
-    int         ReadRate;
-    Rational    FrameRate;
+    int ClipRate;
+    int ReadRate;
+    Rational FrameRate;
 };
 const RateCase cRateCases[] = {
     {"mkv_44100_to_48000", "clip.mkv", 44100, 48000, {25, 1}},
@@ -118,7 +118,7 @@ TEST_P(ReadAtSampleRate, BlocksHaveTheRateLengthAndPitch) {
     reader->SetSampleRate(c.ReadRate);
     ASSERT_EQ(reader->SampleRate(), c.ReadRate);
     ASSERT_EQ(reader->FrameRate(), c.FrameRate);
-    const std::vector<float> all = ReadSound(*reader, 30);   // blocks at the new rate, each its frame's share
+    const std::vector<float> all = ReadSound(*reader, 30);  // blocks at the new rate, each its frame's share
     const size_t margin = size_t(c.ReadRate / 5) * 2;
     const ToneMeasure m = MeasureTone(std::vector<float>(all.begin() + margin, all.end() - margin), c.ReadRate);
     EXPECT_NEAR(m.FrequencyHz, 440.0, 4.0);
@@ -133,7 +133,7 @@ TEST(GeneratedSource, ToneJoinsAcrossFramesWithoutAStep) {
     const GeneratorSettings g{.Kind = Pattern::Gradient, .FrameRate = {30000, 1001}, .SampleRate = 44100};
     GeneratedClip clip(g);
     EXPECT_EQ(clip.ToneHz(), 660.0);
-    const std::vector<float> all = ReadSound(clip, 10);   // each block its frame's share
+    const std::vector<float> all = ReadSound(clip, 10);  // each block its frame's share
     // The largest step between samples is the sine's own slope, never a jump at a block edge.
     const double maxStep = 0.25 * 2 * 3.141592653589793 * 660.0 / 44100 * 1.01;
     for (size_t i = 2; i < all.size(); i += 2)
@@ -162,31 +162,35 @@ Rgb At(const VideoFrame& f, int x, int y) {
 // every frame tells its own number.
 struct FamilyCase {
     const char* Name;
-    const char* Encode;   // ffmpeg output options
+    const char* Encode;  // ffmpeg output options
 };
 const FamilyCase cFamilies[] = {
     {"a.mp4", "-c:v libx264 -g 12 -bf 2"},
     {"a.mkv", "-c:v libx264 -g 12 -bf 2"},
-    {"a.ts", "-c:v mpeg2video -g 12 -bf 2 -q:v 2 -output_ts_offset 10"},   // the first seek lands a GOP late
+    {"a.ts", "-c:v mpeg2video -g 12 -bf 2 -q:v 2 -output_ts_offset 10"},  // the first seek lands a GOP late
     {"a.mpg", "-c:v mpeg2video -g 15 -bf 2 -b:v 4M -s 720x576"},
     {"a.avi", "-c:v mpeg4 -g 12 -q:v 2"},
-    {"b-frames.avi", "-c:v mpeg4 -g 12 -bf 2 -q:v 2"},   // stamped in decoding order, a frame late
-    {"h264-b-frames.avi", "-c:v libx264 -g 12 -bf 2"},   // two frames late
+    {"b-frames.avi", "-c:v mpeg4 -g 12 -bf 2 -q:v 2"},  // stamped in decoding order, a frame late
+    {"h264-b-frames.avi", "-c:v libx264 -g 12 -bf 2"},  // two frames late
 };
 class Families : public ::testing::TestWithParam<FamilyCase> {};
 TEST_P(Families, TheFirstFramesAreTheClipsOwn) {
     ScratchDir dir;
-    auto reader = FfmpegClip("-f lavfi -i \"color=c=black:s=64x48:r=25:d=1,format=yuv420p,geq=lum='N*4+16':cb=128:"
-                             "cr=128\" " + std::string(GetParam().Encode), dir / GetParam().Name);
+    auto reader = FfmpegClip(
+        "-f lavfi -i \"color=c=black:s=64x48:r=25:d=1,format=yuv420p,geq=lum='N*4+16':cb=128:"
+        "cr=128\" " +
+            std::string(GetParam().Encode),
+        dir / GetParam().Name);
     ASSERT_TRUE(reader);
-    for (int64_t n : {0, 1, 2, 3, 6, 12, 13, 20, 0, 1}) {   // in order, then back to the start
+    for (int64_t n : {0, 1, 2, 3, 6, 12, 13, 20, 0, 1}) {  // in order, then back to the start
         const int grey = At(ReadPicture(*reader, n, 32, 24), 16, 12).G;
         EXPECT_NEAR(grey, std::lround(4 * n * 255 / 219.0), 2) << "frame " << n;
     }
 }
 INSTANTIATE_TEST_SUITE_P(Containers, Families, ::testing::ValuesIn(cFamilies), [](const auto& info) {
     std::string name = info.param.Name;
-    std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
+    std::replace_if(
+        name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
     return name;
 });
 
@@ -223,9 +227,9 @@ TEST(FullRange, AStillIsTheSameFromItsSecondReadingOn) {
 // and pictures come out upright. The source's top half is red, its bottom half blue.
 struct ShapeCase {
     const char* Label;
-    const char* Options;   // the filter, then options of a copy with a new header
-    int         DisplayWidth, DisplayHeight;
-    bool        RedOnTheLeft;    // turned a quarter, as FFmpeg's players show it
+    const char* Options;  // the filter, then options of a copy with a new header
+    int DisplayWidth, DisplayHeight;
+    bool RedOnTheLeft;  // turned a quarter, as FFmpeg's players show it
 };
 const ShapeCase cShapes[] = {
     {"plain", "vstack", 96, 48, false},
@@ -236,8 +240,10 @@ class Shapes : public ::testing::TestWithParam<ShapeCase> {};
 TEST_P(Shapes, ShowUprightInTheirDisplaySize) {
     ScratchDir dir;
     const std::string options = GetParam().Options, filter = options.substr(0, options.find(' '));
-    ASSERT_TRUE(Ffmpeg("-f lavfi -i color=c=red:s=96x24:d=0.2 -f lavfi -i color=c=blue:s=96x24:d=0.2 "
-                       "-filter_complex " + filter + " -c:v libx264 " + dir / "made.mp4"));
+    ASSERT_TRUE(Ffmpeg(
+        "-f lavfi -i color=c=red:s=96x24:d=0.2 -f lavfi -i color=c=blue:s=96x24:d=0.2 "
+        "-filter_complex " +
+        filter + " -c:v libx264 " + dir / "made.mp4"));
     // The display matrix comes with a copy: this FFmpeg writes it only for streams it copies.
     auto reader = FfmpegClip("-i " + dir / "made.mp4" + " -c copy " + options.substr(filter.size()), dir / "shape.mp4");
     ASSERT_TRUE(reader);
@@ -261,7 +267,8 @@ class Untagged : public ::testing::TestWithParam<const char*> {};
 TEST_P(Untagged, HdGreenComesBackGreen) {
     ScratchDir dir;
     auto reader = FfmpegClip("-f lavfi -i color=c=0x00FF00:s=1280x720:d=0.08 -vf scale=out_color_matrix=bt709,format=" +
-                                 std::string(GetParam()) + " -c:v libx264 -qp 0", dir / "green.mkv");
+                                 std::string(GetParam()) + " -c:v libx264 -qp 0",
+                             dir / "green.mkv");
     ASSERT_TRUE(reader);
     EXPECT_EQ(reader->Info().ColourSpace, "unknown");
     const Rgb c = At(ReadPicture(*reader, 0, 64, 36), 32, 18);
@@ -275,8 +282,10 @@ INSTANTIATE_TEST_SUITE_P(Chroma, Untagged, ::testing::Values("yuv420p", "yuv422p
 // mid grey; mapped, it is a light grey.
 TEST(Hdr, PqIsToneMapped) {
     ScratchDir dir;
-    auto reader = FfmpegClip("-f lavfi -i color=c=0x808080:s=64x36:d=0.08 -pix_fmt yuv420p10le -color_primaries bt2020 "
-                             "-color_trc smpte2084 -colorspace bt2020nc -c:v ffv1", dir / "pq.mkv");
+    auto reader = FfmpegClip(
+        "-f lavfi -i color=c=0x808080:s=64x36:d=0.08 -pix_fmt yuv420p10le -color_primaries bt2020 "
+        "-color_trc smpte2084 -colorspace bt2020nc -c:v ffv1",
+        dir / "pq.mkv");
     ASSERT_TRUE(reader);
     EXPECT_EQ(reader->Info().Hdr, "PQ");
     const Rgb c = At(ReadPicture(*reader, 0, 64, 36), 32, 18);

@@ -32,9 +32,9 @@ WriterSettings Sized(int width, int height) {
 
 struct OpenCase {
     const char* Label;
-    const char* Name;                                  // file opened, inside the scratch folder
-    std::function<void(const ScratchDir&)> Make;       // puts the broken input in place
-    const char* Problem;                               // expected text after "<path>: "
+    const char* Name;                             // file opened, inside the scratch folder
+    std::function<void(const ScratchDir&)> Make;  // puts the broken input in place
+    const char* Problem;                          // expected text after "<path>: "
 };
 
 const OpenCase cOpenCases[] = {
@@ -47,20 +47,19 @@ const OpenCase cOpenCases[] = {
     {"empty", "empty.mkv", [](const ScratchDir& d) { WriteText(d / "empty.mkv", ""); }, "the file is empty"},
     {"truncated_mp4", "cut.mp4",
      [](const ScratchDir& d) {
-         WriteClip(d / "cut.mp4");
-         CutInHalf(d / "cut.mp4");   // the index sits at the end and is gone
+    WriteClip(d / "cut.mp4");
+    CutInHalf(d / "cut.mp4");  // the index sits at the end and is gone
      },
      "not a video file"},
     {"truncated_mov", "cut.mov",
      [](const ScratchDir& d) {
-         WriteClip(d / "cut.mov", 40);
-         CutInHalf(d / "cut.mov");
+    WriteClip(d / "cut.mov", 40);
+    CutInHalf(d / "cut.mov");
      },
      "not a video file"},
-    // Opening a FIFO for reading would wait for a writer for ever: refused before it is opened.
-    {"fifo", "pipe.mp4", [](const ScratchDir& d) { ASSERT_EQ(mkfifo((d / "pipe.mp4").c_str(), 0644), 0); },
-     "is a pipe, not a file"},
-};
+               // Opening a FIFO for reading would wait for a writer for ever: refused before it is opened.
+    {"fifo", "pipe.mp4", [](const ScratchDir& d) { ASSERT_EQ(mkfifo((d / "pipe.mp4").c_str(), 0644), 0); }, "is a pipe, not a file"},
+               };
 
 class OpenFails : public ::testing::TestWithParam<OpenCase> {};
 
@@ -69,7 +68,7 @@ TEST_P(OpenFails, MessageNamesTheFileAndTheProblem) {
     GetParam().Make(dir);
     const std::string path = dir / GetParam().Name;
     MediaStatus s;
-    alarm(60);   // a blocking open ends the test program rather than hanging it
+    alarm(60);  // a blocking open ends the test program rather than hanging it
     auto reader = ClipReader::Open(path, s);
     alarm(0);
     EXPECT_FALSE(reader);
@@ -86,8 +85,8 @@ INSTANTIATE_TEST_SUITE_P(Inputs, OpenFails, ::testing::ValuesIn(cOpenCases),
 struct CutCase {
     const char* Name;
     std::function<void(const std::string&)> Make;
-    int64_t OpenCount;   // the count at open, give or take the sound's last frame; 0: fewer than 40, more than 5
-    bool    EndsEarly;
+    int64_t OpenCount;  // the count at open, give or take the sound's last frame; 0: fewer than 40, more than 5
+    bool EndsEarly;
 };
 void WriteAndCut(const std::string& path) {
     WriteClip(path, 40);
@@ -99,7 +98,7 @@ const CutCase cCutCases[] = {
     {"cut.y4m", WriteAndCut, 0, false},
     {"long_sound.mkv",
      [](const std::string& path) {
-         ASSERT_TRUE(Ffmpeg("-f lavfi -i testsrc=s=64x48:r=25:d=2 -f lavfi -i sine=d=3 -c:v libx264 -c:a aac " + path));
+    ASSERT_TRUE(Ffmpeg("-f lavfi -i testsrc=s=64x48:r=25:d=2 -f lavfi -i sine=d=3 -c:v libx264 -c:a aac " + path));
      },
      50, false},
 };
@@ -156,7 +155,7 @@ TEST(ReadErrors, FrameOutOfRangeNamesTheFrameAndTheCount) {
         const MediaStatus s = reader->ReadFrame(bad, 16, 16, true, frame, audio);
         EXPECT_EQ(s.Error, dir / "clip.mp4" + ": frame " + std::to_string(bad) + " out of range (the clip has 10 frames)");
     }
-    ReadPicture(*reader, 9, 16, 16);   // still usable after refusals
+    ReadPicture(*reader, 9, 16, 16);  // still usable after refusals
 }
 
 // A read error in the sound fails the read and names the error, as one in the pictures does. The
@@ -197,7 +196,7 @@ TEST(ReadErrors, ASoundReadErrorFailsTheRead) {
 struct BadOutputCase {
     const char* Label;
     const char* Name;
-    int         Width, Height;
+    int Width, Height;
     const char* Problem;
 };
 const BadOutputCase cBadOutputCases[] = {
@@ -233,7 +232,10 @@ struct PartialCase {
     const char* Name;
 };
 const PartialCase cPartialCases[] = {
-    {"mp4", "out.mp4"}, {"webm", "out.webm"}, {"y4m", "out.y4m"}, {"png", "seq/%04d.png"},
+    {"mp4", "out.mp4"},
+    {"webm", "out.webm"},
+    {"y4m", "out.y4m"},
+    {"png", "seq/%04d.png"},
 };
 
 class PartialOutput : public ::testing::TestWithParam<PartialCase> {
@@ -325,7 +327,7 @@ INSTANTIATE_TEST_SUITE_P(Kinds, PartialOutput, ::testing::ValuesIn(cPartialCases
 TEST(NullOutput, TakesFramesAndWritesNothing) {
     ScratchDir dir;
     const fs::path before = fs::current_path();
-    fs::current_path(dir.Path());   // "null" is no file in the working folder either
+    fs::current_path(dir.Path());  // "null" is no file in the working folder either
     ClipWriter writer;
     ASSERT_TRUE(writer.Open("null", Sized(64, 36)).Ok());
     EXPECT_EQ(writer.Kind(), OutputKind::Null);
@@ -358,7 +360,7 @@ TEST(LyingHeaders, ACountAgainstTheDurationIsIgnored) {
     std::string bytes((std::istreambuf_iterator<char>(f)), {});
     const size_t stts = bytes.find("stts");
     ASSERT_NE(stts, std::string::npos);
-    const char claim[4] = {0x00, char(0xD5), char(0x9F), char(0x80)};   // 14000000, big-endian
+    const char claim[4] = {0x00, char(0xD5), char(0x9F), char(0x80)};  // 14000000, big-endian
     f.seekp(std::streamoff(stts + 12));
     f.write(claim, 4);
     f.close();
@@ -370,7 +372,7 @@ TEST(LyingHeaders, ACountAgainstTheDurationIsIgnored) {
 TEST(LyingHeaders, ACutClipEndsEarlyWithItsTime) {
     ScratchDir dir;
     ASSERT_TRUE(Ffmpeg("-f lavfi -i testsrc=s=64x48:r=25:d=3 -c:v libx264 -g 25 -movflags +faststart " + dir / "t.mp4"));
-    CutInHalf(dir / "t.mp4");   // the index is at the front and survives: it still says 75 frames
+    CutInHalf(dir / "t.mp4");  // the index is at the front and survives: it still says 75 frames
     auto reader = OpenClip(dir / "t.mp4");
     ASSERT_TRUE(reader);
     ASSERT_EQ(reader->FrameCount(), 75);
@@ -389,13 +391,16 @@ TEST(LyingHeaders, ACutClipEndsEarlyWithItsTime) {
 }
 
 struct ErrorWords {
-    int         Code;
+    int Code;
     const char* Text;
 };
 const ErrorWords cErrorWords[] = {
-    {AVERROR(ENOSPC), "no space left on the device"}, {AVERROR(ENOMEM), "not enough memory"},
-    {AVERROR(EPERM), "permission denied"},            {AVERROR(EACCES), "permission denied"},
-    {AVERROR(EFBIG), "the file size limit was reached"}, {AVERROR_INVALIDDATA, "damaged or unreadable data"},
+    {AVERROR(ENOSPC), "no space left on the device"},
+    {AVERROR(ENOMEM), "not enough memory"},
+    {AVERROR(EPERM), "permission denied"},
+    {AVERROR(EACCES), "permission denied"},
+    {AVERROR(EFBIG), "the file size limit was reached"},
+    {AVERROR_INVALIDDATA, "damaged or unreadable data"},
     {AVERROR_EOF, "the file ends early"},
 };
 class UserWords : public ::testing::TestWithParam<ErrorWords> {};
@@ -404,9 +409,18 @@ INSTANTIATE_TEST_SUITE_P(Codes, UserWords, ::testing::ValuesIn(cErrorWords));
 
 TEST(SequencePattern, MatchesOnlyItsOwnFiles) {
     const std::pair<const char*, bool> cases[] = {
-        {"00001.png", true},  {"123456.png", true}, {"00000.png", true},  {"1.png", false},
-        {"0001.png", false},  {"000001.png", false}, {"00001.PNG", false}, {".png", false},
-        {"a0001.png", false}, {"notes.txt", false},  {"00001.png.part", false}, {"01234.png", true},
+        {"00001.png", true},
+        {"123456.png", true},
+        {"00000.png", true},
+        {"1.png", false},
+        {"0001.png", false},
+        {"000001.png", false},
+        {"00001.PNG", false},
+        {".png", false},
+        {"a0001.png", false},
+        {"notes.txt", false},
+        {"00001.png.part", false},
+        {"01234.png", true},
         {"1234.png", false},
     };
     for (const auto& [name, match] : cases) EXPECT_EQ(MatchesSequence("%05d.png", name), match) << name;

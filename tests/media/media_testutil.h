@@ -58,15 +58,15 @@ inline uint32_t PixelOf(const VideoFrame& f, int x, int y) {
 
 inline int ChannelDiff(uint32_t a, uint32_t b) {
     int worst = 0;
-    for (int shift = 0; shift < 24; shift += 8)   // red, green, blue; alpha is always opaque here
+    for (int shift = 0; shift < 24; shift += 8)  // red, green, blue; alpha is always opaque here
         worst = std::max(worst, std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)));
     return worst;
 }
 
 struct PictureError {
-    double MeanAbs = 0;      // mean absolute channel difference over the whole frame
-    int    FlatWorst = 0;    // largest channel difference at points whose neighbourhood is uniform
-    int    FlatPoints = 0;   // how many such points were checked
+    double MeanAbs = 0;  // mean absolute channel difference over the whole frame
+    int FlatWorst = 0;   // largest channel difference at points whose neighbourhood is uniform
+    int FlatPoints = 0;  // how many such points were checked
 };
 
 // Compares a decoded frame with the generator's formula drawn at the frame's size. "Flat" points
@@ -100,8 +100,8 @@ inline PictureError CompareWithGenerator(const VideoFrame& f, const GeneratorSet
 }
 
 struct ToneMeasure {
-    double Rms = 0;         // of the left channel
-    double FrequencyHz = 0; // from rising zero crossings
+    double Rms = 0;          // of the left channel
+    double FrequencyHz = 0;  // from rising zero crossings
     double LeftRightDiff = 0;
 };
 
@@ -167,7 +167,8 @@ inline std::vector<float> ReadSound(FrameSource& source, int64_t count) {
         EXPECT_EQ(audio.SampleRate, source.SampleRate()) << "frame " << i;
         EXPECT_EQ(audio.Channels, LayoutChannels(source.ChannelLayout())) << "frame " << i;
         EXPECT_EQ(audio.FrameCount(), FrameSampleStart(i + 1, rate, audio.SampleRate) -
-                                          FrameSampleStart(i, rate, audio.SampleRate)) << "frame " << i;
+                                          FrameSampleStart(i, rate, audio.SampleRate))
+            << "frame " << i;
         all.insert(all.end(), audio.Samples.begin(), audio.Samples.end());
     }
     return all;
@@ -176,7 +177,7 @@ inline std::vector<float> ReadSound(FrameSource& source, int64_t count) {
 // The shift of `got` against `want` (left channels of stereo) within +-maxShift samples that
 // matches best: got[k] against want[k + base + shift] for k in [first, first + count).
 struct Alignment {
-    int    Shift = 0;
+    int Shift = 0;
     double MeanError = 1e9;
 };
 inline Alignment Align(const std::vector<float>& got, const std::vector<float>& want, size_t first, size_t count,
@@ -216,7 +217,7 @@ inline void WriteWav(const std::string& path, int sampleRate, int frames) {
     u32(36 + dataBytes);
     out.write("WAVEfmt ", 8);
     u32(16);
-    u16(1);   // PCM
+    u16(1);  // PCM
     u16(2);
     u32(uint32_t(sampleRate));
     u32(uint32_t(sampleRate) * 4);

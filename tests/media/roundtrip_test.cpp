@@ -13,11 +13,11 @@ namespace {
 
 struct KindCase {
     const char* Label;
-    const char* Path;         // inside the scratch folder
-    OutputKind  Kind;
-    bool        Audio;
-    double      MeanTolerance;   // mean absolute channel difference, 0..255
-    int         FlatTolerance;   // largest difference at points inside uniform areas
+    const char* Path;  // inside the scratch folder
+    OutputKind Kind;
+    bool Audio;
+    double MeanTolerance;  // mean absolute channel difference, 0..255
+    int FlatTolerance;     // largest difference at points inside uniform areas
 };
 
 // Tolerances measured on 160x90 bars with some margin: PNG is lossless; YUV4MPEG2 loses only
@@ -38,8 +38,7 @@ class RoundTrip : public ::testing::TestWithParam<KindCase> {
 protected:
     void SetUp() override { ASSERT_TRUE(fReader = WriteAndOpen(fDir / GetParam().Path, fClip)); }
     ScratchDir fDir;
-    const GeneratorSettings fClip{.Kind = Pattern::Bars, .Width = 160, .Height = 90, .FrameRate = {25, 1},
-                                  .FrameCount = cFrames, .SampleRate = 48000};
+    const GeneratorSettings fClip{.Kind = Pattern::Bars, .Width = 160, .Height = 90, .FrameRate = {25, 1}, .FrameCount = cFrames, .SampleRate = 48000};
     std::unique_ptr<ClipReader> fReader;
 };
 
@@ -75,7 +74,7 @@ TEST_P(RoundTrip, PicturesMatchTheGeneratorWithinTolerance) {
 
 TEST_P(RoundTrip, ToneKeepsLevelAndPitch) {
     ASSERT_EQ(fReader->SampleRate(), 48000);
-    const std::vector<float> all = ReadSound(*fReader, cFrames);   // stereo, 1920 samples a frame
+    const std::vector<float> all = ReadSound(*fReader, cFrames);  // stereo, 1920 samples a frame
     ASSERT_EQ(all.size(), size_t(2 * 1920 * cFrames));
     // The middle of the clip, away from the encoders' start-up and end.
     const std::vector<float> middle(all.begin() + 2 * 9600, all.end() - 2 * 9600);
@@ -104,7 +103,7 @@ TEST_P(RoundTrip, RandomAccessGivesTheSequentialPictures) {
 TEST_P(RoundTrip, AudioAfterAJumpMatchesTheSequentialAudio) {
     AudioBlock sequential;
     ASSERT_TRUE(fReader->ReadAudio(0, 48000, sequential).Ok());
-    if (!GetParam().Audio) {   // no sound track: silence of the asked length
+    if (!GetParam().Audio) {  // no sound track: silence of the asked length
         EXPECT_EQ(sequential.FrameCount(), 48000);
         EXPECT_TRUE(std::all_of(sequential.Samples.begin(), sequential.Samples.end(), [](float v) { return v == 0; }));
         return;
@@ -128,11 +127,15 @@ INSTANTIATE_TEST_SUITE_P(Kinds, RoundTrip, ::testing::ValuesIn(cKindCases),
 // Frame rates survive as exact fractions, and the frame count follows from them.
 struct RateCase {
     const char* Path;
-    Rational    Rate;
+    Rational Rate;
 };
 const RateCase cRateCases[] = {
-    {"a.mp4", {30000, 1001}}, {"b.mp4", {24, 1}}, {"c.mkv", {50, 1}},
-    {"d.mkv", {30000, 1001}}, {"e.y4m", {30, 1}}, {"f.webm", {24000, 1001}},
+    {"a.mp4", {30000, 1001}},
+    {"b.mp4", {24, 1}},
+    {"c.mkv", {50, 1}},
+    {"d.mkv", {30000, 1001}},
+    {"e.y4m", {30, 1}},
+    {"f.webm", {24000, 1001}},
 };
 
 class RateRoundTrip : public ::testing::TestWithParam<RateCase> {};
@@ -155,13 +158,12 @@ INSTANTIATE_TEST_SUITE_P(Rates, RateRoundTrip, ::testing::ValuesIn(cRateCases), 
     return name;
 });
 
-
 // Sound stays with the pictures: the audio read for a frame is the tone the generator made for
 // that frame, shifted at most by what the container's timestamps allow (MP4: exact; Matroska:
 // millisecond timestamps; WebM from FFmpeg 5.1: the video starts 7 ms after the Opus audio).
 struct SyncCase {
     const char* Path;
-    int         MaxOffset;   // samples at 48 kHz
+    int MaxOffset;  // samples at 48 kHz
 };
 const SyncCase cSyncCases[] = {{"a.mp4", 0}, {"b.mov", 0}, {"c.mkv", 48}, {"d.webm", 400}};
 
@@ -169,7 +171,7 @@ class AudioSync : public ::testing::TestWithParam<SyncCase> {};
 
 TEST_P(AudioSync, ToneOfEachFrameComesBackWithThatFrame) {
     ScratchDir dir;
-    const GeneratorSettings g{.FrameCount = 30, .ToneHz = 50};   // a 960-sample period: shifts to 480 are unambiguous
+    const GeneratorSettings g{.FrameCount = 30, .ToneHz = 50};  // a 960-sample period: shifts to 480 are unambiguous
     auto reader = WriteAndOpen(dir / GetParam().Path, g);
     ASSERT_TRUE(reader);
     GeneratedClip clip(g);

@@ -14,7 +14,7 @@ namespace {
 struct CoverCase {
     const char* Label;
     const char* Name;
-    const char* Args;   // ffmpeg inputs and options: 3 s of sound and one picture
+    const char* Args;  // ffmpeg inputs and options: 3 s of sound and one picture
 };
 const CoverCase cCoverCases[] = {
     {"mp3_jpeg", "song.mp3",
@@ -51,16 +51,19 @@ INSTANTIATE_TEST_SUITE_P(Music, CoverArt, ::testing::ValuesIn(cCoverCases),
 // for its times and every picture of both parts is shown.
 TEST(VariableRate, RunsAtTheBaseRateAndShowsEveryPicture) {
     ScratchDir dir;
-    auto reader = FfmpegClip("-f lavfi -i testsrc=s=64x48:r=24:d=1 -f lavfi -i testsrc=s=64x48:r=60:d=1 "
-                             "-filter_complex [0][1]concat=n=2:v=1 -fps_mode vfr -c:v libx264",
-                             dir / "vfr.mp4");
+    auto reader = FfmpegClip(
+        "-f lavfi -i testsrc=s=64x48:r=24:d=1 -f lavfi -i testsrc=s=64x48:r=60:d=1 "
+        "-filter_complex [0][1]concat=n=2:v=1 -fps_mode vfr -c:v libx264",
+        dir / "vfr.mp4");
     ASSERT_TRUE(reader);
     EXPECT_EQ(reader->FrameRate(), (Rational{120, 1}));
     EXPECT_EQ(reader->FrameCount(), 238) << "1.9833 s at 120 a second";
     // FFmpeg's own decoding tells how many different pictures there are in a row (testsrc repeats
     // a few of its 84 at this size).
     FILE* md5 = popen(("ffmpeg -nostdin -v error -i " + dir / "vfr.mp4" + " -f framemd5 - | grep -v '^#' | "
-                       "cut -d, -f6 | uniq | wc -l").c_str(), "r");
+                                                                          "cut -d, -f6 | uniq | wc -l")
+                          .c_str(),
+                      "r");
     ASSERT_TRUE(md5);
     int different = 0;
     EXPECT_EQ(fscanf(md5, "%d", &different), 1);
@@ -83,7 +86,7 @@ TEST(DamagedFiles, AnUnknownCodecIsCalledDamaged) {
     ASSERT_TRUE(Ffmpeg("-f lavfi -i testsrc=s=64x48:r=25:d=1 -c:v libx264 " + path));
     std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
     std::string bytes((std::istreambuf_iterator<char>(f)), {});
-    const size_t codec = bytes.find("V_MPEG4/ISO/AVC");   // the track's codec, damaged
+    const size_t codec = bytes.find("V_MPEG4/ISO/AVC");  // the track's codec, damaged
     ASSERT_NE(codec, std::string::npos);
     f.seekp(std::streamoff(codec));
     f.write("V_ZZZZZ", 7);
@@ -95,11 +98,11 @@ TEST(DamagedFiles, AnUnknownCodecIsCalledDamaged) {
 
 // Codes met while reading: the system's words only for what the file's I/O recorded itself.
 struct InputWordsCase {
-    int         Code, IoError;
+    int Code, IoError;
     const char* Text;
 };
 const InputWordsCase cInputWords[] = {
-    {AVERROR(EPERM), 0, "the file is damaged"},   // a demuxer's bare -1
+    {AVERROR(EPERM), 0, "the file is damaged"},  // a demuxer's bare -1
     {AVERROR(EIO), 0, "the file is damaged"},
     {AVERROR(EINVAL), 0, "the file is damaged"},
     {AVERROR_INVALIDDATA, 0, "the file is damaged"},

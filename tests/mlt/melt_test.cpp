@@ -31,7 +31,8 @@ struct Case {
     size_t FrameBytes() const {
         const size_t w = size_t(wid), h = size_t(hig);
         const std::string f = mltFormat;
-        return f == "rgba" ? w * h * 4 : f == "yuv422" ? w * h * 2 : w * h + 2 * (w / 2) * (h / 2);
+        return f == "rgba" ? w * h * 4 : f == "yuv422" ? w * h * 2
+                                                       : w * h + 2 * (w / 2) * (h / 2);
     }
 };
 
@@ -100,10 +101,8 @@ std::vector<uint8_t> PlanarEngineFrame(const Case& c, const TileSettings& s, con
         auto* data = const_cast<uint8_t*>(bytes.data());
         const size_t luma = size_t(c.wid) * size_t(c.hig);
         if (std::string(c.mltFormat) == "yuv422")
-            return PlanarPicture{{data, nullptr, nullptr}, {c.wid * 2, 0, 0}, c.wid, c.hig, PlanarFormat::YUYV, 8,
-                                 YuvMatrix::BT601, false};
-        return PlanarPicture{{data, data + luma, data + luma + luma / 4}, {c.wid, c.wid / 2, c.wid / 2}, c.wid,
-                             c.hig, PlanarFormat::YUV420, 8, YuvMatrix::BT601, false};
+            return PlanarPicture{{data, nullptr, nullptr}, {c.wid * 2, 0, 0}, c.wid, c.hig, PlanarFormat::YUYV, 8, YuvMatrix::BT601, false};
+        return PlanarPicture{{data, data + luma, data + luma + luma / 4}, {c.wid, c.wid / 2, c.wid / 2}, c.wid, c.hig, PlanarFormat::YUV420, 8, YuvMatrix::BT601, false};
     };
     const PlanarPicture pa = picture(a), pb = picture(b), po = picture(out);
     PluginDataRec config{};
@@ -127,8 +126,9 @@ TEST_P(MeltModule, FirstFrameIsClipAAndLastClipBExactlyAndBetweenTheEngines) {
     const Case c = GetParam();
     const std::string size = std::to_string(c.wid) + "x" + std::to_string(c.hig);
     ASSERT_EQ(Run("ffmpeg -v error -f lavfi -i testsrc=size=" + size + ":rate=25 -frames:v 60 -c:v ffv1 "
-                  "-pix_fmt yuv444p a.mkv && ffmpeg -v error -f lavfi -i testsrc2=size=" + size + ":rate=25 "
-                  "-frames:v 60 -c:v ffv1 -pix_fmt yuv444p b.mkv"),
+                                                                       "-pix_fmt yuv444p a.mkv && ffmpeg -v error -f lavfi -i testsrc2=size=" +
+                  size + ":rate=25 "
+                         "-frames:v 60 -c:v ffv1 -pix_fmt yuv444p b.mkv"),
               0)
         << Log();
     ASSERT_EQ(Run(Melt("a.mkv in=0 out=59", "a.raw")), 0) << Log();

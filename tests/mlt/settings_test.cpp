@@ -111,10 +111,7 @@ TEST(MltKdenlive, ShowsAndStoresWhatRenders) {
         props.Set(name.c_str(), std::to_string(stored).c_str());
         const TileSettings s = MltSettingsAt(props.p, 0, 0, 10);
         const std::map<std::string, double> value = {
-            {"method", s.Method},        {"columns", s.Columns},   {"rows", s.Rows},
-            {"tile_duration", s.TileDuration}, {"randomized", s.Randomized ? 1 : 0}, {"seed", s.Seed},
-            {"frames", s.Frames},        {"left", s.Active.Left * 100}, {"top", s.Active.Top * 100},
-            {"right", s.Active.Right * 100}, {"bottom", s.Active.Bottom * 100}};
+            {"method", s.Method}, {"columns", s.Columns}, {"rows", s.Rows}, {"tile_duration", s.TileDuration}, {"randomized", s.Randomized ? 1 : 0}, {"seed", s.Seed}, {"frames", s.Frames}, {"left", s.Active.Left * 100}, {"top", s.Active.Top * 100}, {"right", s.Active.Right * 100}, {"bottom", s.Active.Bottom * 100}};
         return value.at(name);
     };
     for (const std::string& wrong : kdenlive::CheckDescription(params, rendered)) ADD_FAILURE() << wrong;

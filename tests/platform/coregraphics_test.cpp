@@ -97,10 +97,16 @@ TEST(BitmapContext, RejectsOtherLayouts) {
         bool made;
     };
     const Layout layouts[] = {
-        {2, 2, 8, 8, 2, true},      {2, 2, 8, 8, 1, false},     {2, 2, 16, 8, 2, false},
+        {2, 2, 8, 8, 2, true},
+        {2, 2, 8, 8, 1, false},
+        {2, 2, 16, 8, 2, false},
         {2, 2, 8, 4, 2, false},  // rows shorter than 4 x width
-        {0, 2, 8, 8, 2, false},     {2, 0, 8, 8, 2, false},     {32767, 1, 8, 0, 2, true},
-        {32768, 1, 8, 0, 2, false}, {1, 32767, 8, 0, 2, true},  {1, 32768, 8, 0, 2, false},
+        {0, 2, 8, 8, 2, false},
+        {2, 0, 8, 8, 2, false},
+        {32767, 1, 8, 0, 2, true},
+        {32768, 1, 8, 0, 2, false},
+        {1, 32767, 8, 0, 2, true},
+        {1, 32768, 8, 0, 2, false},
     };
     CGColorSpaceRef space = CGColorSpaceCreateDeviceRGB();
     for (const Layout& l : layouts) {

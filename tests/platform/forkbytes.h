@@ -91,7 +91,7 @@ inline Read Parse(const std::vector<uint8_t>& f) {
     const size_t dataOff = out.DataOffset, mapOff = out.MapOffset;
     BeAt(f, mapOff + 15, 1);  // throws when the map's header runs past the end
     if (std::vector<uint8_t>(f.begin(), f.begin() + 16) != std::vector<uint8_t>(f.begin() + long(mapOff),
-                                                                               f.begin() + long(mapOff) + 16))
+                                                                                f.begin() + long(mapOff) + 16))
         throw std::runtime_error("the map does not open with a copy of the header");
     out.ForkAttributes = uint16_t(BeAt(f, mapOff + 22, 2));
     const size_t typeList = mapOff + BeAt(f, mapOff + 24, 2);

@@ -106,7 +106,7 @@ TEST(Random, StaysInSymmetricRangeAndRepeatsFromSeed) {
         seen.insert(r);
         if (i < 16) first.push_back(r);
     }
-    EXPECT_GT(seen.size(), 50000u);       // covers the range, not a short cycle
+    EXPECT_GT(seen.size(), 50000u);        // covers the range, not a short cycle
     EXPECT_NEAR(negatives, 100000, 2000);  // both signs about equally often
     SetQDRandomSeed(12345);
     for (int16_t v : first) EXPECT_EQ(Random(), v);

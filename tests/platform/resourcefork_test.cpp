@@ -56,7 +56,7 @@ TEST(ResourceForkWrite, WhatWeWriteReadsBackWithTheTestsOwnReader) {
     ASSERT_TRUE(WriteResourceFork(image, f));
 
     const forkbytes::Read read = forkbytes::Parse(f);
-    EXPECT_EQ(read.DataOffset, 256u);  // header and reserved area as the original system wrote them
+    EXPECT_EQ(read.DataOffset, 256u);            // header and reserved area as the original system wrote them
     EXPECT_EQ(read.ForkAttributes, mapCompact);  // "changed" is a run-time flag, never stored
     ASSERT_EQ(read.Resources.size(), 3u);
     EXPECT_EQ(read.Resources[0].ID, 128);

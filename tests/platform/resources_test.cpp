@@ -118,7 +118,7 @@ TEST_F(Resources, SearchesRunFromTheCurrentFileBackwards) {
     EXPECT_EQ(Get1Resource(FourCC("STR#"), 128), nullptr);  // the current file only
     EXPECT_NE(GetResource(FourCC("STR#"), 128), nullptr);   // then the ones opened before it
     UseResFile(b);
-    EXPECT_EQ(GetResource(FourCC("Pref"), 1), nullptr);     // not the ones opened after it
+    EXPECT_EQ(GetResource(FourCC("Pref"), 1), nullptr);  // not the ones opened after it
     EXPECT_EQ(ResError(), resNotFound);
     Handle refused = HandleOf({3});
     AddResource(refused, FourCC("Pref"), 5, nullptr);  // opened read-only

@@ -47,7 +47,7 @@ struct Recorder {
     std::vector<uint32_t> commands;
     std::vector<int32_t> valueAtCommand;  // value of `watched` when each command came
     std::vector<BWCtl*> actions;
-    std::vector<uint32_t> events;  // custom event kinds
+    std::vector<uint32_t> events;               // custom event kinds
     std::vector<std::vector<int32_t>> tracked;  // {result, v, h, modifiers} per TrackMouse
     std::vector<int16_t> hitParts;
     BWCtl* watched = nullptr;
@@ -71,25 +71,25 @@ int32_t HostCustomEvent(BWCtl* ctl, uint32_t kind, int16_t v, int16_t h, uint32_
     int16_t b[4];
     gTB->ControlBounds(ctl, b);
     switch (kind) {
-    case kBWControlDraw:
-        for (int y = b[0]; y < b[2] && gRec.port; y++)
-            for (int x = b[1]; x < b[3]; x++) {
-                uint8_t* p = gRec.port + y * gRec.rowBytes + 4 * x;
-                p[0] = 0xFF, p[1] = 0x20, p[2] = 0x80, p[3] = 0xE0;
+        case kBWControlDraw:
+            for (int y = b[0]; y < b[2] && gRec.port; y++)
+                for (int x = b[1]; x < b[3]; x++) {
+                    uint8_t* p = gRec.port + y * gRec.rowBytes + 4 * x;
+                    p[0] = 0xFF, p[1] = 0x20, p[2] = 0x80, p[3] = 0xE0;
+                }
+            return 0;
+        case kBWControlHitTest: *part = (v >= b[0] && v < b[2] && h >= b[1] && h < b[3]) ? 1 : 0; return 0;
+        case kBWControlTrack:
+            if (!gRec.tracks) return kNotHandled;
+            for (;;) {
+                int16_t tv = 0, th = 0;
+                uint32_t modifiers = 0;
+                const int32_t result = gTB->TrackMouse(nullptr, &tv, &th, &modifiers);
+                gRec.tracked.push_back({result, tv, th, int32_t(modifiers)});
+                if (result == kBWMouseTrackingMouseUp) return 0;
             }
-        return 0;
-    case kBWControlHitTest: *part = (v >= b[0] && v < b[2] && h >= b[1] && h < b[3]) ? 1 : 0; return 0;
-    case kBWControlTrack:
-        if (!gRec.tracks) return kNotHandled;
-        for (;;) {
-            int16_t tv = 0, th = 0;
-            uint32_t modifiers = 0;
-            const int32_t result = gTB->TrackMouse(nullptr, &tv, &th, &modifiers);
-            gRec.tracked.push_back({result, tv, th, int32_t(modifiers)});
-            if (result == kBWMouseTrackingMouseUp) return 0;
-        }
-    case kBWControlHit: gRec.hitParts.push_back(*part); return kNotHandled;
-    default: return kNotHandled;
+        case kBWControlHit: gRec.hitParts.push_back(*part); return kNotHandled;
+        default: return kNotHandled;
     }
 }
 
@@ -168,8 +168,8 @@ TEST(ToolboxStart, WithoutADisplayRefusesWithAReasonInsteadOfEndingTheProcess) {
 
 struct ControlRow {
     char sig[5];
-    int first, last;   // IDs
-    char command[5];   // "" none; "#" the IDs' own 'Col1'..'Col6'
+    int first, last;  // IDs
+    char command[5];  // "" none; "#" the IDs' own 'Col1'..'Col6'
     const char* classID;
     int minimum, maximum;  // -1: set by the plug-in
 };
@@ -288,10 +288,7 @@ TEST_F(Toolbox, SetValueClampsAndSendsNoAction) {
         char sig[5];
         int id;
         int32_t set, expect;
-    } cases[] = {{"Sldr", 1, 0, 1},     {"Sldr", 1, 101, 100},  {"Sldr", 3, -5, 0},          {"Sldr", 3, 37, 37},
-                 {"Meth", 1, 0, 1},     {"Meth", 1, 42, 41},    {"Meth", 1, 41, 41},         {"Medi", 1, 9, 3},
-                 {"Rand", 1, 5, 1},     {"Keep", 1, 0, 0},      {"Colr", 1, -1, 0},          {"Colr", 1, 1 << 24, 16777215},
-                 {"Colr", 2, 0x123456, 0x123456}, {"Clip", 1, 2, 1}, {"Clip", 1, -1, 0},     {"ClpM", 1, 5, 0}};
+    } cases[] = {{"Sldr", 1, 0, 1}, {"Sldr", 1, 101, 100}, {"Sldr", 3, -5, 0}, {"Sldr", 3, 37, 37}, {"Meth", 1, 0, 1}, {"Meth", 1, 42, 41}, {"Meth", 1, 41, 41}, {"Medi", 1, 9, 3}, {"Rand", 1, 5, 1}, {"Keep", 1, 0, 0}, {"Colr", 1, -1, 0}, {"Colr", 1, 1 << 24, 16777215}, {"Colr", 2, 0x123456, 0x123456}, {"Clip", 1, 2, 1}, {"Clip", 1, -1, 0}, {"ClpM", 1, 5, 0}};
     for (const auto& c : cases) {
         BWCtl* ctl = gTB->FindControl(win, Code(c.sig), c.id);
         gTB->SetValue(ctl, c.set);

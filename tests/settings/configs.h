@@ -11,7 +11,8 @@
 
 struct ConfigBlock {
     PluginDataPtr P = reinterpret_cast<PluginDataPtr>(NewPtrClear(sizeof(PluginDataRec)));
-    enum Start { Zero, Defaults };  // Defaults: ResetConfig with a full init, tile field included
+    enum Start { Zero,
+                 Defaults };  // Defaults: ResetConfig with a full init, tile field included
     explicit ConfigBlock(Start start = Zero) {
         if (start == Defaults) ResetConfig(P, true);
     }

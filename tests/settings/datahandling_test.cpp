@@ -17,8 +17,8 @@ TEST(ConfigSaveRecord, FieldsSitAtTheirOffsetsInNativeOrder) {
     ConfigBlock c;
     FillDistinct(*c.P);
     std::vector<uint8_t> want(396, 0);
-    PutNative<uint32_t>(want, 0, 396);  // size
-    PutNative<uint32_t>(want, 4, 3);    // version
+    PutNative<uint32_t>(want, 0, 396);                                               // size
+    PutNative<uint32_t>(want, 4, 3);                                                 // version
     const double edges[] = {0.125, 0.875, 0.25, 0.75, 0.0625, 0.5, 0.375, 1.0 / 3};  // StartRel, EndRel: L R T B
     for (size_t i = 0; i < 8; i++) PutNative(want, 8 + 8 * i, edges[i]);
     for (int i = 1; i <= 6; i++) {
@@ -27,9 +27,9 @@ TEST(ConfigSaveRecord, FieldsSitAtTheirOffsetsInNativeOrder) {
         PutNative<int16_t>(want, 108 + 2 * size_t(i - 1), int16_t(10 * i));  // sliders
     }
     for (int k = 0; k < 6; k++) PutNative<uint16_t>(want, 120 + 2 * size_t(k), uint16_t(11 * (k + 1)));  // frame colours
-    PutNative<int16_t>(want, 132, 3);  // media type
-    want[134] = 1;                     // keep proportions
-    PutNative<int16_t>(want, 136, 28); // method; 138: randomized duration, false
+    PutNative<int16_t>(want, 132, 3);                                                                    // media type
+    want[134] = 1;                                                                                       // keep proportions
+    PutNative<int16_t>(want, 136, 28);                                                                   // method; 138: randomized duration, false
     const std::string label = "Config save for qv/z iMovie plug-in";
     want[139] = uint8_t(label.size());
     std::copy(label.begin(), label.end(), want.begin() + 140);
@@ -90,8 +90,8 @@ const StoredBlock kBlocks[] = {
     {"version 4", 396, [](auto& b) { PutNative<uint32_t>(b, 4, 4); }, false},
     {"written in the other byte order", 396,
      [](auto& b) {
-         PutNative<uint32_t>(b, 0, __builtin_bswap32(396));
-         PutNative<uint32_t>(b, 4, __builtin_bswap32(3));
+    PutNative<uint32_t>(b, 0, __builtin_bswap32(396));
+    PutNative<uint32_t>(b, 4, __builtin_bswap32(3));
      },
      false},
     {"size field 395", 396, [](auto& b) { PutNative<uint32_t>(b, 0, 395); }, false},
@@ -221,7 +221,7 @@ bool SameRect(const RelRect& a, const RelRect& b) {
 struct RangeCase {
     const char* What;
     void (*Spoil)(PluginDataRec& c);
-    const char* Named;   // ConfigOutOfRange's words; "" when in range
+    const char* Named;  // ConfigOutOfRange's words; "" when in range
     void (*Expect)(const PluginDataRec& c);
 };
 const RangeCase kRanges[] = {
@@ -270,7 +270,7 @@ TEST_P(Ranges, AreNamedAndHeldToTheDialogsValues) {
     ClampConfig(c.P);
     GetParam().Expect(*c.P);
     EXPECT_EQ(ConfigOutOfRange(*c.P), "");
-    EXPECT_EQ(c->RandomizedDuration, randomized);   // the rest is left alone
+    EXPECT_EQ(c->RandomizedDuration, randomized);  // the rest is left alone
 }
 INSTANTIATE_TEST_SUITE_P(Cases, Ranges, ::testing::ValuesIn(kRanges));
 }  // namespace

@@ -95,8 +95,8 @@ const StoredRecordCase kStored[] = {
     {"version 2", [](auto& b) { PutNative<uint32_t>(b, 4, 2); }, false},
     {"the other byte order",
      [](auto& b) {
-         PutNative<uint32_t>(b, 0, 2348875776u);
-         PutNative<uint32_t>(b, 4, 0x03000000u);
+    PutNative<uint32_t>(b, 0, 2348875776u);
+    PutNative<uint32_t>(b, 4, 0x03000000u);
      },
      false},
     {"a NaN fraction", [](auto& b) { PutNative(b, 16, std::numeric_limits<double>::quiet_NaN()); }, false},
@@ -145,10 +145,10 @@ const DamagedFile kDamaged[] = {
     {"a record claiming 4 GB", [](const auto& g) { return WithBe(g, g.size() - 400, 0xFFFFFFFF); }},
     {"a reference list looping into the type list",
      [](const auto& g) {
-         auto f = g;
-         f[16 + 28 + 2 + 6] = 0;
-         f[16 + 28 + 2 + 7] = 0;
-         return f;
+    auto f = g;
+    f[16 + 28 + 2 + 6] = 0;
+    f[16 + 28 + 2 + 7] = 0;
+    return f;
      }},
     {"sixteen zero bytes", [](const auto&) { return std::vector<uint8_t>(16, 0); }},
     {"no fork at all", [](const auto&) { return std::vector<uint8_t>(); }, true},
@@ -165,8 +165,10 @@ TEST_P(DamagedFiles, GiveNoRecordAndAreMovedAsideByTheNextSave) {
     EXPECT_FALSE(ReadConfig(c.P)) << GetParam().What;
     EXPECT_EQ(c->Sliders[1], 50);
     EXPECT_EQ(PrefsLastError(), GetParam().Empty ? ""
-                                                 : "cannot read " + PrefsPath() + ": damaged (not a resource file); "
-                                                   "the next save moves it aside to " + PrefsPath() + ".damaged");
+                                                 : "cannot read " + PrefsPath() +
+                                                       ": damaged (not a resource file); "
+                                                       "the next save moves it aside to " +
+                                                       PrefsPath() + ".damaged");
     ASSERT_TRUE(SaveConfig(c.P));
     EXPECT_EQ(PrefsMovedAside(), GetParam().Empty ? "" : PrefsPath() + ".damaged");
     EXPECT_EQ(ReadBytes(PrefsPath() + ".damaged"), GetParam().Empty ? std::vector<uint8_t>({1, 2, 3}) : damaged);
@@ -292,7 +294,7 @@ TEST_P(LockedFiles, AreNeitherWrittenNorFreedTwice) {
     }
     if (!ContinueAsNobody(c.RootOwned ? std::vector<std::string>{PrefsPath()} : std::vector<std::string>{})) return;
     const std::vector<uint8_t> before = ReadBytes(PrefsPath());  // empty when unreadable
-    for (int round = 0; round < 2; round++) {  // as the start-up and then the dialog's OK would
+    for (int round = 0; round < 2; round++) {                    // as the start-up and then the dialog's OK would
         ConfigBlock cfg(ConfigBlock::Defaults);
         MakePrefsFile();
         EXPECT_EQ(ReadConfig(cfg.P), c.Readable);
@@ -340,7 +342,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, OddPrefsFiles, ::testing::ValuesIn(kOdd),
 // when missing; a damaged target is moved aside beside itself.
 struct LinkedPrefs {
     const char* What;
-    const char* Link;  // relative to the Preferences folder, or "@" for the sandbox
+    const char* Link;                            // relative to the Preferences folder, or "@" for the sandbox
     std::optional<std::vector<uint8_t>> Target;  // what the target holds first, if it exists
 };
 const LinkedPrefs kLinked[] = {
