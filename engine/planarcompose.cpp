@@ -290,6 +290,16 @@ void PlanRow(const FrameJob& f, const Pieces& p, int32_t y0, int32_t y1, int32_t
         PlanRowT<false>(f, p, y0, y1, sampleBytes, plan);
 }
 
+// n bytes (Word <= n <= 2 Word) as two word moves, the second overlapping the first.
+template <class Word>
+inline void CopyEnds(uint8_t* dst, const uint8_t* src, size_t n) {
+    Word head, tail;
+    std::memcpy(&head, src, sizeof(Word));
+    std::memcpy(&tail, src + n - sizeof(Word), sizeof(Word));
+    std::memcpy(dst, &head, sizeof(Word));
+    std::memcpy(dst + n - sizeof(Word), &tail, sizeof(Word));
+}
+
 // memcpy of the stretch of one tile: most are a few dozen bytes, where a call costs more than the
 // copy. Up to 128 bytes in 16-byte moves that overlap at the end, fewer in 8- and 4-byte ones; src
 // and dst never overlap.
@@ -315,22 +325,8 @@ inline void CopySpan(uint8_t* dst, const uint8_t* src, size_t n) {
         return;
     }
 #endif
-    if (n >= 8 && n < 16) {
-        uint64_t head, tail;
-        std::memcpy(&head, src, 8);
-        std::memcpy(&tail, src + n - 8, 8);
-        std::memcpy(dst, &head, 8);
-        std::memcpy(dst + n - 8, &tail, 8);
-        return;
-    }
-    if (n >= 4 && n < 8) {
-        uint32_t head, tail;
-        std::memcpy(&head, src, 4);
-        std::memcpy(&tail, src + n - 4, 4);
-        std::memcpy(dst, &head, 4);
-        std::memcpy(dst + n - 4, &tail, 4);
-        return;
-    }
+    if (n >= 8 && n < 16) return CopyEnds<uint64_t>(dst, src, n);
+    if (n >= 4 && n < 8) return CopyEnds<uint32_t>(dst, src, n);
     std::memcpy(dst, src, n);
 }
 inline void CopySpans(uint8_t* out, const uint8_t* src, const RowPlan& plan, RunKind kind) {
