@@ -1,6 +1,7 @@
 #include "editor/cli/render.h"
 
 #include "editor/cli/nativeroute.h"
+#include "editor/cli/render_p.h"
 
 #include <signal.h>
 #include <sys/stat.h>
@@ -22,11 +23,10 @@
 #include <future>
 
 #include "editor/media/ClipWriter.h"
-#include "platform/PNGWriter.h"
-#include "platform/PascalStrings.h"
 #include "platform/QuickDraw.h"
 
 namespace bw {
+using namespace detail;
 namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int cSampleRate = 48000;
@@ -70,15 +70,6 @@ media::PixelView ViewOf(GWorldPtr gw) {
     return media::PixelView{reinterpret_cast<uint8_t*>(pm->baseAddr), pm->rowBytes, pm->bounds.right - pm->bounds.left,
                             pm->bounds.bottom - pm->bounds.top};
 }
-
-struct OwnedGW {
-    GWorldPtr gw = nullptr;
-    OwnedGW(int w, int h) {
-        const Rect r{0, 0, int16_t(h), int16_t(w)};
-        NewGWorld(&gw, 32, &r, nullptr, nullptr, 0);
-    }
-    ~OwnedGW() { DisposeGWorld(gw); }
-};
 
 // Encodes one frame while the caller makes the next: an ARGB frame is copied into the writer's
 // own buffer, a picture handed over as it is, and written on another thread; the next Write waits
@@ -324,12 +315,6 @@ Failure TransitionLength(PluginHost& host, Variant variant, const RenderOptions&
 }
 
 namespace {
-// Clips of one render, at the output's rate.
-struct Timeline {
-    ConformedClip* a = nullptr;  // the clip before the transition (after, between)
-    ConformedClip* b = nullptr;  // the clip after it (before, between)
-    int32_t n = 0, pre = 0, post = 0;
-};
 
 // A clip with no frame at the output's rate. When the rate is the first clip's own, a rate that is
 // no clip's (a damaged header's 125/128 for 25) is that clip's fault, and the message names it.
@@ -341,6 +326,9 @@ Failure NoFrames(const ConformedClip& clip, const media::FrameSource& rateFrom, 
                                " without a single frame (a damaged header?); -r sets the output's rate"};
 }
 
+}  // namespace
+
+namespace detail {
 Failure PlanTimeline(Input& first, Input* second, Variant variant, int32_t requested, media::Rational rate,
                      Timeline& t) {
     first.clip = std::make_unique<ConformedClip>(*first.source, rate, cSampleRate);
@@ -367,7 +355,13 @@ Failure PlanTimeline(Input& first, Input* second, Variant variant, int32_t reque
     return {};
 }
 
+}  // namespace detail
+
+namespace {
 Failure ClipFailure(const media::MediaStatus& status) { return {kExitBadInput, status.Error, status.EndedEarly}; }
+}  // namespace
+
+namespace detail {
 
 RunRequest MakeRun(const Timeline& t, Variant variant, int32_t n, int w, int h, bool proxy) {
     RunRequest run;
@@ -390,7 +384,7 @@ Failure FrameFailure(const Timeline& t, int32_t k, int32_t result) {
     return {kExitPlugin, "the transition failed at its frame " + std::to_string(k) + " (result " +
                              std::to_string(result) + ")"};
 }
-}  // namespace
+}  // namespace detail
 
 void RequestStop(int signal) {
     if (!lgStopSignal) lgStopSignal = signal;  // the first one says why
@@ -751,106 +745,6 @@ Failure Render(const std::vector<PluginHost*>& hosts, std::vector<Input*>& input
         if (!f.endedEarly || !options.allowShort || attempt >= 2) return f;
         if (report) report->shortened = attempt + 1;
     }
-}
-
-Failure RenderStills(PluginHost& host, Input& first, Input* second, Variant variant, int32_t frames, int width,
-                     int height, const std::vector<double>& fractions, std::vector<GWorldPtr>& stills,
-                     int32_t* used) {
-    Timeline t;
-    if (Failure f = PlanTimeline(first, second, variant, frames, first.source->FrameRate(), t)) return f;
-    if (used) *used = t.n;
-    std::vector<int32_t> wanted;
-    for (double f : fractions) wanted.push_back(std::clamp(int32_t(std::lround(f * (t.n - 1))), 0, t.n - 1));
-    OwnedGW out(width, height);
-    if (!out.gw) return {kExitFailed, "out of memory"};
-    if (const int32_t r = host.Begin(MakeRun(t, variant, t.n, width, height, false)); r != kPluginOK)
-        return {kExitPlugin, "the transition refused to start (result " + std::to_string(r) + ")"};
-    const int32_t last = *std::max_element(wanted.begin(), wanted.end());
-    // Every frame from 0 on is rendered: frame 0 lays out the tile field.
-    for (int32_t k = 0; k <= last; k++) {
-        if (StopSignal()) {
-            host.End();
-            return Stopped();
-        }
-        const int32_t r = host.Frame(k, out.gw, nullptr);
-        if (r != kPluginOK) {
-            host.End();
-            return FrameFailure(t, k, r);
-        }
-        for (int32_t w : wanted)
-            if (w == k) {
-                OwnedGW copy(width, height);
-                const Rect bounds{0, 0, int16_t(height), int16_t(width)};
-                CopyBits(GetPortBitMapForCopyBits(out.gw), GetPortBitMapForCopyBits(copy.gw), &bounds, &bounds,
-                         srcCopy, nullptr);
-                stills.push_back(copy.gw);
-                copy.gw = nullptr;
-            }
-    }
-    host.End();
-    return {};
-}
-
-Failure WriteThumbnail(PluginHost& host, Input& first, Input& second, int32_t frames, int width, int height,
-                       const std::string& path) {
-    Timeline t;
-    if (Failure f = PlanTimeline(first, &second, Variant::Between, frames, first.source->FrameRate(), t)) return f;
-    OwnedGW out(width, height);
-    if (!out.gw) return {kExitFailed, "out of memory"};
-    const int32_t r = host.Placeholder(MakeRun(t, Variant::Between, t.n, width, height, false), t.n / 2, out.gw);
-    if (r != kPluginOK) return FrameFailure(t, t.n / 2, r);
-    return WriteContactSheet({out.gw}, {}, width, path);
-}
-
-Failure Configure(PluginHost& host, Input& first, Input* second, Variant variant, int32_t frames, int width,
-                  int height) {
-    Timeline t;
-    if (Failure f = PlanTimeline(first, second, variant, frames, first.source->FrameRate(), t)) return f;
-    const RunRequest run = MakeRun(t, variant, t.n, width, height, false);
-    // An editor shows the transition's picture before the user opens its settings; that render
-    // also tells the bundle where the transition's frames are.
-    OwnedGW out(width, height);
-    if (!out.gw) return {kExitFailed, "out of memory"};
-    if (const int32_t r = host.Placeholder(run, 0, out.gw); r != kPluginOK) return FrameFailure(t, 0, r);
-    // The bundle says on standard error why its dialog did not open.
-    if (const int32_t r = host.CustomButton(run); r != kPluginOK)
-        return {kExitPlugin, "the settings dialog did not open (result " + std::to_string(r) + "); your settings are unchanged"};
-    return {};
-}
-
-Failure WriteContactSheet(const std::vector<GWorldPtr>& stills, const std::vector<std::string>& captions,
-                          int thumbWidth, const std::string& path) {
-    if (stills.empty()) return {kExitFailed, "nothing to show"};
-    const Rect first = GetGWorldPixMap(stills[0])->bounds;
-    const int tw = thumbWidth, th = std::max(1, thumbWidth * (first.bottom - first.top) / std::max(1, first.right - first.left));
-    const int gap = 12, caption = 22;
-    const int sheetW = int(stills.size()) * (tw + gap) + gap, sheetH = gap + th + caption + gap;
-    OwnedGW sheet(sheetW, sheetH);
-    if (!sheet.gw) return {kExitFailed, "out of memory"};
-    CGrafPtr savePort;
-    GetGWorld(&savePort, nullptr);
-    SetGWorld(sheet.gw, nullptr);
-    const RGBColor background{0x1C00, 0x1C00, 0x2000}, ink{0xEEEE, 0xEEEE, 0xEEEE};
-    RGBForeColor(&background);
-    const Rect all{0, 0, int16_t(sheetH), int16_t(sheetW)};
-    PaintRect(&all);
-    RGBForeColor(&ink);
-    for (size_t i = 0; i < stills.size(); i++) {
-        const int left = gap + int(i) * (tw + gap);
-        const Rect src = GetGWorldPixMap(stills[i])->bounds;
-        const Rect dst{int16_t(gap), int16_t(left), int16_t(gap + th), int16_t(left + tw)};
-        CopyBits(GetPortBitMapForCopyBits(stills[i]), GetPortBitMapForCopyBits(sheet.gw), &src, &dst, srcCopy, nullptr);
-        if (i < captions.size()) {
-            unsigned char text[256];
-            CopyToPStr(captions[i], text, 255);
-            MoveTo(int16_t(left + (tw - StringWidth(text)) / 2), int16_t(gap + th + 15));
-            DrawString(text);
-        }
-    }
-    SetGWorld(savePort, nullptr);
-    std::string error;
-    if (!WriteGWorldPNG(sheet.gw, path, &error)) return {kExitOutput, error};
-    return {};
 }
 
 }  // namespace bw
