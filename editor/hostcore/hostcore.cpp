@@ -275,11 +275,11 @@ bool PreviewClip::ReadFrame(int32_t index, GWorldPtr frame, bool highQuality, st
     return true;
 }
 
-int32_t PluginHost::CustomButton(const RunRequest& spec) {
+int32_t PluginHost::CustomButton(const RunRequest& request) {
     // The dialog's preview steps through the transition's frames in any order: they are kept once
     // read, for as long as the dialog is open.
     std::unique_ptr<PreviewClip> previewA, previewB;
-    RunRequest run = spec;
+    RunRequest run = request;
     if (run.clipA) run.clipA = (previewA = std::make_unique<PreviewClip>(*run.clipA, run.firstA, run.frameCount)).get();
     if (run.clipB) run.clipB = (previewB = std::make_unique<PreviewClip>(*run.clipB, run.firstB, run.frameCount)).get();
     Session button;
