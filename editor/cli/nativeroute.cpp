@@ -14,8 +14,6 @@ extern "C" {
 #include "engine/relrects.h"
 #include "platform/Memory.h"
 #include "platform/QuickDraw.h"
-#include "settings/DataHandling.h"
-#include "settings/prefsloader.h"
 
 namespace bw {
 namespace {
@@ -84,20 +82,6 @@ int ClipMatrix(const media::ClipInfo& info) {
     return -1;
 }
 }  // namespace
-
-TileConfig::TileConfig() {}
-TileConfig::~TileConfig() {
-    if (Rec.Rects) DisposePtr(reinterpret_cast<Ptr>(Rec.Rects));
-}
-
-std::unique_ptr<TileConfig> ReadTileConfig() {
-    auto config = std::make_unique<TileConfig>();
-    ResetConfig(&config->Rec, true);
-    if (!config->Rec.Rects) return nullptr;
-    ReadConfig(&config->Rec);
-    ClampConfig(&config->Rec);
-    return config;
-}
 
 std::string NativeRefusal(const std::vector<Input*>& inputs, const RenderOptions& options, size_t transitions,
                           const media::PictureFormat& format) {

@@ -15,18 +15,6 @@
 
 namespace bw {
 
-// A transition's settings as its bundle read them at its start-up: the saved default (yours, or
-// the one --settings made), clamped as the bundle clamps it. Owns its tile field.
-struct TileConfig {
-    PluginDataRec Rec{};
-    TileConfig();
-    ~TileConfig();
-    TileConfig(const TileConfig&) = delete;
-    TileConfig& operator=(const TileConfig&) = delete;
-};
-// Reads the saved default the bundle just read (the configuration folder of the moment).
-std::unique_ptr<TileConfig> ReadTileConfig();
-
 // Why the native route cannot render this job into pictures of `format`; empty when it can.
 std::string NativeRefusal(const std::vector<Input*>& inputs, const RenderOptions& options, size_t transitions,
                           const media::PictureFormat& format);

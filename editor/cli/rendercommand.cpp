@@ -7,7 +7,6 @@
 #include <filesystem>
 
 #include "editor/cli/commands.h"
-#include "editor/cli/nativeroute.h"
 #include "editor/cli/options.h"
 #include "editor/cli/prefs.h"
 #include "editor/cli/privatesettings.h"
@@ -92,30 +91,25 @@ Failure SaveStandardInput(PrivateSettings& own, std::string& path) {
 }
 
 // One loaded bundle per distinct settings among the transitions, in transition order.
-// `configs` gets each transition's private folder ("" for your default), `tiles` each bundle's
-// settings as it read them, and the render options each transition's.
+// `tiles` gets each bundle's settings as it read them at its start-up, and `tileSettings` each
+// transition's.
 struct LoadedHosts {
     std::vector<std::unique_ptr<PluginHost>> hosts;
-    std::vector<std::unique_ptr<TileConfig>> tiles;  // one per host
+    std::vector<std::unique_ptr<Config>> tiles;  // one per host
 };
 Failure LoadHosts(const Command& c, PrivateSettings& own, size_t transitions, LoadedHosts& loaded,
-                  std::vector<PluginHost*>& perTransition, std::vector<std::string>& configs,
-                  std::vector<const PluginDataRec*>& tileSettings) {
+                  std::vector<PluginHost*>& perTransition, std::vector<const PluginDataRec*>& tileSettings) {
     std::vector<std::unique_ptr<PluginHost>>& hosts = loaded.hosts;
     std::vector<std::vector<std::string>> sets;
-    std::vector<std::string> folders;  // each set's private folder
     for (size_t k = 0; k < transitions; k++) {
         const std::vector<std::string> items = SettingsFor(c, k);
         const auto found = std::find(sets.begin(), sets.end(), items);
         if (found != sets.end()) {
             perTransition.push_back(hosts[size_t(found - sets.begin())].get());
-            configs.push_back(folders[size_t(found - sets.begin())]);
-            tileSettings.push_back(&loaded.tiles[size_t(found - sets.begin())]->Rec);
+            tileSettings.push_back(&loaded.tiles[size_t(found - sets.begin())]->rec);
             continue;
         }
         if (Failure f = UseRenderSettings(c, own, items)) return f;
-        folders.push_back(c.settings.empty() && c.settingsFile.empty() ? std::string() : own.Folders.back());
-        configs.push_back(folders.back());
         std::string bundle = DefaultBundlePath();
         if (!sets.empty()) {
             // The same bundle under another path loads as another copy, with a master default of its own.
@@ -129,10 +123,13 @@ Failure LoadHosts(const Command& c, PrivateSettings& own, size_t transitions, Lo
         std::string error;
         auto host = sets.empty() ? LoadHost(failure) : PluginHost::Load(bundle, error);
         if (!host) return failure ? failure : Failure{kExitPlugin, error};
-        host->GetInfo(int16_t(c.o.variant));       // its first call: the bundle reads its default now
-        loaded.tiles.push_back(ReadTileConfig());  // and the native route reads what it read
-        if (!loaded.tiles.back()) return {kExitFailed, "out of memory for a tile field"};
-        tileSettings.push_back(&loaded.tiles.back()->Rec);
+        host->GetInfo(int16_t(c.o.variant));  // its first call: the bundle reads its default now
+        // What it read, clamped as it renders it: the native route lays out its field from it.
+        auto& read = loaded.tiles.emplace_back(std::make_unique<Config>());
+        if (!read->rec.Rects) return {kExitFailed, "out of memory for a tile field"};
+        ReadConfig(&read->rec);
+        ClampConfig(&read->rec);
+        tileSettings.push_back(&read->rec);
         sets.push_back(items);
         perTransition.push_back(host.get());
         hosts.push_back(std::move(host));
@@ -145,8 +142,8 @@ std::string FrameTime(int64_t frame, media::Rational rate, double offset) {
 }
 
 // render --dry-run: each clip's frames used, the transitions' frames and settings, the output.
-int PrintPlan(const Command& c, PrivateSettings& home, const std::vector<std::string>& configs,
-              const std::vector<PluginHost*>& hosts, std::vector<Input*>& inputs) {
+int PrintPlan(const Command& c, const std::vector<const PluginDataRec*>& tiles, const std::vector<PluginHost*>& hosts,
+              std::vector<Input*>& inputs) {
     RenderPlan plan;
     if (Failure f = PlanRender(*hosts[0], inputs, c.o, plan)) return Fail(f);
     const media::Rational r = plan.rate;
@@ -155,11 +152,7 @@ int PrintPlan(const Command& c, PrivateSettings& home, const std::vector<std::st
                     FrameTime(u.from, r, u.start).c_str(), FrameTime(u.to, r, u.start).c_str());
     for (size_t k = 0; k < plan.transitions.size(); k++) {
         const TransitionSpan& t = plan.transitions[k];
-        Config own;  // the default the bundle of this transition was loaded with
-        if (k < configs.size() && !configs[k].empty()) UseConfigHome(home, configs[k]);
-        ReadConfig(&own.rec);
-        ClampConfig(&own.rec);  // as the bundle renders it
-        const PluginDataRec& s = own.rec;
+        const PluginDataRec& s = *tiles[std::min(k, tiles.size() - 1)];  // as this transition's bundle read it
         std::printf(
             "transition %s: output frames %d..%d (%d frames, %s), method %d, %dx%d tiles, tile duration "
             "%d %%, randomized %s, color %s, rect %g,%g,%g,%g\n",
@@ -219,10 +212,9 @@ int Render(Command& c) {
             std::clamp(OverlapFrames(v, c.o.rate.Num > 0 ? c.o.rate : opened[0].source->FrameRate()), 1, cMaxTransitionFrames));
     LoadedHosts loaded;
     std::vector<PluginHost*> hosts;
-    std::vector<std::string> configs;
     RenderOptions written = c.o;
-    if (Failure f = LoadHosts(c, own, transitions, loaded, hosts, configs, written.tileSettings)) return Fail(f);
-    if (c.dryRun) return PrintPlan(c, own, configs, hosts, inputs);
+    if (Failure f = LoadHosts(c, own, transitions, loaded, hosts, written.tileSettings)) return Fail(f);
+    if (c.dryRun) return PrintPlan(c, written.tileSettings, hosts, inputs);
     RenderReport report;
     const double beforeRender = Since(lgStarted);
     written.output = WrittenPath(c.o.output);
