@@ -366,7 +366,6 @@ MediaStatus ClipReader::FrameAudio(int64_t index, AudioBlock* audio) {
     return ReadAudio(first, end - first, *audio);
 }
 
-bool ClipReader::PicturesAsDecoded() const { return fImpl->Info.Rotation == 0 && fImpl->Info.Hdr.empty(); }
 
 void ClipReader::Release() { fImpl->Release(); }
 const ClipInfo& ClipReader::Info() const { return fImpl->Info; }

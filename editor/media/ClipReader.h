@@ -68,10 +68,8 @@ public:
     MediaStatus ReadFrameInto(int64_t index, const PixelView& dst, bool highQuality, AudioBlock* audio) override;
 
     // The decoded picture shown at `index` as it is, shared (no copy), and its audio as ReadFrameInto
-    // gives it. Only for clips whose pictures show as decoded (PicturesAsDecoded).
+    // gives it. Only for clips whose pictures show as decoded: not turned, no tone mapping needed.
     MediaStatus ReadPicture(int64_t index, PicturePtr& picture, AudioBlock* audio);
-    // Whether the decoded pictures are what the clip shows: not turned, no tone mapping needed.
-    bool PicturesAsDecoded() const;
 
     // Audio samples [first, first + count) of the clip's timeline at SampleRate(), in ChannelLayout();
     // silence where the clip has none. Sample 0 is the start of the first video frame.

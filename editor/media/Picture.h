@@ -31,8 +31,6 @@ struct PictureFormat {
 // The format, size and range of a decoded picture, its matrix as tagged (untagged: by its size,
 // BT.709 from 720 lines or 1280 columns up).
 PictureFormat FormatOf(const AVFrame* picture);
-// Whether two matrices agree: an untagged picture takes the one its size suggests.
-bool SameMatrix(const AVFrame* picture, bool bt709);
 
 // Where a clip's picture goes in the output frame: whole, or letterboxed inside black.
 struct PictureRect {

@@ -62,11 +62,6 @@ PictureFormat FormatOf(const AVFrame* picture) {
     return f;
 }
 
-bool SameMatrix(const AVFrame* picture, bool bt709) {
-    const int cs = SwsColorspace(picture);
-    return bt709 ? cs == SWS_CS_ITU709 : cs == SWS_CS_ITU601;
-}
-
 PictureConformer::PictureConformer(const PictureFormat& format) : format_(format) {
     const int bytes = av_image_get_buffer_size(AVPixelFormat(format.PixelFormat), format.Width, format.Height, cPictureAlign);
     if (bytes > 0) pool_ = av_buffer_pool_init(size_t(bytes), av_buffer_alloc);
