@@ -23,6 +23,7 @@ extern "C" {
 #include "editor/media/ClipReader.h"
 #include "editor/media/ClipWriter.h"
 #include "editor/media/Generators.h"
+#include "cli/program_runner.h"
 #include "media/media_testutil.h"
 #include "platform/nobody.h"
 #include "platform/Memory.h"
@@ -59,37 +60,11 @@ protected:
 
     std::string P(const std::string& name) const { return (dir_ / name).string(); }
 
+    // The command line run in a fork of the test, as the program runs it.
     Result Run(std::vector<std::string> args, std::string* out = nullptr, const std::string& input = "") {
-        args.insert(args.begin(), BW_TEST_PROGRAM);
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        const std::string errPath = P("stderr.txt");
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const std::string outPath = out ? P("stdout.txt") : "/dev/null";
-        posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (!input.empty()) posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
-        pid_t pid;
-        Result r;
-        if (posix_spawn(&pid, BW_TEST_PROGRAM, &actions, nullptr, argv.data(), environ) == 0) {
-            int status = 0;
-            waitpid(pid, &status, 0);
-            r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        std::ifstream in(errPath);
-        std::stringstream s;
-        s << in.rdbuf();
-        r.err = s.str();
-        fs::remove(errPath);
-        if (out) {
-            std::ifstream o(outPath);
-            *out = std::string(std::istreambuf_iterator<char>(o), {});
-            fs::remove(outPath);
-        }
-        return r;
+        bw::cli::test::Outcome o = bw::cli::test::RunForked(std::move(args), dir_.string(), input);
+        if (out) *out = std::move(o.out);
+        return {o.status, std::move(o.err)};
     }
 
     GeneratorSettings Clip(Pattern kind) const {

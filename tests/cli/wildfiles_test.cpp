@@ -1,22 +1,16 @@
 // The blockwaves program with files from the wild: lengths in seconds at the output's rate, a
 // damaged first clip named as the cause, music with cover art joined with its sound.
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "editor/media/ClipReader.h"
 #include "editor/media/Generators.h"
+#include "cli/program_runner.h"
 #include "media/media_testutil.h"
-
-extern char** environ;
 
 namespace {
 namespace fs = std::filesystem;
@@ -24,41 +18,12 @@ using namespace bw::media;
 using bw::media::test::Ffmpeg;
 using bw::media::test::ScratchDir;
 
-struct Outcome {
-    int status = -1;
-    std::string out, err;
-};
+using bw::cli::test::Outcome;
 
-// Runs the program with its configuration folder in `dir`; standard output and error kept.
+// Runs the command line with its configuration folder in `dir`.
 Outcome Program(const ScratchDir& dir, std::vector<std::string> args) {
-    args.insert(args.begin(), BW_TEST_PROGRAM);
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
     setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
-    const std::string outPath = dir / "stdout.txt", errPath = dir / "stderr.txt";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    Outcome r;
-    pid_t pid;
-    if (posix_spawn(&pid, BW_TEST_PROGRAM, &actions, nullptr, argv.data(), environ) == 0) {
-        int status = 0;
-        waitpid(pid, &status, 0);
-        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    auto slurp = [](const std::string& path) {
-        std::ifstream in(path);
-        std::stringstream s;
-        s << in.rdbuf();
-        fs::remove(path);
-        return s.str();
-    };
-    r.out = slurp(outPath);
-    r.err = slurp(errPath);
-    return r;
+    return bw::cli::test::RunForked(std::move(args), dir.Path().string());
 }
 
 std::string Clip(const ScratchDir& dir, const std::string& name, int64_t frames) {

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/program_runner.h"
 #include "editor/cli/wipe.h"
 #include "engine/pixeleffect.h"
 #include "imaging/commonprocs.h"
@@ -264,24 +265,29 @@ TEST(WipeMelt, LumaWithTheMapRendersOurOrdering) {
 
     for (const int method : MeltMethods()) {
         SCOPED_TRACE("method " + std::to_string(method));
-        const std::string settings = " --method " + std::to_string(method) +
-                                     " --grid 16x9 --tile-duration 50 --randomized off --rect 0,0,1,1";
-        const std::string env = "XDG_CONFIG_HOME='" + (dir / "config").string() + "' ";
-        ASSERT_EQ(Shell(dir, env + "'" BW_TEST_PROGRAM "' wipe -y --quiet --size 320x180 --frames " +
-                                 std::to_string(kFrames) + settings + " -o map.pgm > advice.txt"),
-                  0);
-        std::ifstream advice(dir / "advice.txt");
+        setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
+        const std::vector<std::string> settings = {
+            "--frames", std::to_string(kFrames), "--method", std::to_string(method), "--grid", "16x9",
+            "--tile-duration", "50", "--randomized", "off", "--rect", "0,0,1,1"};
+        const auto run = [&](std::vector<std::string> args) {
+            args.insert(args.end(), settings.begin(), settings.end());
+            return bw::cli::test::RunForked(std::move(args), dir.string());
+        };
+        const bw::cli::test::Outcome advice =
+            run({"wipe", "-y", "--quiet", "--size", "320x180", "-o", (dir / "map.pgm").string()});
+        ASSERT_EQ(advice.status, 0) << advice.err;
+        std::istringstream said(advice.out);
         std::string word;
         double softness = -1;
-        advice >> word >> softness;
+        said >> word >> softness;
         ASSERT_EQ(word, "softness");
         ASSERT_GE(softness, 0);
         fs::remove_all(dir / "ours");
         fs::create_directories(dir / "ours");
-        ASSERT_EQ(Shell(dir, env + "'" BW_TEST_PROGRAM "' render a.png b.png -y --quiet --transition-only --frames " +
-                                 std::to_string(kFrames) + settings + " -o ours/%05d.png && "
-                                                                      "ffmpeg -loglevel error -y -i ours/%05d.png -f rawvideo -pix_fmt rgb24 ours.rgb"),
-                  0);
+        const bw::cli::test::Outcome rendered = run({"render", (dir / "a.png").string(), (dir / "b.png").string(), "-y",
+                                                     "--quiet", "--transition-only", "-o", (dir / "ours/%05d.png").string()});
+        ASSERT_EQ(rendered.status, 0) << rendered.err;
+        ASSERT_EQ(Shell(dir, "ffmpeg -loglevel error -y -i ours/%05d.png -f rawvideo -pix_fmt rgb24 ours.rgb"), 0);
         char soft[32];
         std::snprintf(soft, sizeof soft, "%.6f", softness);
         ASSERT_EQ(Shell(dir, "melt -quiet -profile profile a.png out=" + std::to_string(kLead + kFrames - 1) +
