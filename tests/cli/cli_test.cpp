@@ -87,6 +87,13 @@ protected:
                       .status,
                   0);
     }
+    // An output in the scratch folder read back; one that does not open fails the test.
+    std::unique_ptr<ClipReader> Output(const std::string& name) const {
+        MediaStatus status;
+        auto out = ClipReader::Open(P(name), status);
+        EXPECT_TRUE(out) << name << ": " << status.Error;
+        return out;
+    }
     std::vector<std::string> Listing() const {
         std::vector<std::string> names;
         for (const auto& e : fs::directory_iterator(dir_)) names.push_back(e.path().filename().string());
@@ -134,8 +141,8 @@ TEST_P(Outputs, HaveTheJoinedLengthAndTheTilesWhereTheyBelong) {
     MediaStatus status;
     std::unique_ptr<ClipReader> out;
     if (!sequence) {
-        out = ClipReader::Open(P(c.output), status);
-        ASSERT_TRUE(out) << status.Error;
+        out = Output(c.output);
+        ASSERT_TRUE(out);
         EXPECT_EQ(out->FrameCount(), c.frames);
         EXPECT_EQ(out->FrameRate(), (Rational{25, 1}));
         EXPECT_NEAR(out->Info().Duration, c.frames / 25.0, 0.05);
@@ -202,9 +209,8 @@ TEST_F(Cli, NativeAndBundleRoutesShowTheSameTilesOnEveryFrame) {
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_NE(r.err.find(std::string("route: ") + engine), std::string::npos) << r.err;
     }
-    MediaStatus status;
-    auto native = ClipReader::Open(P("native.mkv"), status), bundle = ClipReader::Open(P("bundle.mkv"), status);
-    ASSERT_TRUE(native && bundle) << status.Error;
+    auto native = Output("native.mkv"), bundle = Output("bundle.mkv");
+    ASSERT_TRUE(native && bundle);
     ASSERT_EQ(native->FrameCount(), 80);
     ASSERT_EQ(bundle->FrameCount(), 80);
     int changing = 0;
@@ -236,10 +242,8 @@ TEST_P(Lossless, FramesOutsideTheTransitionAreTheClipsOwn) {
                           "--frames", "20", "--stats"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("route: native (pictures in their own format; 0 converted)"), std::string::npos) << r.err;
-    MediaStatus status;
-    auto out = ClipReader::Open(P("out.mkv"), status), inA = ClipReader::Open(P("a.mkv"), status),
-         inB = ClipReader::Open(P("b.mkv"), status);
-    ASSERT_TRUE(out && inA && inB) << status.Error;
+    auto out = Output("out.mkv"), inA = Output("a.mkv"), inB = Output("b.mkv");
+    ASSERT_TRUE(out && inA && inB);
     // Output frames 0..19 are clip A's 0..19, 40..59 clip B's 20..39.
     for (auto [at, clip, index] : {std::tuple{0, inA.get(), 0}, {19, inA.get(), 19}, {40, inB.get(), 20}, {59, inB.get(), 39}}) {
         PicturePtr o, i;
@@ -265,9 +269,8 @@ TEST_F(Cli, ThreeClipsJoinFrameExactlyAtEveryCut) {
                       c = MakeClip("c.mp4", Pattern::Gradient);
     const Result r = Run({"render", a, b, c, "-o", P("out.y4m"), "--frames", "8,12", "--quiet"});
     ASSERT_EQ(r.status, 0) << r.err;
-    MediaStatus status;
-    auto out = ClipReader::Open(P("out.y4m"), status);
-    ASSERT_TRUE(out) << status.Error;
+    auto out = Output("out.y4m");
+    ASSERT_TRUE(out);
     ASSERT_EQ(out->FrameCount(), 3 * kFrames - 20);
     // A tile shows this frame of this clip: nearer to it than to the other clip's frame at the
     // same place, and outside the transitions (where pictures come straight from the clips) nearer
@@ -351,9 +354,8 @@ TEST_F(Cli, TrimsApplyToTheClipAfterThem) {
     const Result r = Run({"render", "-ss", "0.4", a, "-ss", "0:00.2", "-to", "1.2", b, "--overlap", "0.2s", "-o",
                           P("out.y4m"), "--quiet"});
     ASSERT_EQ(r.status, 0) << r.err;
-    MediaStatus status;
-    auto out = ClipReader::Open(P("out.y4m"), status);
-    ASSERT_TRUE(out) << status.Error;
+    auto out = Output("out.y4m");
+    ASSERT_TRUE(out);
     ASSERT_EQ(out->FrameCount(), (kFrames - 10) + 25 - 5);  // a from frame 10, b's frames 5..29, 5 shared
     VideoFrame f;
     AudioBlock audio;
@@ -376,20 +378,12 @@ TEST_F(Cli, OutputOptionsReachTheFile) {
                           P("out.mkv"), "--quiet"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");  // the encoders' own chatter stays quiet
-    FILE* probe = popen(("ffprobe -v error -show_entries stream=codec_name,pix_fmt,r_frame_rate,channels,sample_rate "
-                         "-of csv=p=0 " +
-                         P("out.mkv"))
-                            .c_str(),
-                        "r");
-    ASSERT_NE(probe, nullptr);
-    std::string text;
-    for (char buf[256]; fgets(buf, sizeof buf, probe);) text += buf;
-    pclose(probe);
+    const std::string text = bw::media::test::Ffprobe(
+        "-show_entries stream=codec_name,pix_fmt,r_frame_rate,channels,sample_rate -of csv=p=0 " + P("out.mkv"));
     EXPECT_NE(text.find("h264,yuv422p10le,50/1"), std::string::npos) << text;
     EXPECT_NE(text.find("opus,48000,1"), std::string::npos) << text;
-    MediaStatus status;
-    auto out = ClipReader::Open(P("out.mkv"), status);
-    ASSERT_TRUE(out) << status.Error;
+    auto out = Output("out.mkv");
+    ASSERT_TRUE(out);
     EXPECT_EQ(out->FrameCount(), 2 * 2 * kFrames - 5);  // 25 fps clips at 50 fps, 5 frames shared
 
     // .webm is VP9 up to 4K (4096 x 2304 samples) and AV1 above it, where VP9 takes gigabytes.
@@ -410,9 +404,8 @@ TEST_F(Cli, ImageSequencesAreClipsAtTheirFrameRate) {
     const Result r = Run({"render", "-framerate", "50", P("seq/%05d.png"), b, "--frames", "5", "-o", P("out.y4m"),
                           "--quiet"});
     ASSERT_EQ(r.status, 0) << r.err;
-    MediaStatus status;
-    auto out = ClipReader::Open(P("out.y4m"), status);
-    ASSERT_TRUE(out) << status.Error;
+    auto out = Output("out.y4m");
+    ASSERT_TRUE(out);
     EXPECT_EQ(out->FrameRate(), (Rational{50, 1}));
     EXPECT_EQ(out->FrameCount(), 10 + 2 * kFrames - 5);  // ten pictures, then b at 50 frames a second
 
@@ -468,9 +461,8 @@ TEST_F(Cli, SecondClipIsConvertedToTheFirstClipsSizeRateAndSound) {
     other.SampleRate = 44100;
     ASSERT_TRUE(WriteGeneratedClip(P("b.mkv"), other).Ok());
     ASSERT_EQ(Run({"render", a, P("b.mkv"), "-o", P("out.mkv"), "--frames", "20", "--quiet"}).status, 0);
-    MediaStatus status;
-    auto out = ClipReader::Open(P("out.mkv"), status);
-    ASSERT_TRUE(out) << status.Error;
+    auto out = Output("out.mkv");
+    ASSERT_TRUE(out);
     EXPECT_EQ(out->Width(), kW);
     EXPECT_EQ(out->Height(), kH);
     EXPECT_EQ(out->FrameRate(), (Rational{25, 1}));
@@ -499,16 +491,13 @@ TEST_F(Cli, SecondClipIsConvertedToTheFirstClipsSizeRateAndSound) {
 
 TEST_F(Cli, SpeedSetsTheLengthAsTheInfoCallReports) {
     const std::string a = MakeClip("a.mp4", Pattern::Bars), b = MakeClip("b.mp4", Pattern::Gradient);
-    ASSERT_EQ(Run({"render", a, b, "-o", P("s0.y4m"), "--speed", "0", "--quiet"}).status, 0);  // 10 frames
-    MediaStatus status;
-    auto out = ClipReader::Open(P("s0.y4m"), status);
-    ASSERT_TRUE(out) << status.Error;
-    EXPECT_EQ(out->FrameCount(), 2 * kFrames - 10);
-    // A transition longer than the clips is held to their length.
-    ASSERT_EQ(Run({"render", a, b, "-o", P("s1.y4m"), "--speed", "1", "--quiet"}).status, 0);
-    out = ClipReader::Open(P("s1.y4m"), status);
-    ASSERT_TRUE(out) << status.Error;
-    EXPECT_EQ(out->FrameCount(), kFrames);
+    // --speed 0 is 10 frames; at 1 the transition is longer than the clips and held to their length.
+    for (const auto& [speed, frames] : {std::pair{"0", 2 * kFrames - 10}, {"1", kFrames}}) {
+        ASSERT_EQ(Run({"render", a, b, "-o", P("out.y4m"), "--speed", speed, "-y", "--quiet"}).status, 0);
+        auto out = Output("out.y4m");
+        ASSERT_TRUE(out);
+        EXPECT_EQ(out->FrameCount(), frames) << "--speed " << speed;
+    }
 }
 
 // RMS of a window of the left channel.
@@ -534,9 +523,8 @@ TEST_P(Audio, FollowsTheBundlesLevelsWithoutClicksAtTheEdges) {
     args.insert(args.end(), {"-o", P("out.mkv"), "--variant", c.variant, "--frames", "20", "--quiet"});
     const Result r = Run(args);
     ASSERT_EQ(r.status, 0) << r.err;
-    MediaStatus status;
-    auto out = ClipReader::Open(P("out.mkv"), status);
-    ASSERT_TRUE(out) << status.Error;
+    auto out = Output("out.mkv");
+    ASSERT_TRUE(out);
     const int64_t total = out->FrameCount();
     AudioBlock audio;
     const int64_t samples = FrameSampleStart(total, {25, 1}, kRate);
@@ -595,15 +583,8 @@ TEST_P(Surround, KeepsTheFirstClipsLayout) {
     args.insert(args.end(), c.options.begin(), c.options.end());
     const Result r = Run(args);
     ASSERT_EQ(r.status, 0) << r.err;
-    FILE* probe = popen(("ffprobe -v error -select_streams a -show_entries stream=codec_name,channels,channel_layout "
-                         "-of csv=p=0 " +
-                         P(c.output))
-                            .c_str(),
-                        "r");
-    ASSERT_NE(probe, nullptr);
-    std::string text;
-    for (char buf[256]; fgets(buf, sizeof buf, probe);) text += buf;
-    pclose(probe);
+    const std::string text = bw::media::test::Ffprobe(
+        "-select_streams a -show_entries stream=codec_name,channels,channel_layout -of csv=p=0 " + P(c.output));
     EXPECT_EQ(text, std::string(c.probe) + "\n");
     // The plan names the layout the file gets.
     std::string plan;
@@ -612,9 +593,8 @@ TEST_P(Surround, KeepsTheFirstClipsLayout) {
     ASSERT_EQ(Run(args, &plan).status, 0);
     EXPECT_NE(plan.find(", " + probed.substr(probed.rfind(',') + 1) + " sound"), std::string::npos) << plan;
 
-    MediaStatus status;
-    auto out = ClipReader::Open(P(c.output), status);
-    ASSERT_TRUE(out) << status.Error;
+    auto out = Output(c.output);
+    ASSERT_TRUE(out);
     const uint64_t layout = out->Info().AudioLayout;
     out->SetChannelLayout(layout);
     AudioBlock audio;
@@ -939,9 +919,8 @@ TEST_F(Cli, HelpAndVersionWorkEverywhereAndOptionsTakeEitherSpelling) {
         for (const char* flag : {"-h", "--help", "--version"}) EXPECT_EQ(Run({command, flag}).status, 0) << command << flag;
     const std::string a = MakeClip("a.mp4", Pattern::Bars), b = MakeClip("b.mp4", Pattern::Gradient);
     ASSERT_EQ(Run({"render", a, b, "-o", P("out.y4m"), "--frames=12", "--quiet"}).status, 0);
-    MediaStatus status;
-    auto out = ClipReader::Open(P("out.y4m"), status);
-    ASSERT_TRUE(out) << status.Error;
+    auto out = Output("out.y4m");
+    ASSERT_TRUE(out);
     EXPECT_EQ(out->FrameCount(), 2 * kFrames - 12);
 }
 
@@ -1102,9 +1081,8 @@ TEST_F(Cli, AClipThatEndsEarlyFailsOrIsUsedAsFarAsItDecodes) {
     ASSERT_EQ(used.status, 0) << used.err;
     EXPECT_NE(used.err.find("transition 2 at"), std::string::npos) << used.err;
     EXPECT_EQ(used.err.find("transition 3"), std::string::npos) << used.err;
-    MediaStatus status;
-    auto out = ClipReader::Open(P("out.y4m"), status);
-    ASSERT_TRUE(out) << status.Error;
+    auto out = Output("out.y4m");
+    ASSERT_TRUE(out);
     EXPECT_LT(out->FrameCount(), 75 + 2 * kFrames - 12) << "the cut clip's promised length";
 }
 
@@ -1135,9 +1113,8 @@ TEST_F(Cli, ASquareClipIsPillarboxed) {
     const std::string a = MakeClip("a.mp4", Pattern::Bars);
     ASSERT_TRUE(bw::media::test::Ffmpeg("-f lavfi -i color=c=white:s=96x96:r=25:d=2 -c:v libx264 " + P("sq.mp4")));
     ASSERT_EQ(Run({"render", a, P("sq.mp4"), "-o", P("out.y4m"), "--frames", "6", "--quiet"}).status, 0);
-    MediaStatus status;
-    auto out = ClipReader::Open(P("out.y4m"), status);
-    ASSERT_TRUE(out) << status.Error;
+    auto out = Output("out.y4m");
+    ASSERT_TRUE(out);
     VideoFrame f;
     AudioBlock audio;
     ASSERT_TRUE(out->ReadFrame(out->FrameCount() - 1, kW, kH, true, f, audio).Ok());
@@ -1254,9 +1231,8 @@ TEST_F(Cli, WithoutSoundTheOutputHasNoSoundTrack) {
         std::vector<std::string> args = {"render", a, b, "-o", P("o.mkv"), "--frames", "5", "--quiet", "-y"};
         if (an) args.push_back("-an");
         ASSERT_EQ(Run(args).status, 0);
-        MediaStatus status;
-        auto out = ClipReader::Open(P("o.mkv"), status);
-        ASSERT_TRUE(out) << status.Error;
+        auto out = Output("o.mkv");
+        ASSERT_TRUE(out);
         EXPECT_EQ(out->HasAudio(), !an);
     }
 }

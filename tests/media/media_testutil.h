@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -196,6 +197,16 @@ inline Alignment Align(const std::vector<float>& got, const std::vector<float>& 
 // Runs the ffmpeg program quietly with `args` (inputs made the way real files are); true when it worked.
 inline bool Ffmpeg(const std::string& args) {
     return std::system(("ffmpeg -nostdin -v error -y " + args + " </dev/null").c_str()) == 0;
+}
+
+// What the ffprobe program prints for `args` (its options, then the file), errors only otherwise.
+inline std::string Ffprobe(const std::string& args) {
+    std::string text;
+    if (FILE* probe = popen(("ffprobe -v error " + args + " </dev/null").c_str(), "r")) {
+        for (char buf[256]; std::fgets(buf, sizeof buf, probe);) text += buf;
+        pclose(probe);
+    }
+    return text;
 }
 
 // Makes `path` with the ffmpeg program, `args` giving its inputs and output options, and opens it.
