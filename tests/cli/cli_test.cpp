@@ -1,7 +1,6 @@
 // The blockwaves program end to end: generated clips in, files out, read back with the media layer.
 #include <gtest/gtest.h>
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -29,8 +28,6 @@ extern "C" {
 #include "platform/Memory.h"
 #include "settings/DataHandling.h"
 #include "settings/prefsloader.h"
-
-extern char** environ;
 
 namespace {
 namespace fs = std::filesystem;
@@ -977,17 +974,9 @@ TEST_P(Signals, LeaveNoPartFiles) {
     ASSERT_TRUE(bw::media::test::Ffmpeg("-f lavfi -i testsrc=s=160x96:r=25:d=120 -c:v libx264 -preset ultrafast " + P("long.mkv")));
     fs::create_directories(P("tmp"));
     setenv("TMPDIR", P("tmp").c_str(), 1);
-    std::string program = BW_TEST_PROGRAM, out = P("out.webm"), in = P("long.mkv");
-    char* argv[] = {program.data(), const_cast<char*>("render"), const_cast<char*>("-"), const_cast<char*>("--variant"),
-                    const_cast<char*>("after"), const_cast<char*>("--method"), const_cast<char*>("3"),
-                    const_cast<char*>("-o"), out.data(), nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid;
-    ASSERT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
+    const pid_t pid = bw::cli::test::StartProgram(
+        {"render", "-", "--variant", "after", "--method", "3", "-o", P("out.webm")}, P("long.mkv"), -1, "");
+    ASSERT_GT(pid, 0);
     // Wait until the temporary output exists: the render is under way.
     bool started = false;
     for (int i = 0; i < 3000 && !started; i++) {
@@ -1015,21 +1004,12 @@ TEST_F(Cli, AReaderThatQuitsEndsTheRenderWithAWord) {
     ASSERT_TRUE(WriteGeneratedClip(P("b.mkv"), longer).Ok());
     fs::create_directories(P("tmp"));
     setenv("TMPDIR", P("tmp").c_str(), 1);
-    int pipeEnds[2];
-    ASSERT_EQ(pipe(pipeEnds), 0);
-    std::string program = BW_TEST_PROGRAM, in = P("a.mp4"), b = P("b.mkv"), err = P("err.txt");
-    char* argv[] = {program.data(), const_cast<char*>("render"), const_cast<char*>("-"), b.data(),
-                    const_cast<char*>("-o"), const_cast<char*>("-"), const_cast<char*>("-f"),
-                    const_cast<char*>("yuv4mpegpipe"), nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 1);
-    posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid;
-    ASSERT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
+    int pipeEnds[2];  // neither end stays open in the program but as its standard output
+    ASSERT_EQ(pipe2(pipeEnds, O_CLOEXEC), 0);
+    const std::string err = P("err.txt");
+    const pid_t pid = bw::cli::test::StartProgram({"render", "-", P("b.mkv"), "-o", "-", "-f", "yuv4mpegpipe"},
+                                                  a, pipeEnds[1], err);
+    ASSERT_GT(pid, 0);
     close(pipeEnds[1]);
     char chunk[4096];
     size_t got = 0;

@@ -1,8 +1,8 @@
-// Runs the blockwaves command line for the end-to-end tests without starting the program. The
-// tests of what only the program shows (statuses seen by a shell, signals, pipes, another user)
-// start it themselves.
+// Runs the blockwaves command line for the end-to-end tests: in a fork of the test, without a
+// program start, or as the program itself for what only a process shows (signals, pipes).
 #pragma once
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,6 +17,8 @@
 
 #include "editor/cli/app.h"
 #include "editor/cli/render.h"
+
+extern char** environ;
 
 namespace bw::cli::test {
 
@@ -75,6 +77,29 @@ inline Outcome RunForked(std::vector<std::string> args, const std::string& scrat
     r.out = Slurp(outPath);
     r.err = Slurp(errPath);
     return r;
+}
+
+// Starts the program itself, for what only a process shows: standard input from `input`, standard
+// output onto `out` (a descriptor, or -1 for /dev/null), standard error into `errPath` ("" for
+// /dev/null). Its pid, or -1.
+inline pid_t StartProgram(std::vector<std::string> args, const std::string& input, int out, const std::string& errPath) {
+    args.insert(args.begin(), BW_TEST_PROGRAM);
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
+    if (out < 0)
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    else
+        posix_spawn_file_actions_adddup2(&actions, out, 1);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.empty() ? "/dev/null" : errPath.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, BW_TEST_PROGRAM, &actions, nullptr, argv.data(), environ) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
 }
 
 }  // namespace bw::cli::test
