@@ -684,12 +684,9 @@ TEST_F(Cli, PrefsAreCheckedBeforeAnythingIsWritten) {
     EXPECT_EQ(bad.status, 2);
     EXPECT_NE(bad.err.find("columns must be 1..100"), std::string::npos) << bad.err;
     // The failed commands changed nothing: rows is still the factory 50.
-    const std::string shown = P("shown.txt");
-    ASSERT_EQ(std::system((std::string(BW_TEST_PROGRAM) + " prefs show > " + shown).c_str()), 0);
-    std::ifstream in(shown);
-    std::stringstream s;
-    s << in.rdbuf();
-    EXPECT_NE(s.str().find("method=12\ncolumns=9\nrows=50\n"), std::string::npos) << s.str();
+    std::string shown;
+    ASSERT_EQ(Run({"prefs", "show"}, &shown).status, 0);
+    EXPECT_NE(shown.find("method=12\ncolumns=9\nrows=50\n"), std::string::npos) << shown;
     EXPECT_EQ(Run({"prefs", "reset"}).status, 0);
 }
 
