@@ -72,15 +72,6 @@ PlanarPicture PlanarOf(const AVFrame* f, const media::PictureFormat& format) {
     return p;
 }
 
-// The matrix a clip's pictures are in: 1 BT.709, 0 BT.601, -1 another. Untagged by their size.
-int ClipMatrix(const media::ClipInfo& info) {
-    const std::string& space = info.ColourSpace;
-    if (space == "bt709") return 1;
-    if (space == "smpte170m" || space == "bt470bg") return 0;
-    if (space == "unknown" || space == "unspecified" || space == "reserved" || space == "gbr" || space.empty())
-        return info.Height >= 720 || info.Width >= 1280 ? 1 : 0;
-    return -1;
-}
 }  // namespace
 
 std::string NativeRefusal(const std::vector<Input*>& inputs, const RenderOptions& options, size_t transitions,
@@ -99,10 +90,6 @@ std::string NativeRefusal(const std::vector<Input*>& inputs, const RenderOptions
         if (!reader) return in->source->Name() + " is a generated clip";
         if (!reader->Info().Hdr.empty()) return in->source->Name() + " is " + reader->Info().Hdr + " video, tone mapped in RGB";
         if (reader->Info().Rotation != 0) return in->source->Name() + " is turned upright in RGB";
-        const int matrix = ClipMatrix(reader->Info());
-        if (matrix != int(format.Bt709))
-            return in->source->Name() + " is in the " + reader->Info().ColourSpace + " matrix, the output in " +
-                   (format.Bt709 ? "BT.709" : "BT.601");
     }
     return {};
 }

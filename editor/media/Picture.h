@@ -37,10 +37,10 @@ struct PictureRect {
     int X = 0, Y = 0, Width = 0, Height = 0;
 };
 
-// Brings decoded pictures into one format. A picture already in the format, whole size and range
-// is shared as it is (only its samples: the decoder's frame types and side data stay behind);
-// any other is scaled once by swscale into a picture of the format, at Place inside black (its
-// edges moved to whole chroma samples). The last conversion is kept: a picture repeated to meet
+// Brings decoded pictures into one format. A picture already in the format, whole size, range
+// and matrix is shared as it is (only its samples: the decoder's frame types and side data stay
+// behind); any other is scaled once by swscale into a picture of the format, at Place inside black
+// (its edges moved to whole chroma samples). The last conversion is kept: a picture repeated to meet
 // the output's frame rate is converted once.
 class PictureConformer {
 public:

@@ -88,9 +88,10 @@ MediaStatus PictureConformer::NewOutput(PicturePtr& out) {
 
 MediaStatus PictureConformer::Conform(const AVFrame* picture, const PictureRect& place, PicturePtr& out) {
     const PictureFormat in = FormatOf(picture);
+    const int matrix = SwsColorspace(picture), outMatrix = format_.Bt709 ? SWS_CS_ITU709 : SWS_CS_ITU601;
     const bool whole = place.X == 0 && place.Y == 0 && place.Width == format_.Width && place.Height == format_.Height;
     if (whole && in.PixelFormat == format_.PixelFormat && in.Width == format_.Width && in.Height == format_.Height &&
-        in.FullRange == format_.FullRange)
+        in.FullRange == format_.FullRange && matrix == outMatrix)
         return ShareSamples(picture, format_, out);
     if (last_ && picture->data[0] == lastSource_ && picture->pts == lastPts_) return ShareSamples(last_.get(), format_, out);
 
@@ -132,10 +133,10 @@ MediaStatus PictureConformer::Conform(const AVFrame* picture, const PictureRect&
         return MediaStatus::Fail("picture", std::string("cannot convert ") + (name ? name : "unknown") + " pictures to " +
                                                 av_get_pix_fmt_name(AVPixelFormat(format_.PixelFormat)));
     }
-    // The source's matrix to read RGB sources' colours into the output's; YCbCr to YCbCr keeps the
-    // samples' meaning, only the range and chroma siting change.
-    const int* from = sws_getCoefficients(SwsColorspace(picture));
-    const int* to = sws_getCoefficients(format_.Bt709 ? SWS_CS_ITU709 : SWS_CS_ITU601);
+    // From the source's matrix and range into the output's (YCbCr to YCbCr of another matrix goes
+    // through 16-bit RGB inside swscale).
+    const int* from = sws_getCoefficients(matrix);
+    const int* to = sws_getCoefficients(outMatrix);
     sws_setColorspaceDetails(sws_, from, srcFull ? 1 : 0, to, format_.FullRange ? 1 : 0, 0, 1 << 16, 1 << 16);
     if (sws_scale(sws_, picture->data, picture->linesize, 0, picture->height, planes, strides) != r.Height)
         return MediaStatus::Fail("picture", "picture conversion failed");

@@ -15,6 +15,10 @@
 #include <string>
 #include <vector>
 
+#ifdef __SANITIZE_ADDRESS__
+#include <sanitizer/lsan_interface.h>
+#endif
+
 #include "editor/cli/app.h"
 #include "editor/cli/render.h"
 
@@ -67,6 +71,9 @@ inline Outcome RunForked(std::vector<std::string> args, const std::string& scrat
         }
         std::cout.flush();
         std::fflush(nullptr);
+#ifdef __SANITIZE_ADDRESS__
+        __lsan_do_leak_check();  // as at a program's exit: a leak ends the run with the report
+#endif
         _exit(status);
     }
     if (pid > 0) {

@@ -3,8 +3,14 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <set>
 
+extern "C" {
+#include <libavutil/frame.h>
+}
+
+#include "editor/media/Picture.h"
 #include "media_testutil.h"
 
 namespace bw::media::test {
@@ -292,6 +298,50 @@ TEST(Hdr, PqIsToneMapped) {
     EXPECT_GT(c.G, 150) << "as is, it would be about 128";
     EXPECT_NEAR(c.R, c.G, 4);
     EXPECT_NEAR(c.B, c.G, 4);
+}
+
+// A picture of the output's size and format but in another matrix is converted, not shared: RGB
+// (32, 192, 64) is Y'CbCr 144, 88, 63 in BT.709, 138, 91, 62 in BT.2020 and 127, 95.5, 67 in
+// BT.601 (limited range).
+struct MatrixConformCase {
+    AVColorSpace Tag;
+    int Y, Cb, Cr;              // the picture's samples
+    int WantY, WantCb, WantCr;  // the output's
+    bool Shared;
+};
+const MatrixConformCase cMatrixConformCases[] = {
+    {AVCOL_SPC_BT709, 144, 88, 63, 127, 95, 67, false},
+    {AVCOL_SPC_SMPTE170M, 127, 95, 67, 127, 95, 67, true},
+    {AVCOL_SPC_UNSPECIFIED, 127, 95, 67, 127, 95, 67, true},  // 160x96 untagged: BT.601 by its size
+    {AVCOL_SPC_BT470BG, 144, 88, 63, 144, 88, 63, true},      // the same matrix under its other name
+    {AVCOL_SPC_BT2020_NCL, 138, 91, 62, 127, 95, 67, false},  // after another matrix's conversion
+};
+TEST(PictureConformer, ConvertsAnotherMatrixAndSharesItsOwn) {
+    const PictureFormat format{.Width = 160, .Height = 96, .PixelFormat = AV_PIX_FMT_YUV420P, .Bt709 = false, .FullRange = false};
+    PictureConformer conformer(format);
+    int converted = 0;
+    for (const MatrixConformCase& c : cMatrixConformCases) {
+        PicturePtr in = NewPicture(), out;
+        in->format = AV_PIX_FMT_YUV420P;
+        in->width = format.Width;
+        in->height = format.Height;
+        in->colorspace = c.Tag;
+        in->color_range = AVCOL_RANGE_MPEG;
+        in->pts = converted + 100;
+        ASSERT_EQ(av_frame_get_buffer(in.get(), 0), 0);
+        const int fill[3] = {c.Y, c.Cb, c.Cr};
+        for (int p = 0; p < 3; p++)
+            for (int y = 0; y < (p ? format.Height / 2 : format.Height); y++)
+                std::memset(in->data[p] + y * in->linesize[p], fill[p], size_t(p ? format.Width / 2 : format.Width));
+        ASSERT_TRUE(conformer.Conform(in.get(), {0, 0, format.Width, format.Height}, out).Ok());
+        converted += !c.Shared;
+        EXPECT_EQ(conformer.Converted(), converted) << c.Tag;
+        EXPECT_EQ(out->data[0] == in->data[0], c.Shared) << c.Tag;
+        EXPECT_NEAR(out->data[0][48 * out->linesize[0] + 80], c.WantY, 1) << c.Tag;
+        EXPECT_NEAR(out->data[1][24 * out->linesize[1] + 40], c.WantCb, 1) << c.Tag;
+        EXPECT_NEAR(out->data[2][24 * out->linesize[2] + 40], c.WantCr, 1) << c.Tag;
+        EXPECT_EQ(out->colorspace, AVCOL_SPC_SMPTE170M) << c.Tag;
+    }
 }
 
 }  // namespace
