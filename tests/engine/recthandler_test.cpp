@@ -216,16 +216,11 @@ Rank Walk(bool rowsFirst, bool leftToRight, bool topToBottom) {
         return double(rowsFirst ? row * W + col : col * H + row);
     };
 }
-// Two walks at once from opposite edges: the rank is the position within the tile's own half.
-Rank FoldRows(Rank walk) {
+// Two walks at once from opposite edges, meeting in the middle row (or column): the rank is the
+// position within the tile's own half.
+Rank Fold(bool rows, Rank walk) {
     return [=](int x, int y, int W, int H) {
-        if (y <= H / 2) return walk(x, y, W, H);
-        return double(W * H) - walk(x, y, W, H);
-    };
-}
-Rank FoldColumns(Rank walk) {
-    return [=](int x, int y, int W, int H) {
-        if (x <= W / 2) return walk(x, y, W, H);
+        if (rows ? y <= H / 2 : x <= W / 2) return walk(x, y, W, H);
         return double(W * H) - walk(x, y, W, H);
     };
 }
@@ -277,10 +272,10 @@ const OrderCase kOrders[] = {
     {35, "columns right, each upwards", Walk(false, true, false)},
     {36, "rows up, each leftwards", Walk(true, false, false)},
     {37, "columns left, each upwards", Walk(false, false, false)},
-    {38, "rows from top and bottom", FoldRows(Walk(true, true, true))},
-    {39, "rows from top and bottom, top half leftwards", FoldRows(Walk(true, false, true))},
-    {40, "columns from left and right", FoldColumns(Walk(false, true, true))},
-    {41, "columns from left and right, left half upwards", FoldColumns(Walk(false, true, false))},
+    {38, "rows from top and bottom", Fold(true, Walk(true, true, true))},
+    {39, "rows from top and bottom, top half leftwards", Fold(true, Walk(true, false, true))},
+    {40, "columns from left and right", Fold(false, Walk(false, true, true))},
+    {41, "columns from left and right, left half upwards", Fold(false, Walk(false, true, false))},
 };
 INSTANTIATE_TEST_SUITE_P(AllKeyedAndSequenced, Orderings, ::testing::ValuesIn(kOrders),
                          [](const auto& info) { return "Method" + std::to_string(info.param.method); });
