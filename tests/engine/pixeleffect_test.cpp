@@ -326,9 +326,15 @@ const struct {
     const char* name;
     void (*way)(GWorldPtr src, GWorldPtr dst, PluginDataRec& config, int32_t frame, int32_t frames);
 } kWays[] = {
-    {"tiles", [](GWorldPtr src, GWorldPtr dst, PluginDataRec& config, int32_t frame, int32_t) { ASSERT_TRUE(ComposeByTiles(src, dst, &config, frame)); }},
-    {"layer", [](GWorldPtr src, GWorldPtr dst, PluginDataRec& config, int32_t frame, int32_t frames) { ComposeThroughLayer(src, dst, &config, frame, frames); }},
-    {"effect", [](GWorldPtr src, GWorldPtr dst, PluginDataRec& config, int32_t frame, int32_t frames) { DoPixelEffect(src, dst, &config, frame, frames); }},
+    {"tiles", [](GWorldPtr src, GWorldPtr dst, PluginDataRec& config, int32_t frame, int32_t) {
+         ASSERT_TRUE(ComposeByTiles(src, dst, &config, frame));
+     }},
+    {"layer", [](GWorldPtr src, GWorldPtr dst, PluginDataRec& config, int32_t frame, int32_t frames) {
+         ComposeThroughLayer(src, dst, &config, frame, frames);
+     }},
+    {"effect", [](GWorldPtr src, GWorldPtr dst, PluginDataRec& config, int32_t frame, int32_t frames) {
+         DoPixelEffect(src, dst, &config, frame, frames);
+     }},
 };
 
 // Renders one frame each way from the same inputs and compares it with ReferenceFrame byte for byte,
@@ -378,8 +384,7 @@ TEST_P(WholeFrame, MatchesThePlainStepsExactly) {
         s.config.StartRel = kActives[trial / 2 % std::size(kActives)];
         const bool noSource = trial == 5 && c.w < 100;  // clip B missing: a transparent layer
         // Frame 0: nothing started; 50: everything done.
-        const int32_t frame = trial == 6 ? 0 : trial == 7 ? 50
-                                                          : int32_t(rng() % 50);
+        const int32_t frame = trial == 6 ? 0 : (trial == 7 ? 50 : int32_t(rng() % 50));
         ExpectEveryWayMatches(c.w, c.h, s.config, frame, 50, noSource, rng,
                               "trial " + std::to_string(trial) + " Which " + std::to_string(s.config.Which));
     }

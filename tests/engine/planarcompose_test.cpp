@@ -35,8 +35,7 @@ struct Picture {
         const int ch = format == PlanarFormat::YUV420 ? (h + 1) / 2 : h;
         const bool planar = format <= PlanarFormat::YUV444;
         for (int k = 0; k < (planar ? 3 : 1); k++) {
-            rowBytes[k] = planar ? (k == 0 ? w : cw) * sb : format == PlanarFormat::YUYV ? (w + 1) / 2 * 4
-                                                                                         : w * 4;
+            rowBytes[k] = planar ? (k == 0 ? w : cw) * sb : (format == PlanarFormat::YUYV ? (w + 1) / 2 * 4 : w * 4);
             rows[k] = k == 0 ? h : ch;
             pic.Stride[k] = rowBytes[k] + cPad;
             bytes[k].assign(size_t(pic.Stride[k]) * size_t(rows[k]), cMarker);
