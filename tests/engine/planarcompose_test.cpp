@@ -227,30 +227,28 @@ INSTANTIATE_TEST_SUITE_P(Cases, Oracle, ::testing::ValuesIn(kOracle));
 // Packed 4:2:2 is planar 4:2:2 with its samples interleaved, RGBA in any order is 4:4:4 with a fourth
 // plane, and 10-bit 4:2:0 of the 8-bit samples times 4 is the 8-bit result times 4 (exactly where
 // no tile changes; within 2 where the 16384ths weight and the rounding at 8 bits part).
-enum class Pair { YUYV,
-                  RGBA,
-                  BGRA,
-                  ARGB,
-                  ABGR,
-                  TenBit };
 struct PairCase {
-    Pair pair;
-    int w, h, cols, rows;
+    PlanarFormat format, ref;  // ref: the planar format it is held to
+    int depth, w, h, cols, rows;
 };
 const PairCase kPairs[] = {
-    {Pair::YUYV, 67, 9, 7, 2}, {Pair::YUYV, 6, 2, 2, 1}, {Pair::RGBA, 17, 9, 5, 3}, {Pair::BGRA, 17, 9, 5, 3}, {Pair::ARGB, 3, 5, 2, 4}, {Pair::ABGR, 17, 9, 5, 3}, {Pair::TenBit, 67, 45, 7, 5}, {Pair::TenBit, 1, 1, 1, 1}, {Pair::TenBit, 1920, 1080, 37, 23},  // the 10-bit frame shared over the cores, the 8-bit one not
+    {PlanarFormat::YUYV, PlanarFormat::YUV422, 8, 67, 9, 7, 2},
+    {PlanarFormat::YUYV, PlanarFormat::YUV422, 8, 6, 2, 2, 1},
+    {PlanarFormat::RGBA, PlanarFormat::YUV444, 8, 17, 9, 5, 3},
+    {PlanarFormat::BGRA, PlanarFormat::YUV444, 8, 17, 9, 5, 3},
+    {PlanarFormat::ARGB, PlanarFormat::YUV444, 8, 3, 5, 2, 4},
+    {PlanarFormat::ABGR, PlanarFormat::YUV444, 8, 17, 9, 5, 3},
+    {PlanarFormat::YUV420, PlanarFormat::YUV420, 10, 67, 45, 7, 5},
+    {PlanarFormat::YUV420, PlanarFormat::YUV420, 10, 1, 1, 1, 1},
+    {PlanarFormat::YUV420, PlanarFormat::YUV420, 10, 1920, 1080, 37, 23},  // shared over the cores, the 8-bit one not
 };
 class Formats : public ::testing::TestWithParam<PairCase> {};
 TEST_P(Formats, AgreeSampleForSample) {
     const PairCase c = GetParam();
-    std::mt19937 rng(uint32_t(c.w * 7 + c.h + int(c.pair)));
-    const PlanarFormat refFormat = c.pair == Pair::YUYV     ? PlanarFormat::YUV422
-                                   : c.pair == Pair::TenBit ? PlanarFormat::YUV420
-                                                            : PlanarFormat::YUV444;
-    const PlanarFormat format = c.pair == Pair::TenBit ? PlanarFormat::YUV420
-                                                       : PlanarFormat(int(PlanarFormat::YUYV) + int(c.pair));
-    Picture refFrom(refFormat, c.w, c.h), refTo(refFormat, c.w, c.h), refAlpha(PlanarFormat::YUV444, c.w, c.h);
-    Picture from(format, c.w, c.h, c.pair == Pair::TenBit ? 10 : 8), to = from;
+    const bool tenBit = c.depth > 8;
+    std::mt19937 rng(uint32_t(c.w * 7 + c.h + int(c.format)));
+    Picture refFrom(c.ref, c.w, c.h), refTo(c.ref, c.w, c.h);
+    Picture from(c.format, c.w, c.h, c.depth), to = from;
     Picture alphaFrom(PlanarFormat::YUV444, c.w, c.h), alphaTo(PlanarFormat::YUV444, c.w, c.h);
     refFrom.FillRandom(rng);
     refTo.FillRandom(rng);
@@ -258,14 +256,14 @@ TEST_P(Formats, AgreeSampleForSample) {
     alphaTo.FillRandom(rng);
     // Sample i of the packed or quad row of pixel row y, from the reference planes.
     auto Packed = [&](const Picture& ref, const Picture& alpha, int i, int y) -> uint32_t {
-        const int k = PlaneAt(format, 0, i);
-        return k == 3 ? alpha.Get(0, i / 4, y) : ref.Get(k, k == 0 && c.pair == Pair::YUYV ? i / 2 : i / 4, y);
+        const int k = PlaneAt(c.format, 0, i);
+        return k == 3 ? alpha.Get(0, i / 4, y) : ref.Get(k, k == 0 && c.format == PlanarFormat::YUYV ? i / 2 : i / 4, y);
     };
     for (auto [pic, ref, alpha] : {std::tuple{&from, &refFrom, &alphaFrom}, std::tuple{&to, &refTo, &alphaTo}})
         for (int k = 0; k < pic->Planes(); k++)
             for (int y = 0; y < pic->rows[k]; y++)
                 for (int i = 0; i < pic->Samples(k); i++)
-                    pic->Set(k, i, y, c.pair == Pair::TenBit ? ref->Get(k, i, y) * 4 : Packed(*ref, *alpha, i, y));
+                    pic->Set(k, i, y, tenBit ? ref->Get(k, i, y) * 4 : Packed(*ref, *alpha, i, y));
     Scene s(c.cols, c.rows, RelRect{0, 1, 0, 1});
     const bool large = c.w * c.h > 100000;  // one frame is enough there
     for (int16_t method : {19, 5, 30}) {
@@ -283,7 +281,7 @@ TEST_P(Formats, AgreeSampleForSample) {
                 for (int y = 0; y < out.rows[k]; y++)
                     for (int i = 0; i < out.Samples(k); i++) {
                         const uint32_t got = out.Get(k, i, y);
-                        if (c.pair != Pair::TenBit) {
+                        if (!tenBit) {
                             ASSERT_EQ(got, Packed(refOut, alphaOut, i, y)) << "sample " << i << " of row " << y;
                             continue;
                         }
@@ -333,16 +331,18 @@ TEST_P(Colour, IsTheMatrixRangeAndDepthsSamples) {
 }
 INSTANTIATE_TEST_SUITE_P(Table, Colour, ::testing::ValuesIn(kColours));
 
-// A missing picture is the colour: the frame is the one composed with a picture of that colour in
-// its place, in every format (the colour laid out in the format's own sample order).
-struct VariantCase {
+// --- Each format ---
+struct FormatCase {
     PlanarFormat format;
     int depth;
 };
-const VariantCase kVariants[] = {{PlanarFormat::YUV420, 8}, {PlanarFormat::YUV422, 10}, {PlanarFormat::YUYV, 8}, {PlanarFormat::BGRA, 8}, {PlanarFormat::ARGB, 8}};
-class Variants : public ::testing::TestWithParam<VariantCase> {};
-TEST_P(Variants, AMissingPictureIsTheColour) {
-    const VariantCase c = GetParam();
+const FormatCase kFormatCases[] = {{PlanarFormat::YUV420, 8}, {PlanarFormat::YUV420, 12}, {PlanarFormat::YUV422, 10}, {PlanarFormat::YUYV, 8}, {PlanarFormat::RGBA, 8}, {PlanarFormat::BGRA, 8}, {PlanarFormat::ARGB, 8}};
+class EachFormat : public ::testing::TestWithParam<FormatCase> {};
+
+// A missing picture is the colour: the frame is the one composed with a picture of that colour in
+// its place (the colour laid out in the format's own sample order).
+TEST_P(EachFormat, AMissingPictureIsTheColour) {
+    const FormatCase c = GetParam();
     const int w = 23, h = 13;
     std::mt19937 rng(77);
     Picture clip(c.format, w, h, c.depth), colour(c.format, w, h, c.depth);
@@ -368,34 +368,31 @@ TEST_P(Variants, AMissingPictureIsTheColour) {
                 EXPECT_TRUE(got.bytes[k] == want.bytes[k]) << "frame " << frame << " plane " << k;
         }
 }
-INSTANTIATE_TEST_SUITE_P(Formats, Variants, ::testing::ValuesIn(kVariants));
 
-// --- Where the output lies ---
 // Into From (as MLT composes into clip A's picture), into To, or into a picture of its own: the same
 // samples; a separate output leaves both inputs as they were; the row padding survives everywhere.
-TEST(Output, InPlaceIntoEitherInputGivesTheSameSamples) {
+TEST_P(EachFormat, OutputInPlaceIntoEitherInputGivesTheSameSamples) {
+    const FormatCase c = GetParam();
     std::mt19937 rng(5);
-    for (auto [format, depth] : {std::pair{PlanarFormat::YUV420, 8}, std::pair{PlanarFormat::YUV420, 12},
-                                 std::pair{PlanarFormat::YUYV, 8}, std::pair{PlanarFormat::RGBA, 8}}) {
-        Picture from(format, 37, 21, depth), to(format, 37, 21, depth);
-        from.FillRandom(rng);
-        to.FillRandom(rng);
-        const Picture fromBefore = from, toBefore = to;
-        Scene s(9, 4, RelRect{0, 1, 0, 1});
-        s.Lay(3, 20, 37, 21);
-        Picture out(format, 37, 21, depth), intoFrom = from, intoTo = to;
-        ASSERT_TRUE(ComposePlanarByTiles(&from.pic, &to.pic, out.pic, s.config, 9));
-        ASSERT_TRUE(ComposePlanarByTiles(&intoFrom.pic, &to.pic, intoFrom.pic, s.config, 9));
-        ASSERT_TRUE(ComposePlanarByTiles(&from.pic, &intoTo.pic, intoTo.pic, s.config, 9));
-        for (int k = 0; k < out.Planes(); k++) {
-            EXPECT_TRUE(intoFrom.bytes[k] == out.bytes[k]) << "into From, plane " << k;
-            EXPECT_TRUE(intoTo.bytes[k] == out.bytes[k]) << "into To, plane " << k;
-            EXPECT_TRUE(from.bytes[k] == fromBefore.bytes[k] && to.bytes[k] == toBefore.bytes[k]);
-            EXPECT_TRUE(out.bytes[k] != from.bytes[k] && out.bytes[k] != to.bytes[k]);  // the frame has both
-        }
-        EXPECT_TRUE(out.PaddingIntact());
+    Picture from(c.format, 37, 21, c.depth), to(c.format, 37, 21, c.depth);
+    from.FillRandom(rng);
+    to.FillRandom(rng);
+    const Picture fromBefore = from, toBefore = to;
+    Scene s(9, 4, RelRect{0, 1, 0, 1});
+    s.Lay(3, 20, 37, 21);
+    Picture out(c.format, 37, 21, c.depth), intoFrom = from, intoTo = to;
+    ASSERT_TRUE(ComposePlanarByTiles(&from.pic, &to.pic, out.pic, s.config, 9));
+    ASSERT_TRUE(ComposePlanarByTiles(&intoFrom.pic, &to.pic, intoFrom.pic, s.config, 9));
+    ASSERT_TRUE(ComposePlanarByTiles(&from.pic, &intoTo.pic, intoTo.pic, s.config, 9));
+    for (int k = 0; k < out.Planes(); k++) {
+        EXPECT_TRUE(intoFrom.bytes[k] == out.bytes[k]) << "into From, plane " << k;
+        EXPECT_TRUE(intoTo.bytes[k] == out.bytes[k]) << "into To, plane " << k;
+        EXPECT_TRUE(from.bytes[k] == fromBefore.bytes[k] && to.bytes[k] == toBefore.bytes[k]);
+        EXPECT_TRUE(out.bytes[k] != from.bytes[k] && out.bytes[k] != to.bytes[k]);  // the frame has both
     }
+    EXPECT_TRUE(out.PaddingIntact());
 }
+INSTANTIATE_TEST_SUITE_P(Formats, EachFormat, ::testing::ValuesIn(kFormatCases));
 
 // A tile edge at an odd pixel: tile 1 of 2 finished, tile 2 not started over 6 x 2 pixels (edge at
 // x = 3). The chroma sample over pixels 2 and 3 takes the mean weight (255 + 0) / 2 rounded, 128;
