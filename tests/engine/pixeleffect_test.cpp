@@ -24,7 +24,6 @@ namespace {
 using testbuf::At;
 using testbuf::Buf;
 using testbuf::cMarker;
-using testbuf::PaddingIntact;
 constexpr int32_t cPad = 8;
 
 void FillRandom(GWorldPtr gw, std::mt19937& rng) {

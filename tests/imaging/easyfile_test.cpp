@@ -399,8 +399,8 @@ TEST_F(EasyFile, TextLinesEndInACarriageReturnWithin255Bytes) {
     ASSERT_EQ(PSPOpenFile(ref, file), noErr);
     write("AB", false);
     FSClose(ref);
-    EXPECT_EQ(Read(out)[1], 'B');
-    EXPECT_EQ(Read(out).size(), expected.size());
+    expected[0] = 'A', expected[1] = 'B';
+    EXPECT_EQ(Read(out), expected);
     ASSERT_EQ(PSPRewrite(ref, file, FourCC("TEXT"), FourCC("ttxt")), noErr);
     FSClose(ref);
     EXPECT_TRUE(Read(out).empty());
