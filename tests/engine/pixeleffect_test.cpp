@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/callpixelfx.h"
@@ -20,20 +22,35 @@
 
 namespace {
 using testbuf::At;
+using testbuf::Buf;
 using testbuf::cMarker;
-using testbuf::PaddingIntact;
 constexpr int32_t cPad = 8;
 
-// Locked as the engine's own buffers; disposed by the test.
-GWorldPtr PaddedGW(int w, int h, int pad = cPad) {
-    GWorldPtr gw = testbuf::NewPaddedGWorld(w, h, pad);
-    LockGWorld(gw);
-    return gw;
-}
 void FillRandom(GWorldPtr gw, std::mt19937& rng) {
     const Rect b = GetPortRect(gw);
     for (int y = 0; y < b.bottom; y++)
         for (int x = 0; x < b.right; x++) At(gw, x, y) = PixRec{255, uint8_t(rng()), uint8_t(rng()), uint8_t(rng())};
+}
+// A copy of gw's pixels, for what it held before a call.
+struct Copy : Buf {
+    explicit Copy(GWorldPtr gw) : Buf(GetPortRect(gw).right, GetPortRect(gw).bottom) { Source2Target(gw, *this); }
+};
+bool SameRows(GWorldPtr a, GWorldPtr b) {
+    const Rect r = GetPortRect(a);
+    for (int y = 0; y < r.bottom; y++)
+        if (std::memcmp(&At(a, 0, y), &At(b, 0, y), size_t(r.right) * 4) != 0) return false;
+    return true;
+}
+// gw's foreground colour, set first if asked, with the current port left as it was.
+RGBColor ForeColor(GWorldPtr gw, const RGBColor* set = nullptr) {
+    CGrafPtr save;
+    GetGWorld(&save, nullptr);
+    SetGWorld(gw, nullptr);
+    if (set) RGBForeColor(set);
+    RGBColor c;
+    GetForeColor(&c);
+    SetGWorld(save, nullptr);
+    return c;
 }
 
 struct Scene {
@@ -48,100 +65,77 @@ struct Scene {
         for (int x = 1; x <= 100; x++)
             for (int y = 1; y <= 100; y++) (*field)[x][y] = RectDesc{s, e};
     }
+    // Every tile starts below frame `starts` and runs for fewer than `lengths` frames.
+    void Randomize(std::mt19937& rng, int starts, int lengths) {
+        for (int x = 1; x <= 100; x++)
+            for (int y = 1; y <= 100; y++) {
+                const int32_t st = int32_t(rng() % uint32_t(starts));
+                (*field)[x][y] = RectDesc{st, st + int32_t(rng() % uint32_t(lengths))};
+            }
+    }
 };
 
 // --- Tile progress ---
+// A tile's schedule, and the alpha it shows at frames before, through and after it.
 struct AlphaCase {
-    int32_t f, s, e;
-    uint8_t a;
+    int32_t s, e;
+    std::vector<std::pair<int32_t, uint8_t>> alphas;
 };
 const AlphaCase kAlphas[] = {
-    {0, 10, 20, 0},
-    {10, 10, 20, 0},
-    {11, 10, 20, 25},
-    {15, 10, 20, 127},
-    {19, 10, 20, 229},
-    {20, 10, 20, 255},
-    {500, 10, 20, 255},
-    {7, 7, 8, 0},
-    {8, 7, 8, 255},
-    {6, 7, 7, 0},
-    {7, 7, 7, 255},
-    {0, INT32_MIN, INT32_MAX, 127},
+    {10, 20, {{0, 0}, {10, 0}, {11, 25}, {15, 127}, {19, 229}, {20, 255}, {500, 255}}},
+    {7, 8, {{7, 0}, {8, 255}}},  // one frame
+    {7, 7, {{6, 0}, {7, 255}}},  // no frames: done from its start
+    {INT32_MIN, INT32_MAX, {{0, 127}}},
 };
 class Progress : public ::testing::TestWithParam<AlphaCase> {};
 TEST_P(Progress, FollowsTheTileSchedule) {
-    EXPECT_EQ(TileAlpha(GetParam().f, GetParam().s, GetParam().e), GetParam().a);
+    for (auto [f, a] : GetParam().alphas) EXPECT_EQ(TileAlpha(f, GetParam().s, GetParam().e), a) << "frame " << f;
 }
 INSTANTIATE_TEST_SUITE_P(Table, Progress, ::testing::ValuesIn(kAlphas));
 
 // --- What each variant shows, per tile state, inside and outside the active area ---
+// Tiles run from frame 10 to 20: the frames, and the progress each shows.
 struct ShowCase {
     int16_t Which;
-    int32_t frame;  // tiles run from 10 to 20
-    uint8_t a;
+    std::pair<int32_t, uint8_t> frames[4];
 };
 const ShowCase kShows[] = {
-    {1, 5, 0},
-    {1, 25, 255},
-    {1, 15, 127},
-    {1, 12, 51},
-    {2, 5, 0},
-    {2, 25, 255},
-    {2, 15, 127},
-    {2, 18, 204},
-    {3, 5, 0},
-    {3, 25, 255},
-    {3, 15, 127},
-    {3, 11, 25},
+    {1, {{5, 0}, {25, 255}, {15, 127}, {12, 51}}},   // Dest to the colour
+    {2, {{5, 0}, {25, 255}, {15, 127}, {18, 204}}},  // the colour to Dest
+    {3, {{5, 0}, {25, 255}, {15, 127}, {11, 25}}},   // Dest to clip B
 };
 class Shows : public ::testing::TestWithParam<ShowCase> {};
 TEST_P(Shows, TileMixesItsTwoStatesByItsProgress) {
     const ShowCase& c = GetParam();
-    for (int w : {1, 3, 17, 40}) {
-        std::mt19937 rng(uint32_t(w * 100 + c.frame));
-        Scene s(4, 3, 10, 20);
-        s.config.Which = c.Which;
-        s.config.StartRel = RelRect{0, 0.5, 0, 1};  // left half active
-        GWorldPtr src = PaddedGW(w, 6), dst = PaddedGW(w, 6);
-        FillRandom(src, rng);
-        FillRandom(dst, rng);
-        GWorldPtr before = AllocateGWorld(int16_t(w), 6), srcBefore = AllocateGWorld(int16_t(w), 6);
-        Source2Target(dst, before);
-        Source2Target(src, srcBefore);
-        DoPixelEffect(c.Which == 3 ? src : nullptr, dst, &s.config, c.frame, 30);
-        const Rect active = Rel2Rect(s.config.StartRel, GetPortRect(dst));
-        const PixRec col{255, 0x11, 0x88, 0xEE};
-        for (int y = 0; y < 6; y++)
-            for (int x = 0; x < w; x++) {
-                const bool inside = x >= active.left && x < active.right;
-                const uint8_t a = inside ? c.a : 0;
-                const PixRec d = At(before, x, y), sp = At(srcBefore, x, y);
-                // The two states of the table: (a = 0 state, a = 255 state).
-                PixRec p0 = d, p1 = d;
-                if (c.Which == 1) p1 = col;
-                if (c.Which == 2) p0 = col;
-                if (c.Which == 3) p1 = sp;
-                const PixRec got = At(dst, x, y);
-                const uint8_t* g = &got.ALPHA;
-                const uint8_t *lo = &p0.ALPHA, *hi = &p1.ALPHA;
-                for (int k = 1; k < 4; k++) {
-                    const double want = hi[k] * a / 255.0 + lo[k] * (1 - a / 255.0);
-                    if (a == 0 || a == 255)
-                        EXPECT_EQ(g[k], a ? hi[k] : lo[k]) << "w " << w << " at " << x << "," << y;
-                    else
-                        EXPECT_LE(std::abs(int(g[k]) - int(std::lround(want))), 1) << "w " << w << " at " << x << "," << y;
+    const PixRec col{255, 0x11, 0x88, 0xEE};
+    for (auto [frame, progress] : c.frames)
+        for (int w : {1, 3, 17, 40}) {
+            std::mt19937 rng(uint32_t(w * 100 + frame));
+            Scene s(4, 3, 10, 20);
+            s.config.Which = c.Which;
+            s.config.StartRel = RelRect{0, 0.5, 0, 1};  // left half active
+            Buf src(w, 6, 0, cPad), dst(w, 6, 0, cPad);
+            FillRandom(src, rng);
+            FillRandom(dst, rng);
+            const Copy before(dst), srcBefore(src);
+            DoPixelEffect(c.Which == 3 ? src.gw : nullptr, dst, &s.config, frame, 30);
+            const Rect active = Rel2Rect(s.config.StartRel, GetPortRect(dst));
+            for (int y = 0; y < 6; y++)
+                for (int x = 0; x < w; x++) {
+                    const uint8_t a = x >= active.left && x < active.right ? progress : 0;
+                    const PixRec d = At(before, x, y), sp = At(srcBefore, x, y), got = At(dst, x, y);
+                    // The tile's two states: at a = 0 and at a = 255.
+                    const PixRec p0 = c.Which == 2 ? col : d, p1 = c.Which == 1 ? col : (c.Which == 3 ? sp : d);
+                    const uint8_t *g = &got.ALPHA, *lo = &p0.ALPHA, *hi = &p1.ALPHA;
+                    for (int k = 1; k < 4; k++) {
+                        const int want = int(std::lround(hi[k] * a / 255.0 + lo[k] * (1 - a / 255.0)));
+                        EXPECT_LE(std::abs(g[k] - want), a == 0 || a == 255 ? 0 : 1)
+                            << "frame " << frame << " w " << w << " at " << x << "," << y;
+                    }
                 }
-            }
-        EXPECT_TRUE(PaddingIntact(dst));
-        EXPECT_TRUE(PaddingIntact(src));
-        for (int y = 0; y < 6; y++)
-            for (int x = 0; x < w; x++) EXPECT_EQ(std::memcmp(&At(src, x, y), &At(srcBefore, x, y), 4), 0);
-        DisposeGWorld(src);
-        DisposeGWorld(dst);
-        DisposeGWorld(before);
-        DisposeGWorld(srcBefore);
-    }
+            EXPECT_TRUE(dst.PaddingIntact() && src.PaddingIntact());
+            EXPECT_TRUE(SameRows(src, srcBefore));
+        }
 }
 INSTANTIATE_TEST_SUITE_P(Table, Shows, ::testing::ValuesIn(kShows));
 
@@ -175,16 +169,15 @@ TEST_P(TileEdgeMask, EveryPixelTakesItsTilesGreyUpToTheEdges) {
         for (int y = 1; y <= c.H; y++)
             (*s.field)[x][y] = (c.W - x + c.H - y) % 2 ? RectDesc{1000, 1000} : RectDesc{0, 1};
     for (auto paint : {SetupAlpha, SetupAlphaScalar}) {
-        GWorldPtr mask = PaddedGW(c.wid, c.hig);
+        Buf mask(c.wid, c.hig, 0, cPad);
         s.config.TheMask = mask;
         paint(&s.config, 5, 10);
         for (int py = 0; py < c.hig; py++)
             for (int px = 0; px < c.wid; px++) {
                 const int x = ((px + 1) * c.W + c.wid - 1) / c.wid, y = ((py + 1) * c.H + c.hig - 1) / c.hig;
-                ASSERT_EQ(At(mask, px, py).RED, (c.W - x + c.H - y) % 2 ? 0 : 255) << px << "," << py;
+                ASSERT_EQ(mask.At(px, py).RED, (c.W - x + c.H - y) % 2 ? 0 : 255) << px << "," << py;
             }
-        EXPECT_TRUE(PaddingIntact(mask));
-        DisposeGWorld(mask);
+        EXPECT_TRUE(mask.PaddingIntact());
     }
 }
 INSTANTIATE_TEST_SUITE_P(Sizes, TileEdgeMask,
@@ -194,28 +187,28 @@ INSTANTIATE_TEST_SUITE_P(Sizes, TileEdgeMask,
                                            EdgeCase{1920, 2, 44, 1}, EdgeCase{1280, 2, 77, 1},
                                            EdgeCase{960, 480, 26, 52}));
 
+// Small frames on one thread, and frames over a million pixels shared over the cores.
 TEST(SetupAlpha, BandPaintingMatchesOnePaintRectATile) {
-    std::mt19937 rng(99);
-    for (int trial = 0; trial < 20; trial++) {
-        const int w = 1 + int(rng() % 60), h = 1 + int(rng() % 40);
-        Scene s(1 + int(rng() % 30), 1 + int(rng() % 30), 0, 0);
-        for (int x = 1; x <= 100; x++)
-            for (int y = 1; y <= 100; y++) {
-                const int32_t st = int32_t(rng() % 40);
-                (*s.field)[x][y] = RectDesc{st, st + int32_t(rng() % 20)};
-            }
-        s.config.StartRel = RelRect{0.1, 0.8, 0.2, 0.9};
-        GWorldPtr fast = PaddedGW(w, h), slow = PaddedGW(w, h);
-        s.config.TheMask = fast;
-        SetupAlpha(&s.config, 20, 40);
-        s.config.TheMask = slow;
-        SetupAlphaScalar(&s.config, 20, 40);
-        for (int y = 0; y < h; y++)
-            for (int x = 0; x < w; x++)
-                ASSERT_EQ(std::memcmp(&At(fast, x, y), &At(slow, x, y), 4), 0) << "trial " << trial << " " << x << "," << y;
-        EXPECT_TRUE(PaddingIntact(fast));
-        DisposeGWorld(fast);
-        DisposeGWorld(slow);
+    const struct {
+        uint32_t seed;
+        int trials, w, h, spreadW, spreadH, grid;
+        bool wholeFrameToo;  // every other trial active over the whole frame
+    } kinds[] = {{99, 20, 1, 1, 60, 40, 30, false}, {4242, 4, 1201, 900, 200, 100, 100, true}};
+    for (const auto& k : kinds) {
+        std::mt19937 rng(k.seed);
+        for (int trial = 0; trial < k.trials; trial++) {
+            const int w = k.w + int(rng() % uint32_t(k.spreadW)), h = k.h + int(rng() % uint32_t(k.spreadH));
+            Scene s(1 + int(rng() % uint32_t(k.grid)), 1 + int(rng() % uint32_t(k.grid)), 0, 0);
+            s.Randomize(rng, 40, 20);
+            if (!k.wholeFrameToo || trial % 2) s.config.StartRel = RelRect{0.1, 0.8, 0.2, 0.9};
+            Buf fast(w, h, 0, cPad), slow(w, h, 0, cPad);
+            s.config.TheMask = fast;
+            SetupAlpha(&s.config, 20, 40);
+            s.config.TheMask = slow;
+            SetupAlphaScalar(&s.config, 20, 40);
+            ASSERT_TRUE(SameRows(fast, slow)) << "seed " << k.seed << " trial " << trial;
+            EXPECT_TRUE(fast.PaddingIntact());
+        }
     }
 }
 
@@ -224,12 +217,9 @@ class HostileGrid : public ::testing::TestWithParam<int16_t> {};
 TEST_P(HostileGrid, IsHeldToTheField) {
     Scene s(GetParam(), GetParam(), 0, 10);
     s.config.Which = 3;
-    GWorldPtr src = AllocateGWorld(30, 20), dst = AllocateGWorld(30, 20);
-    ClearGW(src, RGBColor{65535, 65535, 65535});
+    Buf src(30, 20, PixRec{255, 255, 255, 255}), dst(30, 20);
     DoPixelEffect(src, dst, &s.config, 100, 10);
-    EXPECT_EQ(At(dst, 29, 19).RED, 255);
-    DisposeGWorld(src);
-    DisposeGWorld(dst);
+    EXPECT_EQ(dst.At(29, 19).RED, 255);
 }
 INSTANTIATE_TEST_SUITE_P(Values, HostileGrid, ::testing::Values(0, -5, 101, 32767, -32768));
 
@@ -239,49 +229,38 @@ TEST_P(BadWhich, DrawsTheErrorTextAndNothingElse) {
     std::mt19937 rng(7);
     Scene s(10, 10, 0, 1);
     s.config.Which = GetParam();
-    GWorldPtr dst = PaddedGW(400, 40);
+    Buf dst(400, 40, 0, cPad);
     FillRandom(dst, rng);
-    GWorldPtr before = AllocateGWorld(400, 40);
-    Source2Target(dst, before);
+    const Copy before(dst);
     const RGBColor white{65535, 65535, 65535};
-    CGrafPtr save;
-    GetGWorld(&save, nullptr);
-    SetGWorld(dst, nullptr);
-    RGBForeColor(&white);
-    SetGWorld(save, nullptr);
+    ForeColor(dst, &white);
     DoPixelEffect(nullptr, dst, &s.config, 5, 10);
     int changed = 0;
     for (int y = 0; y < 40; y++)
         for (int x = 0; x < 400; x++) {
             const bool diff = std::memcmp(&At(dst, x, y), &At(before, x, y), 4) != 0;
             const bool inText = x >= 20 && x < 20 + 48 * 6 && y >= 13 && y < 20;
-            if (!inText) {
-                EXPECT_FALSE(diff) << x << "," << y;
-            }
+            EXPECT_FALSE(diff && !inText) << x << "," << y;
             changed += diff;
         }
     EXPECT_GT(changed, 100);  // the text is there
-    EXPECT_TRUE(PaddingIntact(dst));
-    DisposeGWorld(dst);
-    DisposeGWorld(before);
+    EXPECT_TRUE(dst.PaddingIntact());
 }
 INSTANTIATE_TEST_SUITE_P(Values, BadWhich, ::testing::Values(0, 4, -1));
 
 TEST(PixelEffect, RestoresTheCurrentPortAndLeavesNoMask) {
     Scene s(3, 3, 0, 10);
     s.config.Which = 1;
-    GWorldPtr dst = AllocateGWorld(10, 10), other = AllocateGWorld(2, 2);
+    Buf dst(10, 10), other(2, 2);
     SetGWorld(other, nullptr);
     ThePixelEffect(nullptr, dst, Rect{}, true, &s.config, 5, 10);
     CGrafPtr now;
     GetGWorld(&now, nullptr);
-    EXPECT_EQ(now, other);
+    EXPECT_EQ(now, other.gw);
     EXPECT_EQ(s.config.TheMask, nullptr);
     ThePixelEffect(nullptr, nullptr, Rect{}, true, &s.config, 5, 10);  // no destination: nothing
     ThePixelEffect(nullptr, dst, Rect{}, true, nullptr, 5, 10);
     SetGWorld(nullptr, nullptr);
-    DisposeGWorld(dst);
-    DisposeGWorld(other);
 }
 
 TEST(PixelEffect, CallPixelEffectUsesTheWorkspace) {
@@ -290,18 +269,17 @@ TEST(PixelEffect, CallPixelEffectUsesTheWorkspace) {
     gConfigWorkSpace.TheConfig = &s.config;
     gConfigWorkSpace.CurrFrameIndex = 10;
     gConfigWorkSpace.MaxFrameIndex = 10;
-    GWorldPtr dst = AllocateGWorld(8, 8);
+    Buf dst(8, 8);
     CallPixelEffect(nullptr, dst);
-    EXPECT_EQ(At(dst, 4, 4).GREEN, 0x88);
+    EXPECT_EQ(dst.At(4, 4).GREEN, 0x88);
     gConfigWorkSpace = PluginWorkSpace{};
-    DisposeGWorld(dst);
 }
 
 // A clip B of another size goes through the layer, whose buffers are then made.
 TEST(PixelEffectDeathTest, AllocationFailuresAreReported) {
     Scene s(2, 2, 0, 10);
     s.config.Which = 3;
-    GWorldPtr dst = AllocateGWorld(8, 8), src = AllocateGWorld(9, 8);
+    Buf dst(8, 8), src(9, 8);
     ReleasePixelEffectBuffers();
     EXPECT_DEATH(
         {
@@ -309,8 +287,6 @@ TEST(PixelEffectDeathTest, AllocationFailuresAreReported) {
             DoPixelEffect(src, dst, &s.config, 5, 10);
         },
         "Cannot allocate theMask in pixelEffect");
-    DisposeGWorld(dst);
-    DisposeGWorld(src);
 }
 // --- The whole frame against the plain steps ---
 // The frame as the plain steps make it: the mask cleared and painted one PaintRect a tile, the layer
@@ -318,7 +294,7 @@ TEST(PixelEffectDeathTest, AllocationFailuresAreReported) {
 // over the destination row by row with the plain source-over loop.
 void ReferenceFrame(GWorldPtr src, GWorldPtr dst, PluginDataRec& config, int32_t frame, int32_t frames) {
     const Rect r = GetPortRect(dst);
-    GWorldPtr mask = AllocateRectGWorld(r), layer = AllocateRectGWorld(r);
+    Buf mask(r.right, r.bottom), layer(r.right, r.bottom);
     ClearGW(mask, RGBColor{0, 0, 0});
     config.TheMask = mask;
     SetupAlphaScalar(&config, frame, frames);
@@ -336,85 +312,56 @@ void ReferenceFrame(GWorldPtr src, GWorldPtr dst, PluginDataRec& config, int32_t
                 SetPixMapPixels(layer, r, 0, 0, 0);
             break;
     }
+    const RowKernels& plain = *RowKernelsAt(RowLevel::Scalar);
     for (int y = 0; y < r.bottom; y++) {
-        const RowKernels& plain = *RowKernelsAt(RowLevel::Scalar);
-        plain.AlphaFromRed(PixBytes(&At(mask, 0, y)), PixBytes(&At(layer, 0, y)), PixBytes(&At(layer, 0, y)), r.right,
+        plain.AlphaFromRed(PixBytes(&mask.At(0, y)), PixBytes(&layer.At(0, y)), PixBytes(&layer.At(0, y)), r.right,
                            false, true, AlphaByte::First);
-        plain.Over(PixBytes(&At(layer, 0, y)), PixBytes(&At(dst, 0, y)), r.right, 255, AlphaByte::First);
+        plain.Over(PixBytes(&layer.At(0, y)), PixBytes(&At(dst, 0, y)), r.right, 255, AlphaByte::First);
     }
-    DisposeGWorld(mask);
-    DisposeGWorld(layer);
 }
 
-// The two ways ThePixelEffect composes a frame; each must give the plain steps' bytes.
-using Way = void (*)(GWorldPtr src, GWorldPtr dst, PluginDataRec& config, int32_t frame, int32_t frames);
-void ByTiles(GWorldPtr src, GWorldPtr dst, PluginDataRec& config, int32_t frame, int32_t) {
-    ASSERT_TRUE(ComposeByTiles(src, dst, &config, frame));
-}
-void ThroughLayer(GWorldPtr src, GWorldPtr dst, PluginDataRec& config, int32_t frame, int32_t frames) {
-    ComposeThroughLayer(src, dst, &config, frame, frames);
-}
-void ThroughEffect(GWorldPtr src, GWorldPtr dst, PluginDataRec& config, int32_t frame, int32_t frames) {
-    DoPixelEffect(src, dst, &config, frame, frames);
-}
-struct NamedWay {
+// The three ways ThePixelEffect composes a frame; each must give the plain steps' bytes.
+const struct {
     const char* name;
-    Way way;
+    void (*way)(GWorldPtr src, GWorldPtr dst, PluginDataRec& config, int32_t frame, int32_t frames);
+} kWays[] = {
+    {"tiles", [](GWorldPtr src, GWorldPtr dst, PluginDataRec& config, int32_t frame, int32_t) {
+         ASSERT_TRUE(ComposeByTiles(src, dst, &config, frame));
+     }},
+    {"layer", [](GWorldPtr src, GWorldPtr dst, PluginDataRec& config, int32_t frame, int32_t frames) {
+         ComposeThroughLayer(src, dst, &config, frame, frames);
+     }},
+    {"effect", [](GWorldPtr src, GWorldPtr dst, PluginDataRec& config, int32_t frame, int32_t frames) {
+         DoPixelEffect(src, dst, &config, frame, frames);
+     }},
 };
-const NamedWay kWays[] = {{"tiles", ByTiles}, {"layer", ThroughLayer}, {"effect", ThroughEffect}};
-
-RGBColor ForeColorOf(GWorldPtr gw) {
-    CGrafPtr save;
-    GetGWorld(&save, nullptr);
-    SetGWorld(gw, nullptr);
-    RGBColor c;
-    GetForeColor(&c);
-    SetGWorld(save, nullptr);
-    return c;
-}
-void SetForeColorOf(GWorldPtr gw, RGBColor c) {
-    CGrafPtr save;
-    GetGWorld(&save, nullptr);
-    SetGWorld(gw, nullptr);
-    RGBForeColor(&c);
-    SetGWorld(save, nullptr);
-}
 
 // Renders one frame each way from the same inputs and compares it with ReferenceFrame byte for byte,
 // with the padding, clip B and Dest's foreground colour.
 void ExpectEveryWayMatches(int w, int h, PluginDataRec& config, int32_t frame, int32_t frames, bool noSource,
                            std::mt19937& rng, const std::string& what) {
-    GWorldPtr src = PaddedGW(w, h, 3 * cPad), dst0 = PaddedGW(w, h);  // rows of clip B further apart
+    Buf src(w, h, 0, 3 * cPad), dst0(w, h);  // rows of clip B further apart
     FillRandom(src, rng);
     FillRandom(dst0, rng);
     // Alpha bytes that are not 255, in both clips.
-    for (int y = 0; y < h; y += 3) At(src, (y * 7) % w, y).ALPHA = uint8_t(rng());
-    for (int y = 1; y < h; y += 3) At(dst0, (y * 5) % w, y).ALPHA = uint8_t(rng());
-    GWorldPtr want = AllocateGWorld(int16_t(w), int16_t(h)), srcBefore = AllocateGWorld(int16_t(w), int16_t(h));
-    Source2Target(dst0, want);
-    Source2Target(src, srcBefore);
+    for (int y = 0; y < h; y += 3) src.At((y * 7) % w, y).ALPHA = uint8_t(rng());
+    for (int y = 1; y < h; y += 3) dst0.At((y * 5) % w, y).ALPHA = uint8_t(rng());
+    Copy want(dst0);
+    const Copy srcBefore(src);
     const RGBColor pen{0x1234, 0x5678, 0x9ABC};
-    SetForeColorOf(want, pen);
-    ReferenceFrame(noSource ? nullptr : src, want, config, frame, frames);
-    for (const NamedWay& way : kWays) {
-        GWorldPtr dst = PaddedGW(w, h);
+    ForeColor(want, &pen);
+    ReferenceFrame(noSource ? nullptr : src.gw, want, config, frame, frames);
+    for (const auto& way : kWays) {
+        Buf dst(w, h, 0, cPad);
         Source2Target(dst0, dst);
-        SetForeColorOf(dst, pen);
-        way.way(noSource ? nullptr : src, dst, config, frame, frames);
-        for (int y = 0; y < h; y++)
-            ASSERT_EQ(std::memcmp(&At(dst, 0, y), &At(want, 0, y), size_t(w) * 4), 0)
-                << what << ", " << way.name << ", row " << y;
-        for (int y = 0; y < h; y++) ASSERT_EQ(std::memcmp(&At(src, 0, y), &At(srcBefore, 0, y), size_t(w) * 4), 0);
-        EXPECT_TRUE(PaddingIntact(dst)) << what << ", " << way.name;
-        EXPECT_TRUE(PaddingIntact(src));
-        EXPECT_EQ(ForeColorOf(dst), ForeColorOf(want)) << what << ", " << way.name;
+        ForeColor(dst, &pen);
+        way.way(noSource ? nullptr : src.gw, dst, config, frame, frames);
+        ASSERT_TRUE(SameRows(dst, want)) << what << ", " << way.name;
+        ASSERT_TRUE(SameRows(src, srcBefore)) << what << ", " << way.name;
+        EXPECT_TRUE(dst.PaddingIntact() && src.PaddingIntact()) << what << ", " << way.name;
+        EXPECT_EQ(ForeColor(dst), ForeColor(want)) << what << ", " << way.name;
         EXPECT_EQ(config.TheMask, nullptr);
-        DisposeGWorld(dst);
     }
-    DisposeGWorld(src);
-    DisposeGWorld(dst0);
-    DisposeGWorld(want);
-    DisposeGWorld(srcBefore);
 }
 
 // Active areas: the frame, a part, one reaching past the edges, an empty one.
@@ -431,17 +378,12 @@ TEST_P(WholeFrame, MatchesThePlainStepsExactly) {
     std::mt19937 rng(seed);
     for (int trial = 0; trial < 8; trial++) {
         Scene s(1 + int(rng() % 100), 1 + int(rng() % 100), 0, 0);
-        for (int x = 1; x <= 100; x++)
-            for (int y = 1; y <= 100; y++) {
-                const int32_t st = int32_t(rng() % 30);
-                (*s.field)[x][y] = RectDesc{st, st + int32_t(rng() % 20)};
-            }
+        s.Randomize(rng, 30, 20);
         s.config.Which = int16_t(1 + trial % 3);
         s.config.StartRel = kActives[trial / 2 % std::size(kActives)];
         const bool noSource = trial == 5 && c.w < 100;  // clip B missing: a transparent layer
         // Frame 0: nothing started; 50: everything done.
-        const int32_t frame = trial == 6 ? 0 : trial == 7 ? 50
-                                                          : int32_t(rng() % 50);
+        const int32_t frame = trial == 6 ? 0 : (trial == 7 ? 50 : int32_t(rng() % 50));
         ExpectEveryWayMatches(c.w, c.h, s.config, frame, 50, noSource, rng,
                               "trial " + std::to_string(trial) + " Which " + std::to_string(s.config.Which));
     }
@@ -501,24 +443,23 @@ TEST_P(WayTaken, GivesTheLayersBytes) {
     for (int x = 1; x <= 7; x++)
         for (int y = 1; y <= 5; y++) (*s.field)[x][y] = RectDesc{x + y, x + y + 4};
     s.config.Which = c.Which;
-    GWorldPtr src = PaddedGW(c.srcW, 30), dst = PaddedGW(40, 30), want = PaddedGW(40, 30), before = PaddedGW(40, 30);
+    Buf src(c.srcW, 30, 0, cPad), dst(40, 30, 0, cPad);
     FillRandom(src, rng);
     FillRandom(dst, rng);
-    Source2Target(dst, want);
-    Source2Target(dst, before);
-    for (GWorldPtr gw : {dst, want}) {
+    Copy want(dst);
+    const Copy before(dst);
+    for (GWorldPtr gw : {dst.gw, want.gw}) {
         SetGWorld(gw, nullptr);
         ClipRect(&c.clip);
     }
     SetGWorld(nullptr, nullptr);
     ASSERT_EQ(ComposeByTiles(src, dst, &s.config, 7), c.byTiles) << c.what;
     if (!c.byTiles) {
-        for (int y = 0; y < 30; y++) ASSERT_EQ(std::memcmp(&At(dst, 0, y), &At(before, 0, y), 160), 0) << c.what;
+        ASSERT_TRUE(SameRows(dst, before)) << c.what;
         DoPixelEffect(src, dst, &s.config, 7, 20);
     }
     ComposeThroughLayer(src, want, &s.config, 7, 20);
-    for (int y = 0; y < 30; y++) ASSERT_EQ(std::memcmp(&At(dst, 0, y), &At(want, 0, y), 160), 0) << c.what;
-    for (GWorldPtr gw : {src, dst, want, before}) DisposeGWorld(gw);
+    ASSERT_TRUE(SameRows(dst, want)) << c.what;
 }
 INSTANTIATE_TEST_SUITE_P(Cases, WayTaken, ::testing::ValuesIn(kWayCases));
 
@@ -561,25 +502,13 @@ TEST_P(HostOrder, GivesTheEngineOrderBytes) {
     const HostCase c = GetParam();
     std::mt19937 rng(uint32_t(c.w * 100 + c.h));
     Scene s(c.cols, c.rows, 0, 0);
-    for (int x = 1; x <= c.cols; x++)
-        for (int y = 1; y <= c.rows; y++) {
-            const int32_t start = int32_t(rng() % 20);
-            (*s.field)[x][y] = RectDesc{start, start + int32_t(rng() % 10)};
-        }
+    s.Randomize(rng, 20, 10);
     s.config.Which = 3;
     s.config.StartRel = RelRect{0.1, 0.9, 0.2, 0.8};
-    GWorldPtr src = PaddedGW(c.w, c.h), dst = PaddedGW(c.w, c.h);
-    for (GWorldPtr gw : {src, dst})
-        for (int y = 0; y < c.h; y++)
-            for (int x = 0; x < c.w; x++)
-                At(gw, x, y) = PixRec{uint8_t(rng()), uint8_t(rng()), uint8_t(rng()), uint8_t(rng())};
-    auto alphaLast = [&](GWorldPtr gw) {
-        std::vector<uint8_t> v;
-        for (int y = 0; y < c.h; y++)
-            for (int x = 0; x < c.w; x++) {
-                const PixRec p = At(gw, x, y);
-                v.insert(v.end(), {p.RED, p.GREEN, p.BLUE, p.ALPHA});
-            }
+    Buf src(c.w, c.h, rng(), cPad), dst(c.w, c.h, rng(), cPad);
+    auto alphaLast = [](const Buf& gw) {
+        std::vector<uint8_t> v = gw.Pixels();
+        for (size_t i = 0; i < v.size(); i += 4) std::rotate(&v[i], &v[i + 1], &v[i + 4]);
         return v;
     };
     const std::vector<uint8_t> under = alphaLast(dst), source = alphaLast(src);
@@ -592,34 +521,9 @@ TEST_P(HostOrder, GivesTheEngineOrderBytes) {
                         AlphaByte::Last, s.config, 12);
     EXPECT_TRUE(out == expected);
     EXPECT_TRUE(intoSource == expected);
-    DisposeGWorld(src);
-    DisposeGWorld(dst);
 }
 INSTANTIATE_TEST_SUITE_P(Sizes, HostOrder,
                          ::testing::Values(HostCase{1, 7, 3, 2}, HostCase{3, 5, 2, 4}, HostCase{17, 9, 5, 3},
                                            HostCase{67, 23, 9, 4}, HostCase{1030, 1020, 37, 23}));
 
-TEST(SetupAlpha, BandPaintingOnBothCoresMatchesOnePaintRectATile) {
-    std::mt19937 rng(4242);
-    for (int trial = 0; trial < 4; trial++) {
-        const int w = 1201 + int(rng() % 200), h = 900 + int(rng() % 100);  // over a million pixels
-        Scene s(1 + int(rng() % 100), 1 + int(rng() % 100), 0, 0);
-        for (int x = 1; x <= 100; x++)
-            for (int y = 1; y <= 100; y++) {
-                const int32_t st = int32_t(rng() % 40);
-                (*s.field)[x][y] = RectDesc{st, st + int32_t(rng() % 20)};
-            }
-        if (trial % 2) s.config.StartRel = RelRect{0.1, 0.8, 0.2, 0.9};
-        GWorldPtr fast = PaddedGW(w, h), slow = PaddedGW(w, h);
-        s.config.TheMask = fast;
-        SetupAlpha(&s.config, 20, 40);
-        s.config.TheMask = slow;
-        SetupAlphaScalar(&s.config, 20, 40);
-        for (int y = 0; y < h; y++)
-            ASSERT_EQ(std::memcmp(&At(fast, 0, y), &At(slow, 0, y), size_t(w) * 4), 0) << "trial " << trial << " row " << y;
-        EXPECT_TRUE(PaddingIntact(fast));
-        DisposeGWorld(fast);
-        DisposeGWorld(slow);
-    }
-}
 }  // namespace

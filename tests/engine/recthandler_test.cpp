@@ -38,16 +38,23 @@ void FillTable(double value) {
 TEST(InitRectangles, WorkedExamples) {
     const struct {
         int16_t method, w, h;
+        bool randomized;
         std::vector<int32_t> starts, ends;
         int draws;
     } cases[] = {
-        {3, 4, 1, {1, 3, 6, 8}, {11, 13, 16, 18}, 4},   // columns: Duration 10, reduced span 10, TimePerX 2.5
-        {30, 2, 2, {0, 2, 5, 7}, {10, 12, 15, 17}, 0},  // reading order draws no random number
+        {3, 4, 1, false, {1, 3, 6, 8}, {11, 13, 16, 18}, 4},   // columns: Duration 10, reduced span 10, TimePerX 2.5
+        {30, 2, 2, false, {0, 2, 5, 7}, {10, 12, 15, 17}, 0},  // reading order draws no random number
+        // Unknown methods fade every tile over the whole run and draw nothing.
+        {0, 2, 2, true, {0, 0, 0, 0}, {20, 20, 20, 20}, 0},
+        {-3, 3, 1, true, {0, 0, 0}, {20, 20, 20}, 0},
+        {42, 1, 2, true, {0, 0}, {20, 20}, 0},
+        {100, 1, 1, true, {0}, {20}, 0},
+        {32767, 2, 1, true, {0, 0}, {20, 20}, 0},
     };
     for (const auto& c : cases) {
         FillTable(0.5);
         FSetIndex(77);
-        Layout l(c.method, c.w, c.h);
+        Layout l(c.method, c.w, c.h, 100, c.randomized);
         l.Run(20);
         EXPECT_EQ(FGetIndex(), 77 + c.draws) << c.method;
         for (int i = 0; i < c.w * c.h; i++) {
@@ -216,16 +223,11 @@ Rank Walk(bool rowsFirst, bool leftToRight, bool topToBottom) {
         return double(rowsFirst ? row * W + col : col * H + row);
     };
 }
-// Two walks at once from opposite edges: the rank is the position within the tile's own half.
-Rank FoldRows(Rank walk) {
+// Two walks at once from opposite edges, meeting in the middle row (or column): the rank is the
+// position within the tile's own half.
+Rank Fold(bool rows, Rank walk) {
     return [=](int x, int y, int W, int H) {
-        if (y <= H / 2) return walk(x, y, W, H);
-        return double(W * H) - walk(x, y, W, H);
-    };
-}
-Rank FoldColumns(Rank walk) {
-    return [=](int x, int y, int W, int H) {
-        if (x <= W / 2) return walk(x, y, W, H);
+        if (rows ? y <= H / 2 : x <= W / 2) return walk(x, y, W, H);
         return double(W * H) - walk(x, y, W, H);
     };
 }
@@ -277,10 +279,10 @@ const OrderCase kOrders[] = {
     {35, "columns right, each upwards", Walk(false, true, false)},
     {36, "rows up, each leftwards", Walk(true, false, false)},
     {37, "columns left, each upwards", Walk(false, false, false)},
-    {38, "rows from top and bottom", FoldRows(Walk(true, true, true))},
-    {39, "rows from top and bottom, top half leftwards", FoldRows(Walk(true, false, true))},
-    {40, "columns from left and right", FoldColumns(Walk(false, true, true))},
-    {41, "columns from left and right, left half upwards", FoldColumns(Walk(false, true, false))},
+    {38, "rows from top and bottom", Fold(true, Walk(true, true, true))},
+    {39, "rows from top and bottom, top half leftwards", Fold(true, Walk(true, false, true))},
+    {40, "columns from left and right", Fold(false, Walk(false, true, true))},
+    {41, "columns from left and right, left half upwards", Fold(false, Walk(false, true, false))},
 };
 INSTANTIATE_TEST_SUITE_P(AllKeyedAndSequenced, Orderings, ::testing::ValuesIn(kOrders),
                          [](const auto& info) { return "Method" + std::to_string(info.param.method); });
@@ -294,33 +296,6 @@ TEST(InitRectangles, ChevronsStartBeforeFrameZeroNearTheirLeadingEdge) {
         for (int y = 1; y <= 9; y++)
             for (int x = 1; x <= 9; x++) negatives += l.S(x, y) < 0;
         EXPECT_GT(negatives, 0) << method;
-    }
-}
-
-TEST(InitRectangles, HostileGridSizesStayInsideTheField) {
-    for (int16_t w : {0, -5, 101, 32767})
-        for (int16_t method : {3, 7, 28, 30, 41}) {
-            Layout l(method, w, w);
-            l.field[1][1] = RectDesc{-99, -99};
-            l.Run(60);
-            EXPECT_NE(l.S(1, 1), -99) << w;
-            EXPECT_GE(FieldColumns(l.cfg), 1);
-            EXPECT_LE(FieldColumns(l.cfg), 100);
-        }
-}
-
-TEST(InitRectangles, UnknownMethodsFadeEveryTileOverTheWholeRun) {
-    FillTable(0.5);
-    for (int16_t method : {0, -3, 42, 100, 32767}) {
-        FSetIndex(0);
-        Layout l(method, 5, 4, 100, true);
-        l.Run(48);
-        EXPECT_EQ(FGetIndex(), 0);
-        for (int y = 1; y <= 4; y++)
-            for (int x = 1; x <= 5; x++) {
-                EXPECT_EQ(l.S(x, y), 0);
-                EXPECT_EQ(l.E(x, y), 48);
-            }
     }
 }
 
@@ -345,15 +320,25 @@ TEST(InitRectangles, MissingRecordOrFieldChangesNothingAndClipIsRestored) {
     DisposeGWorld(gw);
 }
 
-TEST(InitRectangles, ExtremeFrameCountsDoNotOverflow) {
+// Grids past the field's limits, frame counts at the limits of int32 and shares out of range: the
+// grid stays inside the field and every tile of it is laid, ending no earlier than it starts (the
+// tile at 1,1 starts out the other way round).
+TEST(InitRectangles, HostileInputsStayInsideTheFieldAndInOrder) {
     FillTable(1.0);
-    for (int32_t frames : {0, 1, -50, -2147483647 - 1, 2147483647})
-        for (int16_t method : {1, 2, 3, 8, 28, 30})
-            for (int16_t share : {-100, 32767}) {
-                Layout l(method, 3, 3, share, true);
-                l.Run(frames);
-                for (int y = 1; y <= 3; y++)
-                    for (int x = 1; x <= 3; x++) EXPECT_GE(l.E(x, y), l.S(x, y)) << method << " " << frames;
-            }
+    for (int16_t w : {3, 0, -5, 101, 32767})
+        for (int32_t frames : {60, 0, 1, -50, INT32_MIN, INT32_MAX})
+            for (int16_t share : {100, -100, 32767})
+                for (bool randomized : {false, true})
+                    for (int16_t method : {1, 2, 3, 7, 8, 28, 30, 41}) {
+                        Layout l(method, w, w, share, randomized);
+                        l.field[1][1] = RectDesc{1, 0};
+                        l.Run(frames);
+                        const int W = FieldColumns(l.cfg), H = FieldRows(l.cfg);
+                        ASSERT_TRUE(W >= 1 && W <= 100 && H >= 1 && H <= 100) << w;
+                        for (int y = 1; y <= H; y++)
+                            for (int x = 1; x <= W; x++)
+                                ASSERT_GE(l.E(x, y), l.S(x, y)) << "method " << method << ", " << w << " tiles a side, "
+                                                                << frames << " frames, share " << share << ", at " << x << "," << y;
+                    }
 }
 }  // namespace
