@@ -144,7 +144,6 @@ TEST_F(DialogTest, SliderDragStoresValueCaptionsItAndRelaysTheTilesLive) {
     EXPECT_NE(previewAfter, previewBefore);
     EXPECT_NE(std::memcmp(&before, config->Rects, sizeof before), 0);
     PluginDataRec saved{};
-    saved.Rects = nullptr;
     ASSERT_TRUE(ReadConfig(&saved));
     EXPECT_EQ(saved.Sliders[1], 7);
     EXPECT_EQ(saved.Sliders[3], 80);
@@ -327,25 +326,21 @@ public:
     std::vector<QUrl> urls;
 };
 
-TEST_F(DialogTest, HelpAsksTheDesktopToOpenTheBundledManual) {
-    UrlCatcher catcher;
-    QDesktopServices::setUrlHandler("file", &catcher, "Open");
-    Run(3, [] {
+// Help asks the desktop to open the bundled manual. Without a handler, offscreen, there is no
+// program to open documents with, as on a desktop without xdg-open: it says so in plain words.
+TEST_F(DialogTest, HelpOpensTheBundledManualOrSaysWhereItIs) {
+    auto help = [] {
         Click("Help");
         Click("not!");
-    });
+    };
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler("file", &catcher, "Open");
+    Run(3, help);
     QDesktopServices::unsetUrlHandler("file");
     ASSERT_EQ(catcher.urls.size(), 1u);
     EXPECT_TRUE(catcher.urls[0].toLocalFile().endsWith("Contents/Resources/manual.pdf"));
-}
-
-// Offscreen there is no program to open documents with, as on a desktop without xdg-open.
-TEST_F(DialogTest, HelpWithoutAnOpenerSaysSoInPlainWordsAndWhereTheManualIs) {
     testing::internal::CaptureStderr();
-    Run(3, [] {
-        Click("Help");
-        Click("not!");
-    });
+    Run(3, help);
     const std::string said = testing::internal::GetCapturedStderr();
     EXPECT_NE(said.find("No program to show the manual was found."), std::string::npos) << said;
     EXPECT_NE(said.find(std::string(BW_TEST_BUNDLE) + "/Contents/Resources/manual.pdf"), std::string::npos) << said;
@@ -370,30 +365,21 @@ TEST_F(DialogTest, AMissingWindowEndsTheDialogAsCancel) {
 }
 
 // --- The frame rectangle on the preview ---
-struct HitCase {
-    Point at;
-    int16_t handle;
-};
 TEST(FrameRectangle, HandleHitsFollowTheSquaresAroundTheCorners) {
     const Rect r{100, 200, 300, 500};  // top, left, bottom, right
-    const HitCase cases[] = {
-        {{100, 200}, 1},
-        {{100, 194}, 1},
-        {{100, 193}, 0},
-        {{94, 200}, 1},
-        {{93, 200}, 0},  // at and 6 / 7 off
-        {{100, 505}, 2},
-        {{100, 506}, 0},
-        {{305, 200}, 3},
-        {{300, 500}, 4},
-        {{294, 494}, 4},
-        {{200, 350}, 5},
-        {{106, 206}, 5},
-        {{299, 499}, 4},
-        {{200, 500}, 0},
-        {{99, 350}, 0},
+    const struct {
+        int16_t handle;
+        std::vector<Point> at;
+    } cases[] = {
+        {1, {{100, 200}, {100, 194}, {94, 200}}},                         // at the corner and 6 off it
+        {0, {{100, 193}, {93, 200}, {100, 506}, {200, 500}, {99, 350}}},  // past the squares; an edge; outside
+        {2, {{100, 505}}},
+        {3, {{305, 200}}},
+        {4, {{300, 500}, {294, 494}, {299, 499}}},
+        {5, {{200, 350}, {106, 206}}},  // inside: a move
     };
-    for (const HitCase& c : cases) EXPECT_EQ(IsHandleHit(r, c.at), c.handle) << c.at.v << "," << c.at.h;
+    for (const auto& c : cases)
+        for (Point at : c.at) EXPECT_EQ(IsHandleHit(r, at), c.handle) << at.v << "," << at.h;
     // Squares overlap on a narrow rectangle: the lower number wins.
     EXPECT_EQ(IsHandleHit(Rect{100, 200, 110, 208}, Point{105, 204}), 1);
     EXPECT_EQ(IsHandleHit(Rect{100, 200, 110, 208}, Point{108, 209}), 4);

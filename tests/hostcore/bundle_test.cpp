@@ -111,9 +111,8 @@ TEST_P(Info, ReportsTypeFramesTakesAndTexts) {
     EXPECT_EQ(p.getInfo.maxSpeedFrames, 120);
     EXPECT_TRUE(p.getInfo.mustTakeFromSingleClips);
     EXPECT_EQ(p.getInfo.defaultDirection, kPluginDirectionRight);
-    EXPECT_STREQ(p.getInfo2.filterSliders[0].label, "Columns");
-    EXPECT_STREQ(p.getInfo2.filterSliders[1].label, "Rows");
-    EXPECT_STREQ(p.getInfo2.filterSliders[2].label, "Tile duration");
+    const char* const labels[] = {"Columns", "Rows", "Tile duration"};
+    for (int i = 0; i < 3; i++) EXPECT_STREQ(p.getInfo2.filterSliders[i].label, labels[i]);
     EXPECT_STREQ(p.getInfo2.filterSliders[0].minLabel, "1");
     EXPECT_STREQ(p.getInfo2.filterSliders[0].maxLabel, "100");
     EXPECT_FLOAT_EQ(p.getInfo2.filterSliders[2].defaultValue, 0.5f);
@@ -161,10 +160,8 @@ void ExpectEngineFrame(const RunRequest& run, int32_t k, GWorldPtr got) {
     InitRectangles(&config, run.frameCount, Rel2Rect(config.StartRel, frame));
     std::vector<float> audio;
     GW out(frame.right, frame.bottom), source(frame.right, frame.bottom);
-    if (run.which == 2)
-        run.clipB->ReadFrame(run.firstB + k, out.gw, true, audio);
-    else
-        run.clipA->ReadFrame(run.firstA + k, out.gw, true, audio);
+    const bool fromB = run.which == 2;  // the one-clip variants show their own clip
+    (fromB ? run.clipB : run.clipA)->ReadFrame((fromB ? run.firstB : run.firstA) + k, out.gw, true, audio);
     if (run.which == 3) run.clipB->ReadFrame(run.firstB + k, source.gw, true, audio);
     DoPixelEffect(run.which == 3 ? source.gw : nullptr, out.gw, &config, k, run.frameCount);
     DisposePtr(reinterpret_cast<Ptr>(config.Rects));
@@ -181,62 +178,6 @@ RunRequest SmallRun(int16_t which, TestClip& a, TestClip& b, int16_t height = 72
     return RunRequest{.which = which, .clipA = &a, .firstA = 30, .clipB = &b, .frameCount = 20, .width = 64, .height = height};
 }
 
-// Every variant with the Memory Manager's blocks, and runs whose blocks come from plain calloc,
-// which keeps no size the bundle could read.
-struct RunCase {
-    int16_t which;
-    HostMemory memory;
-};
-class WholeRun : public ::testing::TestWithParam<RunCase> {};
-TEST_P(WholeRun, FramesEqualTheEngineAndEverythingHandedOutComesBack) {
-    const int16_t which = GetParam().which;
-    Host().UseMemory(GetParam().memory);
-    struct Restore {
-        ~Restore() { Host().UseMemory(HostMemory::Blocks); }
-    } restore;
-    const int32_t n = 20;
-    TestClip a(40, 0.5f, 100), b(220, 0.25f, 100);
-    RunRequest run = SmallRun(which, a, b);
-    run.firstA = 60;
-    run.frameCount = n;
-    run.width = 88;
-    const auto before = Host().Counters();
-    ASSERT_EQ(Host().Begin(run), kPluginOK);
-    GW out(88, 72);
-    for (int32_t k = 0; k < n; k++) {
-        std::vector<float> mixed;
-        ASSERT_EQ(Host().Frame(k, out.gw, &mixed), kPluginOK) << k;
-        ExpectEngineFrame(run, k, out.gw);
-        // Audio: the fetched picture's sound at level/256, plus clip B at full level between clips.
-        const double percent = (k + 1.0) / n;
-        const int levelA = which == 2 ? int(256 * percent) : int(256 * (1 - percent));
-        const double first = which == 2 ? 0.25 : 0.5;
-        const double expectedSample = first * levelA / 256.0 + (which == 3 ? 0.25 : 0.0);
-        ASSERT_EQ(mixed.size(), size_t(2 * kSamplesPerFrame));
-        EXPECT_NEAR(mixed[0], expectedSample, 1e-6) << "frame " << k;
-    }
-    ASSERT_EQ(Host().End(), kPluginOK);
-    const auto after = Host().Counters();
-    EXPECT_EQ(after.framesOut - before.framesOut, which == 3 ? 2 * n : n);
-    EXPECT_EQ(after.framesOut, after.framesReleased);
-    EXPECT_EQ(after.secondFrameFetches - before.secondFrameFetches, which == 3 ? n : 0);
-    EXPECT_EQ(after.infosOut, after.infosReleased);
-    EXPECT_EQ(after.blocksAllocated - after.blocksFreed, 1);  // the master configuration stays
-    EXPECT_EQ(after.unknownCookies, 0);
-    // The clip's sound fades over the transition's length in the one-clip variants.
-    EXPECT_TRUE(Host().ClipInfoWritten());
-    EXPECT_EQ(bool(Host().ClipInfo().fadeOut), which == 1);
-    EXPECT_EQ(bool(Host().ClipInfo().fadeIn), which == 2);
-    EXPECT_EQ(Host().ClipInfo().ver2.fadeOutFrames, which == 1 ? n : 0);
-    EXPECT_EQ(Host().ClipInfo().ver2.fadeInFrames, which == 2 ? n : 0);
-}
-INSTANTIATE_TEST_SUITE_P(Variants, WholeRun,
-                         ::testing::Values(RunCase{1, HostMemory::Blocks}, RunCase{2, HostMemory::Blocks},
-                                           RunCase{3, HostMemory::Blocks}, RunCase{2, HostMemory::Calloc},
-                                           RunCase{3, HostMemory::Calloc}));
-}  // namespace
-
-namespace {
 // A run of the two clips between them on a 64 x 72 frame; afterwards everything handed out is back.
 class Run : public ::testing::Test {
 protected:
@@ -250,6 +191,55 @@ protected:
     TestClip a{40, 0.5f, 100}, b{220, 0.25f, 100};
     GW out{64, 72};
 };
+
+// Every variant with the Memory Manager's blocks, and runs whose blocks come from plain calloc,
+// which keeps no size the bundle could read.
+struct RunCase {
+    int16_t which;
+    HostMemory memory;
+};
+class WholeRun : public Run, public ::testing::WithParamInterface<RunCase> {};
+TEST_P(WholeRun, FramesEqualTheEngineAndEverythingHandedOutComesBack) {
+    const int16_t which = GetParam().which;
+    Host().UseMemory(GetParam().memory);
+    struct Restore {
+        ~Restore() { Host().UseMemory(HostMemory::Blocks); }
+    } restore;
+    const int32_t n = 20;
+    RunRequest run = SmallRun(which, a, b);
+    run.firstA = 60;
+    run.frameCount = n;
+    run.width = 88;
+    const auto before = Host().Counters();
+    ASSERT_EQ(Host().Begin(run), kPluginOK);
+    GW wide(88, 72);
+    for (int32_t k = 0; k < n; k++) {
+        std::vector<float> mixed;
+        ASSERT_EQ(Host().Frame(k, wide.gw, &mixed), kPluginOK) << k;
+        ExpectEngineFrame(run, k, wide.gw);
+        // Audio: the fetched picture's sound at level/256, plus clip B at full level between clips.
+        const double percent = (k + 1.0) / n;
+        const int levelA = which == 2 ? int(256 * percent) : int(256 * (1 - percent));
+        const double first = which == 2 ? 0.25 : 0.5;
+        const double expectedSample = first * levelA / 256.0 + (which == 3 ? 0.25 : 0.0);
+        ASSERT_EQ(mixed.size(), size_t(2 * kSamplesPerFrame));
+        EXPECT_NEAR(mixed[0], expectedSample, 1e-6) << "frame " << k;
+    }
+    ASSERT_EQ(Host().End(), kPluginOK);
+    const auto after = Host().Counters();
+    EXPECT_EQ(after.framesOut - before.framesOut, which == 3 ? 2 * n : n);
+    EXPECT_EQ(after.secondFrameFetches - before.secondFrameFetches, which == 3 ? n : 0);
+    // The clip's sound fades over the transition's length in the one-clip variants.
+    EXPECT_TRUE(Host().ClipInfoWritten());
+    EXPECT_EQ(bool(Host().ClipInfo().fadeOut), which == 1);
+    EXPECT_EQ(bool(Host().ClipInfo().fadeIn), which == 2);
+    EXPECT_EQ(Host().ClipInfo().ver2.fadeOutFrames, which == 1 ? n : 0);
+    EXPECT_EQ(Host().ClipInfo().ver2.fadeInFrames, which == 2 ? n : 0);
+}
+INSTANTIATE_TEST_SUITE_P(Variants, WholeRun,
+                         ::testing::Values(RunCase{1, HostMemory::Blocks}, RunCase{2, HostMemory::Blocks},
+                                           RunCase{3, HostMemory::Blocks}, RunCase{2, HostMemory::Calloc},
+                                           RunCase{3, HostMemory::Calloc}));
 
 TEST_F(Run, ProxyQualityIsLowOnlyUpTo259Lines) {
     for (auto [height, high] : {std::pair<int16_t, bool>{240, false}, {259, false}, {260, true}}) {

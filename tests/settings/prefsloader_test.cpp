@@ -47,64 +47,45 @@ TEST_F(Prefs, WithoutAFileNothingIsReadOrWrittenUntilItIsMade) {
     EXPECT_TRUE(forkbytes::Parse(ReadBytes(PrefsPath())).Resources.empty());
 }
 
-TEST_F(Prefs, SaveThenReadGivesTheSameSettings) {
-    MakePrefsFile();
-    ConfigBlock saved(ConfigBlock::Defaults), read(ConfigBlock::Defaults);
+// A save replaces the record under its own name and keeps the file's other resources.
+TEST_F(Prefs, SaveThenReadGivesTheSameSettingsAndKeepsOtherResources) {
+    const forkbytes::Res labels{"STR#", 128, "Labels", {0, 1, 2, 'h', 'i'}, resPurgeable};
+    const forkbytes::Res icon{"ICN#", -4064, std::nullopt, std::vector<uint8_t>(256, 0xF0)};
+    StoreFile({labels, {"Pref", 1, "Older", std::vector<uint8_t>(396, 0)}, icon});
+    ConfigBlock saved(ConfigBlock::Defaults), back(ConfigBlock::Defaults);
     FillDistinct(*saved.P);
     ASSERT_TRUE(SaveConfig(saved.P));
-    ASSERT_TRUE(ReadConfig(read.P));
-    EXPECT_TRUE(SameSaved(*saved.P, *read.P));
-
+    ASSERT_TRUE(ReadConfig(back.P));
+    EXPECT_TRUE(SameSaved(*saved.P, *back.P));
     const auto rec = StoredRecord();
     ASSERT_TRUE(rec);
     EXPECT_EQ(rec->Name, "Config Settings");
     EXPECT_EQ(rec->Data, SavedBytes(saved.P));
     EXPECT_EQ(rec->Data[135], 0);
     EXPECT_EQ(rec->Data[395], 0);
-}
-
-TEST_F(Prefs, OtherResourcesOfTheFileAreKept) {
-    const forkbytes::Res labels{"STR#", 128, "Labels", {0, 1, 2, 'h', 'i'}, resPurgeable};
-    const forkbytes::Res icon{"ICN#", -4064, std::nullopt, std::vector<uint8_t>(256, 0xF0)};
-    StoreFile({labels, {"Pref", 1, "Config Settings", std::vector<uint8_t>(396, 0)}, icon});
-    ConfigBlock c(ConfigBlock::Defaults);
-    FillDistinct(*c.P);
-    ASSERT_TRUE(SaveConfig(c.P));
     const forkbytes::Read read = forkbytes::Parse(ReadBytes(PrefsPath()));
     ASSERT_EQ(read.Resources.size(), 3u);
+    auto fields = [](const forkbytes::Res& r) { return std::tie(r.Type, r.ID, r.Name, r.Attributes, r.Data); };
     for (const forkbytes::Res* kept : {&labels, &icon}) {
-        const auto it = std::find_if(read.Resources.begin(), read.Resources.end(),
-                                     [&](const forkbytes::Res& r) { return r.Type == kept->Type; });
-        ASSERT_NE(it, read.Resources.end());
-        EXPECT_EQ(it->ID, kept->ID);
-        EXPECT_EQ(it->Name, kept->Name);
-        EXPECT_EQ(it->Attributes, kept->Attributes);
-        EXPECT_EQ(it->Data, kept->Data);
+        auto same = [&](const forkbytes::Res& r) { return fields(r) == fields(*kept); };
+        EXPECT_EQ(std::count_if(read.Resources.begin(), read.Resources.end(), same), 1) << kept->Type;
     }
 }
 
 // Stored records as other writers left them: the read takes the settings of a longer record or one
 // with a foreign label, and refuses the rest without touching the configuration. Either way the
-// next save writes a current 396-byte record.
+// next save writes a current 396-byte record. (Versions and byte orders are the record reader's tests.)
 struct StoredRecordCase {
     const char* What;
     void (*Spoil)(std::vector<uint8_t>& b);
     bool Read;
 };
 const StoredRecordCase kStored[] = {
-    {"version 2", [](auto& b) { PutNative<uint32_t>(b, 4, 2); }, false},
-    {"the other byte order",
-     [](auto& b) {
-    PutNative<uint32_t>(b, 0, 2348875776u);
-    PutNative<uint32_t>(b, 4, 0x03000000u);
-     },
-     false},
     {"a NaN fraction", [](auto& b) { PutNative(b, 16, std::numeric_limits<double>::quiet_NaN()); }, false},
     {"one byte short", [](auto& b) { b.pop_back(); }, false},
     {"empty", [](auto& b) { b.clear(); }, false},
     {"a foreign label without a zero tail", [](auto& b) { std::fill(b.begin() + 139, b.begin() + 395, 'x'); }, true},
     {"397 bytes", [](auto& b) { b.resize(397, 0xEE); }, true},
-    {"400 bytes", [](auto& b) { b.resize(400, 0xEE); }, true},
     {"4096 bytes", [](auto& b) { b.resize(4096, 0xEE); }, true},
 };
 class StoredRecords : public Prefs, public ::testing::WithParamInterface<StoredRecordCase> {};
@@ -128,29 +109,15 @@ TEST_P(StoredRecords, AreReadOrRefusedAndThenWrittenCurrent) {
 INSTANTIATE_TEST_SUITE_P(Cases, StoredRecords, ::testing::ValuesIn(kStored));
 
 // Damaged files: the read finds nothing and says why; the next save moves the file aside and
-// replaces it with a good one. An empty file holds nothing to keep and only gets its fork.
+// replaces it with a good one. An empty file holds nothing to keep and only gets its fork. (Each
+// kind of damage is the resource reader's test; here all take one way.)
 struct DamagedFile {
     const char* What;
     std::vector<uint8_t> (*Make)(const std::vector<uint8_t>& good);
     bool Empty = false;
 };
-std::vector<uint8_t> WithBe(std::vector<uint8_t> f, size_t at, uint32_t v) {
-    for (int i = 3; i >= 0; i--, v >>= 8) f[at + size_t(i)] = uint8_t(v);
-    return f;
-}
 const DamagedFile kDamaged[] = {
-    {"truncated in the map", [](const auto& g) { return std::vector<uint8_t>(g.begin(), g.begin() + 40); }},
     {"truncated in the data", [](const auto& g) { return std::vector<uint8_t>(g.begin(), g.end() - 100); }},
-    {"map offset outside the file", [](const auto& g) { return WithBe(g, 4, 0xFFFFFF00); }},
-    {"a record claiming 4 GB", [](const auto& g) { return WithBe(g, g.size() - 400, 0xFFFFFFFF); }},
-    {"a reference list looping into the type list",
-     [](const auto& g) {
-    auto f = g;
-    f[16 + 28 + 2 + 6] = 0;
-    f[16 + 28 + 2 + 7] = 0;
-    return f;
-     }},
-    {"sixteen zero bytes", [](const auto&) { return std::vector<uint8_t>(16, 0); }},
     {"no fork at all", [](const auto&) { return std::vector<uint8_t>(); }, true},
     {"text", [](const auto&) { return std::vector<uint8_t>{'h', 'e', 'l', 'l', 'o', '\n'}; }},
 };
@@ -164,11 +131,8 @@ TEST_P(DamagedFiles, GiveNoRecordAndAreMovedAsideByTheNextSave) {
     WriteBytes(PrefsPath() + ".damaged", {1, 2, 3});  // from an earlier time: the newest is kept
     EXPECT_FALSE(ReadConfig(c.P)) << GetParam().What;
     EXPECT_EQ(c->Sliders[1], 50);
-    EXPECT_EQ(PrefsLastError(), GetParam().Empty ? ""
-                                                 : "cannot read " + PrefsPath() +
-                                                       ": damaged (not a resource file); "
-                                                       "the next save moves it aside to " +
-                                                       PrefsPath() + ".damaged");
+    const std::string why = ": damaged (not a resource file); the next save moves it aside to " + PrefsPath() + ".damaged";
+    EXPECT_EQ(PrefsLastError(), GetParam().Empty ? "" : "cannot read " + PrefsPath() + why);
     ASSERT_TRUE(SaveConfig(c.P));
     EXPECT_EQ(PrefsMovedAside(), GetParam().Empty ? "" : PrefsPath() + ".damaged");
     EXPECT_EQ(ReadBytes(PrefsPath() + ".damaged"), GetParam().Empty ? std::vector<uint8_t>({1, 2, 3}) : damaged);
@@ -211,16 +175,13 @@ TEST_F(Prefs, TheNextSaveRemovesTemporaryFilesOfAKilledOne) {
     const std::vector<std::string> left = {".kpblk-Prefs.a1B2c3", ".kpblk-Prefs.ZZZZZZ"};
     const std::vector<std::string> others = {".kpblk-Prefs.a1B2c", ".kpblk-Prefs.a1B2c34", ".kpblk-Prefs.a1-2c3",
                                              ".other.a1B2c3", "kpblk-Prefs.a1B2c3"};
-    for (const std::string& name : left) WriteBytes(Config + "/" + name, {1, 2, 3});
-    for (const std::string& name : others) WriteBytes(Config + "/" + name, {1, 2, 3});
+    for (const auto& names : {left, others})
+        for (const std::string& name : names) WriteBytes(Config + "/" + name, {1, 2, 3});
     MakePrefsFile();
     ASSERT_TRUE(SaveConfig(c.P));
-    std::vector<std::string> want = {"kpblk-Prefs", "kpblk-Prefs.lock"};
-    want.insert(want.end(), others.begin(), others.end());
-    std::sort(want.begin(), want.end());
-    std::vector<std::string> found = Listing(Config);
-    std::sort(found.begin(), found.end());
-    EXPECT_EQ(found, want);
+    EXPECT_EQ(Listing(Config), (std::vector<std::string>{".kpblk-Prefs.a1-2c3", ".kpblk-Prefs.a1B2c", ".kpblk-Prefs.a1B2c34",
+                                                         ".other.a1B2c3", "kpblk-Prefs", "kpblk-Prefs.a1B2c3",
+                                                         "kpblk-Prefs.lock"}));
 }
 
 // Two processes save at the same time while a third reads: every read finds a whole record of
