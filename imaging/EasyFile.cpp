@@ -28,7 +28,7 @@ OSErr AEDescListToFileList(const AEDescList& inList, FileList& OutFileList) {
         FSSpec chosenFile;
         err = AEGetNthPtr(&inList, i, typeFSS, nullptr, nullptr, &chosenFile, sizeof chosenFile, nullptr);
         if (err != noErr) break;
-        if (i <= cMaxFilesInList) OutFileList.Spec[i - 1] = chosenFile;
+        if (i <= cMaxFilesInList) OutFileList.Items[i - 1] = chosenFile;
         OutFileList.Count = int16_t(std::min<int32_t>(i, INT16_MAX));
     }
     return err;
@@ -45,7 +45,7 @@ Boolean EasyNavGetFile(ConstStr255Param inMessage, OSType inType, OSType inCreat
     if (NavGetFile(&options, inType == cAnyFileType ? nullptr : &types, &reply) == noErr && reply.validRecord) {
         FileList list;
         chosen = AEDescListToFileList(reply.selection, list) == noErr && list.Count >= 1;
-        if (chosen) OutFile = list.Spec[0];
+        if (chosen) OutFile = list.Items[0];
     }
     NavDisposeReply(&reply);
     return chosen;

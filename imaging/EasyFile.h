@@ -17,8 +17,8 @@ inline constexpr int16_t cMaxFilesInList = 4;
 inline constexpr OSType cAnyFileType = FourCC("****");
 
 struct FileList {
-    int16_t Count;                 // the index of the last item fetched; may exceed cMaxFilesInList
-    FSSpec Spec[cMaxFilesInList];  // the first items
+    int16_t Count;                  // the index of the last item fetched; may exceed cMaxFilesInList
+    FSSpec Items[cMaxFilesInList];  // the first items' file specifications
 };
 
 // --- Dialogs and file lists ---

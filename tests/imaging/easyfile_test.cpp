@@ -368,7 +368,7 @@ TEST_F(EasyFile, FileListKeepsFourAndCountsAll) {
         FileList files{};
         EXPECT_EQ(AEDescListToFileList(list, files), noErr);
         EXPECT_EQ(files.Count, int16_t(n));
-        for (size_t i = 0; i < std::min<size_t>(n, 4); i++) EXPECT_EQ(FSSpecPath(files.Spec[i]), list.items[i]);
+        for (size_t i = 0; i < std::min<size_t>(n, 4); i++) EXPECT_EQ(FSSpecPath(files.Items[i]), list.items[i]);
     }
 }
 
